@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test on SQLite and on a throwaway PostgreSQL.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh
+source scripts/pg-cluster.sh
+trap pg_cluster_stop EXIT
+pg_cluster_start
+export VELMORA_TEST_REQUIRE_PG=1
+export QT_QPA_PLATFORM=offscreen
+scratch=$(mktemp -d /tmp/velmora-test.XXXXXX)
+export XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" HOME="$scratch/home"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$HOME"
+ctest --test-dir build --output-on-failure -j2 --timeout 300

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "Schema.h"
+#include "SqlText.h"
+
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QVariantMap>
+#include <vector>
+
+// Rows of one result, all held in memory.
+struct ResultSet {
+    QVector<ColumnInfo> columns;
+    std::vector<QVector<QVariant>> rows;
+
+    int indexOf(const QString &column) const; // case-insensitive, -1 when absent
+    QVariant value(size_t row, const QString &column) const;
+};
+
+// Where the database is: "sqlite:<file>" or "postgresql://[user[:password]@]host[:port]/<name>".
+struct DatabaseUrl {
+    Engine engine = Engine::SQLite;
+    QString path; // SQLite file
+    QString host, user, password, name;
+    int port = 5432;
+
+    static DatabaseUrl parse(const QString &url); // throws AppError on a malformed address
+    QString toString() const;
+};
+
+// The one connection of the program (tests and tools open their own). Every statement goes through
+// it: `:name` parameters, `[Name]` identifiers and value types are handled the same way on both
+// engines, and errors become DatabaseError carrying the driver's text.
+class Connection {
+public:
+    static constexpr int TimeoutSeconds = 5;
+
+    Connection();
+    ~Connection();
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    void open(const QString &url); // throws DatabaseError with the driver's message
+    void close();
+    bool isOpen() const;
+    Engine engine() const { return m_url.engine; }
+    const DatabaseUrl &url() const { return m_url; }
+    QSqlDatabase database() const;
+
+    ResultSet query(const QString &sql, const QVariantMap &params = {}) const;
+    // Same, with values bound to the parameters in the order of their first appearance.
+    ResultSet queryPositional(const QString &sql, const QVariantList &values) const;
+    int execute(const QString &sql, const QVariantMap &params = {}) const; // rows affected
+    QVariant scalar(const QString &sql, const QVariantMap &params = {}) const;
+    // Runs a script of statements separated by ";" at line ends (schema files).
+    void executeScript(const QString &script) const;
+
+    // Nested calls share the outermost transaction.
+    void begin();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return m_depth > 0; }
+
+private:
+    QSqlQuery run(const PreparedSql &sql, const QVariantList &values, const QString &original) const;
+    ResultSet fetch(QSqlQuery &q) const;
+
+    QString m_name;
+    DatabaseUrl m_url;
+    int m_depth = 0;
+    bool m_rollbackOnly = false;
+};
+
+// Commits on commit(), rolls back when left by an exception or without commit().
+class Transaction {
+public:
+    explicit Transaction(Connection &cn) : m_cn(cn) { m_cn.begin(); }
+    ~Transaction();
+    void commit();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+private:
+    Connection &m_cn;
+    bool m_done = false;
+};

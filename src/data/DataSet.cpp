@@ -1,0 +1,827 @@
+#include "DataSet.h"
+
+#include "Errors.h"
+
+#include <QCollator>
+#include <QDateTime>
+#include <QRegularExpression>
+#include <algorithm>
+
+namespace {
+
+bool isNumber(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Bool:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Texts sort as a Russian reader expects, whatever locale the program runs under: case does not
+// split the alphabet, Cyrillic and Latin letters each in their own order.
+const QCollator &textCollator()
+{
+    static const QCollator c = [] {
+        QCollator col{QLocale(QLocale::Russian, QLocale::Russia)};
+        col.setCaseSensitivity(Qt::CaseInsensitive);
+        col.setNumericMode(true);
+        return col;
+    }();
+    return c;
+}
+
+int compareValues(const QVariant &a, const QVariant &b)
+{
+    const bool an = a.isNull() || !a.isValid(), bn = b.isNull() || !b.isValid();
+    if (an || bn)
+        return an == bn ? 0 : (an ? -1 : 1);
+    if (isNumber(a) && isNumber(b)) {
+        if (a.typeId() == QMetaType::Double || b.typeId() == QMetaType::Double) {
+            const double x = a.toDouble(), y = b.toDouble();
+            return x < y ? -1 : (x > y ? 1 : 0);
+        }
+        const qlonglong x = a.toLongLong(), y = b.toLongLong();
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    if (a.typeId() == QMetaType::QDateTime && b.typeId() == QMetaType::QDateTime) {
+        const QDateTime x = a.toDateTime(), y = b.toDateTime();
+        return x < y ? -1 : (x > y ? 1 : 0);
+    }
+    return textCollator().compare(a.toString(), b.toString());
+}
+
+bool sameValue(const QVariant &a, const QVariant &b, bool caseInsensitive, bool partial)
+{
+    const bool an = a.isNull() || !a.isValid(), bn = b.isNull() || !b.isValid();
+    if (an || bn)
+        return an == bn;
+    if (isNumber(a) && isNumber(b))
+        return compareValues(a, b) == 0;
+    if (a.typeId() == QMetaType::QDateTime && b.typeId() == QMetaType::QDateTime)
+        return a.toDateTime() == b.toDateTime();
+    const Qt::CaseSensitivity cs = caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const QString x = a.toString(), y = b.toString();
+    return partial ? x.startsWith(y, cs) : x.compare(y, cs) == 0;
+}
+
+QString bracket(const QString &name)
+{
+    if (name.startsWith(u'['))
+        return name;
+    return u'[' + name + u']';
+}
+
+QString bare(const QString &name)
+{
+    QString n = name;
+    if (n.startsWith(u'@'))
+        n.remove(0, 1);
+    if (n.startsWith(u'[') && n.endsWith(u']'))
+        n = n.mid(1, n.size() - 2);
+    return n;
+}
+
+const QString ConflictMessage = QStringLiteral(
+    "Запись изменена или удалена другим пользователем. Обновите данные и повторите изменение");
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Field
+
+QVariant Field::value() const
+{
+    if (m_def.calc)
+        return m_dataSet->isActive() ? m_def.calc(*m_dataSet) : QVariant();
+    return m_dataSet->currentValue(m_column);
+}
+
+void Field::setValue(const QVariant &v) { m_dataSet->setBufferValue(this, v); }
+
+QString Field::asString() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return QString();
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    return v.toString();
+}
+
+QString Field::displayText() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return QString();
+    if (v.typeId() == QMetaType::QDateTime || v.typeId() == QMetaType::QDate) {
+        const QDateTime dt = v.toDateTime();
+        if (!m_def.displayFormat.isEmpty())
+            return dt.toString(m_def.displayFormat);
+        return dt.time() == QTime(0, 0) ? dt.toString(QStringLiteral("dd.MM.yyyy"))
+                                        : dt.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+    }
+    if (v.typeId() == QMetaType::Bool)
+        return v.toBool() ? QStringLiteral("Да") : QStringLiteral("Нет");
+    return v.toString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// DataSet
+
+DataSet::DataSet(Connection *cn, QObject *parent) : QObject(parent), m_cn(cn) {}
+
+DataSet::~DataSet() = default;
+
+void DataSet::setCommand(const QString &text, CommandType type)
+{
+    if (isActive())
+        close();
+    m_command = text;
+    m_commandType = type;
+    m_params.clear();
+    if (type == CommandType::StoredProc) {
+        if (ProcedureCatalogue::instance().find(text))
+            m_params = procedureParameters(text);
+    } else if (type == CommandType::Text) {
+        const PreparedSql p = prepareSql(text, Engine::SQLite);
+        for (const QString &n : p.uniqueNames())
+            m_params << Parameter{n, FieldType::Unknown, 0, ParamDirection::Input, {}};
+    }
+}
+
+Parameter *DataSet::findParameter(const QString &name)
+{
+    const QString n = bare(name);
+    for (Parameter &p : m_params)
+        if (bare(p.name).compare(n, Qt::CaseInsensitive) == 0)
+            return &p;
+    return nullptr;
+}
+
+Parameter &DataSet::parameter(const QString &name)
+{
+    if (Parameter *p = findParameter(name))
+        return *p;
+    throw AppError(QStringLiteral("Параметр «%1» не найден").arg(name));
+}
+
+void DataSet::addField(FieldDef def) { m_defs << std::move(def); }
+
+void DataSet::setUpdateTable(const QString &table, const QString &keyField)
+{
+    m_updateTable = table;
+    m_updateKey = keyField;
+}
+
+QString DataSet::updateTable() const
+{
+    if (!m_updateTable.isEmpty())
+        return m_updateTable;
+    if (m_commandType == CommandType::Table)
+        return bare(m_command.trimmed());
+    if (m_commandType == CommandType::Text) {
+        // One table, no join: "select ... from T [where ...] [order by ...]".
+        static const QRegularExpression re(
+            QStringLiteral(R"(^\s*select\s.+?\sfrom\s+(\[?\w+\]?)\s*(?:(?:as\s+)?\w+\s*)?(?:where\b.*|order\b.*)?$)"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+        const auto m = re.match(m_command);
+        if (m.hasMatch() && !m_command.contains(QStringLiteral(" join "), Qt::CaseInsensitive)) {
+            const QString t = bare(m.captured(1));
+            if (t.compare(QStringLiteral("where"), Qt::CaseInsensitive) != 0 &&
+                t.compare(QStringLiteral("order"), Qt::CaseInsensitive) != 0)
+                return t;
+        }
+    }
+    return QString();
+}
+
+QString DataSet::keyField() const
+{
+    if (!m_updateKey.isEmpty())
+        return m_updateKey;
+    const QString table = updateTable();
+    if (const TableInfo *t = SchemaInfo::instance().table(table); t && !t->key.isEmpty())
+        return t->key;
+    if (findField(QStringLiteral("Id") + table))
+        return QStringLiteral("Id") + table;
+    if (findField(QStringLiteral("ID")))
+        return QStringLiteral("ID");
+    return fieldCount() > 0 ? field(0)->name() : QString();
+}
+
+void DataSet::setMaster(DataSet *master, const QStringList &masterFields)
+{
+    disconnect(m_masterScroll);
+    disconnect(m_masterData);
+    m_master = master;
+    m_masterFields = masterFields;
+    if (!master)
+        return;
+    auto reopen = [this] {
+        if (!isActive() || (m_master && m_master->isEditing()))
+            return;
+        close();
+        open();
+    };
+    m_masterScroll = connect(master, &DataSet::scrolled, this, reopen);
+    m_masterData = connect(master, &DataSet::dataChanged, this, reopen);
+}
+
+void DataSet::bindMaster()
+{
+    if (!m_master)
+        return;
+    for (const QString &f : m_masterFields) {
+        Parameter *p = findParameter(f);
+        if (!p)
+            continue;
+        const Field *mf = m_master->isActive() ? m_master->findField(f) : nullptr;
+        p->value = mf && !m_master->isEmpty() ? mf->value() : QVariant();
+    }
+}
+
+void DataSet::open()
+{
+    if (isActive())
+        return;
+    if (!m_cn)
+        throw AppError(QStringLiteral("Набор данных не связан с соединением"));
+    bindMaster();
+    ResultSet rs;
+    switch (m_commandType) {
+    case CommandType::StoredProc:
+        if (m_params.isEmpty() && ProcedureCatalogue::instance().find(m_command))
+            m_params = procedureParameters(m_command);
+        rs = callProcedure(*m_cn, m_command, m_params);
+        break;
+    case CommandType::Table:
+        rs = m_cn->query(QStringLiteral("SELECT * FROM ") + bracket(bare(m_command.trimmed())));
+        break;
+    case CommandType::Text:
+        if (const QString proc = executedProcedureName(m_command); !proc.isEmpty()) {
+            // "EXECUTE Name :P": the text's parameters are the procedure's, by position.
+            QVector<Parameter> call = m_params;
+            rs = callProcedure(*m_cn, proc, call);
+        } else {
+            QVariantMap values;
+            for (const Parameter &p : m_params)
+                values.insert(bare(p.name), p.value);
+            rs = m_cn->query(m_command, values);
+        }
+        break;
+    }
+    load(rs);
+}
+
+void DataSet::execProc()
+{
+    if (!m_cn)
+        throw AppError(QStringLiteral("Набор данных не связан с соединением"));
+    if (m_commandType == CommandType::StoredProc) {
+        if (m_params.isEmpty() && ProcedureCatalogue::instance().find(m_command))
+            m_params = procedureParameters(m_command);
+        callProcedure(*m_cn, m_command, m_params);
+    } else {
+        QVariantMap values;
+        for (const Parameter &p : m_params)
+            values.insert(bare(p.name), p.value);
+        m_cn->execute(m_command, values);
+    }
+}
+
+void DataSet::load(const ResultSet &rs)
+{
+    m_columns = rs.columns;
+    // Columns of the table being edited take the table's spelling, type and width.
+    if (const TableInfo *t = SchemaInfo::instance().table(updateTable()))
+        for (ColumnInfo &c : m_columns)
+            if (const ColumnInfo *tc = t->column(c.name))
+                c = *tc;
+    m_rows = rs.rows;
+    buildFields(rs.columns);
+    m_order.resize(m_rows.size());
+    for (size_t i = 0; i < m_order.size(); ++i)
+        m_order[i] = int(i);
+    m_state = DataSetState::Browse;
+    applySort();
+    m_pos = m_order.empty() ? -1 : 0;
+    m_bof = true;
+    m_eof = m_order.empty();
+    emit stateChanged();
+    notifyData();
+    notifyScroll();
+}
+
+void DataSet::buildFields(const QVector<ColumnInfo> &fetched)
+{
+    m_fields.clear();
+    QVector<bool> used(m_columns.size(), false);
+    auto columnOf = [this](const QString &name) {
+        for (int i = 0; i < m_columns.size(); ++i)
+            if (m_columns[i].name.compare(name, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    };
+    for (const FieldDef &d : m_defs) {
+        FieldDef def = d;
+        int col = -1;
+        if (!def.calc) {
+            col = columnOf(def.name);
+            if (col < 0) {
+                m_state = DataSetState::Inactive;
+                throw AppError(QStringLiteral("Поле «%1» не найдено в наборе данных").arg(def.name));
+            }
+            used[col] = true;
+            const ColumnInfo &c = m_columns[col];
+            if (def.type == FieldType::Unknown)
+                def.type = c.type;
+            if (def.size == 0)
+                def.size = c.size;
+            def.readOnly = def.readOnly || c.readOnly;
+            m_columns[col].type = def.type;
+        }
+        m_fields.push_back(std::unique_ptr<Field>(new Field(this, def, int(m_fields.size()), col)));
+    }
+    for (int i = 0; i < m_columns.size(); ++i) {
+        if (used[i])
+            continue;
+        const ColumnInfo &c = m_columns[i];
+        FieldDef def{c.name, c.type, c.size, c.readOnly, {}, {}};
+        m_fields.push_back(std::unique_ptr<Field>(new Field(this, def, int(m_fields.size()), i)));
+    }
+    // Bring the values to the types the fields declare (SQLite hands most of them over as text).
+    for (int i = 0; i < m_columns.size(); ++i) {
+        const FieldType t = m_columns[i].type;
+        if (t == FieldType::Unknown || (i < fetched.size() && fetched[i].type == t))
+            continue;
+        for (auto &row : m_rows)
+            row[i] = normalizeValue(t, row[i]);
+    }
+}
+
+void DataSet::close()
+{
+    if (m_state == DataSetState::Inactive)
+        return;
+    m_state = DataSetState::Inactive;
+    m_rows.clear();
+    m_order.clear();
+    m_buffer.clear();
+    m_original.clear();
+    m_pos = -1;
+    m_eof = m_bof = true;
+    emit stateChanged();
+    notifyData();
+}
+
+void DataSet::refresh()
+{
+    const QVariant key = isActive() && !isEmpty() && fieldCount() > 0 ? field(0)->value() : QVariant();
+    const int pos = m_pos;
+    close();
+    open();
+    if (key.isNull() || !locate(field(0)->name(), key))
+        setRecNo(std::min(pos, recordCount() - 1));
+}
+
+QVariant DataSet::currentValue(int column) const
+{
+    if (column < 0)
+        return QVariant();
+    if (isEditing())
+        return column < m_buffer.size() ? m_buffer[column] : QVariant();
+    if (m_pos < 0 || m_pos >= int(m_order.size()))
+        return QVariant();
+    return m_rows[size_t(m_order[size_t(m_pos)])][column];
+}
+
+QVariant DataSet::valueAt(int row, int fieldIndex) const
+{
+    if (row < 0 || row >= int(m_order.size()) || fieldIndex < 0 || fieldIndex >= fieldCount())
+        return QVariant();
+    const Field *f = m_fields[size_t(fieldIndex)].get();
+    if (f->m_column < 0) {
+        if (row == m_pos)
+            return f->value();
+        // A calculated value of another row: briefly make that row current, without notifying.
+        auto *self = const_cast<DataSet *>(this);
+        const int keep = m_pos;
+        self->m_pos = row;
+        const QVariant v = f->m_def.calc(*this);
+        self->m_pos = keep;
+        return v;
+    }
+    return m_rows[size_t(m_order[size_t(row)])][f->m_column];
+}
+
+void DataSet::setBufferValue(Field *f, const QVariant &v)
+{
+    if (f->isReadOnly())
+        throw AppError(QStringLiteral("Поле «%1» нельзя изменять").arg(f->name()));
+    if (!isEditing())
+        throw AppError(QStringLiteral("Набор данных не в режиме редактирования"));
+    QVariant value = v.isNull() || !v.isValid() ? QVariant() : normalizeValue(f->type(), v);
+    if ((f->type() == FieldType::String || f->type() == FieldType::FixedChar) && f->size() > 0 &&
+        value.toString().size() > f->size())
+        throw AppError(QStringLiteral("Текст поля «%1» длиннее %2 символов").arg(f->name()).arg(f->size()));
+    m_buffer[f->m_column] = value;
+    if (m_disabled == 0)
+        emit fieldChanged(f);
+}
+
+void DataSet::setRecNo(int row)
+{
+    if (m_order.empty()) {
+        moveTo(-1);
+        return;
+    }
+    moveTo(std::clamp(row, 0, int(m_order.size()) - 1));
+}
+
+void DataSet::moveTo(int pos)
+{
+    if (isEditing())
+        post();
+    const bool changed = pos != m_pos;
+    m_pos = pos;
+    if (changed)
+        notifyScroll();
+}
+
+void DataSet::first()
+{
+    m_bof = true;
+    m_eof = m_order.empty();
+    moveTo(m_order.empty() ? -1 : 0);
+}
+
+void DataSet::last()
+{
+    m_eof = true;
+    m_bof = m_order.empty();
+    moveTo(int(m_order.size()) - 1);
+}
+
+void DataSet::next()
+{
+    m_bof = false;
+    if (m_pos + 1 >= int(m_order.size())) {
+        m_eof = true;
+        return;
+    }
+    moveTo(m_pos + 1);
+}
+
+void DataSet::prior()
+{
+    m_eof = false;
+    if (m_pos <= 0) {
+        m_bof = true;
+        return;
+    }
+    moveTo(m_pos - 1);
+}
+
+bool DataSet::locate(const QString &fields, const QVariantList &values, bool caseInsensitive, bool partial)
+{
+    if (!isActive())
+        return false;
+    QVector<int> cols;
+    for (const QString &name : fields.split(u';', Qt::SkipEmptyParts))
+        cols << fieldByName(name.trimmed())->index();
+    for (int r = 0; r < int(m_order.size()); ++r) {
+        bool all = true;
+        for (int k = 0; k < cols.size() && all; ++k) {
+            const QVariant want = k < values.size() ? values[k] : QVariant();
+            all = sameValue(valueAt(r, cols[k]), want, caseInsensitive, partial);
+        }
+        if (all) {
+            m_eof = m_bof = false;
+            moveTo(r);
+            return true;
+        }
+    }
+    return false;
+}
+
+void DataSet::setSort(const QString &sort)
+{
+    m_sort = sort;
+    if (!isActive())
+        return;
+    const int current = m_pos >= 0 ? m_order[size_t(m_pos)] : -1;
+    for (size_t i = 0; i < m_order.size(); ++i)
+        m_order[i] = int(i);
+    applySort();
+    if (current >= 0)
+        m_pos = int(std::find(m_order.begin(), m_order.end(), current) - m_order.begin());
+    notifyData();
+}
+
+void DataSet::applySort()
+{
+    struct Key {
+        int field;
+        bool desc;
+    };
+    QVector<Key> keys;
+    for (const QString &part : m_sort.split(u';', Qt::SkipEmptyParts)) {
+        QStringList words = part.simplified().split(u' ');
+        bool desc = false;
+        if (words.size() > 1 && words.last().compare(QStringLiteral("DESC"), Qt::CaseInsensitive) == 0) {
+            desc = true;
+            words.removeLast();
+        } else if (words.size() > 1 && words.last().compare(QStringLiteral("ASC"), Qt::CaseInsensitive) == 0) {
+            words.removeLast();
+        }
+        keys << Key{fieldByName(words.join(u' '))->index(), desc};
+    }
+    if (keys.isEmpty())
+        return;
+    // Calculated fields need a current row; sort on plain columns directly.
+    QVector<int> cols;
+    for (const Key &k : keys)
+        cols << m_fields[size_t(k.field)]->m_column;
+    std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
+        for (int k = 0; k < keys.size(); ++k) {
+            if (cols[k] < 0)
+                continue;
+            const int c = compareValues(m_rows[size_t(a)][cols[k]], m_rows[size_t(b)][cols[k]]);
+            if (c != 0)
+                return keys[k].desc ? c > 0 : c < 0;
+        }
+        return false;
+    });
+}
+
+Field *DataSet::findField(const QString &name) const
+{
+    for (const auto &f : m_fields)
+        if (f->name().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    return nullptr;
+}
+
+Field *DataSet::fieldByName(const QString &name) const
+{
+    if (Field *f = findField(name))
+        return f;
+    throw AppError(QStringLiteral("Поле «%1» не найдено в наборе данных").arg(name));
+}
+
+void DataSet::setState(DataSetState s)
+{
+    if (m_state == s)
+        return;
+    m_state = s;
+    if (m_disabled == 0)
+        emit stateChanged();
+    else
+        m_pendingData = true;
+}
+
+void DataSet::edit()
+{
+    if (!isActive())
+        throw AppError(QStringLiteral("Набор данных закрыт"));
+    if (isEditing())
+        return;
+    if (m_readOnly)
+        throw AppError(QStringLiteral("Набор данных только для чтения"));
+    if (m_pos < 0)
+        throw AppError(QStringLiteral("Нет записи для изменения"));
+    m_buffer = m_rows[size_t(m_order[size_t(m_pos)])];
+    m_original = m_buffer;
+    setState(DataSetState::Edit);
+}
+
+void DataSet::insert()
+{
+    if (!isActive())
+        throw AppError(QStringLiteral("Набор данных закрыт"));
+    if (m_readOnly)
+        throw AppError(QStringLiteral("Набор данных только для чтения"));
+    if (isEditing())
+        post();
+    m_buffer = QVector<QVariant>(m_columns.size());
+    m_original.clear();
+    m_insertAt = std::max(m_pos, 0);
+    setState(DataSetState::Insert);
+    if (onNewRecord)
+        onNewRecord(*this);
+    notifyScroll();
+}
+
+void DataSet::append()
+{
+    insert();
+    m_insertAt = int(m_order.size());
+}
+
+QStringList DataSet::writableColumns(const QString &table) const
+{
+    const TableInfo *t = SchemaInfo::instance().table(table);
+    QStringList out;
+    for (const auto &f : m_fields) {
+        if (f->m_column < 0 || f->isReadOnly())
+            continue;
+        const ColumnInfo *c = t ? t->column(f->name()) : nullptr;
+        if (t && (!c || c->identity || c->readOnly))
+            continue;
+        if (c && c->name.compare(QStringLiteral("RowVersion"), Qt::CaseInsensitive) == 0)
+            continue;
+        out << f->name();
+    }
+    return out;
+}
+
+void DataSet::post()
+{
+    if (!isEditing())
+        return;
+    if (beforePost)
+        beforePost(*this);
+    const QString table = updateTable();
+    if (table.isEmpty())
+        throw AppError(QStringLiteral("Набор данных только для чтения"));
+    const QString key = keyField();
+    if (m_state == DataSetState::Insert)
+        postInsert(table, key);
+    else
+        postUpdate(table, key);
+    m_buffer.clear();
+    m_original.clear();
+    setState(DataSetState::Browse);
+    notifyData();
+    notifyScroll();
+}
+
+void DataSet::postInsert(const QString &table, const QString &key)
+{
+    QStringList cols, marks;
+    QVariantMap values;
+    for (const QString &c : writableColumns(table)) {
+        const QVariant v = m_buffer[fieldByName(c)->m_column];
+        if (v.isNull())
+            continue; // the column's default applies
+        const QString p = QStringLiteral("p%1").arg(cols.size());
+        cols << bracket(c);
+        marks << u':' + p;
+        values.insert(p, v);
+    }
+    QString sql = QStringLiteral("INSERT INTO ") + bracket(table);
+    sql += cols.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
+                          : QStringLiteral(" (%1) VALUES (%2)").arg(cols.join(u','), marks.join(u','));
+    sql += QStringLiteral(" RETURNING ") + bracket(key);
+    const QVariant keyValue = m_cn->scalar(sql, values);
+
+    std::vector<QVector<QVariant>>::size_type index = m_rows.size();
+    m_rows.push_back(m_buffer);
+    const int at = std::clamp(m_insertAt, 0, int(m_order.size()));
+    m_order.insert(m_order.begin() + at, int(index));
+    m_pos = at;
+    m_buffer.clear();
+    reloadRow(table, key, keyValue);
+}
+
+void DataSet::postUpdate(const QString &table, const QString &key)
+{
+    const Field *keyF = fieldByName(key);
+    const QVariant keyValue = m_original[keyF->m_column];
+    const TableInfo *t = SchemaInfo::instance().table(table);
+    const Field *versionF = t && t->column(QStringLiteral("RowVersion")) ? findField(QStringLiteral("RowVersion"))
+                                                                         : nullptr;
+    QStringList sets, where{bracket(key) + QStringLiteral(" = :k")};
+    QVariantMap values{{QStringLiteral("k"), keyValue}};
+    for (const QString &c : writableColumns(table)) {
+        const int col = fieldByName(c)->m_column;
+        if (sameValue(m_buffer[col], m_original[col], false, false) &&
+            m_buffer[col].isNull() == m_original[col].isNull())
+            continue;
+        const QString p = QStringLiteral("v%1").arg(sets.size());
+        sets << bracket(c) + QStringLiteral(" = :") + p;
+        values.insert(p, m_buffer[col]);
+        if (!versionF) {
+            // Without a row version the changed columns must still hold what was read.
+            const QString o = QStringLiteral("o%1").arg(sets.size());
+            if (m_original[col].isNull())
+                where << bracket(c) + QStringLiteral(" IS NULL");
+            else {
+                where << bracket(c) + QStringLiteral(" = :") + o;
+                values.insert(o, m_original[col]);
+            }
+        }
+    }
+    if (sets.isEmpty()) {
+        // Nothing changed; still tell a deleted row from a present one.
+        if (!m_cn->scalar(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(key)),
+                          {{QStringLiteral("k"), keyValue}})
+                 .isValid())
+            throw ConflictError(ConflictMessage);
+        m_rows[size_t(m_order[size_t(m_pos)])] = m_buffer;
+        return;
+    }
+    if (versionF) {
+        sets << QStringLiteral("[RowVersion] = [RowVersion] + 1");
+        where << QStringLiteral("[RowVersion] = :rv");
+        values.insert(QStringLiteral("rv"), m_original[versionF->m_column]);
+    }
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                            .arg(bracket(table), sets.join(QStringLiteral(", ")), where.join(QStringLiteral(" AND ")));
+    if (m_cn->execute(sql, values) == 0)
+        throw ConflictError(ConflictMessage, sql);
+    m_rows[size_t(m_order[size_t(m_pos)])] = m_buffer;
+    reloadRow(table, key, keyValue);
+}
+
+void DataSet::reloadRow(const QString &table, const QString &key, const QVariant &keyValue)
+{
+    // What the database filled in itself (key, defaults, derived texts, counters) comes back.
+    const ResultSet rs = m_cn->query(QStringLiteral("SELECT * FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(key)),
+                                     {{QStringLiteral("k"), keyValue}});
+    auto &row = m_rows[size_t(m_order[size_t(m_pos)])];
+    if (rs.rows.empty()) {
+        if (const Field *kf = findField(key))
+            row[kf->m_column] = keyValue;
+        return;
+    }
+    for (int i = 0; i < rs.columns.size(); ++i)
+        if (const Field *f = findField(rs.columns[i].name); f && f->m_column >= 0)
+            row[f->m_column] = normalizeValue(f->type(), rs.rows.front()[i]);
+}
+
+void DataSet::cancel()
+{
+    if (!isEditing())
+        return;
+    m_buffer.clear();
+    m_original.clear();
+    setState(DataSetState::Browse);
+    notifyScroll();
+}
+
+void DataSet::remove()
+{
+    if (m_state == DataSetState::Insert) {
+        cancel();
+        return;
+    }
+    if (!isActive() || m_pos < 0)
+        throw AppError(QStringLiteral("Нет записи для удаления"));
+    if (m_readOnly)
+        throw AppError(QStringLiteral("Набор данных только для чтения"));
+    if (isEditing())
+        cancel();
+    const QString table = updateTable();
+    if (table.isEmpty())
+        throw AppError(QStringLiteral("Набор данных только для чтения"));
+    const QString key = keyField();
+    const QVariant keyValue = m_rows[size_t(m_order[size_t(m_pos)])][fieldByName(key)->m_column];
+    m_cn->execute(QStringLiteral("DELETE FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(key)),
+                  {{QStringLiteral("k"), keyValue}});
+    m_order.erase(m_order.begin() + m_pos);
+    if (m_pos >= int(m_order.size()))
+        m_pos = int(m_order.size()) - 1;
+    notifyData();
+    notifyScroll();
+}
+
+void DataSet::disableControls() { ++m_disabled; }
+
+void DataSet::enableControls()
+{
+    if (m_disabled == 0 || --m_disabled > 0)
+        return;
+    if (m_pendingData) {
+        m_pendingData = false;
+        emit stateChanged();
+        emit dataChanged();
+        emit scrolled();
+    }
+}
+
+void DataSet::notifyData()
+{
+    if (m_disabled > 0)
+        m_pendingData = true;
+    else
+        emit dataChanged();
+}
+
+void DataSet::notifyScroll()
+{
+    if (m_disabled > 0)
+        m_pendingData = true;
+    else
+        emit scrolled();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+#include <QVector>
+
+// Column types as the program sees them, whatever the engine stores.
+enum class FieldType {
+    Unknown,
+    Integer,  // 32-bit
+    SmallInt, // 16-bit
+    BigInt,
+    Float,
+    Money,    // exact amount with four decimals, carried as decimal text ("12.3400")
+    Boolean,
+    DateTime,
+    String,   // varchar(n)
+    FixedChar,// char(n)
+    Memo,     // long text
+    Blob,
+};
+
+struct ColumnInfo {
+    QString name;
+    FieldType type = FieldType::Unknown;
+    int size = 0;          // characters for texts, 0 when unlimited or not a text
+    bool identity = false; // assigned by the database on insert
+    bool readOnly = false; // maintained by the database, never written by the program
+};
+
+struct TableInfo {
+    QString name;
+    QVector<ColumnInfo> columns;
+    QString key; // the key column
+
+    const ColumnInfo *column(const QString &name) const;
+};
+
+// What the program knows of the tables it reads and writes: the spelling of column names (the
+// PostgreSQL driver reports them folded to lower case), their types (SQLite reports most of them as
+// text) and their widths (for the edit controls). Filled once by the server layer.
+class SchemaInfo {
+public:
+    static SchemaInfo &instance();
+
+    void addTable(const TableInfo &table);
+    const TableInfo *table(const QString &name) const;
+    // The column of that name in any known table (the first registered), or nullptr.
+    const ColumnInfo *anyColumn(const QString &name) const;
+    QVector<TableInfo> tables() const { return m_tables; }
+
+private:
+    QVector<TableInfo> m_tables;
+    QHash<QString, int> m_byName;          // lower-case table name -> index
+    QHash<QString, ColumnInfo> m_anyColumn; // lower-case column name -> first seen
+};
+
+// Converts a value as the driver returned it to the program's representation of the type:
+// SQLite's text dates become QDateTime, its 0/1 booleans bool, money stays exact decimal text.
+QVariant normalizeValue(FieldType type, const QVariant &raw);
+
+// The value as it is bound to a statement of that engine (dates as local "yyyy-MM-dd hh:mm:ss").
+QVariant bindableValue(const QVariant &value);
+
+// Exact money arithmetic on decimal texts with four decimals.
+namespace Money {
+qint64 toUnits(const QVariant &value, bool *ok = nullptr); // 1 unit = 0.0001
+QString fromUnits(qint64 units);                            // "12.3400"
+} // namespace Money

@@ -1,0 +1,99 @@
+#include "TessalSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSysInfo>
+
+#include <climits>
+#include <cstdio>
+#include <unistd.h>
+
+QString LocalComputerName()
+{
+    return QSysInfo::machineHostName();
+}
+
+namespace {
+
+// The kernel keeps at most this many characters of a process's command name.
+constexpr qsizetype commandNameLength = 15;
+
+QString fileNameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+// The file name of a process's executable; from its command name when the executable link
+// cannot be read. `truncated` tells that the name may be cut to the kernel's length.
+QString processFileName(qint64 pid, bool *truncated)
+{
+    *truncated = false;
+    const QByteArray link = QByteArray("/proc/") + QByteArray::number(pid) + "/exe";
+    char buffer[PATH_MAX];
+    const ssize_t n = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (n > 0 && size_t(n) < sizeof buffer) {
+        QString target = QString::fromLocal8Bit(buffer, qsizetype(n));
+        const QString deleted = QStringLiteral(" (deleted)");
+        if (target.endsWith(deleted))
+            target.chop(deleted.size());
+        return fileNameOf(target);
+    }
+
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return QString();
+    const QString name = QString::fromLocal8Bit(comm.readAll()).trimmed();
+    *truncated = name.size() >= commandNameLength;
+    return name;
+}
+
+// The names a process may bear to match `name`: the file name itself and, for "X.exe", also "X".
+QStringList acceptedNames(const QString &name)
+{
+    QStringList names{fileNameOf(name)};
+    const QString suffix = QStringLiteral(".exe");
+    if (names.first().endsWith(suffix, Qt::CaseInsensitive) && names.first().size() > suffix.size())
+        names << names.first().chopped(suffix.size());
+    return names;
+}
+
+bool processBears(qint64 pid, const QStringList &names)
+{
+    bool truncated = false;
+    const QString own = processFileName(pid, &truncated);
+    if (own.isEmpty())
+        return false;
+    for (const QString &n : names) {
+        const QString wanted = truncated ? n.left(own.size()) : n;
+        if (own.compare(wanted, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QList<qint64> ProcessesByName(const QString &name)
+{
+    QList<qint64> result;
+    const QStringList names = acceptedNames(name);
+    if (names.first().isEmpty())
+        return result;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool ok = false;
+        const qint64 pid = entry.toLongLong(&ok);
+        if (ok && pid > 0 && processBears(pid, names))
+            result << pid;
+    }
+    return result;
+}
+
+bool TerminateProcessesByName(const QString &name)
+{
+    const QStringList names = acceptedNames(name);
+    if (names.first().isEmpty() || !processBears(qint64(::getpid()), names))
+        return false;
+    std::fflush(nullptr);
+    ::_exit(0);
+}

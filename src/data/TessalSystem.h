@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// Operating-system services: the computer's name and the running processes.
+
+// The host name of this computer.
+QString LocalComputerName();
+
+// Ids of the running processes whose executable file name (without its folder) equals `name`,
+// compared without regard to case. A name given with the ".exe" suffix also matches the same
+// name without it, so "Velmora.exe" finds /opt/prog/Velmora. Processes whose executable cannot be
+// read (other users' processes) are matched by the kernel's command name instead.
+QList<qint64> ProcessesByName(const QString &name);
+
+// Ends this process when its own executable bears `name` (matched as ProcessesByName does): the
+// standard streams are flushed and the process exits with code 0 at once, without returning.
+// Otherwise nothing happens and the result is false, and the caller goes on.
+//
+// Other running copies of the program are never ended: each belongs to a user who may have
+// unsaved edits open, and ending it would lose them. The name only decides whether this process
+// itself is the one to go.
+bool TerminateProcessesByName(const QString &name);

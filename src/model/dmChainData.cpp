@@ -1,0 +1,3 @@
+#include "dmChainData.h"
+
+TdmChain *dmChain = nullptr;

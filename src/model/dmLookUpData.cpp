@@ -1,0 +1,3 @@
+#include "dmLookUpData.h"
+
+TdmLookUp *dmLookUp = nullptr;

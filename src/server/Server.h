@@ -1,0 +1,10 @@
+#pragma once
+
+class Connection;
+
+// Registers the tables and procedures of the database with the data layer. Called once at start.
+void InstallServer();
+
+// Brings an open database to the current schema: creates it in an empty database, upgrades an
+// older one step by step. Refuses a database of a newer program.
+void PrepareDatabase(Connection &cn);

@@ -1,0 +1,214 @@
+#include "fmMain.h"
+
+#include "TessalDialog.h"
+#include "TessalVersionInfo.h"
+#include "dmTessalData.h"
+#include "fmChangeList.h"
+#include "fmDocumentList.h"
+#include "fmLayout.h"
+#include "fmModelList.h"
+#include "fmNetComputer.h"
+#include "fmNetUser.h"
+#include "fmSearch.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+TMainFM *MainFM = nullptr;
+
+namespace {
+
+QWidget *addPage(QTabWidget *tabs, const char *name, const QString &caption, int image)
+{
+    auto *page = new QWidget;
+    page->setObjectName(QString::fromLatin1(name));
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    tabs->addTab(page, dmTessal ? dmTessal->imToolBar.icon(image) : QIcon(), caption);
+    return page;
+}
+
+} // namespace
+
+TMainFM::TMainFM(QWidget *parent) : QWidget(parent)
+{
+    MainFM = this;
+    setObjectName(QStringLiteral("TMainFM"));
+    setWindowTitle(QStringLiteral("Вычислительная техника"));
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(12);
+    setFont(f);
+    resize(1107, 695);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(3, 3, 3, 3);
+    pcMain = new QTabWidget(this);
+    pcMain->setObjectName(QStringLiteral("pcMain"));
+    pcMain->setStyleSheet(QStringLiteral("QTabBar::tab { height: 24px; }"));
+    outer->addWidget(pcMain);
+
+    tsLayout = addPage(pcMain, "tsLayout", QStringLiteral("Размещение техники"), Img::Layout);
+    tsModel = addPage(pcMain, "tsModel", QStringLiteral("Модель"), Img::Model);
+    tsDocument = addPage(pcMain, "tsDocument", QStringLiteral("Документ"), Img::Document);
+    tsChage = addPage(pcMain, "tsChage", QStringLiteral("Расходные материалы"), Img::Change);
+    tsNet = addPage(pcMain, "tsNet", QStringLiteral("Сеть компьютеров"), Img::Net);
+    tsUser = addPage(pcMain, "tsUser", QStringLiteral("Пользователи"), Img::User);
+    tsSearch = addPage(pcMain, "tsSearch", QStringLiteral("Поиск"), Img::Search);
+    tsVersioan = addPage(pcMain, "tsVersioan", QStringLiteral("Версия"), Img::Version);
+
+    // The version tab: what changed in the newest version.
+    auto *grid = new QGridLayout;
+    grid->setContentsMargins(6, 6, 6, 6);
+    laFile = new QLabel(QStringLiteral("Изменения в программе:"), tsVersioan);
+    laFile->setObjectName(QStringLiteral("laFile"));
+    laVersion = new QLabel(QStringLiteral("Версия"), tsVersioan);
+    laVersion->setObjectName(QStringLiteral("laVersion"));
+    laVersion->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    mmChange = new QPlainTextEdit(tsVersioan);
+    mmChange->setObjectName(QStringLiteral("mmChange"));
+    mmChange->setReadOnly(true);
+    grid->addWidget(laFile, 0, 0);
+    grid->addWidget(laVersion, 0, 1);
+    grid->addWidget(mmChange, 1, 0, 1, 2);
+    static_cast<QVBoxLayout *>(tsVersioan->layout())->addLayout(grid);
+
+    taVersionChange = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
+    taVersionChange->setObjectName(QStringLiteral("taVersionChange"));
+    taVersionChange->setReadOnly(true);
+    connect(taVersionChange, &DataSet::dataChanged, this, [this] {
+        const Field *f = taVersionChange->isActive() ? taVersionChange->findField(QStringLiteral("Change")) : nullptr;
+        mmChange->setPlainText(f ? f->asString() : QString());
+    });
+
+    connect(pcMain, &QTabWidget::currentChanged, this, [this](int index) { Guarded([&] { TabShow(index); }); });
+
+    // The version step of the creation handler.
+    Guarded([&] { laVersion->setText(VersionCaption(QStringLiteral("Версия "), true)); });
+}
+
+TMainFM::~TMainFM()
+{
+    if (!m_saved)
+        Guarded([&] { saveSettings(); });
+    if (MainFM == this)
+        MainFM = nullptr;
+}
+
+void TMainFM::loadSettings()
+{
+    if (!stMain.contains(QStringLiteral("<P>.Width")))
+        return; // never saved: the design size and a centred window
+    const int w = stMain.read(QStringLiteral("<P>.Width")).toInt();
+    const int h = stMain.read(QStringLiteral("<P>.Height")).toInt();
+    const int l = stMain.read(QStringLiteral("<P>.Left")).toInt();
+    const int t = stMain.read(QStringLiteral("<P>.Top")).toInt();
+    if (w > 100 && h > 100)
+        resize(w, h);
+    // A window saved on a screen that is no longer there comes back onto the primary one.
+    const QScreen *screen = this->screen();
+    if (!screen || screen->availableGeometry().intersects(QRect(l, t, w, h)))
+        move(l, t);
+}
+
+void TMainFM::saveSettings()
+{
+    stMain.write(QStringLiteral("<P>.Height"), height());
+    stMain.write(QStringLiteral("<P>.Left"), x());
+    stMain.write(QStringLiteral("<P>.PixelsPerInch"), logicalDpiY());
+    stMain.write(QStringLiteral("<P>.Top"), y());
+    stMain.write(QStringLiteral("<P>.Width"), width());
+    m_saved = true;
+}
+
+void TMainFM::showEvent(QShowEvent *e)
+{
+    if (!m_shown) {
+        m_shown = true;
+        Guarded([&] { loadSettings(); });
+        Guarded([&] { FormShow(); });
+    }
+    QWidget::showEvent(e);
+}
+
+void TMainFM::closeEvent(QCloseEvent *e)
+{
+    Guarded([&] { saveSettings(); });
+    QWidget::closeEvent(e);
+}
+
+template <class View>
+View *TMainFM::host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate)
+{
+    if (!slot) {
+        slot = new View(page);
+        page->layout()->addWidget(slot);
+        if (afterCreate)
+            afterCreate(slot);
+    }
+    slot->show();
+    return slot;
+}
+
+void TMainFM::FormShow()
+{
+    host<TLayoutMainFM>(m_layout, tsLayout, {});
+    pcMain->setCurrentIndex(0);
+}
+
+void TMainFM::TabShow(int index)
+{
+    QWidget *page = pcMain->widget(index);
+    if (page == tsModel)
+        host<TModelListFM>(m_model, tsModel, {});
+    else if (page == tsDocument)
+        host<TDocumentListFM>(m_document, tsDocument, [](TDocumentListFM *v) { v->RefreshDoc(-1, -1); });
+    else if (page == tsChage)
+        host<TChangeListFM>(m_change, tsChage, {});
+    else if (page == tsNet)
+        host<TNetComputerFM>(m_net, tsNet, [](TNetComputerFM *v) { v->RefreshNet(-1); });
+    else if (page == tsUser)
+        host<TNetUserFM>(m_user, tsUser, [](TNetUserFM *v) { v->RefreshDCUser(-1); });
+    else if (page == tsSearch)
+        host<TSearchFM>(m_search, tsSearch, {});
+}
+
+TLayoutMainFM *TMainFM::showLayout()
+{
+    pcMain->setCurrentWidget(tsLayout);
+    return host<TLayoutMainFM>(m_layout, tsLayout, {});
+}
+
+TModelListFM *TMainFM::showModel()
+{
+    pcMain->setCurrentWidget(tsModel);
+    return m_model;
+}
+
+TDocumentListFM *TMainFM::showDocument()
+{
+    pcMain->setCurrentWidget(tsDocument);
+    return m_document;
+}
+
+TNetComputerFM *TMainFM::showNet()
+{
+    pcMain->setCurrentWidget(tsNet);
+    return m_net;
+}
+
+TNetUserFM *TMainFM::showUser()
+{
+    pcMain->setCurrentWidget(tsUser);
+    return m_user;
+}
+
+TSearchFM *TMainFM::showSearch()
+{
+    pcMain->setCurrentWidget(tsSearch);
+    return m_search;
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "DataSet.h"
+#include "Settings.h"
+
+#include <QWidget>
+#include <functional>
+
+class QLabel;
+class QPlainTextEdit;
+class QTabWidget;
+class HostedView;
+class TLayoutMainFM;
+class TModelListFM;
+class TDocumentListFM;
+class TChangeListFM;
+class TNetComputerFM;
+class TNetUserFM;
+class TSearchFM;
+
+// The main window: one tab per view, each view created the first time its tab is shown.
+class TMainFM : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMainFM(QWidget *parent = nullptr);
+    ~TMainFM() override;
+
+    QTabWidget *pcMain;
+    QWidget *tsLayout, *tsModel, *tsDocument, *tsChage, *tsNet, *tsUser, *tsSearch, *tsVersioan;
+    QLabel *laFile, *laVersion;
+    QPlainTextEdit *mmChange;
+    DataSet *taVersionChange;
+
+    // The hosted views; null until their tab was first shown.
+    TLayoutMainFM *layoutView() const { return m_layout; }
+    TModelListFM *modelView() const { return m_model; }
+    TDocumentListFM *documentView() const { return m_document; }
+    TChangeListFM *changeView() const { return m_change; }
+    TNetComputerFM *netView() const { return m_net; }
+    TNetUserFM *userView() const { return m_user; }
+    TSearchFM *searchView() const { return m_search; }
+
+    // Makes the tab the current page (creating its view) and returns the view.
+    TModelListFM *showModel();
+    TDocumentListFM *showDocument();
+    TNetComputerFM *showNet();
+    TNetUserFM *showUser();
+    TSearchFM *showSearch();
+    TLayoutMainFM *showLayout();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void FormShow();
+    void TabShow(int index);
+    void loadSettings();
+    void saveSettings();
+    template <class View> View *host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate);
+
+    PropertyStore stMain{QStringLiteral("Main.Form")};
+    bool m_shown = false;
+    bool m_saved = false;
+    TLayoutMainFM *m_layout = nullptr;
+    TModelListFM *m_model = nullptr;
+    TDocumentListFM *m_document = nullptr;
+    TChangeListFM *m_change = nullptr;
+    TNetComputerFM *m_net = nullptr;
+    TNetUserFM *m_user = nullptr;
+    TSearchFM *m_search = nullptr;
+};
+
+extern TMainFM *MainFM;

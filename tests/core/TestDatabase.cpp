@@ -1,0 +1,66 @@
+#include "TestDatabase.h"
+
+#include "Errors.h"
+
+#include <QAtomicInt>
+#include <QCoreApplication>
+#include <QUuid>
+
+const char *engineName(Engine e) { return e == Engine::SQLite ? "SQLite" : "PostgreSQL"; }
+
+TestDatabase::TestDatabase(Engine engine) : m_engine(engine)
+{
+    if (engine == Engine::SQLite) {
+        m_url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("test.db"));
+    } else {
+        m_url = qEnvironmentVariable("VELMORA_TEST_PG");
+        if (m_url.isEmpty()) {
+            m_error = QStringLiteral("VELMORA_TEST_PG is not set");
+            return;
+        }
+        m_schema = QStringLiteral("t_") + QUuid::createUuid().toString(QUuid::Id128).left(16);
+    }
+    m_main = connect();
+}
+
+TestDatabase::~TestDatabase()
+{
+    if (!m_schema.isEmpty() && m_main) {
+        try {
+            m_main.reset();
+            Connection admin;
+            admin.open(m_url);
+            admin.execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+        } catch (const AppError &) {
+        }
+    }
+}
+
+bool TestDatabase::available(QString *why) const
+{
+    if (why)
+        *why = m_error;
+    return m_main != nullptr;
+}
+
+std::unique_ptr<Connection> TestDatabase::connect() const
+{
+    auto cn = std::make_unique<Connection>();
+    cn->open(m_url);
+    if (!m_schema.isEmpty()) {
+        cn->execute(QStringLiteral("CREATE SCHEMA IF NOT EXISTS %1").arg(m_schema));
+        cn->execute(QStringLiteral("SET search_path TO %1, public").arg(m_schema));
+    }
+    return cn;
+}
+
+void EngineTest::SetUp()
+{
+    db = std::make_unique<TestDatabase>(GetParam());
+    QString why;
+    if (!db->available(&why)) {
+        if (qEnvironmentVariableIsSet("VELMORA_TEST_REQUIRE_PG"))
+            FAIL() << "PostgreSQL is required: " << why.toStdString();
+        GTEST_SKIP() << why.toStdString();
+    }
+}

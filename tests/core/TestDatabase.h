@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Connection.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+// A throwaway database on one engine: a SQLite file in a temporary folder, or a schema of its
+// own in the PostgreSQL cluster named by $VELMORA_TEST_PG (started by the test command).
+class TestDatabase {
+public:
+    explicit TestDatabase(Engine engine);
+    ~TestDatabase();
+
+    // False (with the reason) when the engine cannot be used here.
+    bool available(QString *why = nullptr) const;
+    const QString &url() const { return m_url; }
+    Engine engine() const { return m_engine; }
+
+    // A new connection to the same database (a second workstation).
+    std::unique_ptr<Connection> connect() const;
+    Connection &cn() { return *m_main; }
+
+    // Runs one statement per engine ("{sqlite}" / "{pg}" variants chosen by the caller).
+    void exec(const QString &sql) { m_main->execute(sql); }
+
+private:
+    Engine m_engine;
+    QTemporaryDir m_dir;
+    QString m_url, m_schema, m_error;
+    std::unique_ptr<Connection> m_main;
+};
+
+const char *engineName(Engine e);
+
+// Fixture for tests that run on both engines.
+class EngineTest : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override;
+    void TearDown() override { db.reset(); }
+    Connection &cn() { return db->cn(); }
+    bool pg() const { return GetParam() == Engine::PostgreSQL; }
+    std::unique_ptr<TestDatabase> db;
+};
+
+#define VELMORA_BOTH_ENGINES(Suite)                                                                  \
+    INSTANTIATE_TEST_SUITE_P(Engines, Suite, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), \
+                             [](const ::testing::TestParamInfo<Engine> &i) { return std::string(engineName(i.param)); })
+
+// Readable failures for Qt strings.
+#include <ostream>
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList &l, std::ostream *os) { *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']'; }

@@ -1,0 +1,106 @@
+#include "Errors.h"
+#include "TessalLog.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+TEST(TessalLog, MakeAppLogFileName)
+{
+    const QDate date(2016, 3, 12);
+    const std::pair<const char *, const char *> cases[] = {
+        {"/opt/prog/Velmora", "/opt/prog/Velmora160312.log"},
+        {"C:/Prog/Velmora.exe", "C:/Prog/Velmora160312.log"},
+        {"C:\\Prog\\Velmora.exe", "C:\\Prog\\Velmora160312.log"},
+        {"/opt/prog.d/Velmora", "/opt/prog.d/Velmora160312.log"}, // a dot in a folder is no extension
+        {"/opt/prog/Velmora.bin.x", "/opt/prog/Velmora.bin160312.log"},
+    };
+    for (const auto &[path, expected] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(MakeAppLogFileName(QString::fromUtf8(path), date).toStdString(), expected);
+    }
+    EXPECT_EQ(MakeAppLogFileName(QStringLiteral("/opt/Velmora"), QDate(2009, 11, 5)),
+              QStringLiteral("/opt/Velmora091105.log"));
+}
+
+class TessalLogFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        previous = AppLogFileName();
+        path = dir.filePath(QStringLiteral("Velmora160312.log"));
+        SetAppLogFileName(path);
+    }
+    void TearDown() override { SetAppLogFileName(previous); }
+
+    QByteArray contents() const
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    QTemporaryDir dir;
+    QString previous;
+    QString path;
+};
+
+TEST_F(TessalLogFile, HeaderOnceThenEntries)
+{
+    WriteAppLog(QStringLiteral("Сервер данных недоступен"));
+    WriteAppLog(QStringLiteral("первая строка\nвторая строка"));
+
+    const QByteArray bytes = contents();
+    ASSERT_TRUE(bytes.endsWith("\r\n"));
+    // Every line break is CR LF, including the one inside the second text.
+    EXPECT_EQ(bytes.count("\n"), bytes.count("\r\n"));
+    EXPECT_EQ(bytes.count("\r"), bytes.count("\r\n"));
+
+    const QStringList lines = QString::fromUtf8(bytes.chopped(2)).split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 8) << bytes.toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("Журнал приложения Velmora ")
+                            + QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+
+    const QRegularExpression timeLine(QStringLiteral("^\\d{1,2}:\\d{2}:\\d{2}[^\\]]* \\]-{70}$"));
+    for (int entry : {1, 4}) {
+        SCOPED_TRACE(entry);
+        EXPECT_EQ(lines[entry], QString());
+        EXPECT_TRUE(timeLine.match(lines[entry + 1]).hasMatch()) << lines[entry + 1].toStdString();
+    }
+    EXPECT_EQ(lines[3], QStringLiteral("Сервер данных недоступен"));
+    EXPECT_EQ(lines[6], QStringLiteral("первая строка"));
+    EXPECT_EQ(lines[7], QStringLiteral("вторая строка"));
+}
+
+TEST_F(TessalLogFile, AppendsToExistingFileWithoutHeader)
+{
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("earlier\r\n");
+    }
+    WriteAppLog(QStringLiteral("текст"));
+    const QByteArray bytes = contents();
+    EXPECT_TRUE(bytes.startsWith("earlier\r\n\r\n")) << bytes.toStdString();
+    EXPECT_FALSE(bytes.contains(QStringLiteral("Журнал").toUtf8()));
+    EXPECT_TRUE(bytes.endsWith(QStringLiteral("]").toUtf8() + QByteArray(70, '-') + "\r\nтекст\r\n"));
+}
+
+TEST_F(TessalLogFile, UnwritablePathThrows)
+{
+    const QString bad = dir.filePath(QStringLiteral("missing/folder/Velmora.log"));
+    SetAppLogFileName(bad);
+    try {
+        WriteAppLog(QStringLiteral("текст"));
+        ADD_FAILURE() << "no error";
+    } catch (const AppError &e) {
+        EXPECT_TRUE(e.message().contains(bad)) << e.message().toStdString();
+    }
+
+    // A folder in place of the file cannot be opened for writing either.
+    SetAppLogFileName(dir.path());
+    EXPECT_THROW(WriteAppLog(QStringLiteral("текст")), AppError);
+}
