@@ -10,6 +10,53 @@
 #include <QSqlRecord>
 #include <QUrl>
 
+QString describeError(Engine engine, const QSqlError &e)
+{
+    QString text = e.databaseText().trimmed();
+    if (text.isEmpty())
+        text = e.text().trimmed();
+    const QString code = e.nativeErrorCode();
+    QString what;
+    if (engine == Engine::PostgreSQL) {
+        if (code == u"22001") {
+            static const QRegularExpression width(QStringLiteral(R"(\((\d+)\))"));
+            const auto m = width.match(text);
+            what = m.hasMatch() ? QStringLiteral("Текст длиннее допустимого: не более %1 символов").arg(m.captured(1))
+                                : QStringLiteral("Текст длиннее допустимого");
+        } else if (code == u"23503") {
+            what = QStringLiteral("Запись связана с другими данными, изменение отклонено");
+        } else if (code == u"23505") {
+            what = QStringLiteral("Такая запись уже есть");
+        } else if (code == u"23502") {
+            what = QStringLiteral("Не заполнено обязательное поле");
+        } else if (code == u"23514") {
+            what = QStringLiteral("Значение не допускается");
+        } else if (code.startsWith(u"08") || code == u"57P01") {
+            what = QStringLiteral("Связь с сервером данных потеряна");
+        }
+    } else {
+        if (text.startsWith(QStringLiteral("CHECK constraint failed: ")) && text.contains(QStringLiteral("символ"))) {
+            // Width checks are named "<column>: не более N символов".
+            what = QStringLiteral("Текст длиннее допустимого: ") + text.mid(25);
+        } else if (code == u"787" || text.contains(QStringLiteral("FOREIGN KEY constraint failed"))) {
+            what = QStringLiteral("Запись связана с другими данными, изменение отклонено");
+        } else if (code == u"2067" || code == u"1555") {
+            what = QStringLiteral("Такая запись уже есть");
+        } else if (code == u"1299") {
+            what = QStringLiteral("Не заполнено обязательное поле");
+        } else if (code == u"275") {
+            what = QStringLiteral("Значение не допускается");
+        } else if (code == u"5" || code == u"6") {
+            what = QStringLiteral("База данных занята другим пользователем, повторите позже");
+        } else if (code == u"26" || code == u"11") {
+            what = QStringLiteral("Файл не является базой данных или повреждён");
+        }
+    }
+    if (what.isEmpty())
+        return text;
+    return what + QStringLiteral("\n(") + text + u')';
+}
+
 int ResultSet::indexOf(const QString &column) const
 {
     for (int i = 0; i < columns.size(); ++i)
@@ -101,7 +148,7 @@ void Connection::open(const QString &text)
         db.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(TimeoutSeconds));
     }
     if (!db.open())
-        throw DatabaseError(db.lastError().text().trimmed());
+        throw DatabaseError(describeError(m_url.engine, db.lastError()));
     if (m_url.engine == Engine::SQLite) {
         // A file that is not a database opens without complaint; the first statement tells.
         execute(QStringLiteral("PRAGMA foreign_keys = ON"));
@@ -140,13 +187,8 @@ QSqlQuery Connection::run(const PreparedSql &sql, const QVariantList &values, co
             ok = q.exec();
         }
     }
-    if (!ok) {
-        const QSqlError e = q.lastError();
-        QString msg = e.databaseText().trimmed();
-        if (msg.isEmpty())
-            msg = e.text().trimmed();
-        throw DatabaseError(msg, original);
-    }
+    if (!ok)
+        throw DatabaseError(describeError(m_url.engine, q.lastError()), original);
     return q;
 }
 
@@ -257,42 +299,6 @@ QVariant Connection::scalar(const QString &sql, const QVariantMap &params) const
 {
     const ResultSet rs = query(sql, params);
     return rs.rows.empty() || rs.columns.isEmpty() ? QVariant() : rs.rows.front().front();
-}
-
-void Connection::executeScript(const QString &script) const
-{
-    // Statements end with ";" at the end of a line; a trigger body keeps its inner ";" lines
-    // because it is closed by a line "END;" and opened by a line containing "BEGIN".
-    QString current;
-    bool inBody = false;
-    const QStringList lines = script.split(u'\n');
-    for (const QString &line : lines) {
-        const QString t = line.trimmed();
-        if (t.startsWith(QStringLiteral("--")) && current.trimmed().isEmpty())
-            continue;
-        current += line + u'\n';
-        if (!inBody && (t.endsWith(QStringLiteral("BEGIN"), Qt::CaseInsensitive) ||
-                        t.endsWith(QStringLiteral("$$"))))
-            inBody = true;
-        const bool end = inBody ? (t.compare(QStringLiteral("END;"), Qt::CaseInsensitive) == 0 ||
-                                   t.startsWith(QStringLiteral("$$")) && t.endsWith(u';'))
-                                : t.endsWith(u';');
-        if (end) {
-            const QString stmt = current.trimmed();
-            current.clear();
-            inBody = false;
-            if (!stmt.isEmpty() && stmt != QStringLiteral(";")) {
-                QSqlQuery q(database());
-                if (!q.exec(stmt))
-                    throw DatabaseError(q.lastError().databaseText().trimmed(), stmt);
-            }
-        }
-    }
-    if (!current.trimmed().isEmpty()) {
-        QSqlQuery q(database());
-        if (!q.exec(current))
-            throw DatabaseError(q.lastError().databaseText().trimmed(), current);
-    }
 }
 
 void Connection::begin()

@@ -1,12 +1,18 @@
 #pragma once
 
-#include "Schema.h"
+#include "SchemaInfo.h"
 #include "SqlText.h"
 
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QVariantMap>
 #include <vector>
+
+class QSqlError;
+
+// The driver's error as the user reads it: a Russian sentence for the errors a user can cause
+// (too long a text, a row still referenced, a duplicate), followed by the driver's own text.
+QString describeError(Engine engine, const QSqlError &error);
 
 // Rows of one result, all held in memory.
 struct ResultSet {
@@ -52,8 +58,6 @@ public:
     ResultSet queryPositional(const QString &sql, const QVariantList &values) const;
     int execute(const QString &sql, const QVariantMap &params = {}) const; // rows affected
     QVariant scalar(const QString &sql, const QVariantMap &params = {}) const;
-    // Runs a script of statements separated by ";" at line ends (schema files).
-    void executeScript(const QString &script) const;
 
     // Nested calls share the outermost transaction.
     void begin();

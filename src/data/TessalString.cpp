@@ -1,7 +1,7 @@
 #include "TessalString.h"
 
 #include "Errors.h"
-#include "Schema.h"
+#include "SchemaInfo.h"
 
 #include <QLocale>
 #include <QRandomGenerator>
@@ -230,20 +230,20 @@ QString FormatText(const QString &format, const QList<TypedValue> &values)
         }
         if (i + 1 >= format.size())
             throw formatError(format, QStringLiteral("знак % в конце строки"));
-        const QChar spec = format[++i];
-        if (spec == u'%') {
+        const QChar placeholder = format[++i];
+        if (placeholder == u'%') {
             result += u'%';
             continue;
         }
-        if (spec != u's' && spec != u'd' && spec != u'm')
-            throw formatError(format, QStringLiteral("неизвестная подстановка %%1").arg(spec));
+        if (placeholder != u's' && placeholder != u'd' && placeholder != u'm')
+            throw formatError(format, QStringLiteral("неизвестная подстановка %%1").arg(placeholder));
         if (next >= values.size())
             throw formatError(format, QStringLiteral("не хватает значений для подстановок"));
         const TypedValue &tv = values[next++];
 
-        if (spec == u's') {
+        if (placeholder == u's') {
             result += tv.value.toString();
-        } else if (spec == u'd') {
+        } else if (placeholder == u'd') {
             qint64 n = 0;
             if (!integerOf(tv.value, &n))
                 throw formatError(format, QStringLiteral("значение %1 не целое число").arg(next));

@@ -1,6 +1,8 @@
 #include "Server.h"
 
 #include "Connection.h"
+#include "Procedures.h"
+#include "Schema.h"
 #include "dmTessalData.h"
 
 void InstallServer()
@@ -9,7 +11,9 @@ void InstallServer()
     if (done)
         return;
     done = true;
+    Schema::describe();
+    registerProcedures();
     TdmTessal::prepareDatabase = PrepareDatabase;
 }
 
-void PrepareDatabase(Connection &) {}
+void PrepareDatabase(Connection &cn) { Schema::prepare(cn); }

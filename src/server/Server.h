@@ -8,3 +8,6 @@ void InstallServer();
 // Brings an open database to the current schema: creates it in an empty database, upgrades an
 // older one step by step. Refuses a database of a newer program.
 void PrepareDatabase(Connection &cn);
+
+// Each group of server procedures registers itself with the catalogue (one file per group).
+void registerProcedures();

@@ -1,6 +1,8 @@
 #include "TestDatabase.h"
 
 #include "Errors.h"
+#include "Schema.h"
+#include "Server.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -63,4 +65,27 @@ void EngineTest::SetUp()
             FAIL() << "PostgreSQL is required: " << why.toStdString();
         GTEST_SKIP() << why.toStdString();
     }
+}
+
+void ServerTest::SetUp()
+{
+    EngineTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+        return;
+    InstallServer();
+    Schema::prepare(cn());
+}
+
+QVariant ServerTest::insert(const QString &table, const QVariantMap &values)
+{
+    const TableInfo *t = SchemaInfo::instance().table(table);
+    QStringList cols, marks;
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        cols << u'[' + it.key() + u']';
+        marks << u':' + it.key();
+    }
+    const QString key = t ? t->key : QStringLiteral("ID");
+    return cn().scalar(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
+                           .arg(table, cols.join(u','), marks.join(u','), key),
+                       values);
 }

@@ -44,6 +44,16 @@ protected:
     std::unique_ptr<TestDatabase> db;
 };
 
+// Fixture with the program's real schema, procedures registered.
+class ServerTest : public EngineTest {
+protected:
+    void SetUp() override;
+    // Inserts one row and returns its key (the table's identity), e.g.
+    // insert("Department", {{"DprtName", "Склад"}}).
+    QVariant insert(const QString &table, const QVariantMap &values);
+    QVariant scalar(const QString &sql, const QVariantMap &params = {}) { return cn().scalar(sql, params); }
+};
+
 #define VELMORA_BOTH_ENGINES(Suite)                                                                  \
     INSTANTIATE_TEST_SUITE_P(Engines, Suite, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), \
                              [](const ::testing::TestParamInfo<Engine> &i) { return std::string(engineName(i.param)); })

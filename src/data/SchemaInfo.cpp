@@ -1,4 +1,4 @@
-#include "Schema.h"
+#include "SchemaInfo.h"
 
 #include <QDateTime>
 

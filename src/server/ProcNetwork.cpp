@@ -1,0 +1,3 @@
+#include "ServerProcs.h"
+
+void registerNetworkProcedures() {}

@@ -1,0 +1,20 @@
+#include "Server.h"
+
+#include "ServerProcs.h"
+
+void registerProcedures()
+{
+    registerLookupProcedures();
+    registerPlacementProcedures();
+    registerViewProcedures();
+    registerNetworkProcedures();
+}
+
+namespace Proc {
+
+void add(const QString &name, QVector<Parameter> params, QVector<ColumnInfo> columns, ProcedureBody body)
+{
+    ProcedureCatalogue::instance().add({name, std::move(params), std::move(columns), std::move(body)});
+}
+
+} // namespace Proc

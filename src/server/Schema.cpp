@@ -1,0 +1,543 @@
+#include "Schema.h"
+
+#include "Errors.h"
+
+namespace {
+
+struct Col {
+    const char *name;
+    FieldType type;
+    int size = 0;
+    const char *extra = ""; // constraints and defaults, written for both engines
+    bool identity = false;
+    bool readOnly = false;
+};
+
+struct Table {
+    const char *name;
+    const char *key;
+    QVector<Col> cols;
+    QStringList constraints = {};
+};
+
+constexpr FieldType I = FieldType::Integer, S = FieldType::SmallInt, V = FieldType::String,
+                    C = FieldType::FixedChar, B = FieldType::Boolean, T = FieldType::DateTime,
+                    M = FieldType::Money, X = FieldType::Memo, L = FieldType::Blob;
+
+Col id(const char *name, FieldType t = I) { return {name, t, 0, "", true}; }
+Col ro(const char *name, FieldType t, int size = 0, const char *extra = "") { return {name, t, size, extra, false, true}; }
+Col version() { return {"RowVersion", I, 0, "NOT NULL DEFAULT 0"}; }
+
+// Version 1: the inventory, the people, and the server's own tables.
+const QVector<Table> &tablesV1()
+{
+    static const QVector<Table> t = {
+        {"Trademark", "ID", {id("ID", S), {"Name", V, 50}, ro("Ranking", S, 0, "NOT NULL DEFAULT 0"), version()}},
+        {"Client",
+         "IdClient",
+         {id("IdClient"), {"ClntNameFull", V, 100}, {"Trademark", S, 0, "REFERENCES Trademark (ID)"},
+          {"ClntNameShort", V, 20}, ro("DisplayName", V, 122), ro("CountDoc", I, 0, "NOT NULL DEFAULT 0"),
+          ro("CountModel", I, 0, "NOT NULL DEFAULT 0"), version()}},
+        {"Kind",
+         "IdKind",
+         {id("IdKind", S), {"KindType", C, 1, "NOT NULL CHECK (KindType IN ('D', 'H', 'M', 'S'))"},
+          {"KindOrder", I}, {"KindName", V, 30}, {"KindImage", S}, {"ShortName", V, 20},
+          ro("UsesModel", I, 0, "NOT NULL DEFAULT 0"), ro("UsesDevice", I, 0, "NOT NULL DEFAULT 0"), version()}},
+        {"Model",
+         "IdModel",
+         {id("IdModel"), {"ModlKind", S, 0, "REFERENCES Kind (IdKind)"}, {"ModlWeight", I},
+          {"ModlIdProducer", I, 0, "REFERENCES Client (IdClient)"}, {"ModlNumber", V, 30}, {"ModlName", V, 60},
+          {"ModlNameOnly", B}, {"ModlParametersValue", V, 100}, {"ModlNote", V, 100},
+          ro("DisplayParameters", V, 203), version()}},
+        {"DocKind", "ID", {{"ID", C, 1, "NOT NULL PRIMARY KEY"}, {"Name", V, 20}, ro("Uses", I, 0, "NOT NULL DEFAULT 0"), version()}},
+        {"Document",
+         "IdDocument",
+         {id("IdDocument"), {"DocKind", C, 1, "DEFAULT 'N' REFERENCES DocKind (ID)"}, {"DocNumber", V, 20},
+          {"DocDate", T, 0, "DEFAULT {TODAY}"}, {"DocClient", I, 0, "REFERENCES Client (IdClient)"},
+          {"Note", V, 500}, version()}},
+        {"User",
+         "ID",
+         {id("ID"), {"Login", V, 25}, {"Domain", V, 20}, {"DomainSource", B}, {"Name", V, 100},
+          {"AddName", V, 150}, {"ShortName", V, 50}, {"Pass", V, 50}, {"EMail", V, 50}, {"MailPass", V, 50},
+          {"EMailGroup", V, 50}, {"SkypeLogin", V, 50}, {"SkypePass", V, 50}, ro("DisplayLookup", V, 127),
+          version()}},
+        {"Department",
+         "IdDepartment",
+         {id("IdDepartment"), {"DprtIdHigher", I, 0, "REFERENCES Department (IdDepartment)"},
+          {"DprtName", V, 100}, {"Synonym", V, 150}, {"DprtOrder", I}, version()}},
+        {"Workplace",
+         "IdWorkplace",
+         {id("IdWorkplace"), {"WrkpIdDepartment", I, 0, "NOT NULL REFERENCES Department (IdDepartment)"},
+          {"WrkpName", V, 50}, {"WrkpOrder", I}, {"Phone", V, 15}, {"Synonym", V, 150},
+          {"User", I, 0, "REFERENCES [User] (ID) ON DELETE SET NULL"}, version()}},
+        {"DeviceUnit",
+         "IdDevice",
+         {id("IdDevice"), {"DevcIdWorkplace", I, 0, "NOT NULL REFERENCES Workplace (IdWorkplace)"},
+          {"DevcName", V, 50}, {"DevcPrinting", B}, {"DevcDescription", X}, {"Used", S}, {"Domain", V, 50},
+          {"DevcIdKind", S, 0, "REFERENCES Kind (IdKind)"}, {"Depreciation", V, 25}, {"DevcNumber", V, 25},
+          {"Prevention", T}, {"PreventionExpress", B}, {"PreventionNeed", B}, {"OnLine", B}, version()}},
+        {"CompleteSet",
+         "IdComponent",
+         {id("IdComponent"), {"CmplIdDevice", I, 0, "NOT NULL REFERENCES DeviceUnit (IdDevice)"},
+          {"CmplDateSet", T, 0, "DEFAULT {NOW}"}, {"CmplIdModel", I, 0, "REFERENCES Model (IdModel)"},
+          {"CmplNumber", V, 50}, {"NumberManufact", V, 50}, {"DateManufact", T}, {"NumberSeller", V, 50},
+          {"DateSeller", T}, {"Warranty", S}, {"DocumentId", I, 0, "REFERENCES Document (IdDocument)"},
+          {"DocumentPosition", S}, {"Price", M}, {"ModelKind", S, 0, "REFERENCES Kind (IdKind)"}, version()}},
+        {"UseComputer",
+         "ID",
+         {id("ID"), {"Computer", I, 0, "NOT NULL REFERENCES DeviceUnit (IdDevice) ON DELETE CASCADE"},
+          {"User", I, 0, "NOT NULL REFERENCES [User] (ID) ON DELETE CASCADE"}}},
+        {"DomainController", "ID", {{"ID", I, 0, "NOT NULL PRIMARY KEY"}, {"Domain", V, 50}, {"Controller", V, 50}}},
+        {"UserIgnore", "ID", {id("ID"), {"DomainUser", V, 50, "NOT NULL"}}},
+        {"UserInstallDefault", "ID", {id("ID"), {"Line", I}, {"Title", B}, {"Name", V, 150}}},
+        // A user's setup checklist, copied from the default lines.
+        {"UserInstall",
+         "ID",
+         {id("ID"), {"User", I, 0, "NOT NULL REFERENCES [User] (ID) ON DELETE CASCADE"}, {"Line", I}, {"Title", B},
+          {"Name", V, 150}, {"Done", B, 0, "NOT NULL DEFAULT {FALSE}"}}},
+        // Bookmarks of each operating-system user; the highest Stamp is the newest.
+        {"Favorite",
+         "ID",
+         {id("ID"), {"OsUser", V, 100, "NOT NULL"}, {"KeyObject", V, 10, "NOT NULL"}, {"Name", V, 100},
+          {"Stamp", I, 0, "NOT NULL DEFAULT 0"}},
+         {"UNIQUE (OsUser, KeyObject)"}},
+        // Where an element was placed and when.
+        {"ElementMove",
+         "ID",
+         {id("ID"), {"IdComponent", I, 0, "NOT NULL REFERENCES CompleteSet (IdComponent) ON DELETE CASCADE"},
+          {"Moving", T, 0, "NOT NULL"}, {"Place", V, 500}}},
+        // Program versions kept in the database: the newest one is the one in use.
+        {"ProgramVersion", "ID", {id("ID"), {"Version", V, 50, "NOT NULL UNIQUE"}, {"Programm", L}, {"Change", X}}},
+        {"SchemaVersion", "Version", {{"Version", I, 0, "NOT NULL"}}},
+    };
+    return t;
+}
+
+const Table &searchTable()
+{
+    // One searchable text per department (D), workplace (W), device (V) and element (E).
+    static const Table t{"SearchText",
+                         "ID",
+                         {{"Kind", C, 1, "NOT NULL"}, {"ID", I, 0, "NOT NULL"}, {"Name", V, 500}},
+                         {"PRIMARY KEY (Kind, ID)"}};
+    return t;
+}
+
+QString typeName(Engine e, const Col &c)
+{
+    const bool pg = e == Engine::PostgreSQL;
+    if (c.identity) {
+        if (pg)
+            return c.type == S ? QStringLiteral("smallint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                               : QStringLiteral("integer GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY");
+        return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    }
+    switch (c.type) {
+    case I: return pg ? QStringLiteral("integer") : QStringLiteral("INTEGER");
+    case S: return pg ? QStringLiteral("smallint") : QStringLiteral("SMALLINT");
+    case V: return QStringLiteral("VARCHAR(%1)").arg(c.size);
+    case C: return QStringLiteral("CHAR(%1)").arg(c.size);
+    case B: return pg ? QStringLiteral("boolean") : QStringLiteral("BIT");
+    case T: return pg ? QStringLiteral("timestamp(0)") : QStringLiteral("DATETIME");
+    // SQLite keeps the amount as exact decimal text (a declared type with TEXT affinity).
+    case M: return pg ? QStringLiteral("numeric(19,4)") : QStringLiteral("DECIMAL_TEXT(19,4)");
+    case X: return QStringLiteral("TEXT");
+    case L: return pg ? QStringLiteral("bytea") : QStringLiteral("BLOB");
+    default: return QStringLiteral("TEXT");
+    }
+}
+
+QString substitute(Engine e, QString s)
+{
+    const bool pg = e == Engine::PostgreSQL;
+    s.replace(QStringLiteral("{NOW}"), pg ? QStringLiteral("localtimestamp(0)") : QStringLiteral("(datetime('now', 'localtime'))"));
+    s.replace(QStringLiteral("{TODAY}"), pg ? QStringLiteral("(current_date::timestamp)")
+                                            : QStringLiteral("(date('now', 'localtime') || ' 00:00:00')"));
+    s.replace(QStringLiteral("{FALSE}"), pg ? QStringLiteral("false") : QStringLiteral("0"));
+    s.replace(QStringLiteral("{TRUE}"), pg ? QStringLiteral("true") : QStringLiteral("1"));
+    return s;
+}
+
+QString createTable(Engine e, const Table &t)
+{
+    QStringList parts;
+    for (const Col &c : t.cols) {
+        QString def = QStringLiteral("[%1] %2").arg(QString::fromLatin1(c.name), typeName(e, c));
+        if (*c.extra)
+            def += u' ' + substitute(e, QString::fromUtf8(c.extra));
+        // SQLite does not hold a text to its declared width: a named check does, and its name
+        // is the message the user reads.
+        if (e == Engine::SQLite && (c.type == V || c.type == C))
+            def += QStringLiteral(" CONSTRAINT \"%1: не более %2 символов\" CHECK (length([%1]) <= %2)")
+                       .arg(QString::fromLatin1(c.name))
+                       .arg(c.size);
+        if (e == Engine::SQLite && c.type == S && c.identity)
+            def += QStringLiteral(" CHECK ([%1] <= 32767)").arg(QString::fromLatin1(c.name));
+        parts << def;
+    }
+    parts << t.constraints;
+    return QStringLiteral("CREATE TABLE [%1] (\n  %2\n)").arg(QString::fromLatin1(t.name), parts.join(QStringLiteral(",\n  ")));
+}
+
+TableInfo info(const Table &t)
+{
+    TableInfo ti;
+    ti.name = QString::fromLatin1(t.name);
+    ti.key = QString::fromLatin1(t.key);
+    for (const Col &c : t.cols)
+        ti.columns << ColumnInfo{QString::fromLatin1(c.name), c.type, c.size, c.identity, c.readOnly};
+    return ti;
+}
+
+// Expressions shared by both engines for the texts the database derives.
+const char *DisplayParameters =
+    "nullif(trim(coalesce(ModlParametersValue, '') || CASE WHEN coalesce(ModlParametersValue, '') <> '' AND "
+    "coalesce(ModlNote, '') <> '' THEN '; ' ELSE '' END || coalesce(ModlNote, '')), '')";
+const char *DisplayLookup =
+    "nullif(coalesce([Login], '') || CASE WHEN coalesce([Login], '') <> '' AND coalesce(Name, '') <> '' "
+    "THEN ': ' ELSE '' END || coalesce(Name, ''), '')";
+
+QStringList indexes()
+{
+    return {
+        "CREATE INDEX ixDepartmentHigher ON Department (DprtIdHigher)",
+        "CREATE INDEX ixWorkplaceDepartment ON Workplace (WrkpIdDepartment)",
+        "CREATE INDEX ixWorkplaceUser ON Workplace ([User])",
+        "CREATE INDEX ixDeviceWorkplace ON DeviceUnit (DevcIdWorkplace)",
+        "CREATE INDEX ixDeviceKind ON DeviceUnit (DevcIdKind)",
+        "CREATE INDEX ixDeviceDomain ON DeviceUnit (Domain)",
+        "CREATE INDEX ixSetDevice ON CompleteSet (CmplIdDevice)",
+        "CREATE INDEX ixSetModel ON CompleteSet (CmplIdModel)",
+        "CREATE INDEX ixSetDocument ON CompleteSet (DocumentId)",
+        "CREATE INDEX ixSetKind ON CompleteSet (ModelKind)",
+        "CREATE INDEX ixModelKind ON Model (ModlKind)",
+        "CREATE INDEX ixModelProducer ON Model (ModlIdProducer)",
+        "CREATE INDEX ixClientTrademark ON Client (Trademark)",
+        "CREATE INDEX ixDocumentClient ON Document (DocClient)",
+        "CREATE INDEX ixDocumentKind ON Document (DocKind)",
+        "CREATE INDEX ixUseComputer ON UseComputer (Computer)",
+        "CREATE INDEX ixUseUser ON UseComputer ([User])",
+        "CREATE INDEX ixUserInstall ON UserInstall ([User])",
+        "CREATE INDEX ixElementMove ON ElementMove (IdComponent)",
+        "CREATE INDEX ixFavorite ON Favorite (OsUser, Stamp)",
+    };
+}
+
+const char *ClientListView =
+    "CREATE VIEW ClientList AS SELECT c.IdClient AS ID, t.Name AS TradeName, c.ClntNameFull AS ClientName, "
+    "c.CountDoc AS CountDoc, c.CountModel AS CountModel FROM Client c LEFT JOIN Trademark t ON t.ID = c.Trademark";
+
+// ---- SQLite triggers ------------------------------------------------------------------------
+
+// A counter column of `parent` that follows the rows of `child` referencing it.
+QStringList sqliteCounter(const QString &child, const QString &ref, const QString &parent, const QString &key,
+                          const QString &counter)
+{
+    const QString up = QStringLiteral("UPDATE [%1] SET %2 = %2 %3 1 WHERE %4 = %5.%6;")
+                           .arg(parent, counter, QStringLiteral("%1"), key, QStringLiteral("%2"), ref);
+    const QString base = child + counter;
+    return {
+        QStringLiteral("CREATE TRIGGER tr%1Ins AFTER INSERT ON [%2] BEGIN %3 END")
+            .arg(base, child, up.arg(QStringLiteral("+")).arg(QStringLiteral("NEW"))),
+        QStringLiteral("CREATE TRIGGER tr%1Del AFTER DELETE ON [%2] BEGIN %3 END")
+            .arg(base, child, up.arg(QStringLiteral("-")).arg(QStringLiteral("OLD"))),
+        QStringLiteral("CREATE TRIGGER tr%1Upd AFTER UPDATE OF %3 ON [%2] WHEN OLD.%3 IS NOT NEW.%3 BEGIN %4 %5 END")
+            .arg(base, child, ref, up.arg(QStringLiteral("-")).arg(QStringLiteral("OLD")), up.arg(QStringLiteral("+")).arg(QStringLiteral("NEW"))),
+    };
+}
+
+// New rows, and rows moved to another parent, go last among their siblings.
+QStringList sqliteOrder(const QString &table, const QString &key, const QString &parent, const QString &order)
+{
+    const QString set = QStringLiteral(
+                            "UPDATE [%1] SET %4 = (SELECT coalesce(max(%4), 0) + 1 FROM [%1] WHERE %3 IS NEW.%3 "
+                            "AND %2 <> NEW.%2) WHERE %2 = NEW.%2;")
+                            .arg(table, key, parent, order);
+    return {
+        QStringLiteral("CREATE TRIGGER tr%1Order AFTER INSERT ON [%1] WHEN NEW.%2 IS NULL BEGIN %3 END").arg(table, order, set),
+        QStringLiteral("CREATE TRIGGER tr%1Reorder AFTER UPDATE OF %2 ON [%1] WHEN OLD.%2 IS NOT NEW.%2 BEGIN %3 END")
+            .arg(table, parent, set),
+    };
+}
+
+QStringList sqliteTriggersV1()
+{
+    QStringList s;
+    s << sqliteOrder("Department", "IdDepartment", "DprtIdHigher", "DprtOrder");
+    s << sqliteOrder("Workplace", "IdWorkplace", "WrkpIdDepartment", "WrkpOrder");
+    s << sqliteOrder("Kind", "IdKind", "KindType", "KindOrder");
+    s << sqliteOrder("Model", "IdModel", "ModlKind", "ModlWeight");
+    s << sqliteCounter("Model", "ModlKind", "Kind", "IdKind", "UsesModel");
+    s << sqliteCounter("DeviceUnit", "DevcIdKind", "Kind", "IdKind", "UsesDevice");
+    s << sqliteCounter("Client", "Trademark", "Trademark", "ID", "Ranking");
+    s << sqliteCounter("Document", "DocClient", "Client", "IdClient", "CountDoc");
+    s << sqliteCounter("Model", "ModlIdProducer", "Client", "IdClient", "CountModel");
+    s << sqliteCounter("Document", "DocKind", "DocKind", "ID", "Uses");
+    const QString clientName = QStringLiteral(
+        "UPDATE Client SET DisplayName = substr(coalesce((SELECT Name FROM Trademark WHERE ID = Client.Trademark) || ': ', '') "
+        "|| coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) WHERE IdClient = NEW.IdClient;");
+    s << QStringLiteral("CREATE TRIGGER trClientNameIns AFTER INSERT ON Client BEGIN %1 END").arg(clientName);
+    s << QStringLiteral("CREATE TRIGGER trClientNameUpd AFTER UPDATE OF ClntNameFull, ClntNameShort, Trademark ON Client BEGIN %1 END")
+             .arg(clientName);
+    s << QStringLiteral(
+        "CREATE TRIGGER trTrademarkName AFTER UPDATE OF Name ON Trademark BEGIN "
+        "UPDATE Client SET DisplayName = substr(coalesce(NEW.Name || ': ', '') || coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) "
+        "WHERE Trademark = NEW.ID; END");
+    const QString params = QStringLiteral("UPDATE Model SET DisplayParameters = %1 WHERE IdModel = NEW.IdModel;")
+                               .arg(QString::fromLatin1(DisplayParameters));
+    s << QStringLiteral("CREATE TRIGGER trModelParamsIns AFTER INSERT ON Model BEGIN %1 END").arg(params);
+    s << QStringLiteral("CREATE TRIGGER trModelParamsUpd AFTER UPDATE OF ModlParametersValue, ModlNote ON Model BEGIN %1 END").arg(params);
+    const QString lookup = QStringLiteral("UPDATE [User] SET DisplayLookup = %1 WHERE ID = NEW.ID;").arg(QString::fromLatin1(DisplayLookup));
+    s << QStringLiteral("CREATE TRIGGER trUserLookupIns AFTER INSERT ON [User] BEGIN %1 END").arg(lookup);
+    s << QStringLiteral("CREATE TRIGGER trUserLookupUpd AFTER UPDATE OF [Login], Name ON [User] BEGIN %1 END").arg(lookup);
+    return s;
+}
+
+// ---- PostgreSQL trigger functions ------------------------------------------------------------
+
+QStringList pgCounter(const QString &child, const QString &ref, const QString &parent, const QString &key,
+                      const QString &counter)
+{
+    const QString fn = QStringLiteral("fn%1%2").arg(child, counter);
+    return {
+        QStringLiteral(
+            "CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "IF TG_OP IN ('UPDATE', 'DELETE') AND OLD.%2 IS NOT NULL AND (TG_OP = 'DELETE' OR OLD.%2 IS DISTINCT FROM NEW.%2) THEN "
+            "UPDATE [%3] SET %5 = %5 - 1 WHERE %4 = OLD.%2; END IF; "
+            "IF TG_OP IN ('UPDATE', 'INSERT') AND NEW.%2 IS NOT NULL AND (TG_OP = 'INSERT' OR OLD.%2 IS DISTINCT FROM NEW.%2) THEN "
+            "UPDATE [%3] SET %5 = %5 + 1 WHERE %4 = NEW.%2; END IF; "
+            "RETURN NULL; END $$")
+            .arg(fn, ref, parent, key, counter),
+        QStringLiteral("CREATE TRIGGER tr%1%2 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW EXECUTE FUNCTION %3()")
+            .arg(child, counter, fn),
+    };
+}
+
+QString pgOrder(const QString &table, const QString &key, const QString &parent, const QString &order)
+{
+    return QStringLiteral(
+               "IF (TG_OP = 'INSERT' AND NEW.%4 IS NULL) OR (TG_OP = 'UPDATE' AND OLD.%3 IS DISTINCT FROM NEW.%3) THEN "
+               "SELECT coalesce(max(%4), 0) + 1 INTO NEW.%4 FROM [%1] WHERE %3 IS NOT DISTINCT FROM NEW.%3 AND %2 <> NEW.%2; "
+               "END IF; ")
+        .arg(table, key, parent, order);
+}
+
+QStringList pgBefore(const QString &table, const QString &body)
+{
+    return {
+        QStringLiteral("CREATE FUNCTION fn%1Before() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN %2 RETURN NEW; END $$")
+            .arg(table, body),
+        QStringLiteral("CREATE TRIGGER tr%1Before BEFORE INSERT OR UPDATE ON [%1] FOR EACH ROW EXECUTE FUNCTION fn%1Before()")
+            .arg(table),
+    };
+}
+
+QStringList pgTriggersV1()
+{
+    QStringList s;
+    s << pgBefore("Department", pgOrder("Department", "IdDepartment", "DprtIdHigher", "DprtOrder"));
+    s << pgBefore("Workplace", pgOrder("Workplace", "IdWorkplace", "WrkpIdDepartment", "WrkpOrder"));
+    s << pgBefore("Kind", pgOrder("Kind", "IdKind", "KindType", "KindOrder"));
+    QString params = QString::fromLatin1(DisplayParameters);
+    params.replace(QStringLiteral("ModlParametersValue"), QStringLiteral("NEW.ModlParametersValue"))
+        .replace(QStringLiteral("ModlNote"), QStringLiteral("NEW.ModlNote"));
+    s << pgBefore("Model", pgOrder("Model", "IdModel", "ModlKind", "ModlWeight") +
+                               QStringLiteral("NEW.DisplayParameters := %1; ").arg(params));
+    s << pgBefore("Client",
+                  QStringLiteral("NEW.DisplayName := substr(coalesce((SELECT Name FROM Trademark WHERE ID = NEW.Trademark) || ': ', '') "
+                                 "|| coalesce(NEW.ClntNameFull, NEW.ClntNameShort, ''), 1, 122); "));
+    QString lookup = QString::fromLatin1(DisplayLookup);
+    lookup.replace(QStringLiteral("[Login]"), QStringLiteral("NEW.[Login]")).replace(QStringLiteral("Name,"), QStringLiteral("NEW.Name,"));
+    s << pgBefore("User", QStringLiteral("NEW.DisplayLookup := %1; ").arg(lookup));
+    s << QStringLiteral(
+        "CREATE FUNCTION fnTrademarkName() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+        "IF NEW.Name IS DISTINCT FROM OLD.Name THEN UPDATE Client SET DisplayName = substr(coalesce(NEW.Name || ': ', '') "
+        "|| coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) WHERE Trademark = NEW.ID; END IF; RETURN NULL; END $$");
+    s << QStringLiteral("CREATE TRIGGER trTrademarkName AFTER UPDATE ON Trademark FOR EACH ROW EXECUTE FUNCTION fnTrademarkName()");
+    s << pgCounter("Model", "ModlKind", "Kind", "IdKind", "UsesModel");
+    s << pgCounter("DeviceUnit", "DevcIdKind", "Kind", "IdKind", "UsesDevice");
+    s << pgCounter("Client", "Trademark", "Trademark", "ID", "Ranking");
+    s << pgCounter("Document", "DocClient", "Client", "IdClient", "CountDoc");
+    s << pgCounter("Model", "ModlIdProducer", "Client", "IdClient", "CountModel");
+    s << pgCounter("Document", "DocKind", "DocKind", "ID", "Uses");
+    return s;
+}
+
+// ---- Version 2: search texts -----------------------------------------------------------------
+
+// The searchable text of each kind of row, as an expression over the row itself.
+const char *DepartmentText = "ltrim(coalesce(%1DprtName, '') || coalesce(' / ' || %1Synonym, ''), ' /')";
+const char *WorkplaceText =
+    "ltrim(coalesce(%1WrkpName, '') || coalesce(' / ' || %1Synonym, '') || coalesce(' / тел. ' || %1Phone, ''), ' /')";
+const char *DeviceText =
+    "ltrim(coalesce(%1DevcName, '') || coalesce(' / ' || %1Domain, '') || coalesce(' / инв. ' || %1DevcNumber, '') "
+    "|| coalesce(' / ' || %1Depreciation, ''), ' /')";
+const char *ElementText =
+    "ltrim(coalesce((SELECT ModlName FROM Model WHERE IdModel = %1CmplIdModel), '') || coalesce(' / ' || %1CmplNumber, '') "
+    "|| coalesce(' / ' || %1NumberManufact, '') || coalesce(' / ' || %1NumberSeller, ''), ' /')";
+
+QString text(const char *expr, const QString &prefix) { return QString::fromUtf8(expr).arg(prefix); }
+
+struct Searched {
+    const char *table, *key, *kind, *expr, *columns;
+};
+const Searched SearchedTables[] = {
+    {"Department", "IdDepartment", "D", DepartmentText, "DprtName, Synonym"},
+    {"Workplace", "IdWorkplace", "W", WorkplaceText, "WrkpName, Synonym, Phone"},
+    {"DeviceUnit", "IdDevice", "V", DeviceText, "DevcName, Domain, DevcNumber, Depreciation"},
+    {"CompleteSet", "IdComponent", "E", ElementText, "CmplIdModel, CmplNumber, NumberManufact, NumberSeller"},
+};
+
+QString upsert(const Searched &t, const QString &prefix)
+{
+    return QStringLiteral("INSERT INTO SearchText (Kind, ID, Name) VALUES ('%1', %2%3, substr(%4, 1, 500)) "
+                          "ON CONFLICT (Kind, ID) DO UPDATE SET Name = excluded.Name;")
+        .arg(QString::fromLatin1(t.kind), prefix, QString::fromLatin1(t.key), text(t.expr, prefix));
+}
+
+QStringList searchStatements(Engine e)
+{
+    QStringList s;
+    s << createTable(e, searchTable());
+    for (const Searched &t : SearchedTables)
+        s << QStringLiteral("INSERT INTO SearchText (Kind, ID, Name) SELECT '%1', %2, substr(%3, 1, 500) FROM [%4]")
+                 .arg(QString::fromLatin1(t.kind), QString::fromLatin1(t.key), text(t.expr, QString()),
+                      QString::fromLatin1(t.table));
+    const QString modelRename = QStringLiteral(
+        "UPDATE SearchText SET Name = (SELECT substr(%1, 1, 500) FROM CompleteSet s WHERE s.IdComponent = SearchText.ID) "
+        "WHERE Kind = 'E' AND ID IN (SELECT IdComponent FROM CompleteSet WHERE CmplIdModel = NEW.IdModel);")
+                                    .arg(text(ElementText, QStringLiteral("s.")));
+    if (e == Engine::SQLite) {
+        for (const Searched &t : SearchedTables) {
+            const QString del = QStringLiteral("DELETE FROM SearchText WHERE Kind = '%1' AND ID = OLD.%2;")
+                                    .arg(QString::fromLatin1(t.kind), QString::fromLatin1(t.key));
+            s << QStringLiteral("CREATE TRIGGER trSearch%1Ins AFTER INSERT ON [%1] BEGIN %2 END")
+                     .arg(QString::fromLatin1(t.table), upsert(t, QStringLiteral("NEW.")));
+            s << QStringLiteral("CREATE TRIGGER trSearch%1Upd AFTER UPDATE OF %2 ON [%1] BEGIN %3 END")
+                     .arg(QString::fromLatin1(t.table), QString::fromLatin1(t.columns), upsert(t, QStringLiteral("NEW.")));
+            s << QStringLiteral("CREATE TRIGGER trSearch%1Del AFTER DELETE ON [%1] BEGIN %2 END")
+                     .arg(QString::fromLatin1(t.table), del);
+        }
+        s << QStringLiteral("CREATE TRIGGER trSearchModel AFTER UPDATE OF ModlName ON Model BEGIN %1 END").arg(modelRename);
+        // A trigram index over the texts; its MATCH folds the case of any alphabet.
+        s << QStringLiteral("CREATE VIRTUAL TABLE SearchIndex USING fts5(Name, content='SearchText', tokenize='trigram')");
+        s << QStringLiteral("INSERT INTO SearchIndex (SearchIndex) VALUES ('rebuild')");
+        s << QStringLiteral("CREATE TRIGGER trSearchIndexIns AFTER INSERT ON SearchText BEGIN "
+                            "INSERT INTO SearchIndex (rowid, Name) VALUES (NEW.rowid, NEW.Name); END");
+        s << QStringLiteral("CREATE TRIGGER trSearchIndexDel AFTER DELETE ON SearchText BEGIN "
+                            "INSERT INTO SearchIndex (SearchIndex, rowid, Name) VALUES ('delete', OLD.rowid, OLD.Name); END");
+        s << QStringLiteral("CREATE TRIGGER trSearchIndexUpd AFTER UPDATE ON SearchText BEGIN "
+                            "INSERT INTO SearchIndex (SearchIndex, rowid, Name) VALUES ('delete', OLD.rowid, OLD.Name); "
+                            "INSERT INTO SearchIndex (rowid, Name) VALUES (NEW.rowid, NEW.Name); END");
+    } else {
+        for (const Searched &t : SearchedTables) {
+            s << QStringLiteral(
+                     "CREATE FUNCTION fnSearch%1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                     "IF TG_OP = 'DELETE' THEN DELETE FROM SearchText WHERE Kind = '%2' AND ID = OLD.%3; RETURN NULL; END IF; "
+                     "%4 RETURN NULL; END $$")
+                     .arg(QString::fromLatin1(t.table), QString::fromLatin1(t.kind), QString::fromLatin1(t.key),
+                          upsert(t, QStringLiteral("NEW.")));
+            s << QStringLiteral("CREATE TRIGGER trSearch%1 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW "
+                                "EXECUTE FUNCTION fnSearch%1()")
+                     .arg(QString::fromLatin1(t.table));
+        }
+        s << QStringLiteral("CREATE FUNCTION fnSearchModel() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                            "IF NEW.ModlName IS DISTINCT FROM OLD.ModlName THEN %1 END IF; RETURN NULL; END $$")
+                 .arg(modelRename);
+        s << QStringLiteral("CREATE TRIGGER trSearchModel AFTER UPDATE ON Model FOR EACH ROW EXECUTE FUNCTION fnSearchModel()");
+    }
+    return s;
+}
+
+void run(Connection &cn, const QStringList &statements)
+{
+    for (const QString &sql : statements)
+        cn.execute(sql);
+}
+
+void createV1(Connection &cn)
+{
+    const Engine e = cn.engine();
+    for (const Table &t : tablesV1())
+        cn.execute(createTable(e, t));
+    run(cn, indexes());
+    cn.execute(QString::fromLatin1(ClientListView));
+    run(cn, e == Engine::SQLite ? sqliteTriggersV1() : pgTriggersV1());
+    // The document kind every new document gets.
+    cn.execute(QStringLiteral("INSERT INTO DocKind (ID, Name) VALUES ('N', 'Накладная')"));
+    cn.execute(QStringLiteral("INSERT INTO SchemaVersion (Version) VALUES (0)"));
+}
+
+void upgradeToV2(Connection &cn)
+{
+    run(cn, searchStatements(cn.engine()));
+    if (cn.engine() == Engine::PostgreSQL) {
+        // The trigram index needs the pg_trgm extension; without it the search still works, by a scan.
+        const bool trgm = cn.scalar(QStringLiteral("SELECT count(*) FROM pg_extension WHERE extname = 'pg_trgm'")).toInt() > 0;
+        if (trgm)
+            cn.execute(QStringLiteral("CREATE INDEX ixSearchText ON SearchText USING gin (lower(Name) gin_trgm_ops)"));
+    }
+}
+
+using Step = void (*)(Connection &);
+const Step Steps[] = {createV1, upgradeToV2}; // Steps[i] brings version i to version i + 1
+
+} // namespace
+
+namespace Schema {
+
+void describe()
+{
+    SchemaInfo &si = SchemaInfo::instance();
+    for (const Table &t : tablesV1())
+        si.addTable(info(t));
+    si.addTable(info(searchTable()));
+    si.addTable({QStringLiteral("ClientList"),
+                 {{QStringLiteral("ID"), I, 0, false, true},
+                  {QStringLiteral("TradeName"), V, 51, false, true},
+                  {QStringLiteral("ClientName"), V, 100, false, true},
+                  {QStringLiteral("CountDoc"), I, 0, false, true},
+                  {QStringLiteral("CountModel"), I, 0, false, true}},
+                 QStringLiteral("ID")});
+}
+
+int version(Connection &cn)
+{
+    const QString probe = cn.engine() == Engine::SQLite
+                              ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'SchemaVersion'")
+                              : QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_name = 'schemaversion' "
+                                               "AND table_schema = current_schema()");
+    if (cn.scalar(probe).toInt() == 0)
+        return 0;
+    return cn.scalar(QStringLiteral("SELECT max(Version) FROM SchemaVersion")).toInt();
+}
+
+void upgradeTo(Connection &cn, int target)
+{
+    describe();
+    if (cn.engine() == Engine::PostgreSQL) {
+        // Best effort: an account without the right to add extensions gets no trigram index.
+        try {
+            if (cn.scalar(QStringLiteral("SELECT count(*) FROM pg_extension WHERE extname = 'pg_trgm'")).toInt() == 0)
+                cn.execute(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"));
+        } catch (const DatabaseError &) {
+        }
+    }
+    int v = version(cn);
+    if (v > CurrentVersion)
+        throw AppError(QStringLiteral("База данных создана более новой версией программы (схема %1, "
+                                      "программа знает схему %2). Обновите программу")
+                           .arg(v)
+                           .arg(CurrentVersion));
+    while (v < target) {
+        Transaction tx(cn);
+        Steps[v](cn);
+        cn.execute(QStringLiteral("UPDATE SchemaVersion SET Version = :V"), {{QStringLiteral("V"), v + 1}});
+        tx.commit();
+        ++v;
+    }
+}
+
+void prepare(Connection &cn) { upgradeTo(cn, CurrentVersion); }
+
+} // namespace Schema

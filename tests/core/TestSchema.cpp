@@ -1,0 +1,171 @@
+// The schema as the database keeps it: widths, orders, counters, derived texts, refused deletes,
+// versions and the upgrade of an older database.
+#include "Errors.h"
+#include "Schema.h"
+#include "TestDatabase.h"
+
+namespace {
+
+using SchemaTest = ServerTest;
+
+TEST_P(SchemaTest, WidthsAreEnforcedNotCut)
+{
+    struct Case {
+        const char *table, *column;
+        int width;
+    };
+    const Case cases[] = {{"Department", "DprtName", 100}, {"Workplace", "Phone", 15}, {"DocKind", "ID", 1},
+                          {"User", "Login", 25}, {"Model", "ModlNumber", 30}};
+    const QVariant dep = insert("Department", {{"DprtName", "Корень"}});
+    for (const Case &c : cases) {
+        QVariantMap row{{c.column, QString(c.width, u'я')}};
+        if (QLatin1String(c.table) == QLatin1String("Workplace"))
+            row.insert("WrkpIdDepartment", dep);
+        EXPECT_NO_THROW(insert(c.table, row)) << c.column << " at its width";
+        row[c.column] = QString(c.width + 1, u'я');
+        try {
+            insert(c.table, row);
+            ADD_FAILURE() << c.column << " one character over must be refused";
+        } catch (const DatabaseError &e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Текст длиннее допустимого"))) << e.message().toStdString();
+        }
+    }
+}
+
+TEST_P(SchemaTest, NewRowsGoLastAmongTheirSiblings)
+{
+    const QVariant a = insert("Department", {{"DprtName", "А"}});
+    const QVariant b = insert("Department", {{"DprtName", "Б"}});
+    const QVariant a1 = insert("Department", {{"DprtName", "А1"}, {"DprtIdHigher", a}});
+    EXPECT_EQ(scalar("select DprtOrder from Department where IdDepartment = :I", {{"I", b}}).toInt(), 2);
+    EXPECT_EQ(scalar("select DprtOrder from Department where IdDepartment = :I", {{"I", a1}}).toInt(), 1);
+    cn().execute("update Department set DprtIdHigher = :A where IdDepartment = :B", {{"A", a}, {"B", b}});
+    EXPECT_EQ(scalar("select DprtOrder from Department where IdDepartment = :I", {{"I", b}}).toInt(), 2)
+        << "a moved department goes last under its new parent";
+
+    for (int i = 1; i <= 3; ++i)
+        insert("Workplace", {{"WrkpIdDepartment", a}, {"WrkpName", QString::number(i)}});
+    insert("Workplace", {{"WrkpIdDepartment", b}, {"WrkpName", "x"}});
+    EXPECT_EQ(scalar("select max(WrkpOrder) from Workplace where WrkpIdDepartment = :A", {{"A", a}}).toInt(), 3);
+    const QVariant k1 = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
+    const QVariant k2 = insert("Kind", {{"KindType", "H"}, {"KindName", "Память"}});
+    insert("Model", {{"ModlKind", k1}, {"ModlName", "m1"}});
+    const QVariant m2 = insert("Model", {{"ModlKind", k1}, {"ModlName", "m2"}});
+    EXPECT_EQ(scalar("select KindOrder from Kind where IdKind = :K", {{"K", k2}}).toInt(), 2);
+    EXPECT_EQ(scalar("select ModlWeight from Model where IdModel = :M", {{"M", m2}}).toInt(), 2);
+}
+
+TEST_P(SchemaTest, CountersAndDerivedTextsFollowTheRows)
+{
+    const QVariant tm = insert("Trademark", {{"Name", "HP"}});
+    const QVariant firm = insert("Client", {{"ClntNameFull", "ООО Ромашка"}, {"Trademark", tm}});
+    const QVariant kind = insert("Kind", {{"KindType", "D"}, {"KindName", "Принтер"}});
+    const QVariant hkind = insert("Kind", {{"KindType", "H"}, {"KindName", "Картридж"}});
+    const QVariant model = insert("Model", {{"ModlKind", hkind}, {"ModlIdProducer", firm}, {"ModlName", "HP 12A"},
+                                            {"ModlParametersValue", "2000 стр."}, {"ModlNote", "чёрный"}});
+    const QVariant doc = insert("Document", {{"DocClient", firm}, {"DocNumber", "17"}});
+    const QVariant dep = insert("Department", {{"DprtName", "Склад"}});
+    const QVariant wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол 1"}});
+    insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "Принтер"}, {"DevcIdKind", kind}});
+    const QVariant user = insert("User", {{"Login", "ivanov"}, {"Name", "Иванов Иван"}});
+
+    EXPECT_EQ(scalar("select Ranking from Trademark").toInt(), 1);
+    EXPECT_EQ(scalar("select CountDoc from Client").toInt(), 1);
+    EXPECT_EQ(scalar("select CountModel from Client").toInt(), 1);
+    EXPECT_EQ(scalar("select UsesModel from Kind where IdKind = :K", {{"K", hkind}}).toInt(), 1);
+    EXPECT_EQ(scalar("select UsesDevice from Kind where IdKind = :K", {{"K", kind}}).toInt(), 1);
+    EXPECT_EQ(scalar("select Uses from DocKind where ID = 'N'").toInt(), 1) << "a new document is of kind N";
+    EXPECT_EQ(scalar("select DisplayName from Client").toString(), QStringLiteral("HP: ООО Ромашка"));
+    EXPECT_EQ(scalar("select DisplayParameters from Model").toString(), QStringLiteral("2000 стр.; чёрный"));
+    EXPECT_EQ(scalar("select DisplayLookup from [User]").toString(), QStringLiteral("ivanov: Иванов Иван"));
+    EXPECT_EQ(scalar("select TradeName from ClientList").toString(), QStringLiteral("HP"));
+    EXPECT_FALSE(scalar("select DocDate from Document").isNull()) << "a new document is dated today";
+
+    cn().execute("update Trademark set Name = 'Hewlett' where ID = :T", {{"T", tm}});
+    EXPECT_EQ(scalar("select DisplayName from Client").toString(), QStringLiteral("Hewlett: ООО Ромашка"));
+    cn().execute("update Model set ModlNote = null, ModlIdProducer = null where IdModel = :M", {{"M", model}});
+    EXPECT_EQ(scalar("select DisplayParameters from Model").toString(), QStringLiteral("2000 стр."));
+    EXPECT_EQ(scalar("select CountModel from Client").toInt(), 0);
+    cn().execute("delete from Document where IdDocument = :D", {{"D", doc}});
+    EXPECT_EQ(scalar("select CountDoc from Client").toInt(), 0);
+    EXPECT_EQ(scalar("select Uses from DocKind where ID = 'N'").toInt(), 0);
+    cn().execute("update [User] set Name = null where ID = :U", {{"U", user}});
+    EXPECT_EQ(scalar("select DisplayLookup from [User]").toString(), QStringLiteral("ivanov"));
+}
+
+TEST_P(SchemaTest, DeletesThatWouldOrphanRowsAreRefused)
+{
+    const QVariant tm = insert("Trademark", {{"Name", "HP"}});
+    const QVariant firm = insert("Client", {{"ClntNameFull", "Поставщик"}, {"Trademark", tm}});
+    const QVariant kind = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
+    const QVariant model = insert("Model", {{"ModlKind", kind}, {"ModlIdProducer", firm}});
+    const QVariant doc = insert("Document", {{"DocClient", firm}});
+    const QVariant dep = insert("Department", {{"DprtName", "Склад"}});
+    const QVariant wp = insert("Workplace", {{"WrkpIdDepartment", dep}});
+    const QVariant dev = insert("DeviceUnit", {{"DevcIdWorkplace", wp}});
+    const QVariant el = insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}, {"DocumentId", doc}});
+    insert("ElementMove", {{"IdComponent", el}, {"Moving", QDateTime::currentDateTime()}, {"Place", "Склад"}});
+
+    const std::pair<const char *, QVariant> refused[] = {
+        {"delete from Client where IdClient = :K", firm}, {"delete from Document where IdDocument = :K", doc},
+        {"delete from Kind where IdKind = :K", kind},     {"delete from Trademark where ID = :K", tm},
+        {"delete from Department where IdDepartment = :K", dep},
+    };
+    for (const auto &[sql, key] : refused) {
+        try {
+            cn().execute(sql, {{"K", key}});
+            ADD_FAILURE() << sql << " must be refused";
+        } catch (const DatabaseError &e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Запись связана с другими данными"))) << e.message().toStdString();
+        }
+    }
+    cn().execute("delete from CompleteSet where IdComponent = :K", {{"K", el}});
+    EXPECT_EQ(scalar("select count(*) from ElementMove").toInt(), 0) << "an element's moves go with it";
+}
+
+TEST_P(SchemaTest, SearchTextsFollowTheirRows)
+{
+    const QVariant dep = insert("Department", {{"DprtName", "Бухгалтерия"}, {"Synonym", "учёт"}});
+    const QVariant kind = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
+    const QVariant model = insert("Model", {{"ModlKind", kind}, {"ModlName", "WD Blue"}});
+    const QVariant wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Кассир"}});
+    const QVariant dev = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК кассира"}});
+    const QVariant el = insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}, {"NumberManufact", "SN-77"}});
+    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'D'").toString(), QStringLiteral("Бухгалтерия / учёт"));
+    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'E'").toString(), QStringLiteral("WD Blue / SN-77"));
+    cn().execute("update Model set ModlName = 'WD Red' where IdModel = :M", {{"M", model}});
+    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'E'").toString(), QStringLiteral("WD Red / SN-77"));
+    cn().execute("delete from CompleteSet where IdComponent = :E", {{"E", el}});
+    EXPECT_EQ(scalar("select count(*) from SearchText where Kind = 'E'").toInt(), 0);
+}
+
+VELMORA_BOTH_ENGINES(SchemaTest);
+
+class SchemaVersionTest : public EngineTest {};
+
+TEST_P(SchemaVersionTest, AnOlderDatabaseIsUpgradedWithItsData)
+{
+    Schema::describe();
+    Schema::upgradeTo(cn(), 1);
+    EXPECT_EQ(Schema::version(cn()), 1);
+    cn().execute("insert into Department (DprtName) values ('Старый отдел')");
+    Schema::prepare(cn());
+    EXPECT_EQ(Schema::version(cn()), Schema::CurrentVersion);
+    EXPECT_EQ(cn().scalar("select DprtName from Department").toString(), QStringLiteral("Старый отдел"));
+    EXPECT_EQ(cn().scalar("select Name from SearchText where Kind = 'D'").toString(), QStringLiteral("Старый отдел"))
+        << "texts of rows made before the upgrade are searchable";
+    Schema::prepare(cn()); // a current database is left as it is
+    EXPECT_EQ(Schema::version(cn()), Schema::CurrentVersion);
+}
+
+TEST_P(SchemaVersionTest, ADatabaseOfANewerProgramIsRefusedUntouched)
+{
+    Schema::prepare(cn());
+    cn().execute("update SchemaVersion set Version = 99");
+    EXPECT_THROW(Schema::prepare(cn()), AppError);
+    EXPECT_EQ(Schema::version(cn()), 99);
+}
+
+VELMORA_BOTH_ENGINES(SchemaVersionTest);
+
+} // namespace
