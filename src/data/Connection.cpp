@@ -149,12 +149,17 @@ void Connection::open(const QString &text)
     }
     if (!db.open())
         throw DatabaseError(describeError(m_url.engine, db.lastError()));
-    if (m_url.engine == Engine::SQLite) {
-        // A file that is not a database opens without complaint; the first statement tells.
-        execute(QStringLiteral("PRAGMA foreign_keys = ON"));
-        query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-    } else {
-        execute(QStringLiteral("SET client_min_messages = warning"));
+    try {
+        if (m_url.engine == Engine::SQLite) {
+            // A file that is not a database opens without complaint; the first statement tells.
+            execute(QStringLiteral("PRAGMA foreign_keys = ON"));
+            query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        } else {
+            execute(QStringLiteral("SET client_min_messages = warning"));
+        }
+    } catch (...) {
+        close();
+        throw;
     }
     m_depth = 0;
 }

@@ -27,8 +27,7 @@
 
 namespace {
 
-QString settingsFileName()
-{
+QString settingsFileName() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Korvant"),
                      QStringLiteral("Velmora"))
         .fileName();
@@ -37,8 +36,7 @@ QString settingsFileName()
 // The views the main window hosts, by the accessor that returns them (null until created).
 using ViewOf = std::function<HostedView *(const TMainFM &)>;
 
-const std::vector<std::pair<const char *, ViewOf>> &allViews()
-{
+const std::vector<std::pair<const char *, ViewOf>> &allViews() {
     static const std::vector<std::pair<const char *, ViewOf>> views{
         {"layout", [](const TMainFM &m) -> HostedView * { return m.layoutView(); }},
         {"model", [](const TMainFM &m) -> HostedView * { return m.modelView(); }},
@@ -52,8 +50,7 @@ const std::vector<std::pair<const char *, ViewOf>> &allViews()
 }
 
 // Names of the views that exist, in tab order.
-QStringList existingViews(const TMainFM &fm)
-{
+QStringList existingViews(const TMainFM &fm) {
     QStringList names;
     for (const auto &[name, view] : allViews())
         if (view(fm))
@@ -63,8 +60,7 @@ QStringList existingViews(const TMainFM &fm)
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         // main() points the configuration folder at a temporary one; make sure of it before
         // anything is written, and start every test with no saved settings.
         const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -77,13 +73,13 @@ protected:
             boxes << r;
             return true;
         });
-        dm = std::make_unique<TdmTessal>(QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("Velmora.db")));
+        dm = std::make_unique<TdmTessal>(QStringLiteral("sqlite:") +
+                                         dir.filePath(QStringLiteral("Velmora.db")));
         ASSERT_TRUE(dm->cnGeneral.isOpen());
         ASSERT_TRUE(boxes.isEmpty()) << boxes.first().text.toStdString();
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         dm.reset();
         SetMessageHandler(previous);
         SetFileVersionTextForTesting(QString());
@@ -96,8 +92,7 @@ protected:
     MessageHandler previous;
 };
 
-TEST_F(MainWindowTest, CaptionAndTabsInOrder)
-{
+TEST_F(MainWindowTest, CaptionAndTabsInOrder) {
     TMainFM fm;
     EXPECT_EQ(fm.windowTitle(), QStringLiteral("Вычислительная техника"));
     EXPECT_EQ(fm.findChild<QTabWidget *>(QStringLiteral("pcMain")), fm.pcMain);
@@ -127,8 +122,7 @@ TEST_F(MainWindowTest, CaptionAndTabsInOrder)
     EXPECT_EQ(existingViews(fm), QStringList());
 }
 
-TEST_F(MainWindowTest, ShowingTheWindowOpensThePlacementView)
-{
+TEST_F(MainWindowTest, ShowingTheWindowOpensThePlacementView) {
     TMainFM fm;
     fm.show();
     ASSERT_NE(fm.layoutView(), nullptr);
@@ -141,8 +135,7 @@ TEST_F(MainWindowTest, ShowingTheWindowOpensThePlacementView)
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewAndPositionsItOnce)
-{
+TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewAndPositionsItOnce) {
     const struct {
         const char *tab;
         const char *view;
@@ -150,7 +143,10 @@ TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewAndPositionsItOnce)
         QStringList calls;
     } cases[] = {
         {"tsModel", "model", QStringLiteral("Размещение моделей"), {}},
-        {"tsDocument", "document", QStringLiteral("Приходные документы"), {QStringLiteral("RefreshDoc(-1, -1)")}},
+        {"tsDocument",
+         "document",
+         QStringLiteral("Приходные документы"),
+         {QStringLiteral("RefreshDoc(-1, -1)")}},
         {"tsChage", "change", QStringLiteral("Расходные материалы"), {}},
         {"tsNet", "net", QStringLiteral("Сеть"), {QStringLiteral("RefreshNet(-1)")}},
         {"tsUser", "user", QStringLiteral("Сеть"), {QStringLiteral("RefreshDCUser(-1)")}},
@@ -188,8 +184,7 @@ TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewAndPositionsItOnce)
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(MainWindowTest, VersionLabels)
-{
+TEST_F(MainWindowTest, VersionLabels) {
     const struct {
         QString version;
         QString expected;
@@ -215,8 +210,7 @@ TEST_F(MainWindowTest, VersionLabels)
     }
 }
 
-TEST_F(MainWindowTest, WindowGeometryIsSavedOnCloseAndRestored)
-{
+TEST_F(MainWindowTest, WindowGeometryIsSavedOnCloseAndRestored) {
     const PropertyStore stored(QStringLiteral("Main.Form"));
     {
         TMainFM fm;
@@ -239,8 +233,7 @@ TEST_F(MainWindowTest, WindowGeometryIsSavedOnCloseAndRestored)
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(MainWindowTest, WindowDestroyedWithoutCloseStillSavesItsSize)
-{
+TEST_F(MainWindowTest, WindowDestroyedWithoutCloseStillSavesItsSize) {
     {
         TMainFM fm;
         fm.show();
@@ -251,8 +244,7 @@ TEST_F(MainWindowTest, WindowDestroyedWithoutCloseStillSavesItsSize)
     EXPECT_EQ(stored.read(QStringLiteral("<P>.Height")).toInt(), 480);
 }
 
-TEST_F(MainWindowTest, ExceptionInAHandlerShowsOneBoxAndGoesOn)
-{
+TEST_F(MainWindowTest, ExceptionInAHandlerShowsOneBoxAndGoesOn) {
     const struct {
         std::function<void()> raise;
         QString shown;

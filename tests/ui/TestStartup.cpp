@@ -23,8 +23,7 @@ const QString Unreachable = QStringLiteral("postgresql://127.0.0.1:1/Velmora"); 
 const QString ServerDown = QStringLiteral("Сервер данных недоступен.");
 
 // What the driver says when the address cannot be opened.
-QString driverMessage(const QString &url)
-{
+QString driverMessage(const QString &url) {
     Connection cn;
     try {
         cn.open(url);
@@ -34,21 +33,18 @@ QString driverMessage(const QString &url)
     return {};
 }
 
-QString crlf(QString text)
-{
+QString crlf(QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text.replace(u'\n', QStringLiteral("\r\n"));
 }
 
-QString readText(const QString &path)
-{
+QString readText(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
 // A new log with exactly one entry holding `message`, every line ended by CR LF.
-void expectLogWithOneEntry(const QString &log, const QString &message)
-{
+void expectLogWithOneEntry(const QString &log, const QString &message) {
     EXPECT_FALSE(log.contains(QRegularExpression(QStringLiteral("[^\r]\n")))) << "a line not ended by CR LF";
     const QRegularExpression entry(QStringLiteral("^Журнал приложения Velmora [^\r\n]+\r\n"
                                                   "\r\n"
@@ -59,11 +55,13 @@ void expectLogWithOneEntry(const QString &log, const QString &message)
 
 class StartupTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         // The data module ends the process when its executable is named Velmora; this one is not,
         // so it goes on, which is what lets the test look at what happened.
-        ASSERT_NE(QFileInfo(QCoreApplication::applicationFilePath()).fileName().compare(QStringLiteral("Velmora"), Qt::CaseInsensitive), 0);
+        ASSERT_NE(QFileInfo(QCoreApplication::applicationFilePath())
+                      .fileName()
+                      .compare(QStringLiteral("Velmora"), Qt::CaseInsensitive),
+                  0);
         ASSERT_TRUE(dir.isValid());
         previousLog = AppLogFileName();
         previousPrepare = TdmTessal::prepareDatabase;
@@ -76,8 +74,7 @@ protected:
         });
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         SetMessageHandler(previous);
         TdmTessal::prepareDatabase = previousPrepare;
         SetAppLogFileName(previousLog);
@@ -92,11 +89,17 @@ protected:
     std::function<void(Connection &)> previousPrepare;
 };
 
-TEST_F(StartupTest, UnreachableDatabaseShowsTwoBoxesAndLogsTheDriverMessage)
-{
+TEST_F(StartupTest, UnreachableDatabaseShowsTwoBoxesAndLogsTheDriverMessage) {
+    const QString garbage = dir.filePath(QStringLiteral("garbage.db"));
+    {
+        QFile f(garbage);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, '\x5a'));
+    }
     const QString cases[] = {
         Unreachable,
         QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("no/such/folder/Velmora.db")),
+        QStringLiteral("sqlite:") + garbage,
     };
     for (const QString &url : cases) {
         SCOPED_TRACE(url.toStdString());
@@ -126,8 +129,7 @@ TEST_F(StartupTest, UnreachableDatabaseShowsTwoBoxesAndLogsTheDriverMessage)
     }
 }
 
-TEST_F(StartupTest, ServerAnsweringTheSecondAttemptGivesOneBoxAndANormalStart)
-{
+TEST_F(StartupTest, ServerAnsweringTheSecondAttemptGivesOneBoxAndANormalStart) {
     // The folder of the database appears while the first failure is on the screen.
     const QString folder = dir.filePath(QStringLiteral("late"));
     const QString url = QStringLiteral("sqlite:") + folder + QStringLiteral("/Velmora.db");
@@ -152,8 +154,7 @@ TEST_F(StartupTest, ServerAnsweringTheSecondAttemptGivesOneBoxAndANormalStart)
 // The built program, copied to a folder of its own so that its log lands there.
 class ProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/Velmora");
         ASSERT_TRUE(QFileInfo::exists(built)) << built.toStdString();
@@ -164,25 +165,24 @@ protected:
         messageLog = dir.filePath(QStringLiteral("messages.txt"));
 
         env = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"config", "data"})
+        for (const char *name : {"config", "data", "cache"})
             ASSERT_TRUE(QDir().mkpath(dir.filePath(QString::fromLatin1(name))));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("cache")));
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("VELMORA_MESSAGE_LOG"), messageLog);
         process.setProcessChannelMode(QProcess::MergedChannels);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(5000);
         }
     }
 
-    void start(const QString &database)
-    {
+    void start(const QString &database) {
         env.insert(QStringLiteral("VELMORA_DATABASE"), database);
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(dir.path());
@@ -191,8 +191,7 @@ protected:
 
     QString output() { return QString::fromLocal8Bit(process.readAll()); }
 
-    QStringList appLogs() const
-    {
+    QStringList appLogs() const {
         return QDir(dir.filePath(QStringLiteral("bin")))
             .entryList({QStringLiteral("Velmora*.log")}, QDir::Files);
     }
@@ -203,8 +202,7 @@ protected:
     QProcess process;
 };
 
-TEST_F(ProgramTest, EndsAfterReportingAnUnreachableServer)
-{
+TEST_F(ProgramTest, EndsAfterReportingAnUnreachableServer) {
     const QString message = driverMessage(Unreachable);
     ASSERT_FALSE(message.isEmpty());
 
@@ -226,7 +224,8 @@ TEST_F(ProgramTest, EndsAfterReportingAnUnreachableServer)
     QString log;
     for (const QDate &d : {before, after}) {
         const QString name = MakeAppLogFileName(program, d);
-        EXPECT_EQ(QFileInfo(name).fileName(), QStringLiteral("Velmora") + d.toString(QStringLiteral("yyMMdd")) + QStringLiteral(".log"));
+        EXPECT_EQ(QFileInfo(name).fileName(),
+                  QStringLiteral("Velmora") + d.toString(QStringLiteral("yyMMdd")) + QStringLiteral(".log"));
         if (QFileInfo::exists(name))
             log = readText(name);
     }
@@ -234,8 +233,7 @@ TEST_F(ProgramTest, EndsAfterReportingAnUnreachableServer)
     expectLogWithOneEntry(log, message);
 }
 
-TEST_F(ProgramTest, StartsOnAnSQLiteDatabaseWithoutAnyBox)
-{
+TEST_F(ProgramTest, StartsOnAnSQLiteDatabaseWithoutAnyBox) {
     const QString database = dir.filePath(QStringLiteral("data/Velmora.db"));
     start(QStringLiteral("sqlite:") + database);
     ASSERT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();

@@ -1,0 +1,167 @@
+#include "PlaceTree.h"
+
+PlaceTreeModel::PlaceTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
+
+void PlaceTreeModel::setIcons(const QIcon &department, const QIcon &workplace, const QIcon &device)
+{
+    m_icons[0] = department;
+    m_icons[1] = workplace;
+    m_icons[2] = device;
+}
+
+void PlaceTreeModel::clear()
+{
+    beginResetModel();
+    m_nodes.clear();
+    m_children.clear();
+    m_byKey.clear();
+    m_topCount = 0;
+    endResetModel();
+}
+
+void PlaceTreeModel::load(const ResultSet &rs)
+{
+    beginResetModel();
+    m_nodes.clear();
+    m_children.clear();
+    m_byKey.clear();
+    m_topCount = 0;
+
+    const int cCaption = rs.indexOf(QStringLiteral("Caption")), cId = rs.indexOf(QStringLiteral("ID")),
+              cHigher = rs.indexOf(QStringLiteral("Higher")), cKind = rs.indexOf(QStringLiteral("Kind"));
+    m_nodes.reserve(rs.rows.size());
+    m_byKey.reserve(qsizetype(rs.rows.size()));
+    if (cId >= 0 && cKind >= 0) {
+        for (const auto &row : rs.rows) {
+            const QString kind = row[cKind].toString();
+            if (kind.isEmpty())
+                continue; // a row that cannot be a node is skipped
+            Node n;
+            n.kind = kind.front().toUpper().unicode();
+            n.id = row[cId].toInt();
+            n.higher = cHigher >= 0 ? row[cHigher].toInt() : 0;
+            if (cCaption >= 0)
+                n.caption = row[cCaption].toString();
+            if (n.higher != 0) {
+                const char16_t parentKind = n.kind == u'V' ? u'W' : u'D';
+                const auto it = m_byKey.constFind(hashKey(parentKind, n.higher));
+                if (it != m_byKey.constEnd())
+                    n.parent = *it;
+            }
+            const int index = int(m_nodes.size());
+            m_byKey.insert(hashKey(n.kind, n.id), index);
+            m_nodes.push_back(std::move(n));
+        }
+    }
+
+    // Group the children of every parent, keeping the load order (a counting sort).
+    const int count = int(m_nodes.size());
+    std::vector<int> start(size_t(count) + 2, 0); // slot 0: top level, slot p + 1: node p
+    for (const Node &n : m_nodes)
+        ++start[size_t(n.parent + 1) + 1];
+    for (size_t i = 1; i < start.size(); ++i)
+        start[i] += start[i - 1];
+    m_topCount = start[1];
+    for (int i = 0; i < count; ++i) {
+        m_nodes[size_t(i)].firstChild = start[size_t(i) + 1];
+        m_nodes[size_t(i)].childCount = start[size_t(i) + 2] - start[size_t(i) + 1];
+    }
+    m_children.assign(size_t(count), 0);
+    std::vector<int> fill(start.begin(), start.end() - 1);
+    for (int i = 0; i < count; ++i) {
+        Node &n = m_nodes[size_t(i)];
+        int &slot = fill[size_t(n.parent + 1)];
+        n.row = slot - start[size_t(n.parent + 1)];
+        m_children[size_t(slot++)] = i;
+    }
+    endResetModel();
+}
+
+QModelIndex PlaceTreeModel::find(const QString &kind, int id) const
+{
+    if (kind.isEmpty())
+        return {};
+    const auto it = m_byKey.constFind(hashKey(kind.front().toUpper().unicode(), id));
+    if (it == m_byKey.constEnd())
+        return {};
+    return createIndex(m_nodes[size_t(*it)].row, 0, quintptr(*it));
+}
+
+QModelIndex PlaceTreeModel::firstNode() const { return m_topCount > 0 ? index(0, 0) : QModelIndex(); }
+
+TReference PlaceTreeModel::reference(const QModelIndex &index) const
+{
+    const int i = nodeOf(index);
+    if (i < 0 || i >= int(m_nodes.size()))
+        return {};
+    const Node &n = m_nodes[size_t(i)];
+    return {QString(QChar(n.kind)), n.id, n.higher};
+}
+
+QString PlaceTreeModel::caption(const QModelIndex &index) const
+{
+    const int i = nodeOf(index);
+    return i < 0 || i >= int(m_nodes.size()) ? QString() : m_nodes[size_t(i)].caption;
+}
+
+size_t PlaceTreeModel::bytesPerNode() const
+{
+    if (m_nodes.empty())
+        return 0;
+    size_t text = 0;
+    for (const Node &n : m_nodes)
+        text += size_t(n.caption.capacity()) * sizeof(QChar) + 16; // string data and its header
+    const size_t hash = size_t(m_byKey.capacity()) * (sizeof(qint64) + sizeof(int) + 8);
+    return (m_nodes.capacity() * sizeof(Node) + m_children.capacity() * sizeof(int) + text + hash) / m_nodes.size();
+}
+
+QModelIndex PlaceTreeModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (column != 0 || row < 0)
+        return {};
+    const int p = nodeOf(parent);
+    const int first = p < 0 ? 0 : m_nodes[size_t(p)].firstChild;
+    const int count = p < 0 ? m_topCount : m_nodes[size_t(p)].childCount;
+    if (row >= count)
+        return {};
+    return createIndex(row, 0, quintptr(m_children[size_t(first + row)]));
+}
+
+QModelIndex PlaceTreeModel::parent(const QModelIndex &child) const
+{
+    const int i = nodeOf(child);
+    if (i < 0)
+        return {};
+    const int p = m_nodes[size_t(i)].parent;
+    return p < 0 ? QModelIndex() : createIndex(m_nodes[size_t(p)].row, 0, quintptr(p));
+}
+
+int PlaceTreeModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    const int p = nodeOf(parent);
+    return p < 0 ? m_topCount : m_nodes[size_t(p)].childCount;
+}
+
+int PlaceTreeModel::columnCount(const QModelIndex &) const { return 1; }
+
+QVariant PlaceTreeModel::data(const QModelIndex &index, int role) const
+{
+    const int i = nodeOf(index);
+    if (i < 0)
+        return {};
+    const Node &n = m_nodes[size_t(i)];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return n.caption;
+    case Qt::DecorationRole: {
+        // The image follows the kind: its position in "DWV".
+        const int image = n.kind == u'W' ? 1 : (n.kind == u'V' ? 2 : 0);
+        return m_icons[image];
+    }
+    default:
+        return {};
+    }
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Connection.h"
+
+#include <QAbstractItemModel>
+#include <QHash>
+#include <QIcon>
+#include <vector>
+
+// The record every node of the placement tree carries.
+struct TReference {
+    QString Kind; // "D" department, "W" workplace, "V" device
+    int Id = 0;
+    int Higher = 0; // parent department of a department or workplace, workplace of a device; 0 at the top
+};
+
+// The placement tree as an item model over plain arrays. Rows come parents first; each row hangs
+// under the last loaded node of its parent's kind and key ("W" for a device, "D" otherwise), or
+// at the top level when there is none. Building is linear in the number of rows.
+class PlaceTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    explicit PlaceTreeModel(QObject *parent = nullptr);
+
+    // Rebuilds the tree from the rows of LoadTree;1 (Caption, ID, Higher, Kind). Rows with an
+    // empty kind are skipped.
+    void load(const ResultSet &rows);
+    void clear();
+    int nodeCount() const { return int(m_nodes.size()); }
+
+    QModelIndex find(const QString &kind, int id) const; // invalid when no node matches
+    QModelIndex firstNode() const;
+    TReference reference(const QModelIndex &index) const;
+    QString caption(const QModelIndex &index) const;
+    void setIcons(const QIcon &department, const QIcon &workplace, const QIcon &device);
+
+    // Approximate memory held per node, for the benchmark.
+    size_t bytesPerNode() const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    struct Node {
+        QString caption;
+        int id = 0;
+        int higher = 0;
+        int parent = -1; // index of the parent node, -1 at the top
+        int row = 0;     // position among the parent's children
+        int firstChild = 0;
+        int childCount = 0;
+        char16_t kind = u'D';
+    };
+    static qint64 hashKey(char16_t kind, int id) { return (qint64(kind) << 32) | quint32(id); }
+    int nodeOf(const QModelIndex &index) const { return index.isValid() ? int(index.internalId()) : -1; }
+
+    std::vector<Node> m_nodes;
+    std::vector<int> m_children; // children of every node, grouped per parent, in load order
+    int m_topCount = 0;          // top-level nodes are m_children[0 .. m_topCount)
+    QHash<qint64, int> m_byKey;  // (kind, id) -> the last loaded node
+    QIcon m_icons[3];
+};
