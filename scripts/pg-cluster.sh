@@ -26,6 +26,9 @@ pg_cluster_start() {
     done
     runuser -u postgres -- "$PG_BIN/psql" -h "$PG_DIR/sock" -p "$PG_PORT" -U postgres -q \
         -c "CREATE DATABASE velmora_test" >/dev/null
+    # Created once here, so that tests running side by side never race to create it.
+    runuser -u postgres -- "$PG_BIN/psql" -h "$PG_DIR/sock" -p "$PG_PORT" -U postgres -q -d velmora_test \
+        -c "CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public" >/dev/null
     export PG_DIR PG_PORT
     export VELMORA_TEST_PG="postgresql://postgres@127.0.0.1:$PG_PORT/velmora_test"
     echo "PostgreSQL test cluster on 127.0.0.1:$PG_PORT"

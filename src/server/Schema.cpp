@@ -473,9 +473,13 @@ void upgradeToV2(Connection &cn)
     run(cn, searchStatements(cn.engine()));
     if (cn.engine() == Engine::PostgreSQL) {
         // The trigram index needs the pg_trgm extension; without it the search still works, by a scan.
-        const bool trgm = cn.scalar(QStringLiteral("SELECT count(*) FROM pg_extension WHERE extname = 'pg_trgm'")).toInt() > 0;
-        if (trgm)
-            cn.execute(QStringLiteral("CREATE INDEX ixSearchText ON SearchText USING gin (lower(Name) gin_trgm_ops)"));
+        // The extension may live in any schema: name its operator class with that schema.
+        const QString where = cn.scalar(QStringLiteral("SELECT n.nspname FROM pg_extension e JOIN pg_namespace n "
+                                                       "ON n.oid = e.extnamespace WHERE e.extname = 'pg_trgm'"))
+                                  .toString();
+        if (!where.isEmpty())
+            cn.execute(QStringLiteral("CREATE INDEX ixSearchText ON SearchText USING gin (lower(Name) \"%1\".gin_trgm_ops)")
+                           .arg(where));
     }
 }
 
@@ -519,7 +523,7 @@ void upgradeTo(Connection &cn, int target)
         // Best effort: an account without the right to add extensions gets no trigram index.
         try {
             if (cn.scalar(QStringLiteral("SELECT count(*) FROM pg_extension WHERE extname = 'pg_trgm'")).toInt() == 0)
-                cn.execute(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"));
+                cn.execute(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public"));
         } catch (const DatabaseError &) {
         }
     }

@@ -1,0 +1,379 @@
+// Lookup lists, ancestry chains, finds by text, the manual order of kinds and models, model names
+// and the element move history, called the way the program calls them.
+#include "Errors.h"
+#include "TessalADO.h"
+#include "TestDatabase.h"
+
+#include <QDateTime>
+
+namespace {
+
+TypedValue null() { return TypedValue::Variant(QVariant()); }
+TypedValue key(const QVariant &v) { return TypedValue::Int(v.toInt()); }
+
+// A small inventory: two firms with and without a trademark, kinds of three types, models with a
+// manual order, a department tree with workplaces and devices, documents and one full element.
+class ProcLookupTest : public ServerTest {
+protected:
+    void SetUp() override
+    {
+        ServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        tmHP = insert("Trademark", {{"Name", "HP"}});
+        for (const char *tm : {"apple", "Бренд", "альфа"})
+            insert("Trademark", {{"Name", tm}});
+        firmHP = insert("Client", {{"ClntNameFull", "Hewlett-Packard"}, {"Trademark", tmHP}, {"ClntNameShort", "temp befor delete"}});
+        firmRom = insert("Client", {{"ClntNameFull", "ООО Ромашка"}, {"ClntNameShort", "Ромашка"}});
+        firmAO = insert("Client", {{"ClntNameFull", "АО Фирма"}, {"ClntNameShort", "temp befor delete"}});
+
+        kPC = insert("Kind", {{"KindType", "D"}, {"KindName", "Системный блок"}, {"ShortName", "ПК"}});
+        kPrinter = insert("Kind", {{"KindType", "D"}, {"KindName", "Принтер"}});
+        kHdd = insert("Kind", {{"KindType", "H"}, {"KindName", "Винчестер"}, {"ShortName", "HDD"}});
+        kRam = insert("Kind", {{"KindType", "H"}, {"KindName", "Память"}, {"ShortName", "память"}});
+        kLong = insert("Kind", {{"KindType", "H"}, {"KindName", QString(30, u'Ж')}, {"ShortName", QString(20, u'ш')}});
+        kCart = insert("Kind", {{"KindType", "M"}, {"KindName", "Картридж"}});
+
+        // Equal weights show by name, whatever the keys: "Альфа" has the smaller key, "HP 12A" shows first.
+        mAlpha = insert("Model", {{"ModlKind", kCart}, {"ModlName", "Альфа"}, {"ModlWeight", 2}});
+        m12A = insert("Model", {{"ModlKind", kCart}, {"ModlNumber", "12A"}, {"ModlName", "HP 12A"}, {"ModlIdProducer", firmHP},
+                                {"ModlParametersValue", "2000 стр."}, {"ModlNote", "чёрный"}, {"ModlWeight", 2}});
+        mToner = insert("Model", {{"ModlKind", kCart}, {"ModlName", "Тонер универсальный"}, {"ModlWeight", 1}});
+        mDrum = insert("Model", {{"ModlKind", kCart}, {"ModlName", "Барабан"}});
+        cn().execute("update Model set ModlWeight = NULL where IdModel = :M", {{"M", mDrum}});
+
+        const QVariant ivanov = insert("User", {{"Login", "ivanov"}, {"Name", "Иванов Иван"}});
+        depTop = insert("Department", {{"DprtName", "Управление"}});
+        depAcc = insert("Department", {{"DprtName", "Бухгалтерия"}, {"DprtIdHigher", depTop}});
+        depIT = insert("Department", {{"DprtName", "ИТ-отдел"}, {"Synonym", "Информационные технологии"}});
+        wpAcc1 = insert("Workplace", {{"WrkpIdDepartment", depAcc}, {"WrkpName", "Кабинет 5"}, {"Phone", "123"},
+                                      {"Synonym", "касса"}, {"User", ivanov}});
+        wpAcc2 = insert("Workplace", {{"WrkpIdDepartment", depAcc}, {"WrkpName", "Кабинет 6"}});
+        wpIT = insert("Workplace", {{"WrkpIdDepartment", depIT}, {"WrkpName", "Серверная"}});
+        devPrn = insert("DeviceUnit", {{"DevcIdWorkplace", wpAcc2}, {"DevcName", "Принтер"}, {"DevcIdKind", kPrinter}});
+        devPC = insert("DeviceUnit", {{"DevcIdWorkplace", wpAcc1}, {"DevcName", "ПК бухгалтера"}, {"DevcIdKind", kPC},
+                                      {"DevcNumber", "0042"}, {"Domain", "BUH-PC"}});
+        devSrv = insert("DeviceUnit", {{"DevcIdWorkplace", wpIT}, {"DevcName", "Сервер"}, {"DevcIdKind", kPC}});
+
+        doc14 = insert("Document", {{"DocNumber", "17"}, {"DocDate", QDateTime(QDate(2014, 3, 5), QTime(0, 0))},
+                                    {"DocClient", firmRom}});
+        doc15 = insert("Document", {{"DocNumber", "18"}, {"DocDate", QDateTime(QDate(2015, 1, 10), QTime(0, 0))},
+                                    {"DocClient", firmHP}});
+        docBare = insert("Document", {{"DocDate", QVariant()}});
+        element = insert("CompleteSet", {{"CmplIdDevice", devPC}, {"CmplIdModel", m12A}, {"ModelKind", kCart},
+                                         {"DocumentId", doc14}, {"DocumentPosition", 3}});
+    }
+
+    std::unique_ptr<DataSet> open(const char *proc, const TypedValues &args = {})
+    {
+        auto ds = std::make_unique<DataSet>(&cn());
+        ds->setCommand(QString::fromLatin1(proc) + QStringLiteral(";1"), CommandType::StoredProc);
+        OpenWithParams(*ds, args);
+        return ds;
+    }
+
+    void exec(const char *proc, const TypedValues &args)
+    {
+        DataSet ds(&cn());
+        ds.setCommand(QString::fromLatin1(proc) + QStringLiteral(";1"), CommandType::StoredProc);
+        for (int i = 0; i < args.size(); ++i)
+            ds.parameters()[i + 1].value = typedValueToVariant(args[i]);
+        ds.execProc();
+    }
+
+    static QStringList column(DataSet &ds, const char *field)
+    {
+        QStringList out;
+        for (ds.first(); !ds.eof(); ds.next())
+            out << ds.value(field).toString();
+        return out;
+    }
+
+    QStringList kindOrder(const char *type)
+    {
+        auto ds = open("LookKind", {TypedValue::Text(type)});
+        return column(*ds, "Name");
+    }
+
+    QVariant tmHP, firmHP, firmRom, firmAO, kPC, kPrinter, kHdd, kRam, kLong, kCart, m12A, mAlpha, mToner, mDrum,
+        depTop, depAcc, depIT, wpAcc1, wpAcc2, wpIT, devPrn, devPC, devSrv, doc14, doc15, docBare, element;
+};
+
+TEST_P(ProcLookupTest, LookupsListTheirRowsInOrder)
+{
+    const QString longKind = QString(30, u'Ж') + QStringLiteral(" (") + QString(19, u'ш') + u')';
+    struct Case {
+        const char *proc;
+        TypedValues args;
+        QStringList names;
+    };
+    const Case cases[] = {
+        // The short name in parentheses only when it says something else; 52 characters at most.
+        {"LookKind", {TypedValue::Text("H")}, {"Винчестер (HDD)", "Память", longKind}},
+        {"LookKind", {TypedValue::Text("D")}, {"Системный блок (ПК)", "Принтер"}},
+        {"LookKind", {null()}, {}},
+        // Manual order first, equal weights by name, models without a weight last.
+        {"LookUpModel", {key(kCart)}, {"Тонер универсальный", "HP 12A", "Альфа", "Барабан"}},
+        {"LookUpModel", {TypedValue::Int(70000)}, {}},
+        // By name without regard to case (a plain binary order would put "HP" before "apple").
+        {"LookUpTrademark", {}, {"apple", "HP", "альфа", "Бренд"}},
+        {"LookUpClient", {}, {"HP: Hewlett-Packard", "АО Фирма", "ООО Ромашка"}},
+        // Newest first, a document without a date last; missing parts are left out.
+        {"LookUpDocument",
+         {},
+         {"Накладная № 18 от 10.01.2015, HP: Hewlett-Packard", "Накладная № 17 от 05.03.2014, ООО Ромашка", "Накладная"}},
+        // The devices of the element's (or device's) department, in the order of the tree.
+        {"LookupDeviceAtDepartment", {key(element), TypedValue::Int(0)}, {"ПК бухгалтера — Кабинет 5", "Принтер — Кабинет 6"}},
+        {"LookupDeviceAtDepartment", {key(devPrn), TypedValue::Int(1)}, {"ПК бухгалтера — Кабинет 5", "Принтер — Кабинет 6"}},
+        {"LookupDeviceAtDepartment", {key(devSrv), TypedValue::Int(1)}, {"Сервер — Серверная"}},
+        {"LookupDeviceAtDepartment", {key(devSrv), TypedValue::Int(0)}, {}},
+        {"LookupDeviceAtDepartment", {TypedValue::Int(-1), TypedValue::Int(1)}, {}},
+    };
+    for (const Case &c : cases) {
+        auto ds = open(c.proc, c.args);
+        EXPECT_EQ(column(*ds, "Name"), c.names) << c.proc;
+    }
+    EXPECT_EQ(longKind.size(), 52);
+
+    auto kinds = open("LookKind", {TypedValue::Text("H")});
+    EXPECT_EQ(column(*kinds, "ID"), (QStringList{kHdd.toString(), kRam.toString(), kLong.toString()}));
+    EXPECT_EQ(column(*kinds, "KindType"), (QStringList{"H", "H", "H"}));
+
+    auto models = open("LookUpModel", {key(kCart)});
+    ASSERT_TRUE(models->locate("ID", m12A));
+    EXPECT_EQ(models->value("Parameters").toString(), QStringLiteral("2000 стр.; чёрный"));
+
+    auto docs = open("LookUpDocument");
+    ASSERT_TRUE(docs->locate("ID", doc14));
+    EXPECT_EQ(docs->value("Date").toDateTime(), QDateTime(QDate(2014, 3, 5), QTime(0, 0)));
+    ASSERT_TRUE(docs->locate("ID", docBare));
+    EXPECT_TRUE(docs->value("Date").isNull());
+
+    auto devices = open("LookupDeviceAtDepartment", {key(element), TypedValue::Int(0)});
+    EXPECT_EQ(column(*devices, "ID"), (QStringList{devPC.toString(), devPrn.toString()}));
+}
+
+TEST_P(ProcLookupTest, ChainsOfAFullElementAndItsAncestors)
+{
+    struct Expect {
+        const char *column;
+        QVariant value;
+    };
+    struct Case {
+        const char *proc;
+        QVariant key;
+        QVector<Expect> row;
+    };
+    const Case cases[] = {
+        {"ChainComponent",
+         element,
+         {{"IDComponent", element}, {"IDDevice", devPC}, {"IDModel", m12A}, {"IDKind", kCart}, {"IDType", "M"},
+          {"IDDocument", doc14}, {"NBPosition", 3}, {"IDShipper", firmRom}, {"IDShipperTM", {}}, {"IDProducer", firmHP},
+          {"IDProducerTM", tmHP}}},
+        {"ChainModel", m12A, {{"IDModel", m12A}, {"IDKind", kCart}, {"IDType", "M"}, {"IDProducer", firmHP}, {"IDProducerTM", tmHP}}},
+        {"ChainModel", mAlpha, {{"IDModel", mAlpha}, {"IDKind", kCart}, {"IDProducer", {}}, {"IDProducerTM", {}}}},
+        {"ChainKind", kHdd, {{"IDKind", kHdd}, {"IDType", "H"}}},
+        {"ChainDevice", devPC, {{"IDDevice", devPC}, {"IDKind", kPC}, {"IDWorkplace", wpAcc1}, {"IDDepartment", depAcc}}},
+        {"ChainWorkplace", wpIT, {{"IDWorkplace", wpIT}, {"IDDepartment", depIT}}},
+    };
+    for (const Case &c : cases) {
+        auto ds = open(c.proc, {key(c.key)});
+        ASSERT_EQ(ds->recordCount(), 1) << c.proc;
+        for (const Expect &e : c.row) {
+            const QVariant got = ds->value(e.column);
+            EXPECT_EQ(got.isNull(), e.value.isNull()) << c.proc << " " << e.column;
+            if (!e.value.isNull())
+                EXPECT_EQ(got.toString(), e.value.toString()) << c.proc << " " << e.column;
+        }
+    }
+}
+
+TEST_P(ProcLookupTest, ChainsOfMissingKeysGiveNoRow)
+{
+    const TypedValue missing[] = {TypedValue::Int(-1), TypedValue::Int(0), null(), TypedValue::Int(70000)};
+    for (const char *proc : {"ChainComponent", "ChainModel", "ChainKind", "ChainDevice", "ChainWorkplace"})
+        for (const TypedValue &k : missing) {
+            auto ds = open(proc, {k});
+            EXPECT_EQ(ds->recordCount(), 0) << proc << " " << k.value.toString().toStdString();
+        }
+    cn().execute("delete from Kind where IdKind = :K", {{"K", kLong}});
+    EXPECT_EQ(open("ChainKind", {key(kLong)})->recordCount(), 0) << "a deleted kind";
+}
+
+TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
+{
+    const QString pc = QStringLiteral("ПК бухгалтера, инв. 0042 — Кабинет 5 — Бухгалтерия");
+    const QString cab5 = QStringLiteral("Кабинет 5 — Бухгалтерия, тел. 123, Иванов Иван");
+    struct Case {
+        const char *proc, *text;
+        QStringList names;
+    };
+    const Case cases[] = {
+        {"FindDepartment", "БУХГ", {"Бухгалтерия — Управление"}},
+        {"FindDepartment", "  технологии ", {"ИТ-отдел"}},
+        {"FindDepartment", "", {"Бухгалтерия — Управление", "ИТ-отдел", "Управление"}},
+        {"FindDepartment", "склад", {}},
+        {"FindWorkplace", "ИВАНОВ", {cab5}},
+        {"FindWorkplace", "ivanov", {cab5}},
+        {"FindWorkplace", "123", {cab5}},
+        {"FindWorkplace", "Касса", {cab5}},
+        {"FindWorkplace", "кабинет", {cab5, "Кабинет 6 — Бухгалтерия"}},
+        {"FindWorkplace", "кабинет иван", {cab5}}, // every word must be found
+        {"FindDevice", "пк", {pc}},
+        {"FindDevice", "buh-pc", {pc}},
+        {"FindDevice", "0042", {pc}},
+        {"FindDevice", "СЕРВЕРНАЯ", {"Сервер — Серверная — ИТ-отдел"}},
+        {"FindDevice", "", {pc, "Принтер — Кабинет 6 — Бухгалтерия", "Сервер — Серверная — ИТ-отдел"}},
+        {"FindKind", "hdd", {"Винчестер (HDD) — Комплектующие"}},
+        {"FindKind", "ПРИНТЕР", {"Принтер — Устройства"}},
+        {"FindModel", "ЧЁРНЫЙ", {"HP 12A — Картридж, 2000 стр."}},
+        {"FindModel", "черный", {"HP 12A — Картридж, 2000 стр."}},
+        {"FindModel", "hewlett", {"HP 12A — Картридж, 2000 стр."}},
+        {"FindModel", "ТОНЕР", {"Тонер универсальный — Картридж"}},
+    };
+    for (const Case &c : cases) {
+        auto ds = open(c.proc, {TypedValue::Text(QString::fromUtf8(c.text))});
+        EXPECT_EQ(column(*ds, "Name"), c.names) << c.proc << " «" << c.text << "»";
+    }
+
+    auto kind = open("FindKind", {TypedValue::Text("hdd")});
+    EXPECT_EQ(kind->value("ID").toInt(), kHdd.toInt());
+    EXPECT_EQ(kind->value("KindType").toString(), QStringLiteral("H"));
+    auto model = open("FindModel", {TypedValue::Text("12a")});
+    EXPECT_EQ(model->value("ID").toInt(), m12A.toInt());
+    EXPECT_EQ(model->value("Kind").toInt(), kCart.toInt());
+    EXPECT_EQ(model->value("KindType").toString(), QStringLiteral("M"));
+
+    // Names are cut to the width the find dialog holds.
+    const QString longName = QString(100, u'Ц');
+    insert("Department", {{"DprtName", longName}});
+    auto dep = open("FindDepartment", {TypedValue::Text("ццц")});
+    EXPECT_EQ(dep->value("Name").toString(), longName.left(50));
+}
+
+TEST_P(ProcLookupTest, MoveKindSwapsWithItsNeighbourOnly)
+{
+    const QString hdd = QStringLiteral("Винчестер (HDD)"), ram = QStringLiteral("Память");
+    const QString lng = kindOrder("H").value(2);
+    struct Step {
+        const char *what;
+        QVariant kind;
+        int dr;
+        QStringList order;
+    };
+    const Step steps[] = {
+        {"up from the middle", kRam, -1, {ram, hdd, lng}},
+        {"up at the top changes nothing", kRam, -1, {ram, hdd, lng}},
+        {"down from the middle", kHdd, 1, {ram, lng, hdd}},
+        {"down at the bottom changes nothing", kHdd, 1, {ram, lng, hdd}},
+        {"an unknown kind changes nothing", 9999, -1, {ram, lng, hdd}},
+        {"no kind at all changes nothing", {}, -1, {ram, lng, hdd}},
+        {"down from the top", kRam, 1, {lng, ram, hdd}},
+    };
+    for (const Step &s : steps) {
+        exec("MoveKind", {s.kind.isNull() ? null() : key(s.kind), TypedValue::Int(s.dr)});
+        EXPECT_EQ(kindOrder("H"), s.order) << s.what;
+    }
+    EXPECT_EQ(kindOrder("D"), (QStringList{"Системный блок (ПК)", "Принтер"})) << "other types keep their order";
+
+    // Missing and repeated order values: the siblings are numbered in their shown order first.
+    cn().execute("update Kind set KindOrder = NULL where IdKind = :K", {{"K", kHdd}});
+    cn().execute("update Kind set KindOrder = 5 where KindType = 'H' and IdKind <> :K", {{"K", kHdd}});
+    ASSERT_EQ(kindOrder("H"), (QStringList{ram, lng, hdd})) << "equal values by key, no value last";
+    exec("MoveKind", {key(kHdd), TypedValue::Int(-1)});
+    EXPECT_EQ(kindOrder("H"), (QStringList{ram, hdd, lng}));
+    const ResultSet orders = cn().query("select KindOrder from Kind where KindType = 'H' order by KindOrder");
+    ASSERT_EQ(orders.rows.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(orders.rows[size_t(i)][0].toInt(), i + 1);
+}
+
+TEST_P(ProcLookupTest, MoveModelStaysWithinItsKind)
+{
+    const QVariant other = insert("Model", {{"ModlKind", kHdd}, {"ModlName", "Seagate"}, {"ModlWeight", 7}});
+    const auto models = [&] { return column(*open("LookUpModel", {key(kCart)}), "Name"); };
+    exec("MoveModel", {key(mAlpha), TypedValue::Int(-1)});
+    EXPECT_EQ(models(), (QStringList{"Тонер универсальный", "Альфа", "HP 12A", "Барабан"}));
+    exec("MoveModel", {key(mDrum), TypedValue::Int(-1)});
+    EXPECT_EQ(models(), (QStringList{"Тонер универсальный", "Альфа", "Барабан", "HP 12A"}))
+        << "a model without a weight moves up from the end";
+    exec("MoveModel", {key(mToner), TypedValue::Int(-1)});
+    EXPECT_EQ(models(), (QStringList{"Тонер универсальный", "Альфа", "Барабан", "HP 12A"}));
+    EXPECT_EQ(scalar("select ModlWeight from Model where IdModel = :M", {{"M", other}}).toInt(), 7)
+        << "models of another kind are not renumbered";
+}
+
+TEST_P(ProcLookupTest, CalcModelNameComposesProducerAndNumber)
+{
+    const QVariant firmLong = insert("Client", {{"ClntNameFull", QString(40, u'Д')}});
+    const QString number30 = QString(30, u'7');
+    struct Case {
+        const char *what;
+        QString number;
+        TypedValue only, producer;
+        QString name;
+    };
+    const Case cases[] = {
+        {"trademark and number", "12A", TypedValue::Bool(false), key(firmHP), "HP 12A"},
+        {"number only", "12A", TypedValue::Bool(true), key(firmHP), "12A"},
+        {"no producer", "12A", TypedValue::Bool(false), TypedValue::Int(0), "12A"},
+        {"producer Null", "12A", TypedValue::Bool(false), null(), "12A"},
+        {"unknown producer", "12A", TypedValue::Bool(false), TypedValue::Int(99999), "12A"},
+        {"short name, number trimmed", " 12A ", TypedValue::Bool(false), key(firmRom), "Ромашка 12A"},
+        {"placeholder short name gives the full name", "X1", TypedValue::Bool(false), key(firmAO), "АО Фирма X1"},
+        {"no number", "", TypedValue::Bool(false), key(firmHP), "HP"},
+        {"cut to 60", number30, TypedValue::Bool(false), key(firmLong), (QString(40, u'Д') + u' ' + number30).left(60)},
+    };
+    for (const Case &c : cases) {
+        DataSet ds(&cn());
+        ds.setCommand("CalcModelName;1", CommandType::StoredProc);
+        ds.setParameterValue("@NB", c.number);
+        ds.setParameterValue("@NO", typedValueToVariant(c.only));
+        ds.setParameterValue("@PR", typedValueToVariant(c.producer));
+        ds.execProc();
+        EXPECT_EQ(ds.parameter("@Name").value.toString(), c.name) << c.what;
+    }
+}
+
+TEST_P(ProcLookupTest, ElementMovesAreRecordedAndListedNewestFirst)
+{
+    const QString place = QStringLiteral("Управление / Бухгалтерия / Кабинет 5 / ПК бухгалтера");
+    const QVariant second = insert("CompleteSet", {{"CmplIdDevice", devSrv}, {"CmplIdModel", mToner}});
+    insert("ElementMove", {{"IdComponent", element}, {"Moving", QDateTime(QDate(2020, 1, 1), QTime(9, 0))}, {"Place", "Склад"}});
+    insert("ElementMove", {{"IdComponent", element}, {"Moving", QDateTime(QDate(2021, 6, 1), QTime(9, 0))}, {"Place", "Ремонт"}});
+
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    exec("ExeElementMoveDocument", {key(element)});
+    exec("ExeElementMoveDocument", {key(second)});
+    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+    auto grid = open("GridDisplacement", {key(element)});
+    EXPECT_EQ(column(*grid, "Place"), (QStringList{place, "Ремонт", "Склад"}));
+    grid->first();
+    const QDateTime moving = grid->value("Moving").toDateTime();
+    EXPECT_TRUE(moving >= before && moving <= after) << moving.toString(Qt::ISODate).toStdString();
+    EXPECT_EQ(column(*open("GridDisplacement", {key(second)}), "Place"),
+              (QStringList{"ИТ-отдел / Серверная / Сервер"}));
+
+    // A department placed under its own descendant must not stop the record.
+    cn().execute("update Department set DprtIdHigher = :A where IdDepartment = :T", {{"A", depAcc}, {"T", depTop}});
+    exec("ExeElementMoveDocument", {key(element)});
+    EXPECT_EQ(open("GridDisplacement", {key(element)})->recordCount(), 4);
+
+    const int rows = scalar("select count(*) from ElementMove").toInt();
+    for (const TypedValue &missing : {TypedValue::Int(0xBEEF), null()}) {
+        try {
+            exec("ExeElementMoveDocument", {missing});
+            ADD_FAILURE() << "a missing element must be refused";
+        } catch (const AppError &e) {
+            EXPECT_FALSE(e.message().isEmpty());
+            if (!missing.value.isNull())
+                EXPECT_TRUE(e.message().contains(QStringLiteral("BEEF"))) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(scalar("select count(*) from ElementMove").toInt(), rows);
+}
+
+VELMORA_BOTH_ENGINES(ProcLookupTest);
+
+} // namespace
