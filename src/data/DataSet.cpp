@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QDateTime>
+#include <QLocale>
 #include <QRegularExpression>
 #include <algorithm>
 
@@ -126,7 +127,7 @@ QString Field::displayText() const
     if (v.typeId() == QMetaType::QDateTime || v.typeId() == QMetaType::QDate) {
         const QDateTime dt = v.toDateTime();
         if (!m_def.displayFormat.isEmpty())
-            return dt.toString(m_def.displayFormat);
+            return QLocale(QLocale::Russian).toString(dt, m_def.displayFormat); // month names in Russian
         return dt.time() == QTime(0, 0) ? dt.toString(QStringLiteral("dd.MM.yyyy"))
                                         : dt.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
     }

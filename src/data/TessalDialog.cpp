@@ -75,6 +75,8 @@ bool Guarded(const std::function<void()> &work)
         ShowException(e.message());
     } catch (const std::exception &e) {
         ShowException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowException(QStringLiteral("Непредвиденная ошибка"));
     }
     return false;
 }

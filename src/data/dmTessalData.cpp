@@ -21,12 +21,12 @@ struct IconSpec {
 const IconSpec Specs[] = {
     {0xff2e6db4, u"▦"}, {0xff7a4fb0, u"M"},  {0xffb07a2e, u"Д"},  {0xff2e9b5c, u"Р"},  {0xff2e8fb0, u"С"},
     {0xffb04f6d, u"П"},  {0xff555555, u"?"},  {0xff3f5f7f, u"V"},  {0xff2e9b5c, u"+"},  {0xffb08a2e, u"✎"},
-    {0xffc0392b, u"×"},  {0xff2e6db4, u"↻"},  {0xff3f7f5f, u"▲"},  {0xff3f7f5f, u"▼"},  {0xff6d4fb0, u"⧉"},
-    {0xffd4a017, u"★"},  {0xff9b7a2e, u"☆"},  {0xff2e8fb0, u"→"},  {0xff555555, u"⎙"},  {0xff555555, u"⌕"},
+    {0xffc0392b, u"×"},  {0xff2e6db4, u"↻"},  {0xff3f7f5f, u"▲"},  {0xff3f7f5f, u"▼"},  {0xff6d4fb0, u"⊕"},
+    {0xffd4a017, u"★"},  {0xff9b7a2e, u"☆"},  {0xff2e8fb0, u"→"},  {0xff555555, u"▤"},  {0xff555555, u"⌕"},
     {0xff2e6db4, u"D"},  {0xff2e9b5c, u"W"},  {0xffb07a2e, u"V"},  {0xff3f5f7f, u"H"},  {0xff9b5c2e, u"M"},
-    {0xff6d4fb0, u"S"},  {0xff2e9b5c, u"✓"},  {0xffc0392b, u"↶"},  {0xff2e8fb0, u"◎"},  {0xff2e6db4, u"⚲"},
+    {0xff6d4fb0, u"S"},  {0xff2e9b5c, u"✓"},  {0xffc0392b, u"↶"},  {0xff2e8fb0, u"◎"},  {0xff2e6db4, u"≈"},
     {0xff2e9b5c, u"☑"},  {0xff2e9b5c, u"✔"},  {0xffd4a017, u"!"},  {0xffc0392b, u"‼"},  {0xff555555, u"≡"},
-    {0xff6d4fb0, u"⇄"},  {0xff3f5f7f, u"⛓"},  {0xff555555, u"▽"},  {0xff555555, u"⇅"},  {0xff2e6db4, u"▸"},
+    {0xff6d4fb0, u"⇄"},  {0xff3f5f7f, u"∞"},  {0xff555555, u"▽"},  {0xff555555, u"⇅"},  {0xff2e6db4, u"▸"},
     {0xff555555, u"■"},
 };
 

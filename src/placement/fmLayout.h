@@ -1,10 +1,98 @@
 #pragma once
 
+#include "DataSet.h"
 #include "HostedView.h"
+#include "PlaceTree.h"
+#include "Settings.h"
 
+#include <functional>
+
+class Action;
+class ActionList;
+class DataGrid;
+class QMenu;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+
+// The placement view: the tree of departments, workplaces and devices, the bookmarks beside it and
+// the complete set of the selected device below it.
 class TLayoutMainFM : public HostedView {
     Q_OBJECT
 public:
     explicit TLayoutMainFM(QWidget *parent = nullptr);
+    ~TLayoutMainFM() override;
+
+    // The selected node; loading the tree first when it holds no node (then the kind is empty).
+    QString SelectedKind();
+    int SelectedId() const;
+    int SelectedHigher() const;
+    QString SelectedCaption() const;
+    void ReloadTree();
     void FindNode(const QString &Kind, int ID);
+    void FindAny(const QString &Kind, int ID);
+
+    // The complete set of the selected device.
+    void ShowSetType(const QString &type);
+    void ReopenSet();
+    QString setType() const { return FSetType; }
+
+    // Bookmarks.
+    void RefreshFavorite(const QVariant &key);
+
+    // Dialogs the commands open (each returns true when the user saved). Set by the program; a
+    // command whose dialog is not set stays disabled.
+    std::function<bool(int dprt, int higher, int *newKey)> runDepartmentEdit;
+    std::function<bool(int work, int dprt, int *newKey)> runWorkplaceEdit;
+    std::function<bool(int device, int place)> runDeviceEdit;
+    std::function<bool(int compSet, int device, const QString &kindType)> runElementEdit;
+    std::function<bool(int compSet)> runElementMoveList;
+
+    // Components, by their names.
+    QToolBar *tbMain, *tbSet;
+    QSplitter *pnStructure, *spSet;
+    QTreeView *tvPlace;
+    DataGrid *grFavorite, *grSet;
+    QWidget *pnSet;
+    QMenu *pmFavorite, *pmReport, *pmChain;
+    QToolButton *btSetH, *btSetM, *btSetS, *btMove;
+    DataSet *taSet, *taFavorite, *spFavoriteDo;
+    PlaceTreeModel *treeModel;
+    ActionList *actions;
+    Action *acAddDprt, *acAddPlace, *acAddDevice, *acDevClone, *acRefresh, *acEdit, *acDelete, *acAddToFavorite,
+        *acPrint, *acUp, *acDown, *acGoNet, *acGoUser;
+    Action *acSetH, *acSetM, *acSetS, *acSetInset, *acSetClone, *acSetEdit, *acSetDelete, *acSetMove, *acGoDocument,
+        *acGoModel;
+    Action *acCall, *caFavoriteDelete;
+
+protected:
+    void showEvent(QShowEvent *e) override;
+
+private:
+    void buildActions();
+    void buildLayout();
+    void selectIndex(const QModelIndex &index);
+    void selectionChanged(const QModelIndex &current);
+    void addToFavorite();
+    void callFavorite();
+    void deleteFavorite();
+    void execFavorite(int operation, const QString &key, const QString &name = {});
+    void moveNode(int direction);
+    void deleteNode();
+    void cloneDevice();
+    void addDepartment();
+    void addWorkplace();
+    void addDevice();
+    void editNode();
+    void cloneElement();
+    void deleteElement();
+    void editElement();
+    void insertElement();
+    void moveElement();
+
+    QString FSetType = QStringLiteral("H");
+    PropertyStore stLayout{QStringLiteral("Layout.Form")};
+    bool m_settingsLoaded = false;
+    bool m_loadFailed = false; // a failed load is shown once, not at every idle moment
 };
