@@ -438,6 +438,8 @@ void DataSet::setBufferValue(Field *f, const QVariant &v)
     m_buffer[f->m_column] = value;
     if (m_disabled == 0)
         emit fieldChanged(f);
+    else
+        m_pendingData = true;
 }
 
 void DataSet::setRecNo(int row)

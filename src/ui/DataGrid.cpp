@@ -202,6 +202,7 @@ QVariant DataSetModel::data(const QModelIndex &index, int role) const {
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
+    case Qt::EditRole: // editable combo boxes read their item texts in this role
         return cellText(index.row(), index.column());
     case ValueRole:
         return cellValue(index.row(), m_fieldIndex[index.column()]);

@@ -1,0 +1,184 @@
+#include "dgBaseList.h"
+
+#include "Actions.h"
+#include "DataControls.h"
+#include "DataGrid.h"
+#include "DataSet.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dmTessalData.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("BASEListDG"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    QFont f(QStringLiteral("Tahoma"));
+    f.setPixelSize(12);
+    setFont(f);
+
+    taList = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
+    taList->setObjectName(QStringLiteral("taList"));
+    taList->setReadOnly(true);
+
+    grList = new DataGrid(this);
+    grList->setObjectName(QStringLiteral("grList"));
+    grList->setShowGrid(true);
+
+    auto button = [this](const char *name, const QString &text) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    btInsert = button("btInsert", QStringLiteral("Добавить"));
+    btEdit = button("btEdit", QStringLiteral("Изменить"));
+    btDelete = button("btDelete", QString());
+    btDelete->setIcon(imageIcon(Img::Delete));
+    btDelete->setToolTip(QStringLiteral("Удалить"));
+    btFind = button("btFind", QString());
+    btFind->setIcon(imageIcon(Img::Find));
+    btFind->setToolTip(QStringLiteral("Поиск"));
+    btFind->hide();
+    btBack = button("btBack", QStringLiteral("Выбрать"));
+    btBack->setEnabled(false);
+    btExit = button("btExit", QStringLiteral("Выход"));
+
+    auto *root = new QVBoxLayout(this);
+    root->addWidget(grList, 1);
+    m_buttons = new QHBoxLayout;
+    for (QPushButton *b : {btInsert, btEdit, btDelete, btFind})
+        m_buttons->addWidget(b);
+    m_buttons->addStretch(1);
+    m_buttons->addWidget(btBack);
+    m_buttons->addWidget(btExit);
+    root->addLayout(m_buttons);
+
+    connect(btExit, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btBack, &QPushButton::clicked, this, [this] {
+        if (!m_choose)
+            return;
+        if (Guarded(m_choose))
+            accept();
+    });
+
+    // No target field at the start.
+    setListDataSet(taList);
+    setFixedSize(480, 360); // concrete dialogs fix their own size
+}
+
+TBASEListDG::~TBASEListDG()
+{
+    if (m_suspended)
+        m_suspended->enableControls();
+}
+
+void TBASEListDG::onClick(QPushButton *button, std::function<void()> handler)
+{
+    connect(button, &QPushButton::clicked, this, [handler = std::move(handler)] { Guarded(handler); });
+}
+
+void TBASEListDG::setListDataSet(DataSet *list)
+{
+    for (const auto &c : std::as_const(m_listConnections))
+        disconnect(c);
+    m_listConnections.clear();
+    m_list = list;
+    grList->setDataSet(list);
+    if (list) {
+        for (auto signal : {&DataSet::stateChanged, &DataSet::dataChanged, &DataSet::scrolled})
+            m_listConnections << connect(list, signal, this, &TBASEListDG::dsListStateChange);
+        m_listConnections << connect(list, &QObject::destroyed, this, &TBASEListDG::dsListStateChange);
+    }
+    dsListStateChange();
+}
+
+DataSet *TBASEListDG::listDataSet() const { return m_list; }
+
+void TBASEListDG::dsListStateChange()
+{
+    const DataSet *list = m_list;
+    btInsert->setEnabled(list && list->isActive());
+    btEdit->setEnabled(list && HasRecords(*list));
+    btDelete->setEnabled(list && HasRecords(*list));
+}
+
+void TBASEListDG::setField(Field *field)
+{
+    DataSet *ds = field ? field->dataSet() : nullptr;
+    const QString name = field ? field->name() : QString();
+    if (ds == m_fieldDataSet.data() && name.compare(m_fieldName, Qt::CaseInsensitive) == 0)
+        return;
+    m_fieldDataSet = ds;
+    m_fieldName = name;
+    updateBack();
+}
+
+Field *TBASEListDG::field() const
+{
+    if (!m_fieldDataSet || m_fieldName.isEmpty())
+        return nullptr;
+    return m_fieldDataSet->findField(m_fieldName);
+}
+
+void TBASEListDG::setChooseHandler(std::function<void()> handler)
+{
+    m_choose = std::move(handler);
+    updateBack();
+}
+
+void TBASEListDG::updateBack() { btBack->setEnabled(m_fieldDataSet && !m_fieldName.isEmpty() && m_choose); }
+
+void TBASEListDG::SetBackValue(const QVariant &value)
+{
+    Field *f = field();
+    if (!f)
+        return;
+    EnsureEditing(*f->dataSet());
+    f->setValue(value);
+}
+
+void TBASEListDG::setVisual(bool visual)
+{
+    if (visual == m_visual)
+        return;
+    m_visual = visual;
+    if (!visual) {
+        m_suspended = m_list;
+        if (m_suspended)
+            m_suspended->disableControls();
+        return;
+    }
+    DataSet *ds = m_suspended;
+    m_suspended = nullptr;
+    if (!ds)
+        return;
+    ds->enableControls();
+    if (!ds->controlsDisabled()) {
+        RefreshDataControls(ds);
+        dsListStateChange();
+    }
+}
+
+void TBASEListDG::FormClose()
+{
+    m_tag = 0;
+    const DataSet *list = m_list;
+    if (list && HasRecords(*list) && list->fieldCount() > 0) {
+        bool ok = false;
+        const int key = list->field(0)->asString().trimmed().toInt(&ok);
+        m_tag = ok ? key : 0;
+    }
+}
+
+void TBASEListDG::done(int result)
+{
+    FormClose();
+    QDialog::done(result);
+}

@@ -1,0 +1,825 @@
+// The base edit, list and find dialogs and the data-aware controls, over a real database: small
+// concrete dialogs the way the catalogue dialogs build on the bases, driven through the modal seam.
+#include "DataControls.h"
+#include "DataSet.h"
+#include "Errors.h"
+#include "Seams.h"
+#include "Server.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "TestDatabase.h"
+#include "dgBaseEdit.h"
+#include "dgBaseFind.h"
+#include "dgBaseList.h"
+#include "dmTessalData.h"
+
+#include <QCompleter>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+const QString ConflictText = QStringLiteral(
+    "Запись изменена или удалена другим пользователем. Обновите данные и повторите изменение.");
+const QString FindHint = QStringLiteral("Наименование, дополнительные названия");
+
+// An edit dialog as the catalogue dialogs make them: a command with the key as its parameter and
+// controls in the content area; `ownSave` stands for a concrete save handler that ends with the base save.
+class RecordEdit : public TBaseEditDG {
+public:
+    explicit RecordEdit(const QString &command) { taData->setCommand(command); }
+    template <class Control> Control *add(Control *control, const char *name)
+    {
+        control->setObjectName(QString::fromLatin1(name));
+        contentLayout()->addWidget(control);
+        return control;
+    }
+    bool Run(int key, const std::function<void(DataSet &)> &preset = {}) { return runEdit(key, preset); }
+    void btSaveClick() override
+    {
+        if (ownSave)
+            ownSave();
+        TBaseEditDG::btSaveClick();
+    }
+    std::function<void()> ownSave;
+};
+
+std::unique_ptr<RecordEdit> departmentEdit()
+{
+    auto d = std::make_unique<RecordEdit>(QStringLiteral("select * from Department where IdDepartment =:ID"));
+    d->add(new DBEdit(d->taData, QStringLiteral("DprtName")), "edName");
+    d->add(new DBEdit(d->taData, QStringLiteral("Synonym")), "edSynonym");
+    return d;
+}
+
+class DepartmentFind : public TBASEFindDG {
+public:
+    DepartmentFind()
+    {
+        setFindProcedure(QStringLiteral("FindDepartment;1"));
+        setSection(QStringLiteral("Test.Find"));
+        setPlaceholder(FindHint);
+    }
+    bool Run(Field *field) { return runFind(field); }
+};
+
+class DepartmentList : public TBASEListDG {
+public:
+    explicit DepartmentList(const QString &command = QStringLiteral("select * from Department order by IdDepartment"))
+    {
+        taDepart = new DataSet(&dmTessal->cnGeneral, this);
+        taDepart->setCommand(command);
+        taDepart->setReadOnly(true);
+        setListDataSet(taDepart);
+    }
+    DataSet *taDepart;
+};
+
+class BaseDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InstallServer();
+        previousBoxes = SetMessageHandler([this](const MessageRequest &r) {
+            boxes << r;
+            return true;
+        });
+        previousModal = SetModalHandler({});
+        dm = std::make_unique<TdmTessal>(url());
+        ASSERT_TRUE(dm->cnGeneral.isOpen());
+        PropertyStore(QStringLiteral("Test.Find")).write(QStringLiteral("edFind.<P>.Items"), QStringList());
+    }
+    void TearDown() override
+    {
+        dm.reset();
+        SetModalHandler(previousModal);
+        SetMessageHandler(previousBoxes);
+    }
+    QString url() const { return QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db")); }
+    Connection &cn() { return dm->cnGeneral; }
+    QVariant scalar(const QString &sql, const QVariantMap &params = {}) { return cn().scalar(sql, params); }
+    int insert(const QString &table, const QVariantMap &values)
+    {
+        QStringList cols, marks;
+        for (auto it = values.begin(); it != values.end(); ++it) {
+            cols << u'[' + it.key() + u']';
+            marks << u':' + it.key();
+        }
+        return cn().scalar(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
+                               .arg(table, cols.join(u','), marks.join(u','), SchemaInfo::instance().table(table)->key),
+                           values)
+            .toInt();
+    }
+    // Runs `drive` inside the next modal run of any dialog, then reports the dialog's result.
+    void onModal(std::function<void(QDialog &)> drive)
+    {
+        SetModalHandler([drive = std::move(drive)](QDialog &d) {
+            drive(d);
+            return d.result();
+        });
+    }
+    // Key by key, as a user types (Cyrillic too, which QTest::keyClicks cannot map to keys).
+    static void typeInto(QWidget *w, const QString &text)
+    {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+    static void clearBox(QLineEdit *e)
+    {
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+    }
+    QStringList exceptionTexts() const
+    {
+        QStringList out;
+        for (const MessageRequest &r : boxes)
+            if (r.kind == MessageKind::Exception)
+                out << r.text;
+        return out;
+    }
+
+    QTemporaryDir dir;
+    MessageHandler previousBoxes;
+    ModalHandler previousModal;
+    QList<MessageRequest> boxes;
+    std::unique_ptr<TdmTessal> dm;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Edit dialog
+
+TEST_F(BaseDialogTest, EditOnAMissingKeyStartsANewRecordThatCanBeSavedAtOnce)
+{
+    const int top = insert("Department", {{"DprtName", "Управление"}});
+    std::unique_ptr<RecordEdit> dlg(departmentEdit());
+    auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
+    ASSERT_TRUE(edName);
+    EXPECT_FALSE(dlg->btSave->isEnabled()) << "disabled until there is something to save";
+
+    bool savedAtOnce = false;
+    onModal([&](QDialog &) {
+        savedAtOnce = dlg->btSave->isEnabled();
+        EXPECT_EQ(dlg->taData->state(), DataSetState::Insert);
+        EXPECT_EQ(dlg->taData->value("DprtIdHigher").toInt(), top);
+        typeInto(edName, QStringLiteral("Склад"));
+        dlg->btSave->click();
+    });
+    EXPECT_TRUE(dlg->Run(-1, [top](DataSet &ds) { ds.fieldByName("DprtIdHigher")->setValue(top); }));
+    EXPECT_TRUE(savedAtOnce);
+    const int id = dlg->taData->value("IdDepartment").toInt();
+    EXPECT_GT(id, top) << "the new key is read back";
+    EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", id}}).toString(),
+              QStringLiteral("Склад"));
+    EXPECT_EQ(scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", id}}).toInt(), top);
+    EXPECT_FALSE(dlg->btSave->isEnabled());
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, EditStoresEmptiedAndEmptyTextsAsNull)
+{
+    const int dep = insert("Department", {{"DprtName", "Склад"}, {"Synonym", "Основной"}});
+    const int blank = insert("Department", {{"DprtName", "Архив"}, {"Synonym", ""}});
+    std::unique_ptr<RecordEdit> dlg(departmentEdit());
+    auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
+    auto *edSynonym = dlg->findChild<DBEdit *>(QStringLiteral("edSynonym"));
+
+    onModal([&](QDialog &) {
+        EXPECT_EQ(edSynonym->text(), QStringLiteral("Основной"));
+        EXPECT_FALSE(dlg->btSave->isEnabled()) << "an unchanged record has nothing to save";
+        clearBox(edSynonym);
+        EXPECT_TRUE(dlg->btSave->isEnabled()) << "the first change puts the record into editing";
+        dlg->btSave->click();
+    });
+    ASSERT_TRUE(dlg->Run(dep));
+    EXPECT_TRUE(scalar("select Synonym is null from Department where IdDepartment = :I", {{"I", dep}}).toBool());
+    EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}}).toString(),
+              QStringLiteral("Склад"));
+
+    // A text that was already empty is stored as Null too, whichever field was changed.
+    onModal([&](QDialog &) {
+        typeInto(edName, QStringLiteral("ы"));
+        dlg->btSave->click();
+    });
+    ASSERT_TRUE(dlg->Run(blank));
+    EXPECT_TRUE(scalar("select Synonym is null from Department where IdDepartment = :I", {{"I", blank}}).toBool());
+    EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", blank}}).toString(),
+              QStringLiteral("Архивы"));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, EditFailedSaveCancelsEndsWithCancelAndShowsOneBox)
+{
+    struct Case {
+        const char *name;
+        // Spoils the save after the user typed "Новое" and before "Записать" is pressed.
+        std::function<void(RecordEdit &, int dep, Connection &other)> spoil;
+        QString message;
+        QString nameInDatabase; // what the database holds afterwards
+        bool rowRemains = true;
+    };
+    const QVector<Case> cases = {
+        {"a check before posting refuses",
+         [](RecordEdit &d, int, Connection &) {
+             d.taData->beforePost = [](DataSet &) { throw AppError(QStringLiteral("Operation aborted")); };
+         },
+         "Operation aborted.", "Склад"},
+        {"the dialog's own save handler throws before the base save",
+         [](RecordEdit &d, int, Connection &) {
+             d.ownSave = [] { throw AppError(QStringLiteral("Укажите подразделение")); };
+         },
+         "Укажите подразделение.", "Склад"},
+        {"another workstation saved the same department first",
+         [](RecordEdit &, int dep, Connection &other) {
+             std::unique_ptr<RecordEdit> first(departmentEdit());
+             first->taData->setConnection(&other);
+             OpenWithParams(*first->taData, {TypedValue::Int(dep)});
+             typeInto(first->findChild<DBEdit *>(QStringLiteral("edName")), QStringLiteral("1"));
+             first->btSave->click();
+             EXPECT_EQ(first->result(), QDialog::Accepted);
+         },
+         ConflictText, "Склад1"},
+        {"another workstation removed the department",
+         [](RecordEdit &, int dep, Connection &other) {
+             other.execute(QStringLiteral("delete from Department where IdDepartment = :I"), {{"I", dep}});
+         },
+         ConflictText, QString(), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        const int dep = insert("Department", {{"DprtName", "Склад"}});
+        const int untouched = insert("Department", {{"DprtName", "Другое"}});
+        Connection other;
+        other.open(url());
+        std::unique_ptr<RecordEdit> dlg(departmentEdit());
+        auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
+        onModal([&](QDialog &) {
+            clearBox(edName);
+            typeInto(edName, QStringLiteral("Новое"));
+            c.spoil(*dlg, dep, other);
+            dlg->btSave->click();
+        });
+        EXPECT_FALSE(dlg->Run(dep));
+        EXPECT_EQ(exceptionTexts(), QStringList{c.message});
+        EXPECT_EQ(boxes.size(), 1);
+        EXPECT_FALSE(dlg->taData->isEditing()) << "the record is cancelled";
+        EXPECT_FALSE(dlg->btSave->isEnabled());
+        EXPECT_EQ(edName->text(), QStringLiteral("Склад")) << "the record as it was read";
+        const QVariant stored = scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}});
+        EXPECT_EQ(stored.isValid(), c.rowRemains);
+        if (c.rowRemains)
+            EXPECT_EQ(stored.toString(), c.nameInDatabase);
+        EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", untouched}}).toString(),
+                  QStringLiteral("Другое"));
+    }
+}
+
+TEST_F(BaseDialogTest, EditCancelDropsTheChangesAndTheCloseBoxKeepsThemUntilTheNextRun)
+{
+    const int dep = insert("Department", {{"DprtName", "Склад"}});
+    std::unique_ptr<RecordEdit> dlg(departmentEdit());
+    auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
+
+    onModal([&](QDialog &) {
+        typeInto(edName, QStringLiteral("ы"));
+        dlg->btCancel->click();
+    });
+    EXPECT_FALSE(dlg->Run(dep));
+    EXPECT_FALSE(dlg->taData->isEditing());
+    EXPECT_EQ(edName->text(), QStringLiteral("Склад"));
+
+    onModal([&](QDialog &d) {
+        typeInto(edName, QStringLiteral("ы"));
+        d.show();
+        d.close(); // the close box
+    });
+    EXPECT_FALSE(dlg->Run(dep));
+    EXPECT_TRUE(dlg->taData->isEditing()) << "the close box does not run the cancel handler";
+
+    bool showsDatabase = false;
+    onModal([&](QDialog &) { showsDatabase = edName->text() == QStringLiteral("Склад") && !dlg->btSave->isEnabled(); });
+    EXPECT_FALSE(dlg->Run(dep));
+    EXPECT_TRUE(showsDatabase) << "the next run reopens the record";
+    EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}}).toString(),
+              QStringLiteral("Склад"));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, EditVisualSuspendsAndResumesTheControls)
+{
+    const int dep = insert("Department", {{"DprtName", "Склад"}});
+    std::unique_ptr<RecordEdit> dlg(departmentEdit());
+    auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
+    auto *laName = dlg->add(new DBText(dlg->taData, QStringLiteral("DprtName")), "laName");
+    OpenWithParams(*dlg->taData, {TypedValue::Int(dep)});
+    ASSERT_EQ(edName->text(), QStringLiteral("Склад"));
+
+    EXPECT_TRUE(dlg->Visual());
+    dlg->setVisual(false);
+    dlg->setVisual(false); // the same value: nothing
+    EnsureEditing(*dlg->taData);
+    dlg->taData->fieldByName("DprtName")->setValue(QStringLiteral("Первое"));
+    dlg->taData->fieldByName("DprtName")->setValue(QStringLiteral("Второе"));
+    EXPECT_EQ(edName->text(), QStringLiteral("Склад")) << "suspended";
+    EXPECT_FALSE(dlg->btSave->isEnabled());
+
+    dlg->setVisual(true);
+    EXPECT_FALSE(dlg->taData->controlsDisabled()) << "one resume for one suspension";
+    EXPECT_EQ(edName->text(), QStringLiteral("Второе"));
+    EXPECT_EQ(laName->text(), QStringLiteral("Второе"));
+    EXPECT_TRUE(dlg->btSave->isEnabled());
+
+    // A batch inside an edit that was already going on changes no state at all: the controls
+    // must still show the values once resumed.
+    dlg->setVisual(false);
+    dlg->taData->fieldByName("DprtName")->setValue(QStringLiteral("Третье"));
+    dlg->setVisual(true);
+    EXPECT_EQ(edName->text(), QStringLiteral("Третье"));
+    dlg->setVisual(true);
+    EXPECT_FALSE(dlg->taData->controlsDisabled());
+}
+
+// ---------------------------------------------------------------------------------------------
+// List dialog
+
+TEST_F(BaseDialogTest, ListChooseNeedsATargetFieldAndAChooseHandler)
+{
+    insert("Department", {{"DprtName", "Склад"}});
+    DataSet target(&cn());
+    target.setCommand(QStringLiteral("select * from Workplace"));
+    target.open();
+    target.append();
+    Field *field = target.fieldByName("WrkpIdDepartment");
+
+    struct Case {
+        bool field, handler, enabled;
+    };
+    for (const Case &c : {Case{false, false, false}, Case{false, true, false}, Case{true, false, false},
+                          Case{true, true, true}}) {
+        SCOPED_TRACE(testing::Message() << "field " << c.field << ", handler " << c.handler);
+        DepartmentList dlg;
+        dlg.taDepart->open();
+        if (c.handler)
+            dlg.setChooseHandler([&dlg] { dlg.SetBackValue(dlg.taDepart->value("IdDepartment")); });
+        EXPECT_FALSE(dlg.btBack->isEnabled()) << "disabled at start";
+        dlg.setField(c.field ? field : nullptr);
+        EXPECT_EQ(dlg.btBack->isEnabled(), c.enabled);
+        dlg.setField(c.field ? field : nullptr); // the same again
+        EXPECT_EQ(dlg.btBack->isEnabled(), c.enabled);
+        dlg.setField(nullptr);
+        EXPECT_FALSE(dlg.btBack->isEnabled());
+    }
+}
+
+TEST_F(BaseDialogTest, ListChooseWritesTheCurrentKeyIntoTheTargetField)
+{
+    insert("Department", {{"DprtName", "Склад"}});
+    const int second = insert("Department", {{"DprtName", "Архив"}});
+    const int dep = insert("Department", {{"DprtName", "Цех"}});
+    const int wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Кассир"}});
+    DataSet target(&cn());
+    target.setCommand(QStringLiteral("select * from Workplace where IdWorkplace = :ID"));
+    OpenWithParams(target, {TypedValue::Int(wp)});
+
+    DepartmentList dlg;
+    dlg.setChooseHandler([&dlg] { dlg.SetBackValue(dlg.taDepart->value("IdDepartment")); });
+    dlg.setField(target.fieldByName("WrkpIdDepartment"));
+    onModal([&](QDialog &) {
+        dlg.taDepart->locate("IdDepartment", second);
+        dlg.btBack->click();
+    });
+    dlg.taDepart->open();
+    EXPECT_EQ(RunModal(dlg), QDialog::Accepted);
+    EXPECT_EQ(target.state(), DataSetState::Edit) << "a browsing target is put into editing";
+    EXPECT_EQ(target.value("WrkpIdDepartment").toInt(), second);
+    EXPECT_EQ(dlg.rememberedKey(), second);
+}
+
+TEST_F(BaseDialogTest, ListButtonsFollowTheListDataSet)
+{
+    DepartmentList dlg(QStringLiteral("select * from Department where DprtName like :N order by IdDepartment"));
+    auto state = [&] {
+        return QVector<bool>{dlg.btInsert->isEnabled(), dlg.btEdit->isEnabled(), dlg.btDelete->isEnabled()};
+    };
+    EXPECT_EQ(state(), (QVector<bool>{false, false, false})) << "closed";
+    EXPECT_TRUE(dlg.btFind->isHidden());
+    insert("Department", {{"DprtName", "Склад"}});
+    OpenWithParams(*dlg.taDepart, {TypedValue::Text("нет такого")});
+    EXPECT_EQ(state(), (QVector<bool>{true, false, false})) << "open and empty";
+    OpenWithParams(*dlg.taDepart, {TypedValue::Text("%")});
+    EXPECT_EQ(state(), (QVector<bool>{true, true, true})) << "open with rows";
+    dlg.taDepart->close();
+    EXPECT_EQ(state(), (QVector<bool>{false, false, false})) << "closed again";
+}
+
+TEST_F(BaseDialogTest, ListRemembersTheKeyOfTheCurrentRowOnEveryClose)
+{
+    insert("Department", {{"DprtName", "Склад"}});
+    const int b = insert("Department", {{"DprtName", "Архив"}});
+    struct Case {
+        const char *name;
+        QString command;
+        int row;
+        int key;
+    };
+    const QVector<Case> cases = {
+        {"a key", "select IdDepartment, DprtName from Department order by IdDepartment", 1, b},
+        {"a first field that is no number", "select DprtName, IdDepartment from Department", 0, 0},
+        {"no rows", "select IdDepartment, DprtName from Department where 1 = 0", -1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DepartmentList dlg(c.command);
+        dlg.taDepart->open();
+        dlg.taDepart->setRecNo(c.row);
+        onModal([&](QDialog &d) {
+            d.show();
+            d.close(); // the close box ends with Cancel and remembers too
+        });
+        EXPECT_EQ(RunModal(dlg), QDialog::Rejected);
+        EXPECT_EQ(dlg.rememberedKey(), c.key);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Find dialog
+
+TEST_F(BaseDialogTest, FindPlaceholderListsEverythingAndGivesWayToTyping)
+{
+    insert("Department", {{"DprtName", "Бухгалтерия"}});
+    insert("Department", {{"DprtName", "Склад"}});
+    insert("Department", {{"DprtName", "Цех"}, {"Synonym", "Производство"}});
+    DepartmentFind dlg;
+    QLineEdit *box = dlg.edFind->lineEdit();
+    const QColor normal = dlg.edFind->palette().color(QPalette::Text);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Поиск"));
+    EXPECT_EQ(dlg.size(), QSize(533, 369));
+    EXPECT_EQ(dlg.edFind->toolTip(), FindHint);
+
+    onModal([&](QDialog &) {
+        SCOPED_TRACE("shown with an empty box");
+        EXPECT_EQ(box->text(), FindHint);
+        EXPECT_TRUE(dlg.showsPlaceholder());
+        EXPECT_NE(box->palette().color(QPalette::Text), normal);
+        EXPECT_EQ(dlg.searchText(), QString());
+        EXPECT_EQ(dlg.taFind->recordCount(), 3) << "the empty text lists everything";
+        EXPECT_FALSE(dlg.btBack->isEnabled());
+        EXPECT_EQ(box->cursorPosition(), 0);
+
+        typeInto(box, QStringLiteral("к"));
+        EXPECT_EQ(box->text(), QStringLiteral("к")) << "the grey placeholder goes, the character stays";
+        EXPECT_FALSE(dlg.showsPlaceholder());
+        EXPECT_EQ(box->palette().color(QPalette::Text), normal);
+        EXPECT_EQ(dlg.taFind->recordCount(), 1);
+        EXPECT_EQ(dlg.taFind->value("Name").toString(), QStringLiteral("Склад"));
+        EXPECT_TRUE(dlg.btBack->isEnabled());
+
+        typeInto(box, QStringLiteral("ыы"));
+        EXPECT_EQ(dlg.taFind->recordCount(), 0);
+        EXPECT_FALSE(dlg.btBack->isEnabled()) << "nothing found, nothing to choose";
+
+        clearBox(box);
+        EXPECT_EQ(box->text(), FindHint) << "an emptied box shows the placeholder again";
+        EXPECT_TRUE(dlg.showsPlaceholder());
+        EXPECT_NE(box->palette().color(QPalette::Text), normal);
+        EXPECT_EQ(dlg.taFind->recordCount(), 3);
+        EXPECT_FALSE(dlg.btBack->isEnabled());
+
+        typeInto(box, QStringLiteral("произв"));
+        EXPECT_EQ(box->text(), QStringLiteral("произв"));
+        EXPECT_EQ(dlg.taFind->recordCount(), 1) << "further names are searched too";
+    });
+    EXPECT_FALSE(dlg.Run(nullptr));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, FindHistoryKeepsTheNewest16InTheOrderFirstChosen)
+{
+    for (int i = 1; i <= 17; ++i)
+        insert("Department", {{"DprtName", QStringLiteral("Отдел %1").arg(i)}});
+    QStringList chosen;
+    for (int i = 1; i <= 17; ++i)
+        chosen << QStringLiteral("Отдел %1").arg(i);
+
+    {
+        DepartmentFind dlg;
+        auto choose = [&](const QString &text) {
+            dlg.edFind->setEditText(text);
+            ASSERT_TRUE(dlg.btBack->isEnabled()) << text.toStdString();
+            dlg.btBack->click();
+            EXPECT_EQ(dlg.result(), QDialog::Accepted);
+        };
+        for (const QString &t : chosen)
+            choose(t);
+        EXPECT_EQ(dlg.history(), chosen.mid(1)) << "the oldest line gave way";
+
+        choose(QStringLiteral("Отдел 5"));
+        choose(QStringLiteral("  отдел 9 "));
+        EXPECT_EQ(dlg.history(), chosen.mid(1)) << "texts already there keep their place";
+        EXPECT_EQ(dlg.edFind->currentText(), QStringLiteral("  отдел 9 ")) << "the search text stays in the box";
+    }
+
+    // Stored on close, read again when a dialog of the same section is shown.
+    DepartmentFind again;
+    QStringList shown;
+    onModal([&](QDialog &) { shown = again.history(); });
+    again.Run(nullptr);
+    EXPECT_EQ(shown, chosen.mid(1));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, FindSharedByTwoEditDialogsFillsEachOnesOwnField)
+{
+    const int top = insert("Department", {{"DprtName", "Управление"}});
+    const int shop = insert("Department", {{"DprtName", "Цех"}});
+    DepartmentFind find;
+
+    std::unique_ptr<RecordEdit> department(departmentEdit());
+    auto *btFindHigher = department->add(new QPushButton, "btFind");
+    RecordEdit workplace(QStringLiteral("SELECT * FROM Workplace WHERE IdWorkplace = :ID"));
+    workplace.add(new DBEdit(workplace.taData, QStringLiteral("WrkpName")), "edName");
+    auto *btFindDepartment = workplace.add(new QPushButton, "btFind");
+
+    // Each dialog's button opens the one find dialog with its own field.
+    QObject::connect(btFindHigher, &QPushButton::clicked, [&] {
+        find.Run(department->taData->fieldByName("DprtIdHigher"));
+    });
+    QObject::connect(btFindDepartment, &QPushButton::clicked, [&] {
+        find.Run(workplace.taData->fieldByName("WrkpIdDepartment"));
+    });
+
+    int wanted = 0;
+    SetModalHandler([&](QDialog &d) {
+        if (&d == &find) {
+            find.edFind->setEditText(wanted == top ? QStringLiteral("управ") : QStringLiteral("цех"));
+            EXPECT_EQ(find.taFind->value("ID").toInt(), wanted);
+            find.btBack->click();
+        } else {
+            auto &edit = static_cast<RecordEdit &>(d);
+            typeInto(edit.findChild<DBEdit *>(QStringLiteral("edName")), QStringLiteral("Новый"));
+            edit.findChild<QPushButton *>(QStringLiteral("btFind"))->click();
+            edit.btSave->click();
+        }
+        return d.result();
+    });
+
+    wanted = top;
+    ASSERT_TRUE(department->Run(-1));
+    const int newDepartment = department->taData->value("IdDepartment").toInt();
+    EXPECT_EQ(scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", newDepartment}}).toInt(), top);
+    wanted = shop;
+    ASSERT_TRUE(workplace.Run(-1, [](DataSet &ds) { ds.fieldByName("WrkpIdDepartment")->setValue(0); }));
+    wanted = shop;
+    ASSERT_TRUE(department->Run(newDepartment)) << "the department dialog again, after the workplace dialog";
+
+    EXPECT_EQ(scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", newDepartment}}).toInt(), shop);
+    EXPECT_EQ(scalar("select WrkpIdDepartment from Workplace where WrkpName = 'Новый'").toInt(), shop);
+    EXPECT_EQ(find.history(), (QStringList{"управ", "цех"}));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, FindFailureIsShownAndLeavesTheListEmpty)
+{
+    insert("Department", {{"DprtName", "Склад"}});
+    DepartmentFind dlg;
+    dlg.setFindProcedure(QStringLiteral("NoSuchFind;1"));
+    onModal([&](QDialog &) {
+        typeInto(dlg.edFind->lineEdit(), QStringLiteral("с"));
+        EXPECT_FALSE(dlg.taFind->isActive());
+        EXPECT_FALSE(dlg.btBack->isEnabled());
+    });
+    EXPECT_FALSE(dlg.Run(nullptr));
+    EXPECT_EQ(exceptionTexts().size(), 2) << "on show and on the typed character";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Data-aware controls
+
+TEST_F(BaseDialogTest, ControlTextsFollowTheRecordAndNeverExceedTheField)
+{
+    insert("Department", {{"DprtName", "Склад"}, {"Synonym", "Основной"}});
+    insert("Department", {{"DprtName", "Архив"}});
+    DataSet ds(&cn());
+    ds.setCommand(QStringLiteral("select * from Department order by IdDepartment"));
+    DBEdit edName(&ds, QStringLiteral("DprtName"));
+    DBText laName(&ds, QStringLiteral("DprtName"));
+    DBMemo moSynonym(&ds, QStringLiteral("Synonym"));
+    EXPECT_TRUE(edName.text().isEmpty()) << "bound while the dataset is closed";
+    EXPECT_TRUE(edName.isReadOnly());
+
+    ds.open();
+    EXPECT_EQ(edName.text(), QStringLiteral("Склад"));
+    EXPECT_EQ(laName.text(), QStringLiteral("Склад"));
+    EXPECT_EQ(moSynonym.toPlainText(), QStringLiteral("Основной"));
+    EXPECT_FALSE(edName.isReadOnly());
+    EXPECT_EQ(edName.maxLength(), 100);
+
+    ds.next();
+    EXPECT_EQ(edName.text(), QStringLiteral("Архив"));
+    EXPECT_EQ(moSynonym.toPlainText(), QString());
+
+    typeInto(&edName, QStringLiteral("ы"));
+    EXPECT_EQ(ds.state(), DataSetState::Edit);
+    EXPECT_EQ(ds.value("DprtName").toString(), QStringLiteral("Архивы"));
+    EXPECT_EQ(laName.text(), QStringLiteral("Архивы"));
+    ds.cancel();
+    EXPECT_EQ(edName.text(), QStringLiteral("Архив"));
+
+    // Reopened: new fields behind the same names.
+    ds.close();
+    EXPECT_TRUE(edName.text().isEmpty());
+    ds.open();
+    ds.last();
+    typeInto(&moSynonym, QStringLiteral("Старый"));
+    ds.post();
+    EXPECT_EQ(scalar("select Synonym from Department where DprtName = 'Архив'").toString(), QStringLiteral("Старый"));
+
+    // Nothing longer than the field, whether typed or pasted.
+    struct Limit {
+        const char *field;
+        int size;
+    };
+    for (const Limit &l : {Limit{"DprtName", 100}, Limit{"Synonym", 150}}) {
+        SCOPED_TRACE(l.field);
+        DBEdit edit(&ds, QString::fromLatin1(l.field));
+        DBMemo memo(&ds, QString::fromLatin1(l.field));
+        EXPECT_EQ(edit.maxLength(), l.size);
+        ds.first();
+        clearBox(&edit);
+        typeInto(&edit, QString(l.size + 3, u'я'));
+        EXPECT_EQ(ds.value(QString::fromLatin1(l.field)).toString().size(), l.size);
+        memo.selectAll();
+        memo.insertPlainText(QString(l.size + 20, u'ю'));
+        EXPECT_EQ(memo.toPlainText().size(), l.size);
+        EXPECT_EQ(ds.value(QString::fromLatin1(l.field)).toString(), QString(l.size, u'ю'));
+        ds.cancel();
+    }
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, ControlCheckBoxAndDateStoreValuesAndNull)
+{
+    const int dep = insert("Department", {{"DprtName", "Цех"}});
+    const int wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Мастер"}});
+    const int pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+    DataSet ds(&cn());
+    ds.setCommand(QStringLiteral("select * from DeviceUnit where IdDevice = :ID"));
+    DBCheckBox cbReport(&ds, QStringLiteral("DevcPrinting"), QStringLiteral("Отчёт"));
+    DBDateEdit edPrevention(&ds, QStringLiteral("Prevention"));
+    OpenWithParams(ds, {TypedValue::Int(pc)});
+
+    EXPECT_FALSE(cbReport.isChecked()) << "Null shows unchecked";
+    EXPECT_TRUE(edPrevention.text().isEmpty()) << "Null shows an empty box";
+    EXPECT_EQ(edPrevention.placeholderText(), QStringLiteral("—"));
+    EXPECT_FALSE(edPrevention.date().isValid());
+    EXPECT_EQ(ds.state(), DataSetState::Browse);
+
+    cbReport.click();
+    EXPECT_EQ(ds.state(), DataSetState::Edit);
+    EXPECT_EQ(ds.value("DevcPrinting"), QVariant(true));
+
+    typeInto(&edPrevention, QStringLiteral("5.3.2015"));
+    QTest::keyClick(&edPrevention, Qt::Key_Return);
+    EXPECT_EQ(ds.value("Prevention").toDateTime(), QDateTime(QDate(2015, 3, 5), QTime(0, 0)));
+    EXPECT_EQ(edPrevention.text(), QStringLiteral("05.03.2015"));
+
+    clearBox(&edPrevention);
+    typeInto(&edPrevention, QStringLiteral("31.02.2015"));
+    QTest::keyClick(&edPrevention, Qt::Key_Return);
+    EXPECT_TRUE(ds.value("Prevention").isNull()) << "emptying the box stored Null";
+    EXPECT_TRUE(edPrevention.text().isEmpty()) << "no such day: the field's value comes back";
+    ds.post();
+    EXPECT_EQ(scalar("select DevcPrinting from DeviceUnit where IdDevice = :I", {{"I", pc}}).toInt(), 1);
+    EXPECT_TRUE(scalar("select Prevention is null from DeviceUnit where IdDevice = :I", {{"I", pc}}).toBool());
+
+    edPrevention.setDate(QDate(2020, 12, 31)); // picked from the calendar
+    cbReport.click();
+    ds.post();
+    OpenWithParams(ds, {TypedValue::Int(pc)});
+    EXPECT_EQ(edPrevention.date(), QDate(2020, 12, 31));
+    EXPECT_FALSE(cbReport.isChecked());
+    edPrevention.clearDate();
+    EXPECT_EQ(ds.state(), DataSetState::Edit) << "Null from a browsing record puts it into editing";
+    ds.post();
+    EXPECT_TRUE(scalar("select Prevention is null from DeviceUnit where IdDevice = :I", {{"I", pc}}).toBool());
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, ControlNumberEditTakesOnlyNumbersAndStoresNullForAnEmptyBox)
+{
+    const int dep = insert("Department", {{"DprtName", "Цех"}});
+    const int wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Мастер"}});
+    const int pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}, {"Used", 1}});
+    DataSet ds(&cn());
+    ds.setCommand(QStringLiteral("select * from DeviceUnit where IdDevice = :ID"));
+    DBEdit edUsed(&ds, QStringLiteral("Used")); // smallint
+    OpenWithParams(ds, {TypedValue::Int(pc)});
+    EXPECT_EQ(edUsed.text(), QStringLiteral("1"));
+
+    clearBox(&edUsed);
+    EXPECT_TRUE(ds.value("Used").isNull()) << "an empty box is Null, not 0";
+    typeInto(&edUsed, QStringLiteral("-x1"));
+    EXPECT_EQ(edUsed.text(), QStringLiteral("-1"));
+    EXPECT_EQ(ds.value("Used"), QVariant(-1));
+    clearBox(&edUsed);
+    typeInto(&edUsed, QStringLiteral("70000"));
+    EXPECT_EQ(edUsed.text(), QStringLiteral("7000")) << "beyond a smallint";
+    ds.post();
+    EXPECT_EQ(scalar("select Used from DeviceUnit where IdDevice = :I", {{"I", pc}}).toInt(), 7000);
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+class LookupControlTest : public BaseDialogTest {
+protected:
+    void SetUp() override
+    {
+        BaseDialogTest::SetUp();
+        account = insert("Department", {{"DprtName", "Бухгалтерия"}});
+        store = insert("Department", {{"DprtName", "Склад"}});
+        shop = insert("Department", {{"DprtName", "Цех"}});
+        wp = insert("Workplace", {{"WrkpIdDepartment", store}, {"WrkpName", "Кладовщик"}});
+        list = std::make_unique<DataSet>(&cn());
+        list->setCommand(QStringLiteral("select IdDepartment as ID, DprtName as Name from Department "
+                                        "where IdDepartment <> :Hidden order by DprtName"));
+        data = std::make_unique<DataSet>(&cn());
+        data->setCommand(QStringLiteral("select * from Workplace where IdWorkplace = :ID"));
+        combo = std::make_unique<DBLookupCombo>(data.get(), QStringLiteral("WrkpIdDepartment"));
+        combo->setListSource(list.get());
+        OpenWithParams(*list, {TypedValue::Int(0)});
+        OpenWithParams(*data, {TypedValue::Int(wp)});
+    }
+    void TearDown() override
+    {
+        combo.reset();
+        data.reset();
+        list.reset();
+        BaseDialogTest::TearDown();
+    }
+    int account = 0, store = 0, shop = 0, wp = 0;
+    std::unique_ptr<DataSet> list, data;
+    std::unique_ptr<DBLookupCombo> combo;
+};
+
+TEST_F(LookupControlTest, ControlLookupShowsTheTextOfItsKeyAndTheListFollows)
+{
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Склад"));
+    EXPECT_EQ(list->value("ID").toInt(), store) << "the list's current row follows the selector";
+
+    OpenWithParams(*list, {TypedValue::Int(store)});
+    EXPECT_EQ(combo->currentIndex(), -1) << "a key the list does not hold shows no text";
+    EXPECT_EQ(combo->currentText(), QString());
+
+    OpenWithParams(*list, {TypedValue::Int(0)});
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Склад")) << "the reopened list shows it again";
+
+    EnsureEditing(*data);
+    data->fieldByName("WrkpIdDepartment")->setValue(shop);
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Цех"));
+    EXPECT_EQ(list->value("ID").toInt(), shop);
+    data->cancel();
+    EXPECT_EQ(combo->currentText(), QStringLiteral("Склад"));
+    EXPECT_EQ(data->state(), DataSetState::Browse) << "showing values writes nothing";
+}
+
+TEST_F(LookupControlTest, ControlLookupWritesTheChosenKeyAndDeleteEmptiesIt)
+{
+    combo->choose(combo->findText(QStringLiteral("Бухгалтерия")));
+    EXPECT_EQ(data->state(), DataSetState::Edit);
+    EXPECT_EQ(data->value("WrkpIdDepartment").toInt(), account);
+    EXPECT_EQ(list->value("ID").toInt(), account);
+
+    QTest::keyClick(combo.get(), Qt::Key_Delete);
+    EXPECT_EQ(data->value("WrkpIdDepartment").toInt(), account) << "clearing is off unless enabled";
+    combo->setClearOnDelete(true);
+    QTest::keyClick(combo.get(), Qt::Key_Delete);
+    EXPECT_TRUE(data->value("WrkpIdDepartment").isNull());
+    EXPECT_EQ(combo->currentIndex(), -1);
+
+    // Typing to search: the drop-down offers what contains the text, whatever its case; the
+    // complete name, in any case, chooses its row.
+    combo->setSearchEnabled(true);
+    QLineEdit *box = combo->lineEdit();
+    ASSERT_TRUE(box);
+    combo->completer()->setCompletionPrefix(QStringLiteral("КЛА"));
+    EXPECT_EQ(combo->completer()->completionCount(), 1);
+    EXPECT_EQ(combo->completer()->currentCompletion(), QStringLiteral("Склад"));
+    typeInto(box, QStringLiteral("цех"));
+    emit box->editingFinished();
+    EXPECT_EQ(data->value("WrkpIdDepartment").toInt(), shop);
+    EXPECT_EQ(box->text(), QStringLiteral("Цех"));
+
+    typeInto(box, QStringLiteral("абв"));
+    QTest::keyClick(box, Qt::Key_Delete); // edits the typed text, not the field
+    EXPECT_EQ(data->value("WrkpIdDepartment").toInt(), shop);
+    emit box->editingFinished();
+    EXPECT_EQ(box->text(), QStringLiteral("Цех")) << "a text that names no row gives way";
+    QTest::keyClick(box, Qt::Key_Delete);
+    EXPECT_TRUE(data->value("WrkpIdDepartment").isNull());
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+} // namespace
