@@ -1,6 +1,7 @@
 // The main window: its tabs, the views created on first show, the version label and the window
 // settings, over a data module on a throwaway SQLite file.
 #include "Errors.h"
+#include "Server.h"
 #include "Settings.h"
 #include "TessalDialog.h"
 #include "TessalVersionInfo.h"
@@ -73,6 +74,7 @@ protected:
             boxes << r;
             return true;
         });
+        InstallServer(); // the views call the server's procedures, as in the program
         dm = std::make_unique<TdmTessal>(QStringLiteral("sqlite:") +
                                          dir.filePath(QStringLiteral("Velmora.db")));
         ASSERT_TRUE(dm->cnGeneral.isOpen());

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "dgBaseEdit.h"
+
+#include <QPointer>
+#include <QStringList>
+
+class DBEdit;
+class QComboBox;
+
+// The four type letters of kinds as the type selectors of both kind dialogs list them: an entry's
+// letter is its first character, and the entries stand in the order of the letters in "DHMS".
+namespace KindTypes {
+// "D: Устройства", "H: Комплектующие", "M: Материалы", "S: Программы".
+const QStringList &entries();
+// The entry of a letter (its first character counts), -1 for any other letter and for none.
+int indexOf(const QString &letter);
+// Fills a selector with the four entries; no entry is selected afterwards.
+void fill(QComboBox *box);
+// Selects the entry of the letter (no entry for any other letter).
+void select(QComboBox *box, const QString &letter);
+// The letter of the selected entry: the first character of the selector's text, empty when none.
+QString letterOf(const QComboBox *box);
+} // namespace KindTypes
+
+// One kind: its type, name and short name. A new kind starts with the type it is added under; the
+// user may move it to another type here, and the new letter is what is stored.
+class TKindEditDG : public TBaseEditDG {
+    Q_OBJECT
+public:
+    // Edits kind `ID`, or starts a new kind of type `Kind` when no kind has that key (-1). True when
+    // saved; taData then holds the record as stored, its new key included.
+    static bool Run(int ID, const QString &Kind);
+    // The single instance, made on first use.
+    static TKindEditDG *Instance();
+    // Drops the single instance (the next use makes a new one over the then shared connection).
+    static void ResetForTesting();
+
+    QComboBox *cbType; // "Вид": the four types, bound to KindType
+    DBEdit *DBEdit1;   // "Наименование": KindName
+    DBEdit *DBEdit2;   // "Кратко": ShortName
+
+    // A kind needs a type and a name: without them a message says what is missing and the dialog
+    // stays open with everything typed so far; otherwise the base save.
+    void btSaveClick() override;
+
+private:
+    TKindEditDG();
+    static QPointer<TKindEditDG> s_instance;
+};
