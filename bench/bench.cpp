@@ -1,0 +1,216 @@
+// Measures the server procedures and the views on a large database. Prints one "name value" line
+// per figure and the ratios against the bare database fetch of the same rows (or the naive
+// algorithm) measured in the same run.
+#include "Connection.h"
+#include "Errors.h"
+#include "DemoData.h"
+#include "PlaceTree.h"
+#include "Procedures.h"
+#include "Server.h"
+#include "Settings.h"
+#include "TessalADO.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTextStream>
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+QTextStream out(stdout);
+
+// The best of a few runs, in milliseconds.
+double timeMs(const std::function<void()> &work, int runs = 5)
+{
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        work();
+        best = std::min(best, t.nsecsElapsed() / 1e6);
+    }
+    return best;
+}
+
+void figure(const char *name, double value, int precision = 2)
+{
+    out << name << ' ' << QString::number(value, 'f', precision) << Qt::endl;
+}
+
+ResultSet call(Connection &cn, const QString &name, const QVariantList &args = {})
+{
+    QVector<Parameter> params = procedureParameters(name);
+    for (int i = 0; i < args.size() && i + 1 < params.size(); ++i)
+        params[i + 1].value = args[i];
+    return callProcedure(cn, name, params);
+}
+
+void benchLoadTree(Connection &cn)
+{
+    size_t rows = 0;
+    const double load = timeMs([&] { rows = call(cn, QStringLiteral("LoadTree;1")).rows.size(); });
+    // The same rows as a bare fetch: every department, workplace and device with its parent and name.
+    size_t bareRows = 0;
+    const double bare = timeMs([&] {
+        bareRows = cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department")).rows.size() +
+                   cn.query(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName FROM Workplace")).rows.size() +
+                   cn.query(QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcName FROM DeviceUnit")).rows.size();
+    });
+    figure("loadtree_rows", double(rows), 0);
+    figure("loadtree_ms", load);
+    figure("loadtree_bare_fetch_ms", bare);
+    figure("ratio_loadtree_to_bare_fetch", load / bare);
+    Q_UNUSED(bareRows);
+}
+
+void benchSearch(Connection &cn, const QString &text)
+{
+    size_t found = 0;
+    const double search = timeMs([&] { found = call(cn, QStringLiteral("GridSearch;1"), {text}).rows.size(); });
+    // The naive way: read every searchable text and look for the text in each.
+    size_t scanned = 0;
+    const double scan = timeMs(
+        [&] {
+            const ResultSet all = cn.query(QStringLiteral("SELECT Kind, ID, Name FROM SearchText"));
+            scanned = 0;
+            for (const auto &row : all.rows)
+                if (row[2].toString().contains(text, Qt::CaseInsensitive))
+                    ++scanned;
+        },
+        3);
+    figure("search_rows", double(found), 0);
+    figure("search_ms", search);
+    figure("search_full_scan_ms", scan);
+    figure("ratio_full_scan_to_search", scan / search);
+    Q_UNUSED(scanned);
+}
+
+// The parent search as first written: for every row, scan every node loaded so far and take the
+// last one of the parent's kind and key. Quadratic; kept here as the yardstick.
+size_t quadraticTree(const ResultSet &rs)
+{
+    struct Node {
+        QChar kind;
+        int id;
+        int parent;
+    };
+    std::vector<Node> nodes;
+    nodes.reserve(rs.rows.size());
+    const int cId = rs.indexOf(QStringLiteral("ID")), cHigher = rs.indexOf(QStringLiteral("Higher")),
+              cKind = rs.indexOf(QStringLiteral("Kind"));
+    size_t attached = 0;
+    for (const auto &row : rs.rows) {
+        const QString kind = row[cKind].toString();
+        if (kind.isEmpty())
+            continue;
+        const int higher = row[cHigher].toInt();
+        int parent = -1;
+        if (higher != 0) {
+            const QChar parentKind = kind.front() == u'V' ? u'W' : u'D';
+            for (size_t i = 0; i < nodes.size(); ++i)
+                if (nodes[i].id == higher && nodes[i].kind == parentKind)
+                    parent = int(i);
+        }
+        attached += parent >= 0;
+        nodes.push_back({kind.front(), row[cId].toInt(), parent});
+    }
+    return attached;
+}
+
+void benchTree(Connection &cn)
+{
+    QVector<Parameter> none;
+    ResultSet rows;
+    PlaceTreeModel model;
+    // What the view does on a reload: the procedure's rows, then the tree built from them.
+    const double reload = timeMs([&] {
+        rows = callProcedure(cn, QStringLiteral("LoadTree;1"), none);
+        model.load(rows);
+    });
+    const double build = timeMs([&] { model.load(rows); });
+    const double bare = timeMs([&] {
+        cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department"));
+        cn.query(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName FROM Workplace"));
+        cn.query(QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcName FROM DeviceUnit"));
+    });
+    figure("tree_nodes", model.nodeCount(), 0);
+    figure("tree_reload_ms", reload);
+    figure("tree_build_ms", build);
+    figure("tree_bare_fetch_ms", bare);
+    figure("ratio_tree_reload_to_bare_fetch", reload / bare);
+    figure("tree_bytes_per_node", double(model.bytesPerNode()), 0);
+
+    // FindNode: the hash look-up of a node deep in the tree, averaged over many calls.
+    const int last = rows.rows.empty() ? 0 : rows.rows.back()[rows.indexOf(QStringLiteral("ID"))].toInt();
+    const QString lastKind = rows.rows.empty() ? QString() : rows.rows.back()[rows.indexOf(QStringLiteral("Kind"))].toString();
+    const int calls = 10000;
+    const double find = timeMs([&] {
+        for (int i = 0; i < calls; ++i)
+            model.find(lastKind, last);
+    });
+    figure("findnode_us", find * 1000.0 / calls, 3);
+
+    // Linear against quadratic parent search on the first 30 000 rows.
+    ResultSet part;
+    part.columns = rows.columns;
+    part.rows.assign(rows.rows.begin(), rows.rows.begin() + std::min<size_t>(30000, rows.rows.size()));
+    PlaceTreeModel small;
+    const double linear = timeMs([&] { small.load(part); });
+    size_t attached = 0;
+    const double quadratic = timeMs([&] { attached = quadraticTree(part); }, 1);
+    figure("tree30k_nodes", double(part.rows.size()), 0);
+    figure("tree30k_linear_ms", linear);
+    figure("tree30k_quadratic_ms", quadratic);
+    figure("ratio_tree30k_quadratic_to_linear", quadratic / linear);
+    Q_UNUSED(attached);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+    QCommandLineParser p;
+    p.addHelpOption();
+    p.addOption({QStringLiteral("database"), QStringLiteral("Database URL."), QStringLiteral("url")});
+    p.addOption({QStringLiteral("scale"), QStringLiteral("Fill an empty database with about N devices first."),
+                 QStringLiteral("n")});
+    p.addOption({QStringLiteral("search"), QStringLiteral("Text to search for (default: one serial number)."),
+                 QStringLiteral("text")});
+    p.process(app);
+
+    try {
+        InstallServer();
+        Connection cn;
+        cn.open(p.isSet(QStringLiteral("database")) ? p.value(QStringLiteral("database")) : DatabaseLocation());
+        PrepareDatabase(cn);
+        if (p.isSet(QStringLiteral("scale")) && cn.scalar(QStringLiteral("SELECT count(*) FROM DeviceUnit")).toInt() == 0) {
+            QElapsedTimer t;
+            t.start();
+            CreateScaleData(cn, p.value(QStringLiteral("scale")).toInt());
+            figure("fill_s", t.elapsed() / 1000.0, 1);
+        }
+        figure("devices", cn.scalar(QStringLiteral("SELECT count(*) FROM DeviceUnit")).toDouble(), 0);
+        figure("elements", cn.scalar(QStringLiteral("SELECT count(*) FROM CompleteSet")).toDouble(), 0);
+        benchLoadTree(cn);
+        benchTree(cn);
+        QString text = p.value(QStringLiteral("search"));
+        if (text.isEmpty())
+            text = cn.scalar(QStringLiteral("SELECT NumberManufact FROM CompleteSet WHERE NumberManufact IS NOT NULL "
+                                            "ORDER BY IdComponent DESC LIMIT 1"))
+                       .toString();
+        if (text.isEmpty())
+            text = QStringLiteral("склад");
+        out << "search_text " << text << Qt::endl;
+        benchSearch(cn, text);
+    } catch (const AppError &e) {
+        QTextStream(stderr) << e.message() << Qt::endl;
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,415 @@
+// The demo organisation, the generated large database, and the admin tool that creates them.
+#include "DataSet.h"
+#include "DemoData.h"
+#include "Errors.h"
+#include "OsUser.h"
+#include "Procedures.h"
+#include "Server.h"
+#include "TessalADO.h"
+#include "TessalVersionInfo.h"
+#include "TestDatabase.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <map>
+
+namespace {
+
+using DemoDataTest = ServerTest;
+
+// Each value the database derives, checked against the rows it stands for: every query counts
+// the rows that disagree.
+struct Derived {
+    const char *what;
+    const char *disagreeing;
+};
+
+const Derived DerivedValues[] = {
+    {"Kind.UsesModel", "SELECT count(*) FROM Kind k WHERE UsesModel <> (SELECT count(*) FROM Model m WHERE "
+                       "m.ModlKind = k.IdKind)"},
+    {"Kind.UsesDevice", "SELECT count(*) FROM Kind k WHERE UsesDevice <> (SELECT count(*) FROM DeviceUnit d "
+                        "WHERE d.DevcIdKind = k.IdKind)"},
+    {"Trademark.Ranking", "SELECT count(*) FROM Trademark t WHERE Ranking <> (SELECT count(*) FROM Client c "
+                          "WHERE c.Trademark = t.ID)"},
+    {"Client.CountDoc", "SELECT count(*) FROM Client c WHERE CountDoc <> (SELECT count(*) FROM Document d "
+                        "WHERE d.DocClient = c.IdClient)"},
+    {"Client.CountModel", "SELECT count(*) FROM Client c WHERE CountModel <> (SELECT count(*) FROM Model m "
+                          "WHERE m.ModlIdProducer = c.IdClient)"},
+    {"DocKind.Uses",
+     "SELECT count(*) FROM DocKind k WHERE Uses <> (SELECT count(*) FROM Document d WHERE d.DocKind = k.ID)"},
+    {"Client.DisplayName", "SELECT count(*) FROM Client WHERE DisplayName IS NULL"},
+    {"User.DisplayLookup", "SELECT count(*) FROM [User] WHERE DisplayLookup IS NULL"},
+    {"Workplace.WrkpOrder", "SELECT count(*) FROM Workplace WHERE WrkpOrder IS NULL"},
+    {"search texts", "SELECT (SELECT count(*) FROM Department) + (SELECT count(*) FROM Workplace) + (SELECT "
+                     "count(*) FROM DeviceUnit) "
+                     "+ (SELECT count(*) FROM CompleteSet) - (SELECT count(*) FROM SearchText)"},
+};
+
+void expectDerivedValuesCurrent(Connection &cn) {
+    for (const Derived &d : DerivedValues)
+        EXPECT_EQ(cn.scalar(QString::fromUtf8(d.disagreeing)).toInt(), 0) << d.what;
+}
+
+int count(Connection &cn, const QString &sql, const QVariantMap &params = {}) {
+    return cn.scalar(sql, params).toInt();
+}
+
+TEST_P(DemoDataTest, FillsEveryTableTheProgramShows) {
+    CreateDemoData(cn());
+
+    for (const char *table :
+         {"Department", "Workplace", "DeviceUnit", "CompleteSet", "Model", "Client", "Trademark", "Document",
+          "[User]", "UseComputer", "UserInstallDefault", "DomainController", "Favorite"})
+        EXPECT_GT(count(cn(), QStringLiteral("SELECT count(*) FROM ") + QString::fromLatin1(table)), 0)
+            << table;
+    for (const char *type : {"D", "H", "M", "S"})
+        EXPECT_GT(count(cn(), "SELECT count(*) FROM Kind WHERE KindType = :T AND ShortName IS NOT NULL",
+                        {{"T", type}}),
+                  0)
+            << type;
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM DocKind WHERE ID IN ('N', 'C', 'A')"), 3);
+    EXPECT_GT(count(cn(), "SELECT count(*) FROM Document WHERE DocKind <> 'N'"), 0);
+
+    // Three levels of departments; people at their workplaces; most computers on the network.
+    EXPECT_GT(count(cn(),
+                    "SELECT count(*) FROM Department d JOIN Department p ON p.IdDepartment = d.DprtIdHigher "
+                    "WHERE p.DprtIdHigher IS NOT NULL"),
+              0);
+    EXPECT_GT(count(cn(), "SELECT count(*) FROM Workplace WHERE [User] IS NOT NULL"), 0);
+    const int computers =
+        count(cn(), "SELECT count(*) FROM DeviceUnit d JOIN Kind k ON k.IdKind = d.DevcIdKind "
+                    "WHERE k.KindName IN ('Компьютер', 'Ноутбук', 'Сервер')");
+    const int networked =
+        count(cn(), "SELECT count(*) FROM DeviceUnit d JOIN Kind k ON k.IdKind = d.DevcIdKind "
+                    "WHERE k.KindName IN ('Компьютер', 'Ноутбук', 'Сервер') AND d.Domain IS NOT NULL");
+    EXPECT_GT(networked * 2, computers);
+    EXPECT_LT(networked, computers);
+    EXPECT_EQ(
+        scalar("SELECT Controller FROM DomainController WHERE ID = 1 AND Domain = 'KORVANT'").toString(),
+        "127.0.0.1");
+
+    // Bit columns hold booleans that a bound bool finds on either engine.
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM UserInstallDefault WHERE Title = :T", {{"T", true}}), 3);
+    EXPECT_GT(count(cn(), "SELECT count(*) FROM UserInstallDefault WHERE Title = :T", {{"T", false}}), 3);
+    EXPECT_GT(count(cn(), "SELECT count(*) FROM DeviceUnit WHERE PreventionNeed = :T", {{"T", true}}), 0);
+
+    // The version in use is the running program's, so the demo starts without updating itself.
+    const QString version = VersionKey(GetFileVersionText(false));
+    EXPECT_FALSE(scalar("SELECT Change FROM ProgramVersion WHERE Version = :V", {{"V", version}})
+                     .toString()
+                     .isEmpty());
+    const QVariant updater = scalar("SELECT Programm FROM ProgramVersion WHERE Version = 'update'");
+    EXPECT_FALSE(updater.isNull());
+    EXPECT_EQ(updater.toByteArray().size(), 0);
+
+    expectDerivedValuesCurrent(cn());
+}
+
+TEST_P(DemoDataTest, DocumentPricesAreExact) {
+    CreateDemoData(cn());
+    const ResultSet rs =
+        cn().query("SELECT d.DocNumber, s.DocumentPosition, s.Price FROM CompleteSet s "
+                   "JOIN Document d ON d.IdDocument = s.DocumentId ORDER BY d.DocNumber, s.DocumentPosition");
+    ASSERT_FALSE(rs.rows.empty());
+    std::map<QString, qint64> sums;
+    std::map<QString, QList<int>> positions;
+    for (const auto &row : rs.rows) {
+        EXPECT_TRUE(QRegularExpression("^\\d+\\.\\d{4}$").match(row[2].toString()).hasMatch())
+            << row[2].toString().toStdString();
+        sums[row[0].toString()] += Money::toUnits(row[2]);
+        positions[row[0].toString()] << row[1].toInt();
+    }
+    // Two servers: processor, two memory modules, two disks and two programs each.
+    EXPECT_EQ(Money::fromUnits(sums["1457"]), "313143.9600");
+    // Positions are numbered 1, 2, ... within each document.
+    for (const auto &[doc, list] : positions)
+        for (int i = 0; i < list.size(); ++i)
+            EXPECT_EQ(list[i], i + 1) << doc.toStdString();
+}
+
+// Consumables are replaced at regular intervals, and the histories are placed so that the forecast
+// of the next replacement (last one plus the interval) falls both before today and within the
+// coming month.
+TEST_P(DemoDataTest, ReplacementHistoriesAreRegularAndSomeAreDue) {
+    CreateDemoData(cn());
+    const ResultSet rs =
+        cn().query("SELECT s.CmplIdDevice, s.CmplIdModel, s.CmplDateSet FROM CompleteSet s "
+                   "JOIN Model m ON m.IdModel = s.CmplIdModel JOIN Kind k ON k.IdKind = m.ModlKind "
+                   "WHERE k.KindType = 'M' ORDER BY s.CmplIdDevice, s.CmplIdModel, s.CmplDateSet");
+    std::map<std::pair<int, int>, QList<QDate>> histories;
+    for (const auto &row : rs.rows)
+        histories[{row[0].toInt(), row[1].toInt()}] << row[2].toDateTime().date();
+    const QDate today = QDate::currentDate();
+    int overdue = 0, soon = 0;
+    for (const auto &[key, dates] : histories) {
+        ASSERT_GE(dates.size(), 2) << "device " << key.first << ", model " << key.second;
+        const qint64 interval = dates[0].daysTo(dates[1]);
+        ASSERT_GT(interval, 0);
+        for (int i = 1; i < dates.size(); ++i)
+            EXPECT_EQ(dates[i - 1].daysTo(dates[i]), interval)
+                << "device " << key.first << ", model " << key.second;
+        EXPECT_LE(dates.last(), today);
+        const QDate next = dates.last().addDays(interval);
+        if (next < today)
+            ++overdue;
+        else if (next < today.addDays(30))
+            ++soon;
+    }
+    EXPECT_GT(overdue, 0);
+    EXPECT_GT(soon, 0);
+}
+
+TEST_P(DemoDataTest, BookmarksAndTreeShowTheOrganisation) {
+    CreateDemoData(cn());
+
+    // Bookmarks of the current user, each naming a node that exists, newest with the highest stamp.
+    const ResultSet favs =
+        cn().query("SELECT KeyObject, Name, Stamp FROM Favorite WHERE OsUser = :U ORDER BY Stamp",
+                   {{"U", OsUserName()}});
+    ASSERT_FALSE(favs.rows.empty());
+    const std::map<QChar, const char *> nodeText = {
+        {u'D', "SELECT DprtName FROM Department WHERE IdDepartment = :K"},
+        {u'W', "SELECT WrkpName FROM Workplace WHERE IdWorkplace = :K"},
+        {u'V', "SELECT DevcName FROM DeviceUnit WHERE IdDevice = :K"},
+    };
+    int previousStamp = 0;
+    for (const auto &row : favs.rows) {
+        const QString key = row[0].toString();
+        ASSERT_TRUE(nodeText.count(key[0])) << key.toStdString();
+        EXPECT_EQ(scalar(nodeText.at(key[0]), {{"K", key.mid(1).toInt()}}).toString(), row[1].toString());
+        EXPECT_GT(row[2].toInt(), previousStamp);
+        previousStamp = row[2].toInt();
+    }
+
+    if (!ProcedureCatalogue::instance().find("LoadTree"))
+        GTEST_SKIP() << "LoadTree is not registered";
+    DataSet ds(&cn());
+    ds.setCommand("LoadTree;1", CommandType::StoredProc);
+    OpenWithParams(ds);
+    std::map<QString, int> nodes;
+    for (ds.first(); !ds.eof(); ds.next())
+        ++nodes[ds.value("Kind").toString()];
+    EXPECT_EQ(nodes["D"], count(cn(), "SELECT count(*) FROM Department"));
+    EXPECT_EQ(nodes["W"], count(cn(), "SELECT count(*) FROM Workplace"));
+    EXPECT_EQ(nodes["V"], count(cn(), "SELECT count(*) FROM DeviceUnit"));
+}
+
+TEST_P(DemoDataTest, IsRefusedWhereDepartmentsExist) {
+    // Over a loaded demo, and over a database whose own departments the demo would mix with.
+    CreateDemoData(cn());
+    const int departments = count(cn(), "SELECT count(*) FROM Department");
+    const int models = count(cn(), "SELECT count(*) FROM Model");
+    EXPECT_THROW(CreateDemoData(cn()), AppError);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM Department"), departments);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM Model"), models);
+
+    TestDatabase other(GetParam());
+    Connection &cn2 = other.cn();
+    PrepareDatabase(cn2);
+    cn2.execute("INSERT INTO Department (DprtName) VALUES ('Своё подразделение')");
+    try {
+        CreateDemoData(cn2);
+        ADD_FAILURE() << "the demo went into a database with departments";
+    } catch (const AppError &e) {
+        EXPECT_TRUE(e.message().contains("подразделения")) << e.message().toStdString();
+    }
+    EXPECT_EQ(count(cn2, "SELECT count(*) FROM Kind"), 0);
+    EXPECT_EQ(count(cn2, "SELECT count(*) FROM Department"), 1);
+}
+
+TEST_P(DemoDataTest, ScaleGivesTenElementsEachWithSerialsOfTheirOwn) {
+    CreateScaleData(cn(), 50);
+
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM DeviceUnit"), 50);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM CompleteSet"), 500);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM DeviceUnit d WHERE (SELECT count(*) FROM CompleteSet s WHERE "
+                          "s.CmplIdDevice = d.IdDevice) <> 10"),
+              0);
+    EXPECT_EQ(count(cn(), "SELECT count(DISTINCT NumberManufact) FROM CompleteSet"), 500);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM Workplace"), 25);
+    EXPECT_GT(count(cn(), "SELECT count(*) FROM Department WHERE DprtIdHigher IS NOT NULL"), 0);
+    const int networked = count(cn(), "SELECT count(*) FROM DeviceUnit WHERE Domain IS NOT NULL");
+    EXPECT_GT(networked, 0);
+    EXPECT_LT(networked, 50);
+    for (const char *type : {"H", "M", "S"})
+        EXPECT_GT(count(cn(),
+                        "SELECT count(*) FROM CompleteSet s JOIN Kind k ON k.IdKind = s.ModelKind WHERE "
+                        "k.KindType = :T",
+                        {{"T", type}}),
+                  0)
+            << type;
+
+    // A serial number searched as a part of a text finds its one element.
+    const QString serial =
+        scalar("SELECT NumberManufact FROM CompleteSet ORDER BY IdComponent DESC LIMIT 1").toString();
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM SearchText WHERE Name LIKE :P", {{"P", "%" + serial + "%"}}),
+              1);
+
+    expectDerivedValuesCurrent(cn());
+    EXPECT_THROW(CreateScaleData(cn(), 0), AppError);
+}
+
+TEST_P(DemoDataTest, ScaleAddsToADemoWithoutDuplicatingIt) {
+    CreateDemoData(cn());
+    const int devices = count(cn(), "SELECT count(*) FROM DeviceUnit");
+    CreateScaleData(cn(), 40);
+    CreateScaleData(cn(), 40);
+
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM DeviceUnit"), devices + 80);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM (SELECT KindType, KindName FROM Kind GROUP BY KindType, "
+                          "KindName HAVING count(*) > 1) x"),
+              0);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM (SELECT ModlKind, ModlNumber FROM Model GROUP BY ModlKind, "
+                          "ModlNumber HAVING count(*) > 1) x"),
+              0);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM (SELECT ClntNameFull FROM Client GROUP BY ClntNameFull "
+                          "HAVING count(*) > 1) x"),
+              0);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM (SELECT NumberManufact FROM CompleteSet GROUP BY "
+                          "NumberManufact HAVING count(*) > 1) x"),
+              0);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM (SELECT DevcName FROM DeviceUnit WHERE DevcNumber LIKE 'И-%' "
+                          "GROUP BY DevcName HAVING count(*) > 1) x"),
+              0);
+
+    // The database keeps counting devices after a load.
+    const QVariant kind = scalar("SELECT IdKind FROM Kind WHERE KindName = 'Компьютер'");
+    const QVariant workplace = scalar("SELECT min(IdWorkplace) FROM Workplace");
+    cn().execute("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcIdKind, DevcName) VALUES (:W, :K, 'Ещё один')",
+                 {{"W", workplace}, {"K", kind}});
+    expectDerivedValuesCurrent(cn());
+}
+
+VELMORA_BOTH_ENGINES(DemoDataTest);
+
+// ---- The admin tool, run as a process ------------------------------------------------------------
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out, err;
+};
+
+class AdminToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+        if (!QFileInfo(m_tool).isExecutable())
+            GTEST_SKIP() << "velmora-db is not built beside the tests";
+        InstallServer();
+    }
+
+    ToolRun run(const QStringList &args) {
+        QProcess p;
+        p.start(m_tool, args);
+        const bool finished = p.waitForFinished(120000);
+        EXPECT_TRUE(finished) << args.join(' ').toStdString();
+        ToolRun r;
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    QString m_tool;
+    QTemporaryDir m_dir;
+};
+
+struct ToolCase {
+    const char *what;
+    QStringList args;
+    int exitCode;
+    const char *out;             // a pattern for the whole standard output; nullptr: not checked
+    const char *err;             // a pattern found somewhere in standard error; nullptr: not checked
+    const char *needs = nullptr; // a procedure the case calls
+};
+
+TEST_F(AdminToolTest, CreatesQueriesAndReports) {
+    const QString db = "sqlite:" + m_dir.filePath("demo.db");
+    const QString missing = "sqlite:" + m_dir.filePath("missing.db");
+    const ToolRun created = run({"--database", db, "create", "--demo"});
+    ASSERT_EQ(created.exitCode, 0) << created.err.toStdString();
+
+    const ToolCase cases[] = {
+        {"a count under its alias",
+         {"sql", "select count(*) as N from Department"},
+         0,
+         "N\n[1-9][0-9]*\n",
+         nullptr},
+        {"booleans as 1/0",
+         {"sql", "select Title, Name from UserInstallDefault where Line = 1"},
+         0,
+         "Title\tName\n1\tПодготовка компьютера\n",
+         nullptr},
+        {"Null as nothing, a value bound to :N",
+         {"sql", "select DprtName, DprtIdHigher from Department where DprtName = :N", "Склад"},
+         0,
+         "DprtName\tDprtIdHigher\nСклад\t\n",
+         nullptr},
+        {"dates and money",
+         {"sql",
+          "select CmplDateSet, Price from CompleteSet where Price is not null order by IdComponent limit 1"},
+         0,
+         "CmplDateSet\tPrice\n\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\t\\d+\\.\\d{4}\n",
+         nullptr},
+        {"binary data",
+         {"sql", "select Programm from ProgramVersion where Version = 'update'"},
+         0,
+         "Programm\n<0 bytes>\n",
+         nullptr},
+        {"a tab inside a text", {"sql", "select 'a' || char(9) || 'b' as T"}, 0, "T\na\\\\tb\n", nullptr},
+        {"a change without rows",
+         {"sql", "update Department set Synonym = Synonym where DprtIdHigher is null"},
+         0,
+         "",
+         "^[1-9][0-9]* rows affected\n$"},
+        {"a bad statement", {"sql", "select * from NoSuchTable"}, 1, "", "NoSuchTable"},
+        {"a second demo", {"create", "--demo"}, 1, "", "подразделения"},
+        {"an unknown procedure", {"call", "NoSuch;1"}, 1, "", "NoSuch"},
+        {"a procedure with rows",
+         {"call", "LoadTree;1"},
+         0,
+         "Caption\tID\tHigher\tKind\tImageType\n(.*\n)+",
+         nullptr,
+         "LoadTree"},
+        {"more values than parameters", {"call", "LoadTree;1", "5"}, 1, "", "LoadTree", "LoadTree"},
+        {"an out parameter",
+         {"call", "CalcModelName;1", "K120", "1", "0"},
+         0,
+         "@Name=K120\n",
+         nullptr,
+         "CalcModelName"},
+        {"an unknown command", {"frobnicate"}, 2, "", "Использование"},
+        {"no command", {}, 2, "", "Использование"},
+        {"a scale without a number", {"create", "--scale", "many"}, 2, "", "--scale"},
+        {"sql without a statement", {"sql"}, 2, "", "Использование"},
+    };
+    for (const ToolCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needs && !ProcedureCatalogue::instance().find(QString::fromLatin1(c.needs)))
+            continue;
+        const ToolRun r = run(QStringList{"--database", db} + c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        if (c.out)
+            EXPECT_TRUE(QRegularExpression(QRegularExpression::anchoredPattern(QString::fromUtf8(c.out)))
+                            .match(r.out)
+                            .hasMatch())
+                << r.out.toStdString();
+        if (c.err)
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.err), QRegularExpression::MultilineOption)
+                            .match(r.err)
+                            .hasMatch())
+                << r.err.toStdString();
+    }
+
+    // A query on a file that is not there is refused, and leaves no empty database behind.
+    const ToolRun r = run({"--database", missing, "sql", "select 1"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(r.err.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(m_dir.filePath("missing.db")));
+}
+
+} // namespace

@@ -1,0 +1,272 @@
+// The placement view over a real database: loading and selecting the tree, the bookmarks, the
+// complete set of the selected device, and the lookup and chain modules it relies on.
+#include "Actions.h"
+#include "DataGrid.h"
+#include "Errors.h"
+#include "Server.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "TestDatabase.h"
+#include "dmChainData.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
+#include "fmLayout.h"
+#include "OsUser.h"
+
+#include <QTreeView>
+#include <memory>
+
+namespace {
+
+class LayoutViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InstallServer();
+        SetOsUserNameForTesting(QStringLiteral("tester"));
+        previous = SetMessageHandler([this](const MessageRequest &r) {
+            boxes << r;
+            return answer;
+        });
+        dm = std::make_unique<TdmTessal>(QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db")));
+        ASSERT_TRUE(dm->cnGeneral.isOpen());
+        chain = std::make_unique<TdmChain>(dm->cnGeneral);
+        lookup = std::make_unique<TdmLookUp>(dm->cnGeneral);
+    }
+    void TearDown() override
+    {
+        view.reset();
+        lookup.reset();
+        chain.reset();
+        dm.reset();
+        SetMessageHandler(previous);
+        SetOsUserNameForTesting(QString());
+    }
+    Connection &cn() { return dm->cnGeneral; }
+    int insert(const QString &table, const QVariantMap &values)
+    {
+        QStringList cols, marks;
+        for (auto it = values.begin(); it != values.end(); ++it) {
+            cols << u'[' + it.key() + u']';
+            marks << u':' + it.key();
+        }
+        return cn().scalar(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
+                               .arg(table, cols.join(u','), marks.join(u','), SchemaInfo::instance().table(table)->key),
+                           values)
+            .toInt();
+    }
+    TLayoutMainFM &open()
+    {
+        view = std::make_unique<TLayoutMainFM>();
+        return *view;
+    }
+    int favorites() { return cn().scalar("select count(*) from Favorite").toInt(); }
+    QString favoriteKey() { return view->taFavorite->value("KeyObject").toString(); }
+
+    // A small organisation: department 1 with a sub-department and a workplace with two devices.
+    void fill()
+    {
+        dep = insert("Department", {{"DprtName", "Управление"}});
+        sub = insert("Department", {{"DprtName", "Бухгалтерия"}, {"DprtIdHigher", dep}});
+        wp = insert("Workplace", {{"WrkpIdDepartment", sub}, {"WrkpName", "Кассир"}});
+        kindH = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
+        kindM = insert("Kind", {{"KindType", "M"}, {"KindName", "Картридж"}});
+        modelH = insert("Model", {{"ModlKind", kindH}, {"ModlName", "WD Blue"}});
+        modelM = insert("Model", {{"ModlKind", kindM}, {"ModlName", "HP 12A"}});
+        pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+        printer = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "Принтер"}});
+        insert("CompleteSet", {{"IdComponent", 10}, {"CmplIdDevice", pc}, {"CmplIdModel", modelH}, {"ModelKind", kindH}});
+        insert("CompleteSet", {{"IdComponent", 255}, {"CmplIdDevice", printer}, {"CmplIdModel", modelM}, {"ModelKind", kindM}});
+        insert("CompleteSet", {{"IdComponent", 65536}, {"CmplIdDevice", printer}, {"CmplIdModel", modelH}, {"ModelKind", kindH}});
+    }
+
+    QTemporaryDir dir;
+    MessageHandler previous;
+    QList<MessageRequest> boxes;
+    bool answer = true;
+    std::unique_ptr<TdmTessal> dm;
+    std::unique_ptr<TdmChain> chain;
+    std::unique_ptr<TdmLookUp> lookup;
+    std::unique_ptr<TLayoutMainFM> view;
+    int dep = 0, sub = 0, wp = 0, kindH = 0, kindM = 0, modelH = 0, modelM = 0, pc = 0, printer = 0;
+};
+
+TEST_F(LayoutViewTest, AnEmptyDatabaseLoadsAgainOnEveryRequest)
+{
+    TLayoutMainFM &v = open();
+    EXPECT_EQ(v.SelectedKind(), QString());
+    EXPECT_EQ(v.treeModel->nodeCount(), 0);
+    insert("Department", {{"DprtName", "Новый"}});
+    EXPECT_EQ(v.SelectedKind(), QString()) << "this request loads the tree and picks the start node";
+    EXPECT_EQ(v.treeModel->nodeCount(), 1);
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(LayoutViewTest, StartsOnTheCurrentBookmarkOrOnTheFirstNode)
+{
+    fill();
+    insert("Favorite", {{"OsUser", "tester"}, {"KeyObject", QStringLiteral("W%1").arg(wp)}, {"Name", "Кассир"}, {"Stamp", 5}});
+    {
+        TLayoutMainFM &v = open();
+        v.SelectedKind();
+        EXPECT_EQ(v.SelectedKind(), QStringLiteral("W"));
+        EXPECT_EQ(v.SelectedId(), wp);
+        EXPECT_EQ(v.SelectedHigher(), sub);
+    }
+    cn().execute("delete from Favorite");
+    insert("Favorite", {{"OsUser", "tester"}, {"KeyObject", "V999"}, {"Name", "Пропавший"}, {"Stamp", 9}});
+    TLayoutMainFM &v = open();
+    v.SelectedKind();
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D")) << "a bookmark whose node is gone starts on the first node";
+    EXPECT_EQ(v.SelectedId(), dep);
+}
+
+TEST_F(LayoutViewTest, SelectingADeviceShowsItsEquipmentAndAddsABookmark)
+{
+    fill();
+    TLayoutMainFM &v = open();
+    v.SelectedKind();
+    v.FindNode("V", printer);
+    EXPECT_EQ(v.setType(), QStringLiteral("H"));
+    EXPECT_TRUE(v.acSetH->isChecked());
+    ASSERT_TRUE(v.taSet->isActive());
+    ASSERT_EQ(v.taSet->recordCount(), 1);
+    EXPECT_EQ(v.taSet->value("HEXCode").toString(), QStringLiteral("10000"));
+    v.ShowSetType("M");
+    EXPECT_TRUE(v.acSetM->isChecked());
+    EXPECT_EQ(v.taSet->value("HEXCode").toString(), QStringLiteral("00FF"));
+    EXPECT_EQ(cn().scalar("select count(*) from Favorite where KeyObject = :K", {{"K", QStringLiteral("V%1").arg(printer)}}).toInt(), 1);
+    EXPECT_EQ(favoriteKey(), QStringLiteral("D%1").arg(dep)) << "the list stays on the bookmark that was current";
+
+    v.FindNode("V", pc);
+    EXPECT_EQ(v.setType(), QStringLiteral("H")) << "another device starts on the equipment again";
+    EXPECT_EQ(v.taSet->value("HEXCode").toString(), QStringLiteral("000A"));
+    v.actions->updateAll();
+    EXPECT_TRUE(v.acSetClone->isEnabled());
+    EXPECT_TRUE(v.acSetDelete->isEnabled());
+
+    v.FindNode("W", wp);
+    EXPECT_FALSE(v.taSet->isActive()) << "a workplace closes the set grid";
+    v.actions->updateAll();
+    for (Action *a : {v.acSetH, v.acSetM, v.acSetS, v.acSetClone, v.acSetDelete, v.acSetEdit, v.acSetMove})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+}
+
+TEST_F(LayoutViewTest, SelectionAddsBookmarksOnlyWhileThereAreFewerThanTwenty)
+{
+    fill();
+    for (int i = 0; i < 19; ++i)
+        insert("Favorite", {{"OsUser", "tester"}, {"KeyObject", QStringLiteral("D%1").arg(1000 + i)}, {"Name", "x"}, {"Stamp", i}});
+    TLayoutMainFM &v = open();
+    v.SelectedKind(); // the first node is selected and bookmarked: 20 now
+    EXPECT_EQ(favorites(), 20);
+    v.FindNode("V", pc);
+    EXPECT_EQ(favorites(), 20) << "with 20 bookmarks a selection adds none";
+    v.acAddToFavorite->trigger();
+    EXPECT_EQ(favorites(), 21) << "the command still adds";
+}
+
+TEST_F(LayoutViewTest, ReloadKeepsTheSelectionAndCommandsChangeTheTree)
+{
+    fill();
+    TLayoutMainFM &v = open();
+    v.SelectedKind();
+    v.FindNode("V", pc);
+    cn().execute("update DeviceUnit set DevcName = 'Новое имя' where IdDevice = :D", {{"D", pc}});
+    v.ReloadTree();
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("V"));
+    EXPECT_EQ(v.SelectedId(), pc);
+    EXPECT_TRUE(v.SelectedCaption().contains(QStringLiteral("Новое имя")));
+
+    // Deleting a device that still holds components is refused with the type of its first one.
+    answer = true;
+    boxes.clear();
+    v.acDelete->trigger();
+    ASSERT_EQ(boxes.size(), 2);
+    EXPECT_EQ(boxes[1].title, QStringLiteral("Ошибка"));
+    EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral("Сначала нужно удалить Оборудование\rкомпонента \"")));
+    EXPECT_EQ(cn().scalar("select count(*) from DeviceUnit").toInt(), 2);
+
+    // Cloning keeps the source selected.
+    v.acDevClone->trigger();
+    EXPECT_EQ(cn().scalar("select count(*) from DeviceUnit").toInt(), 3);
+    EXPECT_EQ(v.SelectedId(), pc);
+}
+
+TEST_F(LayoutViewTest, FindAnyPutsTheGridOnAComponent)
+{
+    fill();
+    TLayoutMainFM &v = open();
+    v.SelectedKind();
+    v.FindAny("M", 255);
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("V"));
+    EXPECT_EQ(v.SelectedId(), printer);
+    EXPECT_EQ(v.setType(), QStringLiteral("M"));
+    EXPECT_TRUE(v.acSetM->isChecked());
+    EXPECT_EQ(v.taSet->value("ID").toInt(), 255);
+    v.FindAny("D", sub);
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
+    EXPECT_EQ(v.SelectedId(), sub);
+    v.FindNode("V", 4242);
+    EXPECT_EQ(v.SelectedId(), sub) << "a node that is not in the tree leaves the selection alone";
+}
+
+TEST_F(LayoutViewTest, DeletingBookmarks)
+{
+    fill();
+    TLayoutMainFM &v = open();
+    v.SelectedKind(); // bookmarks the first node
+    v.FindNode("W", wp);
+    ASSERT_EQ(v.taFavorite->recordCount(), 2);
+    v.taFavorite->first();
+    const QString second = v.taFavorite->valueAt(1, v.taFavorite->fieldByName("KeyObject")->index()).toString();
+    v.caFavoriteDelete->trigger();
+    EXPECT_EQ(v.taFavorite->recordCount(), 1);
+    EXPECT_EQ(favoriteKey(), second) << "deleting the first bookmark leaves the list on the first row";
+    v.caFavoriteDelete->trigger();
+    EXPECT_EQ(v.taFavorite->recordCount(), 0);
+    v.actions->updateAll();
+    EXPECT_FALSE(v.acCall->isEnabled());
+    EXPECT_FALSE(v.caFavoriteDelete->isEnabled());
+    v.FindNode("V", pc);
+    emit v.grFavorite->rowDoubleClicked(); // an empty list's double click goes to the first node
+    EXPECT_EQ(v.SelectedId(), dep);
+}
+
+TEST_F(LayoutViewTest, ChainAndLookupProperties)
+{
+    fill();
+    struct Case {
+        int kind;
+        int expectKind;
+        const char *type;
+    };
+    const Case kinds[] = {{kindM, kindM, "M"}, {-1, 0, "D"}, {30000, 0, "D"}};
+    for (const Case &c : kinds) {
+        chain->setKind(c.kind);
+        EXPECT_EQ(chain->Kind(), c.expectKind);
+        EXPECT_EQ(chain->KindType(), QString::fromLatin1(c.type));
+    }
+    chain->setComponent(255);
+    EXPECT_EQ(chain->Device(), printer);
+    EXPECT_EQ(chain->Model(), modelM);
+    EXPECT_EQ(chain->KindType(), QStringLiteral("M"));
+    chain->setDevice(-1);
+    EXPECT_EQ(chain->Workplace(), 0);
+    EXPECT_EQ(chain->Department(), 0);
+    chain->setDevice(pc);
+    EXPECT_EQ(chain->Workplace(), wp);
+    EXPECT_EQ(chain->Department(), sub);
+    chain->setModel(9999);
+    EXPECT_EQ(chain->Model(), 0) << "the argument is stored first and then overwritten from the row";
+
+    lookup->SetKindType("H");
+    EXPECT_EQ(lookup->taKind->recordCount(), 1);
+    lookup->SetWorkplace(sub);
+    EXPECT_EQ(lookup->taWork->value("Name").toString(), QStringLiteral("Кассир"));
+    lookup->SetKind(kindM);
+    EXPECT_EQ(lookup->taModel->value("Name").toString(), QStringLiteral("HP 12A"));
+}
+
+} // namespace

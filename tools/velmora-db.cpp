@@ -1,0 +1,356 @@
+// velmora-db: the administrator's command line over the program's database.
+//
+//   velmora-db [--database URL] create [--demo] [--scale N]
+//   velmora-db [--database URL] call 'Name;1' [arguments...]
+//   velmora-db [--database URL] sql "statement" [arguments...]
+//
+// Results are printed as tab-separated text, one header line of field names, then one line per
+// row. Values are written plainly: dates "yyyy-MM-dd HH:mm:ss", booleans 1/0, Null as nothing,
+// binary data as "<N bytes>"; a tab, line break or backslash inside a text is written as \t, \n,
+// \r or \\ so that every row stays on one line. Errors go to standard error (exit code 1), a
+// wrong command line prints the usage (exit code 2).
+
+#include "Connection.h"
+#include "DataSet.h"
+#include "DemoData.h"
+#include "Errors.h"
+#include "Procedures.h"
+#include "Server.h"
+#include "Settings.h"
+#include "TessalADO.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <cstdio>
+
+namespace {
+
+constexpr int ExitError = 1;
+constexpr int ExitUsage = 2;
+
+const char *Usage =
+    "Использование:\n"
+    "  velmora-db [--database АДРЕС] create [--demo] [--scale N]\n"
+    "      создать базу данных или обновить её схему; --demo добавляет демонстрационную\n"
+    "      организацию (только в базу без подразделений), --scale N добавляет около N устройств\n"
+    "      с десятью элементами каждое\n"
+    "  velmora-db [--database АДРЕС] call 'Имя;1' [значения...]\n"
+    "      выполнить процедуру сервера; значения передаются по порядку параметров: целое\n"
+    "      число как число, NULL как пустое значение, остальное как текст\n"
+    "  velmora-db [--database АДРЕС] sql \"запрос\" [значения...]\n"
+    "      выполнить запрос; значения связываются с его параметрами :имя по порядку\n"
+    "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
+    "берётся $VELMORA_DATABASE, затем настройки программы.\n";
+
+void write(FILE *to, const QString &text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+}
+
+struct UsageError {
+    QString message;
+};
+
+// A value as one cell of the output.
+QString cell(const QVariant &v) {
+    if (!v.isValid() || v.isNull())
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::QDateTime:
+        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case QMetaType::QDate:
+        return v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QTime:
+        return v.toTime().toString(QStringLiteral("HH:mm:ss"));
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QByteArray:
+        return QStringLiteral("<%1 bytes>").arg(v.toByteArray().size());
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return QString::number(v.toDouble(), 'g', 15);
+    default:
+        break;
+    }
+    QString s = v.toString();
+    if (s.contains(u'\\') || s.contains(u'\t') || s.contains(u'\n') || s.contains(u'\r'))
+        s.replace(u'\\', QStringLiteral("\\\\"))
+            .replace(u'\t', QStringLiteral("\\t"))
+            .replace(u'\n', QStringLiteral("\\n"))
+            .replace(u'\r', QStringLiteral("\\r"));
+    return s;
+}
+
+void printRow(const QStringList &cells) {
+    write(stdout, cells.join(u'\t') + u'\n');
+}
+
+// An argument of the command line as a value: an integer as int, NULL as Null, else the text.
+QVariant argument(const QString &text) {
+    if (text == u"NULL")
+        return QVariant();
+    static const QRegularExpression integer(QStringLiteral("^[+-]?[0-9]+$"));
+    if (integer.match(text).hasMatch()) {
+        bool ok = false;
+        const int n = text.toInt(&ok);
+        if (ok)
+            return n;
+    }
+    return text;
+}
+
+void printDataSet(const DataSet &ds) {
+    QStringList header;
+    for (int f = 0; f < ds.fieldCount(); ++f)
+        header << ds.field(f)->name();
+    printRow(header);
+    for (int r = 0; r < ds.recordCount(); ++r) {
+        QStringList cells;
+        for (int f = 0; f < ds.fieldCount(); ++f)
+            cells << cell(ds.valueAt(r, f));
+        printRow(cells);
+    }
+}
+
+void printOutParameters(const QVector<Parameter> &params) {
+    for (const Parameter &p : params) {
+        if (p.direction != ParamDirection::Output && p.direction != ParamDirection::InputOutput)
+            continue;
+        const QString name = p.name.startsWith(u'@') ? p.name : u'@' + p.name;
+        write(stdout, name + u'=' + cell(p.value) + u'\n');
+    }
+}
+
+QString databaseUrl(const QString &given) {
+    if (!given.isEmpty())
+        return given;
+    const QString env = qEnvironmentVariable("VELMORA_DATABASE");
+    return env.isEmpty() ? DatabaseLocation() : env;
+}
+
+// Opens an existing database. A SQLite file that is not there is refused rather than created
+// empty, so that a mistyped path does not leave a stray database behind.
+void openExisting(Connection &cn, const QString &url) {
+    const DatabaseUrl u = DatabaseUrl::parse(url);
+    if (u.engine == Engine::SQLite && !QFileInfo::exists(u.path))
+        throw AppError(QStringLiteral("Файл базы данных «%1» не найден").arg(u.path));
+    cn.open(url);
+}
+
+int create(const QString &url, const QStringList &args) {
+    bool demo = false;
+    int scale = 0;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--demo") {
+            demo = true;
+        } else if (args[i] == u"--scale" && i + 1 < args.size()) {
+            bool ok = false;
+            scale = args[++i].toInt(&ok);
+            if (!ok || scale < 1)
+                throw UsageError{QStringLiteral("после --scale нужно положительное число устройств")};
+        } else {
+            throw UsageError{QStringLiteral("неизвестный параметр команды create: %1").arg(args[i])};
+        }
+    }
+    Connection cn;
+    cn.open(url);
+    PrepareDatabase(cn);
+    if (demo) {
+        CreateDemoData(cn);
+        write(stderr, QStringLiteral("Демонстрационные данные загружены\n"));
+    }
+    if (scale > 0)
+        CreateScaleData(cn, scale);
+    write(stderr, QStringLiteral("База данных готова: %1\n").arg(cn.url().toString()));
+    return 0;
+}
+
+int call(const QString &url, const QStringList &args) {
+    if (args.isEmpty())
+        throw UsageError{QStringLiteral("не указано имя процедуры")};
+    const QString name = args.front();
+    const ProcedureDef *def = ProcedureCatalogue::instance().find(name);
+    if (!def)
+        throw AppError(QStringLiteral("Не найдена процедура «%1»").arg(ProcedureCatalogue::baseName(name)));
+    const QStringList values = args.mid(1);
+    // Values beyond the procedure's parameters would be dropped without a word: refuse them.
+    if (values.size() > def->params.size())
+        throw AppError(QStringLiteral("Процедура «%1» принимает значений: %2, передано: %3")
+                           .arg(def->name)
+                           .arg(def->params.size())
+                           .arg(values.size()));
+
+    Connection cn;
+    openExisting(cn, url);
+    DataSet ds(&cn);
+    ds.setCommand(name, CommandType::StoredProc);
+    TypedValues typed;
+    for (const QString &v : values)
+        typed << TypedValue::Variant(argument(v));
+    if (def->columns.isEmpty()) {
+        // Bound as OpenWithParams binds: by position after @RETURN_VALUE, missing ones Null.
+        QVector<Parameter> &params = ds.parameters();
+        for (int p = 1; p < params.size(); ++p)
+            params[p].value = p - 1 < typed.size() ? typedValueToVariant(typed[p - 1]) : QVariant();
+        ds.execProc();
+    } else {
+        OpenWithParams(ds, typed);
+        printDataSet(ds);
+    }
+    printOutParameters(ds.parameters());
+    return 0;
+}
+
+int sql(const QString &url, const QStringList &args) {
+    if (args.isEmpty())
+        throw UsageError{QStringLiteral("не указан запрос")};
+    const QString statement = args.front();
+    QVariantList values;
+    for (const QString &v : args.mid(1))
+        values << argument(v);
+
+    Connection cn;
+    openExisting(cn, url);
+
+    if (!executedProcedureName(statement).isEmpty()) {
+        // "EXECUTE Name :P": a procedure called the way the program's grids call it.
+        DataSet ds(&cn);
+        ds.setCommand(statement);
+        TypedValues typed;
+        for (const QVariant &v : values)
+            typed << TypedValue::Variant(v);
+        OpenWithParams(ds, typed);
+        printDataSet(ds);
+        return 0;
+    }
+
+    // Run directly, so that a statement without rows can tell how many it changed.
+    const PreparedSql p = prepareSql(statement, cn.engine());
+    const QStringList names = p.uniqueNames();
+    if (values.size() > names.size())
+        throw AppError(QStringLiteral("В запросе параметров: %1, передано значений: %2")
+                           .arg(names.size())
+                           .arg(values.size()));
+    QSqlQuery q(cn.database());
+    q.setForwardOnly(true);
+    if (cn.engine() == Engine::PostgreSQL)
+        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    bool ok;
+    if (p.markNames.isEmpty()) {
+        ok = q.exec(p.text);
+    } else {
+        ok = q.prepare(p.text);
+        if (ok) {
+            for (const QString &mark : p.markNames) {
+                const int i = int(names.indexOf(mark));
+                q.addBindValue(bindableValue(i < values.size() ? values[i] : QVariant()));
+            }
+            ok = q.exec();
+        }
+    }
+    if (!ok)
+        throw DatabaseError(describeError(cn.engine(), q.lastError()), statement);
+    if (!q.isSelect()) {
+        write(stderr, QStringLiteral("%1 rows affected\n").arg(q.numRowsAffected()));
+        return 0;
+    }
+    const QSqlRecord rec = q.record();
+    QStringList header;
+    QVector<FieldType> types(rec.count(), FieldType::Unknown);
+    for (int i = 0; i < rec.count(); ++i) {
+        QString name = rec.fieldName(i);
+        // Known columns keep the program's spelling and are read as the program reads them
+        // (SQLite keeps dates as text and booleans as numbers).
+        if (const ColumnInfo *c = SchemaInfo::instance().anyColumn(name)) {
+            name = c->name;
+            if (c->type == FieldType::DateTime || c->type == FieldType::Boolean ||
+                c->type == FieldType::Money)
+                types[i] = c->type;
+        } else if (cn.engine() == Engine::PostgreSQL) {
+            // PostgreSQL folds an unquoted alias to lower case: take its spelling from the
+            // statement, so that "count(*) as N" prints N on both engines.
+            const QRegularExpression word(QStringLiteral("\\b%1\\b").arg(QRegularExpression::escape(name)),
+                                          QRegularExpression::CaseInsensitiveOption |
+                                              QRegularExpression::UseUnicodePropertiesOption);
+            if (const auto m = word.match(statement); m.hasMatch())
+                name = m.captured(0);
+        }
+        header << name;
+    }
+    printRow(header);
+    while (q.next()) {
+        QStringList cells;
+        for (int i = 0; i < rec.count(); ++i) {
+            const QVariant v = q.value(i);
+            // A boolean is read from a number only: an alias that happens to share a bit
+            // column's name may carry any text.
+            const bool convert = types[i] != FieldType::Unknown && !v.isNull() &&
+                                 (types[i] != FieldType::Boolean || v.typeId() == QMetaType::LongLong ||
+                                  v.typeId() == QMetaType::Int);
+            cells << cell(convert ? normalizeValue(types[i], v) : v);
+        }
+        printRow(cells);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+    InstallServer();
+
+    QStringList args = app.arguments().mid(1);
+    QString url;
+    try {
+        while (!args.isEmpty() && args.front().startsWith(QStringLiteral("--"))) {
+            const QString option = args.takeFirst();
+            if (option == u"--help") {
+                write(stdout, QString::fromUtf8(Usage));
+                return 0;
+            }
+            if (option == u"--database") {
+                if (args.isEmpty() || args.front().isEmpty())
+                    throw UsageError{QStringLiteral("после --database нужен адрес базы данных")};
+                url = args.takeFirst();
+            } else if (option.startsWith(QStringLiteral("--database="))) {
+                url = option.mid(11);
+                if (url.isEmpty())
+                    throw UsageError{QStringLiteral("после --database нужен адрес базы данных")};
+            } else {
+                throw UsageError{QStringLiteral("неизвестный параметр: %1").arg(option)};
+            }
+        }
+        if (args.isEmpty())
+            throw UsageError{QStringLiteral("не указана команда")};
+        const QString command = args.takeFirst();
+        if (command == u"create")
+            return create(databaseUrl(url), args);
+        if (command == u"call")
+            return call(databaseUrl(url), args);
+        if (command == u"sql")
+            return sql(databaseUrl(url), args);
+        if (command == u"help" || command == u"-h") {
+            write(stdout, QString::fromUtf8(Usage));
+            return 0;
+        }
+        throw UsageError{QStringLiteral("неизвестная команда: %1").arg(command)};
+    } catch (const UsageError &e) {
+        write(stderr, QStringLiteral("velmora-db: %1\n\n").arg(e.message) + QString::fromUtf8(Usage));
+        return ExitUsage;
+    } catch (const AppError &e) {
+        write(stderr, QStringLiteral("velmora-db: %1\n").arg(e.message()));
+        return ExitError;
+    } catch (const std::exception &e) {
+        write(stderr, QStringLiteral("velmora-db: %1\n").arg(QString::fromLocal8Bit(e.what())));
+        return ExitError;
+    }
+}
