@@ -269,4 +269,110 @@ TEST_F(LayoutViewTest, ChainAndLookupProperties)
     EXPECT_EQ(lookup->taModel->value("Name").toString(), QStringLiteral("HP 12A"));
 }
 
+TEST_F(LayoutViewTest, TreeCommandsKeepOrMoveTheSelection)
+{
+    fill();
+    TLayoutMainFM &v = open();
+    // Dialogs stand in as plain inserts: each "saves" a new row under the parent it was given.
+    v.runDepartmentEdit = [this](int dprt, int higher, int *key) {
+        if (dprt != -1)
+            return true;
+        *key = insert("Department", {{"DprtName", "Новый отдел"}, {"DprtIdHigher", higher}});
+        return true;
+    };
+    v.runWorkplaceEdit = [this](int work, int dprt, int *key) {
+        if (work != -1)
+            return true;
+        *key = insert("Workplace", {{"WrkpIdDepartment", dprt}, {"WrkpName", "Новое место"}});
+        return true;
+    };
+    int deviceParent = 0;
+    v.runDeviceEdit = [&](int device, int place) {
+        if (device == -1) {
+            deviceParent = place;
+            insert("DeviceUnit", {{"DevcIdWorkplace", place}, {"DevcName", "Новое устройство"}});
+        }
+        return true;
+    };
+    v.SelectedKind();
+
+    v.FindNode("W", wp);
+    v.actions->updateAll();
+    EXPECT_FALSE(v.acAddDprt->isEnabled());
+    ASSERT_TRUE(v.acAddPlace->isEnabled());
+    v.acAddPlace->trigger();
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("W"));
+    EXPECT_EQ(v.SelectedHigher(), sub) << "a workplace added beside a workplace goes to the same department";
+    const int newWp = v.SelectedId();
+    EXPECT_NE(newWp, wp);
+
+    v.FindNode("V", pc);
+    v.actions->updateAll();
+    v.acAddDevice->trigger();
+    EXPECT_EQ(deviceParent, wp);
+    EXPECT_EQ(v.SelectedId(), pc) << "the selected device stays selected after adding one";
+
+    v.FindNode("D", sub);
+    v.actions->updateAll();
+    v.acAddDprt->trigger();
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
+    EXPECT_EQ(v.SelectedHigher(), sub);
+
+    // An empty department: delete asks with its name, then selects the parent.
+    const int empty = v.SelectedId();
+    v.actions->updateAll();
+    ASSERT_TRUE(v.acDelete->isEnabled());
+    boxes.clear();
+    answer = false;
+    v.acDelete->trigger();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("Вы действительно хотите удалить подразделение\r\"Новый отдел\"?"));
+    EXPECT_EQ(v.SelectedId(), empty) << "Cancel changes nothing";
+    answer = true;
+    v.acDelete->trigger();
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
+    EXPECT_EQ(v.SelectedId(), sub);
+    EXPECT_EQ(cn().scalar("select count(*) from Department where IdDepartment = :D", {{"D", empty}}).toInt(), 0);
+
+    v.FindNode("D", dep);
+    v.actions->updateAll();
+    EXPECT_FALSE(v.acDelete->isEnabled()) << "a node with children cannot be deleted";
+
+    // Moving keeps the node selected.
+    v.FindNode("W", newWp);
+    v.actions->updateAll();
+    v.acUp->trigger();
+    EXPECT_EQ(v.SelectedId(), newWp);
+    EXPECT_EQ(v.treeModel->caption(v.tvPlace->currentIndex().siblingAtRow(0)), v.SelectedCaption())
+        << "the moved workplace is now the first among the department's workplaces";
+}
+
+TEST_F(LayoutViewTest, DeviceWithComponentsIsRefusedNamingTheTypeOfTheFirstOne)
+{
+    fill();
+    struct Case {
+        const char *type;
+        const char *word;
+    };
+    const Case cases[] = {{"S", "Программы"}, {"M", "Материалы"}, {"H", "Оборудование"}};
+    TLayoutMainFM &v = open();
+    v.SelectedKind();
+    for (const Case &c : cases) {
+        const int kind = insert("Kind", {{"KindType", c.type}, {"KindName", "вид"}});
+        const int model = insert("Model", {{"ModlKind", kind}, {"ModlName", "модель"}});
+        const int device = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "Устройство"}});
+        insert("CompleteSet", {{"CmplIdDevice", device}, {"CmplIdModel", model}});
+        v.ReloadTree();
+        v.FindNode("V", device);
+        v.actions->updateAll();
+        boxes.clear();
+        v.acDelete->trigger();
+        ASSERT_EQ(boxes.size(), 2);
+        EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral("Сначала нужно удалить ") + QString::fromUtf8(c.word) +
+                                             QStringLiteral("\rкомпонента \"")))
+            << boxes[1].text.toStdString();
+        EXPECT_EQ(v.SelectedId(), device);
+    }
+}
+
 } // namespace
