@@ -3,6 +3,9 @@
 #include "TessalDialog.h"
 #include "TessalVersionInfo.h"
 #include "dmTessalData.h"
+#include "dgDepartmentEdit.h"
+#include "dgDeviceEdit.h"
+#include "dgWorkplaceEdit.h"
 #include "fmChangeList.h"
 #include "fmDocumentList.h"
 #include "fmLayout.h"
@@ -154,9 +157,21 @@ View *TMainFM::host(View *&slot, QWidget *page, const std::function<void(View *)
     return slot;
 }
 
+namespace {
+
+// The placement view opens the catalogue dialogs through these.
+void connectDialogs(TLayoutMainFM *view)
+{
+    view->runDepartmentEdit = [](int dprt, int higher, int *key) { return TDepartmentEditDG::Run(dprt, higher, key); };
+    view->runWorkplaceEdit = [](int work, int dprt, int *key) { return TWorkplaceEditDG::Run(work, dprt, key); };
+    view->runDeviceEdit = [](int device, int place) { return TDeviceEditDG::Run(device, place); };
+}
+
+} // namespace
+
 void TMainFM::FormShow()
 {
-    host<TLayoutMainFM>(m_layout, tsLayout, {});
+    host<TLayoutMainFM>(m_layout, tsLayout, connectDialogs);
     pcMain->setCurrentIndex(0);
 }
 
@@ -180,7 +195,7 @@ void TMainFM::TabShow(int index)
 TLayoutMainFM *TMainFM::showLayout()
 {
     pcMain->setCurrentWidget(tsLayout);
-    return host<TLayoutMainFM>(m_layout, tsLayout, {});
+    return host<TLayoutMainFM>(m_layout, tsLayout, connectDialogs);
 }
 
 TModelListFM *TMainFM::showModel()

@@ -1,0 +1,256 @@
+#include "dgDeviceEdit.h"
+
+#include "Actions.h"
+#include "DataSet.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dgKindList.h"
+#include "dgWorkplaceFind.h"
+#include "dmChainData.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
+
+#include <QDate>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <iterator>
+
+const QVector<std::pair<int, QString>> &DeviceUseStates() {
+    static const QVector<std::pair<int, QString>> states = {
+        {1, QStringLiteral("Используется")},     {2, QStringLiteral("Хранится")},
+        {3, QStringLiteral("Восстановление")},   {4, QStringLiteral("Новый компьютер")},
+        {-1, QStringLiteral("Не используется")},
+    };
+    return states;
+}
+
+QString MonthYearText(const QDate &date) {
+    static const char *const months[] = {"январь", "февраль", "март",     "апрель",  "май",    "июнь",
+                                         "июль",   "август",  "сентябрь", "октябрь", "ноябрь", "декабрь"};
+    if (!date.isValid())
+        return QString();
+    return QString::fromUtf8(months[date.month() - 1]) + u' ' + QString::number(date.year()) +
+           QStringLiteral(" года");
+}
+
+// ---------------------------------------------------------------------------------------------
+// DBCodeCombo
+
+DBCodeCombo::DBCodeCombo(DataSet *dataSet, const QString &field,
+                         const QVector<std::pair<int, QString>> &items, QWidget *parent)
+    : QComboBox(parent), m_link([this] { refresh(); }) {
+    for (const auto &[code, text] : items)
+        addItem(text, code);
+    // Only the user's choices are stored; showing a value moves the index without `activated`.
+    connect(this, &QComboBox::activated, this, &DBCodeCombo::choose);
+    m_link.bind(dataSet, field);
+    refresh();
+}
+
+void DBCodeCombo::refresh() {
+    if (m_showing)
+        return;
+    m_showing = true;
+    const Field *f = m_link.field();
+    setCurrentIndex(f && !f->isNull() ? findData(f->asInt()) : -1);
+    m_showing = false;
+}
+
+void DBCodeCombo::choose(int index) {
+    if (index < 0 || index >= count()) {
+        refresh();
+        return;
+    }
+    if (m_link.write(itemData(index).toInt()))
+        refresh();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDeviceEditDG
+
+const QString TDeviceEditDG::WorkplaceMessage = QStringLiteral("Выберите рабочее место устройства.");
+
+QPointer<TDeviceEditDG> TDeviceEditDG::s_instance;
+
+TDeviceEditDG::TDeviceEditDG() {
+    setObjectName(QStringLiteral("DeviceEditDG"));
+    setWindowTitle(QStringLiteral("Устройство"));
+
+    taData->setCommand(QStringLiteral("select * from DeviceUnit where IdDevice = :ID"));
+    const auto field = [this](const char *name, FieldType type, int size = 0, bool readOnly = false,
+                              const QString &format = {}) {
+        taData->addField({QString::fromLatin1(name), type, size, readOnly, format, {}});
+    };
+    field("IdDevice", FieldType::Integer, 0, true);
+    field("DevcIdWorkplace", FieldType::Integer);
+    field("DevcName", FieldType::String, 50);
+    field("DevcPrinting", FieldType::Boolean);
+    field("DevcDescription", FieldType::Memo);
+    field("Used", FieldType::SmallInt);
+    field("Domain", FieldType::String, 50);
+    field("DevcIdKind", FieldType::SmallInt);
+    field("Depreciation", FieldType::String, 25);
+    field("DevcNumber", FieldType::String, 25);
+    field("Prevention", FieldType::DateTime, 0, false, QStringLiteral("dd.MM.yyyy"));
+    field("PreventionExpress", FieldType::Boolean);
+    field("PreventionNeed", FieldType::Boolean);
+    // The ping sweep's result is no business of this dialog: never written from here.
+    field("OnLine", FieldType::Boolean, 0, true);
+
+    const auto named = [](auto *widget, const char *name) {
+        widget->setObjectName(QString::fromLatin1(name));
+        return widget;
+    };
+    const auto button = [this, &named](const char *name, int image, const QString &hint) {
+        auto *b = named(new QPushButton(this), name);
+        b->setIcon(imageIcon(image));
+        b->setToolTip(hint);
+        b->setAutoDefault(false);
+        return b;
+    };
+    const auto label = [this](const QString &text, QWidget *buddy) {
+        auto *l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    const auto separator = [this] {
+        auto *line = new QFrame(this);
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Sunken);
+        return line;
+    };
+
+    lcWorkplace = named(new DBLookupCombo(taData, QStringLiteral("DevcIdWorkplace"), this), "lcWorkplace");
+    btFind = button("btFind", Img::Find, QStringLiteral("Поиск"));
+    lcKind = named(new DBLookupCombo(taData, QStringLiteral("DevcIdKind"), this), "lcKind");
+    btKind = button("btKind", Img::Open, QStringLiteral("Справочник типов"));
+    btKind->setFocusPolicy(Qt::NoFocus);
+    edName = named(new DBEdit(taData, QStringLiteral("DevcName"), this), "edName");
+    edNumb = named(new DBEdit(taData, QStringLiteral("DevcNumber"), this), "edNumb");
+    edDepr = named(new DBEdit(taData, QStringLiteral("Depreciation"), this), "edDepr");
+    edDomain = named(new DBEdit(taData, QStringLiteral("Domain"), this), "edDomain");
+    cbUsed = named(new DBCodeCombo(taData, QStringLiteral("Used"), DeviceUseStates(), this), "cbUsed");
+    DBCheckBoxEh1 = named(
+        new DBCheckBox(taData, QStringLiteral("PreventionNeed"), QStringLiteral("Профилактика нужна"), this),
+        "DBCheckBoxEh1");
+    DBCheckBoxEh1->setLayoutDirection(Qt::RightToLeft); // the caption left of the box
+    edPrevention = named(new DBDateEdit(taData, QStringLiteral("Prevention"), this), "edPrevention");
+    cbPreventionExpress =
+        named(new DBCheckBox(taData, QStringLiteral("PreventionExpress"), QStringLiteral("Срочно"), this),
+              "cbPreventionExpress");
+    cbReport = named(new DBCheckBox(taData, QStringLiteral("DevcPrinting"), QStringLiteral("Отчёт"), this),
+                     "cbReport");
+    moDescription = named(new DBMemo(taData, QStringLiteral("DevcDescription"), this), "moDescription");
+    moDescription->setFixedHeight(90);
+    if (dmLookUp) {
+        lcWorkplace->setListSource(dmLookUp->taWork);
+        lcKind->setListSource(dmLookUp->taKind);
+    }
+
+    // Top to bottom: workplace; kind and name; number and write-off; network name and state;
+    // maintenance; description.
+    auto *form = new QVBoxLayout;
+    const auto row = [form](std::initializer_list<QWidget *> widgets,
+                            std::initializer_list<int> stretches = {}) {
+        auto *line = new QHBoxLayout;
+        auto s = stretches.begin();
+        for (QWidget *w : widgets)
+            line->addWidget(w, s != stretches.end() ? *s++ : 0);
+        form->addLayout(line);
+    };
+    form->addWidget(label(QStringLiteral("Рабочее место"), lcWorkplace));
+    row({lcWorkplace, btFind}, {1, 0});
+    form->addWidget(label(QStringLiteral("Наименование"), lcKind));
+    row({lcKind, btKind}, {1, 0});
+    form->addWidget(edName);
+    row({label(QStringLiteral("Номер"), edNumb), label(QStringLiteral("Списание"), edDepr)}, {1, 1});
+    row({edNumb, edDepr}, {1, 1});
+    row({label(QStringLiteral("Доменное имя"), edDomain), new QWidget(this)}, {1, 1});
+    row({edDomain, cbUsed}, {1, 1});
+    form->addWidget(separator());
+    row({DBCheckBoxEh1, label(QStringLiteral("Проведена"), edPrevention), edPrevention, cbPreventionExpress},
+        {0, 0, 1, 0});
+    form->addWidget(separator());
+    row({label(QStringLiteral("Описание"), moDescription), cbReport}, {1, 0});
+    form->addWidget(moDescription);
+    auto *wide = new QWidget(this);
+    wide->setFixedSize(420, 0);
+    form->addWidget(wide);
+    contentLayout()->addLayout(form);
+
+    QWidget *order[] = {lcWorkplace, btFind,        lcKind, edName,       edNumb,
+                        edDepr,      edDomain,      cbUsed, edPrevention, cbPreventionExpress,
+                        cbReport,    moDescription, btSave, btCancel,     DBCheckBoxEh1};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    connect(btFind, &QPushButton::clicked, this, [this] { Guarded([this] { btFindClick(); }); });
+    connect(btKind, &QPushButton::clicked, this, [this] { Guarded([this] { btKindClick(); }); });
+}
+
+TDeviceEditDG *TDeviceEditDG::Instance() {
+    if (!s_instance)
+        s_instance = new TDeviceEditDG;
+    return s_instance;
+}
+
+void TDeviceEditDG::ResetForTesting() {
+    delete s_instance.data();
+}
+
+bool TDeviceEditDG::Run(int device, int place) {
+    TDeviceEditDG *dlg = Instance();
+    if (dmTessal)
+        dlg->taData->setConnection(&dmTessal->cnGeneral);
+    if (dlg->lcWorkplace->listSource() != dmLookUp->taWork)
+        dlg->lcWorkplace->setListSource(dmLookUp->taWork);
+    if (dlg->lcKind->listSource() != dmLookUp->taKind)
+        dlg->lcKind->setListSource(dmLookUp->taKind);
+
+    dmChain->setDevice(device);
+    dmLookUp->SetKindType(QStringLiteral("D"));
+    dmLookUp->SetWorkplace(dmChain->Department());
+    return dlg->runEdit(device, [place](DataSet &ds) {
+        // A new device: the workplaces of the department the given workplace belongs to.
+        dmChain->setWorkplace(place);
+        dmLookUp->SetWorkplace(dmChain->Department());
+        if (place > 0)
+            ds.fieldByName(QStringLiteral("DevcIdWorkplace"))->setValue(place);
+    });
+}
+
+void TDeviceEditDG::showEvent(QShowEvent *event) {
+    TBaseEditDG::showEvent(event);
+    edName->setFocus();
+}
+
+void TDeviceEditDG::btSaveClick() {
+    const Field *place = taData->findField(QStringLiteral("DevcIdWorkplace"));
+    if (taData->isEditing() && place && (place->isNull() || place->asInt() <= 0)) {
+        ShowError(WorkplaceMessage);
+        lcWorkplace->setFocus();
+        return;
+    }
+    TBaseEditDG::btSaveClick();
+}
+
+void TDeviceEditDG::btFindClick() {
+    Field *place = taData->findField(QStringLiteral("DevcIdWorkplace"));
+    if (!place || !TWorkplaceFindDG::Run(place))
+        return;
+    dmChain->setWorkplace(place->asInt());
+    dmLookUp->SetWorkplace(dmChain->Department());
+}
+
+void TDeviceEditDG::btKindClick() {
+    Field *kind = taData->findField(QStringLiteral("DevcIdKind"));
+    if (!kind)
+        return;
+    // The kind the selector shows, -1 (the kind the list was last closed on) when it shows none.
+    const int shown = lcKind->rowOfValue() >= 0 ? kind->asInt() : -1;
+    TKindListDG::Run(shown, kind, QStringLiteral("D"));
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "dgBaseEdit.h"
+
+#include <QPointer>
+
+class DBEdit;
+class DBLookupCombo;
+
+// One workplace: its department, name, further names for the search, the person working there and
+// the telephone. Its position among the department's workplaces is the server's business.
+class TWorkplaceEditDG : public TBaseEditDG {
+    Q_OBJECT
+public:
+    // The refusal of a workplace saved without a department.
+    static const QString DepartmentMessage;
+
+    // Edits workplace `work`, or starts a new one in department `dprt` when no workplace has that
+    // key (-1); with `dprt` 0 the department selector starts empty and the user picks one. True
+    // when saved; `newKey` then receives the key of the saved workplace.
+    static bool Run(int work, int dprt, int *newKey = nullptr);
+    // The single instance, made on first use.
+    static TWorkplaceEditDG *Instance();
+    // Drops the single instance (the next use makes a new one over the then shared connection).
+    static void ResetForTesting();
+
+    DBLookupCombo *lcHigher; // "Подразделение:": WrkpIdDepartment
+    DBEdit *edName;          // "Наименование": WrkpName
+    DBEdit *edSynonym;       // "Дополнительные названия для поиска": Synonym
+    DBLookupCombo *lcUser;   // "Пользователь": User, shown by DisplayLookup; Delete empties it
+    DBEdit *edPhone;         // "Телефон": Phone
+    QPushButton *btFind;     // "Поиск": the department find dialog fills WrkpIdDepartment
+
+    // A workplace needs a department: without one DepartmentMessage says so and the dialog stays
+    // open with everything typed so far; otherwise the base save.
+    void btSaveClick() override;
+
+    void btFindClick();
+
+private:
+    TWorkplaceEditDG();
+    static QPointer<TWorkplaceEditDG> s_instance;
+};

@@ -1,0 +1,56 @@
+#include "dgWorkplaceFind.h"
+
+#include "DataGrid.h"
+#include "DataSet.h"
+#include "TessalADO.h"
+#include "dgWorkplaceEdit.h"
+#include "dmTessalData.h"
+
+#include <QPushButton>
+
+QPointer<TWorkplaceFindDG> TWorkplaceFindDG::s_instance;
+
+TWorkplaceFindDG::TWorkplaceFindDG() : TBASEFindDG(nullptr, nullptr) {
+    setObjectName(QStringLiteral("WorkplaceFindDG"));
+    setFindProcedure(QStringLiteral("FindWorkplace;1"));
+    setSection(QStringLiteral("Workplace.Find"));
+    setPlaceholder(QStringLiteral("Наименование, синонимы, телефон, пользователь"));
+
+    GridColumn name;
+    name.field = QStringLiteral("Name");
+    name.width = 300;
+    name.stretch = true;
+    grList->setColumns({name});
+
+    btInsert->show();
+    onClick(btInsert, [this] { btInsertClick(); });
+}
+
+TWorkplaceFindDG *TWorkplaceFindDG::Instance() {
+    if (!s_instance)
+        s_instance = new TWorkplaceFindDG;
+    return s_instance;
+}
+
+void TWorkplaceFindDG::ResetForTesting() {
+    delete s_instance.data();
+}
+
+bool TWorkplaceFindDG::Run(Field *Field) {
+    TWorkplaceFindDG *dlg = Instance();
+    if (dmTessal)
+        dlg->taFind->setConnection(&dmTessal->cnGeneral);
+    return dlg->runFind(Field);
+}
+
+void TWorkplaceFindDG::btInsertClick() {
+    int key = 0;
+    if (!TWorkplaceEditDG::Run(-1, 0, &key))
+        return;
+    RefreshFind();
+    // The new workplace is current when the search text finds it; choosing needs a search text,
+    // as it does after typing one.
+    if (key > 0)
+        taFind->locate(QStringLiteral("ID"), key);
+    btBack->setEnabled(!showsPlaceholder() && HasRecords(*taFind));
+}
