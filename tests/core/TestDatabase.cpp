@@ -76,7 +76,7 @@ void ServerTest::SetUp()
     Schema::prepare(cn());
 }
 
-QVariant ServerTest::insert(const QString &table, const QVariantMap &values)
+QVariant insertRow(Connection &cn, const QString &table, const QVariantMap &values)
 {
     const TableInfo *t = SchemaInfo::instance().table(table);
     QStringList cols, marks;
@@ -85,7 +85,9 @@ QVariant ServerTest::insert(const QString &table, const QVariantMap &values)
         marks << u':' + it.key();
     }
     const QString key = t ? t->key : QStringLiteral("ID");
-    return cn().scalar(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
-                           .arg(table, cols.join(u','), marks.join(u','), key),
-                       values);
+    return cn.scalar(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
+                         .arg(table, cols.join(u','), marks.join(u','), key),
+                     values);
 }
+
+QVariant ServerTest::insert(const QString &table, const QVariantMap &values) { return insertRow(cn(), table, values); }

@@ -54,6 +54,10 @@ protected:
     QVariant scalar(const QString &sql, const QVariantMap &params = {}) { return cn().scalar(sql, params); }
 };
 
+// Inserts one row into `table` and returns its key (the table's identity, "ID" for a table the
+// schema does not describe), e.g. insertRow(cn, "Department", {{"DprtName", "Склад"}}).
+QVariant insertRow(Connection &cn, const QString &table, const QVariantMap &values);
+
 #define VELMORA_BOTH_ENGINES(Suite)                                                                  \
     INSTANTIATE_TEST_SUITE_P(Engines, Suite, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), \
                              [](const ::testing::TestParamInfo<Engine> &i) { return std::string(engineName(i.param)); })

@@ -1,10 +1,10 @@
 // The base edit, list and find dialogs and the data-aware controls, over a real database: small
 // concrete dialogs the way the catalogue dialogs build on the bases, driven through the modal seam.
+#include "AppTest.h"
 #include "DataControls.h"
 #include "DataSet.h"
 #include "Errors.h"
 #include "Seams.h"
-#include "Server.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "TestDatabase.h"
@@ -79,40 +79,16 @@ public:
     DataSet *taDepart;
 };
 
-class BaseDialogTest : public ::testing::Test {
+// Boxes are answered yes; no chain or lookup module.
+class BaseDialogTest : public AppTest {
 protected:
+    BaseDialogTest() : AppTest({.chain = false, .lookup = false}) {}
     void SetUp() override
     {
-        InstallServer();
-        previousBoxes = SetMessageHandler([this](const MessageRequest &r) {
-            boxes << r;
-            return true;
-        });
-        previousModal = SetModalHandler({});
-        dm = std::make_unique<TdmTessal>(url());
-        ASSERT_TRUE(dm->cnGeneral.isOpen());
+        AppTest::SetUp();
+        if (HasFatalFailure())
+            return;
         PropertyStore(QStringLiteral("Test.Find")).write(QStringLiteral("edFind.<P>.Items"), QStringList());
-    }
-    void TearDown() override
-    {
-        dm.reset();
-        SetModalHandler(previousModal);
-        SetMessageHandler(previousBoxes);
-    }
-    QString url() const { return QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db")); }
-    Connection &cn() { return dm->cnGeneral; }
-    QVariant scalar(const QString &sql, const QVariantMap &params = {}) { return cn().scalar(sql, params); }
-    int insert(const QString &table, const QVariantMap &values)
-    {
-        QStringList cols, marks;
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            cols << u'[' + it.key() + u']';
-            marks << u':' + it.key();
-        }
-        return cn().scalar(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
-                               .arg(table, cols.join(u','), marks.join(u','), SchemaInfo::instance().table(table)->key),
-                           values)
-            .toInt();
     }
     // Runs `drive` inside the next modal run of any dialog, then reports the dialog's result.
     void onModal(std::function<void(QDialog &)> drive)
@@ -141,12 +117,6 @@ protected:
                 out << r.text;
         return out;
     }
-
-    QTemporaryDir dir;
-    MessageHandler previousBoxes;
-    ModalHandler previousModal;
-    QList<MessageRequest> boxes;
-    std::unique_ptr<TdmTessal> dm;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -1,11 +1,11 @@
 // The kind and trademark dialogs over a real database, driven through the modal and message seams:
 // the type the kind list shows, deleting, moving, adding under another type, finding, and the
 // trademark list with its editor.
+#include "AppTest.h"
 #include "DataControls.h"
 #include "DataGrid.h"
 #include "DataSet.h"
 #include "Seams.h"
-#include "Server.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "TestDatabase.h"
@@ -27,23 +27,22 @@
 
 namespace {
 
-class KindDialogTest : public ::testing::Test {
+// No lookup module; modal dialogs are driven by the drivers registered under their object names.
+class KindDialogTest : public AppTest {
 protected:
-    void SetUp() override {
-        InstallServer();
-        previousBoxes = SetMessageHandler([this](const MessageRequest &r) {
-            boxes << r;
-            return answer;
-        });
-        previousModal = SetModalHandler([this](QDialog &d) {
+    KindDialogTest() : AppTest({.lookup = false}) {}
+    ModalHandler modalHandler() override {
+        return [this](QDialog &d) {
             const auto drive = drivers.value(d.objectName());
             if (drive)
                 drive(d);
             return d.result();
-        });
-        dm = std::make_unique<TdmTessal>(url());
-        ASSERT_TRUE(dm->cnGeneral.isOpen());
-        chain = std::make_unique<TdmChain>(dm->cnGeneral);
+        };
+    }
+    void SetUp() override {
+        AppTest::SetUp();
+        if (HasFatalFailure())
+            return;
         PropertyStore(QStringLiteral("Kind.Find")).write(QStringLiteral("edFind.<P>.Items"), QStringList());
     }
     void TearDown() override {
@@ -53,28 +52,12 @@ protected:
         TTrademarkListDG::ResetForTesting();
         TTrademarkEditDG::ResetForTesting();
         target.reset();
-        chain.reset();
-        dm.reset();
-        SetModalHandler(previousModal);
-        SetMessageHandler(previousBoxes);
+        AppTest::TearDown();
     }
-    QString url() const { return QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db")); }
-    Connection &cn() { return dm->cnGeneral; }
-    QVariant scalar(const QString &sql, const QVariantMap &params = {}) { return cn().scalar(sql, params); }
+    // Inserts through another connection (a second workstation).
     static int insertInto(Connection &c, const QString &table, const QVariantMap &values) {
-        QStringList cols, marks;
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            cols << u'[' + it.key() + u']';
-            marks << u':' + it.key();
-        }
-        return c
-            .scalar(
-                QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
-                    .arg(table, cols.join(u','), marks.join(u','), SchemaInfo::instance().table(table)->key),
-                values)
-            .toInt();
+        return insertRow(c, table, values).toInt();
     }
-    int insert(const QString &table, const QVariantMap &values) { return insertInto(cn(), table, values); }
     int kind(const QString &type, const QString &name, const QString &shortName = {}) {
         return insert("Kind", {{"KindType", type}, {"KindName", name}, {"ShortName", shortName}});
     }
@@ -117,14 +100,7 @@ protected:
         return out;
     }
 
-    QTemporaryDir dir;
-    MessageHandler previousBoxes;
-    ModalHandler previousModal;
-    QList<MessageRequest> boxes;
-    bool answer = true;
     QMap<QString, std::function<void(QDialog &)>> drivers;
-    std::unique_ptr<TdmTessal> dm;
-    std::unique_ptr<TdmChain> chain;
     std::unique_ptr<DataSet> target;
 };
 

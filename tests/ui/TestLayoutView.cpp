@@ -1,9 +1,9 @@
 // The placement view over a real database: loading and selecting the tree, the bookmarks, the
 // complete set of the selected device, and the lookup and chain modules it relies on.
 #include "Actions.h"
+#include "AppTest.h"
 #include "DataGrid.h"
 #include "Errors.h"
-#include "Server.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "TestDatabase.h"
@@ -18,42 +18,20 @@
 
 namespace {
 
-class LayoutViewTest : public ::testing::Test {
+// Acts as the OS user "tester"; the modal seam is left as it is.
+class LayoutViewTest : public AppTest {
 protected:
+    LayoutViewTest() : AppTest({.modal = false}) {}
     void SetUp() override
     {
-        InstallServer();
         SetOsUserNameForTesting(QStringLiteral("tester"));
-        previous = SetMessageHandler([this](const MessageRequest &r) {
-            boxes << r;
-            return answer;
-        });
-        dm = std::make_unique<TdmTessal>(QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db")));
-        ASSERT_TRUE(dm->cnGeneral.isOpen());
-        chain = std::make_unique<TdmChain>(dm->cnGeneral);
-        lookup = std::make_unique<TdmLookUp>(dm->cnGeneral);
+        AppTest::SetUp();
     }
     void TearDown() override
     {
         view.reset();
-        lookup.reset();
-        chain.reset();
-        dm.reset();
-        SetMessageHandler(previous);
+        AppTest::TearDown();
         SetOsUserNameForTesting(QString());
-    }
-    Connection &cn() { return dm->cnGeneral; }
-    int insert(const QString &table, const QVariantMap &values)
-    {
-        QStringList cols, marks;
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            cols << u'[' + it.key() + u']';
-            marks << u':' + it.key();
-        }
-        return cn().scalar(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
-                               .arg(table, cols.join(u','), marks.join(u','), SchemaInfo::instance().table(table)->key),
-                           values)
-            .toInt();
     }
     TLayoutMainFM &open()
     {
@@ -80,13 +58,6 @@ protected:
         insert("CompleteSet", {{"IdComponent", 65536}, {"CmplIdDevice", printer}, {"CmplIdModel", modelH}, {"ModelKind", kindH}});
     }
 
-    QTemporaryDir dir;
-    MessageHandler previous;
-    QList<MessageRequest> boxes;
-    bool answer = true;
-    std::unique_ptr<TdmTessal> dm;
-    std::unique_ptr<TdmChain> chain;
-    std::unique_ptr<TdmLookUp> lookup;
     std::unique_ptr<TLayoutMainFM> view;
     int dep = 0, sub = 0, wp = 0, kindH = 0, kindM = 0, modelH = 0, modelM = 0, pc = 0, printer = 0;
 };

@@ -1,11 +1,11 @@
 // The department, workplace and device dialogs and their find dialogs over a real database, driven
 // through the modal seam the way the placement view and the element dialogs use them.
+#include "AppTest.h"
 #include "DataControls.h"
 #include "DataSet.h"
 #include "Errors.h"
 #include "SchemaInfo.h"
 #include "Seams.h"
-#include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
@@ -45,20 +45,14 @@ void resetDialogs() {
     TKindListDG::ResetForTesting();
 }
 
-class PlacementDialogsTest : public ::testing::Test {
+// Boxes are answered yes.
+class PlacementDialogsTest : public AppTest {
 protected:
     void SetUp() override {
-        InstallServer();
         resetDialogs();
-        previousBoxes = SetMessageHandler([this](const MessageRequest &r) {
-            boxes << r;
-            return true;
-        });
-        previousModal = SetModalHandler({});
-        dm = std::make_unique<TdmTessal>(url());
-        ASSERT_TRUE(dm->cnGeneral.isOpen());
-        chain = std::make_unique<TdmChain>(dm->cnGeneral);
-        lookup = std::make_unique<TdmLookUp>(dm->cnGeneral);
+        AppTest::SetUp();
+        if (HasFatalFailure())
+            return;
         for (const char *section : {"Department.Find", "Workplace.Find", "Device.Find"})
             PropertyStore(QString::fromLatin1(section))
                 .write(QStringLiteral("edFind.<P>.Items"), QStringList());
@@ -66,34 +60,13 @@ protected:
     }
     void TearDown() override {
         resetDialogs();
-        lookup.reset();
-        chain.reset();
-        dm.reset();
-        SetModalHandler(previousModal);
-        SetMessageHandler(previousBoxes);
+        AppTest::TearDown();
     }
-    QString url() const { return QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db")); }
-    Connection &cn() { return dm->cnGeneral; }
-    QVariant scalar(const QString &sql, const QVariantMap &params = {}) { return cn().scalar(sql, params); }
     QVariant column(const QString &table, const QString &col, int key) {
         return scalar(QStringLiteral("select [%1] from [%2] where [%3] = :K")
                           .arg(col, table, SchemaInfo::instance().table(table)->key),
                       {{QStringLiteral("K"), key}});
     }
-    int insert(const QString &table, const QVariantMap &values) {
-        QStringList cols, marks;
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            cols << u'[' + it.key() + u']';
-            marks << u':' + it.key();
-        }
-        return cn()
-            .scalar(
-                QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
-                    .arg(table, cols.join(u','), marks.join(u','), SchemaInfo::instance().table(table)->key),
-                values)
-            .toInt();
-    }
-
     // Управление > Бухгалтерия > Касса, and Склад beside it; workplaces and devices below.
     void fill() {
         dep = insert("Department", {{"DprtName", "Управление"}});
@@ -175,13 +148,6 @@ protected:
         return out;
     }
 
-    QTemporaryDir dir;
-    MessageHandler previousBoxes;
-    ModalHandler previousModal;
-    QList<MessageRequest> boxes;
-    std::unique_ptr<TdmTessal> dm;
-    std::unique_ptr<TdmChain> chain;
-    std::unique_ptr<TdmLookUp> lookup;
     int dep = 0, sub = 0, subsub = 0, other = 0, user = 0, wpDep = 0, wp = 0, wp2 = 0;
     int kindPc = 0, kindPrinter = 0, kindDisk = 0, pc = 0, printer = 0;
 };

@@ -1,0 +1,87 @@
+#pragma once
+// Common fixture of the tests that run windows and dialogs over a real database: the server
+// procedures, recorded message boxes, the modal seam, and the data modules on a SQLite file of
+// its own. Fixtures derive from it and add their dialogs' resets and their own data.
+#include "Seams.h"
+#include "Server.h"
+#include "TessalDialog.h"
+#include "TestDatabase.h"
+#include "dmChainData.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
+
+#include <QList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Which parts of the common set-up a fixture takes.
+struct AppTestOptions {
+    bool chain = true;  // a TdmChain on the connection
+    bool lookup = true; // a TdmLookUp on the connection
+    bool modal = true;  // modalHandler() runs the modal dialogs; false leaves the modal seam alone
+};
+
+class AppTest : public ::testing::Test {
+protected:
+    explicit AppTest(AppTestOptions options = {}) : m_options(options) {}
+
+    // Derived fixtures reset their dialogs before this and add their own set-up after it,
+    // returning early when it has failed (HasFatalFailure()).
+    void SetUp() override
+    {
+        InstallServer();
+        previousBoxes = SetMessageHandler([this](const MessageRequest &r) {
+            boxes << r;
+            return answer;
+        });
+        m_boxesSet = true;
+        if (m_options.modal) {
+            previousModal = SetModalHandler(modalHandler());
+            m_modalSet = true;
+        }
+        dm = std::make_unique<TdmTessal>(url());
+        ASSERT_TRUE(dm->cnGeneral.isOpen());
+        if (m_options.chain)
+            chain = std::make_unique<TdmChain>(dm->cnGeneral);
+        if (m_options.lookup)
+            lookup = std::make_unique<TdmLookUp>(dm->cnGeneral);
+    }
+    // Derived fixtures close their views and dialogs before this: the modules go first, then the
+    // database module, and the previous handlers come back last.
+    void TearDown() override
+    {
+        lookup.reset();
+        chain.reset();
+        dm.reset();
+        if (m_modalSet)
+            SetModalHandler(previousModal);
+        if (m_boxesSet)
+            SetMessageHandler(previousBoxes);
+        m_modalSet = m_boxesSet = false;
+    }
+
+    // What runs the modal dialogs during a test; by default none (they run for real unless a
+    // test sets its own handler).
+    virtual ModalHandler modalHandler() { return {}; }
+
+    QString url() const { return QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db")); }
+    Connection &cn() { return dm->cnGeneral; }
+    QVariant scalar(const QString &sql, const QVariantMap &params = {}) { return cn().scalar(sql, params); }
+    // Inserts one row and returns its key.
+    int insert(const QString &table, const QVariantMap &values) { return insertRow(cn(), table, values).toInt(); }
+
+    QTemporaryDir dir;
+    MessageHandler previousBoxes;
+    ModalHandler previousModal;
+    QList<MessageRequest> boxes;
+    bool answer = true; // how the confirmation boxes are answered
+    std::unique_ptr<TdmTessal> dm;
+    std::unique_ptr<TdmChain> chain;
+    std::unique_ptr<TdmLookUp> lookup;
+
+private:
+    AppTestOptions m_options;
+    bool m_boxesSet = false, m_modalSet = false;
+};
