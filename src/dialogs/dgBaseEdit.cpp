@@ -59,24 +59,14 @@ TBaseEditDG::TBaseEditDG(QWidget *parent) : QDialog(parent)
 
 TBaseEditDG::~TBaseEditDG()
 {
-    if (!m_visual)
+    if (!m_visual.value())
         taData->enableControls();
 }
 
 void TBaseEditDG::setVisual(bool visual)
 {
-    if (visual == m_visual)
-        return;
-    m_visual = visual;
-    if (!visual) {
-        taData->disableControls();
-        return;
-    }
-    taData->enableControls();
-    if (!taData->controlsDisabled()) {
-        RefreshDataControls(taData);
+    if (m_visual.set(visual, taData))
         dsDataDataChange();
-    }
 }
 
 void TBaseEditDG::dsDataDataChange() { btSave->setEnabled(taData->isEditing()); }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DataControls.h"
+
 #include <QDialog>
 #include <QPointer>
 
@@ -33,7 +35,7 @@ public:
     // False suspends taData's notifications to its controls, true resumes them and shows every
     // control again. Notifications run when the dialog is made, so the value starts true; setting
     // the value it already has does nothing.
-    bool Visual() const { return m_visual; }
+    bool Visual() const { return m_visual.value(); }
     void setVisual(bool visual);
 
     // The base save: every text field holding the empty text becomes Null, then taData is posted
@@ -60,6 +62,6 @@ private:
     void failSave(const QString &message);
 
     QVBoxLayout *m_content;
-    bool m_visual = true;
+    VisualSwitch m_visual;
     bool m_saveFailed = false;
 };

@@ -90,8 +90,6 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent)
 
 TBASEFindDG::~TBASEFindDG()
 {
-    if (m_suspended)
-        m_suspended->enableControls();
 }
 
 void TBASEFindDG::onClick(QPushButton *button, std::function<void()> handler)
@@ -248,25 +246,7 @@ void TBASEFindDG::loadHistory()
 
 void TBASEFindDG::saveHistory() { storFind.write(HistoryPath, history()); }
 
-void TBASEFindDG::setVisual(bool visual)
-{
-    if (visual == m_visual)
-        return;
-    m_visual = visual;
-    if (!visual) {
-        m_suspended = m_targetDataSet;
-        if (m_suspended)
-            m_suspended->disableControls();
-        return;
-    }
-    DataSet *ds = m_suspended;
-    m_suspended = nullptr;
-    if (!ds)
-        return;
-    ds->enableControls();
-    if (!ds->controlsDisabled())
-        RefreshDataControls(ds);
-}
+void TBASEFindDG::setVisual(bool visual) { m_visual.set(visual, m_targetDataSet); }
 
 void TBASEFindDG::done(int result)
 {

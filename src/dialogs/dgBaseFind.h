@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DataControls.h"
+
 #include "Settings.h"
 
 #include <QDialog>
@@ -62,7 +64,7 @@ public:
 
     // False suspends the target field's dataset's notifications, true resumes them; the same
     // value again does nothing. Starts true.
-    bool Visual() const { return m_visual; }
+    bool Visual() const { return m_visual.value(); }
     void setVisual(bool visual);
 
     void done(int result) override;
@@ -98,8 +100,7 @@ private:
     QString m_placeholder;
     QPointer<DataSet> m_targetDataSet;
     QString m_targetName;
-    QPointer<DataSet> m_suspended;
-    bool m_visual = true;
+    VisualSwitch m_visual;
     bool m_grey = false;
     bool m_loading = true;  // nothing is searched while the dialog is being made
     bool m_updating = false; // the box's text is being set here, not typed

@@ -75,8 +75,6 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent)
 
 TBASEListDG::~TBASEListDG()
 {
-    if (m_suspended)
-        m_suspended->enableControls();
 }
 
 void TBASEListDG::onClick(QPushButton *button, std::function<void()> handler)
@@ -146,24 +144,8 @@ void TBASEListDG::SetBackValue(const QVariant &value)
 
 void TBASEListDG::setVisual(bool visual)
 {
-    if (visual == m_visual)
-        return;
-    m_visual = visual;
-    if (!visual) {
-        m_suspended = m_list;
-        if (m_suspended)
-            m_suspended->disableControls();
-        return;
-    }
-    DataSet *ds = m_suspended;
-    m_suspended = nullptr;
-    if (!ds)
-        return;
-    ds->enableControls();
-    if (!ds->controlsDisabled()) {
-        RefreshDataControls(ds);
+    if (m_visual.set(visual, m_list))
         dsListStateChange();
-    }
 }
 
 void TBASEListDG::FormClose()

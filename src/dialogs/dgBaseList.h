@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DataControls.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QVariant>
@@ -58,7 +60,7 @@ public:
 
     // False suspends the list dataset's notifications, true resumes them; the same value again
     // does nothing. Starts true.
-    bool Visual() const { return m_visual; }
+    bool Visual() const { return m_visual.value(); }
     void setVisual(bool visual);
 
     void done(int result) override;
@@ -84,7 +86,6 @@ private:
     QString m_fieldName;
     std::function<void()> m_choose;
     QHBoxLayout *m_buttons;
-    QPointer<DataSet> m_suspended;
-    bool m_visual = true;
+    VisualSwitch m_visual;
     int m_tag = 0;
 };

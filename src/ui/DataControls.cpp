@@ -654,3 +654,31 @@ void DBText::refresh()
     const Field *f = m_link.field();
     setText(f ? f->displayText() : QString());
 }
+
+VisualSwitch::~VisualSwitch()
+{
+    if (m_suspended)
+        m_suspended->enableControls();
+}
+
+bool VisualSwitch::set(bool visual, DataSet *dataSet)
+{
+    if (visual == m_visual)
+        return false;
+    m_visual = visual;
+    if (!visual) {
+        m_suspended = dataSet;
+        if (dataSet)
+            dataSet->disableControls();
+        return false;
+    }
+    DataSet *ds = m_suspended;
+    m_suspended = nullptr;
+    if (!ds)
+        return false;
+    ds->enableControls();
+    if (ds->controlsDisabled())
+        return false;
+    RefreshDataControls(ds);
+    return true;
+}

@@ -58,6 +58,26 @@ private:
 // between; whoever resumes them calls this.
 void RefreshDataControls(const DataSet *dataSet);
 
+// The Visual switch of a dialog: false suspends one dataset's notifications to its controls,
+// true resumes them and redraws the controls. A dataset still suspended when the switch goes away
+// is resumed.
+class VisualSwitch {
+public:
+    VisualSwitch() = default;
+    VisualSwitch(const VisualSwitch &) = delete;
+    VisualSwitch &operator=(const VisualSwitch &) = delete;
+    ~VisualSwitch();
+
+    bool value() const { return m_visual; }
+    // Nothing happens when the value stays. Returns true when notifications were resumed and the
+    // controls redrawn, so that the dialog can bring its own state up to date too.
+    bool set(bool visual, DataSet *dataSet);
+
+private:
+    bool m_visual = true;
+    QPointer<DataSet> m_suspended;
+};
+
 // A one-line text bound to a field. It never takes more characters than a text field holds;
 // numbers are checked as typed. Every edit is written at once: an empty text as the empty text
 // for a text field (the base save turns it into Null) and as Null for any other field. The edit
