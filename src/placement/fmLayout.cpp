@@ -99,7 +99,9 @@ void TLayoutMainFM::buildActions()
     };
 
     acAddDprt = act("acAddDprt", QStringLiteral("Подразделение"), QStringLiteral("Добавление\r\nподразделения"), Img::Department);
-    acAddDprt->setEnabledWhen([this, k = kindIs("D")] { return runDepartmentEdit && k(); });
+    // Also on an empty tree: otherwise nothing could add the first department.
+    acAddDprt->setEnabledWhen(
+        [this, k = kindIs("D")] { return runDepartmentEdit && (k() || treeModel->nodeCount() == 0); });
     acAddDprt->onTrigger([this] { addDepartment(); });
     acAddPlace = act("acAddPlace", QStringLiteral("Рабочего места"), QStringLiteral("Добавление\r\nрабочего места"), Img::Workplace);
     acAddPlace->setEnabledWhen([this, k = kindIs("DW")] { return runWorkplaceEdit && k(); });

@@ -346,4 +346,22 @@ TEST_F(LayoutViewTest, DeviceWithComponentsIsRefusedNamingTheTypeOfTheFirstOne)
     }
 }
 
+TEST_F(LayoutViewTest, TheFirstDepartmentCanBeAddedToAnEmptyTree)
+{
+    TLayoutMainFM &v = open();
+    int parent = -5;
+    v.runDepartmentEdit = [&](int dprt, int higher, int *key) {
+        parent = higher;
+        *key = insert("Department", {{"DprtName", "Первый отдел"}});
+        return dprt == -1;
+    };
+    v.actions->updateAll();
+    ASSERT_TRUE(v.acAddDprt->isEnabled());
+    EXPECT_FALSE(v.acAddPlace->isEnabled());
+    v.acAddDprt->trigger();
+    EXPECT_EQ(parent, 0) << "a department at the top level";
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
+    EXPECT_EQ(v.SelectedCaption(), QStringLiteral("Первый отдел"));
+}
+
 } // namespace
