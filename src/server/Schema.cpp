@@ -317,7 +317,11 @@ QString pgOrder(const QString &table, const QString &key, const QString &parent,
 {
     return QStringLiteral(
                "IF (TG_OP = 'INSERT' AND NEW.%4 IS NULL) OR (TG_OP = 'UPDATE' AND OLD.%3 IS DISTINCT FROM NEW.%3) THEN "
-               "SELECT coalesce(max(%4), 0) + 1 INTO NEW.%4 FROM [%1] WHERE %3 IS NOT DISTINCT FROM NEW.%3 AND %2 <> NEW.%2; "
+               // Two plain comparisons rather than IS NOT DISTINCT FROM, which cannot use the parent's index.
+               "IF NEW.%3 IS NULL THEN "
+               "SELECT coalesce(max(%4), 0) + 1 INTO NEW.%4 FROM [%1] WHERE %3 IS NULL AND %2 <> NEW.%2; "
+               "ELSE SELECT coalesce(max(%4), 0) + 1 INTO NEW.%4 FROM [%1] WHERE %3 = NEW.%3 AND %2 <> NEW.%2; "
+               "END IF; "
                "END IF; ")
         .arg(table, key, parent, order);
 }
