@@ -61,21 +61,48 @@ bool isPg(const Connection &cn) { return cn.engine() == Engine::PostgreSQL; }
 
 // Runs a statement without parameters and hands every row to `row` straight from the driver. The
 // tree reads whole tables; this keeps it to one pass over the rows, with no copy of them in between.
-template <typename RowFn>
-void forEachRow(const Connection &cn, const QString &sql, RowFn &&row)
+// `expect` is told before the first row how many will come, when the driver knows it.
+template <typename ExpectFn, typename RowFn>
+void forEachRow(const Connection &cn, const QString &sql, ExpectFn &&expect, RowFn &&row)
 {
     QSqlQuery q(cn.database());
     q.setForwardOnly(true);
     if (!q.exec(prepareSql(sql, cn.engine()).text))
         throw DatabaseError(describeError(cn.engine(), q.lastError()), sql);
+    if (q.size() > 0)
+        expect(size_t(q.size()));
     while (q.next())
         row(q);
 }
+template <typename RowFn>
+void forEachRow(const Connection &cn, const QString &sql, RowFn &&row)
+{
+    forEachRow(cn, sql, [](size_t) {}, std::forward<RowFn>(row));
+}
 
-QString textOf(const QVariant &v) { return v.isNull() ? QString() : v.toString(); }
+// Values as the drivers return them (texts as QString, integers as 64-bit on SQLite and 32-bit on
+// PostgreSQL), read without the general conversion, which costs more than the rest of the row.
+QString textOf(const QVariant &v)
+{
+    if (v.typeId() == QMetaType::QString)
+        return *static_cast<const QString *>(v.constData());
+    return v.isNull() ? QString() : v.toString();
+}
+qint64 numberOf(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+        return *static_cast<const qlonglong *>(v.constData());
+    case QMetaType::Int:
+        return *static_cast<const int *>(v.constData());
+    default:
+        return v.toLongLong();
+    }
+}
+int intOf(const QVariant &v) { return int(numberOf(v)); }
 
 // An order column read for sorting: a row without an order goes after the numbered ones.
-qint64 orderOf(const QVariant &v) { return v.isNull() ? std::numeric_limits<qint64>::max() : v.toLongLong(); }
+qint64 orderOf(const QVariant &v) { return v.isNull() ? std::numeric_limits<qint64>::max() : numberOf(v); }
 
 // Asks for memory that is about to be read.
 inline void prefetch(const void *p)
@@ -99,7 +126,20 @@ QString cut(QString s, int width)
 // Names compare unit by unit after case folding, shorter first when one begins the other. The
 // first four folded units packed into a number give the same order for most pairs without
 // touching the texts again, which keeps sorting a large tree cheap.
-char16_t folded(QChar c) { return c.toCaseFolded().unicode(); }
+char16_t folded(QChar c)
+{
+    const char16_t u = c.unicode();
+    // Latin and Cyrillic letters inline, the same as the full table gives.
+    if (u < 0x80)
+        return u >= u'A' && u <= u'Z' ? char16_t(u + 0x20) : u;
+    if (u >= 0x410 && u <= 0x42F)
+        return char16_t(u + 0x20);
+    if (u >= 0x400 && u <= 0x40F)
+        return char16_t(u + 0x50);
+    if (u >= 0x430 && u <= 0x45F)
+        return u;
+    return c.toCaseFolded().unicode();
+}
 
 quint64 namePrefix(QStringView s)
 {
@@ -211,16 +251,33 @@ struct TreeDevice {
 };
 using TreeRow = QVector<QVariant>;
 
-TreeRow treeRow(QString caption, int id, QVariant higher, const QVariant &kind, int image)
+TreeRow treeRow(QString caption, int id, const QVariant &higher, const QVariant &kind, int image)
 {
-    TreeRow r;
-    r.reserve(5);
-    r.emplaceBack(std::move(caption));
-    r.emplaceBack(id);
-    r.emplaceBack(std::move(higher));
-    r.emplaceBack(kind);
-    r.emplaceBack(image);
+    TreeRow r(5);
+    r[0] = std::move(caption);
+    r[1] = id;
+    r[2] = higher;
+    r[3] = kind;
+    r[4] = image;
     return r;
+}
+
+// The text of a caption joined from pieces, in one allocation.
+QString joined(std::initializer_list<QStringView> pieces, int width)
+{
+    qsizetype size = 0;
+    for (QStringView p : pieces)
+        size += p.size();
+    QString s(std::min<qsizetype>(size, width), Qt::Uninitialized);
+    QChar *out = s.data();
+    qsizetype left = s.size();
+    for (QStringView p : pieces) {
+        const qsizetype n = std::min(left, p.size());
+        std::copy_n(p.data(), n, out);
+        out += n;
+        left -= n;
+    }
+    return s;
 }
 
 // Row numbers by key. Keys are identities, nearly always dense, so a plain array serves; sparse
@@ -326,10 +383,10 @@ ResultSet loadTree(ProcedureCall &call)
     std::vector<int> depKeys;
     forEachRow(cn, str("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"),
                [&](const QSqlQuery &q) {
-                   const int id = q.value(0).toInt();
+                   const int id = intOf(q.value(0));
                    const QVariant higher = q.value(1);
                    depKeys.push_back(id);
-                   deps.push_back({{orderOf(q.value(3)), cut(textOf(q.value(2)), CaptionWidth), id}, higher.toInt(),
+                   deps.push_back({{orderOf(q.value(3)), cut(textOf(q.value(2)), CaptionWidth), id}, intOf(higher),
                                    !higher.isNull()});
                });
     const KeyIndex depIndex(depKeys);
@@ -340,7 +397,7 @@ ResultSet loadTree(ProcedureCall &call)
         QString text = textOf(q.value(2)).trimmed();
         if (text.isEmpty())
             text = textOf(q.value(1)).trimmed();
-        kindIndex.insert(q.value(0).toInt(), int(kindTexts.size()));
+        kindIndex.insert(intOf(q.value(0)), int(kindTexts.size()));
         kindTexts << text;
     });
 
@@ -348,8 +405,12 @@ ResultSet loadTree(ProcedureCall &call)
     std::vector<TreeWorkplace> places;
     std::vector<int> placeKeys;
     forEachRow(cn, str("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"),
+               [&](size_t n) {
+                   places.reserve(n);
+                   placeKeys.reserve(n);
+               },
                [&](const QSqlQuery &q) {
-                   const int id = q.value(0).toInt(), depId = q.value(1).toInt();
+                   const int id = intOf(q.value(0)), depId = intOf(q.value(1));
                    const QString name = textOf(q.value(2)), phone = textOf(q.value(4));
                    placeKeys.push_back(id);
                    places.push_back({{orderOf(q.value(3)), id}, depIndex(depId), depId, pool.add(name),
@@ -359,12 +420,13 @@ ResultSet loadTree(ProcedureCall &call)
 
     std::vector<TreeDevice> devices;
     forEachRow(cn, str("SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit"),
+               [&](size_t n) { devices.reserve(n); },
                [&](const QSqlQuery &q) {
                    const QString name = textOf(q.value(2)), domain = textOf(q.value(4));
                    const QVariant kindId = q.value(3);
-                   const int placeId = q.value(1).toInt();
-                   devices.push_back({q.value(0).toInt(), placeIndex(placeId), placeId,
-                                      kindId.isNull() ? -1 : kindIndex.value(kindId.toInt(), -1), namePrefix(name),
+                   const int placeId = intOf(q.value(1));
+                   devices.push_back({intOf(q.value(0)), placeIndex(placeId), placeId,
+                                      kindId.isNull() ? -1 : kindIndex.value(intOf(kindId), -1), namePrefix(name),
                                       pool.add(name), pool.add(QStringView(domain).trimmed())});
                });
 
@@ -456,7 +518,6 @@ ResultSet loadTree(ProcedureCall &call)
     rs.columns = treeColumns();
     rs.rows.reserve(order.size());
     constexpr size_t Ahead = 8; // rows
-    const QString noText;
     for (size_t k = 0; k < order.size(); ++k) {
         // The record two steps ahead, and the texts of the one a step ahead (its record is there by then).
         if (k + 2 * Ahead < order.size()) {
@@ -484,33 +545,20 @@ ResultSet loadTree(ProcedureCall &call)
         case Node::Workplace: {
             const TreeWorkplace &w = places[size_t(p.index)];
             const QStringView name = pool.view(w.name), phone = pool.view(w.phone);
-            QString caption = name.toString();
-            if (!phone.isEmpty()) {
-                caption += QStringLiteral(" (тел. ");
-                caption += phone;
-                caption += u')';
-            }
-            rs.rows.push_back(treeRow(cut(std::move(caption), CaptionWidth), w.key.id,
-                                      w.department < 0 ? top : QVariant(w.departmentId), kindW, ImageWorkplace));
+            QString caption = phone.isEmpty() ? joined({name}, CaptionWidth)
+                                              : joined({name, u" (тел. ", phone, u")"}, CaptionWidth);
+            rs.rows.push_back(treeRow(std::move(caption), w.key.id, w.department < 0 ? top : QVariant(w.departmentId),
+                                      kindW, ImageWorkplace));
             break;
         }
         case Node::Device: {
             const TreeDevice &d = devices[size_t(p.index)];
-            const QString &prefix = d.kind < 0 ? noText : kindTexts[d.kind];
+            const QStringView prefix = d.kind < 0 ? QStringView() : QStringView(kindTexts[d.kind]);
             const QStringView name = pool.view(d.name), domain = pool.view(d.domain);
-            QString caption;
-            caption.reserve(prefix.size() + name.size() + domain.size() + 4);
-            caption += prefix;
-            if (!prefix.isEmpty() && !name.isEmpty())
-                caption += u' ';
-            caption += name;
-            if (!domain.isEmpty()) {
-                caption += QLatin1String(" [");
-                caption += domain;
-                caption += u']';
-            }
-            rs.rows.push_back(treeRow(cut(std::move(caption), CaptionWidth), d.id,
-                                      d.workplace < 0 ? top : QVariant(d.workplaceId), kindV,
+            const QStringView space = !prefix.isEmpty() && !name.isEmpty() ? QStringView(u" ") : QStringView();
+            QString caption = domain.isEmpty() ? joined({prefix, space, name}, CaptionWidth)
+                                               : joined({prefix, space, name, u" [", domain, u"]"}, CaptionWidth);
+            rs.rows.push_back(treeRow(std::move(caption), d.id, d.workplace < 0 ? top : QVariant(d.workplaceId), kindV,
                                       domain.isEmpty() ? ImageDevice : ImageNetworkDevice));
             break;
         }
