@@ -43,6 +43,14 @@ int TdmChain::intOf(DataSet *ds, const char *column)
     return f && !f->isNull() ? f->asInt() : 0;
 }
 
+QString TdmChain::textOf(DataSet *ds, const char *column)
+{
+    if (!HasRecords(*ds))
+        return QString();
+    const Field *f = ds->findField(QString::fromLatin1(column));
+    return f ? f->asString().trimmed() : QString();
+}
+
 void TdmChain::setComponent(int id)
 {
     m_component = id;
@@ -50,7 +58,7 @@ void TdmChain::setComponent(int id)
     m_device = intOf(taComponent, "IDDevice");
     m_model = intOf(taComponent, "IDModel");
     m_kind = intOf(taComponent, "IDKind");
-    m_kindType = HasRecords(*taComponent) ? taComponent->fieldByName(QStringLiteral("IDType"))->asString().trimmed() : QString();
+    m_kindType = textOf(taComponent, "IDType");
     m_producer = intOf(taComponent, "IDProducer");
     m_producerTM = intOf(taComponent, "IDProducerTM");
     m_document = intOf(taComponent, "IDDocument");
@@ -63,7 +71,7 @@ void TdmChain::setModel(int id)
     run(taModel, id);
     m_model = intOf(taModel, "IDModel");
     m_kind = intOf(taModel, "IDKind");
-    m_kindType = HasRecords(*taModel) ? taModel->fieldByName(QStringLiteral("IDType"))->asString().trimmed() : QString();
+    m_kindType = textOf(taModel, "IDType");
     m_producer = intOf(taModel, "IDProducer");
     m_producerTM = intOf(taModel, "IDProducerTM");
 }
@@ -73,7 +81,7 @@ void TdmChain::setKind(int id)
     m_kind = id;
     run(taKind, id);
     m_kind = intOf(taKind, "IDKind");
-    const QString t = HasRecords(*taKind) ? taKind->fieldByName(QStringLiteral("IDType"))->asString().trimmed() : QString();
+    const QString t = textOf(taKind, "IDType");
     m_kindType = t.isEmpty() ? QStringLiteral("D") : t;
 }
 

@@ -43,6 +43,7 @@ private:
     // Opens the chain with the key and returns false when it gave no row.
     bool run(DataSet *ds, int key);
     static int intOf(DataSet *ds, const char *column);
+    static QString textOf(DataSet *ds, const char *column);
 
     int m_component = 0, m_model = 0, m_kind = 0, m_producer = 0, m_producerTM = 0, m_document = 0,
         m_documentPosition = 0, m_department = 0, m_workplace = 0, m_device = 0;

@@ -227,6 +227,38 @@ const char *ClientListView =
     "CREATE VIEW ClientList AS SELECT c.IdClient AS ID, t.Name AS TradeName, c.ClntNameFull AS ClientName, "
     "c.CountDoc AS CountDoc, c.CountModel AS CountModel FROM Client c LEFT JOIN Trademark t ON t.ID = c.Trademark";
 
+// Counter columns the database keeps: child table, its reference, parent table, parent key, counter.
+struct Counter {
+    const char *child, *ref, *parent, *key, *counter;
+};
+const Counter Counters[] = {
+    {"Model", "ModlKind", "Kind", "IdKind", "UsesModel"},
+    {"DeviceUnit", "DevcIdKind", "Kind", "IdKind", "UsesDevice"},
+    {"Client", "Trademark", "Trademark", "ID", "Ranking"},
+    {"Document", "DocClient", "Client", "IdClient", "CountDoc"},
+    {"Model", "ModlIdProducer", "Client", "IdClient", "CountModel"},
+    {"Document", "DocKind", "DocKind", "ID", "Uses"},
+};
+
+// Sibling orders: table, key, parent column, order column; new and re-parented rows go last.
+struct SiblingOrder {
+    const char *table, *key, *parent, *order;
+};
+const SiblingOrder Orders[] = {
+    {"Department", "IdDepartment", "DprtIdHigher", "DprtOrder"},
+    {"Workplace", "IdWorkplace", "WrkpIdDepartment", "WrkpOrder"},
+    {"Kind", "IdKind", "KindType", "KindOrder"},
+    {"Model", "IdModel", "ModlKind", "ModlWeight"},
+};
+
+const SiblingOrder &siblingOrder(const char *table)
+{
+    for (const SiblingOrder &o : Orders)
+        if (qstrcmp(o.table, table) == 0)
+            return o;
+    Q_UNREACHABLE();
+}
+
 // ---- SQLite triggers ------------------------------------------------------------------------
 
 // A counter column of `parent` that follows the rows of `child` referencing it.
@@ -263,16 +295,10 @@ QStringList sqliteOrder(const QString &table, const QString &key, const QString 
 QStringList sqliteTriggersV1()
 {
     QStringList s;
-    s << sqliteOrder("Department", "IdDepartment", "DprtIdHigher", "DprtOrder");
-    s << sqliteOrder("Workplace", "IdWorkplace", "WrkpIdDepartment", "WrkpOrder");
-    s << sqliteOrder("Kind", "IdKind", "KindType", "KindOrder");
-    s << sqliteOrder("Model", "IdModel", "ModlKind", "ModlWeight");
-    s << sqliteCounter("Model", "ModlKind", "Kind", "IdKind", "UsesModel");
-    s << sqliteCounter("DeviceUnit", "DevcIdKind", "Kind", "IdKind", "UsesDevice");
-    s << sqliteCounter("Client", "Trademark", "Trademark", "ID", "Ranking");
-    s << sqliteCounter("Document", "DocClient", "Client", "IdClient", "CountDoc");
-    s << sqliteCounter("Model", "ModlIdProducer", "Client", "IdClient", "CountModel");
-    s << sqliteCounter("Document", "DocKind", "DocKind", "ID", "Uses");
+    for (const SiblingOrder &o : Orders)
+        s << sqliteOrder(o.table, o.key, o.parent, o.order);
+    for (const Counter &c : Counters)
+        s << sqliteCounter(c.child, c.ref, c.parent, c.key, c.counter);
     const QString clientName = QStringLiteral(
         "UPDATE Client SET DisplayName = substr(coalesce((SELECT Name FROM Trademark WHERE ID = Client.Trademark) || ': ', '') "
         "|| coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) WHERE IdClient = NEW.IdClient;");
@@ -313,8 +339,10 @@ QStringList pgCounter(const QString &child, const QString &ref, const QString &p
     };
 }
 
-QString pgOrder(const QString &table, const QString &key, const QString &parent, const QString &order)
+QString pgOrder(const SiblingOrder &o)
 {
+    const QString table = QString::fromLatin1(o.table), key = QString::fromLatin1(o.key),
+                  parent = QString::fromLatin1(o.parent), order = QString::fromLatin1(o.order);
     return QStringLiteral(
                "IF (TG_OP = 'INSERT' AND NEW.%4 IS NULL) OR (TG_OP = 'UPDATE' AND OLD.%3 IS DISTINCT FROM NEW.%3) THEN "
                // Two plain comparisons rather than IS NOT DISTINCT FROM, which cannot use the parent's index.
@@ -339,13 +367,13 @@ QStringList pgBefore(const QString &table, const QString &body)
 QStringList pgTriggersV1()
 {
     QStringList s;
-    s << pgBefore("Department", pgOrder("Department", "IdDepartment", "DprtIdHigher", "DprtOrder"));
-    s << pgBefore("Workplace", pgOrder("Workplace", "IdWorkplace", "WrkpIdDepartment", "WrkpOrder"));
-    s << pgBefore("Kind", pgOrder("Kind", "IdKind", "KindType", "KindOrder"));
+    s << pgBefore("Department", pgOrder(siblingOrder("Department")));
+    s << pgBefore("Workplace", pgOrder(siblingOrder("Workplace")));
+    s << pgBefore("Kind", pgOrder(siblingOrder("Kind")));
     QString params = QString::fromLatin1(DisplayParameters);
     params.replace(QStringLiteral("ModlParametersValue"), QStringLiteral("NEW.ModlParametersValue"))
         .replace(QStringLiteral("ModlNote"), QStringLiteral("NEW.ModlNote"));
-    s << pgBefore("Model", pgOrder("Model", "IdModel", "ModlKind", "ModlWeight") +
+    s << pgBefore("Model", pgOrder(siblingOrder("Model")) +
                                QStringLiteral("NEW.DisplayParameters := %1; ").arg(params));
     s << pgBefore("Client",
                   QStringLiteral("NEW.DisplayName := substr(coalesce((SELECT Name FROM Trademark WHERE ID = NEW.Trademark) || ': ', '') "
@@ -358,12 +386,8 @@ QStringList pgTriggersV1()
         "IF NEW.Name IS DISTINCT FROM OLD.Name THEN UPDATE Client SET DisplayName = substr(coalesce(NEW.Name || ': ', '') "
         "|| coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) WHERE Trademark = NEW.ID; END IF; RETURN NULL; END $$");
     s << QStringLiteral("CREATE TRIGGER trTrademarkName AFTER UPDATE ON Trademark FOR EACH ROW EXECUTE FUNCTION fnTrademarkName()");
-    s << pgCounter("Model", "ModlKind", "Kind", "IdKind", "UsesModel");
-    s << pgCounter("DeviceUnit", "DevcIdKind", "Kind", "IdKind", "UsesDevice");
-    s << pgCounter("Client", "Trademark", "Trademark", "ID", "Ranking");
-    s << pgCounter("Document", "DocClient", "Client", "IdClient", "CountDoc");
-    s << pgCounter("Model", "ModlIdProducer", "Client", "IdClient", "CountModel");
-    s << pgCounter("Document", "DocKind", "DocKind", "ID", "Uses");
+    for (const Counter &c : Counters)
+        s << pgCounter(c.child, c.ref, c.parent, c.key, c.counter);
     return s;
 }
 
