@@ -38,6 +38,10 @@ struct TypedValue {
 };
 using TypedValues = QList<TypedValue>;
 
+// The find procedures return at most FindRowLimit + 1 rows: a find dialog shows FindRowLimit of them
+// and, when one more came, a last line saying that more were found.
+constexpr int FindRowLimit = 300;
+
 // OLE-style type codes of a value, as IsEmptyValue tells them apart.
 enum VariantCode {
     varEmpty = 0x0000,
