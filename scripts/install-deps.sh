@@ -7,6 +7,7 @@ packages=(
     libgtest-dev
     postgresql postgresql-contrib
     fonts-dejavu-core
+    libldap-dev slapd ldap-utils nftables iproute2
 )
 missing=()
 for p in "${packages[@]}"; do

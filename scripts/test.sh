@@ -5,9 +5,11 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
 source scripts/pg-cluster.sh
-trap pg_cluster_stop EXIT
+source scripts/slapd.sh
+trap 'pg_cluster_stop; slapd_stop' EXIT
 pg_cluster_start
-export VELMORA_TEST_REQUIRE_PG=1
+slapd_start 300
+export VELMORA_TEST_REQUIRE_PG=1 VELMORA_TEST_REQUIRE_LDAP=1
 export QT_QPA_PLATFORM=offscreen
 scratch=$(mktemp -d /tmp/velmora-test.XXXXXX)
 export XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" HOME="$scratch/home"

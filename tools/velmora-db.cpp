@@ -29,6 +29,8 @@
 #include <QSqlRecord>
 #include <cstdio>
 
+int NetworkCommand(const QString &command, const QString &url, const QStringList &args); // netscan.cpp
+
 namespace {
 
 constexpr int ExitError = 1;
@@ -45,6 +47,10 @@ const char *Usage =
     "      число как число, NULL как пустое значение, остальное как текст\n"
     "  velmora-db [--database АДРЕС] sql \"запрос\" [значения...]\n"
     "      выполнить запрос; значения связываются с его параметрами :имя по порядку\n"
+    "  velmora-db [--database АДРЕС] ping [--log]\n"
+    "      проверить наличие в сети устройств с сетевым именем; --log записывает журнал SC[...].log\n"
+    "  velmora-db [--database АДРЕС] scan-domain ДОМЕН\n"
+    "      перенести учётные записи домена из его контроллера (список контроллеров домена)\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
     "берётся $VELMORA_DATABASE, затем настройки программы.\n";
 
@@ -338,6 +344,8 @@ int main(int argc, char **argv) {
             return call(databaseUrl(url), args);
         if (command == u"sql")
             return sql(databaseUrl(url), args);
+        if (command == u"ping" || command == u"scan-domain")
+            return NetworkCommand(command, databaseUrl(url), args);
         if (command == u"help" || command == u"-h") {
             write(stdout, QString::fromUtf8(Usage));
             return 0;
