@@ -1,12 +1,105 @@
 #include "fmNetComputer.h"
 
+#include "Actions.h"
+#include "BusyCursor.h"
+#include "DataGrid.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dgComputerPing.h"
+#include "dmTessalData.h"
+
+#include <QToolBar>
+#include <QVBoxLayout>
+
+QString TNetComputerFM::workplaceKeyField() { return QStringLiteral("IDWorkpla") + QChar(0x0441) + u'e'; }
+
 TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"), parent)
 {
     setObjectName(QStringLiteral("TNetComputerFM"));
+    Connection *cn = dmTessal ? &dmTessal->cnGeneral : nullptr;
+
+    taNode = new DataSet(cn, this);
+    taNode->setObjectName(QStringLiteral("taNode"));
+    taNode->setCommand(QStringLiteral("GridNodeList;1"), CommandType::StoredProc);
+    taNode->setReadOnly(true);
+    taUser = new DataSet(cn, this);
+    taUser->setObjectName(QStringLiteral("taUser"));
+    taUser->setCommand(QStringLiteral("EXECUTE GridNodeUserList :ID"));
+    taUser->setReadOnly(true);
+    taUser->setMaster(taNode, {QStringLiteral("ID")});
+
+    runPing = [] { TComputerPingDG::Run(); };
+    actions = new ActionList(this);
+    auto act = [&](const char *name, const QString &text, const QString &hint, int image) {
+        auto *a = new Action(this, QString::fromLatin1(name), text, hint, image);
+        a->setProperty("category", QStringLiteral("Device"));
+        actions->add(a);
+        return a;
+    };
+    acPing = act("acPing", QStringLiteral("Ping"), QStringLiteral("Сканирование компьютеров."), Img::Ping);
+    acPing->onTrigger([this] { runPing(); });
+    acRefresh = act("acRefresh", QStringLiteral("Обновить"), QStringLiteral("Обновление."), Img::Refresh);
+    acRefresh->setEnabledWhen([this] { return taNode->isActive(); });
+    acRefresh->onTrigger([this] { RefreshNet(taNode->isEmpty() ? -1 : taNode->value(QStringLiteral("ID")).toInt()); });
+    acReport = act("acReport", QString(), QStringLiteral("Список компьютеров."), Img::Report);
+    acReport->setEnabledWhen([this] { return bool(viewReport); });
+    acReport->onTrigger([this] { viewReport(QStringLiteral("computer.list")); });
+    acGoDevice = act("acGoDevice", QStringLiteral("Место"), QStringLiteral("Рабочее место."), Img::Workplace);
+    acGoDevice->setEnabledWhen([this] { return goPlacement && HasRecords(*taNode); });
+    acGoDevice->onTrigger(
+        [this] { goPlacement(QStringLiteral("V"), taNode->value(QStringLiteral("ID")).toInt()); });
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    tbMain = new QToolBar(this);
+    tbMain->setObjectName(QStringLiteral("tbMain"));
+    tbMain->setIconSize(QSize(16, 16));
+    addToolButton(tbMain, acPing);
+    tbMain->addSeparator();
+    addToolButton(tbMain, acRefresh);
+    tbMain->addSeparator();
+    addToolButton(tbMain, acReport);
+    tbMain->addSeparator();
+    addToolButton(tbMain, acGoDevice);
+    layout->addWidget(tbMain);
+
+    const Qt::Alignment centre = Qt::AlignCenter;
+    grDevice = new DataGrid(this);
+    grDevice->setObjectName(QStringLiteral("grDevice"));
+    grDevice->setColumns({{QStringLiteral("Domain"), QStringLiteral("Имя"), 60},
+                          {QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 134, true},
+                          {QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, centre, centre}});
+    grDevice->setDataSet(taNode);
+    grDevice->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(grDevice, 1);
+
+    grUser = new DataGrid(this);
+    grUser->setObjectName(QStringLiteral("grUser"));
+    grUser->setColumns({{QStringLiteral("Login"), QString(), 90},
+                        {QStringLiteral("Name"), QStringLiteral("Пользователь"), 155, true},
+                        {QStringLiteral("Pass"), QStringLiteral("Пароль"), 60, false, centre, centre}});
+    grUser->setDataSet(taUser);
+    grUser->setFixedHeight(87);
+    layout->addWidget(grUser);
+
+    // The users follow the computers from now on.
+    if (cn)
+        Guarded([&] { taUser->open(); });
 }
 
-void TNetComputerFM::RefreshNet(int ID) { calls << QStringLiteral("RefreshNet(%1)").arg(ID); }
+void TNetComputerFM::RefreshNet(int ID)
+{
+    calls << QStringLiteral("RefreshNet(%1)").arg(ID);
+    BusyCursor busy;
+    OpenWithParams(*taNode);
+    if (!taNode->locate(QStringLiteral("ID"), ID))
+        taNode->first();
+}
 
-void TNetComputerFM::RefreshWorkPlace(int ID) { calls << QStringLiteral("RefreshWorkPlace(%1)").arg(ID); }
-
-
+void TNetComputerFM::RefreshWorkPlace(int ID)
+{
+    calls << QStringLiteral("RefreshWorkPlace(%1)").arg(ID);
+    if (taNode->isActive())
+        taNode->locate(workplaceKeyField(), ID);
+}

@@ -185,9 +185,15 @@ void TMainFM::TabShow(int index)
     else if (page == tsChage)
         host<TChangeListFM>(m_change, tsChage, {});
     else if (page == tsNet)
-        host<TNetComputerFM>(m_net, tsNet, [](TNetComputerFM *v) { v->RefreshNet(-1); });
+        host<TNetComputerFM>(m_net, tsNet, [this](TNetComputerFM *v) {
+            v->goPlacement = [this](const QString &kind, int id) { showLayout()->FindNode(kind, id); };
+            v->RefreshNet(-1);
+        });
     else if (page == tsUser)
-        host<TNetUserFM>(m_user, tsUser, [](TNetUserFM *v) { v->RefreshDCUser(-1); });
+        host<TNetUserFM>(m_user, tsUser, [this](TNetUserFM *v) {
+            v->goPlacement = [this](const QString &kind, int id) { showLayout()->FindNode(kind, id); };
+            v->RefreshDCUser(-1);
+        });
     else if (page == tsSearch)
         host<TSearchFM>(m_search, tsSearch, {});
 }

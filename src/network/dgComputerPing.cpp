@@ -1,0 +1,145 @@
+#include "dgComputerPing.h"
+
+#include "Seams.h"
+#include "TessalDialog.h"
+#include "PingSweep.h"
+#include "dmTessalData.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+TComputerPingDG::TComputerPingDG(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TComputerPingDG"));
+    setWindowTitle(QStringLiteral("Проверка наличия компьютеров в сети"));
+    auto *layout = new QVBoxLayout(this);
+    mmLog = new QPlainTextEdit(this);
+    mmLog->setObjectName(QStringLiteral("mmLog"));
+    mmLog->setReadOnly(true);
+    mmLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(mmLog, 1);
+    pbPing = new QProgressBar(this);
+    pbPing->setObjectName(QStringLiteral("pbPing"));
+    pbPing->setRange(0, 0);
+    pbPing->setValue(0);
+    layout->addWidget(pbPing);
+    auto *buttons = new QHBoxLayout;
+    cbLog = new QCheckBox(QStringLiteral("Записать результат в журнал"), this);
+    cbLog->setObjectName(QStringLiteral("cbLog"));
+    buttons->addWidget(cbLog);
+    buttons->addStretch(1);
+    btRun = new QPushButton(QStringLiteral("Начать"), this);
+    btRun->setObjectName(QStringLiteral("btRun"));
+    btExit = new QPushButton(QStringLiteral("Выход"), this);
+    btExit->setObjectName(QStringLiteral("btExit"));
+    buttons->addWidget(btRun);
+    buttons->addWidget(btExit);
+    layout->addLayout(buttons);
+    resize(420, 360);
+
+    connect(btRun, &QPushButton::clicked, this, [this] { Guarded([this] { btRunClick(); }); });
+    connect(btExit, &QPushButton::clicked, this, &QDialog::reject);
+
+    Guarded([this] {
+        cbLog->setChecked(m_store.read(QStringLiteral("cbLog.<P>.Checked"), false).toBool());
+        const QVariant left = m_store.read(QStringLiteral("<P>.Left")), top = m_store.read(QStringLiteral("<P>.Top"));
+        if (left.isValid() && top.isValid())
+            move(left.toInt(), top.toInt());
+    });
+}
+
+TComputerPingDG::~TComputerPingDG()
+{
+    Guarded([this] {
+        m_store.write(QStringLiteral("<P>.Left"), x());
+        m_store.write(QStringLiteral("<P>.Top"), y());
+        m_store.write(QStringLiteral("cbLog.<P>.Checked"), cbLog->isChecked());
+    });
+}
+
+TComputerPingDG *TComputerPingDG::instance()
+{
+    static QPointer<TComputerPingDG> dialog;
+    if (!dialog) {
+        dialog = new TComputerPingDG;
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, dialog, &QObject::deleteLater);
+    }
+    return dialog;
+}
+
+void TComputerPingDG::Run() { RunModal(*instance()); }
+
+void TComputerPingDG::setLine(int index, const QString &text)
+{
+    QTextDocument *doc = mmLog->document();
+    if (index >= doc->blockCount() || (index == 0 && doc->isEmpty())) {
+        if (doc->isEmpty() && index == 0)
+            mmLog->setPlainText(text);
+        else
+            mmLog->appendPlainText(text);
+        return;
+    }
+    QTextCursor c(doc->findBlockByNumber(index));
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    c.insertText(text);
+}
+
+void TComputerPingDG::btRunClick()
+{
+    if (m_running)
+        return;
+    m_running = true;
+    btRun->setEnabled(false);
+    btExit->setEnabled(false);
+    pbPing->setRange(0, 0);
+    pbPing->setValue(0);
+    mmLog->clear();
+
+    PingSweep sweep;
+    sweep.lineChanged = [&](int i) { setLine(i, sweep.lines()[i]); };
+    sweep.progress = [&](int done, int total) {
+        pbPing->setMaximum(total);
+        pbPing->setValue(done);
+    };
+    sweep.idle = [] { QCoreApplication::processEvents(); };
+    try {
+        sweep.run(dmTessal->cnGeneral);
+        if (cbLog->isChecked()) {
+            sweep.writeLog(QDateTime::currentDateTime());
+            mmLog->appendPlainText(sweep.lines().back());
+        }
+    } catch (...) {
+        // A broken sweep leaves the buttons usable: the user may try again or close the window.
+        m_running = false;
+        btRun->setEnabled(true);
+        btExit->setEnabled(true);
+        throw;
+    }
+    m_running = false;
+    btRun->setEnabled(true);
+    btExit->setEnabled(true);
+}
+
+void TComputerPingDG::reject()
+{
+    if (!m_running)
+        QDialog::reject();
+}
+
+void TComputerPingDG::closeEvent(QCloseEvent *e)
+{
+    if (m_running)
+        e->ignore();
+    else
+        QDialog::closeEvent(e);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "Settings.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+// The ping sweep: every device with a network name gets one echo; the outcome is written into the
+// device's OnLine flag, shown line by line in the log pane and, when ticked, saved to a log file.
+// The echoes run side by side and the window keeps repainting; while a sweep runs the dialog
+// cannot be closed.
+class TComputerPingDG : public QDialog {
+    Q_OBJECT
+public:
+    explicit TComputerPingDG(QWidget *parent = nullptr);
+    ~TComputerPingDG() override;
+
+    // Shows the one dialog of the program modally (created on first use).
+    static void Run();
+    static TComputerPingDG *instance();
+
+    // The sweep of btRun.
+    void btRunClick();
+    bool running() const { return m_running; }
+
+    QPushButton *btRun, *btExit;
+    QProgressBar *pbPing;
+    QCheckBox *cbLog;
+    QPlainTextEdit *mmLog;
+
+public slots:
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    void setLine(int index, const QString &text);
+
+    PropertyStore m_store{QStringLiteral("Computer.Ping")};
+    bool m_running = false;
+};

@@ -1,0 +1,143 @@
+#include "dgUserDCScan.h"
+
+#include "BusyCursor.h"
+#include "DomainScan.h"
+#include "Errors.h"
+#include "Seams.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+TUserDCScanDG::TUserDCScanDG(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("TUserDCScanDG"));
+    setWindowTitle(QStringLiteral("Обработка учётных записей домена"));
+    auto *layout = new QVBoxLayout(this);
+    auto *top = new QHBoxLayout;
+    auto *label = new QLabel(QStringLiteral("Домен"), this);
+    cbDomain = new QComboBox(this);
+    cbDomain->setObjectName(QStringLiteral("cbDomain"));
+    label->setBuddy(cbDomain);
+    top->addWidget(label);
+    top->addWidget(cbDomain, 1);
+    btRun = new QPushButton(QStringLiteral("Начать"), this);
+    btRun->setObjectName(QStringLiteral("btRun"));
+    btExit = new QPushButton(QStringLiteral("Выход"), this);
+    btExit->setObjectName(QStringLiteral("btExit"));
+    top->addWidget(btRun);
+    top->addWidget(btExit);
+    layout->addLayout(top);
+    mmLog = new QPlainTextEdit(this);
+    mmLog->setObjectName(QStringLiteral("mmLog"));
+    mmLog->setReadOnly(true);
+    mmLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(mmLog, 1);
+    resize(520, 400);
+
+    connect(btRun, &QPushButton::clicked, this, [this] { Guarded([this] { btRunClick(); }); });
+    connect(btExit, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TUserDCScanDG *TUserDCScanDG::instance()
+{
+    static QPointer<TUserDCScanDG> dialog;
+    if (!dialog) {
+        dialog = new TUserDCScanDG;
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, dialog, &QObject::deleteLater);
+    }
+    return dialog;
+}
+
+void TUserDCScanDG::Run()
+{
+    TUserDCScanDG *dialog = instance();
+    if (Guarded([dialog] { dialog->loadDomains(1); }))
+        RunModal(*dialog);
+}
+
+void TUserDCScanDG::loadDomains(int id)
+{
+    DataSet own(&dmTessal->cnGeneral);
+    DataSet *list = dmLookUp ? dmLookUp->taDomain : &own;
+    if (!dmLookUp)
+        own.setCommand(QStringLiteral("select * from DomainController order by Domain"));
+    list->close();
+    list->open();
+    cbDomain->clear();
+    for (int r = 0; r < list->recordCount(); ++r) {
+        const QVariant key = list->valueAt(r, list->fieldByName(QStringLiteral("ID"))->index());
+        const QString domain = list->valueAt(r, list->fieldByName(QStringLiteral("Domain"))->index()).toString();
+        const QString controller =
+            list->valueAt(r, list->fieldByName(QStringLiteral("Controller"))->index()).toString();
+        cbDomain->addItem(domain.trimmed(), key);
+        cbDomain->setItemData(cbDomain->count() - 1, controller.trimmed(), Qt::UserRole + 1);
+    }
+    cbDomain->setCurrentIndex(cbDomain->findData(id));
+}
+
+void TUserDCScanDG::btRunClick()
+{
+    if (m_running)
+        return;
+    const QString domain = cbDomain->currentText().trimmed();
+    const QString controller = cbDomain->currentData(Qt::UserRole + 1).toString();
+    // Refused before anything is asked: the users list could not hold such a domain.
+    if (cbDomain->currentIndex() < 0) {
+        ShowError(QStringLiteral("Выберите домен."));
+        return;
+    }
+    try {
+        DomainScan::checkDomain(domain);
+    } catch (const AppError &e) {
+        ShowError(ExceptionText(e.message()));
+        return;
+    }
+
+    BusyCursor busy;
+    m_running = true;
+    btRun->setEnabled(false);
+    btExit->setEnabled(false);
+    cbDomain->setEnabled(false);
+    mmLog->clear();
+    struct Restore {
+        TUserDCScanDG *d;
+        ~Restore()
+        {
+            d->m_running = false;
+            d->btRun->setEnabled(true);
+            d->btExit->setEnabled(true);
+            d->cbDomain->setEnabled(true);
+        }
+    } restore{this};
+
+    DomainScan scan;
+    scan.addLine = [this](const QString &line) { mmLog->appendPlainText(line); };
+    scan.idle = [] { QCoreApplication::processEvents(); };
+    scan.run(dmTessal->cnGeneral, domain, controller, DirectoryOptions::forDomain(domain));
+}
+
+void TUserDCScanDG::reject()
+{
+    if (!m_running)
+        QDialog::reject();
+}
+
+void TUserDCScanDG::closeEvent(QCloseEvent *e)
+{
+    if (m_running)
+        e->ignore();
+    else
+        QDialog::closeEvent(e);
+}

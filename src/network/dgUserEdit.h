@@ -1,0 +1,34 @@
+#pragma once
+
+#include "dgBaseEdit.h"
+
+#include <QPointer>
+
+class DBCheckBox;
+class DBEdit;
+
+// One user: the domain account (locked while it carries the domain's data), the addition to the
+// name, the mailbox and the messenger account, each password with a button that generates one.
+class TUserEditDG : public TBaseEditDG {
+    Q_OBJECT
+public:
+    // Edits user `ID`, or creates one when `ID` is -1; true when saved, `savedId` then receives
+    // the saved user's key.
+    static bool Run(int ID, int *savedId = nullptr);
+    static TUserEditDG *Instance();
+    static void ResetForTesting();
+
+    DBCheckBox *cbDomain;
+    DBEdit *edLogin, *edDomain, *edName, *edPass, *edAdd, *edMailBox, *edMailPass, *edMailGroup, *edSkypeLogin,
+        *edSkypePass;
+    QPushButton *btUserPass, *btCreatePass, *btSkypePass;
+
+    // Login, domain and name are read-only on the button-face colour while "Данные домена" is
+    // ticked, editable on the window colour otherwise.
+    void cbDomainChange();
+
+private:
+    TUserEditDG();
+    void generate(const QString &field, int count, int kind);
+    static QPointer<TUserEditDG> s_instance;
+};

@@ -1,0 +1,130 @@
+#include "dgUserInstall.h"
+
+#include "Actions.h"
+#include "DataGrid.h"
+#include "DataSet.h"
+#include "Seams.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dmTessalData.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+
+QPointer<TUserInstallDG> TUserInstallDG::s_instance;
+
+namespace {
+
+const QString DoneMark = QStringLiteral("DoneMark");
+
+} // namespace
+
+TUserInstallDG::TUserInstallDG()
+{
+    setObjectName(QStringLiteral("TUserInstallDG"));
+    setWindowTitle(QStringLiteral("Настройка компьютера"));
+    taUser = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
+    taUser->setObjectName(QStringLiteral("taUser"));
+    taUser->setCommand(QStringLiteral("GridUserInstall;1"), CommandType::StoredProc);
+    taUser->setReadOnly(true);
+    taUser->addField({DoneMark, FieldType::String, 1, true, {}, [](const DataSet &ds) -> QVariant {
+                          const Field *title = ds.findField(QStringLiteral("Title"));
+                          const Field *done = ds.findField(QStringLiteral("Done"));
+                          if (!done || (title && title->asBool()))
+                              return {};
+                          return done->asBool() ? QStringLiteral("✓") : QString();
+                      }});
+    setListDataSet(taUser);
+
+    grList->setColumns({{QStringLiteral("Name"), QString(), 234, true},
+                        {DoneMark, QString(), 24, false, Qt::AlignCenter, Qt::AlignCenter}});
+    grList->horizontalHeader()->hide();
+    grList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    grList->setCellStyle([](const DataSet &ds, int row, const GridColumn &, QFont &, QColor &, QColor &background) {
+        const Field *title = ds.findField(QStringLiteral("Title"));
+        if (title && ds.valueAt(row, title->index()).toBool())
+            background = QApplication::palette().color(QPalette::Mid);
+    });
+    grList->viewport()->installEventFilter(this);
+    grList->installEventFilter(this);
+
+    for (QPushButton *b : {btBack, btInsert, btEdit, btDelete, btFind})
+        b->hide();
+    btPrint = new QPushButton(imageIcon(Img::Print), QString(), this);
+    btPrint->setObjectName(QStringLiteral("btPrint"));
+    btPrint->setToolTip(QStringLiteral("Печать"));
+    btPrint->setAutoDefault(false);
+    buttonLayout()->insertWidget(0, btPrint);
+    onClick(btPrint, [this] {
+        if (viewReport && HasRecords(*taUser))
+            viewReport(printReport());
+    });
+    resize(320, 420);
+}
+
+TUserInstallDG *TUserInstallDG::Instance()
+{
+    if (!s_instance)
+        s_instance = new TUserInstallDG;
+    return s_instance;
+}
+
+void TUserInstallDG::ResetForTesting() { delete s_instance.data(); }
+
+int TUserInstallDG::Run(int ID)
+{
+    TUserInstallDG *dlg = Instance();
+    if (dmTessal)
+        dlg->taUser->setConnection(&dmTessal->cnGeneral);
+    dlg->openChecklist(ID);
+    dlg->btPrint->setEnabled(bool(viewReport));
+    return RunModal(*dlg);
+}
+
+void TUserInstallDG::openChecklist(int ID)
+{
+    OpenWithParams(*taUser, {TypedValue::Int(ID)});
+    if (!taUser->isEmpty())
+        return;
+    DataSet create(taUser->connection());
+    create.setCommand(QStringLiteral("UserInstallInsert;1"), CommandType::StoredProc);
+    create.setParameterValue(QStringLiteral("@US"), ID);
+    create.execProc();
+    OpenWithParams(*taUser, {TypedValue::Int(ID)});
+}
+
+void TUserInstallDG::toggleDone()
+{
+    if (!HasRecords(*taUser) || taUser->value(QStringLiteral("Title")).toBool())
+        return;
+    // The mark alone is written: another workstation ticking another line loses nothing.
+    taUser->connection()->execute(QStringLiteral("UPDATE UserInstall SET Done = :D WHERE ID = :ID"),
+                                  {{QStringLiteral("D"), !taUser->value(QStringLiteral("Done")).toBool()},
+                                   {QStringLiteral("ID"), taUser->value(QStringLiteral("ID"))}});
+    taUser->refresh();
+}
+
+QString TUserInstallDG::printReport() const
+{
+    return QStringLiteral("user.install&rs:Command=Render&User=") +
+           QString::number(taUser->value(QStringLiteral("User")).toInt());
+}
+
+bool TUserInstallDG::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == grList->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        const auto *m = static_cast<QMouseEvent *>(event);
+        const QModelIndex index = grList->indexAt(m->position().toPoint());
+        if (index.isValid() && index.column() == 1)
+            Guarded([this] { toggleDone(); });
+    } else if (watched == grList && event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
+        Guarded([this] { toggleDone(); });
+        return true;
+    }
+    return TBASEListDG::eventFilter(watched, event);
+}

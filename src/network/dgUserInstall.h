@@ -1,0 +1,37 @@
+#pragma once
+
+#include "dgBaseList.h"
+
+#include <QPointer>
+
+// A user's computer setup checklist: heading lines shaded, steps with a done mark the user ticks
+// (a click on the mark or the space bar), made on the server the first time it is opened, and
+// printed as a report.
+class TUserInstallDG : public TBASEListDG {
+    Q_OBJECT
+public:
+    // Shows the checklist of user `ID`; returns the dialog's result.
+    static int Run(int ID);
+    static TUserInstallDG *Instance();
+    static void ResetForTesting();
+
+    // Opens the checklist of user `ID`, creating its lines first when it has none.
+    void openChecklist(int ID);
+    // Turns the done mark of the current step over and stores it; heading lines have none.
+    void toggleDone();
+    // The report address's tail for the current line: "user.install&rs:Command=Render&User=<user>".
+    QString printReport() const;
+
+    // Set by the program: opens a report by its name and parameters; btPrint is disabled without it.
+    static inline std::function<void(const QString &report)> viewReport;
+
+    DataSet *taUser;
+    QPushButton *btPrint;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    TUserInstallDG();
+    static QPointer<TUserInstallDG> s_instance;
+};
