@@ -115,7 +115,7 @@ void TComputerPingDG::btRunClick()
     try {
         sweep.run(dmTessal->cnGeneral);
         if (cbLog->isChecked()) {
-            sweep.writeLog(QDateTime::currentDateTime());
+            sweep.writeLog(QDateTime::currentDateTime(), logFolder);
             mmLog->appendPlainText(sweep.lines().back());
         }
     } catch (...) {

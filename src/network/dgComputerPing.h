@@ -26,6 +26,8 @@ public:
     // The sweep of btRun.
     void btRunClick();
     bool running() const { return m_running; }
+    // Where the log file goes; empty: beside the executable, or the user's data folder.
+    QString logFolder;
 
     QPushButton *btRun, *btExit;
     QProgressBar *pbPing;

@@ -2,6 +2,7 @@
 
 #include "Actions.h"
 #include "DataGrid.h"
+#include "NetColumns.h"
 #include "DataSet.h"
 #include "Seams.h"
 #include "TessalADO.h"
@@ -40,8 +41,8 @@ TUserInstallDG::TUserInstallDG()
                       }});
     setListDataSet(taUser);
 
-    grList->setColumns({{QStringLiteral("Name"), QString(), 234, true},
-                        {DoneMark, QString(), 24, false, Qt::AlignCenter, Qt::AlignCenter}});
+    grList->setColumns({netColumn(QStringLiteral("Name"), QString(), 234, true),
+                        netColumn(DoneMark, QString(), 24, false, true)});
     grList->horizontalHeader()->hide();
     grList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     grList->setCellStyle([](const DataSet &ds, int row, const GridColumn &, QFont &, QColor &, QColor &background) {

@@ -3,6 +3,7 @@
 #include "Actions.h"
 #include "BusyCursor.h"
 #include "DataGrid.h"
+#include "NetColumns.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgComputerPing.h"
@@ -64,21 +65,20 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("С�
     addToolButton(tbMain, acGoDevice);
     layout->addWidget(tbMain);
 
-    const Qt::Alignment centre = Qt::AlignCenter;
     grDevice = new DataGrid(this);
     grDevice->setObjectName(QStringLiteral("grDevice"));
-    grDevice->setColumns({{QStringLiteral("Domain"), QStringLiteral("Имя"), 60},
-                          {QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 134, true},
-                          {QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, centre, centre}});
+    grDevice->setColumns({netColumn(QStringLiteral("Domain"), QStringLiteral("Имя"), 60),
+                          netColumn(QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 134, true),
+                          netColumn(QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, true)});
     grDevice->setDataSet(taNode);
     grDevice->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(grDevice, 1);
 
     grUser = new DataGrid(this);
     grUser->setObjectName(QStringLiteral("grUser"));
-    grUser->setColumns({{QStringLiteral("Login"), QString(), 90},
-                        {QStringLiteral("Name"), QStringLiteral("Пользователь"), 155, true},
-                        {QStringLiteral("Pass"), QStringLiteral("Пароль"), 60, false, centre, centre}});
+    grUser->setColumns({netColumn(QStringLiteral("Login"), QString(), 90),
+                        netColumn(QStringLiteral("Name"), QStringLiteral("Пользователь"), 155, true),
+                        netColumn(QStringLiteral("Pass"), QStringLiteral("Пароль"), 60, false, true)});
     grUser->setDataSet(taUser);
     grUser->setFixedHeight(87);
     layout->addWidget(grUser);

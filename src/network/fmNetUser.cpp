@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "DataControls.h"
 #include "DataGrid.h"
+#include "NetColumns.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgUserDCScan.h"
@@ -122,14 +123,13 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     addToolButton(tbMain, acUserInstall);
     layout->addWidget(tbMain);
 
-    const Qt::Alignment centre = Qt::AlignCenter;
     grUsers = new DataGrid(this);
     grUsers->setObjectName(QStringLiteral("grUsers"));
-    grUsers->setColumns({{QStringLiteral("Login"), QStringLiteral("Уч. запись"), 120},
-                         {QStringLiteral("Domain"), QStringLiteral("Домен"), 100},
-                         {QStringLiteral("Name"), QStringLiteral("Имя"), 100, true},
-                         {QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 100, true},
-                         {QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, centre, centre}});
+    grUsers->setColumns({netColumn(QStringLiteral("Login"), QStringLiteral("Уч. запись"), 120),
+                         netColumn(QStringLiteral("Domain"), QStringLiteral("Домен"), 100),
+                         netColumn(QStringLiteral("Name"), QStringLiteral("Имя"), 100, true),
+                         netColumn(QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 100, true),
+                         netColumn(QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, true)});
     grUsers->setDataSet(taDCUser);
     grUsers->setContextMenuPolicy(Qt::ActionsContextMenu);
     grUsers->addActions({acUserEdit, acUserInstall, acUserInfo, acGoWorkplace});
