@@ -14,27 +14,25 @@
 
 namespace {
 
-void print(const QString &line)
-{
+void print(const QString &line) {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-void openDatabase(Connection &cn, const QString &url)
-{
+void openDatabase(Connection &cn, const QString &url) {
     const DatabaseUrl u = DatabaseUrl::parse(url);
     if (u.engine == Engine::SQLite && !QFileInfo::exists(u.path))
         throw AppError(QStringLiteral("Файл базы данных «%1» не найден").arg(u.path));
     cn.open(url);
 }
 
-int ping(const QString &url, const QStringList &args)
-{
+int ping(const QString &url, const QStringList &args) {
     bool log = false;
     for (const QString &a : args) {
         if (a != u"--log")
-            throw AppError(QStringLiteral("неизвестный параметр команды ping: %1 (есть только --log)").arg(a));
+            throw AppError(
+                QStringLiteral("неизвестный параметр команды ping: %1 (есть только --log)").arg(a));
         log = true;
     }
     Connection cn;
@@ -45,8 +43,8 @@ int ping(const QString &url, const QStringList &args)
     int printed = 0;
     auto finished = [&](int i) {
         const QString &line = sweep.lines()[i];
-        return i == 0 || line.endsWith(QStringLiteral(": on-line.")) || line.endsWith(QStringLiteral(": off-line.")) ||
-               line.endsWith(QStringLiteral(": not host."));
+        return i == 0 || line.endsWith(QStringLiteral(": on-line.")) ||
+               line.endsWith(QStringLiteral(": off-line.")) || line.endsWith(QStringLiteral(": not host."));
     };
     sweep.lineChanged = [&](int) {
         while (printed < sweep.lines().size() && finished(printed))
@@ -60,8 +58,7 @@ int ping(const QString &url, const QStringList &args)
     return 0;
 }
 
-int scanDomain(const QString &url, const QStringList &args)
-{
+int scanDomain(const QString &url, const QStringList &args) {
     if (args.size() != 1)
         throw AppError(QStringLiteral("после scan-domain нужно имя домена из списка контроллеров домена"));
     const QString domain = args.front().trimmed();
@@ -84,7 +81,6 @@ int scanDomain(const QString &url, const QStringList &args)
 } // namespace
 
 // Called by velmora-db's command dispatch.
-int NetworkCommand(const QString &command, const QString &url, const QStringList &args)
-{
+int NetworkCommand(const QString &command, const QString &url, const QStringList &args) {
     return command == u"ping" ? ping(url, args) : scanDomain(url, args);
 }

@@ -23,10 +23,11 @@
 
 namespace {
 
-void print(const char *name, double value) { std::printf("%s %.3f\n", name, value); }
+void print(const char *name, double value) {
+    std::printf("%s %.3f\n", name, value);
+}
 
-void sweep()
-{
+void sweep() {
     if (::geteuid() != 0 || ::unshare(CLONE_NEWNET) != 0) {
         std::printf("sweep skipped: needs root for a network namespace and a raw ICMP socket\n");
         return;
@@ -52,8 +53,7 @@ void sweep()
     print("sweep_ratio_to_sequential_256s", seconds / 256.0);
 }
 
-void scan(const QString &controller)
-{
+void scan(const QString &controller) {
     if (controller.isEmpty()) {
         std::printf("scan skipped: no directory (--ldap HOST:PORT or $VELMORA_TEST_LDAP)\n");
         return;
@@ -72,8 +72,9 @@ void scan(const QString &controller)
         QProcess p;
         t.restart();
         p.start(QStringLiteral("ldapsearch"),
-                {QStringLiteral("-x"), QStringLiteral("-LLL"), QStringLiteral("-H"), QStringLiteral("ldap://") + controller,
-                 QStringLiteral("-b"), o.base, QStringLiteral("-E"), QStringLiteral("pr=100/noprompt"),
+                {QStringLiteral("-x"), QStringLiteral("-LLL"), QStringLiteral("-H"),
+                 QStringLiteral("ldap://") + controller, QStringLiteral("-b"), o.base, QStringLiteral("-E"),
+                 QStringLiteral("pr=100/noprompt"),
                  QStringLiteral("(|(objectClass=user)(objectClass=inetOrgPerson)(objectClass=posixAccount))"),
                  QStringLiteral("sAMAccountName"), QStringLiteral("uid"), QStringLiteral("displayName"),
                  QStringLiteral("cn")});
@@ -89,8 +90,7 @@ void scan(const QString &controller)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QString controller = qEnvironmentVariable("VELMORA_TEST_LDAP");
     const QStringList args = app.arguments();

@@ -16,8 +16,7 @@
 
 namespace {
 
-QString latinCase(const QString &text, bool upper)
-{
+QString latinCase(const QString &text, bool upper) {
     QString out = text;
     for (QChar &c : out) {
         const char16_t u = c.unicode();
@@ -29,11 +28,12 @@ QString latinCase(const QString &text, bool upper)
     return out;
 }
 
-QString ldapText(int rc) { return QString::fromUtf8(ldap_err2string(rc)); }
+QString ldapText(int rc) {
+    return QString::fromUtf8(ldap_err2string(rc));
+}
 
 // The first value of an attribute, empty when the entry has none.
-QString firstValue(LDAP *ld, LDAPMessage *entry, const char *attribute)
-{
+QString firstValue(LDAP *ld, LDAPMessage *entry, const char *attribute) {
     berval **values = ldap_get_values_len(ld, entry, attribute);
     if (!values)
         return {};
@@ -44,23 +44,27 @@ QString firstValue(LDAP *ld, LDAPMessage *entry, const char *attribute)
     return out;
 }
 
-QString timeOfDay() { return QTime::currentTime().toString(QStringLiteral("HH:mm:ss")); }
+QString timeOfDay() {
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+}
 
 } // namespace
 
-QString LatinUpper(const QString &text) { return latinCase(text, true); }
-QString LatinLower(const QString &text) { return latinCase(text, false); }
+QString LatinUpper(const QString &text) {
+    return latinCase(text, true);
+}
+QString LatinLower(const QString &text) {
+    return latinCase(text, false);
+}
 
-QString SearchBaseForDomain(const QString &domain)
-{
+QString SearchBaseForDomain(const QString &domain) {
     QStringList parts;
     for (const QString &label : domain.trimmed().split(u'.', Qt::SkipEmptyParts))
         parts << QStringLiteral("dc=") + LatinLower(label);
     return parts.join(u',');
 }
 
-DirectoryOptions DirectoryOptions::forDomain(const QString &domain)
-{
+DirectoryOptions DirectoryOptions::forDomain(const QString &domain) {
     const PropertyStore store(QStringLiteral("Domain.Scan"));
     const QString key = LatinUpper(domain.trimmed()) + u'.';
     DirectoryOptions o;
@@ -73,8 +77,7 @@ DirectoryOptions DirectoryOptions::forDomain(const QString &domain)
     return o;
 }
 
-DirectoryResult EnumNetUsers(const QString &controller, const DirectoryOptions &options)
-{
+DirectoryResult EnumNetUsers(const QString &controller, const DirectoryOptions &options) {
     DirectoryResult r;
     QString host = controller.trimmed();
     if (host.isEmpty()) {
@@ -106,9 +109,10 @@ DirectoryResult EnumNetUsers(const QString &controller, const DirectoryOptions &
     rc = ldap_sasl_bind_s(ld, options.bindDn.isEmpty() ? nullptr : options.bindDn.toUtf8().constData(),
                           LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, nullptr);
     if (rc != LDAP_SUCCESS) {
-        r.error = rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR
-                      ? QStringLiteral("Контроллер домена %1 недоступен: %2.").arg(controller, ldapText(rc))
-                      : QStringLiteral("Контроллер домена %1 отказал во входе: %2.").arg(controller, ldapText(rc));
+        r.error =
+            rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || rc == LDAP_CONNECT_ERROR
+                ? QStringLiteral("Контроллер домена %1 недоступен: %2.").arg(controller, ldapText(rc))
+                : QStringLiteral("Контроллер домена %1 отказал во входе: %2.").arg(controller, ldapText(rc));
         return r;
     }
 
@@ -119,17 +123,19 @@ DirectoryResult EnumNetUsers(const QString &controller, const DirectoryOptions &
     berval cookie{0, nullptr};
     for (;;) {
         LDAPControl *page = nullptr;
-        rc = ldap_create_page_control(ld, ber_int_t(options.pageSize), cookie.bv_len ? &cookie : nullptr, 0, &page);
+        rc = ldap_create_page_control(ld, ber_int_t(options.pageSize), cookie.bv_len ? &cookie : nullptr, 0,
+                                      &page);
         if (rc != LDAP_SUCCESS) {
             r.error = QStringLiteral("Поиск учётных записей прерван: %1.").arg(ldapText(rc));
             break;
         }
         LDAPControl *controls[] = {page, nullptr};
         LDAPMessage *result = nullptr;
-        rc = ldap_search_ext_s(ld, base.constData(), LDAP_SCOPE_SUBTREE, filter, attributes, 0, controls, nullptr,
-                               &timeout, LDAP_NO_LIMIT, &result);
+        rc = ldap_search_ext_s(ld, base.constData(), LDAP_SCOPE_SUBTREE, filter, attributes, 0, controls,
+                               nullptr, &timeout, LDAP_NO_LIMIT, &result);
         ldap_control_free(page);
-        for (LDAPMessage *e = result ? ldap_first_entry(ld, result) : nullptr; e; e = ldap_next_entry(ld, e)) {
+        for (LDAPMessage *e = result ? ldap_first_entry(ld, result) : nullptr; e;
+             e = ldap_next_entry(ld, e)) {
             QString account = firstValue(ld, e, "sAMAccountName");
             if (account.isEmpty())
                 account = firstValue(ld, e, "uid");
@@ -153,7 +159,8 @@ DirectoryResult EnumNetUsers(const QString &controller, const DirectoryOptions &
         cookie = {0, nullptr};
         if (rc != LDAP_SUCCESS || code != LDAP_SUCCESS) {
             ldap_controls_free(serverControls);
-            r.error = QStringLiteral("Поиск учётных записей прерван: %1.").arg(ldapText(rc != LDAP_SUCCESS ? rc : code));
+            r.error = QStringLiteral("Поиск учётных записей прерван: %1.")
+                          .arg(ldapText(rc != LDAP_SUCCESS ? rc : code));
             break;
         }
         if (LDAPControl *response = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, serverControls, nullptr)) {
@@ -170,8 +177,7 @@ DirectoryResult EnumNetUsers(const QString &controller, const DirectoryOptions &
     return r;
 }
 
-void DomainScan::checkDomain(const QString &domain)
-{
+void DomainScan::checkDomain(const QString &domain) {
     if (domain.trimmed().isEmpty())
         throw AppError(QStringLiteral("Не выбран домен"));
     if (domain.trimmed().size() > DomainWidth)
@@ -182,14 +188,14 @@ void DomainScan::checkDomain(const QString &domain)
 }
 
 void DomainScan::run(Connection &cn, const QString &domain, const QString &controller,
-                     const DirectoryOptions &options)
-{
+                     const DirectoryOptions &options) {
     checkDomain(domain);
     auto line = [this](const QString &text) {
         if (addLine)
             addLine(text);
     };
-    line(QStringLiteral("Запрос учётных записей домена %1, контроллер %2 (%3).").arg(domain, controller, timeOfDay()));
+    line(QStringLiteral("Запрос учётных записей домена %1, контроллер %2 (%3).")
+             .arg(domain, controller, timeOfDay()));
 
     // The directory is read on a thread of its own; the database stays on this one.
     DirectoryResult result;

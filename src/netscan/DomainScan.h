@@ -49,7 +49,8 @@ public:
 
     // Throws AppError, before anything is asked, when the domain name is empty or longer than
     // DomainWidth. An error of CheckDomainUser;1 ends the scan by an exception.
-    void run(Connection &cn, const QString &domain, const QString &controller, const DirectoryOptions &options);
+    void run(Connection &cn, const QString &domain, const QString &controller,
+             const DirectoryOptions &options);
 
     static void checkDomain(const QString &domain);
 };

@@ -4,8 +4,8 @@
 #include <QMutex>
 #include <QRegularExpression>
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -26,8 +26,7 @@ namespace {
 // $VELMORA_HOSTS names a file in the format of /etc/hosts whose names are taken before the
 // system's resolver is asked: an inventory can be tried out (or a sweep confined) without touching
 // /etc/hosts or the name server.
-std::optional<Ipv4> hostsFileLookup(const QString &name)
-{
+std::optional<Ipv4> hostsFileLookup(const QString &name) {
     const QString path = qEnvironmentVariable("VELMORA_HOSTS");
     if (path.isEmpty())
         return std::nullopt;
@@ -46,8 +45,7 @@ std::optional<Ipv4> hostsFileLookup(const QString &name)
     return std::nullopt;
 }
 
-std::optional<Ipv4> systemLookup(const QString &name)
-{
+std::optional<Ipv4> systemLookup(const QString &name) {
     if (auto listed = hostsFileLookup(name))
         return listed;
     addrinfo hints{};
@@ -67,14 +65,12 @@ std::optional<Ipv4> systemLookup(const QString &name)
 QMutex lookupMutex;
 NameLookup currentLookup = systemLookup;
 
-NameLookup lookupFunction()
-{
+NameLookup lookupFunction() {
     QMutexLocker lock(&lookupMutex);
     return currentLookup;
 }
 
-bool maybeHostName(const QString &name)
-{
+bool maybeHostName(const QString &name) {
     if (name.isEmpty() || name.size() > 253)
         return false;
     static const QRegularExpression label(QStringLiteral("^[A-Za-z0-9_]([A-Za-z0-9_-]{0,61}[A-Za-z0-9_])?$"));
@@ -87,8 +83,7 @@ bool maybeHostName(const QString &name)
     return true;
 }
 
-quint16 checksum(const unsigned char *data, size_t size)
-{
+quint16 checksum(const unsigned char *data, size_t size) {
     quint32 sum = 0;
     for (size_t i = 0; i + 1 < size; i += 2)
         sum += quint32(data[i]) << 8 | data[i + 1];
@@ -112,8 +107,7 @@ std::atomic<quint16> nextIdentifier{quint16(::getpid() * 7919u)};
 
 } // namespace
 
-std::optional<Ipv4> ParseIpv4(const QString &text)
-{
+std::optional<Ipv4> ParseIpv4(const QString &text) {
     for (QChar c : text)
         if (!(c.isDigit() && c.unicode() < 128) && c != u'.')
             return std::nullopt;
@@ -123,21 +117,22 @@ std::optional<Ipv4> ParseIpv4(const QString &text)
     return ntohl(a.s_addr);
 }
 
-QString Ipv4Text(Ipv4 address)
-{
-    return QStringLiteral("%1.%2.%3.%4").arg(address >> 24).arg(address >> 16 & 255).arg(address >> 8 & 255).arg(address & 255);
+QString Ipv4Text(Ipv4 address) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(address >> 24)
+        .arg(address >> 16 & 255)
+        .arg(address >> 8 & 255)
+        .arg(address & 255);
 }
 
-NameLookup SetNameLookup(NameLookup lookup)
-{
+NameLookup SetNameLookup(NameLookup lookup) {
     QMutexLocker lock(&lookupMutex);
     NameLookup previous = std::move(currentLookup);
     currentLookup = lookup ? std::move(lookup) : NameLookup(systemLookup);
     return previous;
 }
 
-std::optional<Ipv4> ResolveHost(const QString &name)
-{
+std::optional<Ipv4> ResolveHost(const QString &name) {
     if (auto numeric = ParseIpv4(name))
         return numeric;
     if (!maybeHostName(name))
@@ -146,8 +141,7 @@ std::optional<Ipv4> ResolveHost(const QString &name)
 }
 
 void IcmpEcho::run(const QStringList &hosts, const std::function<void(int)> &sent,
-                   const std::function<void(int, EchoStatus)> &finished, const std::function<void()> &idle)
-{
+                   const std::function<void(int, EchoStatus)> &finished, const std::function<void()> &idle) {
     const int count = int(hosts.size());
     m_socketKind.clear();
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
@@ -222,8 +216,8 @@ void IcmpEcho::run(const QStringList &hosts, const std::function<void(int)> &sen
                 sockaddr_in to{};
                 to.sin_family = AF_INET;
                 to.sin_addr.s_addr = e.address;
-                ok = ::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr *>(&to),
-                              sizeof to) == packet.size();
+                ok = ::sendto(fd, packet.constData(), size_t(packet.size()), 0,
+                              reinterpret_cast<sockaddr *>(&to), sizeof to) == packet.size();
             }
             if (sent)
                 sent(i);
@@ -238,9 +232,8 @@ void IcmpEcho::run(const QStringList &hosts, const std::function<void(int)> &sen
 
         // Time-outs: the oldest echoes first.
         const auto now = Clock::now();
-        while (!inFlight.empty() &&
-               (echoes[size_t(inFlight.front())].status != EchoStatus::Pending ||
-                echoes[size_t(inFlight.front())].deadline <= now)) {
+        while (!inFlight.empty() && (echoes[size_t(inFlight.front())].status != EchoStatus::Pending ||
+                                     echoes[size_t(inFlight.front())].deadline <= now)) {
             finish(inFlight.front(), EchoStatus::NoReply);
             inFlight.pop_front();
         }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QtGlobal>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 #include <functional>
 #include <optional>
@@ -53,7 +53,8 @@ public:
     // `sent(i)` is called when host i's echo goes out or fails, in list order. `idle` is called on
     // the calling thread at least every 20 ms while waiting (a window processes its events there).
     void run(const QStringList &hosts, const std::function<void(int index)> &sent,
-             const std::function<void(int index, EchoStatus status)> &finished, const std::function<void()> &idle = {});
+             const std::function<void(int index, EchoStatus status)> &finished,
+             const std::function<void()> &idle = {});
 
     // The kind of socket the last run used: "dgram", "raw", or empty when none could be opened
     // (then every host is NotHost).

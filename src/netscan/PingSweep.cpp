@@ -9,8 +9,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-QString PingSweep::statusWord(EchoStatus status)
-{
+QString PingSweep::statusWord(EchoStatus status) {
     switch (status) {
     case EchoStatus::Reply:
         return QStringLiteral("on-line");
@@ -21,11 +20,11 @@ QString PingSweep::statusWord(EchoStatus status)
     }
 }
 
-void PingSweep::run(Connection &cn)
-{
+void PingSweep::run(Connection &cn) {
     m_lines.clear();
-    const ResultSet rs = cn.query(QStringLiteral("select IdDevice, Domain, OnLine, PreventionNeed from DeviceUnit "
-                                                 "where ( not Domain is null ) order by Domain"));
+    const ResultSet rs =
+        cn.query(QStringLiteral("select IdDevice, Domain, OnLine, PreventionNeed from DeviceUnit "
+                                "where ( not Domain is null ) order by Domain"));
     const int total = int(rs.rows.size());
     QStringList hosts;
     QVector<QVariant> keys;
@@ -65,27 +64,26 @@ void PingSweep::run(Connection &cn)
         idle);
 }
 
-QString PingSweep::writeLog(const QDateTime &at, const QString &folder)
-{
+QString PingSweep::writeLog(const QDateTime &at, const QString &folder) {
     const QString name = PingLogFileName(folder.isEmpty() ? PingLogFolder() : folder, at);
     QByteArray text;
     for (const QString &line : std::as_const(m_lines))
         text += line.toUtf8() + "\r\n";
     QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() || !file.flush())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() ||
+        !file.flush())
         throw AppError(QStringLiteral("Не удалось записать журнал «%1»: %2").arg(name, file.errorString()));
     file.close();
     m_lines << QStringLiteral("Журнал записан в %1.").arg(name);
     return name;
 }
 
-QString PingLogFileName(const QString &folder, const QDateTime &at)
-{
-    return QDir(folder).filePath(QStringLiteral("SC[%1].log").arg(at.toString(QStringLiteral("yyyy.MM.dd HH=mm"))));
+QString PingLogFileName(const QString &folder, const QDateTime &at) {
+    return QDir(folder).filePath(
+        QStringLiteral("SC[%1].log").arg(at.toString(QStringLiteral("yyyy.MM.dd HH=mm"))));
 }
 
-QString PingLogFolder()
-{
+QString PingLogFolder() {
     const QString exe = QCoreApplication::applicationDirPath();
     if (!exe.isEmpty() && QFileInfo(exe).isWritable())
         return exe;

@@ -1,8 +1,8 @@
 #include "dgComputerPing.h"
 
+#include "PingSweep.h"
 #include "Seams.h"
 #include "TessalDialog.h"
-#include "PingSweep.h"
 #include "dmTessalData.h"
 
 #include <QApplication>
@@ -10,15 +10,13 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-TComputerPingDG::TComputerPingDG(QWidget *parent) : QDialog(parent)
-{
+TComputerPingDG::TComputerPingDG() {
     setObjectName(QStringLiteral("TComputerPingDG"));
     setWindowTitle(QStringLiteral("Проверка наличия компьютеров в сети"));
     auto *layout = new QVBoxLayout(this);
@@ -38,10 +36,8 @@ TComputerPingDG::TComputerPingDG(QWidget *parent) : QDialog(parent)
     cbLog->setObjectName(QStringLiteral("cbLog"));
     buttons->addWidget(cbLog);
     buttons->addStretch(1);
-    btRun = new QPushButton(QStringLiteral("Начать"), this);
-    btRun->setObjectName(QStringLiteral("btRun"));
-    btExit = new QPushButton(QStringLiteral("Выход"), this);
-    btExit->setObjectName(QStringLiteral("btExit"));
+    btRun = DialogButton(this, "btRun", QStringLiteral("Начать"));
+    btExit = DialogButton(this, "btExit", QStringLiteral("Выход"));
     buttons->addWidget(btRun);
     buttons->addWidget(btExit);
     layout->addLayout(buttons);
@@ -52,35 +48,28 @@ TComputerPingDG::TComputerPingDG(QWidget *parent) : QDialog(parent)
 
     Guarded([this] {
         cbLog->setChecked(m_store.read(QStringLiteral("cbLog.<P>.Checked"), false).toBool());
-        const QVariant left = m_store.read(QStringLiteral("<P>.Left")), top = m_store.read(QStringLiteral("<P>.Top"));
+        const QVariant left = m_store.read(QStringLiteral("<P>.Left")),
+                       top = m_store.read(QStringLiteral("<P>.Top"));
         if (left.isValid() && top.isValid())
             move(left.toInt(), top.toInt());
     });
 }
 
-TComputerPingDG::~TComputerPingDG()
-{
+void TComputerPingDG::hideEvent(QHideEvent *e) {
+    // Kept for the next run of the program whenever the dialog goes away.
     Guarded([this] {
         m_store.write(QStringLiteral("<P>.Left"), x());
         m_store.write(QStringLiteral("<P>.Top"), y());
         m_store.write(QStringLiteral("cbLog.<P>.Checked"), cbLog->isChecked());
     });
+    QDialog::hideEvent(e);
 }
 
-TComputerPingDG *TComputerPingDG::instance()
-{
-    static QPointer<TComputerPingDG> dialog;
-    if (!dialog) {
-        dialog = new TComputerPingDG;
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, dialog, &QObject::deleteLater);
-    }
-    return dialog;
+void TComputerPingDG::Run() {
+    RunModal(*Instance());
 }
 
-void TComputerPingDG::Run() { RunModal(*instance()); }
-
-void TComputerPingDG::setLine(int index, const QString &text)
-{
+void TComputerPingDG::setLine(int index, const QString &text) {
     QTextDocument *doc = mmLog->document();
     if (index >= doc->blockCount() || (index == 0 && doc->isEmpty())) {
         if (doc->isEmpty() && index == 0)
@@ -94,8 +83,7 @@ void TComputerPingDG::setLine(int index, const QString &text)
     c.insertText(text);
 }
 
-void TComputerPingDG::btRunClick()
-{
+void TComputerPingDG::btRunClick() {
     if (m_running)
         return;
     m_running = true;
@@ -130,14 +118,12 @@ void TComputerPingDG::btRunClick()
     btExit->setEnabled(true);
 }
 
-void TComputerPingDG::reject()
-{
+void TComputerPingDG::reject() {
     if (!m_running)
         QDialog::reject();
 }
 
-void TComputerPingDG::closeEvent(QCloseEvent *e)
-{
+void TComputerPingDG::closeEvent(QCloseEvent *e) {
     if (m_running)
         e->ignore();
     else

@@ -2,6 +2,8 @@
 
 #include "Settings.h"
 
+#include "dgCommon.h"
+
 #include <QDialog>
 
 class QCheckBox;
@@ -13,15 +15,13 @@ class QPushButton;
 // device's OnLine flag, shown line by line in the log pane and, when ticked, saved to a log file.
 // The echoes run side by side and the window keeps repainting; while a sweep runs the dialog
 // cannot be closed.
-class TComputerPingDG : public QDialog {
+class TComputerPingDG : public QDialog, public SingleDialog<TComputerPingDG> {
     Q_OBJECT
 public:
-    explicit TComputerPingDG(QWidget *parent = nullptr);
-    ~TComputerPingDG() override;
+    TComputerPingDG(); // made by Instance()
 
     // Shows the one dialog of the program modally (created on first use).
     static void Run();
-    static TComputerPingDG *instance();
 
     // The sweep of btRun.
     void btRunClick();
@@ -39,6 +39,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
 
 private:
     void setLine(int index, const QString &text);

@@ -15,12 +15,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TUserDCScanDG::TUserDCScanDG(QWidget *parent) : QDialog(parent)
-{
+TUserDCScanDG::TUserDCScanDG() {
     setObjectName(QStringLiteral("TUserDCScanDG"));
     setWindowTitle(QStringLiteral("Обработка учётных записей домена"));
     auto *layout = new QVBoxLayout(this);
@@ -31,10 +29,8 @@ TUserDCScanDG::TUserDCScanDG(QWidget *parent) : QDialog(parent)
     label->setBuddy(cbDomain);
     top->addWidget(label);
     top->addWidget(cbDomain, 1);
-    btRun = new QPushButton(QStringLiteral("Начать"), this);
-    btRun->setObjectName(QStringLiteral("btRun"));
-    btExit = new QPushButton(QStringLiteral("Выход"), this);
-    btExit->setObjectName(QStringLiteral("btExit"));
+    btRun = DialogButton(this, "btRun", QStringLiteral("Начать"));
+    btExit = DialogButton(this, "btExit", QStringLiteral("Выход"));
     top->addWidget(btRun);
     top->addWidget(btExit);
     layout->addLayout(top);
@@ -50,25 +46,13 @@ TUserDCScanDG::TUserDCScanDG(QWidget *parent) : QDialog(parent)
     connect(btExit, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-TUserDCScanDG *TUserDCScanDG::instance()
-{
-    static QPointer<TUserDCScanDG> dialog;
-    if (!dialog) {
-        dialog = new TUserDCScanDG;
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, dialog, &QObject::deleteLater);
-    }
-    return dialog;
-}
-
-void TUserDCScanDG::Run()
-{
-    TUserDCScanDG *dialog = instance();
+void TUserDCScanDG::Run() {
+    TUserDCScanDG *dialog = Instance();
     if (Guarded([dialog] { dialog->loadDomains(1); }))
         RunModal(*dialog);
 }
 
-void TUserDCScanDG::loadDomains(int id)
-{
+void TUserDCScanDG::loadDomains(int id) {
     DataSet own(&dmTessal->cnGeneral);
     DataSet *list = dmLookUp ? dmLookUp->taDomain : &own;
     if (!dmLookUp)
@@ -78,7 +62,8 @@ void TUserDCScanDG::loadDomains(int id)
     cbDomain->clear();
     for (int r = 0; r < list->recordCount(); ++r) {
         const QVariant key = list->valueAt(r, list->fieldByName(QStringLiteral("ID"))->index());
-        const QString domain = list->valueAt(r, list->fieldByName(QStringLiteral("Domain"))->index()).toString();
+        const QString domain =
+            list->valueAt(r, list->fieldByName(QStringLiteral("Domain"))->index()).toString();
         const QString controller =
             list->valueAt(r, list->fieldByName(QStringLiteral("Controller"))->index()).toString();
         cbDomain->addItem(domain.trimmed(), key);
@@ -87,8 +72,7 @@ void TUserDCScanDG::loadDomains(int id)
     cbDomain->setCurrentIndex(cbDomain->findData(id));
 }
 
-void TUserDCScanDG::btRunClick()
-{
+void TUserDCScanDG::btRunClick() {
     if (m_running)
         return;
     const QString domain = cbDomain->currentText().trimmed();
@@ -113,8 +97,7 @@ void TUserDCScanDG::btRunClick()
     mmLog->clear();
     struct Restore {
         TUserDCScanDG *d;
-        ~Restore()
-        {
+        ~Restore() {
             d->m_running = false;
             d->btRun->setEnabled(true);
             d->btExit->setEnabled(true);
@@ -128,14 +111,12 @@ void TUserDCScanDG::btRunClick()
     scan.run(dmTessal->cnGeneral, domain, controller, DirectoryOptions::forDomain(domain));
 }
 
-void TUserDCScanDG::reject()
-{
+void TUserDCScanDG::reject() {
     if (!m_running)
         QDialog::reject();
 }
 
-void TUserDCScanDG::closeEvent(QCloseEvent *e)
-{
+void TUserDCScanDG::closeEvent(QCloseEvent *e) {
     if (m_running)
         e->ignore();
     else

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dgCommon.h"
+
 #include <QDialog>
 
 class QComboBox;
@@ -9,14 +11,13 @@ class QPushButton;
 // The domain account scan: reads the accounts of the selected domain's controller (off the
 // window's thread, so the window keeps repainting) and hands each to CheckDomainUser;1, logging
 // its answer. The buttons stay disabled and the dialog cannot be closed until the scan ends.
-class TUserDCScanDG : public QDialog {
+class TUserDCScanDG : public QDialog, public SingleDialog<TUserDCScanDG> {
     Q_OBJECT
 public:
-    explicit TUserDCScanDG(QWidget *parent = nullptr);
+    TUserDCScanDG(); // made by Instance()
 
     // Reopens the domain list, selects domain 1 and shows the one dialog of the program modally.
     static void Run();
-    static TUserDCScanDG *instance();
 
     // Fills cbDomain from the domain list and selects the domain with key `id`.
     void loadDomains(int id);

@@ -13,10 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-QPointer<TUserEditDG> TUserEditDG::s_instance;
-
-TUserEditDG::TUserEditDG()
-{
+TUserEditDG::TUserEditDG() {
     setObjectName(QStringLiteral("TUserEditDG"));
     setWindowTitle(QStringLiteral("Пользователь"));
     taData->setCommand(QStringLiteral("select * from [User] where ID = :ID"));
@@ -29,12 +26,7 @@ TUserEditDG::TUserEditDG()
             e->setFont(fixed);
         return e;
     };
-    auto button = [this](const char *name) {
-        auto *b = new QPushButton(QStringLiteral("Сгенерить"), this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        return b;
-    };
+    auto button = [this](const char *name) { return DialogButton(this, name, QStringLiteral("Сгенерить")); };
     auto group = [this](const QString &title) {
         auto *g = new QGroupBox(title, this);
         auto *grid = new QGridLayout(g);
@@ -42,10 +34,9 @@ TUserEditDG::TUserEditDG()
         contentLayout()->addWidget(g);
         return grid;
     };
-    auto add = [this](QGridLayout *grid, int row, const QString &label, QWidget *w, QWidget *extra = nullptr) {
-        auto *l = new QLabel(label, this);
-        l->setBuddy(w);
-        grid->addWidget(l, row, 0);
+    auto add = [this](QGridLayout *grid, int row, const QString &label, QWidget *w,
+                      QWidget *extra = nullptr) {
+        grid->addWidget(caption(label, w), row, 0);
         grid->addWidget(w, row, 1, 1, extra ? 1 : 2);
         if (extra)
             grid->addWidget(extra, row, 2);
@@ -66,9 +57,8 @@ TUserEditDG::TUserEditDG()
     add(domain, 4, QStringLiteral("Пароль"), edPass, btUserPass);
 
     edAdd = edit("edAdd", "AddName");
-    auto *addLabel = new QLabel(QStringLiteral("Дополнение ( Отчество, год рождения или иное)"), this);
-    addLabel->setBuddy(edAdd);
-    contentLayout()->addWidget(addLabel);
+    contentLayout()->addWidget(
+        caption(QStringLiteral("Дополнение ( Отчество, год рождения или иное)"), edAdd));
     contentLayout()->addWidget(edAdd);
 
     QGridLayout *mail = group(QStringLiteral("Почта"));
@@ -91,25 +81,15 @@ TUserEditDG::TUserEditDG()
     connect(taData, &DataSet::dataChanged, this, [this] { cbDomainChange(); });
     connect(taData, &DataSet::scrolled, this, [this] { cbDomainChange(); });
     connect(btUserPass, &QPushButton::clicked, this, [this] { generate(QStringLiteral("Pass"), 4, 3); });
-    connect(btCreatePass, &QPushButton::clicked, this, [this] { generate(QStringLiteral("MailPass"), 8, 0); });
-    connect(btSkypePass, &QPushButton::clicked, this, [this] { generate(QStringLiteral("SkypePass"), 8, 0); });
+    connect(btCreatePass, &QPushButton::clicked, this,
+            [this] { generate(QStringLiteral("MailPass"), 8, 0); });
+    connect(btSkypePass, &QPushButton::clicked, this,
+            [this] { generate(QStringLiteral("SkypePass"), 8, 0); });
     resize(460, sizeHint().height());
 }
 
-TUserEditDG *TUserEditDG::Instance()
-{
-    if (!s_instance)
-        s_instance = new TUserEditDG;
-    return s_instance;
-}
-
-void TUserEditDG::ResetForTesting() { delete s_instance.data(); }
-
-bool TUserEditDG::Run(int ID, int *savedId)
-{
+bool TUserEditDG::Run(int ID, int *savedId) {
     TUserEditDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
     const bool saved = dlg->runEdit(
         ID, [](DataSet &ds) { ds.fieldByName(QStringLiteral("DomainSource"))->setValue(false); });
     if (saved && savedId)
@@ -117,8 +97,7 @@ bool TUserEditDG::Run(int ID, int *savedId)
     return saved;
 }
 
-void TUserEditDG::cbDomainChange()
-{
+void TUserEditDG::cbDomainChange() {
     const bool locked = cbDomain->isChecked();
     for (DBEdit *e : {edLogin, edDomain, edName}) {
         e->setReadOnly(locked);
@@ -128,7 +107,6 @@ void TUserEditDG::cbDomainChange()
     }
 }
 
-void TUserEditDG::generate(const QString &field, int count, int kind)
-{
+void TUserEditDG::generate(const QString &field, int count, int kind) {
     Guarded([&] { SetFieldValue(*taData->fieldByName(field), GeneratePassword(count, kind)); });
 }

@@ -1,26 +1,24 @@
 #pragma once
 
 #include "dgBaseEdit.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class DBCheckBox;
 class DBEdit;
 
 // One user: the domain account (locked while it carries the domain's data), the addition to the
 // name, the mailbox and the messenger account, each password with a button that generates one.
-class TUserEditDG : public TBaseEditDG {
+class TUserEditDG : public TBaseEditDG, public SingleDialog<TUserEditDG> {
     Q_OBJECT
 public:
+    TUserEditDG(); // made by Instance()
     // Edits user `ID`, or creates one when `ID` is -1; true when saved, `savedId` then receives
     // the saved user's key.
     static bool Run(int ID, int *savedId = nullptr);
-    static TUserEditDG *Instance();
-    static void ResetForTesting();
 
     DBCheckBox *cbDomain;
-    DBEdit *edLogin, *edDomain, *edName, *edPass, *edAdd, *edMailBox, *edMailPass, *edMailGroup, *edSkypeLogin,
-        *edSkypePass;
+    DBEdit *edLogin, *edDomain, *edName, *edPass, *edAdd, *edMailBox, *edMailPass, *edMailGroup,
+        *edSkypeLogin, *edSkypePass;
     QPushButton *btUserPass, *btCreatePass, *btSkypePass;
 
     // Login, domain and name are read-only on the button-face colour while "Данные домена" is
@@ -28,7 +26,5 @@ public:
     void cbDomainChange();
 
 private:
-    TUserEditDG();
     void generate(const QString &field, int count, int kind);
-    static QPointer<TUserEditDG> s_instance;
 };

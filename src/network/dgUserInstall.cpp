@@ -2,8 +2,8 @@
 
 #include "Actions.h"
 #include "DataGrid.h"
-#include "NetColumns.h"
 #include "DataSet.h"
+#include "NetColumns.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
@@ -16,20 +16,16 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
-QPointer<TUserInstallDG> TUserInstallDG::s_instance;
-
 namespace {
 
 const QString DoneMark = QStringLiteral("DoneMark");
 
 } // namespace
 
-TUserInstallDG::TUserInstallDG()
-{
+TUserInstallDG::TUserInstallDG() {
     setObjectName(QStringLiteral("TUserInstallDG"));
     setWindowTitle(QStringLiteral("Настройка компьютера"));
-    taUser = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taUser->setObjectName(QStringLiteral("taUser"));
+    taUser = DialogDataSet(this, QStringLiteral("taUser"));
     taUser->setCommand(QStringLiteral("GridUserInstall;1"), CommandType::StoredProc);
     taUser->setReadOnly(true);
     taUser->addField({DoneMark, FieldType::String, 1, true, {}, [](const DataSet &ds) -> QVariant {
@@ -41,53 +37,46 @@ TUserInstallDG::TUserInstallDG()
                       }});
     setListDataSet(taUser);
 
-    grList->setColumns({netColumn(QStringLiteral("Name"), QString(), 234, true),
-                        netColumn(DoneMark, QString(), 24, false, true)});
+    setColumns({netColumn(QStringLiteral("Name"), QString(), 234, true),
+                netColumn(DoneMark, QString(), 24, false, true)},
+               420);
     grList->horizontalHeader()->hide();
     grList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    grList->setCellStyle([](const DataSet &ds, int row, const GridColumn &, QFont &, QColor &, QColor &background) {
-        const Field *title = ds.findField(QStringLiteral("Title"));
-        if (title && ds.valueAt(row, title->index()).toBool())
-            background = QApplication::palette().color(QPalette::Mid);
-    });
+    grList->setCellStyle(
+        [](const DataSet &ds, int row, const GridColumn &, QFont &, QColor &, QColor &background) {
+            const Field *title = ds.findField(QStringLiteral("Title"));
+            if (title && ds.valueAt(row, title->index()).toBool())
+                background = QApplication::palette().color(QPalette::Mid);
+        });
     grList->viewport()->installEventFilter(this);
     grList->installEventFilter(this);
 
     for (QPushButton *b : {btBack, btInsert, btEdit, btDelete, btFind})
         b->hide();
-    btPrint = new QPushButton(imageIcon(Img::Print), QString(), this);
-    btPrint->setObjectName(QStringLiteral("btPrint"));
-    btPrint->setToolTip(QStringLiteral("Печать"));
-    btPrint->setAutoDefault(false);
+    btPrint = DialogButton(this, "btPrint", imageIcon(Img::Print), QStringLiteral("Печать"));
     buttonLayout()->insertWidget(0, btPrint);
     onClick(btPrint, [this] {
         if (viewReport && HasRecords(*taUser))
             viewReport(printReport());
     });
-    resize(320, 420);
 }
 
-TUserInstallDG *TUserInstallDG::Instance()
-{
-    if (!s_instance)
-        s_instance = new TUserInstallDG;
-    return s_instance;
+TUserInstallDG::~TUserInstallDG() {
+    // The grid and the checklist go while the whole dialog still exists: their last signals and
+    // events reach a complete object.
+    grList->viewport()->removeEventFilter(this);
+    grList->removeEventFilter(this);
+    delete taUser;
 }
 
-void TUserInstallDG::ResetForTesting() { delete s_instance.data(); }
-
-int TUserInstallDG::Run(int ID)
-{
+int TUserInstallDG::Run(int ID) {
     TUserInstallDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taUser->setConnection(&dmTessal->cnGeneral);
     dlg->openChecklist(ID);
     dlg->btPrint->setEnabled(bool(viewReport));
     return RunModal(*dlg);
 }
 
-void TUserInstallDG::openChecklist(int ID)
-{
+void TUserInstallDG::openChecklist(int ID) {
     OpenWithParams(*taUser, {TypedValue::Int(ID)});
     if (!taUser->isEmpty())
         return;
@@ -98,8 +87,7 @@ void TUserInstallDG::openChecklist(int ID)
     OpenWithParams(*taUser, {TypedValue::Int(ID)});
 }
 
-void TUserInstallDG::toggleDone()
-{
+void TUserInstallDG::toggleDone() {
     if (!HasRecords(*taUser) || taUser->value(QStringLiteral("Title")).toBool())
         return;
     // The mark alone is written: another workstation ticking another line loses nothing.
@@ -109,14 +97,12 @@ void TUserInstallDG::toggleDone()
     taUser->refresh();
 }
 
-QString TUserInstallDG::printReport() const
-{
+QString TUserInstallDG::printReport() const {
     return QStringLiteral("user.install&rs:Command=Render&User=") +
            QString::number(taUser->value(QStringLiteral("User")).toInt());
 }
 
-bool TUserInstallDG::eventFilter(QObject *watched, QEvent *event)
-{
+bool TUserInstallDG::eventFilter(QObject *watched, QEvent *event) {
     if (watched == grList->viewport() && event->type() == QEvent::MouseButtonRelease) {
         const auto *m = static_cast<QMouseEvent *>(event);
         const QModelIndex index = grList->indexAt(m->position().toPoint());

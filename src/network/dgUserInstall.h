@@ -1,19 +1,18 @@
 #pragma once
 
 #include "dgBaseList.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 // A user's computer setup checklist: heading lines shaded, steps with a done mark the user ticks
 // (a click on the mark or the space bar), made on the server the first time it is opened, and
 // printed as a report.
-class TUserInstallDG : public TBASEListDG {
+class TUserInstallDG : public TBASEListDG, public SingleDialog<TUserInstallDG> {
     Q_OBJECT
 public:
+    TUserInstallDG(); // made by Instance()
+    ~TUserInstallDG() override;
     // Shows the checklist of user `ID`; returns the dialog's result.
     static int Run(int ID);
-    static TUserInstallDG *Instance();
-    static void ResetForTesting();
 
     // Opens the checklist of user `ID`, creating its lines first when it has none.
     void openChecklist(int ID);
@@ -30,8 +29,4 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    TUserInstallDG();
-    static QPointer<TUserInstallDG> s_instance;
 };

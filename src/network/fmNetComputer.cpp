@@ -12,10 +12,11 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-QString TNetComputerFM::workplaceKeyField() { return QStringLiteral("IDWorkpla") + QChar(0x0441) + u'e'; }
+QString TNetComputerFM::workplaceKeyField() {
+    return QStringLiteral("IDWorkpla") + QChar(0x0441) + u'e';
+}
 
-TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"), parent)
-{
+TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"), parent) {
     setObjectName(QStringLiteral("TNetComputerFM"));
     Connection *cn = dmTessal ? &dmTessal->cnGeneral : nullptr;
 
@@ -41,7 +42,8 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("С�
     acPing->onTrigger([this] { runPing(); });
     acRefresh = act("acRefresh", QStringLiteral("Обновить"), QStringLiteral("Обновление."), Img::Refresh);
     acRefresh->setEnabledWhen([this] { return taNode->isActive(); });
-    acRefresh->onTrigger([this] { RefreshNet(taNode->isEmpty() ? -1 : taNode->value(QStringLiteral("ID")).toInt()); });
+    acRefresh->onTrigger(
+        [this] { RefreshNet(taNode->isEmpty() ? -1 : taNode->value(QStringLiteral("ID")).toInt()); });
     acReport = act("acReport", QString(), QStringLiteral("Список компьютеров."), Img::Report);
     acReport->setEnabledWhen([this] { return bool(viewReport); });
     acReport->onTrigger([this] { viewReport(QStringLiteral("computer.list")); });
@@ -88,8 +90,7 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("С�
         Guarded([&] { taUser->open(); });
 }
 
-void TNetComputerFM::RefreshNet(int ID)
-{
+void TNetComputerFM::RefreshNet(int ID) {
     calls << QStringLiteral("RefreshNet(%1)").arg(ID);
     BusyCursor busy;
     OpenWithParams(*taNode);
@@ -97,8 +98,7 @@ void TNetComputerFM::RefreshNet(int ID)
         taNode->first();
 }
 
-void TNetComputerFM::RefreshWorkPlace(int ID)
-{
+void TNetComputerFM::RefreshWorkPlace(int ID) {
     calls << QStringLiteral("RefreshWorkPlace(%1)").arg(ID);
     if (taNode->isActive())
         taNode->locate(workplaceKeyField(), ID);

@@ -21,8 +21,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"), parent)
-{
+TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"), parent) {
     setObjectName(QStringLiteral("TNetUserFM"));
     Connection *cn = dmTessal ? &dmTessal->cnGeneral : nullptr;
     taDCUser = new DataSet(cn, this);
@@ -42,7 +41,8 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     };
     auto open = [this] { return taDCUser->isActive(); };
     auto hasRows = [this] { return HasRecords(*taDCUser); };
-    acCheckUser = act("acCheckUser", QString(), QStringLiteral("Перенос учётных записей из домена."), Img::Scan);
+    acCheckUser =
+        act("acCheckUser", QString(), QStringLiteral("Перенос учётных записей из домена."), Img::Scan);
     acCheckUser->setEnabledWhen(open);
     acCheckUser->onTrigger([this] {
         runScan();
@@ -64,27 +64,29 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     acUserDelete = act("acUserDelete", QStringLiteral("Удалить"), QString(), Img::Delete);
     acUserDelete->setEnabledWhen(hasRows);
     acUserDelete->onTrigger([this] { deleteUser(); });
-    acRefresh = act("acRefresh", QStringLiteral("Обновить"), QStringLiteral("Обновление документов"), Img::Refresh);
+    acRefresh =
+        act("acRefresh", QStringLiteral("Обновить"), QStringLiteral("Обновление документов"), Img::Refresh);
     acRefresh->onTrigger([this] { RefreshDCUser(-1); });
     acUserInfo = act("acUserInfo", QStringLiteral("Каркточка"), QString(), Img::Report);
     acUserInfo->setEnabledWhen([this, hasRows] { return viewReport && hasRows(); });
-    acUserInfo->onTrigger(
-        [this] { viewReport(QStringLiteral("user.info&rs:Command=Render&ID=") + QString::number(currentId())); });
+    acUserInfo->onTrigger([this] {
+        viewReport(QStringLiteral("user.info&rs:Command=Render&ID=") + QString::number(currentId()));
+    });
     asReportList = act("asReportList", QStringLiteral("Список пользователей"), QString(), Img::Report);
     asReportList->setEnabledWhen([this] { return bool(viewReport); });
     asReportList->onTrigger([this] { viewReport(QStringLiteral("user.list")); });
     acReportMail = act("acReportMail", QStringLiteral("Внешние почтовые ящики"), QString(), Img::Report);
     acReportMail->setEnabledWhen([this] { return bool(viewReport); });
     acReportMail->onTrigger([this] { viewReport(QStringLiteral("mail.box")); });
-    acGoWorkplace = act("acGoWorkplace", QStringLiteral("Место"), QStringLiteral("Рабочее место."), Img::Workplace);
+    acGoWorkplace =
+        act("acGoWorkplace", QStringLiteral("Место"), QStringLiteral("Рабочее место."), Img::Workplace);
     acGoWorkplace->setEnabledWhen([this, hasRows] {
         return goPlacement && hasRows() && !taDCUser->fieldByName(QStringLiteral("WorkplaceID"))->isNull();
     });
-    acGoWorkplace->onTrigger([this] {
-        goPlacement(QStringLiteral("W"), taDCUser->value(QStringLiteral("WorkplaceID")).toInt());
-    });
-    acUserInstall = act("acUserInstall", QStringLiteral("Бланк"), QStringLiteral("Бланк конфигурирования компьютера."),
-                        Img::Check);
+    acGoWorkplace->onTrigger(
+        [this] { goPlacement(QStringLiteral("W"), taDCUser->value(QStringLiteral("WorkplaceID")).toInt()); });
+    acUserInstall = act("acUserInstall", QStringLiteral("Бланк"),
+                        QStringLiteral("Бланк конфигурирования компьютера."), Img::Check);
     acUserInstall->setEnabledWhen(hasRows);
     acUserInstall->onTrigger([this] { runUserInstall(currentId()); });
 
@@ -163,19 +165,22 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     row(4, QStringLiteral("Учётная запись SKYPE"), field("SkypeLogin", false), field("SkypePass", true));
     pnDetail->hide();
     layout->addWidget(pnDetail);
-    connect(grUsers, &DataGrid::rowDoubleClicked, this, [this] { pnDetail->setVisible(!pnDetail->isVisible()); });
+    connect(grUsers, &DataGrid::rowDoubleClicked, this,
+            [this] { pnDetail->setVisible(!pnDetail->isVisible()); });
 }
 
-int TNetUserFM::currentId() const { return taDCUser->value(QStringLiteral("ID")).toInt(); }
+int TNetUserFM::currentId() const {
+    return taDCUser->value(QStringLiteral("ID")).toInt();
+}
 
-QString TNetUserFM::currentCaption() const
-{
-    auto text = [this](const char *f) { return taDCUser->value(QString::fromLatin1(f)).toString().trimmed(); };
+QString TNetUserFM::currentCaption() const {
+    auto text = [this](const char *f) {
+        return taDCUser->value(QString::fromLatin1(f)).toString().trimmed();
+    };
     return text("Domain") + u'/' + text("Login") + QStringLiteral(": ") + text("Name");
 }
 
-void TNetUserFM::RefreshDCUser(int ID)
-{
+void TNetUserFM::RefreshDCUser(int ID) {
     calls << QStringLiteral("RefreshDCUser(%1)").arg(ID);
     BusyCursor busy;
     if (ID == -1 && HasRecords(*taDCUser))
@@ -185,15 +190,13 @@ void TNetUserFM::RefreshDCUser(int ID)
         taDCUser->first();
 }
 
-void TNetUserFM::RefreshWorkplace(int ID)
-{
+void TNetUserFM::RefreshWorkplace(int ID) {
     calls << QStringLiteral("RefreshWorkplace(%1)").arg(ID);
     if (taDCUser->isActive() && !taDCUser->locate(QStringLiteral("WorkplaceID"), ID))
         taDCUser->first();
 }
 
-void TNetUserFM::deleteUser()
-{
+void TNetUserFM::deleteUser() {
     if (!ConfirmDelete(currentCaption()))
         return;
     DataSet sp(taDCUser->connection());

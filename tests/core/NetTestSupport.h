@@ -19,8 +19,7 @@
 // before (a database connection) stay in the machine's network. Needs root.
 class SilentNetwork {
 public:
-    SilentNetwork()
-    {
+    SilentNetwork() {
         if (::geteuid() != 0) {
             m_why = "needs root (a network namespace and an ICMP socket); scripts/test.sh runs it as root";
             return;
@@ -30,16 +29,15 @@ public:
             m_why = "cannot create a network namespace here";
             return;
         }
-        const int rc = std::system(
-            "ip link set lo up && nft add table ip velmora && "
-            "nft add chain ip velmora in '{ type filter hook input priority 0; }' && "
-            "nft add rule ip velmora in ip daddr 127.0.1.0/24 icmp type echo-request drop");
+        const int rc =
+            std::system("ip link set lo up && nft add table ip velmora && "
+                        "nft add chain ip velmora in '{ type filter hook input priority 0; }' && "
+                        "nft add rule ip velmora in ip daddr 127.0.1.0/24 icmp type echo-request drop");
         m_ok = rc == 0;
         if (!m_ok)
             m_why = "ip or nft failed in the test namespace (packages iproute2, nftables)";
     }
-    ~SilentNetwork()
-    {
+    ~SilentNetwork() {
         if (m_saved >= 0) {
             if (::setns(m_saved, CLONE_NEWNET) != 0)
                 std::abort(); // the rest of the run would talk to the wrong network
@@ -68,9 +66,7 @@ public:
               if (const auto it = table.find(name); it != table.end())
                   return ParseIpv4(it.value());
               return std::nullopt;
-          }))
-    {
-    }
+          })) {}
     ~FakeNames() { SetNameLookup(m_previous); }
     QStringList asked; // the names that reached the look-up
 
@@ -79,16 +75,15 @@ private:
 };
 
 // The test directory of scripts/slapd.sh (host:port), or empty with the test skipped.
-inline QString testDirectory()
-{
+inline QString testDirectory() {
     return qEnvironmentVariable("VELMORA_TEST_LDAP");
 }
 
-#define VELMORA_NEED_DIRECTORY()                                                                         \
-    do {                                                                                                 \
-        if (testDirectory().isEmpty()) {                                                                 \
-            if (qEnvironmentVariableIsSet("VELMORA_TEST_REQUIRE_LDAP"))                                  \
-                FAIL() << "VELMORA_TEST_LDAP is not set although VELMORA_TEST_REQUIRE_LDAP is";         \
-            GTEST_SKIP() << "no test directory: source scripts/slapd.sh; slapd_start (VELMORA_TEST_LDAP)"; \
-        }                                                                                                \
+#define VELMORA_NEED_DIRECTORY()                                                                             \
+    do {                                                                                                     \
+        if (testDirectory().isEmpty()) {                                                                     \
+            if (qEnvironmentVariableIsSet("VELMORA_TEST_REQUIRE_LDAP"))                                      \
+                FAIL() << "VELMORA_TEST_LDAP is not set although VELMORA_TEST_REQUIRE_LDAP is";              \
+            GTEST_SKIP() << "no test directory: source scripts/slapd.sh; slapd_start (VELMORA_TEST_LDAP)";   \
+        }                                                                                                    \
     } while (0)

@@ -18,8 +18,7 @@
 
 namespace {
 
-TEST(NetResolve, NamesThatCannotBeHostsFailWithoutAnyLookup)
-{
+TEST(NetResolve, NamesThatCannotBeHostsFailWithoutAnyLookup) {
     FakeNames names({{"dir-pc01", "127.0.0.5"}});
     struct Case {
         QString name;
@@ -57,8 +56,7 @@ struct EchoRun {
     QString socketKind;
 };
 
-EchoRun ping(const QStringList &hosts, int timeoutMs = 1000, int maxInFlight = 256)
-{
+EchoRun ping(const QStringList &hosts, int timeoutMs = 1000, int maxInFlight = 256) {
     EchoRun r;
     r.status.fill(EchoStatus::Pending, hosts.size());
     IcmpEcho echo;
@@ -74,8 +72,7 @@ EchoRun ping(const QStringList &hosts, int timeoutMs = 1000, int maxInFlight = 2
     return r;
 }
 
-TEST(NetEcho, LoopbackAnswersAndBadNamesAreNotHosts)
-{
+TEST(NetEcho, LoopbackAnswersAndBadNamesAreNotHosts) {
     FakeNames names({{"loopback-pc", "127.0.0.2"}});
     const EchoRun r = ping({"127.0.0.1", "loopback-pc", "unknown-pc", QString(300, u'x'), "my pc",
                             QString::fromUtf8("бухгалтерия")});
@@ -83,12 +80,11 @@ TEST(NetEcho, LoopbackAnswersAndBadNamesAreNotHosts)
         GTEST_SKIP() << "no ICMP socket for this user (net.ipv4.ping_group_range, not root); "
                         "scripts/test.sh runs it as root";
     EXPECT_EQ(r.status, (QVector<EchoStatus>{EchoStatus::Reply, EchoStatus::Reply, EchoStatus::NotHost,
-                                            EchoStatus::NotHost, EchoStatus::NotHost, EchoStatus::NotHost}));
+                                             EchoStatus::NotHost, EchoStatus::NotHost, EchoStatus::NotHost}));
     EXPECT_EQ(r.sentOrder, (QVector<int>{0, 1, 2, 3, 4, 5}));
 }
 
-TEST(NetEcho, SilentHostsTimeOutTogetherWithinTheBound)
-{
+TEST(NetEcho, SilentHostsTimeOutTogetherWithinTheBound) {
     SilentNetwork net;
     if (!net.ok())
         GTEST_SKIP() << net.why();
@@ -110,24 +106,22 @@ TEST(NetEcho, SilentHostsTimeOutTogetherWithinTheBound)
 
 class NetSweepTest : public ServerTest {
 protected:
-    QVariant device(const QVariant &domain, const QVariant &online = QVariant())
-    {
+    QVariant device(const QVariant &domain, const QVariant &online = QVariant()) {
         if (!m_place.isValid()) {
             const QVariant d = insert("Department", {{"DprtName", "Отдел"}});
             m_place = insert("Workplace", {{"WrkpIdDepartment", d}, {"WrkpName", "Место"}});
         }
-        return insert("DeviceUnit", {{"DevcIdWorkplace", m_place}, {"DevcName", "ПК"}, {"Domain", domain},
-                                     {"OnLine", online}});
+        return insert(
+            "DeviceUnit",
+            {{"DevcIdWorkplace", m_place}, {"DevcName", "ПК"}, {"Domain", domain}, {"OnLine", online}});
     }
-    QVariant onLine(const QVariant &id)
-    {
+    QVariant onLine(const QVariant &id) {
         return scalar("SELECT OnLine FROM DeviceUnit WHERE IdDevice = :ID", {{"ID", id}});
     }
     QVariant m_place;
 };
 
-TEST_P(NetSweepTest, LinesFlagsAndAnEditOnAnotherWorkstationSurvive)
-{
+TEST_P(NetSweepTest, LinesFlagsAndAnEditOnAnotherWorkstationSurvive) {
     const QVariant up = device("127.0.0.1", false), silent = device("127.0.1.7", true),
                    unknown = device("zz-unknown", true), spaced = device("my pc", true);
     device(QVariant()); // no network name: not swept
@@ -152,8 +146,9 @@ TEST_P(NetSweepTest, LinesFlagsAndAnEditOnAnotherWorkstationSurvive)
         progress << done;
     };
     sweep.run(cn());
-    EXPECT_EQ(sweep.lines(), (QStringList{"Всего устройств: 4.", "127.0.0.1: on-line.", "127.0.1.7: off-line.",
-                                          "my pc: not host.", "zz-unknown: not host."}));
+    EXPECT_EQ(sweep.lines(),
+              (QStringList{"Всего устройств: 4.", "127.0.0.1: on-line.", "127.0.1.7: off-line.",
+                           "my pc: not host.", "zz-unknown: not host."}));
     EXPECT_EQ(progress, (QVector<int>{0, 1, 2, 3, 4}));
     EXPECT_TRUE(onLine(up).toBool());
     for (const QVariant &id : {silent, unknown, spaced})
@@ -165,8 +160,7 @@ TEST_P(NetSweepTest, LinesFlagsAndAnEditOnAnotherWorkstationSurvive)
     EXPECT_FALSE(onLine(silent).toBool());
 }
 
-TEST_P(NetSweepTest, LogFileHoldsTheLinesButNotItsOwnNotice)
-{
+TEST_P(NetSweepTest, LogFileHoldsTheLinesButNotItsOwnNotice) {
     QTemporaryDir dir;
     PingSweep sweep;
     sweep.run(cn()); // no networked devices: the count line alone
@@ -177,8 +171,9 @@ TEST_P(NetSweepTest, LogFileHoldsTheLinesButNotItsOwnNotice)
     EXPECT_EQ(sweep.lines().back(), "Журнал записан в " + file + ".");
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("\xD0\x92\xD1\x81\xD0\xB5\xD0\xB3\xD0\xBE \xD1\x83\xD1\x81\xD1\x82\xD1\x80"
-                                      "\xD0\xBE\xD0\xB9\xD1\x81\xD1\x82\xD0\xB2: 0.\r\n"));
+    EXPECT_EQ(f.readAll(),
+              QByteArray("\xD0\x92\xD1\x81\xD0\xB5\xD0\xB3\xD0\xBE \xD1\x83\xD1\x81\xD1\x82\xD1\x80"
+                         "\xD0\xBE\xD0\xB9\xD1\x81\xD1\x82\xD0\xB2: 0.\r\n"));
     f.close();
 
     // A second sweep in the same minute replaces the file.
@@ -196,8 +191,7 @@ TEST_P(NetSweepTest, LogFileHoldsTheLinesButNotItsOwnNotice)
 
 VELMORA_BOTH_ENGINES(NetSweepTest);
 
-TEST(NetDirectory, SearchBaseFromTheDomainName)
-{
+TEST(NetDirectory, SearchBaseFromTheDomainName) {
     const std::pair<QString, QString> cases[] = {{"KORVANT", "dc=korvant"},
                                                  {"corp.Example.com", "dc=corp,dc=example,dc=com"},
                                                  {" corp.local. ", "dc=corp,dc=local"}};
@@ -207,8 +201,7 @@ TEST(NetDirectory, SearchBaseFromTheDomainName)
     EXPECT_EQ(LatinLower(QString::fromUtf8("IVANOV-Ёж")), QString::fromUtf8("ivanov-Ёж"));
 }
 
-TEST(NetDirectory, ReadsEveryPageOnce)
-{
+TEST(NetDirectory, ReadsEveryPageOnce) {
     VELMORA_NEED_DIRECTORY();
     DirectoryOptions o = DirectoryOptions::forDomain("KORVANT");
     EXPECT_EQ(o.base, "dc=korvant");
@@ -218,8 +211,8 @@ TEST(NetDirectory, ReadsEveryPageOnce)
     // 300 people and six special accounts, though the server answers 100 entries per search.
     EXPECT_EQ(r.lines.size(), 306);
     EXPECT_EQ(QSet<QString>(r.lines.begin(), r.lines.end()).size(), 306);
-    for (const char *line : {"IVANOV|Иванов Иван", "Petrov|Петров Пётр Петрович", "svc-backup|", "cash|Касса $ 1",
-                             "BUH-PC01$|BUH-PC01", "user00250|Сотрудник Номер 00250"})
+    for (const char *line : {"IVANOV|Иванов Иван", "Petrov|Петров Пётр Петрович", "svc-backup|",
+                             "cash|Касса $ 1", "BUH-PC01$|BUH-PC01", "user00250|Сотрудник Номер 00250"})
         EXPECT_TRUE(r.lines.contains(QString::fromUtf8(line))) << line;
 
     // The administrator's bind works; a wrong password is refused and said so.
@@ -234,8 +227,7 @@ TEST(NetDirectory, ReadsEveryPageOnce)
 
 class NetScanTest : public ServerTest {
 protected:
-    QStringList scan(const QString &domain, const QString &controller)
-    {
+    QStringList scan(const QString &domain, const QString &controller) {
         QStringList lines;
         DomainScan s;
         s.addLine = [&](const QString &l) { lines << l; };
@@ -243,26 +235,26 @@ protected:
         return lines;
     }
     // The time of day in a line, "(12:34:56).", made comparable.
-    static QString untimed(QString line)
-    {
+    static QString untimed(QString line) {
         static const QRegularExpression time(QStringLiteral("\\(\\d\\d:\\d\\d:\\d\\d\\)\\.$"));
         return line.replace(time, QStringLiteral("(T)."));
     }
 };
 
-TEST_P(NetScanTest, AccountsGoToTheServerAndMachineAccountsOnlyCount)
-{
+TEST_P(NetScanTest, AccountsGoToTheServerAndMachineAccountsOnlyCount) {
     VELMORA_NEED_DIRECTORY();
     const QStringList lines = scan("korvant", testDirectory());
     ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(untimed(lines[0]), "Запрос учётных записей домена korvant, контроллер " + testDirectory() + " (T).");
+    EXPECT_EQ(untimed(lines[0]),
+              "Запрос учётных записей домена korvant, контроллер " + testDirectory() + " (T).");
     EXPECT_EQ(untimed(lines[1]), "Получено 306 записей (T).");
     EXPECT_EQ(lines.size(), 2 + 303); // the two machine accounts and the "$" name are skipped
     EXPECT_TRUE(lines.contains("KORVANT\\ivanov: добавлена"));
     EXPECT_FALSE(lines.filter("$").size());
-    EXPECT_EQ(scalar("SELECT count(*) FROM [User] WHERE Domain = 'KORVANT' AND DomainSource = :T", {{"T", true}})
-                  .toInt(),
-              303);
+    EXPECT_EQ(
+        scalar("SELECT count(*) FROM [User] WHERE Domain = 'KORVANT' AND DomainSource = :T", {{"T", true}})
+            .toInt(),
+        303);
     EXPECT_EQ(scalar("SELECT Name FROM [User] WHERE [Login] = 'ivanov'").toString(), "Иванов Иван");
     EXPECT_EQ(scalar("SELECT Name FROM [User] WHERE [Login] = 'petrov'").toString(), "Петров Пётр Петрович");
     EXPECT_TRUE(scalar("SELECT Name FROM [User] WHERE [Login] = 'svc-backup'").isNull());
@@ -272,8 +264,7 @@ TEST_P(NetScanTest, AccountsGoToTheServerAndMachineAccountsOnlyCount)
     EXPECT_EQ(again.filter("без изменений").size(), 303);
 }
 
-TEST_P(NetScanTest, UnreachableControllerAndTooLongADomain)
-{
+TEST_P(NetScanTest, UnreachableControllerAndTooLongADomain) {
     const QStringList lines = scan("KORVANT", "127.0.0.1:1");
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[1].startsWith("Контроллер домена 127.0.0.1:1 недоступен")) << lines[1].toStdString();
