@@ -211,7 +211,8 @@ TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
     const Case cases[] = {
         {"FindDepartment", "БУХГ", {"Бухгалтерия — Управление"}},
         {"FindDepartment", "  технологии ", {"ИТ-отдел"}},
-        {"FindDepartment", "", {"Бухгалтерия — Управление", "ИТ-отдел", "Управление"}},
+        {"FindDepartment", "", {}}, // an empty or blank text finds nothing
+        {"FindDepartment", "   ", {}},
         {"FindDepartment", "склад", {}},
         {"FindWorkplace", "ИВАНОВ", {cab5}},
         {"FindWorkplace", "ivanov", {cab5}},
@@ -223,7 +224,10 @@ TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
         {"FindDevice", "buh-pc", {pc}},
         {"FindDevice", "0042", {pc}},
         {"FindDevice", "СЕРВЕРНАЯ", {"Сервер — Серверная — ИТ-отдел"}},
-        {"FindDevice", "", {pc, "Принтер — Кабинет 6 — Бухгалтерия", "Сервер — Серверная — ИТ-отдел"}},
+        {"FindDevice", "", {}},
+        {"FindDevice", "каб пк", {pc}},                     // a device word and a workplace word
+        {"FindDevice", "ка", {pc, "Принтер — Кабинет 6 — Бухгалтерия"}}, // two letters: no trigram
+        {"FindDevice", "%", {}},
         {"FindKind", "hdd", {"Винчестер (HDD) — Комплектующие"}},
         {"FindKind", "ПРИНТЕР", {"Принтер — Устройства"}},
         {"FindModel", "ЧЁРНЫЙ", {"HP 12A — Картридж, 2000 стр."}},
