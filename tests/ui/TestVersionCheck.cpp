@@ -5,6 +5,7 @@
 #include "VersionCheck.h"
 #include "fmMain.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
