@@ -18,6 +18,8 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
+#include "TessalVersionInfo.h"
+#include "publish.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -51,6 +53,12 @@ const char *Usage =
     "      проверить наличие в сети устройств с сетевым именем; --log записывает журнал SC[...].log\n"
     "  velmora-db [--database АДРЕС] scan-domain ДОМЕН\n"
     "      перенести учётные записи домена из его контроллера (список контроллеров домена)\n"
+    "  velmora-db [--database АДРЕС] publish --version 1.2.3.4 --program ФАЙЛ --updater ФАЙЛ\n"
+    "             [--changes ФАЙЛ]\n"
+    "      опубликовать версию программы: рабочие места обновятся до неё при следующем запуске;\n"
+    "      файл программы должен нести эту же версию, изменения — текст в UTF-8\n"
+    "  velmora-db --version\n"
+    "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
     "берётся $VELMORA_DATABASE, затем настройки программы.\n";
 
@@ -323,6 +331,10 @@ int main(int argc, char **argv) {
                 write(stdout, QString::fromUtf8(Usage));
                 return 0;
             }
+            if (option == u"--version") {
+                write(stdout, QStringLiteral("velmora-db %1\n").arg(GetFileVersionText(false)));
+                return 0;
+            }
             if (option == u"--database") {
                 if (args.isEmpty() || args.front().isEmpty())
                     throw UsageError{QStringLiteral("после --database нужен адрес базы данных")};
@@ -346,6 +358,11 @@ int main(int argc, char **argv) {
             return sql(databaseUrl(url), args);
         if (command == u"ping" || command == u"scan-domain")
             return NetworkCommand(command, databaseUrl(url), args);
+        if (command == u"publish") {
+            Connection cn;
+            openExisting(cn, databaseUrl(url));
+            return publish(cn, args);
+        }
         if (command == u"help" || command == u"-h") {
             write(stdout, QString::fromUtf8(Usage));
             return 0;
