@@ -62,7 +62,12 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent) {
     setFixedSize(480, 360); // concrete dialogs fix their own size with setColumns
 }
 
-TBASEListDG::~TBASEListDG() {}
+TBASEListDG::~TBASEListDG() {
+    // The list datasets are children and go after this destructor: their last signals (destroyed
+    // among them) must not reach a dialog that is no longer whole.
+    for (const auto &c : std::as_const(m_listConnections))
+        disconnect(c);
+}
 
 void TBASEListDG::onClick(QPushButton *button, std::function<void()> handler) {
     connect(button, &QPushButton::clicked, this, [handler = std::move(handler)] { Guarded(handler); });
