@@ -1,5 +1,6 @@
 #include "fmSplash.h"
 
+#include "Fonts.h"
 #include "TessalVersionInfo.h"
 
 #include <QElapsedTimer>
@@ -26,19 +27,14 @@ TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::F
 
     laName = new QLabel(QStringLiteral("Velmora"), this);
     laName->setObjectName(QStringLiteral("laName"));
-    QFont nameFont(QStringLiteral("Impact"));
-    nameFont.setPixelSize(27);
-    laName->setFont(nameFont);
+    laName->setFont(NamedFont(QStringLiteral("Impact"), 27));
     laName->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
     laName->move(7, 7);
     laName->adjustSize();
 
     laVersion = new QLabel(this);
     laVersion->setObjectName(QStringLiteral("laVersion"));
-    QFont versionFont(QStringLiteral("Lucida Sans Unicode"));
-    versionFont.setPixelSize(11);
-    versionFont.setBold(true);
-    laVersion->setFont(versionFont);
+    laVersion->setFont(NamedFont(QStringLiteral("Lucida Sans Unicode"), 11, true));
     laVersion->setStyleSheet(QStringLiteral("color: grey; background: transparent;"));
     laVersion->setGeometry(7, 348, 498, 16);
 
