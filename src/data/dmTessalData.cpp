@@ -11,6 +11,14 @@ TdmTessal *dmTessal = nullptr;
 
 namespace {
 
+// The driver's text as a box shows it: each line without the indents meant for a console.
+QString boxLines(const QString &text) {
+    QStringList lines = text.split(u'\n');
+    for (QString &line : lines)
+        line = line.trimmed();
+    return lines.join(u'\n');
+}
+
 QString errorText(const std::exception &e) {
     if (const auto *app = dynamic_cast<const AppError *>(&e))
         return app->message();
@@ -101,7 +109,7 @@ void TdmTessal::DataModuleCreate(const QString &url)
         }
     }
     if (!cnGeneral.isOpen()) {
-        refuseStart(QStringLiteral("Сервер данных недоступен.") + u'\n' + reason, reason);
+        refuseStart(QStringLiteral("Сервер данных недоступен.") + u'\n' + boxLines(reason), reason);
         return;
     }
     // A database this program cannot use (of a newer program, damaged, an upgrade that failed) is

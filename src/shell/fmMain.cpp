@@ -3,6 +3,7 @@
 #include "Fonts.h"
 #include "TessalDialog.h"
 #include "TessalVersionInfo.h"
+#include "VersionCheck.h"
 #include "dgDepartmentEdit.h"
 #include "dgDeviceEdit.h"
 #include "dgWorkplaceEdit.h"
@@ -91,6 +92,10 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent)
 
     // The version step of the creation handler.
     Guarded([&] { laVersion->setText(VersionCaption(QStringLiteral("Версия "), true)); });
+    bool updating = false;
+    if (taVersionChange->connection())
+        Guarded([&] { updating = CheckVersion(*taVersionChange); });
+    ReportStart(laVersion->text(), updating);
 }
 
 TMainFM::~TMainFM()

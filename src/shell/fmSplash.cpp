@@ -10,6 +10,12 @@
 #include <QScreen>
 #include <QTimer>
 
+// The picture is a resource of a static library, which the linker leaves out unless it is asked
+// for by name.
+static void initSplashResources() {
+    Q_INIT_RESOURCE(velmora);
+}
+
 TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("TSplashFM"));
@@ -18,6 +24,7 @@ TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::F
     pal.setColor(QPalette::Window, QColor(0, 0, 128)); // navy behind the picture
     setPalette(pal);
 
+    initSplashResources();
     const QPixmap picture(QStringLiteral(":/splash.jpg"));
     imSplash = new QLabel(this);
     imSplash->setObjectName(QStringLiteral("imSplash"));

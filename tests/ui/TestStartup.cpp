@@ -11,6 +11,7 @@
 #include "TestDatabase.h"
 #include "dmTessalData.h"
 #include "fmMain.h"
+#include "fmSplash.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -20,6 +21,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -42,6 +44,14 @@ QString driverMessage(const QString &url) {
         return e.message();
     }
     return {};
+}
+
+// The driver's text as the box shows it: each line trimmed.
+QString boxLines(const QString &text) {
+    QStringList lines = text.split(u'\n');
+    for (QString &line : lines)
+        line = line.trimmed();
+    return lines.join(u'\n');
 }
 
 QString crlf(QString text) {
@@ -161,7 +171,7 @@ TEST_F(StartupTest, UnreachableDatabaseShowsOneRussianBoxWithTheDriverText) {
         TdmTessal dm(url);
 
         // The Russian sentence first, the driver's words below it; never the driver's box alone.
-        expectOneErrorBox(ServerDown + u'\n' + message);
+        expectOneErrorBox(ServerDown + u'\n' + boxLines(message));
         EXPECT_TRUE(dm.startFailed());
         EXPECT_TRUE(dm.startError().startsWith(ServerDown));
         EXPECT_FALSE(dm.cnGeneral.isOpen());
@@ -367,14 +377,26 @@ TEST(NamedFontTest, MissingFacesFallToTheirStandIns) {
     }
 }
 
+TEST(SplashTest, ShowsItsPictureAndTheNameInAHeavyFace) {
+    TSplashFM splash;
+    ASSERT_FALSE(splash.imSplash->pixmap().isNull()) << "the picture did not load";
+    EXPECT_EQ(splash.imSplash->pixmap().size(), QSize(512, 370));
+    EXPECT_EQ(splash.size(), QSize(512, 370));
+    EXPECT_EQ(splash.laName->text(), QStringLiteral("Velmora"));
+    EXPECT_EQ(splash.laName->font().families().value(0), QStringLiteral("Impact"));
+    EXPECT_EQ(splash.laName->font().pixelSize(), 27);
+}
+
 // ---- the built program ----------------------------------------------------------------------
 
-// The built program, copied to a folder of its own so that its log lands there.
+// The built program, copied to a folder of its own so that its log lands there: the test build of
+// it, whose message boxes are written to a file and answered with OK.
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/Velmora");
+        const QString built =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/velmora_program_probe");
         ASSERT_TRUE(QFileInfo::exists(built)) << built.toStdString();
         program = dir.filePath(QStringLiteral("bin/Velmora"));
         ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));
@@ -445,7 +467,7 @@ TEST_F(ProgramTest, EndsWithAFailedStatusAfterReportingAnUnreachableServer) {
 
     // One box, answered with OK: the Russian sentence, then the driver's text.
     EXPECT_EQ(shown,
-              QStringLiteral("Ошибка\t") + ServerDown + u' ' + QString(message).replace(u'\n', u' ') + u'\n');
+              QStringLiteral("Ошибка\t") + ServerDown + u' ' + boxLines(message).replace(u'\n', u' ') + u'\n');
 
     // The log beside the executable, named after its start date, for its owner only.
     const QString log = logIn(dir.filePath(QStringLiteral("bin")));
