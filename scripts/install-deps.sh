@@ -6,7 +6,8 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev libsqlite3-dev
     libgtest-dev
     postgresql postgresql-contrib
-    fonts-dejavu-core
+    qt6-translations-l10n
+    fonts-dejavu-core fonts-dejavu-extra fonts-liberation
     libldap-dev slapd ldap-utils nftables iproute2
 )
 missing=()

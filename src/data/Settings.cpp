@@ -39,10 +39,14 @@ QString DatabaseLocation()
     const QString configured = settings().value(QStringLiteral("Database/Url")).toString();
     if (!configured.trimmed().isEmpty())
         return configured.trimmed();
+    return QStringLiteral("sqlite:") + UserDataFolder() + QStringLiteral("/Velmora.db");
+}
+
+QString UserDataFolder() {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (dir.isEmpty())
         dir = QDir::homePath() + QStringLiteral("/.local/share");
     dir += QStringLiteral("/Korvant/Velmora");
     QDir().mkpath(dir);
-    return QStringLiteral("sqlite:") + dir + QStringLiteral("/Velmora.db");
+    return dir;
 }

@@ -20,6 +20,9 @@ private:
     QString m_section;
 };
 
+// The user's data folder of the program, ~/.local/share/Korvant/Velmora (created when missing).
+QString UserDataFolder();
+
 // Where the database is: $VELMORA_DATABASE, else the "Database/Url" value of the settings file,
 // else the embedded file Velmora.db in the user's data folder (the folder is created).
 QString DatabaseLocation();

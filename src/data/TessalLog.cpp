@@ -1,8 +1,10 @@
 #include "TessalLog.h"
 
 #include "Errors.h"
+#include "Settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -13,7 +15,8 @@
 namespace {
 
 QMutex logMutex;
-QString logFileName; // guarded by logMutex; empty until fixed
+QString logFileName;      // guarded by logMutex; empty until fixed
+QString fallbackFileName; // the same
 
 const QString crlf = QStringLiteral("\r\n");
 
@@ -69,17 +72,35 @@ void SetAppLogFileName(const QString &path)
     logFileName = path;
 }
 
-void WriteAppLog(const QString &text)
-{
-    const QString fileName = AppLogFileName();
+QString AppLogFallbackFileName() {
+    const QString name = QFileInfo(AppLogFileName()).fileName();
     QMutexLocker lock(&logMutex);
+    if (fallbackFileName.isEmpty())
+        fallbackFileName = UserDataFolder() + u'/' + name;
+    return fallbackFileName;
+}
 
+void SetAppLogFallbackFileName(const QString &path) {
+    QMutexLocker lock(&logMutex);
+    fallbackFileName = path;
+}
+
+namespace {
+
+constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions OwnerOnlyFolder = OwnerOnly | QFileDevice::ExeOwner;
+
+// Appends the entry to one file; the reason it could not, or an empty text. A new file is made
+// readable by its owner only, and so is an existing one: the log carries the driver's messages,
+// which may name servers and accounts.
+QString appendEntry(const QString &fileName, const QString &text) {
     const QLocale locale;
     const bool existed = QFileInfo::exists(fileName);
     QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        throw AppError(QStringLiteral("Не удалось открыть журнал приложения «%1»: %2")
-                           .arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append, OwnerOnly))
+        return file.errorString();
+    if (existed)
+        file.setPermissions(OwnerOnly);
 
     QString entry;
     if (!existed)
@@ -91,11 +112,32 @@ void WriteAppLog(const QString &text)
     entry += withCrLf(text) + crlf;
 
     const QByteArray bytes = entry.toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.close();
-        throw AppError(QStringLiteral("Не удалось записать журнал приложения «%1»: %2")
-                           .arg(QFileInfo(fileName).absoluteFilePath(), reason));
-    }
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return file.errorString();
     file.close();
+    return QString();
+}
+
+} // namespace
+
+QString WriteAppLog(const QString &text) {
+    const QString primary = AppLogFileName();
+    const QString fallback = AppLogFallbackFileName();
+    QMutexLocker lock(&logMutex);
+
+    const QString reason = appendEntry(primary, text);
+    if (reason.isEmpty())
+        return primary;
+
+    // The folder is made for the log alone when it is missing; an existing one is closed to
+    // others as well, since the log lands there only when it cannot go beside the program.
+    const QString folder = QFileInfo(fallback).absolutePath();
+    if (QDir().mkpath(folder))
+        QFile::setPermissions(folder, OwnerOnlyFolder);
+    const QString fallbackReason = fallback == primary ? reason : appendEntry(fallback, text);
+    if (fallbackReason.isEmpty())
+        return fallback;
+    throw AppError(QStringLiteral("Не удалось записать журнал приложения ни в «%1» (%2), ни в «%3» (%4)")
+                       .arg(QFileInfo(primary).absoluteFilePath(), reason,
+                            QFileInfo(fallback).absoluteFilePath(), fallbackReason));
 }

@@ -18,7 +18,15 @@ QString AppLogFileName();
 // Points the log at another file (tests).
 void SetAppLogFileName(const QString &path);
 
+// Where the log goes when it cannot be written beside the executable (an installed program's
+// folder is not the user's to write): the file of the same name in the user's data folder,
+// ~/.local/share/Korvant/Velmora/Velmora<YYMMDD>.log.
+QString AppLogFallbackFileName();
+void SetAppLogFallbackFileName(const QString &path); // tests
+
 // Appends one entry: an empty line, the time followed by " ]" and a rule of hyphens, and the text.
 // A new file starts with the header "Журнал приложения Velmora <date>". Lines end with CR LF and
-// the file is UTF-8. A file that cannot be created, opened or written throws AppError.
-void WriteAppLog(const QString &text);
+// the file is UTF-8, readable by its owner only. The entry goes to AppLogFileName(), else to
+// AppLogFallbackFileName() (its folder made owner-only); the file written is returned. When
+// neither can be written, AppError names both files and their reasons.
+QString WriteAppLog(const QString &text);

@@ -3,7 +3,6 @@
 #include "Errors.h"
 #include "TessalDialog.h"
 #include "TessalLog.h"
-#include "TessalSystem.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -11,6 +10,20 @@
 TdmTessal *dmTessal = nullptr;
 
 namespace {
+
+// The driver's text as a box shows it: each line without the indents meant for a console.
+QString boxLines(const QString &text) {
+    QStringList lines = text.split(u'\n');
+    for (QString &line : lines)
+        line = line.trimmed();
+    return lines.join(u'\n');
+}
+
+QString errorText(const std::exception &e) {
+    if (const auto *app = dynamic_cast<const AppError *>(&e))
+        return app->message();
+    return QString::fromUtf8(e.what());
+}
 
 // Each icon: a background colour and a symbol, drawn once on first use.
 struct IconSpec {
@@ -85,27 +98,39 @@ TdmTessal::~TdmTessal()
 
 void TdmTessal::DataModuleCreate(const QString &url)
 {
-    // The first attempt, as the module loads: its failure is shown and loading goes on.
-    Guarded([&] { cnGeneral.open(url); });
-    if (cnGeneral.isOpen()) {
-        Guarded([&] {
-            if (prepareDatabase)
-                prepareDatabase(cnGeneral);
-        });
+    // Two attempts, each given up after the connection time-out. The first failure is not shown:
+    // the user reads one box, in Russian, with the driver's words below it.
+    QString reason;
+    for (int attempt = 0; attempt < 2 && !cnGeneral.isOpen(); ++attempt) {
+        try {
+            cnGeneral.open(url);
+        } catch (const std::exception &e) {
+            reason = errorText(e);
+        }
+    }
+    if (!cnGeneral.isOpen()) {
+        refuseStart(QStringLiteral("Сервер данных недоступен.") + u'\n' + boxLines(reason), reason);
         return;
     }
-    // The second attempt; its failure ends the program.
+    // A database this program cannot use (of a newer program, damaged, an upgrade that failed) is
+    // left as it is and stops the start as well.
     try {
-        cnGeneral.open(url);
-    } catch (const AppError &e) {
-        ShowError(QStringLiteral("Сервер данных недоступен."));
-        const bool logged = Guarded([&] { WriteAppLog(e.message()); });
-        if (logged)
-            TerminateProcessesByName(QStringLiteral("Velmora"));
-        return; // not this program's executable, or the log failed: go on without a connection
-    }
-    Guarded([&] {
         if (prepareDatabase)
             prepareDatabase(cnGeneral);
-    });
+    } catch (const std::exception &e) {
+        cnGeneral.close();
+        const QString message = errorText(e);
+        refuseStart(ExceptionText(message), message);
+    }
+}
+
+void TdmTessal::refuseStart(const QString &shown, const QString &logged) {
+    m_startError = shown;
+    ShowError(shown);
+    try {
+        m_logFile = WriteAppLog(logged);
+    } catch (const AppError &e) {
+        // Nowhere to write: the reason still reaches the standard error stream of the program.
+        m_startError += u'\n' + e.message();
+    }
 }

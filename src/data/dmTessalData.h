@@ -30,10 +30,19 @@ enum : int {
 class TdmTessal : public QObject {
     Q_OBJECT
 public:
-    // Creating it opens the connection to `url` (DatabaseLocation() when empty): two attempts; on
-    // failure "Сервер данных недоступен.", the log entry and the end of the program.
+    // Creating it opens the connection to `url` (DatabaseLocation() when empty) in two attempts and
+    // brings the database to the current schema. When the server cannot be reached, or the database
+    // is refused (of a newer program, damaged) or fails to upgrade, one error box tells why, the
+    // reason goes to the application log, the connection stays closed and startFailed() is true:
+    // the program must not go on.
     explicit TdmTessal(const QString &url = {}, QObject *parent = nullptr);
     ~TdmTessal() override;
+
+    bool startFailed() const { return !m_startError.isEmpty(); }
+    // What the box said, followed by the log's own failure when the log could not be written.
+    const QString &startError() const { return m_startError; }
+    // The log file the failure went to; empty when none could be written.
+    const QString &logFile() const { return m_logFile; }
 
     Connection cnGeneral;
     ImageList imToolBar;
@@ -44,6 +53,10 @@ public:
 
 private:
     void DataModuleCreate(const QString &url);
+    void refuseStart(const QString &shown, const QString &logged);
+
+    QString m_startError;
+    QString m_logFile;
 };
 
 extern TdmTessal *dmTessal;

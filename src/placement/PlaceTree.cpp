@@ -16,6 +16,7 @@ void PlaceTreeModel::clear()
     m_children.clear();
     m_byKey.clear();
     m_topCount = 0;
+    m_removed = 0;
     endResetModel();
 }
 
@@ -26,6 +27,7 @@ void PlaceTreeModel::load(const ResultSet &rs)
     m_children.clear();
     m_byKey.clear();
     m_topCount = 0;
+    m_removed = 0;
 
     const int cCaption = rs.indexOf(QStringLiteral("Caption")), cId = rs.indexOf(QStringLiteral("ID")),
               cHigher = rs.indexOf(QStringLiteral("Higher")), cKind = rs.indexOf(QStringLiteral("Kind"));
@@ -81,13 +83,65 @@ QModelIndex PlaceTreeModel::find(const QString &kind, int id) const
 {
     if (kind.isEmpty())
         return {};
-    const auto it = m_byKey.constFind(hashKey(kind.front().toUpper().unicode(), id));
+    return findKey(hashKey(kind.front().toUpper().unicode(), id));
+}
+
+QModelIndex PlaceTreeModel::findKey(qint64 nodeKey) const {
+    const auto it = m_byKey.constFind(nodeKey);
     if (it == m_byKey.constEnd())
         return {};
     return createIndex(m_nodes[size_t(*it)].row, 0, quintptr(*it));
 }
 
+void PlaceTreeModel::forEachNode(char16_t kind, const std::function<void(int id, int higher)> &visit) const {
+    for (const Node &n : m_nodes)
+        if (n.kind == kind && n.parent != Removed)
+            visit(n.id, n.higher);
+}
+
 QModelIndex PlaceTreeModel::firstNode() const { return m_topCount > 0 ? index(0, 0) : QModelIndex(); }
+
+QModelIndex PlaceTreeModel::previousNode(const QModelIndex &index) const {
+    if (nodeOf(index) < 0)
+        return {};
+    if (index.row() == 0)
+        return parent(index);
+    QModelIndex node = sibling(index.row() - 1, 0, index);
+    for (int n = rowCount(node); n > 0; n = rowCount(node))
+        node = this->index(n - 1, 0, node);
+    return node;
+}
+
+bool PlaceTreeModel::removeNode(const QModelIndex &index) {
+    const int i = nodeOf(index);
+    if (i < 0 || i >= int(m_nodes.size()) || m_nodes[size_t(i)].childCount > 0)
+        return false;
+    const Node &n = m_nodes[size_t(i)];
+    const int p = n.parent;
+    const int first = p < 0 ? 0 : m_nodes[size_t(p)].firstChild;
+    const int slot = first + n.row;
+
+    beginRemoveRows(parent(index), n.row, n.row);
+    m_children.erase(m_children.begin() + slot);
+    if (p < 0)
+        --m_topCount;
+    else
+        --m_nodes[size_t(p)].childCount;
+    // The later siblings move up a row; every group stored after the slot starts one earlier.
+    for (int k = slot; k < first + (p < 0 ? m_topCount : m_nodes[size_t(p)].childCount); ++k)
+        --m_nodes[size_t(m_children[size_t(k)])].row;
+    for (Node &other : m_nodes)
+        if (other.firstChild > slot)
+            --other.firstChild;
+    const qint64 key = hashKey(n.kind, n.id);
+    if (m_byKey.value(key, -1) == i)
+        m_byKey.remove(key);
+    m_nodes[size_t(i)].caption.clear();
+    m_nodes[size_t(i)].parent = Removed;
+    ++m_removed;
+    endRemoveRows();
+    return true;
+}
 
 TReference PlaceTreeModel::reference(const QModelIndex &index) const
 {

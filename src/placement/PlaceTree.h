@@ -5,6 +5,7 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QIcon>
+#include <functional>
 #include <vector>
 
 // The record every node of the placement tree carries.
@@ -26,10 +27,23 @@ public:
     // empty kind are skipped.
     void load(const ResultSet &rows);
     void clear();
-    int nodeCount() const { return int(m_nodes.size()); }
+    int nodeCount() const { return int(m_nodes.size()) - m_removed; }
 
     QModelIndex find(const QString &kind, int id) const; // invalid when no node matches
+    QModelIndex findKey(qint64 nodeKey) const;           // the same by nodeKey()
+    // Calls `visit(id, higher)` for every node of the kind, in load order.
+    void forEachNode(char16_t kind, const std::function<void(int id, int higher)> &visit) const;
     QModelIndex firstNode() const;
+    // The node before `index` in tree order (its previous sibling's last descendant, else its
+    // parent), whether the branches are expanded or not; invalid for the first node.
+    QModelIndex previousNode(const QModelIndex &index) const;
+    // Takes a node without children out of the tree (false for one with children); its record goes
+    // with it. The other nodes keep their indexes' meaning, so nothing is reloaded.
+    bool removeNode(const QModelIndex &index);
+    // One number per (kind, key), for remembering nodes across reloads.
+    static qint64 nodeKey(const TReference &ref) {
+        return ref.Kind.isEmpty() ? 0 : hashKey(ref.Kind.front().toUpper().unicode(), ref.Id);
+    }
     TReference reference(const QModelIndex &index) const;
     QString caption(const QModelIndex &index) const;
     void setIcons(const QIcon &department, const QIcon &workplace, const QIcon &device);
@@ -44,6 +58,7 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
 private:
+    static constexpr int Removed = -2; // the parent of a node no longer in the tree
     struct Node {
         QString caption;
         int id = 0;
@@ -61,5 +76,6 @@ private:
     std::vector<int> m_children; // children of every node, grouped per parent, in load order
     int m_topCount = 0;          // top-level nodes are m_children[0 .. m_topCount)
     QHash<qint64, int> m_byKey;  // (kind, id) -> the last loaded node
+    int m_removed = 0;           // nodes taken out since the load (their slots stay unused)
     QIcon m_icons[3];
 };

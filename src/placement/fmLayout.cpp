@@ -4,15 +4,21 @@
 #include "BusyCursor.h"
 #include "DataGrid.h"
 #include "Errors.h"
+#include "Fonts.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "TessalString.h"
 #include "dmChainData.h"
 #include "dmTessalData.h"
 
+#include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -21,6 +27,9 @@
 namespace {
 
 Connection *shared() { return dmTessal ? &dmTessal->cnGeneral : nullptr; }
+
+// The columns of the set grid, in order.
+enum SetColumn { SetColumnKind, SetColumnModel, SetColumnNumber, SetColumnCode };
 
 // The element code: the key in upper-case hexadecimal, at least four digits, never cut.
 QVariant hexCode(const DataSet &ds)
@@ -68,6 +77,7 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
 
     buildActions();
     buildLayout();
+    buildKeysAndMenus();
 
     // The bookmark list is open from the start; its first row names the start node.
     Guarded([&] { OpenWithParams(*taFavorite, {}); });
@@ -91,17 +101,20 @@ void TLayoutMainFM::buildActions()
         actions->add(a);
         return a;
     };
+    // Rules read the state only: the tree is loaded by the view's first show and by the commands.
     auto kindIs = [this](const QString &kinds) {
         return [this, kinds] {
-            const QString k = SelectedKind();
+            const QString k = currentKind();
             return !k.isEmpty() && kinds.contains(k);
         };
     };
 
     acAddDprt = act("acAddDprt", QStringLiteral("Подразделение"), QStringLiteral("Добавление\r\nподразделения"), Img::Department);
-    // Also on an empty tree: otherwise nothing could add the first department.
-    acAddDprt->setEnabledWhen(
-        [this, k = kindIs("D")] { return runDepartmentEdit && (k() || treeModel->nodeCount() == 0); });
+    // Also on an empty tree, once it was loaded: otherwise nothing could add the first department.
+    // A tree that failed to load is not empty, only unknown.
+    acAddDprt->setEnabledWhen([this, k = kindIs("D")] {
+        return runDepartmentEdit && (k() || (m_treeLoaded && treeModel->nodeCount() == 0));
+    });
     acAddDprt->onTrigger([this] { addDepartment(); });
     acAddPlace = act("acAddPlace", QStringLiteral("Рабочего места"), QStringLiteral("Добавление\r\nрабочего места"), Img::Workplace);
     acAddPlace->setEnabledWhen([this, k = kindIs("DW")] { return runWorkplaceEdit && k(); });
@@ -109,26 +122,30 @@ void TLayoutMainFM::buildActions()
     acAddDevice = act("acAddDevice", QStringLiteral("Устройство"), QStringLiteral("Добавление\r\nустройства"), Img::Device);
     acAddDevice->setEnabledWhen([this, k = kindIs("WV")] { return runDeviceEdit && k(); });
     acAddDevice->onTrigger([this] { addDevice(); });
-    acDevClone = act("acDevClone", QStringLiteral("Клонирование"), QStringLiteral("Клонирование устройста."), Img::Clone);
+    acDevClone = act("acDevClone", QStringLiteral("Клонирование"), QStringLiteral("Клонирование устройства."),
+                     Img::Clone);
     acDevClone->setEnabledWhen(kindIs("V"));
     acDevClone->onTrigger([this] { cloneDevice(); });
     acRefresh = act("acRefresh", QStringLiteral("Обновить"), QStringLiteral("Обновление\r\nданных"), Img::Refresh);
     acRefresh->onTrigger([this] {
         m_loadFailed = false;
-        ReloadTree();
+        if (treeModel->nodeCount() == 0)
+            SelectedKind(); // loads and picks the start node, as the first show does
+        else
+            ReloadTree();
     });
     acEdit = act("acEdit", QStringLiteral("Изменить"), QStringLiteral("Редактирование"), Img::Edit);
     acEdit->setEnabledWhen([this] { return runDepartmentEdit || runWorkplaceEdit || runDeviceEdit; });
     acEdit->onTrigger([this] { editNode(); });
     acDelete = act("acDelete", QStringLiteral("Удалить"), QStringLiteral("Удаление"), Img::Delete);
     acDelete->setEnabledWhen([this] {
-        if (SelectedKind().isEmpty())
+        if (currentKind().isEmpty())
             return false;
         return treeModel->rowCount(tvPlace->currentIndex()) == 0;
     });
     acDelete->onTrigger([this] { deleteNode(); });
     acAddToFavorite = act("acAddToFavorite", QStringLiteral("Добавить закладку"), QStringLiteral("Добавить закладку."), Img::Favorite);
-    acAddToFavorite->setEnabledWhen([this] { return !SelectedKind().isEmpty(); });
+    acAddToFavorite->setEnabledWhen([this] { return !currentKind().isEmpty(); });
     acAddToFavorite->onTrigger([this] { addToFavorite(); });
     acPrint = act("acPrint", QStringLiteral("Печать"), QStringLiteral("Печать"), Img::Print);
     acPrint->setEnabledWhen([] { return false; });
@@ -145,7 +162,8 @@ void TLayoutMainFM::buildActions()
 
     auto isDevice = kindIs("V");
     auto hasRows = [this] { return HasRecords(*taSet); };
-    acSetH = act("acSetH", QStringLiteral("Оборудование"), QStringLiteral("Оборудование,\r\nкомлектующий."), Img::Hardware);
+    acSetH = act("acSetH", QStringLiteral("Оборудование"), QStringLiteral("Оборудование,\r\nкомплектующие."),
+                 Img::Hardware);
     acSetH->setEnabledWhen(isDevice);
     acSetH->onTrigger([this] { ShowSetType(QStringLiteral("H")); });
     acSetM = act("acSetM", QStringLiteral("Материалы"), QStringLiteral("Расходные\r\nматериалы"), Img::Material);
@@ -203,6 +221,7 @@ void TLayoutMainFM::buildLayout()
     addToolButton(tbMain, acAddToFavorite)->setObjectName(QStringLiteral("tbFavorite"));
     tbMain->addSeparator();
     addToolButton(tbMain, acPrint);
+    tbMain->addSeparator();
     pmReport = new QMenu(QStringLiteral("Отчёты"), this);
     pmReport->setObjectName(QStringLiteral("pmReport"));
     auto *reports = new QToolButton(tbMain);
@@ -234,20 +253,39 @@ void TLayoutMainFM::buildLayout()
     tvPlace->setIndentation(19);
     tvPlace->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tvPlace->setUniformRowHeights(true); // keeps a tree of a hundred thousand nodes fast
+    tvPlace->setExpandsOnDoubleClick(false); // a double click edits the node; the arrows expand
     QPalette pal = tvPlace->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
     tvPlace->setPalette(pal);
     connect(tvPlace->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) { Guarded([&] { selectionChanged(current); }); });
+    connect(tvPlace, &QTreeView::expanded, this, [this](const QModelIndex &i) {
+        m_expanded.insert(PlaceTreeModel::nodeKey(treeModel->reference(i)));
+    });
+    connect(tvPlace, &QTreeView::collapsed, this, [this](const QModelIndex &i) {
+        m_expanded.remove(PlaceTreeModel::nodeKey(treeModel->reference(i)));
+    });
 
-    grFavorite = new DataGrid(pnStructure);
+    pnFavorite = new QWidget(pnStructure);
+    pnFavorite->setObjectName(QStringLiteral("pnFavorite"));
+    auto *favoriteLayout = new QVBoxLayout(pnFavorite);
+    favoriteLayout->setContentsMargins(0, 0, 0, 0);
+    favoriteLayout->setSpacing(2);
+    laFavorite = new QLabel(QStringLiteral("Закладки"), pnFavorite);
+    laFavorite->setObjectName(QStringLiteral("laFavorite"));
+    laFavorite->setContentsMargins(4, 2, 4, 0);
+    favoriteLayout->addWidget(laFavorite);
+    grFavorite = new DataGrid(pnFavorite);
     grFavorite->setObjectName(QStringLiteral("grFavorite"));
     grFavorite->setDataSet(taFavorite);
     grFavorite->setColumns({GridColumn{QStringLiteral("Name"), QString(), 300, true}});
     grFavorite->horizontalHeader()->hide();
     grFavorite->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grFavorite->setWordWrap(true);
+    // Every row as high as its text, a long name wrapped over several lines.
+    grFavorite->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    favoriteLayout->addWidget(grFavorite, 1);
     connect(grFavorite, &DataGrid::rowDoubleClicked, this, [this] { Guarded([&] { callFavorite(); }); });
     pmFavorite = new QMenu(this);
     pmFavorite->setObjectName(QStringLiteral("pmFavorite"));
@@ -261,7 +299,7 @@ void TLayoutMainFM::buildLayout()
         pmFavorite->popup(grFavorite->viewport()->mapToGlobal(p));
     });
     pnStructure->addWidget(tvPlace);
-    pnStructure->addWidget(grFavorite);
+    pnStructure->addWidget(pnFavorite);
     pnStructure->setStretchFactor(0, 1);
     pnStructure->setStretchFactor(1, 0);
     pnStructure->setSizes({700, 317});
@@ -306,11 +344,16 @@ void TLayoutMainFM::buildLayout()
                        GridColumn{QStringLiteral("Model"), QStringLiteral("Модель"), 300, true},
                        GridColumn{QStringLiteral("Number"), QStringLiteral("Номер"), 120},
                        GridColumn{QStringLiteral("HEXCode"), QStringLiteral("Код"), 46, false, Qt::AlignCenter, Qt::AlignCenter}});
+    QHeaderView *setHeader = grSet->horizontalHeader();
+    setHeader->setSectionResizeMode(SetColumnKind, QHeaderView::Fixed);
+    setHeader->setSectionResizeMode(SetColumnModel, QHeaderView::Interactive);
+    setHeader->setSectionResizeMode(SetColumnCode, QHeaderView::Fixed);
+    grSet->viewport()->installEventFilter(this); // its resizes share the room among the stretched columns
     grSet->setCellStyle([](const DataSet &, int, const GridColumn &c, QFont &font, QColor &, QColor &) {
         if (c.field == u"Kind")
-            font.setFamily(QStringLiteral("Impact"));
+            ApplyNamedFont(font, QStringLiteral("Impact"));
         else if (c.field == u"HEXCode")
-            font.setFamily(QStringLiteral("Courier New"));
+            ApplyNamedFont(font, QStringLiteral("Courier New"));
     });
     grSet->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     connect(grSet, &DataGrid::rowDoubleClicked, this, [this] {
@@ -345,16 +388,22 @@ void TLayoutMainFM::showEvent(QShowEvent *e)
                 pnStructure->setSizes({std::max(total - w.toInt(), 50), w.toInt()});
             }
         });
+        // The tree is loaded once the view is on the screen; a failure is shown once.
+        QTimer::singleShot(0, this, [this] { Guarded([this] { SelectedKind(); }); });
     }
     HostedView::showEvent(e);
 }
 
 // ---- the tree --------------------------------------------------------------------------------
 
+QString TLayoutMainFM::currentKind() const {
+    return treeModel->reference(tvPlace->currentIndex()).Kind;
+}
+
 QString TLayoutMainFM::SelectedKind()
 {
     if (treeModel->nodeCount() > 0)
-        return treeModel->reference(tvPlace->currentIndex()).Kind;
+        return currentKind();
     if (m_loadFailed)
         return QString();
     try {
@@ -397,8 +446,20 @@ void TLayoutMainFM::ReloadTree()
         const QSignalBlocker block(tvPlace->selectionModel());
         treeModel->load(rows);
     }
+    m_treeLoaded = true;
+    restoreExpanded();
     if (key > 0)
         FindNode(was.Kind, key);
+}
+
+void TLayoutMainFM::restoreExpanded() {
+    // The branches the user had open come back open; those whose node is gone are forgotten.
+    const QSet<qint64> keys = std::exchange(m_expanded, {});
+    for (const qint64 key : keys) {
+        const QModelIndex index = treeModel->findKey(key);
+        if (index.isValid())
+            tvPlace->expand(index); // recorded again by the expanded signal
+    }
 }
 
 void TLayoutMainFM::selectIndex(const QModelIndex &index)
@@ -432,8 +493,10 @@ void TLayoutMainFM::FindAny(const QString &Kind, int ID)
 
 void TLayoutMainFM::selectionChanged(const QModelIndex &current)
 {
-    if (taFavorite->isActive() && taFavorite->recordCount() < 20 && current.isValid())
+    if (!m_keepBookmarks && taFavorite->isActive() && taFavorite->recordCount() < 20 && current.isValid())
         addToFavorite();
+    else
+        followFavorite();
     if (current.isValid() && treeModel->reference(current).Kind == u"V")
         ShowSetType(QStringLiteral("H"));
     else
@@ -526,8 +589,29 @@ void TLayoutMainFM::addWorkplace()
 void TLayoutMainFM::addDevice()
 {
     const int place = SelectedKind() == u"W" ? SelectedId() : SelectedHigher();
-    if (runDeviceEdit && runDeviceEdit(-1, place))
-        ReloadTree();
+    if (!runDeviceEdit)
+        return;
+    // The dialog does not tell the new key: the new device is the one the tree did not hold before.
+    QSet<int> before;
+    treeModel->forEachNode(u'V', [&](int id, int) { before.insert(id); });
+    if (!runDeviceEdit(-1, place))
+        return;
+    ReloadTree();
+    int added = 0, addedHigher = 0;
+    treeModel->forEachNode(u'V', [&](int id, int higher) {
+        // Devices another workstation added meanwhile may be new as well: the one at the chosen
+        // workplace wins, then the newest.
+        if (before.contains(id))
+            return;
+        const bool better = added == 0 || (higher == place && addedHigher != place) ||
+                            ((higher == place) == (addedHigher == place) && id > added);
+        if (better) {
+            added = id;
+            addedHigher = higher;
+        }
+    });
+    if (added != 0)
+        FindNode(QStringLiteral("V"), added);
 }
 
 void TLayoutMainFM::editNode()
@@ -575,12 +659,12 @@ void TLayoutMainFM::deleteNode()
     if (!ConfirmWarningFmt(QStringLiteral("Вы действительно хотите удалить ") + word + QStringLiteral("\r\"%s\"?"),
                            {TypedValue::Text(SelectedCaption())}))
         return;
-    // The node to select afterwards: the parent, or at the top level the node before it.
+    // The node to select afterwards: the parent, or at the top level the node before it in tree
+    // order (the last node of the previous branch, whether it is expanded or not).
     const QModelIndex current = tvPlace->currentIndex();
     QModelIndex after = current.parent();
-    if (!after.isValid() && current.row() > 0)
-        after = tvPlace->indexAbove(current);
-    const TReference afterRef = treeModel->reference(after);
+    if (!after.isValid())
+        after = treeModel->previousNode(current);
 
     QString procedure, parameter;
     if (kind == u"D") {
@@ -608,12 +692,16 @@ void TLayoutMainFM::deleteNode()
     QVector<Parameter> params = procedureParameters(procedure);
     params[1].value = id;
     callProcedure(*shared(), procedure, params);
-    // The node goes without a reload; the remembered node is selected.
-    ReloadTree();
-    if (after.isValid())
-        FindNode(afterRef.Kind, afterRef.Id);
-    else
-        selectIndex(treeModel->firstNode());
+    // The node goes without a reload, and the remembered node is selected. The user went nowhere,
+    // so no bookmark is added or called for it.
+    const QScopedValueRollback keep(m_keepBookmarks, true);
+    const QPersistentModelIndex next(after);
+    {
+        const QSignalBlocker block(tvPlace->selectionModel());
+        treeModel->removeNode(current);
+    }
+    tvPlace->setCurrentIndex(QModelIndex()); // closes the set grid of a deleted device
+    selectIndex(next.isValid() ? QModelIndex(next) : treeModel->firstNode());
 }
 
 // ---- bookmarks -------------------------------------------------------------------------------
@@ -645,6 +733,14 @@ void TLayoutMainFM::addToFavorite()
         return;
     execFavorite(1, MakeKey(ref.Kind, ref.Id), SelectedCaption());
     RefreshFavorite(-1);
+    followFavorite();
+}
+
+void TLayoutMainFM::followFavorite() {
+    // The list's highlight follows the tree: it moves to the selected node's bookmark, when it has one.
+    const TReference ref = treeModel->reference(tvPlace->currentIndex());
+    if (!ref.Kind.isEmpty() && HasRecords(*taFavorite))
+        taFavorite->locate(QStringLiteral("KeyObject"), MakeKey(ref.Kind, ref.Id));
 }
 
 void TLayoutMainFM::callFavorite()
@@ -667,4 +763,107 @@ void TLayoutMainFM::deleteFavorite()
     execFavorite(3, taFavorite->value(QStringLiteral("KeyObject")).toString());
     taFavorite->prior();
     RefreshFavorite(-1);
+}
+
+// ---- keys and context menus ------------------------------------------------------------------
+
+void TLayoutMainFM::buildKeysAndMenus() {
+    // The keys of a desktop program, per panel: Insert adds, F2 and Enter edit, Delete deletes
+    // (with its question), F5 refreshes. Each runs its action only when the action is enabled.
+    auto insertNode = [this]() -> Action * {
+        const QString k = currentKind();
+        if (k == u"D")
+            return acAddPlace;
+        if (k == u"W" || k == u"V")
+            return acAddDevice;
+        return acAddDprt; // an empty tree: its first department
+    };
+    m_keys[tvPlace] = {{Qt::Key_Insert, insertNode},
+                       {Qt::Key_F2, [this] { return acEdit; }},
+                       {Qt::Key_Return, [this] { return acEdit; }},
+                       {Qt::Key_Enter, [this] { return acEdit; }},
+                       {Qt::Key_Delete, [this] { return acDelete; }},
+                       {Qt::Key_F5, [this] { return acRefresh; }}};
+    m_keys[grSet] = {
+        {Qt::Key_Insert, [this] { return acSetInset; }},  {Qt::Key_F2, [this] { return acSetEdit; }},
+        {Qt::Key_Return, [this] { return acSetEdit; }},   {Qt::Key_Enter, [this] { return acSetEdit; }},
+        {Qt::Key_Delete, [this] { return acSetDelete; }}, {Qt::Key_F5, [this] { return acRefresh; }}};
+    m_keys[grFavorite] = {{Qt::Key_Insert, [this] { return acAddToFavorite; }},
+                          {Qt::Key_Return, [this] { return acCall; }},
+                          {Qt::Key_Enter, [this] { return acCall; }},
+                          {Qt::Key_Delete, [this] { return caFavoriteDelete; }},
+                          {Qt::Key_F5, [this] { return acRefresh; }}};
+    for (auto it = m_keys.cbegin(); it != m_keys.cend(); ++it)
+        it.key()->installEventFilter(this);
+    connect(tvPlace, &QAbstractItemView::doubleClicked, this, [this] { runAction(acEdit); });
+
+    // Context menus with the toolbars' actions.
+    pmPlace = new QMenu(this);
+    pmPlace->setObjectName(QStringLiteral("pmPlace"));
+    pmPlace->addActions({acAddDprt, acAddPlace, acAddDevice, acDevClone});
+    pmPlace->addSeparator();
+    pmPlace->addActions({acRefresh, acEdit, acDelete});
+    pmPlace->addSeparator();
+    pmPlace->addAction(acAddToFavorite);
+    pmPlace->addSeparator();
+    pmPlace->addAction(acPrint);
+    pmPlace->addMenu(pmReport);
+    pmPlace->addSeparator();
+    pmPlace->addActions({acUp, acDown});
+    pmPlace->addSeparator();
+    pmPlace->addActions({acGoNet, acGoUser});
+
+    pmSet = new QMenu(this);
+    pmSet->setObjectName(QStringLiteral("pmSet"));
+    pmSet->addActions({acSetH, acSetM, acSetS});
+    pmSet->addSeparator();
+    pmSet->addActions({acSetInset, acSetClone, acSetEdit, acSetDelete, acSetMove});
+    pmSet->addSeparator();
+    pmSet->addMenu(pmChain);
+    pmSet->addActions({acGoDocument, acGoModel});
+
+    const std::pair<QAbstractItemView *, QMenu *> menus[] = {{tvPlace, pmPlace}, {grSet, pmSet}};
+    for (const auto &[view, menu] : menus) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view, menu](const QPoint &p) {
+            actions->updateAll(); // the click may have moved the selection since the last idle moment
+            menu->popup(view->viewport()->mapToGlobal(p));
+        });
+    }
+}
+
+bool TLayoutMainFM::runAction(Action *action) {
+    if (!action || !action->updateEnabled())
+        return false;
+    action->trigger();
+    return true;
+}
+
+bool TLayoutMainFM::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == grSet->viewport() && event->type() == QEvent::Resize)
+        fitSetColumns();
+    if (event->type() != QEvent::KeyPress)
+        return HostedView::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const auto keys = m_keys.constFind(watched);
+    if (keys == m_keys.constEnd() || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return HostedView::eventFilter(watched, event);
+    for (const auto &[code, action] : *keys)
+        if (code == key->key()) {
+            runAction(action());
+            return true; // a disabled command swallows its key as a disabled button swallows its click
+        }
+    return HostedView::eventFilter(watched, event);
+}
+
+void TLayoutMainFM::fitSetColumns() {
+    // "Тип" and "Код" keep their width; "Модель" and "Номер" share the rest as 300 to 120.
+    QHeaderView *h = grSet->horizontalHeader();
+    if (h->count() <= SetColumnCode)
+        return;
+    const int rest =
+        grSet->viewport()->width() - h->sectionSize(SetColumnKind) - h->sectionSize(SetColumnCode);
+    const int model = std::max(rest * 300 / 420, 60);
+    h->resizeSection(SetColumnModel, model);
+    h->resizeSection(SetColumnNumber, std::max(rest - model, 40));
 }

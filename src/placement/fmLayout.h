@@ -5,11 +5,17 @@
 #include "PlaceTree.h"
 #include "Settings.h"
 
+#include <QHash>
+#include <QSet>
 #include <functional>
+#include <utility>
+#include <vector>
 
 class Action;
 class ActionList;
 class DataGrid;
+class QAbstractItemView;
+class QLabel;
 class QMenu;
 class QSplitter;
 class QToolBar;
@@ -54,8 +60,10 @@ public:
     QSplitter *pnStructure, *spSet;
     QTreeView *tvPlace;
     DataGrid *grFavorite, *grSet;
-    QWidget *pnSet;
+    QWidget *pnSet, *pnFavorite;
+    QLabel *laFavorite; // the bookmarks' title
     QMenu *pmFavorite, *pmReport, *pmChain;
+    QMenu *pmPlace, *pmSet; // context menus of the tree and the set grid
     QToolButton *btSetH, *btSetM, *btSetS, *btMove;
     DataSet *taSet, *taFavorite, *spFavoriteDo;
     PlaceTreeModel *treeModel;
@@ -68,10 +76,17 @@ public:
 
 protected:
     void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildActions();
     void buildLayout();
+    void buildKeysAndMenus();
+    bool runAction(Action *action); // when enabled; false when not
+    void fitSetColumns();
+    QString currentKind() const; // the selected node's kind, without loading anything
+    void restoreExpanded();
+    void followFavorite();
     void selectIndex(const QModelIndex &index);
     void selectionChanged(const QModelIndex &current);
     void addToFavorite();
@@ -95,4 +110,9 @@ private:
     PropertyStore stLayout{QStringLiteral("Layout.Form")};
     bool m_settingsLoaded = false;
     bool m_loadFailed = false; // a failed load is shown once, not at every idle moment
+    bool m_treeLoaded = false; // a load succeeded: an empty tree is really empty
+    bool m_keepBookmarks = false; // a selection made by the program itself, not a visit
+    QSet<qint64> m_expanded;      // the expanded nodes (PlaceTreeModel::nodeKey), kept over reloads
+    // The keys of each panel and the action each runs (chosen when the key is pressed).
+    QHash<QObject *, std::vector<std::pair<int, std::function<Action *()>>>> m_keys;
 };

@@ -1,12 +1,13 @@
 #include "fmMain.h"
 
+#include "Fonts.h"
 #include "TessalDialog.h"
 #include "TessalVersionInfo.h"
 #include "VersionCheck.h"
-#include "dmTessalData.h"
 #include "dgDepartmentEdit.h"
 #include "dgDeviceEdit.h"
 #include "dgWorkplaceEdit.h"
+#include "dmTessalData.h"
 #include "fmChangeList.h"
 #include "fmDocumentList.h"
 #include "fmLayout.h"
@@ -44,9 +45,7 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent)
     MainFM = this;
     setObjectName(QStringLiteral("TMainFM"));
     setWindowTitle(QStringLiteral("Вычислительная техника"));
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(NamedFont(QStringLiteral("Tahoma"), 12));
     resize(1107, 695);
 
     auto *outer = new QVBoxLayout(this);

@@ -1,5 +1,6 @@
 #include "fmSplash.h"
 
+#include "Fonts.h"
 #include "TessalVersionInfo.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,12 @@
 #include <QScreen>
 #include <QTimer>
 
+// The picture is a resource of a static library, which the linker leaves out unless it is asked
+// for by name.
+static void initSplashResources() {
+    Q_INIT_RESOURCE(velmora);
+}
+
 TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("TSplashFM"));
@@ -17,6 +24,7 @@ TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::F
     pal.setColor(QPalette::Window, QColor(0, 0, 128)); // navy behind the picture
     setPalette(pal);
 
+    initSplashResources();
     const QPixmap picture(QStringLiteral(":/splash.jpg"));
     imSplash = new QLabel(this);
     imSplash->setObjectName(QStringLiteral("imSplash"));
@@ -26,19 +34,14 @@ TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::F
 
     laName = new QLabel(QStringLiteral("Velmora"), this);
     laName->setObjectName(QStringLiteral("laName"));
-    QFont nameFont(QStringLiteral("Impact"));
-    nameFont.setPixelSize(27);
-    laName->setFont(nameFont);
+    laName->setFont(NamedFont(QStringLiteral("Impact"), 27));
     laName->setStyleSheet(QStringLiteral("color: black; background: transparent;"));
     laName->move(7, 7);
     laName->adjustSize();
 
     laVersion = new QLabel(this);
     laVersion->setObjectName(QStringLiteral("laVersion"));
-    QFont versionFont(QStringLiteral("Lucida Sans Unicode"));
-    versionFont.setPixelSize(11);
-    versionFont.setBold(true);
-    laVersion->setFont(versionFont);
+    laVersion->setFont(NamedFont(QStringLiteral("Lucida Sans Unicode"), 11, true));
     laVersion->setStyleSheet(QStringLiteral("color: grey; background: transparent;"));
     laVersion->setGeometry(7, 348, 498, 16);
 

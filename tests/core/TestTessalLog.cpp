@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -32,10 +34,16 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         previous = AppLogFileName();
+        previousFallback = AppLogFallbackFileName();
         path = dir.filePath(QStringLiteral("Velmora160312.log"));
+        fallback = dir.filePath(QStringLiteral("data/Korvant/Velmora/Velmora160312.log"));
         SetAppLogFileName(path);
+        SetAppLogFallbackFileName(fallback);
     }
-    void TearDown() override { SetAppLogFileName(previous); }
+    void TearDown() override {
+        SetAppLogFileName(previous);
+        SetAppLogFallbackFileName(previousFallback);
+    }
 
     QByteArray contents() const
     {
@@ -44,8 +52,8 @@ protected:
     }
 
     QTemporaryDir dir;
-    QString previous;
-    QString path;
+    QString previous, previousFallback;
+    QString path, fallback;
 };
 
 TEST_F(TessalLogFile, HeaderOnceThenEntries)
@@ -89,18 +97,48 @@ TEST_F(TessalLogFile, AppendsToExistingFileWithoutHeader)
     EXPECT_TRUE(bytes.endsWith(QStringLiteral("]").toUtf8() + QByteArray(70, '-') + "\r\nтекст\r\n"));
 }
 
-TEST_F(TessalLogFile, UnwritablePathThrows)
-{
-    const QString bad = dir.filePath(QStringLiteral("missing/folder/Velmora.log"));
-    SetAppLogFileName(bad);
-    try {
-        WriteAppLog(QStringLiteral("текст"));
-        ADD_FAILURE() << "no error";
-    } catch (const AppError &e) {
-        EXPECT_TRUE(e.message().contains(bad)) << e.message().toStdString();
-    }
+TEST_F(TessalLogFile, ReadableByItsOwnerOnly) {
+    EXPECT_EQ(WriteAppLog(QStringLiteral("текст")), path);
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                        QFileDevice::WriteOther | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+    EXPECT_FALSE(QFile::permissions(path) & others);
 
-    // A folder in place of the file cannot be opened for writing either.
-    SetAppLogFileName(dir.path());
-    EXPECT_THROW(WriteAppLog(QStringLiteral("текст")), AppError);
+    // A file left readable by others is closed to them at the next entry.
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOther);
+    WriteAppLog(QStringLiteral("ещё"));
+    EXPECT_FALSE(QFile::permissions(path) & others);
+}
+
+TEST_F(TessalLogFile, FallsBackToTheUserDataFolder) {
+    // Where the program's folder cannot be written (a folder in place of the file keeps even root
+    // out), the entry lands in the user's data folder, which is made for the owner alone.
+    const QString blocked = dir.filePath(QStringLiteral("blocked.log"));
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    SetAppLogFileName(blocked);
+    EXPECT_EQ(WriteAppLog(QStringLiteral("Сервер данных недоступен.")), fallback);
+    QFile f(fallback);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().endsWith(QStringLiteral("Сервер данных недоступен.\r\n").toUtf8()));
+    const QString folder = QFileInfo(fallback).absolutePath();
+    EXPECT_EQ(QFile::permissions(folder) &
+                  ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(TessalLogFile, NeitherFileWritableThrowsNamingBoth) {
+    const QString paths[] = {dir.filePath(QStringLiteral("missing/folder/Velmora.log")), dir.path()};
+    const QString blockedFallback = dir.filePath(QStringLiteral("fallback.log"));
+    ASSERT_TRUE(QDir().mkpath(blockedFallback));
+    SetAppLogFallbackFileName(blockedFallback);
+    for (const QString &bad : paths) {
+        SCOPED_TRACE(bad.toStdString());
+        SetAppLogFileName(bad);
+        try {
+            WriteAppLog(QStringLiteral("текст"));
+            ADD_FAILURE() << "no error";
+        } catch (const AppError &e) {
+            EXPECT_TRUE(e.message().contains(bad)) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(blockedFallback)) << e.message().toStdString();
+        }
+    }
 }

@@ -13,6 +13,13 @@
 #include "fmLayout.h"
 #include "OsUser.h"
 
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QSplitter>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeView>
 #include <memory>
 
@@ -108,7 +115,8 @@ TEST_F(LayoutViewTest, SelectingADeviceShowsItsEquipmentAndAddsABookmark)
     EXPECT_TRUE(v.acSetM->isChecked());
     EXPECT_EQ(v.taSet->value("HEXCode").toString(), QStringLiteral("00FF"));
     EXPECT_EQ(cn().scalar("select count(*) from Favorite where KeyObject = :K", {{"K", QStringLiteral("V%1").arg(printer)}}).toInt(), 1);
-    EXPECT_EQ(favoriteKey(), QStringLiteral("D%1").arg(dep)) << "the list stays on the bookmark that was current";
+    EXPECT_EQ(favoriteKey(), QStringLiteral("V%1").arg(printer))
+        << "the list's highlight follows the selected node";
 
     v.FindNode("V", pc);
     EXPECT_EQ(v.setType(), QStringLiteral("H")) << "another device starts on the equipment again";
@@ -281,7 +289,10 @@ TEST_F(LayoutViewTest, TreeCommandsKeepOrMoveTheSelection)
     v.actions->updateAll();
     v.acAddDevice->trigger();
     EXPECT_EQ(deviceParent, wp);
-    EXPECT_EQ(v.SelectedId(), pc) << "the selected device stays selected after adding one";
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("V"));
+    EXPECT_EQ(v.SelectedId(), cn().scalar("select max(IdDevice) from DeviceUnit").toInt())
+        << "the new device is shown and selected at once";
+    EXPECT_EQ(v.SelectedHigher(), wp);
 
     v.FindNode("D", sub);
     v.actions->updateAll();
@@ -356,12 +367,310 @@ TEST_F(LayoutViewTest, TheFirstDepartmentCanBeAddedToAnEmptyTree)
         return dprt == -1;
     };
     v.actions->updateAll();
+    EXPECT_FALSE(v.acAddDprt->isEnabled()) << "a tree not loaded yet is not known to be empty";
+    v.SelectedKind();
+    v.actions->updateAll();
     ASSERT_TRUE(v.acAddDprt->isEnabled());
     EXPECT_FALSE(v.acAddPlace->isEnabled());
     v.acAddDprt->trigger();
     EXPECT_EQ(parent, 0) << "a department at the top level";
     EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
     EXPECT_EQ(v.SelectedCaption(), QStringLiteral("Первый отдел"));
+}
+
+TEST_F(LayoutViewTest, EnablingRulesNeverLoadTheTreeTheFirstShowDoes) {
+    fill();
+    TLayoutMainFM &v = open();
+    v.runDepartmentEdit = [](int, int, int *) { return false; };
+    int loads = 0;
+    QObject::connect(v.treeModel, &QAbstractItemModel::modelReset, [&] { ++loads; });
+    for (int i = 0; i < 3; ++i)
+        v.actions->updateAll();
+    EXPECT_EQ(loads, 0) << "a rule asked the database";
+    EXPECT_EQ(v.treeModel->nodeCount(), 0);
+    EXPECT_FALSE(v.acAddDprt->isEnabled()) << "an unknown tree is not an empty one";
+
+    v.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(loads, 1);
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
+    EXPECT_EQ(v.SelectedId(), dep);
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(LayoutViewTest, AFailingLoadIsShownOnceAndOffersNoFirstDepartment) {
+    fill();
+    TLayoutMainFM &v = open();
+    v.runDepartmentEdit = [](int, int, int *) { return false; };
+    cn().close(); // every statement fails from here on
+    v.show();
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i) {
+        v.actions->updateAll();
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0].kind, MessageKind::Exception);
+    EXPECT_EQ(boxes[0].title, QStringLiteral("Velmora"));
+    EXPECT_FALSE(v.acAddDprt->isEnabled()) << "the tree is not known to be empty";
+
+    // The refresh button tries again.
+    cn().open(url());
+    v.actions->updateAll();
+    v.acRefresh->trigger();
+    EXPECT_EQ(boxes.size(), 1);
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
+    EXPECT_EQ(v.treeModel->nodeCount(), 5);
+}
+
+TEST_F(LayoutViewTest, DeletingANodeTakesItOutAndSelectsTheNodeBefore) {
+    fill();
+    const int store = insert("Department", {{"DprtName", "Склад"}});
+    const int archive = insert("Department", {{"DprtName", "Архив"}});
+    const int emptyWp = insert("Workplace", {{"WrkpIdDepartment", sub}, {"WrkpName", "Пустое место"}});
+    const int bare = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "Сканер"}});
+    TLayoutMainFM &v = open();
+    v.SelectedKind();
+    int loads = 0;
+    QObject::connect(v.treeModel, &QAbstractItemModel::modelReset, [&] { ++loads; });
+    auto bookmarks = [this](const QString &except) {
+        QStringList rows;
+        for (const auto &row :
+             cn().query("select KeyObject, Stamp from Favorite where KeyObject <> :K order by KeyObject",
+                        {{"K", except}})
+                 .rows)
+            rows << row[0].toString() + u'=' + row[1].toString();
+        return rows;
+    };
+    answer = true;
+    struct Case {
+        const char *name;
+        QString kind;
+        int id;
+        QString afterKind;
+        int afterId;
+    } cases[] = {
+        {"a device: its workplace", "V", bare, "W", wp},
+        {"a workplace: its department", "W", emptyWp, "D", sub},
+        {"the last top node: the one before", "D", archive, "D", store},
+        // The node before in tree order is the last one of the previous branch, open or not.
+        {"a top node after a branch", "D", store, "V", printer},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        v.FindNode(c.kind, c.id);
+        ASSERT_EQ(v.SelectedId(), c.id);
+        v.tvPlace->collapseAll();
+        const QString key = c.kind + QString::number(c.id);
+        const QStringList before = bookmarks(key);
+        const int nodes = v.treeModel->nodeCount();
+        v.actions->updateAll();
+        ASSERT_TRUE(v.acDelete->isEnabled());
+        v.acDelete->trigger();
+        EXPECT_EQ(loads, 0) << "the tree was reloaded";
+        EXPECT_EQ(v.treeModel->nodeCount(), nodes - 1);
+        EXPECT_FALSE(v.treeModel->find(c.kind, c.id).isValid());
+        EXPECT_EQ(v.SelectedKind(), c.afterKind);
+        EXPECT_EQ(v.SelectedId(), c.afterId);
+        EXPECT_EQ(bookmarks(key), before) << "a bookmark was added or called";
+        EXPECT_EQ(v.taSet->isActive(), c.afterKind == u"V");
+    }
+}
+
+TEST_F(LayoutViewTest, CommandsKeepTheExpandedBranches) {
+    fill();
+    const int store = insert("Department", {{"DprtName", "Склад"}});
+    const int storeWp = insert("Workplace", {{"WrkpIdDepartment", store}, {"WrkpName", "Кладовщик"}});
+    insert("DeviceUnit", {{"DevcIdWorkplace", storeWp}, {"DevcName", "Сканер"}});
+    TLayoutMainFM &v = open();
+    int newWorkplace = 0;
+    v.runWorkplaceEdit = [&](int work, int dprt, int *key) {
+        if (work == -1)
+            newWorkplace = *key =
+                insert("Workplace", {{"WrkpIdDepartment", dprt}, {"WrkpName", "Новое место"}});
+        return work == -1;
+    };
+    v.runDeviceEdit = [&](int device, int place) {
+        if (device == -1)
+            insert("DeviceUnit", {{"DevcIdWorkplace", place}, {"DevcName", "Новое устройство"}});
+        return device == -1;
+    };
+    v.SelectedKind();
+    auto node = [&](const char *kind, int id) { return v.treeModel->find(QString::fromLatin1(kind), id); };
+    // Three branches open: the department with its sub-department and workplace, and the store;
+    // the store's workplace stays closed.
+    for (const QModelIndex &i : {node("D", dep), node("D", sub), node("W", wp), node("D", store)})
+        v.tvPlace->expand(i);
+
+    answer = true;
+    struct Case {
+        const char *name;
+        const char *kind;
+        std::function<int()> id;
+        Action *command;
+    } cases[] = {
+        {"refresh", "D", [&] { return dep; }, v.acRefresh},
+        {"add a workplace", "D", [&] { return store; }, v.acAddPlace},
+        {"delete it", "W", [&] { return newWorkplace; }, v.acDelete},
+        {"add a device", "V", [&] { return pc; }, v.acAddDevice},
+        {"clone a device", "V", [&] { return pc; }, v.acDevClone},
+        {"move a workplace", "W", [&] { return wp; }, v.acDown},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        v.FindNode(QString::fromLatin1(c.kind), c.id());
+        v.actions->updateAll();
+        ASSERT_TRUE(c.command->isEnabled());
+        boxes.clear();
+        c.command->trigger();
+        for (const MessageRequest &b : boxes)
+            EXPECT_EQ(b.kind, MessageKind::Warning) << b.text.toStdString(); // only the delete question
+        for (const auto &[kind, id] : {std::pair{"D", dep}, {"D", sub}, {"W", wp}, {"D", store}})
+            EXPECT_TRUE(v.tvPlace->isExpanded(node(kind, id))) << kind << id;
+        EXPECT_FALSE(v.tvPlace->isExpanded(node("W", storeWp)));
+    }
+}
+
+TEST_F(LayoutViewTest, KeysRunTheCommandsOfTheirPanel) {
+    fill();
+    const int empty = insert("Department", {{"DprtName", "Пустой"}});
+    TLayoutMainFM &v = open();
+    v.runDepartmentEdit = [](int, int, int *) { return false; };
+    v.runWorkplaceEdit = [](int, int, int *) { return false; };
+    v.runDeviceEdit = [](int, int) { return false; };
+    v.runElementEdit = [](int, int, const QString &) { return false; };
+    v.SelectedKind();
+    QStringList ran;
+    for (Action *a : v.actions->actions())
+        QObject::connect(a, &QAction::triggered, [&ran, a] { ran << a->objectName(); });
+    answer = false; // every question is answered with Cancel
+
+    struct Case {
+        const char *name;
+        QWidget *panel;
+        const char *kind;
+        int id;
+        int key;
+        QStringList expected;
+    } cases[] = {
+        {"insert on a department", v.tvPlace, "D", sub, Qt::Key_Insert, {"acAddPlace"}},
+        {"insert on a workplace", v.tvPlace, "W", wp, Qt::Key_Insert, {"acAddDevice"}},
+        {"insert on a device", v.tvPlace, "V", pc, Qt::Key_Insert, {"acAddDevice"}},
+        {"F2", v.tvPlace, "V", pc, Qt::Key_F2, {"acEdit"}},
+        {"Enter", v.tvPlace, "W", wp, Qt::Key_Return, {"acEdit"}},
+        {"F5", v.tvPlace, "W", wp, Qt::Key_F5, {"acRefresh"}},
+        {"Delete", v.tvPlace, "D", empty, Qt::Key_Delete, {"acDelete"}},
+        {"Delete of a node with children", v.tvPlace, "D", dep, Qt::Key_Delete, {}},
+        {"insert in the set", v.grSet, "V", printer, Qt::Key_Insert, {"acSetInset"}},
+        {"F2 in the set", v.grSet, "V", printer, Qt::Key_F2, {"acSetEdit"}},
+        {"Delete in the set", v.grSet, "V", printer, Qt::Key_Delete, {"acSetDelete"}},
+        {"Enter in the bookmarks", v.grFavorite, "V", printer, Qt::Key_Enter, {"acCall"}},
+        {"Insert in the bookmarks", v.grFavorite, "V", printer, Qt::Key_Insert, {"acAddToFavorite"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        v.FindNode(QString::fromLatin1(c.kind), c.id);
+        ASSERT_EQ(v.SelectedId(), c.id);
+        ran.clear();
+        boxes.clear();
+        QTest::keyClick(c.panel, Qt::Key(c.key));
+        EXPECT_EQ(ran, c.expected);
+    }
+    EXPECT_EQ(cn().scalar("select count(*) from Department where IdDepartment = :D", {{"D", empty}}).toInt(),
+              1)
+        << "Delete asked first, and Cancel kept the department";
+
+    v.FindNode("V", pc);
+    ran.clear();
+    emit v.tvPlace->doubleClicked(v.tvPlace->currentIndex());
+    EXPECT_EQ(ran, QStringList{"acEdit"}) << "a double click edits the node";
+}
+
+TEST_F(LayoutViewTest, ContextMenusOfferTheToolbarsCommands) {
+    TLayoutMainFM &v = open();
+    const std::tuple<const char *, QToolBar *, QMenu *, QWidget *> menus[] = {
+        {"tree", v.tbMain, v.pmPlace, v.tvPlace}, {"set", v.tbSet, v.pmSet, v.grSet}};
+    for (const auto &[name, toolBar, menu, panel] : menus) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(panel->contextMenuPolicy(), Qt::CustomContextMenu);
+        const QList<QAction *> offered = menu->actions();
+        for (QAction *a : toolBar->actions()) {
+            auto *button = qobject_cast<QToolButton *>(toolBar->widgetForAction(a));
+            if (button && button->menu()) {
+                EXPECT_TRUE(offered.contains(button->menu()->menuAction())) << button->text().toStdString();
+            } else if (!a->isSeparator()) {
+                EXPECT_TRUE(offered.contains(a)) << a->objectName().toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(v.grFavorite->contextMenuPolicy(), Qt::CustomContextMenu);
+    const QList<QAction *> favorite = v.pmFavorite->actions();
+    ASSERT_EQ(favorite.size(), 4);
+    EXPECT_EQ(favorite[0], v.acCall);
+    EXPECT_TRUE(favorite[1]->isSeparator());
+    EXPECT_EQ(favorite[2], v.acAddToFavorite);
+    EXPECT_EQ(favorite[3], v.caFavoriteDelete);
+}
+
+TEST_F(LayoutViewTest, PanelsLayout) {
+    fill();
+    insert("Favorite", {{"OsUser", "tester"},
+                        {"KeyObject", "D9001"},
+                        {"Name", "Отдел снабжения и складского хозяйства филиала"},
+                        {"Stamp", 1}});
+    insert("Favorite", {{"OsUser", "tester"}, {"KeyObject", "D9002"}, {"Name", "Склад"}, {"Stamp", 2}});
+    TLayoutMainFM &v = open();
+    v.resize(1000, 700);
+    v.show();
+    QCoreApplication::processEvents();
+
+    // The main toolbar: a separator right before "Отчёты".
+    const QList<QAction *> tools = v.tbMain->actions();
+    int reports = -1;
+    for (int i = 0; i < tools.size(); ++i)
+        if (auto *b = qobject_cast<QToolButton *>(v.tbMain->widgetForAction(tools[i]));
+            b && b->menu() == v.pmReport)
+            reports = i;
+    ASSERT_GT(reports, 0);
+    EXPECT_TRUE(tools[reports - 1]->isSeparator());
+
+    // The set grid: "Тип" and "Код" keep their widths, "Модель" and "Номер" share the rest.
+    v.FindNode("V", printer);
+    QHeaderView *h = v.grSet->horizontalHeader();
+    const int widths[] = {100, -1, -1, 46};
+    for (int width : {1000, 700}) {
+        SCOPED_TRACE(width);
+        v.resize(width, 700);
+        QCoreApplication::processEvents();
+        int total = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (widths[i] > 0) {
+                EXPECT_EQ(h->sectionResizeMode(i), QHeaderView::Fixed);
+                EXPECT_EQ(h->sectionSize(i), widths[i]);
+            }
+            total += h->sectionSize(i);
+        }
+        EXPECT_EQ(total, v.grSet->viewport()->width());
+        EXPECT_GT(h->sectionSize(1), h->sectionSize(2)) << "as 300 to 120";
+    }
+
+    // The bookmarks: a title, and rows as high as their text.
+    EXPECT_EQ(v.laFavorite->text(), QStringLiteral("Закладки"));
+    EXPECT_TRUE(v.laFavorite->isVisible());
+    v.pnStructure->setSizes({800, 120});
+    QCoreApplication::processEvents();
+    int longRow = -1, shortRow = -1;
+    for (int r = 0; r < v.taFavorite->recordCount(); ++r) {
+        const QString name = v.taFavorite->valueAt(r, v.taFavorite->fieldByName("Name")->index()).toString();
+        if (name.startsWith(QStringLiteral("Отдел снабжения")))
+            longRow = r;
+        else if (name == u"Склад")
+            shortRow = r;
+    }
+    ASSERT_GE(longRow, 0);
+    ASSERT_GE(shortRow, 0);
+    EXPECT_GT(v.grFavorite->rowHeight(longRow), v.grFavorite->rowHeight(shortRow)) << "a long name wraps";
+    EXPECT_LE(v.grFavorite->rowHeight(shortRow), v.grFavorite->fontMetrics().height() + 8);
 }
 
 } // namespace
