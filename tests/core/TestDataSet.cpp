@@ -312,6 +312,7 @@ TEST_P(DataSetTest, MoneyAtItsWidestAndZero)
     EXPECT_TRUE(IsEmptyValue(*ds.fieldByName("Amount")));
     cn().execute("update Item set Amount = '922337203685477.5807' where IdItem = 2");
     ds.setParameterValue("ID", 2);
+    ds.close();
     ds.open();
     EXPECT_EQ(ds.value("Amount").toString(), QStringLiteral("922337203685477.5807"));
 }
