@@ -238,6 +238,7 @@ ResultSet Connection::fetch(QSqlQuery &q) const
         if (const ColumnInfo *known = SchemaInfo::instance().anyColumn(name)) {
             c = *known;
             c.identity = false;
+            c.guessed = true;
         } else {
             c.name = name;
         }
@@ -246,12 +247,15 @@ ResultSet Connection::fetch(QSqlQuery &q) const
         case QMetaType::QDateTime:
         case QMetaType::QDate:
             c.type = FieldType::DateTime;
+            c.guessed = false;
             break;
         case QMetaType::Bool:
             c.type = FieldType::Boolean;
+            c.guessed = false;
             break;
         case QMetaType::QByteArray:
             c.type = FieldType::Blob;
+            c.guessed = false;
             break;
         default:
             break;
