@@ -196,16 +196,22 @@ QString DataSet::updateTable() const
 
 QString DataSet::keyField() const
 {
+    // Only a key that is known: the one given with the update table, else the table's declared
+    // key. A guessed column could name many rows, and a post or delete by it would change them all.
     if (!m_updateKey.isEmpty())
         return m_updateKey;
-    const QString table = updateTable();
-    if (const TableInfo *t = SchemaInfo::instance().table(table); t && !t->key.isEmpty())
+    if (const TableInfo *t = SchemaInfo::instance().table(updateTable()); t && !t->key.isEmpty())
         return t->key;
-    if (findField(QStringLiteral("Id") + table))
-        return QStringLiteral("Id") + table;
-    if (findField(QStringLiteral("ID")))
-        return QStringLiteral("ID");
-    return fieldCount() > 0 ? field(0)->name() : QString();
+    return QString();
+}
+
+const Field &DataSet::writeKey(const QString &table) const
+{
+    const QString key = keyField();
+    const Field *f = key.isEmpty() ? nullptr : findField(key);
+    if (!f || f->isCalculated())
+        throw AppError(QStringLiteral("Запись таблицы «%1» нельзя сохранить или удалить: не известен её ключ").arg(table));
+    return *f;
 }
 
 void DataSet::setMaster(DataSet *master, const QStringList &masterFields)
@@ -400,6 +406,8 @@ QVariant DataSet::currentValue(int column) const
 {
     if (column < 0)
         return QVariant();
+    if (m_calcRow >= 0 && m_calcRow != m_pos)
+        return m_calcRow < int(m_order.size()) ? m_rows[size_t(m_order[size_t(m_calcRow)])][column] : QVariant();
     if (isEditing())
         return column < m_buffer.size() ? m_buffer[column] : QVariant();
     if (m_pos < 0 || m_pos >= int(m_order.size()))
@@ -415,12 +423,19 @@ QVariant DataSet::valueAt(int row, int fieldIndex) const
     if (f->m_column < 0) {
         if (row == m_pos)
             return f->value();
-        // A calculated value of another row: briefly make that row current, without notifying.
+        // A calculated value of another row: the values it reads are that row's, as stored (the
+        // edit buffer belongs to the current row only); the cursor stays where it is.
         auto *self = const_cast<DataSet *>(this);
-        const int keep = m_pos;
-        self->m_pos = row;
-        const QVariant v = f->m_def.calc(*this);
-        self->m_pos = keep;
+        const int keep = m_calcRow;
+        self->m_calcRow = row;
+        QVariant v;
+        try {
+            v = f->m_def.calc(*this);
+        } catch (...) {
+            self->m_calcRow = keep;
+            throw;
+        }
+        self->m_calcRow = keep;
         return v;
     }
     return m_rows[size_t(m_order[size_t(row)])][f->m_column];
@@ -658,7 +673,7 @@ void DataSet::post()
     const QString table = updateTable();
     if (table.isEmpty())
         throw AppError(QStringLiteral("Набор данных только для чтения"));
-    const QString key = keyField();
+    const QString key = writeKey(table).name();
     if (m_state == DataSetState::Insert)
         postInsert(table, key);
     else
@@ -742,10 +757,27 @@ void DataSet::postUpdate(const QString &table, const QString &key)
     }
     const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                             .arg(bracket(table), sets.join(QStringLiteral(", ")), where.join(QStringLiteral(" AND ")));
-    if (m_cn->execute(sql, values) == 0)
-        throw ConflictError(ConflictMessage, sql);
+    {
+        Transaction tx(*m_cn);
+        exactlyOneRow(m_cn->execute(sql, values), table, sql);
+        tx.commit();
+    }
     m_rows[size_t(m_order[size_t(m_pos)])] = m_buffer;
     reloadRow(table, key, keyValue);
+}
+
+void DataSet::exactlyOneRow(int affected, const QString &table, const QString &sql)
+{
+    // No row: another workstation changed or removed it meanwhile. More than one: the key does
+    // not name one row; the transaction around the statement takes the change back.
+    if (affected == 0)
+        throw ConflictError(ConflictMessage, sql);
+    if (affected != 1)
+        throw DatabaseError(QStringLiteral("Изменение записи таблицы «%1» затронуло бы %2 записей вместо одной; "
+                                           "оно отменено")
+                                .arg(table)
+                                .arg(affected),
+                            sql);
 }
 
 void DataSet::reloadRow(const QString &table, const QString &key, const QVariant &keyValue)
@@ -789,10 +821,14 @@ void DataSet::remove()
     const QString table = updateTable();
     if (table.isEmpty())
         throw AppError(QStringLiteral("Набор данных только для чтения"));
-    const QString key = keyField();
-    const QVariant keyValue = m_rows[size_t(m_order[size_t(m_pos)])][fieldByName(key)->m_column];
-    m_cn->execute(QStringLiteral("DELETE FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(key)),
-                  {{QStringLiteral("k"), keyValue}});
+    const Field &keyF = writeKey(table);
+    const QVariant keyValue = m_rows[size_t(m_order[size_t(m_pos)])][keyF.m_column];
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(keyF.name()));
+    {
+        Transaction tx(*m_cn);
+        exactlyOneRow(m_cn->execute(sql, {{QStringLiteral("k"), keyValue}}), table, sql);
+        tx.commit();
+    }
     m_order.erase(m_order.begin() + m_pos);
     if (m_pos >= int(m_order.size()))
         m_pos = int(m_order.size()) - 1;

@@ -163,7 +163,11 @@ private:
     void postInsert(const QString &table, const QString &key);
     void postUpdate(const QString &table, const QString &key);
     void reloadRow(const QString &table, const QString &key, const QVariant &keyValue);
-    QString keyField() const;
+    QString keyField() const; // empty when not known
+    // The key field by which a row of `table` is written; AppError when it is not known.
+    const Field &writeKey(const QString &table) const;
+    // Refuses a write that changed no row (a conflict) or more than one.
+    static void exactlyOneRow(int affected, const QString &table, const QString &sql);
     QStringList writableColumns(const QString &table) const;
 
     Connection *m_cn;
@@ -183,6 +187,7 @@ private:
     int m_insertAt = -1;
     bool m_readOnly = false;
     QString m_updateTable, m_updateKey;
+    int m_calcRow = -1; // the row a calculated value of another row is computed for
     DataSet *m_master = nullptr;
     QStringList m_masterFields;
     QMetaObject::Connection m_masterScroll, m_masterData;

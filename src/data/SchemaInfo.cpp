@@ -1,5 +1,9 @@
 #include "SchemaInfo.h"
 
+#include "Errors.h"
+
+#include <QtNumeric>
+
 #include <QDateTime>
 
 const ColumnInfo *TableInfo::column(const QString &n) const
@@ -81,12 +85,15 @@ QVariant normalizeValue(FieldType type, const QVariant &raw)
             return raw.toInt();
         return raw;
     case FieldType::Money:
-        if (id != QMetaType::QString) {
+        {
+            // An amount that cannot be read is an error, never a silent 0.
             bool ok = false;
             const qint64 u = Money::toUnits(raw, &ok);
-            return ok ? QVariant(Money::fromUnits(u)) : raw;
+            if (!ok)
+                throw AppError(QStringLiteral("Сумма «%1» не читается как денежная (не более 922 337 203 685 477,5807)")
+                                   .arg(raw.toString()));
+            return Money::fromUnits(u);
         }
-        return Money::fromUnits(Money::toUnits(raw));
     case FieldType::String:
     case FieldType::FixedChar:
     case FieldType::Memo:
@@ -116,39 +123,59 @@ namespace Money {
 
 qint64 toUnits(const QVariant &value, bool *ok)
 {
-    if (ok)
-        *ok = true;
+    // Every step is checked: an amount beyond the range of the units (±922 337 203 685 477.5807,
+    // the range of a money column) or a text that is not an amount gives ok = false and 0, never
+    // a wrapped-around number.
+    bool good = true;
+    const auto fail = [&] {
+        good = false;
+        return qint64(0);
+    };
+    const auto result = [&](qint64 units) {
+        if (ok)
+            *ok = good;
+        return good ? units : 0;
+    };
     if (value.isNull() || !value.isValid())
-        return 0;
+        return result(0);
     const int id = value.typeId();
-    if (id == QMetaType::Int || id == QMetaType::LongLong)
-        return value.toLongLong() * 10000;
-    if (id == QMetaType::Double || id == QMetaType::Float)
-        return qRound64(value.toDouble() * 10000.0);
+    qint64 units = 0;
+    if (id == QMetaType::Int || id == QMetaType::LongLong || id == QMetaType::Short) {
+        if (qMulOverflow(value.toLongLong(), qint64(10000), &units))
+            fail();
+        return result(units);
+    }
+    if (id == QMetaType::Double || id == QMetaType::Float) {
+        const double d = value.toDouble() * 10000.0;
+        if (!(d > -9.2e18 && d < 9.2e18))
+            return result(fail());
+        return result(qRound64(d));
+    }
     QString s = value.toString().trimmed().replace(u',', u'.');
     bool neg = false;
-    if (s.startsWith(u'-')) {
-        neg = true;
+    if (s.startsWith(u'-') || s.startsWith(u'+')) {
+        neg = s.startsWith(u'-');
         s.remove(0, 1);
     }
     const qsizetype dot = s.indexOf(u'.');
     const QString whole = dot < 0 ? s : s.left(dot);
     QString frac = dot < 0 ? QString() : s.mid(dot + 1);
-    bool okWhole = true, okFrac = true;
-    const qint64 w = whole.isEmpty() ? 0 : whole.toLongLong(&okWhole);
+    if ((whole.isEmpty() && frac.isEmpty()) || s.count(u'.') > 1)
+        return result(fail());
+    for (const QString &part : {whole, frac})
+        for (QChar c : part)
+            if (c < u'0' || c > u'9')
+                return result(fail());
     // Round half up on the fifth decimal.
-    int roundUp = 0;
-    if (frac.size() > 4) {
-        roundUp = frac[4].digitValue() >= 5 ? 1 : 0;
-        frac.truncate(4);
-    }
-    while (frac.size() < 4)
-        frac += u'0';
-    const qint64 f = frac.toLongLong(&okFrac);
-    if (ok)
-        *ok = okWhole && okFrac && !(whole.isEmpty() && dot < 0);
-    const qint64 units = w * 10000 + f + roundUp;
-    return neg ? -units : units;
+    const int roundUp = frac.size() > 4 && frac[4].digitValue() >= 5 ? 1 : 0;
+    frac = frac.left(4).leftJustified(4, u'0');
+    qint64 w = 0;
+    for (QChar c : whole)
+        if (qMulOverflow(w, qint64(10), &w) || qAddOverflow(w, qint64(c.digitValue()), &w))
+            return result(fail());
+    if (qMulOverflow(w, qint64(10000), &units) || qAddOverflow(units, frac.toLongLong() + roundUp, &units))
+        return result(fail());
+    return result(neg ? -units : units);
 }
 
 QString fromUnits(qint64 units)

@@ -187,6 +187,14 @@ bool IsEmptyValue(const QVariant &v)
     }
 }
 
+bool IsEmptyValue(const Field &field)
+{
+    const QVariant v = field.value();
+    if (field.type() == FieldType::Money && !v.isNull() && v.isValid())
+        return Money::toUnits(v) == 0;
+    return IsEmptyValue(v);
+}
+
 QVariant IfThenValue(bool condition, const QVariant &a, const QVariant &b) { return condition ? a : b; }
 
 bool IsDataSetActive(const DataSet &ds) { return ds.isActive(); }

@@ -96,6 +96,9 @@ QVariant QueryValue(Connection &cn, const QString &text);
 QString DeleteByKeyStatement(const QString &table, const QString &column);
 void DeleteByKey(const QString &table, const Field &keyField, const QString &keyName);
 bool IsEmptyValue(const QVariant &v);
+// The value of a field, by the field's type: a money field (carried as decimal text) is empty when
+// its amount is 0, as a currency value is; every other field as IsEmptyValue of its value.
+bool IsEmptyValue(const Field &field);
 QVariant IfThenValue(bool condition, const QVariant &a, const QVariant &b);
 bool IsDataSetActive(const DataSet &ds);
 bool HasRecords(const DataSet &ds);

@@ -29,6 +29,12 @@ TdmLookUp::TdmLookUp(Connection &cn, QObject *parent) : QObject(parent)
     taModel = proc("taModel", "LookUpModel;1");
     taDocument = proc("taDocument", "LookUpDocument;1");
     taTrade = proc("taTrade", "LookUpTrademark;1");
+    // Lists ordered by a name come in the program's one order of names (TessalString), whatever
+    // the engine's collation makes of "order by": alphabetical, case and "ё" aside.
+    taDepart->setSort(QStringLiteral("Name"));
+    taDocKind->setSort(QStringLiteral("Name"));
+    taUser->setSort(QStringLiteral("Login"));
+    taDomain->setSort(QStringLiteral("Domain"));
 }
 
 TdmLookUp::~TdmLookUp()

@@ -327,13 +327,13 @@ void moveAmongSiblings(Connection &cn, const QString &table, const QString &key,
     };
     std::vector<Sibling> rows;
     for (const auto &r : sib.rows)
-        rows.push_back({r[0].toLongLong(), r[1], FoldText(r[2].toString())});
+        rows.push_back({r[0].toLongLong(), r[1], r[2].toString()});
     std::sort(rows.begin(), rows.end(), [](const Sibling &a, const Sibling &b) {
         if (orderBefore(a.order, b.order))
             return true;
         if (orderBefore(b.order, a.order))
             return false;
-        if (const int c = a.name.compare(b.name); c != 0)
+        if (const int c = CompareText(a.name, b.name); c != 0)
             return c < 0;
         return a.key < b.key;
     });

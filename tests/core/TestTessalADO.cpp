@@ -2,6 +2,8 @@
 #include "Errors.h"
 #include "SqlText.h"
 #include "TessalADO.h"
+
+#include <limits>
 #include "TestDatabase.h"
 
 #include <QDateTime>
@@ -156,6 +158,39 @@ TEST_P(TessalADOTest, SetFieldValueSwitchesToEditingOnlyForAChange)
 }
 
 VELMORA_BOTH_ENGINES(TessalADOTest);
+
+TEST(TessalADO, MoneyIsReadExactlyOrRefused)
+{
+    const struct {
+        const char *text;
+        bool ok;
+        qint64 units;
+    } cases[] = {
+        {"922337203685477.5807", true, std::numeric_limits<qint64>::max()}, // the widest amount
+        {"-922337203685477.5807", true, -std::numeric_limits<qint64>::max()},
+        {"922337203685477.5808", false, 0},
+        {"999999999999999.9999", false, 0}, // numeric(19,4) would hold it; the program refuses it
+        {"12,5", true, 125000},
+        {"0.00005", true, 1},
+        {"+3", true, 30000},
+        {"abc", false, 0},
+        {"1.2.3", false, 0},
+        {"", false, 0},
+        {"-", false, 0},
+        {"1e3", false, 0},
+    };
+    for (const auto &c : cases) {
+        bool ok = !c.ok;
+        EXPECT_EQ(Money::toUnits(QString::fromUtf8(c.text), &ok), c.units) << c.text;
+        EXPECT_EQ(ok, c.ok) << c.text;
+    }
+    bool ok = true;
+    Money::toUnits(qint64(1) << 62, &ok);
+    EXPECT_FALSE(ok) << "an integer whose units overflow";
+    EXPECT_THROW(normalizeValue(FieldType::Money, QStringLiteral("12 руб")), AppError) << "not read as 0";
+    EXPECT_EQ(normalizeValue(FieldType::Money, QStringLiteral("922337203685477.5807")).toString(),
+              QStringLiteral("922337203685477.5807"));
+}
 
 TEST(TessalADO, IsEmptyValue)
 {
