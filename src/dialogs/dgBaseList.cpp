@@ -62,7 +62,12 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent) {
     setFixedSize(480, 360); // concrete dialogs fix their own size with setColumns
 }
 
-TBASEListDG::~TBASEListDG() {}
+TBASEListDG::~TBASEListDG() {
+    // The list dataset may be a child of this dialog: its destruction must not reach back into a
+    // dialog that is already half gone.
+    for (const auto &c : std::as_const(m_listConnections))
+        disconnect(c);
+}
 
 void TBASEListDG::onClick(QPushButton *button, std::function<void()> handler) {
     connect(button, &QPushButton::clicked, this, [handler = std::move(handler)] { Guarded(handler); });
