@@ -27,6 +27,7 @@ struct ColumnInfo {
     int size = 0;          // characters for texts, 0 when unlimited or not a text
     bool identity = false; // assigned by the database on insert
     bool readOnly = false; // maintained by the database, never written by the program
+    QString references = {}; // the table whose key this column holds (a foreign key), or none
     // Type, width and spelling were taken from a column of the same name in some table, because
     // the driver did not say (a join, an alias, a procedure's undeclared column). A dataset keeps
     // only the spelling of such a column unless it belongs to the dataset's own table.

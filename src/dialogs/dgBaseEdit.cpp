@@ -3,12 +3,14 @@
 #include "DataControls.h"
 #include "DataSet.h"
 #include "Errors.h"
+#include "SchemaInfo.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgCommon.h"
 
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -70,66 +72,14 @@ void TBaseEditDG::dsDataDataChange() {
     btSave->setEnabled(taData->isEditing());
 }
 
-bool TBaseEditDG::runEdit(int key, const std::function<void(DataSet &)> &presetNew) {
-    OpenWithParams(*taData, {TypedValue::Int(key)});
-    if (taData->isEmpty()) {
-        taData->append();
-        if (presetNew)
-            presetNew(*taData);
-    }
-    dsDataDataChange();
-    setResult(QDialog::Rejected);
-    return RunModal(*this) == QDialog::Accepted;
-}
-
-void TBaseEditDG::saveClicked() {
-    m_saveFailed = false;
-    try {
-        btSaveClick();
-    } catch (const AppError &e) {
-        // A concrete save handler that failed before (or instead of) the base save.
-        failSave(e.message());
-    } catch (const std::exception &e) {
-        failSave(QString::fromLocal8Bit(e.what()));
-    }
-}
-
-void TBaseEditDG::btSaveClick() {
-    m_saveFailed = false;
-    try {
-        if (taData->isEditing()) {
-            if (!rulesPass())
-                return;
-            prepareValues();
-        }
-        taData->post();
-    } catch (const AppError &e) {
-        failSave(e.message());
-        return;
-    } catch (const std::exception &e) {
-        failSave(QString::fromLocal8Bit(e.what()));
-        return;
-    }
-    accept();
-}
-
-void TBaseEditDG::failSave(const QString &message) {
-    if (m_saveFailed)
-        return;
-    m_saveFailed = true;
-    try {
-        taData->cancel();
-    } catch (...) {
-        // the record is dropped either way; the message below says why the save failed
-    }
-    reject();
-    ShowException(message);
-}
-
-void TBaseEditDG::btCancelClick() {
-    taData->cancel();
-    reject();
-}
+const QString TBaseEditDG::ChangedMessage =
+    QStringLiteral("Запись изменил другой пользователь. Его изменения прочитаны, ваши остались в окне: "
+                   "проверьте их и нажмите «Записать» ещё раз или «Отменить»");
+const QString TBaseEditDG::RemovedMessage = QStringLiteral(
+    "Запись удалил другой пользователь: её больше нет, записать изменения нельзя. Нажмите «Отменить»");
+const QString TBaseEditDG::ParentGoneMessage =
+    QStringLiteral("Выбранное значение поля «%1» больше не существует: его удалили на другом рабочем месте. "
+                   "Выберите другое и нажмите «Записать» ещё раз");
 
 QLabel *TBaseEditDG::caption(const QString &text, QWidget *control) {
     auto *label = new QLabel(text, this);
@@ -164,6 +114,73 @@ void TBaseEditDG::addRule(std::function<bool()> passes, const QString &message, 
     m_rules.push_back({std::move(passes), message, control});
 }
 
+bool TBaseEditDG::runEdit(int key, const std::function<void(DataSet &)> &presetNew) {
+    m_key = key;
+    OpenWithParams(*taData, {TypedValue::Int(key)});
+    if (taData->isEmpty()) {
+        taData->append();
+        if (presetNew)
+            presetNew(*taData);
+    }
+    dsDataDataChange();
+    setResult(QDialog::Rejected);
+    return RunModal(*this) == QDialog::Accepted;
+}
+
+void TBaseEditDG::saveClicked() {
+    try {
+        btSaveClick();
+    } catch (const AppError &e) {
+        // A concrete save handler that failed before (or instead of) the base save.
+        ShowException(e.message());
+    } catch (const std::exception &e) {
+        ShowException(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TBaseEditDG::btSaveClick() {
+    if (taData->isEditing()) {
+        // The values as typed: a save that fails gives them back (blanks around a name included).
+        QVector<std::pair<QString, QVariant>> typed;
+        for (int i = 0; i < taData->fieldCount(); ++i)
+            if (const Field *f = taData->field(i); !f->isReadOnly())
+                typed.push_back({f->name(), f->value()});
+        try {
+            if (!rulesPass())
+                return;
+            prepareValues();
+            taData->post();
+        } catch (const AppError &e) {
+            const QString message = failureText(e);
+            restoreTyped(typed);
+            ShowException(message);
+            return;
+        } catch (const std::exception &e) {
+            restoreTyped(typed);
+            ShowException(QString::fromLocal8Bit(e.what()));
+            return;
+        }
+    }
+    accept();
+}
+
+// Puts back the names and empty texts as they were typed, after prepareValues changed them for a
+// save that failed. A field another workstation's change brought in (takeOtherChanges) keeps it.
+void TBaseEditDG::restoreTyped(const QVector<std::pair<QString, QVariant>> &typed) {
+    if (!taData->isEditing())
+        return;
+    for (const auto &[name, value] : typed) {
+        Field *f = taData->findField(name);
+        if (!f || f->isReadOnly())
+            continue;
+        const QVariant now = f->value();
+        const bool prepared = now.isNull() ? value.toString().isEmpty() && !value.isNull()
+                                           : now.toString() == value.toString().trimmed();
+        if (prepared && (now.isNull() != value.isNull() || now != value))
+            f->setValue(value);
+    }
+}
+
 bool TBaseEditDG::rulesPass() {
     for (const Rule &rule : std::as_const(m_rules)) {
         if (rule.passes())
@@ -189,4 +206,82 @@ void TBaseEditDG::prepareValues() {
         if (text && !f->isReadOnly() && !f->isNull() && f->value().toString().isEmpty())
             f->clear();
     }
+}
+
+// Why the database refused the record, in the user's words; after a change by another
+// workstation its changes are read in as well.
+QString TBaseEditDG::failureText(const AppError &error) {
+    try {
+        if (dynamic_cast<const ConflictError *>(&error)) {
+            if (!recordExists())
+                return RemovedMessage;
+            takeOtherChanges();
+            return ChangedMessage;
+        }
+        if (dynamic_cast<const DatabaseError *>(&error))
+            if (const QString gone = goneParent(); !gone.isEmpty())
+                return ParentGoneMessage.arg(gone);
+    } catch (const AppError &) {
+        // the database cannot tell more now (busy, gone): its first answer stands
+    }
+    return error.message();
+}
+
+bool TBaseEditDG::recordExists() {
+    const TableInfo *own = SchemaInfo::instance().table(taData->updateTable());
+    if (!own || own->key.isEmpty() || !taData->findField(own->key))
+        return true;
+    return taData->connection()
+               ->scalar(QStringLiteral("SELECT count(*) FROM [%1] WHERE [%2] = :K").arg(own->name, own->key),
+                        {{QStringLiteral("K"), taData->value(own->key)}})
+               .toInt() > 0;
+}
+
+// Reads the record again as another workstation left it and puts back what the user changed, so
+// that the next save writes the user's changes over the new state and keeps the others.
+void TBaseEditDG::takeOtherChanges() {
+    QVector<std::pair<QString, QVariant>> typed;
+    for (int i = 0; i < taData->fieldCount(); ++i)
+        if (const Field *f = taData->field(i); !f->isReadOnly())
+            typed.push_back({f->name(), f->value()});
+    taData->cancel();
+    QHash<QString, QVariant> read;
+    for (const auto &[name, value] : std::as_const(typed))
+        read.insert(name, taData->value(name));
+    OpenWithParams(*taData, {TypedValue::Int(m_key)});
+    if (taData->isEmpty())
+        return;
+    taData->edit();
+    for (const auto &[name, value] : std::as_const(typed)) {
+        const QVariant was = read.value(name);
+        if (value.isNull() != was.isNull() || value != was)
+            taData->fieldByName(name)->setValue(value);
+    }
+}
+
+// The caption of a field whose chosen record another workstation has removed, empty when every
+// chosen record is there.
+QString TBaseEditDG::goneParent() const {
+    const SchemaInfo &schema = SchemaInfo::instance();
+    const TableInfo *own = schema.table(taData->updateTable());
+    if (!own)
+        return QString();
+    for (int i = 0; i < taData->fieldCount(); ++i) {
+        const Field *f = taData->field(i);
+        const ColumnInfo *c = own->column(f->name());
+        const TableInfo *parent = c && !c->references.isEmpty() ? schema.table(c->references) : nullptr;
+        if (!parent || parent->key.isEmpty() || f->isNull())
+            continue;
+        const QVariant count = taData->connection()->scalar(
+            QStringLiteral("SELECT count(*) FROM [%1] WHERE [%2] = :K").arg(parent->name, parent->key),
+            {{QStringLiteral("K"), f->value()}});
+        if (count.toInt() == 0)
+            return fieldCaption(f->name());
+    }
+    return QString();
+}
+
+void TBaseEditDG::btCancelClick() {
+    taData->cancel();
+    reject();
 }

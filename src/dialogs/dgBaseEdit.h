@@ -6,7 +6,9 @@
 #include <QPointer>
 
 #include <functional>
+#include <utility>
 
+class AppError;
 class DataSet;
 class QLabel;
 class QPushButton;
@@ -14,20 +16,27 @@ class QVBoxLayout;
 
 // The base of every dialog that edits one record: `taData` holds the record, the concrete dialog
 // gives its command (the record's key as the only parameter), lays its data-aware controls into
-// contentLayout(), declares the rules a record must pass (requireName, addRule) and offers a Run
-// that calls runEdit(). A rule that refuses the record shows its message, focuses its control and
-// keeps the dialog open with everything typed. "Записать" saves and ends with OK,
-// "Отменить" drops the changes and ends with Cancel; the close box ends with Cancel and leaves the
-// record as it is until the next Run reopens it.
+// contentLayout(), declares the rules a record must pass and offers a Run that calls runEdit().
+// "Записать" saves and ends with OK, "Отменить" drops the changes and ends with Cancel; the close
+// box ends with Cancel and leaves the record as it is until the next Run reopens it.
 //
-// A save that fails for any reason (the database refuses the row, another workstation changed or
-// removed it meanwhile, a before-post check throws, a concrete save handler throws before the
-// base save) cancels the record, ends the dialog with Cancel and shows the message in the standard
-// exception box. The caller's Run therefore receives false and nothing else of it is touched.
+// Nothing the user typed is lost to a failed save. A rule that refuses the record shows its
+// message (the control it names gets the focus); a save the database refuses shows why in Russian
+// in the standard exception box. Either way the dialog stays open with the record as typed, and
+// the user corrects it, saves again or cancels:
+// - another workstation changed the record meanwhile: its changes are read in, the fields the
+//   user changed keep the user's values, and the next "Записать" writes them;
+// - another workstation removed the record: it cannot be saved any more, only cancelled;
+// - a record chosen in a field (a parent) no longer exists: the message names that field;
+// - anything else (a busy database, a text too long, a value refused): the database's reason.
 class TBaseEditDG : public QDialog {
     Q_OBJECT
     Q_PROPERTY(bool Visual READ Visual WRITE setVisual)
 public:
+    static const QString ChangedMessage;    // another workstation changed the record
+    static const QString RemovedMessage;    // another workstation removed the record
+    static const QString ParentGoneMessage; // %1: the caption of the field whose record is gone
+
     explicit TBaseEditDG(QWidget *parent = nullptr);
     ~TBaseEditDG() override;
 
@@ -42,9 +51,9 @@ public:
     void setVisual(bool visual);
 
     // The base save: the rules are checked, the names lose their leading and trailing blanks,
-    // every text field holding the empty text becomes Null, then taData is posted
-    // and the dialog ends with OK. On failure see above; nothing is thrown to the caller. A
-    // concrete dialog with a save handler of its own overrides this and ends by calling it.
+    // every text field holding the empty text becomes Null, then taData is posted and the dialog
+    // ends with OK. A failure keeps the dialog open (see above); nothing is thrown to the caller.
+    // A concrete dialog with a save handler of its own overrides this and ends by calling it.
     virtual void btSaveClick();
     // Drops the record's changes and ends with Cancel.
     void btCancelClick();
@@ -62,8 +71,8 @@ protected:
     // A name the record needs: saving without one (or with blanks only) shows `message` and
     // focuses `control`; the name is saved without leading and trailing blanks.
     void requireName(const QString &field, QWidget *control, const QString &message);
-    // A rule checked on every save, after the names, in the order declared: when `passes` returns
-    // false, `message` is shown, `control` gets the focus and nothing is written.
+    // A rule checked on every save, in the order declared: when `passes` returns false, `message`
+    // is shown and `control` gets the focus, and nothing is written.
     void addRule(std::function<bool()> passes, const QString &message, QWidget *control);
 
     // The common Run: open taData with `key`; when no row came back append a new record and let
@@ -81,14 +90,18 @@ private:
         QPointer<QWidget> control;
     };
 
+    void saveClicked();
     bool rulesPass();
     void prepareValues();
-    void saveClicked();
-    void failSave(const QString &message);
+    void restoreTyped(const QVector<std::pair<QString, QVariant>> &typed);
+    QString failureText(const AppError &error);
+    bool recordExists();
+    void takeOtherChanges();
+    QString goneParent() const;
 
     QVBoxLayout *m_content;
     VisualSwitch m_visual;
     QVector<Rule> m_rules;
     QStringList m_names;
-    bool m_saveFailed = false;
+    int m_key = -1;
 };

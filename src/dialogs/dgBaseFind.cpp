@@ -11,13 +11,26 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 const QString HistoryPath = QStringLiteral("edFind.<P>.Items");
+
+bool isEnter(const QEvent *event) {
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent *>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
+} // namespace
+
+const QString TBASEFindDG::MoreFoundText =
+    QStringLiteral("Найдено больше %1 строк, показаны первые %1: уточните текст поиска.");
 
 TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("BASEFindDG"));
@@ -40,6 +53,12 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent) {
     edFind->setCompleter(nullptr);
     edFind->setInsertPolicy(QComboBox::NoInsert);
     edFind->setMaxVisibleItems(HistoryLines);
+    edFind->lineEdit()->installEventFilter(this);
+
+    tmFind = new QTimer(this);
+    tmFind->setObjectName(QStringLiteral("tmFind"));
+    tmFind->setSingleShot(true);
+    tmFind->setInterval(TypingPauseMs);
 
     grList = new DataGrid(this);
     grList->setObjectName(QStringLiteral("grList"));
@@ -50,6 +69,11 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent) {
     grList->horizontalHeader()->hide();
     grList->setShowGrid(true); // one column: the lines part the rows
     grList->setDataSet(taFind);
+    grList->installEventFilter(this);
+
+    laMore = new QLabel(MoreFoundText.arg(FindRowLimit), this);
+    laMore->setObjectName(QStringLiteral("laMore"));
+    laMore->hide();
 
     btInsert = DialogButton(this, "btInsert", QStringLiteral("Добавить"));
     btInsert->hide();
@@ -60,6 +84,7 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent) {
     auto *root = new QVBoxLayout(this);
     root->addWidget(edFind);
     root->addWidget(grList, 1);
+    root->addWidget(laMore);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(btInsert);
     buttons->addStretch(1);
@@ -69,13 +94,14 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent) {
 
     connect(btExit, &QPushButton::clicked, this, &QDialog::reject);
     connect(btBack, &QPushButton::clicked, this, [this] { Guarded([this] { btBackClick(); }); });
+    connect(grList, &DataGrid::rowDoubleClicked, this, &TBASEFindDG::choose);
     connect(edFind, &QComboBox::editTextChanged, this, [this] {
         if (!m_updating)
             edFindChange();
     });
+    connect(tmFind, &QTimer::timeout, this, &TBASEFindDG::search);
 
     setTargetField(target);
-    m_loading = false;
 }
 
 TBASEFindDG::~TBASEFindDG() {}
@@ -89,14 +115,12 @@ void TBASEFindDG::setFindProcedure(const QString &procedure) {
 }
 
 void TBASEFindDG::setPlaceholder(const QString &text) {
-    const QString shown = edFind->currentText();
-    const bool empty = shown.isEmpty() || shown == m_placeholder;
-    m_placeholder = text;
+    edFind->lineEdit()->setPlaceholderText(text);
     edFind->setToolTip(text);
-    if (empty) {
-        setBoxText(text);
-        setGrey(true);
-    }
+}
+
+QString TBASEFindDG::placeholder() const {
+    return edFind->lineEdit()->placeholderText();
 }
 
 void TBASEFindDG::setTargetField(Field *field) {
@@ -111,10 +135,7 @@ Field *TBASEFindDG::targetField() const {
 }
 
 QString TBASEFindDG::searchText() const {
-    const QString text = edFind->currentText();
-    if (!m_placeholder.isEmpty() && text == m_placeholder)
-        return QString();
-    return text.trimmed();
+    return edFind->currentText().trimmed();
 }
 
 QStringList TBASEFindDG::history() const {
@@ -125,53 +146,65 @@ QStringList TBASEFindDG::history() const {
 }
 
 void TBASEFindDG::RefreshFind() {
-    OpenWithParams(*taFind, {TypedValue::Text(searchText())});
+    tmFind->stop();
+    laMore->hide();
+    btBack->setEnabled(false); // stays so when the find fails
+    const QString text = searchText();
+    if (text.isEmpty())
+        taFind->close();
+    else
+        OpenWithParams(*taFind, {TypedValue::Text(text)});
+    // The row past the limit only says that there are more.
+    const bool more = taFind->recordCount() > FindRowLimit;
+    for (int row = FindRowLimit; row < taFind->recordCount(); ++row)
+        grList->setRowHidden(row, true);
+    laMore->setVisible(more);
+    if (more && taFind->recNo() >= FindRowLimit)
+        taFind->setRecNo(FindRowLimit - 1);
+    btBack->setEnabled(HasRecords(*taFind));
 }
 
-void TBASEFindDG::setBoxText(const QString &text) {
-    const bool was = m_updating;
-    m_updating = true;
-    edFind->setEditText(text);
-    m_updating = was;
+bool TBASEFindDG::findPending() const {
+    return tmFind->isActive();
 }
 
-void TBASEFindDG::setGrey(bool grey) {
-    m_grey = grey;
-    QLineEdit *le = edFind->lineEdit();
-    QPalette p = le->palette();
-    const QPalette base = edFind->palette();
-    p.setColor(QPalette::Text, grey ? base.color(QPalette::PlaceholderText) : base.color(QPalette::Text));
-    le->setPalette(p);
+void TBASEFindDG::flushFind() {
+    if (findPending())
+        search();
+}
+
+void TBASEFindDG::search() {
+    Guarded([this] { RefreshFind(); });
 }
 
 void TBASEFindDG::edFindChange() {
-    if (m_loading)
-        return;
-    Guarded([this] { evaluate(); });
+    if (searchText().isEmpty())
+        search(); // at once: nothing to wait for, nothing to call
+    else
+        tmFind->start();
 }
 
-void TBASEFindDG::evaluate() {
-    QString text = edFind->currentText();
-    btBack->setEnabled(false); // stays so when the find fails
-    if (!text.isEmpty() && text != m_placeholder) {
-        const int at = m_placeholder.isEmpty() ? -1 : int(text.indexOf(m_placeholder));
-        if (at >= 0) {
-            // Typed into the grey placeholder: keep only what was typed.
-            text.remove(at, m_placeholder.size());
-            setBoxText(text);
-            edFind->lineEdit()->setCursorPosition(int(text.size()));
+bool TBASEFindDG::eventFilter(QObject *watched, QEvent *event) {
+    if (isEnter(event)) {
+        if (watched == grList) {
+            choose();
+            return true;
         }
-        setGrey(false);
-        RefreshFind();
-        btBack->setEnabled(HasRecords(*taFind));
-    } else {
-        setGrey(true);
-        if (text != m_placeholder) {
-            setBoxText(m_placeholder);
-            edFind->lineEdit()->setCursorPosition(0);
+        if (watched == edFind->lineEdit()) {
+            // Enter runs the search typed so far; on a list already found it chooses.
+            if (findPending())
+                flushFind();
+            else
+                choose();
+            return true;
         }
-        RefreshFind(); // the empty text: everything
     }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TBASEFindDG::choose() {
+    if (btBack->isEnabled())
+        btBack->click();
 }
 
 void TBASEFindDG::FormShow() {
@@ -179,7 +212,7 @@ void TBASEFindDG::FormShow() {
     edFind->setFocus();
     edFind->lineEdit()->deselect();
     edFind->lineEdit()->setCursorPosition(0);
-    edFindChange();
+    search();
 }
 
 bool TBASEFindDG::runFind(Field *target) {
@@ -190,6 +223,7 @@ bool TBASEFindDG::runFind(Field *target) {
 }
 
 void TBASEFindDG::btBackClick() {
+    flushFind();
     if (!HasRecords(*taFind))
         return; // nothing found, nothing to choose
     const QString text = searchText();
@@ -231,6 +265,7 @@ void TBASEFindDG::setVisual(bool visual) {
 }
 
 void TBASEFindDG::done(int result) {
+    tmFind->stop();
     Guarded([this] { saveHistory(); });
     QDialog::done(result);
 }

@@ -23,6 +23,7 @@ bool TDeviceFindDG::Run(Field *Field) {
 }
 
 void TDeviceFindDG::btBackClick() {
+    flushFind(); // the device chosen is one of the rows the text typed so far finds
     if (HasRecords(*taFind) && dmLookUp) {
         // The devices of the chosen device's department (@R = 1: the key is a device).
         const int device = taFind->value(QStringLiteral("ID")).toInt();

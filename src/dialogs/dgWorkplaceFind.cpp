@@ -31,10 +31,8 @@ void TWorkplaceFindDG::btInsertClick() {
     int key = 0;
     if (!TWorkplaceEditDG::Run(-1, 0, &key))
         return;
+    // The new workplace is current when the search text finds it.
     RefreshFind();
-    // The new workplace is current when the search text finds it; choosing needs a search text,
-    // as it does after typing one.
     if (key > 0)
         taFind->locate(QStringLiteral("ID"), key);
-    btBack->setEnabled(!showsPlaceholder() && HasRecords(*taFind));
 }

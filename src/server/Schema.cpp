@@ -3,6 +3,8 @@
 #include "Errors.h"
 #include "ProcText.h"
 
+#include <QRegularExpression>
+
 namespace {
 
 struct Col {
@@ -180,13 +182,22 @@ QString createTable(Engine e, const Table &t)
     return QStringLiteral("CREATE TABLE [%1] (\n  %2\n)").arg(QString::fromLatin1(t.name), parts.join(QStringLiteral(",\n  ")));
 }
 
+// The table a column's "REFERENCES T (K)" names, empty when it names none.
+QString referencedTable(const char *extra)
+{
+    static const QRegularExpression re(QStringLiteral(R"(\bREFERENCES\s+\[?(\w+)\]?)"));
+    const auto m = re.match(QString::fromLatin1(extra));
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
 TableInfo info(const Table &t)
 {
     TableInfo ti;
     ti.name = QString::fromLatin1(t.name);
     ti.key = QString::fromLatin1(t.key);
     for (const Col &c : t.cols)
-        ti.columns << ColumnInfo{QString::fromLatin1(c.name), c.type, c.size, c.identity, c.readOnly};
+        ti.columns << ColumnInfo{QString::fromLatin1(c.name), c.type, c.size, c.identity, c.readOnly,
+                                 referencedTable(c.extra), false};
     return ti;
 }
 

@@ -2,6 +2,7 @@
 // concrete dialogs the way the catalogue dialogs build on the bases, driven through the modal seam.
 #include "AppTest.h"
 #include "DataControls.h"
+#include "DataGrid.h"
 #include "DataSet.h"
 #include "Errors.h"
 #include "Seams.h"
@@ -14,9 +15,12 @@
 #include "dmTessalData.h"
 
 #include <QCompleter>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -32,15 +36,13 @@ const QString FindHint = QStringLiteral("Наименование, дополн�
 class RecordEdit : public TBaseEditDG {
 public:
     explicit RecordEdit(const QString &command) { taData->setCommand(command); }
-    template <class Control> Control *add(Control *control, const char *name)
-    {
+    template <class Control> Control *add(Control *control, const char *name) {
         control->setObjectName(QString::fromLatin1(name));
         contentLayout()->addWidget(control);
         return control;
     }
     bool Run(int key, const std::function<void(DataSet &)> &preset = {}) { return runEdit(key, preset); }
-    void btSaveClick() override
-    {
+    void btSaveClick() override {
         if (ownSave)
             ownSave();
         TBaseEditDG::btSaveClick();
@@ -48,8 +50,7 @@ public:
     std::function<void()> ownSave;
 };
 
-std::unique_ptr<RecordEdit> departmentEdit()
-{
+std::unique_ptr<RecordEdit> departmentEdit() {
     auto d = std::make_unique<RecordEdit>(QStringLiteral("select * from Department where IdDepartment =:ID"));
     d->add(new DBEdit(d->taData, QStringLiteral("DprtName")), "edName");
     d->add(new DBEdit(d->taData, QStringLiteral("Synonym")), "edSynonym");
@@ -58,8 +59,7 @@ std::unique_ptr<RecordEdit> departmentEdit()
 
 class DepartmentFind : public TBASEFindDG {
 public:
-    DepartmentFind()
-    {
+    DepartmentFind() {
         setFindProcedure(QStringLiteral("FindDepartment;1"));
         setSection(QStringLiteral("Test.Find"));
         setPlaceholder(FindHint);
@@ -69,8 +69,8 @@ public:
 
 class DepartmentList : public TBASEListDG {
 public:
-    explicit DepartmentList(const QString &command = QStringLiteral("select * from Department order by IdDepartment"))
-    {
+    explicit DepartmentList(
+        const QString &command = QStringLiteral("select * from Department order by IdDepartment")) {
         taDepart = new DataSet(&dmTessal->cnGeneral, this);
         taDepart->setCommand(command);
         taDepart->setReadOnly(true);
@@ -83,34 +83,29 @@ public:
 class BaseDialogTest : public AppTest {
 protected:
     BaseDialogTest() : AppTest({.chain = false, .lookup = false}) {}
-    void SetUp() override
-    {
+    void SetUp() override {
         AppTest::SetUp();
         if (HasFatalFailure())
             return;
         PropertyStore(QStringLiteral("Test.Find")).write(QStringLiteral("edFind.<P>.Items"), QStringList());
     }
     // Runs `drive` inside the next modal run of any dialog, then reports the dialog's result.
-    void onModal(std::function<void(QDialog &)> drive)
-    {
+    void onModal(std::function<void(QDialog &)> drive) {
         SetModalHandler([drive = std::move(drive)](QDialog &d) {
             drive(d);
             return d.result();
         });
     }
     // Key by key, as a user types (Cyrillic too, which QTest::keyClicks cannot map to keys).
-    static void typeInto(QWidget *w, const QString &text)
-    {
+    static void typeInto(QWidget *w, const QString &text) {
         for (const QChar ch : text)
             QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
     }
-    static void clearBox(QLineEdit *e)
-    {
+    static void clearBox(QLineEdit *e) {
         e->selectAll();
         QTest::keyClick(e, Qt::Key_Delete);
     }
-    QStringList exceptionTexts() const
-    {
+    QStringList exceptionTexts() const {
         QStringList out;
         for (const MessageRequest &r : boxes)
             if (r.kind == MessageKind::Exception)
@@ -122,8 +117,7 @@ protected:
 // ---------------------------------------------------------------------------------------------
 // Edit dialog
 
-TEST_F(BaseDialogTest, EditOnAMissingKeyStartsANewRecordThatCanBeSavedAtOnce)
-{
+TEST_F(BaseDialogTest, EditOnAMissingKeyStartsANewRecordThatCanBeSavedAtOnce) {
     const int top = insert("Department", {{"DprtName", "Управление"}});
     std::unique_ptr<RecordEdit> dlg(departmentEdit());
     auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
@@ -144,13 +138,13 @@ TEST_F(BaseDialogTest, EditOnAMissingKeyStartsANewRecordThatCanBeSavedAtOnce)
     EXPECT_GT(id, top) << "the new key is read back";
     EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", id}}).toString(),
               QStringLiteral("Склад"));
-    EXPECT_EQ(scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", id}}).toInt(), top);
+    EXPECT_EQ(scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", id}}).toInt(),
+              top);
     EXPECT_FALSE(dlg->btSave->isEnabled());
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(BaseDialogTest, EditStoresEmptiedAndEmptyTextsAsNull)
-{
+TEST_F(BaseDialogTest, EditStoresEmptiedAndEmptyTextsAsNull) {
     const int dep = insert("Department", {{"DprtName", "Склад"}, {"Synonym", "Основной"}});
     const int blank = insert("Department", {{"DprtName", "Архив"}, {"Synonym", ""}});
     std::unique_ptr<RecordEdit> dlg(departmentEdit());
@@ -165,7 +159,8 @@ TEST_F(BaseDialogTest, EditStoresEmptiedAndEmptyTextsAsNull)
         dlg->btSave->click();
     });
     ASSERT_TRUE(dlg->Run(dep));
-    EXPECT_TRUE(scalar("select Synonym is null from Department where IdDepartment = :I", {{"I", dep}}).toBool());
+    EXPECT_TRUE(
+        scalar("select Synonym is null from Department where IdDepartment = :I", {{"I", dep}}).toBool());
     EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}}).toString(),
               QStringLiteral("Склад"));
 
@@ -175,14 +170,14 @@ TEST_F(BaseDialogTest, EditStoresEmptiedAndEmptyTextsAsNull)
         dlg->btSave->click();
     });
     ASSERT_TRUE(dlg->Run(blank));
-    EXPECT_TRUE(scalar("select Synonym is null from Department where IdDepartment = :I", {{"I", blank}}).toBool());
+    EXPECT_TRUE(
+        scalar("select Synonym is null from Department where IdDepartment = :I", {{"I", blank}}).toBool());
     EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", blank}}).toString(),
               QStringLiteral("Архивы"));
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(BaseDialogTest, EditFailedSaveCancelsEndsWithCancelAndShowsOneBox)
-{
+TEST_F(BaseDialogTest, EditFailedSaveKeepsTheDialogOpenWithEverythingTyped) {
     struct Case {
         const char *name;
         // Spoils the save after the user typed "Новое" and before "Записать" is pressed.
@@ -211,12 +206,12 @@ TEST_F(BaseDialogTest, EditFailedSaveCancelsEndsWithCancelAndShowsOneBox)
              first->btSave->click();
              EXPECT_EQ(first->result(), QDialog::Accepted);
          },
-         ConflictText, "Склад1"},
+         ExceptionText(TBaseEditDG::ChangedMessage), "Склад1"},
         {"another workstation removed the department",
          [](RecordEdit &, int dep, Connection &other) {
              other.execute(QStringLiteral("delete from Department where IdDepartment = :I"), {{"I", dep}});
          },
-         ConflictText, QString(), false},
+         ExceptionText(TBaseEditDG::RemovedMessage), QString(), false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -227,29 +222,34 @@ TEST_F(BaseDialogTest, EditFailedSaveCancelsEndsWithCancelAndShowsOneBox)
         other.open(url());
         std::unique_ptr<RecordEdit> dlg(departmentEdit());
         auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
-        onModal([&](QDialog &) {
+        onModal([&](QDialog &d) {
+            QSignalSpy ended(&d, &QDialog::finished);
             clearBox(edName);
             typeInto(edName, QStringLiteral("Новое"));
             c.spoil(*dlg, dep, other);
             dlg->btSave->click();
+            EXPECT_EQ(exceptionTexts(), QStringList{c.message});
+            EXPECT_EQ(boxes.size(), 1);
+            EXPECT_EQ(ended.count(), 0) << "the dialog stays open";
+            EXPECT_TRUE(dlg->taData->isEditing()) << "the record is still being edited";
+            EXPECT_TRUE(dlg->btSave->isEnabled()) << "and can be saved again";
+            EXPECT_EQ(edName->text(), QStringLiteral("Новое")) << "what the user typed stays";
+            dlg->btCancel->click();
         });
         EXPECT_FALSE(dlg->Run(dep));
-        EXPECT_EQ(exceptionTexts(), QStringList{c.message});
-        EXPECT_EQ(boxes.size(), 1);
-        EXPECT_FALSE(dlg->taData->isEditing()) << "the record is cancelled";
-        EXPECT_FALSE(dlg->btSave->isEnabled());
-        EXPECT_EQ(edName->text(), QStringLiteral("Склад")) << "the record as it was read";
-        const QVariant stored = scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}});
+        const QVariant stored =
+            scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}});
         EXPECT_EQ(stored.isValid(), c.rowRemains);
-        if (c.rowRemains)
+        if (c.rowRemains) {
             EXPECT_EQ(stored.toString(), c.nameInDatabase);
-        EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", untouched}}).toString(),
-                  QStringLiteral("Другое"));
+        }
+        EXPECT_EQ(
+            scalar("select DprtName from Department where IdDepartment = :I", {{"I", untouched}}).toString(),
+            QStringLiteral("Другое"));
     }
 }
 
-TEST_F(BaseDialogTest, EditCancelDropsTheChangesAndTheCloseBoxKeepsThemUntilTheNextRun)
-{
+TEST_F(BaseDialogTest, EditCancelDropsTheChangesAndTheCloseBoxKeepsThemUntilTheNextRun) {
     const int dep = insert("Department", {{"DprtName", "Склад"}});
     std::unique_ptr<RecordEdit> dlg(departmentEdit());
     auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
@@ -271,7 +271,9 @@ TEST_F(BaseDialogTest, EditCancelDropsTheChangesAndTheCloseBoxKeepsThemUntilTheN
     EXPECT_TRUE(dlg->taData->isEditing()) << "the close box does not run the cancel handler";
 
     bool showsDatabase = false;
-    onModal([&](QDialog &) { showsDatabase = edName->text() == QStringLiteral("Склад") && !dlg->btSave->isEnabled(); });
+    onModal([&](QDialog &) {
+        showsDatabase = edName->text() == QStringLiteral("Склад") && !dlg->btSave->isEnabled();
+    });
     EXPECT_FALSE(dlg->Run(dep));
     EXPECT_TRUE(showsDatabase) << "the next run reopens the record";
     EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}}).toString(),
@@ -279,8 +281,7 @@ TEST_F(BaseDialogTest, EditCancelDropsTheChangesAndTheCloseBoxKeepsThemUntilTheN
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(BaseDialogTest, EditVisualSuspendsAndResumesTheControls)
-{
+TEST_F(BaseDialogTest, EditVisualSuspendsAndResumesTheControls) {
     const int dep = insert("Department", {{"DprtName", "Склад"}});
     std::unique_ptr<RecordEdit> dlg(departmentEdit());
     auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
@@ -316,8 +317,7 @@ TEST_F(BaseDialogTest, EditVisualSuspendsAndResumesTheControls)
 // ---------------------------------------------------------------------------------------------
 // List dialog
 
-TEST_F(BaseDialogTest, ListChooseNeedsATargetFieldAndAChooseHandler)
-{
+TEST_F(BaseDialogTest, ListChooseNeedsATargetFieldAndAChooseHandler) {
     insert("Department", {{"DprtName", "Склад"}});
     DataSet target(&cn());
     target.setCommand(QStringLiteral("select * from Workplace"));
@@ -345,8 +345,7 @@ TEST_F(BaseDialogTest, ListChooseNeedsATargetFieldAndAChooseHandler)
     }
 }
 
-TEST_F(BaseDialogTest, ListChooseWritesTheCurrentKeyIntoTheTargetField)
-{
+TEST_F(BaseDialogTest, ListChooseWritesTheCurrentKeyIntoTheTargetField) {
     insert("Department", {{"DprtName", "Склад"}});
     const int second = insert("Department", {{"DprtName", "Архив"}});
     const int dep = insert("Department", {{"DprtName", "Цех"}});
@@ -369,9 +368,9 @@ TEST_F(BaseDialogTest, ListChooseWritesTheCurrentKeyIntoTheTargetField)
     EXPECT_EQ(dlg.rememberedKey(), second);
 }
 
-TEST_F(BaseDialogTest, ListButtonsFollowTheListDataSet)
-{
-    DepartmentList dlg(QStringLiteral("select * from Department where DprtName like :N order by IdDepartment"));
+TEST_F(BaseDialogTest, ListButtonsFollowTheListDataSet) {
+    DepartmentList dlg(
+        QStringLiteral("select * from Department where DprtName like :N order by IdDepartment"));
     auto state = [&] {
         return QVector<bool>{dlg.btInsert->isEnabled(), dlg.btEdit->isEnabled(), dlg.btDelete->isEnabled()};
     };
@@ -386,8 +385,7 @@ TEST_F(BaseDialogTest, ListButtonsFollowTheListDataSet)
     EXPECT_EQ(state(), (QVector<bool>{false, false, false})) << "closed again";
 }
 
-TEST_F(BaseDialogTest, ListRemembersTheKeyOfTheCurrentRowOnEveryClose)
-{
+TEST_F(BaseDialogTest, ListRemembersTheKeyOfTheCurrentRowOnEveryClose) {
     insert("Department", {{"DprtName", "Склад"}});
     const int b = insert("Department", {{"DprtName", "Архив"}});
     struct Case {
@@ -418,57 +416,138 @@ TEST_F(BaseDialogTest, ListRemembersTheKeyOfTheCurrentRowOnEveryClose)
 // ---------------------------------------------------------------------------------------------
 // Find dialog
 
-TEST_F(BaseDialogTest, FindPlaceholderListsEverythingAndGivesWayToTyping)
-{
+TEST_F(BaseDialogTest, FindSearchesOnAPauseInTypingAndAnEmptyBoxListsNothing) {
     insert("Department", {{"DprtName", "Бухгалтерия"}});
     insert("Department", {{"DprtName", "Склад"}});
     insert("Department", {{"DprtName", "Цех"}, {"Synonym", "Производство"}});
     DepartmentFind dlg;
     QLineEdit *box = dlg.edFind->lineEdit();
-    const QColor normal = dlg.edFind->palette().color(QPalette::Text);
+    int searches = 0; // opens of the find procedure's dataset
+    QObject::connect(dlg.taFind, &DataSet::stateChanged, [&] {
+        if (dlg.taFind->isActive())
+            ++searches;
+    });
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Поиск"));
     EXPECT_EQ(dlg.size(), QSize(533, 369));
     EXPECT_EQ(dlg.edFind->toolTip(), FindHint);
+    EXPECT_EQ(box->placeholderText(), FindHint);
+    EXPECT_EQ(dlg.tmFind->interval(), TBASEFindDG::TypingPauseMs);
 
     onModal([&](QDialog &) {
         SCOPED_TRACE("shown with an empty box");
-        EXPECT_EQ(box->text(), FindHint);
+        EXPECT_EQ(box->text(), QString()) << "the hint is a placeholder, not text";
         EXPECT_TRUE(dlg.showsPlaceholder());
-        EXPECT_NE(box->palette().color(QPalette::Text), normal);
-        EXPECT_EQ(dlg.searchText(), QString());
-        EXPECT_EQ(dlg.taFind->recordCount(), 3) << "the empty text lists everything";
+        EXPECT_EQ(searches, 0) << "nothing to search for";
+        EXPECT_FALSE(HasRecords(*dlg.taFind));
         EXPECT_FALSE(dlg.btBack->isEnabled());
-        EXPECT_EQ(box->cursorPosition(), 0);
 
-        typeInto(box, QStringLiteral("к"));
-        EXPECT_EQ(box->text(), QStringLiteral("к")) << "the grey placeholder goes, the character stays";
+        typeInto(box, QStringLiteral("ск"));
+        EXPECT_EQ(box->text(), QStringLiteral("ск")) << "typing never mixes with the placeholder";
         EXPECT_FALSE(dlg.showsPlaceholder());
-        EXPECT_EQ(box->palette().color(QPalette::Text), normal);
+        EXPECT_TRUE(dlg.findPending());
+        EXPECT_EQ(searches, 0) << "no search while the user is typing";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.findPending(); }));
+        EXPECT_EQ(searches, 1) << "one search once the typing paused";
         EXPECT_EQ(dlg.taFind->recordCount(), 1);
         EXPECT_EQ(dlg.taFind->value("Name").toString(), QStringLiteral("Склад"));
         EXPECT_TRUE(dlg.btBack->isEnabled());
 
         typeInto(box, QStringLiteral("ыы"));
+        dlg.flushFind();
+        EXPECT_EQ(searches, 2);
         EXPECT_EQ(dlg.taFind->recordCount(), 0);
         EXPECT_FALSE(dlg.btBack->isEnabled()) << "nothing found, nothing to choose";
 
         clearBox(box);
-        EXPECT_EQ(box->text(), FindHint) << "an emptied box shows the placeholder again";
         EXPECT_TRUE(dlg.showsPlaceholder());
-        EXPECT_NE(box->palette().color(QPalette::Text), normal);
-        EXPECT_EQ(dlg.taFind->recordCount(), 3);
+        EXPECT_FALSE(dlg.findPending());
+        EXPECT_FALSE(HasRecords(*dlg.taFind)) << "an emptied box lists nothing";
+        typeInto(box, QStringLiteral("   "));
+        dlg.flushFind();
+        EXPECT_EQ(searches, 2) << "and calls no procedure, blanks alone neither";
         EXPECT_FALSE(dlg.btBack->isEnabled());
 
+        clearBox(box);
         typeInto(box, QStringLiteral("произв"));
-        EXPECT_EQ(box->text(), QStringLiteral("произв"));
+        dlg.flushFind();
         EXPECT_EQ(dlg.taFind->recordCount(), 1) << "further names are searched too";
     });
     EXPECT_FALSE(dlg.Run(nullptr));
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(BaseDialogTest, FindHistoryKeepsTheNewest16InTheOrderFirstChosen)
-{
+TEST_F(BaseDialogTest, FindShowsAtMostTheRowLimitAndSaysWhenThereWereMore) {
+    cn().execute(
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                       "INSERT INTO Department (DprtName) SELECT 'Отдел ' || i FROM n")
+            .arg(FindRowLimit + 5));
+    insert("Department", {{"DprtName", "Склад"}});
+    DepartmentFind dlg;
+    onModal([&](QDialog &) {
+        dlg.edFind->setEditText(QStringLiteral("отдел"));
+        dlg.flushFind();
+        ASSERT_GT(dlg.taFind->recordCount(), FindRowLimit);
+        EXPECT_FALSE(dlg.grList->isRowHidden(FindRowLimit - 1));
+        for (int row = FindRowLimit; row < dlg.taFind->recordCount(); ++row)
+            EXPECT_TRUE(dlg.grList->isRowHidden(row)) << row;
+        EXPECT_FALSE(dlg.laMore->isHidden());
+        EXPECT_EQ(dlg.laMore->text(), TBASEFindDG::MoreFoundText.arg(FindRowLimit));
+
+        dlg.edFind->setEditText(QStringLiteral("склад"));
+        dlg.flushFind();
+        EXPECT_EQ(dlg.taFind->recordCount(), 1);
+        EXPECT_TRUE(dlg.laMore->isHidden()) << "all found rows are shown";
+    });
+    dlg.Run(nullptr);
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, FindChoosesByDoubleClickOrEnterAsByTheButton) {
+    const int first = insert("Department", {{"DprtName", "Склад 1"}});
+    const int second = insert("Department", {{"DprtName", "Склад 2"}});
+    RecordEdit workplace(QStringLiteral("SELECT * FROM Workplace WHERE IdWorkplace = :ID"));
+    OpenWithParams(*workplace.taData, {TypedValue::Int(-1)});
+    workplace.taData->append();
+    Field *target = workplace.taData->fieldByName("WrkpIdDepartment");
+    DepartmentFind dlg;
+    struct Case {
+        const char *name;
+        std::function<void()> choose; // on the second found row
+    };
+    const Case cases[] = {
+        {"double click", [&] { emit dlg.grList->doubleClicked(dlg.grList->model()->index(1, 0)); }},
+        {"Enter on the list", [&] { QTest::keyClick(dlg.grList, Qt::Key_Return); }},
+        {"Enter in the box once the search ran",
+         [&] { QTest::keyClick(dlg.edFind->lineEdit(), Qt::Key_Enter); }},
+        {"the button", [&] { dlg.btBack->click(); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        target->clear();
+        onModal([&](QDialog &) {
+            dlg.edFind->setEditText(QStringLiteral("склад"));
+            dlg.flushFind();
+            dlg.taFind->setRecNo(1);
+            c.choose();
+        });
+        EXPECT_TRUE(dlg.Run(target));
+        EXPECT_EQ(target->asInt(), second);
+    }
+    // Enter while the search has not run yet runs it first and chooses nothing yet.
+    onModal([&](QDialog &d) {
+        dlg.edFind->setEditText(QStringLiteral("склад 1"));
+        ASSERT_TRUE(dlg.findPending());
+        QTest::keyClick(dlg.edFind->lineEdit(), Qt::Key_Return);
+        EXPECT_FALSE(dlg.findPending());
+        EXPECT_EQ(d.result(), QDialog::Rejected) << "not chosen yet";
+        QTest::keyClick(dlg.edFind->lineEdit(), Qt::Key_Return);
+    });
+    EXPECT_TRUE(dlg.Run(target));
+    EXPECT_EQ(target->asInt(), first);
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(BaseDialogTest, FindHistoryKeepsTheNewest16InTheOrderFirstChosen) {
     for (int i = 1; i <= 17; ++i)
         insert("Department", {{"DprtName", QStringLiteral("Отдел %1").arg(i)}});
     QStringList chosen;
@@ -479,6 +558,7 @@ TEST_F(BaseDialogTest, FindHistoryKeepsTheNewest16InTheOrderFirstChosen)
         DepartmentFind dlg;
         auto choose = [&](const QString &text) {
             dlg.edFind->setEditText(text);
+            dlg.flushFind();
             ASSERT_TRUE(dlg.btBack->isEnabled()) << text.toStdString();
             dlg.btBack->click();
             EXPECT_EQ(dlg.result(), QDialog::Accepted);
@@ -490,7 +570,8 @@ TEST_F(BaseDialogTest, FindHistoryKeepsTheNewest16InTheOrderFirstChosen)
         choose(QStringLiteral("Отдел 5"));
         choose(QStringLiteral("  отдел 9 "));
         EXPECT_EQ(dlg.history(), chosen.mid(1)) << "texts already there keep their place";
-        EXPECT_EQ(dlg.edFind->currentText(), QStringLiteral("  отдел 9 ")) << "the search text stays in the box";
+        EXPECT_EQ(dlg.edFind->currentText(), QStringLiteral("  отдел 9 "))
+            << "the search text stays in the box";
     }
 
     // Stored on close, read again when a dialog of the same section is shown.
@@ -502,8 +583,7 @@ TEST_F(BaseDialogTest, FindHistoryKeepsTheNewest16InTheOrderFirstChosen)
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(BaseDialogTest, FindSharedByTwoEditDialogsFillsEachOnesOwnField)
-{
+TEST_F(BaseDialogTest, FindSharedByTwoEditDialogsFillsEachOnesOwnField) {
     const int top = insert("Department", {{"DprtName", "Управление"}});
     const int shop = insert("Department", {{"DprtName", "Цех"}});
     DepartmentFind find;
@@ -515,17 +595,16 @@ TEST_F(BaseDialogTest, FindSharedByTwoEditDialogsFillsEachOnesOwnField)
     auto *btFindDepartment = workplace.add(new QPushButton, "btFind");
 
     // Each dialog's button opens the one find dialog with its own field.
-    QObject::connect(btFindHigher, &QPushButton::clicked, [&] {
-        find.Run(department->taData->fieldByName("DprtIdHigher"));
-    });
-    QObject::connect(btFindDepartment, &QPushButton::clicked, [&] {
-        find.Run(workplace.taData->fieldByName("WrkpIdDepartment"));
-    });
+    QObject::connect(btFindHigher, &QPushButton::clicked,
+                     [&] { find.Run(department->taData->fieldByName("DprtIdHigher")); });
+    QObject::connect(btFindDepartment, &QPushButton::clicked,
+                     [&] { find.Run(workplace.taData->fieldByName("WrkpIdDepartment")); });
 
     int wanted = 0;
     SetModalHandler([&](QDialog &d) {
         if (&d == &find) {
             find.edFind->setEditText(wanted == top ? QStringLiteral("управ") : QStringLiteral("цех"));
+            find.flushFind();
             EXPECT_EQ(find.taFind->value("ID").toInt(), wanted);
             find.btBack->click();
         } else {
@@ -540,37 +619,40 @@ TEST_F(BaseDialogTest, FindSharedByTwoEditDialogsFillsEachOnesOwnField)
     wanted = top;
     ASSERT_TRUE(department->Run(-1));
     const int newDepartment = department->taData->value("IdDepartment").toInt();
-    EXPECT_EQ(scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", newDepartment}}).toInt(), top);
+    EXPECT_EQ(
+        scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", newDepartment}}).toInt(),
+        top);
     wanted = shop;
     ASSERT_TRUE(workplace.Run(-1, [](DataSet &ds) { ds.fieldByName("WrkpIdDepartment")->setValue(0); }));
     wanted = shop;
     ASSERT_TRUE(department->Run(newDepartment)) << "the department dialog again, after the workplace dialog";
 
-    EXPECT_EQ(scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", newDepartment}}).toInt(), shop);
+    EXPECT_EQ(
+        scalar("select DprtIdHigher from Department where IdDepartment = :I", {{"I", newDepartment}}).toInt(),
+        shop);
     EXPECT_EQ(scalar("select WrkpIdDepartment from Workplace where WrkpName = 'Новый'").toInt(), shop);
     EXPECT_EQ(find.history(), (QStringList{"управ", "цех"}));
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(BaseDialogTest, FindFailureIsShownAndLeavesTheListEmpty)
-{
+TEST_F(BaseDialogTest, FindFailureIsShownAndLeavesTheListEmpty) {
     insert("Department", {{"DprtName", "Склад"}});
     DepartmentFind dlg;
     dlg.setFindProcedure(QStringLiteral("NoSuchFind;1"));
     onModal([&](QDialog &) {
         typeInto(dlg.edFind->lineEdit(), QStringLiteral("с"));
+        dlg.flushFind();
         EXPECT_FALSE(dlg.taFind->isActive());
         EXPECT_FALSE(dlg.btBack->isEnabled());
     });
     EXPECT_FALSE(dlg.Run(nullptr));
-    EXPECT_EQ(exceptionTexts().size(), 2) << "on show and on the typed character";
+    EXPECT_EQ(exceptionTexts().size(), 1) << "the typed character; an empty box searches nothing";
 }
 
 // ---------------------------------------------------------------------------------------------
 // Data-aware controls
 
-TEST_F(BaseDialogTest, ControlTextsFollowTheRecordAndNeverExceedTheField)
-{
+TEST_F(BaseDialogTest, ControlTextsFollowTheRecordAndNeverExceedTheField) {
     insert("Department", {{"DprtName", "Склад"}, {"Synonym", "Основной"}});
     insert("Department", {{"DprtName", "Архив"}});
     DataSet ds(&cn());
@@ -606,7 +688,8 @@ TEST_F(BaseDialogTest, ControlTextsFollowTheRecordAndNeverExceedTheField)
     ds.last();
     typeInto(&moSynonym, QStringLiteral("Старый"));
     ds.post();
-    EXPECT_EQ(scalar("select Synonym from Department where DprtName = 'Архив'").toString(), QStringLiteral("Старый"));
+    EXPECT_EQ(scalar("select Synonym from Department where DprtName = 'Архив'").toString(),
+              QStringLiteral("Старый"));
 
     // Nothing longer than the field, whether typed or pasted.
     struct Limit {
@@ -631,8 +714,7 @@ TEST_F(BaseDialogTest, ControlTextsFollowTheRecordAndNeverExceedTheField)
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(BaseDialogTest, ControlCheckBoxAndDateStoreValuesAndNull)
-{
+TEST_F(BaseDialogTest, ControlCheckBoxAndDateStoreValuesAndNull) {
     const int dep = insert("Department", {{"DprtName", "Цех"}});
     const int wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Мастер"}});
     const int pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
@@ -664,7 +746,8 @@ TEST_F(BaseDialogTest, ControlCheckBoxAndDateStoreValuesAndNull)
     EXPECT_TRUE(edPrevention.text().isEmpty()) << "no such day: the field's value comes back";
     ds.post();
     EXPECT_EQ(scalar("select DevcPrinting from DeviceUnit where IdDevice = :I", {{"I", pc}}).toInt(), 1);
-    EXPECT_TRUE(scalar("select Prevention is null from DeviceUnit where IdDevice = :I", {{"I", pc}}).toBool());
+    EXPECT_TRUE(
+        scalar("select Prevention is null from DeviceUnit where IdDevice = :I", {{"I", pc}}).toBool());
 
     edPrevention.setDate(QDate(2020, 12, 31)); // picked from the calendar
     cbReport.click();
@@ -675,12 +758,12 @@ TEST_F(BaseDialogTest, ControlCheckBoxAndDateStoreValuesAndNull)
     edPrevention.clearDate();
     EXPECT_EQ(ds.state(), DataSetState::Edit) << "Null from a browsing record puts it into editing";
     ds.post();
-    EXPECT_TRUE(scalar("select Prevention is null from DeviceUnit where IdDevice = :I", {{"I", pc}}).toBool());
+    EXPECT_TRUE(
+        scalar("select Prevention is null from DeviceUnit where IdDevice = :I", {{"I", pc}}).toBool());
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(BaseDialogTest, ControlNumberEditTakesOnlyNumbersAndStoresNullForAnEmptyBox)
-{
+TEST_F(BaseDialogTest, ControlNumberEditTakesOnlyNumbersAndStoresNullForAnEmptyBox) {
     const int dep = insert("Department", {{"DprtName", "Цех"}});
     const int wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Мастер"}});
     const int pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}, {"Used", 1}});
@@ -705,8 +788,7 @@ TEST_F(BaseDialogTest, ControlNumberEditTakesOnlyNumbersAndStoresNullForAnEmptyB
 
 class LookupControlTest : public BaseDialogTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         BaseDialogTest::SetUp();
         account = insert("Department", {{"DprtName", "Бухгалтерия"}});
         store = insert("Department", {{"DprtName", "Склад"}});
@@ -722,8 +804,7 @@ protected:
         OpenWithParams(*list, {TypedValue::Int(0)});
         OpenWithParams(*data, {TypedValue::Int(wp)});
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         combo.reset();
         data.reset();
         list.reset();
@@ -734,8 +815,7 @@ protected:
     std::unique_ptr<DBLookupCombo> combo;
 };
 
-TEST_F(LookupControlTest, ControlLookupShowsTheTextOfItsKeyAndTheListFollows)
-{
+TEST_F(LookupControlTest, ControlLookupShowsTheTextOfItsKeyAndTheListFollows) {
     EXPECT_EQ(combo->currentText(), QStringLiteral("Склад"));
     EXPECT_EQ(list->value("ID").toInt(), store) << "the list's current row follows the selector";
 
@@ -755,8 +835,7 @@ TEST_F(LookupControlTest, ControlLookupShowsTheTextOfItsKeyAndTheListFollows)
     EXPECT_EQ(data->state(), DataSetState::Browse) << "showing values writes nothing";
 }
 
-TEST_F(LookupControlTest, ControlLookupWritesTheChosenKeyAndDeleteEmptiesIt)
-{
+TEST_F(LookupControlTest, ControlLookupWritesTheChosenKeyAndDeleteEmptiesIt) {
     combo->choose(combo->findText(QStringLiteral("Бухгалтерия")));
     EXPECT_EQ(data->state(), DataSetState::Edit);
     EXPECT_EQ(data->value("WrkpIdDepartment").toInt(), account);

@@ -384,6 +384,7 @@ TEST_F(KindDialogTest, KindFindReturnsTheKeyAndTheListFollowsTheKindsType) {
     TKindFindDG *find = TKindFindDG::Instance();
     auto chooseToner = [&](QDialog &) {
         typeInto(find->edFind->lineEdit(), QStringLiteral("Тонер"));
+        find->flushFind();
         ASSERT_EQ(find->taFind->recordCount(), 1);
         find->btBack->click();
     };

@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <memory>
@@ -114,6 +115,7 @@ protected:
     // Types `text` into a find dialog and chooses the found row of `key`.
     static void findAndChoose(TBASEFindDG &find, const QString &text, int key) {
         find.edFind->setEditText(text);
+        find.flushFind();
         ASSERT_TRUE(find.taFind->locate(QStringLiteral("ID"), key)) << text.toStdString();
         ASSERT_TRUE(find.btBack->isEnabled());
         find.btBack->click();
@@ -177,8 +179,9 @@ TEST_F(PlacementDialogsTest, AMissingKeyStartsANewRecordUnderTheGivenParent) {
         ASSERT_TRUE(c.run(&key));
         const int stored = dlg->taData->value(SchemaInfo::instance().table(c.table)->key).toInt();
         EXPECT_GT(stored, 0);
-        if (c.table != QStringLiteral("DeviceUnit"))
+        if (c.table != QStringLiteral("DeviceUnit")) {
             EXPECT_EQ(key, stored) << "the caller receives the new key";
+        }
         EXPECT_EQ(column(c.table, c.parentColumn, stored).toInt(), c.parent);
         EXPECT_TRUE(boxes.isEmpty());
     }
@@ -482,6 +485,7 @@ TEST_F(PlacementDialogsTest, AWorkplaceAddedFromTheSearchNeedsADepartmentAndCanB
         } else if (&d == find) {
             EXPECT_FALSE(find->btInsert->isHidden());
             find->edFind->setEditText(QStringLiteral("касс"));
+            find->flushFind();
             EXPECT_EQ(keys(find->taFind), QList<int>{wp});
             find->btInsert->click();
             ASSERT_GT(added, 0);
@@ -502,45 +506,75 @@ TEST_F(PlacementDialogsTest, AWorkplaceAddedFromTheSearchNeedsADepartmentAndCanB
     EXPECT_EQ(boxes.size(), 1);
 }
 
-TEST_F(PlacementDialogsTest, ASaveTheDatabaseRefusesShowsWhyAndTouchesNothingElse) {
+// Another workstation (a second connection) gets in the way of a save: the dialog says what
+// happened, keeps everything typed, and the user mends it and saves again, or cancels.
+TEST_F(PlacementDialogsTest, AFailedSaveKeepsWhatWasTypedAndCanBeRetried) {
     struct Case {
         const char *name;
         TBaseEditDG *dialog;
         std::function<bool()> run;
-        // What another workstation does after the user typed and before "Записать".
-        std::function<void(Connection &other)> meanwhile;
-        QString message; // the start of the message shown
-        std::function<void()> check;
+        std::function<void(Connection &other)> meanwhile; // after the typing, before "Записать"
+        QString message;                                  // the box after the first "Записать"
+        // After the failure: what the user (or the other workstation) does before pressing
+        // "Записать" again; false when the user can only cancel.
+        std::function<bool(Connection &other)> mend;
+        std::function<void()> check; // once the dialog has ended
     };
     const QVector<Case> cases = {
-        {"another workstation saved the same department first", TDepartmentEditDG::Instance(),
+        {"another workstation changed the department", TDepartmentEditDG::Instance(),
          [&] { return TDepartmentEditDG::Run(sub, 0); },
          [&](Connection &o) {
-             DataSet first(&o);
-             first.setCommand(QStringLiteral("select * from Department where IdDepartment =:ID"));
-             OpenWithParams(first, {TypedValue::Int(sub)});
-             first.edit();
-             first.fieldByName("DprtName")->setValue(QStringLiteral("Расчётный отдел"));
-             first.post();
+             o.execute("update Department set Synonym = 'Расчёты', RowVersion = RowVersion + 1 "
+                       "where IdDepartment = :D",
+                       {{"D", sub}});
          },
-         ConflictText,
+         TBaseEditDG::ChangedMessage,
+         [&](Connection &) {
+             auto *synonym = TDepartmentEditDG::Instance()->edSynonym;
+             EXPECT_EQ(synonym->text(), QStringLiteral("Расчёты"))
+                 << "the other workstation's change is read in";
+             return true;
+         },
          [&] {
-             EXPECT_EQ(column("Department", "DprtName", sub).toString(), QStringLiteral("Расчётный отдел"))
-                 << "the first save survives";
+             EXPECT_EQ(column("Department", "DprtName", sub).toString(), QStringLiteral("Бухгалтерия 2"));
+             EXPECT_EQ(column("Department", "Synonym", sub).toString(), QStringLiteral("Расчёты"))
+                 << "both changes are kept";
          }},
         {"another workstation removed the device", TDeviceEditDG::Instance(),
          [&] { return TDeviceEditDG::Run(pc, 0); },
          [&](Connection &o) {
              o.execute("delete from DeviceUnit where IdDevice = :D", {{"D", pc}});
          },
-         ConflictText, [&] { EXPECT_FALSE(column("DeviceUnit", "IdDevice", pc).isValid()); }},
+         TBaseEditDG::RemovedMessage, [&](Connection &) { return false; },
+         [&] { EXPECT_FALSE(column("DeviceUnit", "IdDevice", pc).isValid()); }},
         {"another workstation removed the new workplace's department", TWorkplaceEditDG::Instance(),
          [&] { return TWorkplaceEditDG::Run(-1, other); },
          [&](Connection &o) {
              o.execute("delete from Department where IdDepartment = :D", {{"D", other}});
          },
-         QStringLiteral("Запись связана с другими данными"),
-         [&] { EXPECT_EQ(scalar("select count(*) from Workplace").toInt(), 3); }},
+         TBaseEditDG::ParentGoneMessage.arg(QStringLiteral("Подразделение")),
+         [&](Connection &) {
+             OpenWithParams(*dmLookUp->taDepart);
+             chooseKey(TWorkplaceEditDG::Instance()->lcHigher, dep);
+             return true;
+         },
+         [&] {
+             EXPECT_EQ(scalar("select WrkpIdDepartment from Workplace where WrkpName = '2'").toInt(), dep);
+         }},
+        {"the database is busy with another workstation's change", TDeviceEditDG::Instance(),
+         [&] { return TDeviceEditDG::Run(printer, 0); },
+         [&](Connection &o) {
+             cn().execute("PRAGMA busy_timeout = 0"); // no waiting in a test
+             o.execute("BEGIN IMMEDIATE");
+         },
+         QStringLiteral("База данных занята"),
+         [&](Connection &o) {
+             o.execute("ROLLBACK");
+             return true;
+         },
+         [&] {
+             EXPECT_EQ(column("DeviceUnit", "DevcName", printer).toString(), QStringLiteral("Лазерный 2"));
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -548,24 +582,32 @@ TEST_F(PlacementDialogsTest, ASaveTheDatabaseRefusesShowsWhyAndTouchesNothingEls
         Connection otherStation;
         otherStation.open(url());
         auto *edName = c.dialog->findChild<DBEdit *>(QStringLiteral("edName"));
-        onModal([&](QDialog &) {
+        bool retried = false;
+        onModal([&](QDialog &d) {
+            QSignalSpy ended(&d, &QDialog::finished);
             typeInto(edName, QStringLiteral(" 2"));
+            const QString typed = edName->text();
             c.meanwhile(otherStation);
             c.dialog->btSave->click();
+            const QStringList shown = texts(MessageKind::Exception);
+            ASSERT_EQ(shown.size(), 1);
+            EXPECT_TRUE(shown.front().startsWith(c.message)) << shown.front().toStdString();
+            EXPECT_EQ(boxes.size(), 1);
+            EXPECT_EQ(ended.count(), 0) << "the dialog stays open";
+            EXPECT_TRUE(c.dialog->taData->isEditing());
+            EXPECT_EQ(edName->text(), typed) << "what was typed stays";
+            retried = c.mend(otherStation);
+            if (retried)
+                c.dialog->btSave->click();
+            else
+                c.dialog->btCancel->click();
+            EXPECT_EQ(ended.count(), 1);
         });
-        EXPECT_FALSE(c.run());
-        const QStringList shown = texts(MessageKind::Exception);
-        ASSERT_EQ(shown.size(), 1);
-        EXPECT_TRUE(shown.front().startsWith(c.message)) << shown.front().toStdString();
-        EXPECT_EQ(boxes.size(), 1);
-        EXPECT_FALSE(c.dialog->taData->isEditing());
-        EXPECT_EQ(scalar("select count(*) from DeviceUnit where DevcName like '% 2'").toInt(), 0);
-        EXPECT_EQ(scalar("select count(*) from Department where DprtName like '% 2'").toInt(), 0);
-        EXPECT_EQ(scalar("select count(*) from Workplace where WrkpName like '% 2'").toInt(), 0);
-        EXPECT_EQ(column("Department", "DprtName", dep).toString(), QStringLiteral("Управление"));
-        EXPECT_EQ(column("DeviceUnit", "DevcName", printer).toString(), QStringLiteral("Лазерный"));
+        EXPECT_EQ(c.run(), retried);
+        EXPECT_EQ(boxes.size(), 1) << "the retry went through without a further box";
         c.check();
     }
+    EXPECT_EQ(column("Department", "DprtName", dep).toString(), QStringLiteral("Управление"));
 }
 
 TEST_F(PlacementDialogsTest, ChoosingADeviceLoadsTheDevicesOfItsDepartment) {
