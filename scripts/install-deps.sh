@@ -9,6 +9,7 @@ packages=(
     qt6-translations-l10n
     fonts-dejavu-core fonts-dejavu-extra fonts-liberation
     libldap-dev slapd ldap-utils nftables iproute2
+    dpkg-dev desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do
