@@ -61,6 +61,8 @@ TBaseEditDG::~TBaseEditDG()
 {
     if (!m_visual.value())
         taData->enableControls();
+    // The record goes while its controls are whole: they clear themselves when it goes.
+    delete taData;
 }
 
 void TBaseEditDG::setVisual(bool visual)

@@ -75,6 +75,9 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent)
 
 TBASEListDG::~TBASEListDG()
 {
+    // The list dataset may be a child that goes after this part of the dialog is gone.
+    for (const auto &c : std::as_const(m_listConnections))
+        disconnect(c);
 }
 
 void TBASEListDG::onClick(QPushButton *button, std::function<void()> handler)
