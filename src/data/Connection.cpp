@@ -236,6 +236,7 @@ ResultSet Connection::fetch(QSqlQuery &q) const
         if (const ColumnInfo *known = SchemaInfo::instance().anyColumn(name)) {
             c = *known;
             c.identity = false;
+            c.guessed = true;
         } else {
             c.name = name;
         }
@@ -244,12 +245,15 @@ ResultSet Connection::fetch(QSqlQuery &q) const
         case QMetaType::QDateTime:
         case QMetaType::QDate:
             c.type = FieldType::DateTime;
+            c.guessed = false;
             break;
         case QMetaType::Bool:
             c.type = FieldType::Boolean;
+            c.guessed = false;
             break;
         case QMetaType::QByteArray:
             c.type = FieldType::Blob;
+            c.guessed = false;
             break;
         default:
             break;

@@ -303,11 +303,24 @@ void DataSet::execProc()
 void DataSet::load(const ResultSet &rs)
 {
     m_columns = rs.columns;
-    // Columns of the table being edited take the table's spelling, type and width.
-    if (const TableInfo *t = SchemaInfo::instance().table(updateTable()))
-        for (ColumnInfo &c : m_columns)
-            if (const ColumnInfo *tc = t->column(c.name))
-                c = *tc;
+    // Columns of the dataset's own table take the table's spelling, type and width. Any other
+    // column keeps what the driver or the procedure said of it: a type guessed from a column of the
+    // same name in some other table (every ID would look like Trademark's) is dropped, and a
+    // declared field gives the type instead (buildFields).
+    const TableInfo *own = SchemaInfo::instance().table(updateTable());
+    for (ColumnInfo &c : m_columns) {
+        if (const ColumnInfo *tc = own ? own->column(c.name) : nullptr) {
+            c = *tc;
+        } else if (c.guessed) {
+            // Values already read as a date, a flag or an amount keep that type; nothing else of
+            // the other table's column counts.
+            if (c.type != FieldType::DateTime && c.type != FieldType::Boolean && c.type != FieldType::Money)
+                c.type = FieldType::Unknown;
+            c.size = 0;
+            c.readOnly = false;
+            c.guessed = false;
+        }
+    }
     m_rows = rs.rows;
     buildFields(rs.columns);
     m_order.resize(m_rows.size());
@@ -348,7 +361,7 @@ void DataSet::buildFields(const QVector<ColumnInfo> &fetched)
                 def.type = c.type;
             if (def.size == 0)
                 def.size = c.size;
-            def.readOnly = def.readOnly || c.readOnly;
+            def.readOnly = def.readOnly || c.readOnly || c.identity;
             m_columns[col].type = def.type;
         }
         m_fields.push_back(std::unique_ptr<Field>(new Field(this, def, int(m_fields.size()), col)));
@@ -357,7 +370,7 @@ void DataSet::buildFields(const QVector<ColumnInfo> &fetched)
         if (used[i])
             continue;
         const ColumnInfo &c = m_columns[i];
-        FieldDef def{c.name, c.type, c.size, c.readOnly, {}, {}};
+        FieldDef def{c.name, c.type, c.size, c.readOnly || c.identity, {}, {}};
         m_fields.push_back(std::unique_ptr<Field>(new Field(this, def, int(m_fields.size()), i)));
     }
     // Bring the values to the types the fields declare (SQLite hands most of them over as text).
