@@ -254,9 +254,7 @@ void benchElementDialogs(Connection &cn)
     figure("ratio_move_history_to_bare_fetch", history / historyBare);
 
     SetModalHandler(previous);
-    TCompleteSetEditDG::ResetForTesting();
-    TModelListDG::ResetForTesting();
-    TElementMoveListDG::ResetForTesting();
+    DialogInstances::ResetForTesting();
 }
 
 } // namespace

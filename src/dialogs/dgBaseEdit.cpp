@@ -104,7 +104,7 @@ void TBaseEditDG::btSaveClick() {
                 return;
             prepareValues();
         }
-        taData->post();
+        postData();
     } catch (const AppError &e) {
         failSave(e.message());
         return;
@@ -113,6 +113,10 @@ void TBaseEditDG::btSaveClick() {
         return;
     }
     accept();
+}
+
+void TBaseEditDG::postData() {
+    taData->post();
 }
 
 void TBaseEditDG::failSave(const QString &message) {

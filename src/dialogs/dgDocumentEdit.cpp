@@ -17,8 +17,6 @@
 
 const QString TDocumentEditDG::DefaultKind = QStringLiteral("N");
 
-QPointer<TDocumentEditDG> TDocumentEditDG::s_instance;
-
 TDocumentEditDG::TDocumentEditDG() : TBaseEditDG(nullptr) {
     setObjectName(QStringLiteral("DocumentEditDG"));
     setWindowTitle(QStringLiteral("Документ"));
@@ -79,16 +77,6 @@ TDocumentEditDG::TDocumentEditDG() : TBaseEditDG(nullptr) {
     connect(sbProd, &QPushButton::clicked, this, [this] { Guarded([this] { sbProdClick(); }); });
 }
 
-TDocumentEditDG *TDocumentEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TDocumentEditDG;
-    return s_instance;
-}
-
-void TDocumentEditDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 void TDocumentEditDG::followChanges() {
     if (m_pristine && taData->state() == DataSetState::Insert)
         btSave->setEnabled(false);
@@ -96,8 +84,6 @@ void TDocumentEditDG::followChanges() {
 
 bool TDocumentEditDG::Run(int Doc) {
     TDocumentEditDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
     bool kindExists = false;
     if (dmLookUp) {
         if (dlg->lcKind->listSource() != dmLookUp->taDocKind)

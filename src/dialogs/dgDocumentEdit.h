@@ -1,8 +1,7 @@
 #pragma once
 
 #include "dgBaseEdit.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class DBDateEdit;
 class DBEdit;
@@ -15,16 +14,15 @@ class QPushButton;
 // A new document starts with the kind "N" (when that kind exists) and today's date, as most
 // documents typed in are delivery notes of the day; these values alone are no change of the
 // user's, so "Записать" stays disabled until the user changes a field.
-class TDocumentEditDG : public TBaseEditDG {
+class TDocumentEditDG : public TBaseEditDG, public SingleDialog<TDocumentEditDG> {
     Q_OBJECT
 public:
+    TDocumentEditDG();                // made by Instance()
     static const QString DefaultKind; // "N"
 
     // Edits document `Doc`, or starts a new one when no document has that key (-1). True when
     // saved; taData then holds the document as stored, its new key included.
     static bool Run(int Doc);
-    static TDocumentEditDG *Instance();
-    static void ResetForTesting();
 
     DBLookupCombo *lcKind; // "Тип": DocKind among the document kinds
     DBEdit *edNumber;      // "Номер": DocNumber
@@ -38,10 +36,8 @@ public:
     void sbProdClick();
 
 private:
-    TDocumentEditDG();
     // Keeps "Записать" disabled while a new record holds nothing but its defaults.
     void followChanges();
 
     bool m_pristine = false;
-    static QPointer<TDocumentEditDG> s_instance;
 };

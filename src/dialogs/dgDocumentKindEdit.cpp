@@ -11,8 +11,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-QPointer<TDocumentKindEditDG> TDocumentKindEditDG::s_instance;
-
 TDocumentKindEditDG::TDocumentKindEditDG() : TBaseEditDG(nullptr) {
     setObjectName(QStringLiteral("DocumentKindEditDG"));
     setWindowTitle(QStringLiteral("Тип документа"));
@@ -33,37 +31,17 @@ TDocumentKindEditDG::TDocumentKindEditDG() : TBaseEditDG(nullptr) {
         form->addRow(label, control);
     }
     contentLayout()->addLayout(form);
+    requireName(QStringLiteral("ID"), edCode, QStringLiteral("Укажите код типа документа: один символ."));
     setTabOrder(edCode, edName);
     setTabOrder(edName, btSave);
     setTabOrder(btSave, btCancel);
 }
 
-TDocumentKindEditDG *TDocumentKindEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TDocumentKindEditDG;
-    return s_instance;
-}
-
-void TDocumentKindEditDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TDocumentKindEditDG::Run(const QString &Kind) {
     TDocumentKindEditDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
     OpenWithParams(*dlg->taData, {TypedValue::Text(Kind)});
     if (dlg->taData->isEmpty())
         dlg->taData->append();
     dlg->setResult(QDialog::Rejected);
     return RunModal(*dlg) == QDialog::Accepted;
-}
-
-void TDocumentKindEditDG::btSaveClick() {
-    if (taData->isEditing() && taData->value(QStringLiteral("ID")).toString().trimmed().isEmpty()) {
-        ShowError(QStringLiteral("Укажите код типа документа: один символ."));
-        edCode->setFocus();
-        return;
-    }
-    TBaseEditDG::btSaveClick();
 }

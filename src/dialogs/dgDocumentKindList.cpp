@@ -18,22 +18,19 @@ namespace {
 const QString KeyField = QStringLiteral("ID");
 }
 
-QPointer<TDocumentKindListDG> TDocumentKindListDG::s_instance;
-
 TDocumentKindListDG::TDocumentKindListDG() : TBASEListDG(nullptr) {
     setObjectName(QStringLiteral("DocumentKindListDG"));
     setWindowTitle(QStringLiteral("Тип документа"));
 
-    taDocKind = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taDocKind->setObjectName(QStringLiteral("taDocKind"));
+    taDocKind = DialogDataSet(this, QStringLiteral("taDocKind"));
     taDocKind->setCommand(QStringLiteral("DocKind"), CommandType::Table);
     taDocKind->setReadOnly(true);
     taDocKind->setSort(QStringLiteral("Uses DESC;Name;"));
 
-    grList->setColumns(
-        {ListColumn(QStringLiteral("ID"), QStringLiteral("Код"), 40, false, Qt::AlignCenter),
-         ListColumn(QStringLiteral("Name"), QStringLiteral("Название"), 183, true),
-         ListColumn(QStringLiteral("Uses"), QStringLiteral("Документов"), 76, false, Qt::AlignCenter)});
+    setColumns({ListColumn(QStringLiteral("ID"), QStringLiteral("Код"), 40, false, Qt::AlignCenter),
+                ListColumn(QStringLiteral("Name"), QStringLiteral("Название"), 183, true),
+                ListColumn(QStringLiteral("Uses"), QStringLiteral("Документов"), 76, false, Qt::AlignCenter)},
+               360);
 
     onClick(btInsert, [this] { btInsertClick(); });
     onClick(btEdit, [this] { btEditClick(); });
@@ -41,24 +38,11 @@ TDocumentKindListDG::TDocumentKindListDG() : TBASEListDG(nullptr) {
     setChooseHandler([this] { btBackClick(); });
 
     setListDataSet(taDocKind);
-    setFixedSize(360, 360);
-}
-
-TDocumentKindListDG *TDocumentKindListDG::Instance() {
-    if (!s_instance)
-        s_instance = new TDocumentKindListDG;
-    return s_instance;
-}
-
-void TDocumentKindListDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 int TDocumentKindListDG::Run(int ID, Field *InField) {
     Q_UNUSED(ID)
     TDocumentKindListDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taDocKind->setConnection(&dmTessal->cnGeneral);
     dlg->setField(InField);
     OpenWithParams(*dlg->taDocKind);
     dlg->setResult(QDialog::Rejected);

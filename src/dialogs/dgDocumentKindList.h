@@ -1,19 +1,17 @@
 #pragma once
 
 #include "dgBaseList.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 // The kinds of incoming documents, the most used first. Kinds are added, changed and deleted here;
 // "Выбрать" writes the current kind's code into the calling dialog's field.
-class TDocumentKindListDG : public TBASEListDG {
+class TDocumentKindListDG : public TBASEListDG, public SingleDialog<TDocumentKindListDG> {
     Q_OBJECT
 public:
+    TDocumentKindListDG(); // made by Instance()
     // Shows the list on its first row (`ID` is not used); `InField` is the field that "Выбрать"
     // fills, or none. Returns QDialog::Accepted after "Выбрать".
     static int Run(int ID, Field *InField = nullptr);
-    static TDocumentKindListDG *Instance();
-    static void ResetForTesting();
 
     DataSet *taDocKind; // the table DocKind, ordered by Uses, largest first
 
@@ -21,11 +19,8 @@ public:
     void Reload(const QString &code);
 
 private:
-    TDocumentKindListDG();
     void btInsertClick();
     void btEditClick();
     void btDeleteClick();
     void btBackClick();
-
-    static QPointer<TDocumentKindListDG> s_instance;
 };

@@ -22,21 +22,18 @@ namespace {
 const QString KeyField = QStringLiteral("ID");
 }
 
-QPointer<TDocumentListDG> TDocumentListDG::s_instance;
-
 TDocumentListDG::TDocumentListDG() : TBASEListDG(nullptr) {
     setObjectName(QStringLiteral("DocumentListDG"));
     setWindowTitle(QStringLiteral("Документы"));
 
-    taDocument = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taDocument->setObjectName(QStringLiteral("taDocument"));
+    taDocument = DialogDataSet(this, QStringLiteral("taDocument"));
     taDocument->setCommand(QStringLiteral("GridDocumentList;1"), CommandType::StoredProc);
     taDocument->setReadOnly(true);
 
-    grList->setColumns(
-        {ListColumn(QStringLiteral("DocDate"), QStringLiteral("Дата"), 86, false, Qt::AlignCenter),
-         ListColumn(QStringLiteral("DocName"), QStringLiteral("Документ"), 200),
-         ListColumn(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 200, true)});
+    setColumns({ListColumn(QStringLiteral("DocDate"), QStringLiteral("Дата"), 86, false, Qt::AlignCenter),
+                ListColumn(QStringLiteral("DocName"), QStringLiteral("Документ"), 200),
+                ListColumn(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 200, true)},
+               440);
     grList->setSortMarkers({{0, Qt::DescendingOrder}});
 
     edDateFind = new QDateEdit(QDate(2001, 1, 1), this);
@@ -57,23 +54,10 @@ TDocumentListDG::TDocumentListDG() : TBASEListDG(nullptr) {
     setChooseHandler([this] { btBackClick(); });
 
     setListDataSet(taDocument);
-    setFixedSize(560, 440);
-}
-
-TDocumentListDG *TDocumentListDG::Instance() {
-    if (!s_instance)
-        s_instance = new TDocumentListDG;
-    return s_instance;
-}
-
-void TDocumentListDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 bool TDocumentListDG::Run(Field *Back) {
     TDocumentListDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taDocument->setConnection(&dmTessal->cnGeneral);
     dlg->setField(Back);
     dlg->Reload(Back && !Back->isNull() ? Back->asInt() : -1);
     dlg->setResult(QDialog::Rejected);

@@ -1,22 +1,20 @@
 #pragma once
 
 #include "dgBaseList.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class QDate;
 class QDateEdit;
 
 // All incoming documents, the newest first, with a search by date. Documents are added, changed
 // and deleted here; "Выбрать" writes the current document's key into the calling dialog's field.
-class TDocumentListDG : public TBASEListDG {
+class TDocumentListDG : public TBASEListDG, public SingleDialog<TDocumentListDG> {
     Q_OBJECT
 public:
+    TDocumentListDG(); // made by Instance()
     // Shows the list on the document whose key `Back` holds, in choose mode for `Back` (none:
     // browsing only). True when a document was chosen.
     static bool Run(Field *Back);
-    static TDocumentListDG *Instance();
-    static void ResetForTesting();
 
     DataSet *taDocument;   // GridDocumentList;1
     QDateEdit *edDateFind; // "Поиск по дате:"
@@ -28,11 +26,8 @@ public:
     void FindDate(const QDate &day);
 
 private:
-    TDocumentListDG();
     void btInsertClick();
     void btEditClick();
     void btDeleteClick();
     void btBackClick();
-
-    static QPointer<TDocumentListDG> s_instance;
 };

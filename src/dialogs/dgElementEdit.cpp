@@ -28,8 +28,6 @@ const QString KindField = QStringLiteral("ModelKind");
 const QString ModelField = QStringLiteral("CmplIdModel");
 } // namespace
 
-QPointer<TCompleteSetEditDG> TCompleteSetEditDG::s_instance;
-
 TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
     setObjectName(QStringLiteral("CompleteSetEditDG"));
     setWindowTitle(QStringLiteral("Компонент"));
@@ -179,21 +177,9 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
     click(btClear, &TCompleteSetEditDG::btClearClick);
 }
 
-TCompleteSetEditDG *TCompleteSetEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TCompleteSetEditDG;
-    return s_instance;
-}
-
-void TCompleteSetEditDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TCompleteSetEditDG::Run(int CompSet, int Device, const QString &KindType) {
     BusyCursor busy;
     TCompleteSetEditDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
     if (dlg->lcKind->listSource() != dmLookUp->taKind) {
         dlg->lcKind->setListSource(dmLookUp->taKind);
         dlg->lcModel->setListSource(dmLookUp->taModel);
@@ -328,18 +314,7 @@ void TCompleteSetEditDG::btClearClick() {
     taData->fieldByName(QStringLiteral("DocumentPosition"))->clear();
 }
 
-void TCompleteSetEditDG::btSaveClick() {
-    if (!taData->isEditing()) {
-        TBaseEditDG::btSaveClick();
-        return;
-    }
-    for (int i = 0; i < taData->fieldCount(); ++i) {
-        Field *f = taData->field(i);
-        const FieldType t = f->type();
-        const bool text = t == FieldType::String || t == FieldType::FixedChar || t == FieldType::Memo;
-        if (text && !f->isReadOnly() && !f->isNull() && f->value().toString().isEmpty())
-            f->clear();
-    }
-    PostElementWithHistory(*taData, false);
-    accept();
+void TCompleteSetEditDG::postData() {
+    if (taData->isEditing())
+        PostElementWithHistory(*taData, false);
 }

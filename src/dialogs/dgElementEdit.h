@@ -1,8 +1,7 @@
 #pragma once
 
 #include "dgBaseEdit.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class DBDateEdit;
 class DBEdit;
@@ -15,15 +14,14 @@ class QPushButton;
 // with the position and price. The kind and model boxes follow each other: the model box offers
 // the models of the kind shown, and choosing a model through the model list or the model find
 // brings the kind box to that model's kind.
-class TCompleteSetEditDG : public TBaseEditDG {
+class TCompleteSetEditDG : public TBaseEditDG, public SingleDialog<TCompleteSetEditDG> {
     Q_OBJECT
 public:
+    TCompleteSetEditDG(); // made by Instance()
     // Edits element `CompSet`, or creates one on device `Device` when no element has that key (-1).
     // The kind box offers the kinds of type `KindType` ("H", "M" or "S"). True when saved; taData
     // then holds the element as stored (IdComponent, CmplIdModel).
     static bool Run(int CompSet, int Device, const QString &KindType);
-    static TCompleteSetEditDG *Instance();
-    static void ResetForTesting();
 
     DBLookupCombo *lcKind;    // "Тип": ModelKind
     QPushButton *sbKind;      // "Справочник типов"
@@ -44,17 +42,18 @@ public:
     DBEdit *dbeSpecPos;       // "Поз. №": DocumentPosition
     DBEdit *dbeSpecPrice;     // "Цена": Price
 
-    // The element and the line of its move history for the place it is saved at, in one
-    // transaction; a failure stores neither and ends the dialog as not saved.
-    void btSaveClick() override;
     void sbKindClick();
     void sbModelClick();
     void sbFindModelClick();
     void sbDocClick();
     void btClearClick();
 
+protected:
+    // The element and the line of its move history for the place it is saved at, in one
+    // transaction; a failure stores neither and ends the dialog as not saved.
+    void postData() override;
+
 private:
-    TCompleteSetEditDG();
     // The model box offers the models of the kind shown; the parameters box follows the model.
     void kindChanged();
     void showModelNote();
@@ -65,5 +64,4 @@ private:
     QString m_type;           // the type letter of the kinds offered
     bool m_followKind = true; // the kind box's change reaction is attached
     int m_shownKind = -2;     // the kind the model list was last loaded for
-    static QPointer<TCompleteSetEditDG> s_instance;
 };

@@ -38,8 +38,6 @@ void PostElementWithHistory(DataSet &element, bool historyFirst) {
     tx.commit();
 }
 
-QPointer<TElementMoveEditDG> TElementMoveEditDG::s_instance;
-
 TElementMoveEditDG::TElementMoveEditDG() : TBaseEditDG(nullptr) {
     setObjectName(QStringLiteral("ElementMoveEditDG"));
     setWindowTitle(QStringLiteral("Перемещение"));
@@ -72,20 +70,8 @@ TElementMoveEditDG::TElementMoveEditDG() : TBaseEditDG(nullptr) {
     connect(btFind, &QPushButton::clicked, this, [this] { Guarded([this] { btFindClick(); }); });
 }
 
-TElementMoveEditDG *TElementMoveEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TElementMoveEditDG;
-    return s_instance;
-}
-
-void TElementMoveEditDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TElementMoveEditDG::Run(int CompSet, int Device) {
     TElementMoveEditDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
     if (dlg->lcDevice->listSource() != dmLookUp->taDevice)
         dlg->lcDevice->setListSource(dmLookUp->taDevice);
     OpenWithParams(*dmLookUp->taDevice, {TypedValue::Int(CompSet), TypedValue::Int(0)});
@@ -104,13 +90,9 @@ bool TElementMoveEditDG::Run(int CompSet, int Device) {
     return RunModal(*dlg) == QDialog::Accepted;
 }
 
-void TElementMoveEditDG::btSaveClick() {
-    if (!taData->isEditing()) {
-        TBaseEditDG::btSaveClick();
-        return;
-    }
-    PostElementWithHistory(*taData, true);
-    accept();
+void TElementMoveEditDG::postData() {
+    if (taData->isEditing())
+        PostElementWithHistory(*taData, true);
 }
 
 void TElementMoveEditDG::btFindClick() {

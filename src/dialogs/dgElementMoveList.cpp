@@ -14,22 +14,20 @@
 #include <QHeaderView>
 #include <QPushButton>
 
-QPointer<TElementMoveListDG> TElementMoveListDG::s_instance;
-
 TElementMoveListDG::TElementMoveListDG() : TBASEListDG(nullptr) {
     setObjectName(QStringLiteral("ElementMoveListDG"));
     setWindowTitle(QStringLiteral("Перемещения"));
 
-    taMove = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taMove->setObjectName(QStringLiteral("taMove"));
+    taMove = DialogDataSet(this, QStringLiteral("taMove"));
     taMove->setCommand(QStringLiteral("GridDisplacement;1"), CommandType::StoredProc);
     taMove->setReadOnly(true);
     taMove->addField(
         {QStringLiteral("Moving"), FieldType::DateTime, 0, true, QStringLiteral("dd.MM.yyyy hh:mm"), {}});
 
-    grList->setColumns({ListColumn(QStringLiteral("Moving"), QStringLiteral("Дата"), 105, false,
-                                   Qt::AlignRight | Qt::AlignVCenter),
-                        ListColumn(QStringLiteral("Place"), QStringLiteral("Место"), 300, true)});
+    setColumns({ListColumn(QStringLiteral("Moving"), QStringLiteral("Дата"), 105, false,
+                           Qt::AlignRight | Qt::AlignVCenter),
+                ListColumn(QStringLiteral("Place"), QStringLiteral("Место"), 300, true)},
+               360);
     grList->setWordWrap(true);
     // Three lines a row, so that long places wrap.
     grList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -41,23 +39,10 @@ TElementMoveListDG::TElementMoveListDG() : TBASEListDG(nullptr) {
     onClick(btInsert, [this] { btInsertClick(); });
 
     setListDataSet(taMove);
-    setFixedSize(520, 360);
-}
-
-TElementMoveListDG *TElementMoveListDG::Instance() {
-    if (!s_instance)
-        s_instance = new TElementMoveListDG;
-    return s_instance;
-}
-
-void TElementMoveListDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 bool TElementMoveListDG::Run(int CompSet) {
     TElementMoveListDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taMove->setConnection(&dmTessal->cnGeneral);
     dlg->FSet = CompSet;
     OpenWithParams(*dlg->taMove, {TypedValue::Int(CompSet)});
     const int before = dlg->taMove->recordCount();

@@ -1,18 +1,16 @@
 #pragma once
 
 #include "dgBaseList.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 // The move history of one element, the newest place first, from which the element is moved on.
-class TElementMoveListDG : public TBASEListDG {
+class TElementMoveListDG : public TBASEListDG, public SingleDialog<TElementMoveListDG> {
     Q_OBJECT
 public:
+    TElementMoveListDG(); // made by Instance()
     // Shows the history of element `CompSet`. True when the element was moved meanwhile (the number
     // of history lines changed).
     static bool Run(int CompSet);
-    static TElementMoveListDG *Instance();
-    static void ResetForTesting();
 
     DataSet *taMove; // GridDisplacement;1 for FSet
     int FSet = -1;   // the element shown
@@ -21,8 +19,5 @@ public:
     void Reload();
 
 private:
-    TElementMoveListDG();
     void btInsertClick();
-
-    static QPointer<TElementMoveListDG> s_instance;
 };

@@ -25,8 +25,6 @@ void ApplyFirmShortName(DataSet &firm) {
         shortName->setValue(FirmShortNamePlaceholder);
 }
 
-QPointer<TFirmEditDG> TFirmEditDG::s_instance;
-
 TFirmEditDG::TFirmEditDG() : TBaseEditDG(nullptr) {
     setObjectName(QStringLiteral("FirmEditDG"));
     setWindowTitle(QStringLiteral("Поставщик, производитель"));
@@ -92,20 +90,8 @@ TFirmEditDG::TFirmEditDG() : TBaseEditDG(nullptr) {
     connect(btQuotes, &QPushButton::clicked, this, [this] { Guarded([this] { btQuotesClick(); }); });
 }
 
-TFirmEditDG *TFirmEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TFirmEditDG;
-    return s_instance;
-}
-
-void TFirmEditDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TFirmEditDG::Run(int Firm) {
     TFirmEditDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
     if (dmLookUp) {
         if (dlg->cbTrade->listSource() != dmLookUp->taTrade)
             dlg->cbTrade->setListSource(dmLookUp->taTrade);

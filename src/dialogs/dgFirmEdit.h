@@ -1,8 +1,7 @@
 #pragma once
 
 #include "dgBaseEdit.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class DBEdit;
 class DBLookupCombo;
@@ -17,14 +16,13 @@ void ApplyFirmShortName(DataSet &firm);
 
 // One firm (a supplier or a producer): its trademark, its full name and, read-only, how many
 // documents and models name it.
-class TFirmEditDG : public TBaseEditDG {
+class TFirmEditDG : public TBaseEditDG, public SingleDialog<TFirmEditDG> {
     Q_OBJECT
 public:
+    TFirmEditDG(); // made by Instance()
     // Edits firm `Firm`, or starts a new firm when no firm has that key (-1). True when saved;
     // taData then holds the firm as stored, its new key included.
     static bool Run(int Firm);
-    static TFirmEditDG *Instance();
-    static void ResetForTesting();
 
     DBLookupCombo *cbTrade; // "Торговая марка": Trademark among the trademarks
     QPushButton *sbModel;   // the trademark list; "Выбрать" there fills Trademark
@@ -36,8 +34,4 @@ public:
     void sbModelClick();
     // Puts the selected part of the name into guillemets, then stores the whole text of the box.
     void btQuotesClick();
-
-private:
-    TFirmEditDG();
-    static QPointer<TFirmEditDG> s_instance;
 };

@@ -18,23 +18,20 @@ namespace {
 const QString KeyField = QStringLiteral("ID");
 }
 
-QPointer<TFirmListDG> TFirmListDG::s_instance;
-
 TFirmListDG::TFirmListDG() : TBASEListDG(nullptr) {
     setObjectName(QStringLiteral("FirmListDG"));
     setWindowTitle(QStringLiteral("Фирма"));
 
-    taClient = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taClient->setObjectName(QStringLiteral("taClient"));
+    taClient = DialogDataSet(this, QStringLiteral("taClient"));
     taClient->setCommand(QStringLiteral("ClientList"), CommandType::Table);
     taClient->setReadOnly(true);
     taClient->setSort(QStringLiteral("ClientName"));
 
-    grList->setColumns(
-        {ListColumn(QStringLiteral("TradeName"), QStringLiteral("Торговая марка"), 139),
-         ListColumn(QStringLiteral("ClientName"), QStringLiteral("Полное наименование"), 200, true),
-         ListColumn(QStringLiteral("CountDoc"), QStringLiteral("Док."), 48, false, Qt::AlignCenter),
-         ListColumn(QStringLiteral("CountModel"), QStringLiteral("Мод."), 48, false, Qt::AlignCenter)});
+    setColumns({ListColumn(QStringLiteral("TradeName"), QStringLiteral("Торговая марка"), 139),
+                ListColumn(QStringLiteral("ClientName"), QStringLiteral("Полное наименование"), 200, true),
+                ListColumn(QStringLiteral("CountDoc"), QStringLiteral("Док."), 48, false, Qt::AlignCenter),
+                ListColumn(QStringLiteral("CountModel"), QStringLiteral("Мод."), 48, false, Qt::AlignCenter)},
+               420);
     grList->setSortMarkers({{1, Qt::AscendingOrder}});
     grList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
@@ -44,23 +41,10 @@ TFirmListDG::TFirmListDG() : TBASEListDG(nullptr) {
     setChooseHandler([this] { btBackClick(); });
 
     setListDataSet(taClient);
-    setFixedSize(520, 420);
-}
-
-TFirmListDG *TFirmListDG::Instance() {
-    if (!s_instance)
-        s_instance = new TFirmListDG;
-    return s_instance;
-}
-
-void TFirmListDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 int TFirmListDG::Run(int ID, Field *InField) {
     TFirmListDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taClient->setConnection(&dmTessal->cnGeneral);
     if (ID == -1)
         ID = dlg->rememberedKey() > 0 ? dlg->rememberedKey() : -1;
     dlg->setField(InField);

@@ -1,20 +1,18 @@
 #pragma once
 
 #include "dgBaseList.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 // All firms by full name, with their trademark and how many documents and models name them. Firms
 // are added, changed and deleted here; "Выбрать" writes the current firm's key into the calling
 // dialog's field.
-class TFirmListDG : public TBASEListDG {
+class TFirmListDG : public TBASEListDG, public SingleDialog<TFirmListDG> {
     Q_OBJECT
 public:
+    TFirmListDG(); // made by Instance()
     // Shows the list on firm `ID` (-1: the firm current when the list was last closed); `InField` is
     // the field that "Выбрать" fills, or none. Returns QDialog::Accepted after "Выбрать".
     static int Run(int ID, Field *InField = nullptr);
-    static TFirmListDG *Instance();
-    static void ResetForTesting();
 
     DataSet *taClient; // the view ClientList, ordered by ClientName
 
@@ -23,11 +21,8 @@ public:
     void Reload(int ID);
 
 private:
-    TFirmListDG();
     void btInsertClick();
     void btEditClick();
     void btDeleteClick();
     void btBackClick();
-
-    static QPointer<TFirmListDG> s_instance;
 };

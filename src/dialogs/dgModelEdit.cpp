@@ -16,14 +16,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-QPointer<TModelEditDG> TModelEditDG::s_instance;
-
 TModelEditDG::TModelEditDG() : TBaseEditDG(nullptr) {
     setObjectName(QStringLiteral("ModelEditDG"));
     setWindowTitle(QStringLiteral("Модель"));
     taData->setCommand(QStringLiteral("SELECT * FROM Model WHERE IdModel = :ID"));
-    spCalcName = new DataSet(taData->connection(), this);
-    spCalcName->setObjectName(QStringLiteral("spCalcName"));
+    spCalcName = DialogDataSet(this, QStringLiteral("spCalcName"));
     spCalcName->setCommand(QStringLiteral("CalcModelName;1"), CommandType::StoredProc);
 
     const auto named = [](auto *w, const char *name) {
@@ -85,22 +82,8 @@ TModelEditDG::TModelEditDG() : TBaseEditDG(nullptr) {
     connect(btFirm, &QPushButton::clicked, this, [this] { Guarded([this] { btFirmClick(); }); });
 }
 
-TModelEditDG *TModelEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TModelEditDG;
-    return s_instance;
-}
-
-void TModelEditDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TModelEditDG::Run(int ID, int KindID) {
     TModelEditDG *dlg = Instance();
-    if (dmTessal) {
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
-        dlg->spCalcName->setConnection(&dmTessal->cnGeneral);
-    }
     dlg->spCalcName->setCommand(QStringLiteral("CalcModelName;1"), CommandType::StoredProc);
     if (dlg->lcKind->listSource() != dmLookUp->taKind)
         dlg->lcKind->setListSource(dmLookUp->taKind);

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "dgBaseEdit.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class DBCheckBox;
 class DBEdit;
@@ -11,15 +10,14 @@ class QPushButton;
 
 // One model: its kind, producer, number, whether its name is the number alone, its parameters and
 // a note. The name the lists show is composed by the server at every save.
-class TModelEditDG : public TBaseEditDG {
+class TModelEditDG : public TBaseEditDG, public SingleDialog<TModelEditDG> {
     Q_OBJECT
 public:
+    TModelEditDG(); // made by Instance()
     // Edits model `ID`, or starts a new model of kind `KindID` when no model has that key (-1); the
     // kind selector offers the kinds of the type of `KindID`. True when saved; taData then holds
     // the model as stored, its new key included.
     static bool Run(int ID, int KindID);
-    static TModelEditDG *Instance();
-    static void ResetForTesting();
 
     DBLookupCombo *lcKind;   // "Тип": ModlKind
     QPushButton *btKind;     // "Справочник типов"
@@ -40,7 +38,5 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    TModelEditDG();
     DataSet *spCalcName;
-    static QPointer<TModelEditDG> s_instance;
 };

@@ -4,8 +4,6 @@
 #include "DataSet.h"
 #include "dmTessalData.h"
 
-QPointer<TModelFindDG> TModelFindDG::s_instance;
-
 TModelFindDG::TModelFindDG() : TBASEFindDG(nullptr, nullptr) {
     setObjectName(QStringLiteral("ModelFindDG"));
     setFindProcedure(QStringLiteral("FindModel;1"));
@@ -21,19 +19,7 @@ TModelFindDG::TModelFindDG() : TBASEFindDG(nullptr, nullptr) {
     grList->setColumns({name});
 }
 
-TModelFindDG *TModelFindDG::Instance() {
-    if (!s_instance)
-        s_instance = new TModelFindDG;
-    return s_instance;
-}
-
-void TModelFindDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TModelFindDG::Run(Field *Field) {
     TModelFindDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taFind->setConnection(&dmTessal->cnGeneral);
     return dlg->runFind(Field);
 }

@@ -25,23 +25,18 @@ namespace {
 const QString KeyField = QStringLiteral("IdModel");
 }
 
-QPointer<TModelListDG> TModelListDG::s_instance;
-
 TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
     setObjectName(QStringLiteral("ModelListDG"));
     setWindowTitle(QStringLiteral("Модели"));
 
-    Connection *cn = dmTessal ? &dmTessal->cnGeneral : nullptr;
-    taModel = new DataSet(cn, this);
-    taModel->setObjectName(QStringLiteral("taModel"));
+    taModel = DialogDataSet(this, QStringLiteral("taModel"));
     taModel->setCommand(
         QStringLiteral("SELECT IdModel, ModlWeight, ModlName, ModlParametersValue, ModlNote, ModlKind, "
                        "ModlIdProducer, DisplayParameters FROM Model WHERE ModlKind = :KIND "
                        "ORDER BY ModlName"));
     taModel->parameter(QStringLiteral("KIND")).type = FieldType::SmallInt;
     taModel->setUpdateTable(QStringLiteral("Model"), KeyField);
-    spMoveModel = new DataSet(cn, this);
-    spMoveModel->setObjectName(QStringLiteral("spMoveModel"));
+    spMoveModel = DialogDataSet(this, QStringLiteral("spMoveModel"));
     spMoveModel->setCommand(QStringLiteral("MoveModel;1"), CommandType::StoredProc);
 
     lcKind = new QComboBox(this);
@@ -57,9 +52,9 @@ TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
     top->addWidget(btKind);
     static_cast<QVBoxLayout *>(layout())->insertLayout(0, top);
 
-    grList->setColumns(
-        {ListColumn(QStringLiteral("ModlName"), QStringLiteral("Номер"), 140),
-         ListColumn(QStringLiteral("DisplayParameters"), QStringLiteral("Характеристки"), 286, true)});
+    setColumns({ListColumn(QStringLiteral("ModlName"), QStringLiteral("Номер"), 140),
+                ListColumn(QStringLiteral("DisplayParameters"), QStringLiteral("Характеристки"), 286, true)},
+               440);
     grList->setWordWrap(true);
     grList->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     connect(grList->horizontalHeader(), &QHeaderView::sectionClicked, this,
@@ -93,25 +88,10 @@ TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
     setListDataSet(taModel);
     m_sort = msName;
     setSort(msWeight);
-    setFixedSize(520, 440);
-}
-
-TModelListDG *TModelListDG::Instance() {
-    if (!s_instance)
-        s_instance = new TModelListDG;
-    return s_instance;
-}
-
-void TModelListDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 bool TModelListDG::Run(int Model, Field *Back, int Kind) {
     TModelListDG *dlg = Instance();
-    if (dmTessal) {
-        dlg->taModel->setConnection(&dmTessal->cnGeneral);
-        dlg->spMoveModel->setConnection(&dmTessal->cnGeneral);
-    }
     if (Model == -1)
         Model = dlg->rememberedKey() > 0 ? dlg->rememberedKey() : -1;
     if (Kind == -1) {

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "dgBaseList.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class DBLookupCombo;
 class QComboBox;
@@ -10,17 +9,16 @@ class QComboBox;
 // The models of one kind, in their manual order (moved up and down here) or by name. Models are
 // added, changed and deleted here; "Выбрать" writes the current model's key into the calling
 // dialog's field.
-class TModelListDG : public TBASEListDG {
+class TModelListDG : public TBASEListDG, public SingleDialog<TModelListDG> {
     Q_OBJECT
 public:
+    TModelListDG(); // made by Instance()
     enum TModelSort { msName, msWeight };
 
     // Shows model `Model` (-1: the model current when the list was last closed) among the models of
     // kind `Kind` (-1: of the model's own kind). `Back` is the field "Выбрать" fills, or none. The
     // ordering starts as the manual one. True when "Выбрать" ended the dialog.
     static bool Run(int Model, Field *Back = nullptr, int Kind = -1);
-    static TModelListDG *Instance();
-    static void ResetForTesting();
 
     QComboBox *lcKind;    // the kind shown, among the kinds of one type
     QPushButton *btKind;  // "Справочник типов"
@@ -45,7 +43,6 @@ protected:
     void dsListStateChange() override;
 
 private:
-    TModelListDG();
     void btInsertClick();
     void btEditClick();
     void btDeleteClick();
@@ -57,5 +54,4 @@ private:
 
     TModelSort m_sort = msName;
     bool m_selecting = false;
-    static QPointer<TModelListDG> s_instance;
 };

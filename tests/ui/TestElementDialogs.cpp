@@ -51,20 +51,7 @@ void typeText(QLineEdit *box, const QString &text) {
 }
 
 void resetDialogs() {
-    TCompleteSetEditDG::ResetForTesting();
-    TElementMoveEditDG::ResetForTesting();
-    TElementMoveListDG::ResetForTesting();
-    TModelEditDG::ResetForTesting();
-    TModelListDG::ResetForTesting();
-    TModelFindDG::ResetForTesting();
-    TKindListDG::ResetForTesting();
-    TFirmEditDG::ResetForTesting();
-    TFirmListDG::ResetForTesting();
-    TTrademarkListDG::ResetForTesting();
-    TDocumentEditDG::ResetForTesting();
-    TDocumentListDG::ResetForTesting();
-    TDocumentKindEditDG::ResetForTesting();
-    TDocumentKindListDG::ResetForTesting();
+    DialogInstances::ResetForTesting();
 }
 
 // Modal dialogs are driven by the drivers registered under their object names; a dialog without a
