@@ -18,6 +18,8 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
+#include "TessalVersionInfo.h"
+#include "publish.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -45,6 +47,12 @@ const char *Usage =
     "      число как число, NULL как пустое значение, остальное как текст\n"
     "  velmora-db [--database АДРЕС] sql \"запрос\" [значения...]\n"
     "      выполнить запрос; значения связываются с его параметрами :имя по порядку\n"
+    "  velmora-db [--database АДРЕС] publish --version 1.2.3.4 --program ФАЙЛ --updater ФАЙЛ\n"
+    "             [--changes ФАЙЛ]\n"
+    "      опубликовать версию программы: рабочие места обновятся до неё при следующем запуске;\n"
+    "      файл программы должен нести эту же версию, изменения — текст в UTF-8\n"
+    "  velmora-db --version\n"
+    "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
     "берётся $VELMORA_DATABASE, затем настройки программы.\n";
 
@@ -317,6 +325,10 @@ int main(int argc, char **argv) {
                 write(stdout, QString::fromUtf8(Usage));
                 return 0;
             }
+            if (option == u"--version") {
+                write(stdout, QStringLiteral("velmora-db %1\n").arg(GetFileVersionText(false)));
+                return 0;
+            }
             if (option == u"--database") {
                 if (args.isEmpty() || args.front().isEmpty())
                     throw UsageError{QStringLiteral("после --database нужен адрес базы данных")};
@@ -338,6 +350,11 @@ int main(int argc, char **argv) {
             return call(databaseUrl(url), args);
         if (command == u"sql")
             return sql(databaseUrl(url), args);
+        if (command == u"publish") {
+            Connection cn;
+            openExisting(cn, databaseUrl(url));
+            return publish(cn, args);
+        }
         if (command == u"help" || command == u"-h") {
             write(stdout, QString::fromUtf8(Usage));
             return 0;

@@ -1,4 +1,5 @@
 #include "Connection.h"
+#include "SqliteFunctions.h"
 
 #include "Errors.h"
 
@@ -153,6 +154,7 @@ void Connection::open(const QString &text)
         if (m_url.engine == Engine::SQLite) {
             // A file that is not a database opens without complaint; the first statement tells.
             execute(QStringLiteral("PRAGMA foreign_keys = ON"));
+            InstallSqliteFunctions(db);
             query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         } else {
             execute(QStringLiteral("SET client_min_messages = warning"));

@@ -1,8 +1,8 @@
 #include "DataSet.h"
 
 #include "Errors.h"
+#include "TessalString.h"
 
-#include <QCollator>
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
@@ -28,19 +28,6 @@ bool isNumber(const QVariant &v)
     }
 }
 
-// Texts sort as a Russian reader expects, whatever locale the program runs under: case does not
-// split the alphabet, Cyrillic and Latin letters each in their own order.
-const QCollator &textCollator()
-{
-    static const QCollator c = [] {
-        QCollator col{QLocale(QLocale::Russian, QLocale::Russia)};
-        col.setCaseSensitivity(Qt::CaseInsensitive);
-        col.setNumericMode(true);
-        return col;
-    }();
-    return c;
-}
-
 int compareValues(const QVariant &a, const QVariant &b)
 {
     const bool an = a.isNull() || !a.isValid(), bn = b.isNull() || !b.isValid();
@@ -58,7 +45,8 @@ int compareValues(const QVariant &a, const QVariant &b)
         const QDateTime x = a.toDateTime(), y = b.toDateTime();
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    return textCollator().compare(a.toString(), b.toString());
+    // Texts in the one order of names the whole program uses (TessalString).
+    return CompareText(a.toString(), b.toString());
 }
 
 bool sameValue(const QVariant &a, const QVariant &b, bool caseInsensitive, bool partial)
