@@ -9,11 +9,19 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
+#include "Seams.h"
+#include "dgElementEdit.h"
+#include "dgElementMoveList.h"
+#include "dgModelList.h"
+#include "dmChainData.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
 #include "TessalString.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QGuiApplication>
+#include <QApplication>
+#include <QDialog>
 #include <QTextStream>
 #include <algorithm>
 #include <functional>
@@ -198,12 +206,94 @@ void benchTree(Connection &cn)
     Q_UNUSED(attached);
 }
 
+// The element dialogs as the placement view opens them (the modal part answered at once), against
+// the bare fetch of the rows each shows: the element dialog's record, kinds, models and documents;
+// the model list of the kind with the most models; the move history of an element.
+void benchElementDialogs(Connection &cn)
+{
+    const ResultSet largest = cn.query(QStringLiteral(
+        "SELECT ModlKind, count(*) AS n FROM Model WHERE ModlKind IS NOT NULL GROUP BY ModlKind ORDER BY n DESC LIMIT 1"));
+    const ResultSet sample = cn.query(QStringLiteral(
+        "SELECT c.IdComponent, c.ModelKind, k.KindType FROM CompleteSet c JOIN Kind k ON k.IdKind = c.ModelKind "
+        "WHERE k.KindType = 'H' ORDER BY c.IdComponent DESC LIMIT 1"));
+    if (largest.rows.empty() || sample.rows.empty()) {
+        out << "element_dialogs skipped: no models or elements" << Qt::endl;
+        return;
+    }
+    const int kind = largest.rows[0][0].toInt();
+    const int element = sample.rows[0][0].toInt();
+    const int elementKind = sample.rows[0][1].toInt();
+    // An element with a history worth showing: fifty moves recorded where it stands.
+    if (cn.scalar(QStringLiteral("SELECT count(*) FROM ElementMove WHERE IdComponent = :E"), {{QStringLiteral("E"), element}})
+            .toInt() < 50) {
+        Transaction tx(cn);
+        for (int i = 0; i < 50; ++i)
+            call(cn, QStringLiteral("ExeElementMoveDocument;1"), {element});
+        tx.commit();
+    }
+
+    TdmTessal dm(cn.url().toString());
+    TdmChain chain(dm.cnGeneral);
+    TdmLookUp lookup(dm.cnGeneral);
+    const ModalHandler previous = SetModalHandler([](QDialog &) { return int(QDialog::Rejected); });
+
+    const double edit = timeMs([&] { TCompleteSetEditDG::Run(element, -1, QStringLiteral("H")); });
+    const double editBare = timeMs([&] {
+        cn.query(QStringLiteral("SELECT * FROM CompleteSet WHERE IdComponent = :E"), {{QStringLiteral("E"), element}});
+        cn.query(QStringLiteral("SELECT IdKind, KindName, ShortName, KindType, KindOrder FROM Kind WHERE KindType = 'H'"));
+        cn.query(QStringLiteral("SELECT IdModel, ModlName, ModlNumber, DisplayParameters, ModlWeight FROM Model "
+                                "WHERE ModlKind = :K"),
+                 {{QStringLiteral("K"), elementKind}});
+        cn.query(QStringLiteral("SELECT d.IdDocument, d.DocNumber, d.DocDate, d.DocKind, k.Name, c.DisplayName "
+                                "FROM Document d LEFT JOIN DocKind k ON k.ID = d.DocKind "
+                                "LEFT JOIN Client c ON c.IdClient = d.DocClient"));
+    });
+    figure("element_dialog_ms", edit);
+    figure("element_dialog_bare_fetch_ms", editBare);
+    figure("ratio_element_dialog_to_bare_fetch", edit / editBare);
+
+    int models = 0;
+    const double list = timeMs([&] {
+        TModelListDG::Run(-1, nullptr, kind);
+        models = TModelListDG::Instance()->taModel->recordCount();
+    });
+    const double listBare = timeMs([&] {
+        cn.query(QStringLiteral("SELECT IdModel, ModlWeight, ModlName, ModlParametersValue, ModlNote, ModlKind, "
+                                "ModlIdProducer, DisplayParameters FROM Model WHERE ModlKind = :K"),
+                 {{QStringLiteral("K"), kind}});
+        cn.query(QStringLiteral("SELECT IdKind, KindName, ShortName, KindType, KindOrder FROM Kind WHERE KindType = "
+                                "(SELECT KindType FROM Kind WHERE IdKind = :K)"),
+                 {{QStringLiteral("K"), kind}});
+    });
+    figure("model_list_rows", models, 0);
+    figure("model_list_ms", list);
+    figure("model_list_bare_fetch_ms", listBare);
+    figure("ratio_model_list_to_bare_fetch", list / listBare);
+
+    int moves = 0;
+    const double history = timeMs([&] {
+        TElementMoveListDG::Run(element);
+        moves = TElementMoveListDG::Instance()->taMove->recordCount();
+    });
+    const double historyBare = timeMs([&] {
+        cn.query(QStringLiteral("SELECT ID, Moving, Place FROM ElementMove WHERE IdComponent = :E"),
+                 {{QStringLiteral("E"), element}});
+    });
+    figure("move_history_rows", moves, 0);
+    figure("move_history_ms", history);
+    figure("move_history_bare_fetch_ms", historyBare);
+    figure("ratio_move_history_to_bare_fetch", history / historyBare);
+
+    SetModalHandler(previous);
+    DialogInstances::ResetForTesting();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
     QCommandLineParser p;
@@ -242,6 +332,7 @@ int main(int argc, char *argv[])
         // A word in the middle of a device name, and two words, one of them part of a number.
         benchFindDevice(cn, "word", QStringLiteral("ecosys"));
         benchFindDevice(cn, "two_words", QStringLiteral("блок 01234"));
+        benchElementDialogs(cn);
     } catch (const AppError &e) {
         QTextStream(stderr) << e.message() << Qt::endl;
         return 1;

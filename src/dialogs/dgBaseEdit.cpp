@@ -61,6 +61,8 @@ TBaseEditDG::TBaseEditDG(QWidget *parent) : QDialog(parent) {
 TBaseEditDG::~TBaseEditDG() {
     if (!m_visual.value())
         taData->enableControls();
+    // The record goes while its controls are whole: they clear themselves when it goes.
+    delete taData;
 }
 
 void TBaseEditDG::setVisual(bool visual) {
@@ -149,7 +151,7 @@ void TBaseEditDG::btSaveClick() {
             if (!rulesPass())
                 return;
             prepareValues();
-            taData->post();
+            postData();
         } catch (const AppError &e) {
             const QString message = failureText(e);
             restoreTyped(typed);
@@ -162,6 +164,10 @@ void TBaseEditDG::btSaveClick() {
         }
     }
     accept();
+}
+
+void TBaseEditDG::postData() {
+    taData->post();
 }
 
 // Puts back the names and empty texts as they were typed, after prepareValues changed them for a

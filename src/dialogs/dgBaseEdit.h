@@ -83,6 +83,11 @@ protected:
     // Keeps btSave in step with taData; runs on every change of state, record or field data.
     void dsDataDataChange();
 
+    // Writes the checked and prepared record; the base save calls it and treats what it throws as
+    // a failed save. A dialog that stores more together with the record (in one transaction)
+    // overrides it.
+    virtual void postData();
+
 private:
     struct Rule {
         std::function<bool()> passes;

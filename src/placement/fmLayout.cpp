@@ -3,6 +3,7 @@
 #include "Actions.h"
 #include "BusyCursor.h"
 #include "DataGrid.h"
+#include "ElementDrag.h"
 #include "Errors.h"
 #include "Fonts.h"
 #include "TessalADO.h"
@@ -78,6 +79,7 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
     buildActions();
     buildLayout();
     buildKeysAndMenus();
+    setupElementDrag();
 
     // The bookmark list is open from the start; its first row names the start node.
     Guarded([&] { OpenWithParams(*taFavorite, {}); });
@@ -563,6 +565,32 @@ void TLayoutMainFM::deleteElement()
     taSet->close();
     taSet->open();
     taSet->setRecNo(std::min(row, taSet->recordCount() - 1)); // the neighbour of the deleted row
+}
+
+// ---- moving an element by drag and drop -------------------------------------------------------
+
+void TLayoutMainFM::setupElementDrag()
+{
+    ElementDragDrop::Handlers handlers;
+    handlers.currentElement = [this] { return HasRecords(*taSet) ? taSet->value(QStringLiteral("ID")).toInt() : 0; };
+    handlers.accepts = [this](const QModelIndex &node) { return canDropElement(node); };
+    handlers.drop = [this](int element, const QModelIndex &node) { dropElement(element, node); };
+    new ElementDragDrop(grSet, tvPlace, std::move(handlers));
+}
+
+bool TLayoutMainFM::canDropElement(const QModelIndex &node)
+{
+    const TReference ref = treeModel->reference(node);
+    return runElementMove && node.isValid() && ref.Kind == u"V" && ref.Id > 0 &&
+           !(SelectedKind() == u"V" && SelectedId() == ref.Id);
+}
+
+void TLayoutMainFM::dropElement(int element, const QModelIndex &node)
+{
+    if (!canDropElement(node))
+        return;
+    if (runElementMove(element, treeModel->reference(node).Id))
+        ReopenSet();
 }
 
 // ---- tree commands ---------------------------------------------------------------------------

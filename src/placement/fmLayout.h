@@ -54,6 +54,13 @@ public:
     std::function<bool(int device, int place)> runDeviceEdit;
     std::function<bool(int compSet, int device, const QString &kindType)> runElementEdit;
     std::function<bool(int compSet)> runElementMoveList;
+    // The move dialog prepared for moving an element onto a device (waits for the user's save).
+    std::function<bool(int compSet, int device)> runElementMove;
+
+    // Moving the current element by dragging it from the set grid onto a device in the tree: a
+    // device other than the one shown takes it, through the move dialog.
+    bool canDropElement(const QModelIndex &node);
+    void dropElement(int element, const QModelIndex &node);
 
     // Components, by their names.
     QToolBar *tbMain, *tbSet;
@@ -105,6 +112,7 @@ private:
     void editElement();
     void insertElement();
     void moveElement();
+    void setupElementDrag();
 
     QString FSetType = QStringLiteral("H");
     PropertyStore stLayout{QStringLiteral("Layout.Form")};

@@ -6,6 +6,9 @@
 #include "VersionCheck.h"
 #include "dgDepartmentEdit.h"
 #include "dgDeviceEdit.h"
+#include "dgElementEdit.h"
+#include "dgElementMoveEdit.h"
+#include "dgElementMoveList.h"
 #include "dgWorkplaceEdit.h"
 #include "dmTessalData.h"
 #include "fmChangeList.h"
@@ -169,6 +172,11 @@ void connectDialogs(TLayoutMainFM *view)
     view->runDepartmentEdit = [](int dprt, int higher, int *key) { return TDepartmentEditDG::Run(dprt, higher, key); };
     view->runWorkplaceEdit = [](int work, int dprt, int *key) { return TWorkplaceEditDG::Run(work, dprt, key); };
     view->runDeviceEdit = [](int device, int place) { return TDeviceEditDG::Run(device, place); };
+    view->runElementEdit = [](int compSet, int device, const QString &type) {
+        return TCompleteSetEditDG::Run(compSet, device, type);
+    };
+    view->runElementMoveList = [](int compSet) { return TElementMoveListDG::Run(compSet); };
+    view->runElementMove = [](int compSet, int device) { return TElementMoveEditDG::Run(compSet, device); };
 }
 
 } // namespace

@@ -1,0 +1,119 @@
+#include "dgDocumentEdit.h"
+
+#include "Actions.h"
+#include "DataControls.h"
+#include "DataSet.h"
+#include "Seams.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dgFirmList.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
+
+#include <QDate>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+const QString TDocumentEditDG::DefaultKind = QStringLiteral("N");
+
+TDocumentEditDG::TDocumentEditDG() : TBaseEditDG(nullptr) {
+    setObjectName(QStringLiteral("DocumentEditDG"));
+    setWindowTitle(QStringLiteral("Документ"));
+    taData->setCommand(QStringLiteral("SELECT * FROM Document WHERE IdDocument = :ID"));
+
+    const auto named = [](auto *w, const char *name) {
+        w->setObjectName(QString::fromLatin1(name));
+        return w;
+    };
+    lcKind = named(new DBLookupCombo(taData, QStringLiteral("DocKind"), this), "lcKind");
+    edNumber = named(new DBEdit(taData, QStringLiteral("DocNumber"), this), "edNumber");
+    edDate = named(new DBDateEdit(taData, QStringLiteral("DocDate"), this), "edDate");
+    lcProd = named(new DBLookupCombo(taData, QStringLiteral("DocClient"), this), "lcProd");
+    lcProd->setSearchEnabled(true);
+    lcProd->setClearOnDelete(true);
+    sbProd = named(new QPushButton(this), "sbProd");
+    sbProd->setIcon(imageIcon(Img::Open));
+    sbProd->setToolTip(QStringLiteral("Справочник производителей"));
+    sbProd->setAutoDefault(false);
+    moNote = named(new DBMemo(taData, QStringLiteral("Note"), this), "moNote");
+    moNote->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    moNote->setFixedHeight(80);
+    if (dmLookUp) {
+        lcKind->setListSource(dmLookUp->taDocKind);
+        lcProd->setListSource(dmLookUp->taClient);
+    }
+
+    auto *grid = new QGridLayout;
+    const auto label = [this](const QString &text, QWidget *buddy) {
+        auto *l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    grid->addWidget(label(QStringLiteral("Тип"), lcKind), 0, 0);
+    grid->addWidget(lcKind, 0, 1, 1, 2);
+    grid->addWidget(label(QStringLiteral("Номер"), edNumber), 1, 0);
+    grid->addWidget(edNumber, 1, 1, 1, 2);
+    grid->addWidget(label(QStringLiteral("Дата"), edDate), 2, 0);
+    grid->addWidget(edDate, 2, 1, 1, 2);
+    grid->addWidget(label(QStringLiteral("Поставщик"), lcProd), 3, 0);
+    grid->addWidget(lcProd, 3, 1);
+    grid->addWidget(sbProd, 3, 2);
+    grid->addWidget(label(QStringLiteral("Примечание"), moNote), 4, 0, Qt::AlignTop);
+    grid->addWidget(moNote, 4, 1, 1, 2);
+    grid->setColumnMinimumWidth(1, 320);
+    contentLayout()->addLayout(grid);
+
+    QWidget *order[] = {lcKind, edNumber, edDate, lcProd, sbProd, moNote, btSave, btCancel};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
+    // After the base's own rule, which these connections follow.
+    connect(taData, &DataSet::fieldChanged, this, [this] {
+        m_pristine = false;
+        followChanges();
+    });
+    connect(taData, &DataSet::stateChanged, this, &TDocumentEditDG::followChanges);
+    connect(sbProd, &QPushButton::clicked, this, [this] { Guarded([this] { sbProdClick(); }); });
+}
+
+void TDocumentEditDG::followChanges() {
+    if (m_pristine && taData->state() == DataSetState::Insert)
+        btSave->setEnabled(false);
+}
+
+bool TDocumentEditDG::Run(int Doc) {
+    TDocumentEditDG *dlg = Instance();
+    bool kindExists = false;
+    if (dmLookUp) {
+        if (dlg->lcKind->listSource() != dmLookUp->taDocKind)
+            dlg->lcKind->setListSource(dmLookUp->taDocKind);
+        if (dlg->lcProd->listSource() != dmLookUp->taClient)
+            dlg->lcProd->setListSource(dmLookUp->taClient);
+        OpenWithParams(*dmLookUp->taDocKind);
+        OpenWithParams(*dmLookUp->taClient);
+        kindExists = dmLookUp->taDocKind->locate(QStringLiteral("ID"), DefaultKind);
+    }
+    dlg->m_pristine = false;
+    DataSet &ds = *dlg->taData;
+    OpenWithParams(ds, {TypedValue::Int(Doc)});
+    if (ds.isEmpty()) {
+        ds.append();
+        if (kindExists)
+            ds.fieldByName(QStringLiteral("DocKind"))->setValue(DefaultKind);
+        ds.fieldByName(QStringLiteral("DocDate"))->setValue(QDateTime(QDate::currentDate(), QTime(0, 0)));
+        dlg->m_pristine = true;
+    }
+    dlg->dsDataDataChange();
+    dlg->followChanges();
+    dlg->setResult(QDialog::Rejected);
+    return RunModal(*dlg) == QDialog::Accepted;
+}
+
+void TDocumentEditDG::sbProdClick() {
+    Field *client = taData->findField(QStringLiteral("DocClient"));
+    if (!client)
+        return;
+    if (TFirmListDG::Run(client->isNull() ? -1 : client->asInt(), client) == QDialog::Accepted && dmLookUp)
+        OpenWithParams(*dmLookUp->taClient);
+}

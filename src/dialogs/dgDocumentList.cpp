@@ -1,0 +1,133 @@
+#include "dgDocumentList.h"
+
+#include "BusyCursor.h"
+#include "DataGrid.h"
+#include "DataSet.h"
+#include "Errors.h"
+#include "Seams.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dgColumns.h"
+#include "dgDocumentEdit.h"
+#include "dmTessalData.h"
+
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+const QString KeyField = QStringLiteral("ID");
+}
+
+TDocumentListDG::TDocumentListDG() : TBASEListDG(nullptr) {
+    setObjectName(QStringLiteral("DocumentListDG"));
+    setWindowTitle(QStringLiteral("Документы"));
+
+    taDocument = DialogDataSet(this, QStringLiteral("taDocument"));
+    taDocument->setCommand(QStringLiteral("GridDocumentList;1"), CommandType::StoredProc);
+    taDocument->setReadOnly(true);
+
+    setColumns({ListColumn(QStringLiteral("DocDate"), QStringLiteral("Дата"), 86, false, Qt::AlignCenter),
+                ListColumn(QStringLiteral("DocName"), QStringLiteral("Документ"), 200),
+                ListColumn(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 200, true)},
+               440);
+    grList->setSortMarkers({{0, Qt::DescendingOrder}});
+
+    edDateFind = new QDateEdit(QDate(2001, 1, 1), this);
+    edDateFind->setObjectName(QStringLiteral("edDateFind"));
+    edDateFind->setCalendarPopup(true);
+    edDateFind->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    auto *search = new QHBoxLayout;
+    search->addStretch(1);
+    search->addWidget(new QLabel(QStringLiteral("Поиск по дате:"), this));
+    search->addWidget(edDateFind);
+    static_cast<QVBoxLayout *>(layout())->insertLayout(0, search);
+
+    connect(edDateFind, &QDateEdit::dateChanged, this,
+            [this](const QDate &day) { Guarded([&] { FindDate(day); }); });
+    onClick(btInsert, [this] { btInsertClick(); });
+    onClick(btEdit, [this] { btEditClick(); });
+    onClick(btDelete, [this] { btDeleteClick(); });
+    setChooseHandler([this] { btBackClick(); });
+
+    setListDataSet(taDocument);
+}
+
+bool TDocumentListDG::Run(Field *Back) {
+    TDocumentListDG *dlg = Instance();
+    dlg->setField(Back);
+    dlg->Reload(Back && !Back->isNull() ? Back->asInt() : -1);
+    dlg->setResult(QDialog::Rejected);
+    return RunModal(*dlg) == QDialog::Accepted;
+}
+
+void TDocumentListDG::Reload(int ID) {
+    BusyCursor busy;
+    if (ID == -1 && HasRecords(*taDocument))
+        ID = taDocument->value(KeyField).toInt();
+    OpenWithParams(*taDocument);
+    if (ID != -1)
+        taDocument->locate(KeyField, ID);
+    QHeaderView *header = grList->horizontalHeader();
+    if (header->count() > 0)
+        header->setSectionResizeMode(0, QHeaderView::Fixed);
+}
+
+void TDocumentListDG::FindDate(const QDate &day) {
+    if (!HasRecords(*taDocument) || !day.isValid())
+        return;
+    // Compared by day: a document typed in with a time of day still belongs to its day.
+    const auto date = [this] { return taDocument->value(QStringLiteral("DocDate")).toDateTime().date(); };
+    const bool wasVisual = Visual();
+    setVisual(false);
+    if (const QDate d = date(); d.isValid() && d < day)
+        taDocument->first();
+    while (true) {
+        const QDate d = date();
+        if (!d.isValid() || d <= day || taDocument->recNo() >= taDocument->recordCount() - 1)
+            break;
+        taDocument->next();
+    }
+    setVisual(wasVisual);
+}
+
+void TDocumentListDG::btInsertClick() {
+    if (TDocumentEditDG::Run(-1))
+        Reload(TDocumentEditDG::Instance()->taData->value(QStringLiteral("IdDocument")).toInt());
+}
+
+void TDocumentListDG::btEditClick() {
+    if (!HasRecords(*taDocument))
+        return;
+    if (TDocumentEditDG::Run(taDocument->value(KeyField).toInt()))
+        Reload(TDocumentEditDG::Instance()->taData->value(QStringLiteral("IdDocument")).toInt());
+}
+
+void TDocumentListDG::btDeleteClick() {
+    if (!HasRecords(*taDocument))
+        return;
+    Field *key = taDocument->fieldByName(KeyField);
+    const QString name = taDocument->value(QStringLiteral("DocName")).toString();
+    if (!ConfirmDelete(name))
+        return;
+    try {
+        DeleteByKey(QStringLiteral("Document"), *key, QStringLiteral("IdDocument"));
+    } catch (const AppError &e) {
+        ShowError(
+            QStringLiteral("Не удалось удалить документ «%1»: возможно, на него ссылаются комплектующие.\n%2")
+                .arg(name, e.message()));
+        Reload(-1);
+        return;
+    }
+    taDocument->next();
+    Reload(-1);
+}
+
+void TDocumentListDG::btBackClick() {
+    if (!HasRecords(*taDocument))
+        throw AppError(QStringLiteral("В списке нет документа, который можно выбрать"));
+    SetBackValue(taDocument->value(KeyField));
+}

@@ -1,0 +1,101 @@
+#include "dgElementMoveEdit.h"
+
+#include "Actions.h"
+#include "DataControls.h"
+#include "DataSet.h"
+#include "Errors.h"
+#include "Seams.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dgDeviceFind.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+void recordPlace(Connection &cn, const QVariant &element) {
+    QVector<Parameter> params = procedureParameters(QStringLiteral("ExeElementMoveDocument;1"));
+    params[1].value = element;
+    callProcedure(cn, QStringLiteral("ExeElementMoveDocument;1"), params);
+}
+
+} // namespace
+
+void PostElementWithHistory(DataSet &element, bool historyFirst) {
+    Connection *cn = element.connection();
+    if (!cn)
+        throw AppError(QStringLiteral("Набор данных не связан с соединением"));
+    Transaction tx(*cn);
+    if (historyFirst)
+        recordPlace(*cn, element.value(QStringLiteral("IdComponent")));
+    element.post();
+    if (!historyFirst)
+        recordPlace(*cn, element.value(QStringLiteral("IdComponent")));
+    tx.commit();
+}
+
+TElementMoveEditDG::TElementMoveEditDG() : TBaseEditDG(nullptr) {
+    setObjectName(QStringLiteral("ElementMoveEditDG"));
+    setWindowTitle(QStringLiteral("Перемещение"));
+    taData->setCommand(
+        QStringLiteral("select IdComponent, CmplIdDevice from CompleteSet where IdComponent = :ID"));
+
+    lcDevice = new DBLookupCombo(taData, QStringLiteral("CmplIdDevice"), this);
+    lcDevice->setObjectName(QStringLiteral("lcDevice"));
+    lcDevice->setMaxVisibleItems(16);
+    lcDevice->setMinimumWidth(360);
+    btFind = new QPushButton(this);
+    btFind->setObjectName(QStringLiteral("btFind"));
+    btFind->setIcon(imageIcon(Img::Find));
+    btFind->setToolTip(QStringLiteral("Поиск"));
+    btFind->setAutoDefault(false);
+    if (dmLookUp)
+        lcDevice->setListSource(dmLookUp->taDevice);
+
+    auto *label = new QLabel(QStringLiteral("Устройство"), this);
+    label->setBuddy(lcDevice);
+    contentLayout()->addWidget(label);
+    auto *row = new QHBoxLayout;
+    row->addWidget(lcDevice, 1);
+    row->addWidget(btFind);
+    contentLayout()->addLayout(row);
+    setTabOrder(lcDevice, btFind);
+    setTabOrder(btFind, btSave);
+    setTabOrder(btSave, btCancel);
+
+    connect(btFind, &QPushButton::clicked, this, [this] { Guarded([this] { btFindClick(); }); });
+}
+
+bool TElementMoveEditDG::Run(int CompSet, int Device) {
+    TElementMoveEditDG *dlg = Instance();
+    if (dlg->lcDevice->listSource() != dmLookUp->taDevice)
+        dlg->lcDevice->setListSource(dmLookUp->taDevice);
+    OpenWithParams(*dmLookUp->taDevice, {TypedValue::Int(CompSet), TypedValue::Int(0)});
+    DataSet &ds = *dlg->taData;
+    OpenWithParams(ds, {TypedValue::Int(CompSet)});
+    if (ds.isEmpty())
+        throw AppError(QStringLiteral("Элемент не найден: возможно, его удалил другой пользователь"));
+    if (Device > 0 && ds.value(QStringLiteral("CmplIdDevice")).toInt() != Device) {
+        // A device of another department: the list then offers that department's devices.
+        if (!dmLookUp->taDevice->locate(QStringLiteral("ID"), Device))
+            OpenWithParams(*dmLookUp->taDevice, {TypedValue::Int(Device), TypedValue::Int(1)});
+        SetFieldValue(*ds.fieldByName(QStringLiteral("CmplIdDevice")), Device);
+    }
+    dlg->dsDataDataChange();
+    dlg->setResult(QDialog::Rejected);
+    return RunModal(*dlg) == QDialog::Accepted;
+}
+
+void TElementMoveEditDG::postData() {
+    if (taData->isEditing())
+        PostElementWithHistory(*taData, true);
+}
+
+void TElementMoveEditDG::btFindClick() {
+    if (Field *device = taData->findField(QStringLiteral("CmplIdDevice")))
+        TDeviceFindDG::Run(device);
+}

@@ -1,0 +1,123 @@
+#include "dgFirmEdit.h"
+
+#include "Actions.h"
+#include "DataControls.h"
+#include "DataSet.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "TessalString.h"
+#include "dgTrademarkList.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+const QString FirmShortNamePlaceholder = QStringLiteral("temp befor delete");
+
+void ApplyFirmShortName(DataSet &firm) {
+    Field *shortName = firm.findField(QStringLiteral("ClntNameShort"));
+    const Field *trademark = firm.findField(QStringLiteral("Trademark"));
+    if (!shortName || !firm.isEditing())
+        return;
+    if (shortName->isNull() || (trademark && !trademark->isNull()))
+        shortName->setValue(FirmShortNamePlaceholder);
+}
+
+TFirmEditDG::TFirmEditDG() : TBaseEditDG(nullptr) {
+    setObjectName(QStringLiteral("FirmEditDG"));
+    setWindowTitle(QStringLiteral("Поставщик, производитель"));
+    taData->setCommand(QStringLiteral("select * from Client where IdClient = :ID"));
+    taData->beforePost = [](DataSet &ds) { ApplyFirmShortName(ds); };
+
+    const auto named = [](auto *w, const char *name) {
+        w->setObjectName(QString::fromLatin1(name));
+        return w;
+    };
+    const auto button = [&](const char *name, int image, const QString &hint) {
+        auto *b = named(new QPushButton(this), name);
+        b->setIcon(imageIcon(image));
+        b->setToolTip(hint);
+        b->setAutoDefault(false);
+        return b;
+    };
+    cbTrade = named(new DBLookupCombo(taData, QStringLiteral("Trademark"), this), "cbTrade");
+    cbTrade->setClearOnDelete(true);
+    sbModel = button("sbModel", Img::Open, QStringLiteral("Торговая марка"));
+    edName = named(new DBEdit(taData, QStringLiteral("ClntNameFull"), this), "edName");
+    edName->setMinimumWidth(380);
+    btQuotes = button("btQuotes", -1, QStringLiteral("Кавычки"));
+    btQuotes->setText(QStringLiteral("«»"));
+    const auto counter = [&](const char *field, const char *name) {
+        auto *e = named(new DBEdit(taData, QString::fromLatin1(field), this), name);
+        e->setReadOnly(true);
+        e->setFocusPolicy(Qt::NoFocus);
+        QPalette p = e->palette();
+        p.setColor(QPalette::Base, p.color(QPalette::Button));
+        e->setPalette(p);
+        e->setMaximumWidth(80);
+        return e;
+    };
+    edCountDoc = counter("CountDoc", "edCountDoc");
+    edCountModel = counter("CountModel", "edCountModel");
+    if (dmLookUp)
+        cbTrade->setListSource(dmLookUp->taTrade);
+
+    auto *grid = new QGridLayout;
+    const auto label = [this](const QString &text, QWidget *buddy) {
+        auto *l = new QLabel(text, this);
+        l->setBuddy(buddy);
+        return l;
+    };
+    grid->addWidget(label(QStringLiteral("Торговая марка"), cbTrade), 0, 0);
+    grid->addWidget(cbTrade, 0, 1);
+    grid->addWidget(sbModel, 0, 2);
+    grid->addWidget(label(QStringLiteral("Полное наименование"), edName), 1, 0);
+    grid->addWidget(edName, 1, 1);
+    grid->addWidget(btQuotes, 1, 2);
+    grid->addWidget(label(QStringLiteral("Количество документов (поставщик)"), edCountDoc), 2, 0);
+    grid->addWidget(edCountDoc, 2, 1, Qt::AlignLeft);
+    grid->addWidget(label(QStringLiteral("Количество моделей (производитель)"), edCountModel), 3, 0);
+    grid->addWidget(edCountModel, 3, 1, Qt::AlignLeft);
+    contentLayout()->addLayout(grid);
+
+    setTabOrder(cbTrade, edName);
+    setTabOrder(edName, btSave);
+    setTabOrder(btSave, btCancel);
+
+    connect(sbModel, &QPushButton::clicked, this, [this] { Guarded([this] { sbModelClick(); }); });
+    connect(btQuotes, &QPushButton::clicked, this, [this] { Guarded([this] { btQuotesClick(); }); });
+}
+
+bool TFirmEditDG::Run(int Firm) {
+    TFirmEditDG *dlg = Instance();
+    if (dmLookUp) {
+        if (dlg->cbTrade->listSource() != dmLookUp->taTrade)
+            dlg->cbTrade->setListSource(dmLookUp->taTrade);
+        OpenWithParams(*dmLookUp->taTrade);
+    }
+    return dlg->runEdit(Firm);
+}
+
+void TFirmEditDG::sbModelClick() {
+    Field *trademark = taData->findField(QStringLiteral("Trademark"));
+    if (!trademark)
+        return;
+    TTrademarkListDG::Run(trademark->isNull() ? -1 : trademark->asInt(), trademark);
+}
+
+void TFirmEditDG::btQuotesClick() {
+    Field *name = taData->findField(QStringLiteral("ClntNameFull"));
+    if (!name)
+        return;
+    if (edName->hasSelectedText()) {
+        const int start = edName->selectionStart();
+        const QString selected = edName->selectedText();
+        QString text = edName->text();
+        text.replace(start, selected.size(), QuoteName(selected));
+        SetFieldValue(*name, text);
+    } else {
+        SetFieldValue(*name, edName->text());
+    }
+}

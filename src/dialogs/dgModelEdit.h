@@ -1,0 +1,42 @@
+#pragma once
+
+#include "dgBaseEdit.h"
+#include "dgCommon.h"
+
+class DBCheckBox;
+class DBEdit;
+class DBLookupCombo;
+class QPushButton;
+
+// One model: its kind, producer, number, whether its name is the number alone, its parameters and
+// a note. The name the lists show is composed by the server at every save.
+class TModelEditDG : public TBaseEditDG, public SingleDialog<TModelEditDG> {
+    Q_OBJECT
+public:
+    TModelEditDG(); // made by Instance()
+    // Edits model `ID`, or starts a new model of kind `KindID` when no model has that key (-1); the
+    // kind selector offers the kinds of the type of `KindID`. True when saved; taData then holds
+    // the model as stored, its new key included.
+    static bool Run(int ID, int KindID);
+
+    DBLookupCombo *lcKind;   // "Тип": ModlKind
+    QPushButton *btKind;     // "Справочник типов"
+    DBLookupCombo *lcProd;   // "Производитель": ModlIdProducer
+    QPushButton *btFirm;     // "Справочник производителей"
+    DBEdit *edNumber;        // "Номер модели": ModlNumber
+    DBCheckBox *DBCheckBox1; // "Только номер": ModlNameOnly
+    DBEdit *edParameters;    // "Характеристики": ModlParametersValue
+    DBEdit *edNote;          // "Примечание": ModlNote
+
+    // A model without a producer is named by its number alone; the name is composed by
+    // CalcModelName;1, then the base save.
+    void btSaveClick() override;
+    void btKindClick();
+    void btFirmClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    DataSet *spCalcName;
+};

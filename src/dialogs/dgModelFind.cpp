@@ -1,0 +1,25 @@
+#include "dgModelFind.h"
+
+#include "DataGrid.h"
+#include "DataSet.h"
+#include "dmTessalData.h"
+
+TModelFindDG::TModelFindDG() : TBASEFindDG(nullptr, nullptr) {
+    setObjectName(QStringLiteral("ModelFindDG"));
+    setFindProcedure(QStringLiteral("FindModel;1"));
+    taFind->addField({QStringLiteral("Kind"), FieldType::SmallInt, 0, true, {}, {}});
+    taFind->addField({QStringLiteral("KindType"), FieldType::FixedChar, 1, true, {}, {}});
+    setSection(QStringLiteral("Model.Find"));
+    setPlaceholder(QStringLiteral("Наименование, характеристики, производитель"));
+
+    GridColumn name;
+    name.field = QStringLiteral("Name");
+    name.width = 200;
+    name.stretch = true;
+    grList->setColumns({name});
+}
+
+bool TModelFindDG::Run(Field *Field) {
+    TModelFindDG *dlg = Instance();
+    return dlg->runFind(Field);
+}

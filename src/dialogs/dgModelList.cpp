@@ -1,0 +1,237 @@
+#include "dgModelList.h"
+
+#include "Actions.h"
+#include "BusyCursor.h"
+#include "DataGrid.h"
+#include "DataSet.h"
+#include "Errors.h"
+#include "Seams.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "dgColumns.h"
+#include "dgKindList.h"
+#include "dgModelEdit.h"
+#include "dmChainData.h"
+#include "dmLookUpData.h"
+#include "dmTessalData.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+const QString KeyField = QStringLiteral("IdModel");
+}
+
+TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
+    setObjectName(QStringLiteral("ModelListDG"));
+    setWindowTitle(QStringLiteral("Модели"));
+
+    taModel = DialogDataSet(this, QStringLiteral("taModel"));
+    taModel->setCommand(
+        QStringLiteral("SELECT IdModel, ModlWeight, ModlName, ModlParametersValue, ModlNote, ModlKind, "
+                       "ModlIdProducer, DisplayParameters FROM Model WHERE ModlKind = :KIND "
+                       "ORDER BY ModlName"));
+    taModel->parameter(QStringLiteral("KIND")).type = FieldType::SmallInt;
+    taModel->setUpdateTable(QStringLiteral("Model"), KeyField);
+    spMoveModel = DialogDataSet(this, QStringLiteral("spMoveModel"));
+    spMoveModel->setCommand(QStringLiteral("MoveModel;1"), CommandType::StoredProc);
+
+    lcKind = new QComboBox(this);
+    lcKind->setObjectName(QStringLiteral("lcKind"));
+    lcKind->setMaxVisibleItems(16);
+    btKind = new QPushButton(this);
+    btKind->setObjectName(QStringLiteral("btKind"));
+    btKind->setIcon(imageIcon(Img::Open));
+    btKind->setToolTip(QStringLiteral("Справочник типов"));
+    btKind->setAutoDefault(false);
+    auto *top = new QHBoxLayout;
+    top->addWidget(lcKind, 1);
+    top->addWidget(btKind);
+    static_cast<QVBoxLayout *>(layout())->insertLayout(0, top);
+
+    setColumns({ListColumn(QStringLiteral("ModlName"), QStringLiteral("Номер"), 140),
+                ListColumn(QStringLiteral("DisplayParameters"), QStringLiteral("Характеристки"), 286, true)},
+               440);
+    grList->setWordWrap(true);
+    grList->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    connect(grList->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { Guarded([&] { titleClicked(column); }); });
+
+    const auto button = [this](const char *objectName, int image, const QString &hint) {
+        auto *b = new QPushButton(this);
+        b->setObjectName(QString::fromLatin1(objectName));
+        b->setIcon(imageIcon(image));
+        b->setToolTip(hint);
+        b->setAutoDefault(false);
+        return b;
+    };
+    btUp = button("btUp", Img::Up, QStringLiteral("Поднять на одну\nстрочку вверх"));
+    btDown = button("btDown", Img::Down, QStringLiteral("Опустить на одну\nстрочку вниз"));
+    buttonLayout()->insertWidget(4, btUp);
+    buttonLayout()->insertWidget(5, btDown);
+
+    connect(lcKind, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_selecting)
+            Guarded([this] { Reload(-1); });
+    });
+    onClick(btInsert, [this] { btInsertClick(); });
+    onClick(btEdit, [this] { btEditClick(); });
+    onClick(btDelete, [this] { btDeleteClick(); });
+    onClick(btKind, [this] { btKindClick(); });
+    onClick(btUp, [this] { MoveModel(-1); });
+    onClick(btDown, [this] { MoveModel(1); });
+    setChooseHandler([this] { btBackClick(); });
+
+    setListDataSet(taModel);
+    m_sort = msName;
+    setSort(msWeight);
+}
+
+bool TModelListDG::Run(int Model, Field *Back, int Kind) {
+    TModelListDG *dlg = Instance();
+    if (Model == -1)
+        Model = dlg->rememberedKey() > 0 ? dlg->rememberedKey() : -1;
+    if (Kind == -1) {
+        dlg->showModel(Model);
+    } else {
+        dlg->selectKind(Kind);
+        dlg->Reload(Model);
+    }
+    dlg->setSort(msWeight);
+    dlg->setField(Back);
+    dlg->setResult(QDialog::Rejected);
+    return RunModal(*dlg) == QDialog::Accepted;
+}
+
+void TModelListDG::fillKinds() {
+    const bool was = m_selecting;
+    m_selecting = true;
+    lcKind->clear();
+    const DataSet *kinds = dmLookUp->taKind;
+    const int id = kinds->fieldByName(QStringLiteral("ID"))->index();
+    const int name = kinds->fieldByName(QStringLiteral("Name"))->index();
+    for (int r = 0; r < kinds->recordCount(); ++r)
+        lcKind->addItem(kinds->valueAt(r, name).toString(), kinds->valueAt(r, id));
+    m_selecting = was;
+}
+
+void TModelListDG::selectKind(int kind) {
+    dmChain->setKind(kind);
+    dmLookUp->SetKindType(dmChain->KindType());
+    fillKinds();
+    const bool was = m_selecting;
+    m_selecting = true;
+    lcKind->setCurrentIndex(lcKind->findData(dmChain->Kind()));
+    m_selecting = was;
+}
+
+int TModelListDG::selectedKind() const {
+    const QVariant id = lcKind->currentData();
+    return id.isValid() ? id.toInt() : -1;
+}
+
+void TModelListDG::showModel(int Model) {
+    dmChain->setModel(Model);
+    selectKind(dmChain->Kind());
+    Reload(Model);
+}
+
+void TModelListDG::Reload(int Model) {
+    BusyCursor busy;
+    if (Model < 0 && HasRecords(*taModel))
+        Model = taModel->value(KeyField).toInt();
+    OpenWithParams(*taModel, {TypedValue::Int(selectedKind())});
+    if (Model >= 0)
+        taModel->locate(KeyField, Model);
+}
+
+void TModelListDG::setSort(TModelSort sort) {
+    if (sort == m_sort)
+        return;
+    m_sort = sort;
+    taModel->setSort(sort == msName ? QStringLiteral("ModlName") : QStringLiteral("ModlWeight"));
+    grList->setSortMarkers(sort == msName ? SortMarkers{{0, Qt::AscendingOrder}}
+                                          : SortMarkers{{1, Qt::DescendingOrder}});
+    dsListStateChange();
+}
+
+void TModelListDG::titleClicked(int column) {
+    const TModelSort wanted = column == 0 ? msName : msWeight;
+    if (column > 1 || wanted == m_sort)
+        return;
+    setSort(wanted);
+    Reload(-1);
+}
+
+void TModelListDG::dsListStateChange() {
+    TBASEListDG::dsListStateChange();
+    btUp->setEnabled(m_sort == msWeight);
+    btDown->setEnabled(m_sort == msWeight);
+}
+
+void TModelListDG::btInsertClick() {
+    if (TModelEditDG::Run(-1, selectedKind()))
+        showModel(TModelEditDG::Instance()->taData->value(KeyField).toInt());
+}
+
+void TModelListDG::btEditClick() {
+    if (!HasRecords(*taModel))
+        return;
+    if (TModelEditDG::Run(taModel->value(KeyField).toInt(), selectedKind()))
+        showModel(TModelEditDG::Instance()->taData->value(KeyField).toInt());
+}
+
+void TModelListDG::btDeleteClick() {
+    if (!HasRecords(*taModel))
+        return;
+    const QString name = taModel->value(QStringLiteral("ModlName")).toString();
+    if (!ConfirmDelete(name))
+        return;
+    try {
+        taModel->remove();
+    } catch (const AppError &e) {
+        ShowError(QStringLiteral("Не удалось удалить модель «%1»: возможно, её указывают комплектующие.\n%2")
+                      .arg(name, e.message()));
+        Reload(-1);
+        return;
+    }
+    Reload(-1);
+}
+
+void TModelListDG::MoveModel(int direction) {
+    if (!HasRecords(*taModel) || m_sort != msWeight)
+        return;
+    spMoveModel->setCommand(QStringLiteral("MoveModel;1"), CommandType::StoredProc);
+    spMoveModel->setParameterValue(QStringLiteral("@MD"), taModel->value(KeyField));
+    spMoveModel->setParameterValue(QStringLiteral("@DR"), direction);
+    spMoveModel->execProc();
+    Reload(-1);
+}
+
+// The kind list to browse and maintain the kinds; a kind chosen there becomes the kind the models
+// are shown of.
+void TModelListDG::btKindClick() {
+    DataSet pick(taModel->connection());
+    pick.setCommand(QStringLiteral("SELECT IdKind FROM Kind WHERE IdKind = :K"));
+    pick.parameter(QStringLiteral("K")).type = FieldType::Integer;
+    const int kind = selectedKind();
+    OpenWithParams(pick, {TypedValue::Int(kind)});
+    Field *target = HasRecords(pick) ? pick.fieldByName(QStringLiteral("IdKind")) : nullptr;
+    const QString type = dmChain ? (dmChain->setKind(kind), dmChain->KindType()) : QString();
+    const bool chosen = TKindListDG::Run(kind, target, type);
+    const int chosenKind = target ? target->asInt() : -1;
+    if (target)
+        pick.cancel();
+    // The kinds may have been renamed, added or moved meanwhile: the selector is filled again.
+    selectKind(chosen && chosenKind > 0 ? chosenKind : kind);
+    Reload(-1);
+}
+
+void TModelListDG::btBackClick() {
+    if (!HasRecords(*taModel))
+        throw AppError(QStringLiteral("В списке нет модели, которую можно выбрать"));
+    SetBackValue(taModel->value(KeyField));
+}
