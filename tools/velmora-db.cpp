@@ -229,8 +229,9 @@ int sql(const QString &url, const QStringList &args) {
     // One statement only, on both engines: PostgreSQL would run every statement of the text and
     // SQLite only the first.
     if (prepareSql(statement, cn.engine()).statements != 1)
-        throw AppError(QStringLiteral("Команда sql выполняет ровно один оператор SQL, а в запросе %1 их не один")
-                           .arg(quoteInput(statement)));
+        throw AppError(
+            QStringLiteral("Команда sql выполняет ровно один оператор SQL, а в запросе %1 их не один")
+                .arg(quoteInput(statement)));
 
     if (!executedProcedureName(statement).isEmpty()) {
         // "EXECUTE Name :P": a procedure called the way the program's grids call it.
@@ -269,7 +270,8 @@ int sql(const QString &url, const QStringList &args) {
         }
     }
     if (!ok)
-        throw DatabaseError(describeError(cn.engine(), q.lastError()), statement, errorCode(cn.engine(), q.lastError()));
+        throw DatabaseError(describeError(cn.engine(), q.lastError()), statement,
+                            errorCode(cn.engine(), q.lastError()));
     if (!q.isSelect()) {
         write(stderr, QStringLiteral("%1 rows affected\n").arg(q.numRowsAffected()));
         return 0;

@@ -40,8 +40,7 @@ public:
 
 // A piece of user input as a message quotes it: in guillemets, cut to a few dozen characters, so
 // that a long input never floods a message box or the log.
-inline QString quoteInput(const QString &input, int max = 40)
-{
+inline QString quoteInput(const QString &input, int max = 40) {
     QString s = input.size() > max ? input.left(max) + QStringLiteral("…") : input;
     s.replace(QChar(0), QStringLiteral("\\0"));
     return QStringLiteral("«") + s + QStringLiteral("»");

@@ -53,9 +53,9 @@ ProcedureCatalogue &ProcedureCatalogue::instance()
 QString ProcedureCatalogue::baseName(const QString &name)
 {
     // A name, bracketed or not, with the owner "dbo." and the group number ";1" both optional.
-    static const QRegularExpression re(QStringLiteral(R"(^\s*(?:\[?dbo\]?\.)?(?:\[(\w+)\]|(\w+))(?:\s*;\s*1)?\s*$)"),
-                                       QRegularExpression::CaseInsensitiveOption |
-                                           QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression re(
+        QStringLiteral(R"(^\s*(?:\[?dbo\]?\.)?(?:\[(\w+)\]|(\w+))(?:\s*;\s*1)?\s*$)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     const auto m = re.match(name);
     if (!m.hasMatch())
         return QString();
@@ -68,7 +68,9 @@ void ProcedureCatalogue::add(ProcedureDef def)
     m_defs.insert(key, std::move(def));
 }
 
-void ProcedureCatalogue::remove(const QString &name) { m_defs.remove(baseName(name).toLower()); }
+void ProcedureCatalogue::remove(const QString &name) {
+    m_defs.remove(baseName(name).toLower());
+}
 
 const ProcedureDef *ProcedureCatalogue::find(const QString &name) const
 {
@@ -90,8 +92,7 @@ QStringList ProcedureCatalogue::names() const
 
 namespace {
 
-const ProcedureDef &findProcedure(const QString &name)
-{
+const ProcedureDef &findProcedure(const QString &name) {
     const ProcedureDef *def = ProcedureCatalogue::instance().find(name);
     if (!def)
         throw DatabaseError(QStringLiteral("Не найдена процедура %1").arg(quoteInput(name)));
@@ -100,8 +101,7 @@ const ProcedureDef &findProcedure(const QString &name)
 
 } // namespace
 
-QVector<Parameter> procedureParameters(const QString &name)
-{
+QVector<Parameter> procedureParameters(const QString &name) {
     const ProcedureDef *def = &findProcedure(name);
     QVector<Parameter> out;
     out << Parameter{QStringLiteral("@RETURN_VALUE"), FieldType::Integer, 0, ParamDirection::ReturnValue, {}};
@@ -177,8 +177,7 @@ ResultSet callProcedure(Connection &cn, const QString &name, QVector<Parameter> 
 
 namespace {
 
-const QRegularExpression &executePattern()
-{
+const QRegularExpression &executePattern() {
     static const QRegularExpression re(QStringLiteral(R"(^\s*EXEC(?:UTE)?\s+([\[\]\w.]+(?:\s*;\s*1)?))"),
                                        QRegularExpression::CaseInsensitiveOption |
                                            QRegularExpression::UseUnicodePropertiesOption);
@@ -193,15 +192,15 @@ QString executedProcedureName(const QString &text)
     return m.hasMatch() ? ProcedureCatalogue::baseName(m.captured(1)) : QString();
 }
 
-QVector<Parameter> executeArguments(const QString &text, const QVector<Parameter> &declared)
-{
+QVector<Parameter> executeArguments(const QString &text, const QVector<Parameter> &declared) {
     const auto m = executePattern().match(text);
     if (!m.hasMatch())
         return {};
     // One argument: an optional "@Name =", then a :name, a whole number, a quoted text or NULL;
     // arguments are separated by commas.
     static const QRegularExpression arg(
-        QStringLiteral(R"(\G\s*(?:@\w+\s*=\s*)?(?::(\w+)|([+-]?[0-9]+)|'((?:[^']|'')*)'|(NULL))\s*(,|;?\s*$))"),
+        QStringLiteral(
+            R"(\G\s*(?:@\w+\s*=\s*)?(?::(\w+)|([+-]?[0-9]+)|'((?:[^']|'')*)'|(NULL))\s*(,|;?\s*$))"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     QVector<Parameter> out;
     qsizetype at = m.capturedEnd(0);
@@ -210,9 +209,10 @@ QVector<Parameter> executeArguments(const QString &text, const QVector<Parameter
     for (;;) {
         const auto a = arg.match(text, at);
         if (!a.hasMatch() || a.capturedStart(0) != at)
-            throw AppError(QStringLiteral("Неверный вызов процедуры %1: после имени ожидаются значения через запятую "
-                                          "(:параметр, число, 'текст' или NULL)")
-                               .arg(quoteInput(text.trimmed())));
+            throw AppError(
+                QStringLiteral("Неверный вызов процедуры %1: после имени ожидаются значения через запятую "
+                               "(:параметр, число, 'текст' или NULL)")
+                    .arg(quoteInput(text.trimmed())));
         Parameter p;
         if (!a.captured(1).isEmpty()) {
             p.name = a.captured(1);

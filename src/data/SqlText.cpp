@@ -26,7 +26,8 @@ PreparedSql prepareSql(const QString &sql, Engine engine)
     QString dollar;       // the tag of the dollar-quoted body being read
     while (i < n) {
         const QChar c = sql[i];
-        const bool comment = (c == u'-' && i + 1 < n && sql[i + 1] == u'-') || (c == u'/' && i + 1 < n && sql[i + 1] == u'*');
+        const bool comment =
+            (c == u'-' && i + 1 < n && sql[i + 1] == u'-') || (c == u'/' && i + 1 < n && sql[i + 1] == u'*');
         if (c == u';' && dollar.isEmpty()) {
             if (content)
                 ++out.statements;

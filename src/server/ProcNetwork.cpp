@@ -147,8 +147,10 @@ ResultSet ignoreDomainUser(ProcedureCall &call)
                                       "укажите учётную запись или оставьте пользователя в списке"));
     // The name is unique in UserIgnore: of two workstations blocking it at once, one adds the row.
     if (!isIgnored(call.cn, login))
-        call.cn.execute(QStringLiteral("INSERT INTO UserIgnore (DomainUser) VALUES (:L) ON CONFLICT (DomainUser) DO NOTHING"),
-                        params({{"L", login}}));
+        call.cn.execute(
+            QStringLiteral(
+                "INSERT INTO UserIgnore (DomainUser) VALUES (:L) ON CONFLICT (DomainUser) DO NOTHING"),
+            params({{"L", login}}));
     return Proc::none();
 }
 
@@ -174,7 +176,8 @@ ResultSet checkDomainUser(ProcedureCall &call)
     if (domain.isEmpty())
         throw AppError(QStringLiteral("Не указан домен учётной записи %1").arg(quoteInput(login)));
     if (domain.size() > DomainWidth)
-        throw AppError(QStringLiteral("Имя домена %1 длиннее %2 символов").arg(quoteInput(domain)).arg(DomainWidth));
+        throw AppError(
+            QStringLiteral("Имя домена %1 длиннее %2 символов").arg(quoteInput(domain)).arg(DomainWidth));
 
     const QString account = domain + u'\\' + login + QStringLiteral(": ");
     auto answer = [&](const QString &what) {
@@ -192,8 +195,9 @@ ResultSet checkDomainUser(ProcedureCall &call)
     // (a lock on that name alone, to the end of the call; the look-up below then sees the other
     // call's row). SQLite runs one writer at a time anyway.
     if (call.cn.engine() == Engine::PostgreSQL)
-        call.cn.execute(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('CheckDomainUser'), hashtext(:K))"),
-                        params({{"K", login.toCaseFolded()}}));
+        call.cn.execute(
+            QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('CheckDomainUser'), hashtext(:K))"),
+            params({{"K", login.toCaseFolded()}}));
 
     const ResultSet rs = call.cn.query(
         QStringLiteral("SELECT ID, Domain, [Login], Name FROM [User] WHERE length(trim([Login])) = :N ORDER BY ID"),
@@ -240,7 +244,8 @@ ResultSet gridUserInstall(ProcedureCall &call)
 ResultSet userInstallInsert(ProcedureCall &call)
 {
     const QVariant user = call.arg(QStringLiteral("@US"));
-    const QString lock = call.cn.engine() == Engine::PostgreSQL ? QStringLiteral(" FOR NO KEY UPDATE") : QString();
+    const QString lock =
+        call.cn.engine() == Engine::PostgreSQL ? QStringLiteral(" FOR NO KEY UPDATE") : QString();
     if (user.isNull() || call.cn.query(QStringLiteral("SELECT ID FROM [User] WHERE ID = :US") + lock,
                                        params({{"US", user}}))
                              .rows.empty())

@@ -787,7 +787,8 @@ ResultSet execFavorite(ProcedureCall &call)
     switch (op) {
     case 1: {
         if (key.size() > KeyObjectWidth)
-            throw AppError(str("Ключ закладки %1 длиннее %2 символов").arg(quoteInput(key)).arg(KeyObjectWidth));
+            throw AppError(
+                str("Ключ закладки %1 длиннее %2 символов").arg(quoteInput(key)).arg(KeyObjectWidth));
         QVariantMap add = p;
         const QString name = call.argText(QStringLiteral("@NM")).left(StoredNameWidth);
         add.insert(QStringLiteral("N"), name.isEmpty() ? QVariant() : QVariant(name));
@@ -870,5 +871,6 @@ void registerPlacementProcedures()
     Proc::add(QStringLiteral("CloneComponents"), {req("@ID", I)}, {}, cloneComponent);
     Proc::add(QStringLiteral("GridFavorite"), {},
               {col("ID", I), col("KeyObject", S, KeyObjectWidth), col("Name", S, BookmarkNameWidth)}, gridFavorite);
-    Proc::add(QStringLiteral("ExecFavorite"), {req("@R", I), req("@KY", S, 50), in("@NM", S, 100)}, {}, execFavorite);
+    Proc::add(QStringLiteral("ExecFavorite"), {req("@R", I), req("@KY", S, 50), in("@NM", S, 100)}, {},
+              execFavorite);
 }

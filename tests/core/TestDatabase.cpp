@@ -92,8 +92,7 @@ QVariant insertRow(Connection &cn, const QString &table, const QVariantMap &valu
 
 QVariant ServerTest::insert(const QString &table, const QVariantMap &values) { return insertRow(cn(), table, values); }
 
-void allowDepartmentCycles(Connection &cn)
-{
+void allowDepartmentCycles(Connection &cn) {
     if (cn.engine() == Engine::PostgreSQL) {
         cn.execute(QStringLiteral("DROP TRIGGER trDepartmentCycle ON Department"));
     } else {

@@ -590,7 +590,8 @@ TEST_P(PlacementProcTest, CloningCopiesTheDeviceAndItsSetButNotWhatIdentifiesThe
         QString message;
     };
     const Refused refused[] = {
-        {"CloneDevice;1", 999999, "Устройство для клонирования не найдено: возможно, его удалил другой пользователь"},
+        {"CloneDevice;1", 999999,
+         "Устройство для клонирования не найдено: возможно, его удалил другой пользователь"},
         {"CloneDevice;1", {}, "Не указано значение параметра @ID процедуры CloneDevice"},
         {"CloneComponents;1", 999999,
          "Комплектующее для клонирования не найдено: возможно, его удалил другой пользователь"},
