@@ -22,6 +22,8 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
+#include "TessalVersionInfo.h"
+#include "publish.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -51,6 +53,12 @@ const char *Usage =
     "      выполнить один оператор SQL; значения связываются с его параметрами :имя по порядку\n"
     "  velmora-db procedures\n"
     "      перечислить процедуры сервера с их параметрами\n"
+    "  velmora-db [--database АДРЕС] publish --version 1.2.3.4 --program ФАЙЛ --updater ФАЙЛ\n"
+    "             [--changes ФАЙЛ]\n"
+    "      опубликовать версию программы: рабочие места обновятся до неё при следующем запуске;\n"
+    "      файл программы должен нести эту же версию, изменения — текст в UTF-8\n"
+    "  velmora-db --version\n"
+    "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
     "берётся $VELMORA_DATABASE, затем настройки программы. Перед работой схема базы проверяется:\n"
     "старая обновляется, базу более новой версии программы или повреждённую команда не трогает.\n";
@@ -374,10 +382,17 @@ struct ToolCommand {
     bool needsDatabase;
 };
 
+int publishVersion(const QString &url, const QStringList &args) {
+    Connection cn;
+    openExisting(cn, url);
+    return publish(cn, args);
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
     {"sql", sql, true},
+    {"publish", publishVersion, true},
     {"procedures", procedures, false},
 };
 
@@ -396,6 +411,10 @@ int main(int argc, char **argv) {
             const QString option = args.takeFirst();
             if (option == u"--help") {
                 write(stdout, QString::fromUtf8(Usage));
+                return 0;
+            }
+            if (option == u"--version") {
+                write(stdout, QStringLiteral("velmora-db %1\n").arg(GetFileVersionText(false)));
                 return 0;
             }
             if (option == u"--database") {
