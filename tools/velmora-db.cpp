@@ -3,6 +3,10 @@
 //   velmora-db [--database URL] create [--demo] [--scale N]
 //   velmora-db [--database URL] call 'Name;1' [arguments...]
 //   velmora-db [--database URL] sql "statement" [arguments...]
+//   velmora-db procedures
+//
+// Every command that opens the database first checks its schema version: an older database is
+// upgraded, a newer or damaged one is refused before anything is read or written.
 //
 // Results are printed as tab-separated text, one header line of field names, then one line per
 // row. Values are written plainly: dates "yyyy-MM-dd HH:mm:ss", booleans 1/0, Null as nothing,
@@ -48,7 +52,9 @@ const char *Usage =
     "      выполнить процедуру сервера; значения передаются по порядку параметров: целое\n"
     "      число как число, NULL как пустое значение, остальное как текст\n"
     "  velmora-db [--database АДРЕС] sql \"запрос\" [значения...]\n"
-    "      выполнить запрос; значения связываются с его параметрами :имя по порядку\n"
+    "      выполнить один оператор SQL; значения связываются с его параметрами :имя по порядку\n"
+    "  velmora-db procedures\n"
+    "      перечислить процедуры сервера с их параметрами\n"
     "  velmora-db [--database АДРЕС] ping [--log]\n"
     "      проверить наличие в сети устройств с сетевым именем; --log записывает журнал SC[...].log\n"
     "  velmora-db [--database АДРЕС] scan-domain ДОМЕН\n"
@@ -60,7 +66,8 @@ const char *Usage =
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
-    "берётся $VELMORA_DATABASE, затем настройки программы.\n";
+    "берётся $VELMORA_DATABASE, затем настройки программы. Перед работой схема базы проверяется:\n"
+    "старая обновляется, базу более новой версии программы или повреждённую команда не трогает.\n";
 
 void write(FILE *to, const QString &text) {
     const QByteArray bytes = text.toUtf8();
@@ -148,13 +155,15 @@ QString databaseUrl(const QString &given) {
     return env.isEmpty() ? DatabaseLocation() : env;
 }
 
-// Opens an existing database. A SQLite file that is not there is refused rather than created
-// empty, so that a mistyped path does not leave a stray database behind.
+// Opens an existing database and brings it to the current schema (a newer or damaged one is
+// refused untouched). A SQLite file that is not there is refused rather than created empty, so
+// that a mistyped path does not leave a stray database behind.
 void openExisting(Connection &cn, const QString &url) {
     const DatabaseUrl u = DatabaseUrl::parse(url);
     if (u.engine == Engine::SQLite && !QFileInfo::exists(u.path))
-        throw AppError(QStringLiteral("Файл базы данных «%1» не найден").arg(u.path));
+        throw AppError(QStringLiteral("Файл базы данных %1 не найден").arg(quoteInput(u.path, 200)));
     cn.open(url);
+    PrepareDatabase(cn);
 }
 
 int create(const QString &url, const QStringList &args) {
@@ -191,7 +200,7 @@ int call(const QString &url, const QStringList &args) {
     const QString name = args.front();
     const ProcedureDef *def = ProcedureCatalogue::instance().find(name);
     if (!def)
-        throw AppError(QStringLiteral("Не найдена процедура «%1»").arg(ProcedureCatalogue::baseName(name)));
+        throw AppError(QStringLiteral("Не найдена процедура %1").arg(quoteInput(name)));
     const QStringList values = args.mid(1);
     // Values beyond the procedure's parameters would be dropped without a word: refuse them.
     if (values.size() > def->params.size())
@@ -231,6 +240,12 @@ int sql(const QString &url, const QStringList &args) {
 
     Connection cn;
     openExisting(cn, url);
+    // One statement only, on both engines: PostgreSQL would run every statement of the text and
+    // SQLite only the first.
+    if (prepareSql(statement, cn.engine()).statements != 1)
+        throw AppError(
+            QStringLiteral("Команда sql выполняет ровно один оператор SQL, а в запросе %1 их не один")
+                .arg(quoteInput(statement)));
 
     if (!executedProcedureName(statement).isEmpty()) {
         // "EXECUTE Name :P": a procedure called the way the program's grids call it.
@@ -269,7 +284,8 @@ int sql(const QString &url, const QStringList &args) {
         }
     }
     if (!ok)
-        throw DatabaseError(describeError(cn.engine(), q.lastError()), statement);
+        throw DatabaseError(describeError(cn.engine(), q.lastError()), statement,
+                            errorCode(cn.engine(), q.lastError()));
     if (!q.isSelect()) {
         write(stderr, QStringLiteral("%1 rows affected\n").arg(q.numRowsAffected()));
         return 0;
@@ -314,6 +330,86 @@ int sql(const QString &url, const QStringList &args) {
     return 0;
 }
 
+QString typeText(const Parameter &p) {
+    switch (p.type) {
+    case FieldType::Integer:
+        return QStringLiteral("int");
+    case FieldType::SmallInt:
+        return QStringLiteral("smallint");
+    case FieldType::BigInt:
+        return QStringLiteral("bigint");
+    case FieldType::Boolean:
+        return QStringLiteral("bit");
+    case FieldType::DateTime:
+        return QStringLiteral("datetime");
+    case FieldType::Money:
+        return QStringLiteral("money");
+    case FieldType::String:
+        return QStringLiteral("varchar(%1)").arg(p.size);
+    case FieldType::FixedChar:
+        return QStringLiteral("char(%1)").arg(p.size);
+    case FieldType::Memo:
+        return QStringLiteral("text");
+    case FieldType::Blob:
+        return QStringLiteral("image");
+    default:
+        return QStringLiteral("?");
+    }
+}
+
+// Every registered procedure: its name as it is called, then its parameters in call order, each
+// with its type and, where it applies, "out", "in/out" or "обязательный".
+int procedures(const QString &, const QStringList &args) {
+    if (!args.isEmpty())
+        throw UsageError{QStringLiteral("команда procedures не принимает значений")};
+    printRow({QStringLiteral("Name"), QStringLiteral("Parameters")});
+    for (const QString &name : ProcedureCatalogue::instance().names()) {
+        const ProcedureDef *def = ProcedureCatalogue::instance().find(name);
+        QStringList params;
+        for (const Parameter &p : def->params) {
+            QString text = p.name + u' ' + typeText(p);
+            if (p.direction == ParamDirection::Output)
+                text += QStringLiteral(" out");
+            else if (p.direction == ParamDirection::InputOutput)
+                text += QStringLiteral(" in/out");
+            else if (p.required)
+                text += QStringLiteral(" обязательный");
+            params << text;
+        }
+        printRow({def->name + QStringLiteral(";1"), params.join(QStringLiteral(", "))});
+    }
+    return 0;
+}
+
+// The commands by name; each takes the database address and the rest of the command line.
+struct ToolCommand {
+    const char *name;
+    int (*run)(const QString &url, const QStringList &args);
+    bool needsDatabase;
+};
+
+int publishVersion(const QString &url, const QStringList &args) {
+    Connection cn;
+    openExisting(cn, url);
+    return publish(cn, args);
+}
+
+int ping(const QString &url, const QStringList &args) { return NetworkCommand(QStringLiteral("ping"), url, args); }
+
+int scanDomain(const QString &url, const QStringList &args) {
+    return NetworkCommand(QStringLiteral("scan-domain"), url, args);
+}
+
+const ToolCommand Commands[] = {
+    {"create", create, true},
+    {"call", call, true},
+    {"sql", sql, true},
+    {"publish", publishVersion, true},
+    {"ping", ping, true},
+    {"scan-domain", scanDomain, true},
+    {"procedures", procedures, false},
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -344,30 +440,20 @@ int main(int argc, char **argv) {
                 if (url.isEmpty())
                     throw UsageError{QStringLiteral("после --database нужен адрес базы данных")};
             } else {
-                throw UsageError{QStringLiteral("неизвестный параметр: %1").arg(option)};
+                throw UsageError{QStringLiteral("неизвестный параметр: %1").arg(quoteInput(option))};
             }
         }
         if (args.isEmpty())
             throw UsageError{QStringLiteral("не указана команда")};
         const QString command = args.takeFirst();
-        if (command == u"create")
-            return create(databaseUrl(url), args);
-        if (command == u"call")
-            return call(databaseUrl(url), args);
-        if (command == u"sql")
-            return sql(databaseUrl(url), args);
-        if (command == u"ping" || command == u"scan-domain")
-            return NetworkCommand(command, databaseUrl(url), args);
-        if (command == u"publish") {
-            Connection cn;
-            openExisting(cn, databaseUrl(url));
-            return publish(cn, args);
-        }
+        for (const ToolCommand &c : Commands)
+            if (command == QLatin1String(c.name))
+                return c.run(c.needsDatabase ? databaseUrl(url) : QString(), args);
         if (command == u"help" || command == u"-h") {
             write(stdout, QString::fromUtf8(Usage));
             return 0;
         }
-        throw UsageError{QStringLiteral("неизвестная команда: %1").arg(command)};
+        throw UsageError{QStringLiteral("неизвестная команда: %1").arg(quoteInput(command))};
     } catch (const UsageError &e) {
         write(stderr, QStringLiteral("velmora-db: %1\n\n").arg(e.message) + QString::fromUtf8(Usage));
         return ExitUsage;

@@ -11,8 +11,25 @@
 class QSqlError;
 
 // The driver's error as the user reads it: a Russian sentence for the errors a user can cause
-// (too long a text, a row still referenced, a duplicate), followed by the driver's own text.
+// (too long a text, a number out of range, a row still referenced, a duplicate, a deadlock, a lost
+// connection), followed by the driver's own text, cut to a few hundred characters.
 QString describeError(Engine engine, const QSqlError &error);
+
+// The engine's code of an error: PostgreSQL's SQLSTATE, SQLite's result code, or the code a
+// trigger of the program puts before its message ("22003: ...").
+QString errorCode(Engine engine, const QSqlError &error);
+
+// A database address fit for a message or a log: the password, if any, replaced by "***".
+QString redactedUrl(const QString &url);
+
+// Makes an embedded database file readable by its owner only (creating it, and its folder with
+// the same rights, when missing).
+void protectDatabaseFile(const QString &path);
+
+// How a transaction begins: a reader on SQLite takes its write lock only when it first writes; a
+// writer takes it at once (BEGIN IMMEDIATE), so that waiting for another writer obeys the busy
+// time-out instead of failing at once.
+enum class TxMode { Read, Write };
 
 // Rows of one result, all held in memory.
 struct ResultSet {
@@ -60,7 +77,7 @@ public:
     QVariant scalar(const QString &sql, const QVariantMap &params = {}) const;
 
     // Nested calls share the outermost transaction.
-    void begin();
+    void begin(TxMode mode = TxMode::Write);
     void commit();
     void rollback();
     bool inTransaction() const { return m_depth > 0; }
@@ -78,7 +95,7 @@ private:
 // Commits on commit(), rolls back when left by an exception or without commit().
 class Transaction {
 public:
-    explicit Transaction(Connection &cn) : m_cn(cn) { m_cn.begin(); }
+    explicit Transaction(Connection &cn, TxMode mode = TxMode::Write) : m_cn(cn) { m_cn.begin(mode); }
     ~Transaction();
     void commit();
     Transaction(const Transaction &) = delete;

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "TessalString.h"
+#include "ValueCheck.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -265,7 +266,7 @@ void DataSet::open()
     case CommandType::Text:
         if (const QString proc = executedProcedureName(m_command); !proc.isEmpty()) {
             // "EXECUTE Name :P": the text's parameters are the procedure's, by position.
-            QVector<Parameter> call = m_params;
+            QVector<Parameter> call = executeArguments(m_command, m_params);
             rs = callProcedure(*m_cn, proc, call);
         } else {
             QVariantMap values;
@@ -447,7 +448,7 @@ void DataSet::setBufferValue(Field *f, const QVariant &v)
         throw AppError(QStringLiteral("Поле «%1» нельзя изменять").arg(f->name()));
     if (!isEditing())
         throw AppError(QStringLiteral("Набор данных не в режиме редактирования"));
-    QVariant value = v.isNull() || !v.isValid() ? QVariant() : normalizeValue(f->type(), v);
+    QVariant value = checkedValue(f->type(), v, QStringLiteral("поля «%1»").arg(f->name()));
     if ((f->type() == FieldType::String || f->type() == FieldType::FixedChar) && f->size() > 0 &&
         value.toString().size() > f->size())
         throw AppError(QStringLiteral("Текст поля «%1» длиннее %2 символов").arg(f->name()).arg(f->size()));

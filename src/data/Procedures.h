@@ -12,6 +12,7 @@ struct Parameter {
     int size = 0;
     ParamDirection direction = ParamDirection::Input;
     QVariant value;
+    bool required = false; // the procedure cannot run without a value: Null is refused
 };
 
 struct ProcedureDef;
@@ -53,10 +54,13 @@ public:
     static ProcedureCatalogue &instance();
 
     void add(ProcedureDef def);
-    const ProcedureDef *find(const QString &name) const; // accepts "Name;1" and "[Name]"
+    void remove(const QString &name); // tests take back what they registered
+    // Accepts "Name", "Name;1", "[Name]" and "dbo.Name"; anything after the name but ";1" (another
+    // number, a second statement) finds nothing.
+    const ProcedureDef *find(const QString &name) const;
     QStringList names() const;
 
-    static QString baseName(const QString &name); // "Name;1" -> "Name"
+    static QString baseName(const QString &name); // "Name;1" -> "Name"; empty when malformed
 
 private:
     QHash<QString, ProcedureDef> m_defs;
@@ -71,3 +75,8 @@ ResultSet callProcedure(Connection &cn, const QString &name, QVector<Parameter> 
 
 // "EXECUTE Name :P1, :P2" -> "Name" (empty when the text is not such a call).
 QString executedProcedureName(const QString &text);
+
+// The arguments of "EXECUTE Name :P1, 10, 'text', NULL" in call order: a `:name` takes the value
+// of the declared parameter of that name, a literal its own value. Throws on anything else after
+// the name (a second statement, an expression), so that nothing written there is silently dropped.
+QVector<Parameter> executeArguments(const QString &text, const QVector<Parameter> &declared);

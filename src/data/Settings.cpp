@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -48,5 +49,8 @@ QString UserDataFolder() {
         dir = QDir::homePath() + QStringLiteral("/.local/share");
     dir += QStringLiteral("/Korvant/Velmora");
     QDir().mkpath(dir);
+    // The program's own folder holds the embedded database with the users' passwords: its owner's
+    // alone (the database file itself is made owner-only when it is opened).
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return dir;
 }

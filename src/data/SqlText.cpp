@@ -22,9 +22,37 @@ PreparedSql prepareSql(const QString &sql, Engine engine)
     out.text.reserve(sql.size() + 8);
     const qsizetype n = sql.size();
     qsizetype i = 0;
+    bool content = false; // the current statement holds more than blanks and comments
+    QString dollar;       // the tag of the dollar-quoted body being read
     while (i < n) {
         const QChar c = sql[i];
-        if (c == u'\'' || c == u'"') { // literal or quoted identifier, doubled quote escapes
+        const bool comment =
+            (c == u'-' && i + 1 < n && sql[i + 1] == u'-') || (c == u'/' && i + 1 < n && sql[i + 1] == u'*');
+        if (c == u';' && dollar.isEmpty()) {
+            if (content)
+                ++out.statements;
+            content = false;
+        } else if (!c.isSpace() && !comment) {
+            content = true;
+        }
+        if (c == u'$' && engine == Engine::PostgreSQL && (i == 0 || !isNameChar(sql[i - 1]))) {
+            // $tag$ opens or closes a function body: its ";" end its own statements, not this one.
+            qsizetype j = i + 1;
+            while (j < n && (sql[j].isLetterOrNumber() || sql[j] == u'_'))
+                ++j;
+            if (j < n && sql[j] == u'$' && (j == i + 1 || !sql[i + 1].isDigit())) {
+                const QString tag = sql.mid(i, j - i + 1);
+                if (dollar.isEmpty())
+                    dollar = tag;
+                else if (dollar == tag)
+                    dollar.clear();
+                out.text += tag;
+                i = j + 1;
+                continue;
+            }
+            out.text += c;
+            ++i;
+        } else if (c == u'\'' || c == u'"') { // literal or quoted identifier, doubled quote escapes
             qsizetype j = i + 1;
             while (j < n) {
                 if (sql[j] == c) {
@@ -76,5 +104,7 @@ PreparedSql prepareSql(const QString &sql, Engine engine)
             ++i;
         }
     }
+    if (content)
+        ++out.statements;
     return out;
 }

@@ -7,10 +7,12 @@ enum class Engine { SQLite, PostgreSQL };
 
 // A statement prepared for one engine: `:name` parameters replaced by positional `?` marks (one
 // name per mark, in order, repeated names repeated), `[Name]` identifiers rewritten for the engine.
-// String literals, quoted identifiers and comments are left exactly as written.
+// String literals, quoted identifiers, comments and (on PostgreSQL) dollar-quoted bodies are left
+// exactly as written.
 struct PreparedSql {
     QString text;
     QStringList markNames;
+    int statements = 0; // statements separated by ";" that hold more than blanks and comments
 
     // Unique parameter names in the order of their first appearance.
     QStringList uniqueNames() const;

@@ -1,6 +1,7 @@
 #include "TessalADO.h"
 
 #include "Errors.h"
+#include "ValueCheck.h"
 
 #include <QDateTime>
 
@@ -47,7 +48,7 @@ QVariant typedValueToVariant(const TypedValue &tv)
 {
     switch (tv.tag) {
     case vtInteger:
-        return tv.value.isNull() ? QVariant() : QVariant(tv.value.toInt());
+        return checkedValue(FieldType::Integer, tv.value, QStringLiteral("целого аргумента"));
     case vtBoolean:
         return tv.value.isNull() ? QVariant() : QVariant(tv.value.toBool());
     case vtChar:
@@ -85,8 +86,8 @@ bool ExecuteCommand(Command &cmd, const QString &text)
         throw AppError(QStringLiteral("Команда не связана с соединением"));
     cmd.text = text;
     if (const QString proc = executedProcedureName(text); !proc.isEmpty()) {
-        QVector<Parameter> none;
-        callProcedure(*cmd.connection(), proc, none);
+        QVector<Parameter> args = executeArguments(text, {});
+        callProcedure(*cmd.connection(), proc, args);
     } else {
         cmd.connection()->execute(text);
     }

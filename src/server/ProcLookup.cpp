@@ -312,8 +312,10 @@ void moveAmongSiblings(Connection &cn, const QString &table, const QString &key,
         return;
     const QVariant parentValue = self.rows.front().front();
     // On the shared server two workstations may move siblings at the same time: the rows are
-    // locked until the end of the call, so that one numbering follows the other.
-    const QString lock = cn.engine() == Engine::PostgreSQL ? QStringLiteral(" FOR UPDATE") : QString();
+    // locked until the end of the call, so that one numbering follows the other. Only their order
+    // changes, never their keys, so the lock leaves rows that reference them free to be added (a
+    // device of the kind being cloned meanwhile would otherwise deadlock against this move).
+    const QString lock = cn.engine() == Engine::PostgreSQL ? QStringLiteral(" FOR NO KEY UPDATE") : QString();
     const QString where = parentValue.isNull() ? QStringLiteral("%1 IS NULL").arg(parent)
                                                : QStringLiteral("%1 = :P").arg(parent);
     const ResultSet sib = cn.query(QStringLiteral("SELECT %1 AS K, %2 AS O, %3 AS N FROM %4 WHERE %5%6")
@@ -627,7 +629,7 @@ void registerFinds()
 void registerMaintenance()
 {
     // A kind moves among the kinds of its type.
-    Proc::add(QStringLiteral("MoveKind"), {Proc::in("@KD", FT::Integer), Proc::in("@DR", FT::Integer)}, {},
+    Proc::add(QStringLiteral("MoveKind"), {Proc::req("@KD", FT::Integer), Proc::req("@DR", FT::Integer)}, {},
               [](ProcedureCall &call) {
                   moveAmongSiblings(call.cn, QStringLiteral("Kind"), QStringLiteral("IdKind"), QStringLiteral("KindType"),
                                     QStringLiteral("KindOrder"), QString(), call.arg("@KD"), call.argInt("@DR", 0));
@@ -635,7 +637,7 @@ void registerMaintenance()
               });
 
     // A model moves among the models of its kind.
-    Proc::add(QStringLiteral("MoveModel"), {Proc::in("@MD", FT::Integer), Proc::in("@DR", FT::Integer)}, {},
+    Proc::add(QStringLiteral("MoveModel"), {Proc::req("@MD", FT::Integer), Proc::req("@DR", FT::Integer)}, {},
               [](ProcedureCall &call) {
                   moveAmongSiblings(call.cn, QStringLiteral("Model"), QStringLiteral("IdModel"), QStringLiteral("ModlKind"),
                                     QStringLiteral("ModlWeight"), QStringLiteral("ModlName"), call.arg("@MD"), call.argInt("@DR", 0));

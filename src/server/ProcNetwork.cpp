@@ -135,8 +135,12 @@ ResultSet ignoreDomainUser(ProcedureCall &call)
     if (login.isEmpty())
         throw AppError(QStringLiteral("У пользователя нет учётной записи, поэтому его нельзя убрать из списка; "
                                       "укажите учётную запись или оставьте пользователя в списке"));
+    // The name is unique in UserIgnore: of two workstations blocking it at once, one adds the row.
     if (!isIgnored(call.cn, login))
-        call.cn.execute(QStringLiteral("INSERT INTO UserIgnore (DomainUser) VALUES (:L)"), params({{"L", login}}));
+        call.cn.execute(
+            QStringLiteral(
+                "INSERT INTO UserIgnore (DomainUser) VALUES (:L) ON CONFLICT (DomainUser) DO NOTHING"),
+            params({{"L", login}}));
     return Proc::none();
 }
 
@@ -158,11 +162,12 @@ ResultSet checkDomainUser(ProcedureCall &call)
     const QString login = call.argText(QStringLiteral("@US"));
     const QString fullName = call.argText(QStringLiteral("@UN")).left(UserNameWidth);
     if (login.isEmpty())
-        throw AppError(QStringLiteral("Не указано имя учётной записи домена %1").arg(domain));
+        throw AppError(QStringLiteral("Не указано имя учётной записи домена %1").arg(quoteInput(domain)));
     if (domain.isEmpty())
-        throw AppError(QStringLiteral("Не указан домен учётной записи %1").arg(login));
+        throw AppError(QStringLiteral("Не указан домен учётной записи %1").arg(quoteInput(login)));
     if (domain.size() > DomainWidth)
-        throw AppError(QStringLiteral("Имя домена %1 длиннее %2 символов").arg(domain).arg(DomainWidth));
+        throw AppError(
+            QStringLiteral("Имя домена %1 длиннее %2 символов").arg(quoteInput(domain)).arg(DomainWidth));
 
     const QString account = domain + u'\\' + login + QStringLiteral(": ");
     auto answer = [&](const QString &what) {
@@ -174,6 +179,15 @@ ResultSet checkDomainUser(ProcedureCall &call)
         return answer(QStringLiteral("пропущена (заблокирована)"));
     if (login.size() > LoginWidth)
         return answer(QStringLiteral("пропущена (учётная запись длиннее %1 символов)").arg(LoginWidth));
+
+    // Two workstations scanning one domain at once would both find the account missing and both
+    // add it: on the shared server the accounts of one folded name are checked one call at a time
+    // (a lock on that name alone, to the end of the call; the look-up below then sees the other
+    // call's row). SQLite runs one writer at a time anyway.
+    if (call.cn.engine() == Engine::PostgreSQL)
+        call.cn.execute(
+            QStringLiteral("SELECT pg_advisory_xact_lock(hashtext('CheckDomainUser'), hashtext(:K))"),
+            params({{"K", login.toCaseFolded()}}));
 
     const ResultSet rs = call.cn.query(
         QStringLiteral("SELECT ID, Domain, [Login], Name FROM [User] WHERE length(trim([Login])) = :N ORDER BY ID"),
@@ -215,11 +229,13 @@ ResultSet gridUserInstall(ProcedureCall &call)
 
 // Creates the user's checklist from the default lines (UserInstallDefault, by line), none done. A
 // user who already has a checklist keeps it as it is, so a repeated call adds nothing; on
-// PostgreSQL the user's row is locked first so that two workstations cannot both copy the lines.
+// PostgreSQL the user's row is locked first so that two workstations cannot both copy the lines
+// (a lock that still lets the copied lines reference the user).
 ResultSet userInstallInsert(ProcedureCall &call)
 {
     const QVariant user = call.arg(QStringLiteral("@US"));
-    const QString lock = call.cn.engine() == Engine::PostgreSQL ? QStringLiteral(" FOR UPDATE") : QString();
+    const QString lock =
+        call.cn.engine() == Engine::PostgreSQL ? QStringLiteral(" FOR NO KEY UPDATE") : QString();
     if (user.isNull() || call.cn.query(QStringLiteral("SELECT ID FROM [User] WHERE ID = :US") + lock,
                                        params({{"US", user}}))
                              .rows.empty())
@@ -301,7 +317,7 @@ void registerNetworkProcedures()
          col("SkypeLogin", FT::String, 50), col("SkypePass", FT::String, 50)},
         gridDomainUser);
 
-    add(QStringLiteral("IgnoreDomainUser"), {in("@ID", FT::Integer)}, {}, ignoreDomainUser);
+    add(QStringLiteral("IgnoreDomainUser"), {req("@ID", FT::Integer)}, {}, ignoreDomainUser);
 
     add(QStringLiteral("CheckDomainUser"),
         {in("@DM", FT::String, 20), in("@US", FT::String, 50), in("@UN", FT::String, 100),

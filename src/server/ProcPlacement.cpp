@@ -619,7 +619,9 @@ ResultSet moveTree(ProcedureCall &call)
         return Proc::none();
     const int id = call.argInt(QStringLiteral("@ID"));
     const QVariantMap p{{QStringLiteral("ID"), id}};
-    const QString lock = isPg(call.cn) ? QStringLiteral(" FOR UPDATE") : QString();
+    // The siblings' order values change, never their keys: a lock that lets other rows keep
+    // referencing them (a device added meanwhile) and waits only for other renumbering.
+    const QString lock = isPg(call.cn) ? QStringLiteral(" FOR NO KEY UPDATE") : QString();
 
     QString table, key, order;
     std::vector<int> ids;         // siblings in the order shown
@@ -766,7 +768,8 @@ ResultSet execFavorite(ProcedureCall &call)
     switch (op) {
     case 1: {
         if (key.size() > KeyObjectWidth)
-            throw AppError(str("Ключ закладки «%1» длиннее %2 символов").arg(key).arg(KeyObjectWidth));
+            throw AppError(
+                str("Ключ закладки %1 длиннее %2 символов").arg(quoteInput(key)).arg(KeyObjectWidth));
         QVariantMap add = p;
         const QString name = call.argText(QStringLiteral("@NM")).left(StoredNameWidth);
         add.insert(QStringLiteral("N"), name.isEmpty() ? QVariant() : QVariant(name));
@@ -815,6 +818,7 @@ void registerPlacementProcedures()
 {
     using Proc::col;
     using Proc::in;
+    using Proc::req;
     constexpr FieldType I = FieldType::Integer, S = FieldType::String;
 
     Proc::add(QStringLiteral("LoadTree"), {}, treeColumns(), loadTree);
@@ -823,30 +827,31 @@ void registerPlacementProcedures()
                col("Type", FieldType::FixedChar, 1), col("Document", I), col("DocumentPosition", FieldType::SmallInt),
                col("IDKind", FieldType::SmallInt), col("IDModel", I)},
               gridCompleteSet);
-    Proc::add(QStringLiteral("DeleteDepartment"), {in("@Departm", I)}, {}, [](ProcedureCall &call) {
+    Proc::add(QStringLiteral("DeleteDepartment"), {req("@Departm", I)}, {}, [](ProcedureCall &call) {
         deleteNode(call, "@Departm", DepartmentDeletion);
         return Proc::none();
     });
-    Proc::add(QStringLiteral("DeleteWorkPlace"), {in("@WorkPlac", I)}, {}, [](ProcedureCall &call) {
+    Proc::add(QStringLiteral("DeleteWorkPlace"), {req("@WorkPlac", I)}, {}, [](ProcedureCall &call) {
         deleteNode(call, "@WorkPlac", WorkplaceDeletion);
         return Proc::none();
     });
     // The device's links to its users go with it (a refused delete keeps them: the call is undone).
-    Proc::add(QStringLiteral("DeleteDeviceUnit"), {in("@Device", I)}, {}, [](ProcedureCall &call) {
+    Proc::add(QStringLiteral("DeleteDeviceUnit"), {req("@Device", I)}, {}, [](ProcedureCall &call) {
         deleteNode(call, "@Device", DeviceDeletion, QStringLiteral("DELETE FROM UseComputer WHERE Computer = :ID"));
         return Proc::none();
     });
     // The element's move history goes with it (by its reference).
-    Proc::add(QStringLiteral("DeleteCompleteSet"), {in("@CompSet", I)}, {}, [](ProcedureCall &call) {
+    Proc::add(QStringLiteral("DeleteCompleteSet"), {req("@CompSet", I)}, {}, [](ProcedureCall &call) {
         if (!call.isNull(QStringLiteral("@CompSet")))
             call.cn.execute(QStringLiteral("DELETE FROM CompleteSet WHERE IdComponent = :ID"),
                             {{QStringLiteral("ID"), call.argInt(QStringLiteral("@CompSet"))}});
         return Proc::none();
     });
-    Proc::add(QStringLiteral("MoveTree"), {in("@KD", S, 1), in("@ID", I), in("@DR", I)}, {}, moveTree);
-    Proc::add(QStringLiteral("CloneDevice"), {in("@ID", I)}, {}, cloneDevice);
-    Proc::add(QStringLiteral("CloneComponents"), {in("@ID", I)}, {}, cloneComponent);
+    Proc::add(QStringLiteral("MoveTree"), {req("@KD", S, 1), req("@ID", I), req("@DR", I)}, {}, moveTree);
+    Proc::add(QStringLiteral("CloneDevice"), {req("@ID", I)}, {}, cloneDevice);
+    Proc::add(QStringLiteral("CloneComponents"), {req("@ID", I)}, {}, cloneComponent);
     Proc::add(QStringLiteral("GridFavorite"), {},
               {col("ID", I), col("KeyObject", S, KeyObjectWidth), col("Name", S, BookmarkNameWidth)}, gridFavorite);
-    Proc::add(QStringLiteral("ExecFavorite"), {in("@R", I), in("@KY", S, 50), in("@NM", S, 100)}, {}, execFavorite);
+    Proc::add(QStringLiteral("ExecFavorite"), {req("@R", I), req("@KY", S, 50), in("@NM", S, 100)}, {},
+              execFavorite);
 }

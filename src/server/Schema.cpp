@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "ProcText.h"
+#include "ValueCheck.h"
 
 #include <QRegularExpression>
 
@@ -356,11 +357,17 @@ QString pgOrder(const SiblingOrder &o)
     const QString table = QString::fromLatin1(o.table), key = QString::fromLatin1(o.key),
                   parent = QString::fromLatin1(o.parent), order = QString::fromLatin1(o.order);
     return QStringLiteral(
-               "IF (TG_OP = 'INSERT' AND NEW.%4 IS NULL) OR (TG_OP = 'UPDATE' AND OLD.%3 IS DISTINCT FROM NEW.%3) THEN "
+               "IF (TG_OP = 'INSERT' AND NEW.%4 IS NULL) OR (TG_OP = 'UPDATE' AND OLD.%3 IS DISTINCT FROM "
+               "NEW.%3) THEN "
+               // Two workstations adding under one parent at once would both read the same maximum:
+               // the numbering under one parent is taken in turn (a lock on the parent's value only,
+               // held to the end of the transaction; the next maximum is read after it is granted).
+               "PERFORM pg_advisory_xact_lock(hashtext('%1'), hashtext(coalesce(NEW.%3::text, ''))); "
                // Two plain comparisons rather than IS NOT DISTINCT FROM, which cannot use the parent's index.
                "IF NEW.%3 IS NULL THEN "
                "SELECT coalesce(max(%4), 0) + 1 INTO NEW.%4 FROM [%1] WHERE %3 IS NULL AND %2 <> NEW.%2; "
-               "ELSE SELECT coalesce(max(%4), 0) + 1 INTO NEW.%4 FROM [%1] WHERE %3 = NEW.%3 AND %2 <> NEW.%2; "
+               "ELSE SELECT coalesce(max(%4), 0) + 1 INTO NEW.%4 FROM [%1] WHERE %3 = NEW.%3 AND %2 <> "
+               "NEW.%2; "
                "END IF; "
                "END IF; ")
         .arg(table, key, parent, order);
@@ -637,6 +644,141 @@ QStringList foldStatementsPg()
     return s;
 }
 
+// ---- Version 4: values as strict on SQLite as on PostgreSQL, no department cycles -------------
+
+constexpr int MaxWarrantyMonths = 1200;
+
+// SQLite stores whatever it is given in a column of any declared type: a text in an integer
+// column, 40000 in a smallint, 'abc' as a price. Before every insert and update, each value is
+// held to what PostgreSQL's type admits; a refusal carries the code PostgreSQL would give
+// ("22003: <column>: ..."), so that both engines show the same sentence.
+QStringList sqliteValueChecks(const Table &t) {
+    QStringList conditions, raises;
+    auto check = [&](const QString &condition, const QString &code, const QString &message) {
+        conditions << u'(' + condition + u')';
+        raises << QStringLiteral("SELECT RAISE(ABORT, '%1: %2') WHERE %3;").arg(code, message, condition);
+    };
+    for (const Col &c : t.cols) {
+        if (c.identity)
+            continue;
+        const QString name = QString::fromLatin1(c.name);
+        const QString v = QStringLiteral("NEW.[%1]").arg(name);
+        switch (c.type) {
+        case I:
+        case S: {
+            const IntegerRange r = integerRange(c.type);
+            check(QStringLiteral("typeof(%1) NOT IN ('integer', 'null')").arg(v), QStringLiteral("22P02"),
+                  QStringLiteral("%1: ожидается целое число").arg(name));
+            check(QStringLiteral("typeof(%1) = 'integer' AND %1 NOT BETWEEN %2 AND %3")
+                      .arg(v)
+                      .arg(r.min)
+                      .arg(r.max),
+                  QStringLiteral("22003"),
+                  QStringLiteral("%1: целое число от %2 до %3").arg(name).arg(r.min).arg(r.max));
+            break;
+        }
+        case B:
+            check(QStringLiteral("%1 IS NOT NULL AND %1 NOT IN (0, 1)").arg(v), QStringLiteral("22P02"),
+                  QStringLiteral("%1: ожидается 0 или 1").arg(name));
+            break;
+        case M:
+            // A decimal number: an optional sign, digits, at most one point followed by digits.
+            check(QStringLiteral("%1 IS NOT NULL AND NOT (CAST(%1 AS TEXT) GLOB '[0-9]*' OR CAST(%1 AS TEXT) "
+                                 "GLOB '[+-][0-9]*') "
+                                 "OR CAST(%1 AS TEXT) GLOB '?*[^0-9.]*' OR CAST(%1 AS TEXT) GLOB '*.*.*'")
+                      .arg(v),
+                  QStringLiteral("22P02"), QStringLiteral("%1: ожидается число").arg(name));
+            check(QStringLiteral("%1 IS NOT NULL AND instr(CAST(%1 AS TEXT) || '.', '.') - 1 - (CAST(%1 AS "
+                                 "TEXT) GLOB '[+-]*') > 15")
+                      .arg(v),
+                  QStringLiteral("22003"), QStringLiteral("%1: не более 15 цифр до запятой").arg(name));
+            break;
+        case T:
+            check(QStringLiteral("%1 IS NOT NULL AND datetime(%1) IS NULL").arg(v), QStringLiteral("22007"),
+                  QStringLiteral("%1: ожидается дата").arg(name));
+            break;
+        case V:
+        case C:
+        case X:
+            // length() stops at a NUL, so a NUL would hide the rest of the text from the width check.
+            check(QStringLiteral("instr(CAST(%1 AS BLOB), X'00') > 0").arg(v), QStringLiteral("22021"),
+                  QStringLiteral("%1: символ с кодом 0").arg(name));
+            break;
+        default:
+            break;
+        }
+        if (qstrcmp(c.name, "Warranty") == 0)
+            check(QStringLiteral("typeof(%1) = 'integer' AND %1 NOT BETWEEN 0 AND %2")
+                      .arg(v)
+                      .arg(MaxWarrantyMonths),
+                  QStringLiteral("23514"),
+                  QStringLiteral("Warranty: от 0 до %1 месяцев").arg(MaxWarrantyMonths));
+    }
+    if (conditions.isEmpty())
+        return {};
+    const QString table = QString::fromLatin1(t.name);
+    const QString when = conditions.join(QStringLiteral(" OR "));
+    const QString body = raises.join(u' ');
+    return {
+        QStringLiteral("CREATE TRIGGER trCheck%1Ins BEFORE INSERT ON [%1] WHEN %2 BEGIN %3 END")
+            .arg(table, when, body),
+        QStringLiteral("CREATE TRIGGER trCheck%1Upd BEFORE UPDATE ON [%1] WHEN %2 BEGIN %3 END")
+            .arg(table, when, body),
+    };
+}
+
+// A department placed under itself or under one of its own descendants would leave the tree:
+// LoadTree could not show it and its members could never be deleted. The database refuses such a
+// parent, by whatever statement it is written, inside the writing transaction.
+const char *DepartmentAncestors = "WITH RECURSIVE up(id) AS (SELECT NEW.DprtIdHigher UNION "
+                                  "SELECT d.DprtIdHigher FROM Department d JOIN up ON d.IdDepartment = up.id "
+                                  "WHERE d.DprtIdHigher IS NOT NULL) "
+                                  "SELECT 1 FROM up WHERE id = NEW.IdDepartment";
+const char *CycleMessage = "DprtIdHigher: подразделение не может входить в само себя";
+
+QStringList strictStatements(Engine e) {
+    QStringList s;
+    // A blocked account name is kept once: two workstations blocking it at once add one row.
+    s << QStringLiteral(
+        "DELETE FROM UserIgnore WHERE ID NOT IN (SELECT min(ID) FROM UserIgnore GROUP BY DomainUser)");
+    s << QStringLiteral("CREATE UNIQUE INDEX uxUserIgnore ON UserIgnore (DomainUser)");
+    if (e == Engine::SQLite) {
+        for (const Table &t : tablesV1())
+            s << sqliteValueChecks(t);
+        s << sqliteValueChecks(searchTable());
+        for (const char *event : {"INSERT", "UPDATE OF DprtIdHigher"})
+            s << QStringLiteral("CREATE TRIGGER trDepartmentCycle%1 BEFORE %2 ON Department "
+                                "WHEN NEW.DprtIdHigher IS NOT NULL AND EXISTS (%3) BEGIN SELECT RAISE(ABORT, "
+                                "'VL001: %4'); END")
+                     .arg(QString::fromLatin1(event).section(u' ', 0, 0).toLower(),
+                          QString::fromLatin1(event), QString::fromLatin1(DepartmentAncestors),
+                          QString::fromUtf8(CycleMessage));
+        return s;
+    }
+    s << QStringLiteral("ALTER TABLE CompleteSet ADD CONSTRAINT \"Warranty: от 0 до %1 месяцев\" "
+                        "CHECK (Warranty BETWEEN 0 AND %1) NOT VALID")
+             .arg(MaxWarrantyMonths);
+    // Re-parenting is rare: one lock for all of it makes two simultaneous moves see each other.
+    s << QStringLiteral(
+             "CREATE FUNCTION fnDepartmentCycle() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+             "IF NEW.DprtIdHigher IS NOT NULL AND (TG_OP = 'INSERT' OR NEW.DprtIdHigher IS DISTINCT FROM "
+             "OLD.DprtIdHigher) THEN "
+             "PERFORM pg_advisory_xact_lock(hashtext('Department.DprtIdHigher')); "
+             "IF EXISTS (%1) THEN RAISE EXCEPTION USING ERRCODE = 'VL001', MESSAGE = '%2'; END IF; "
+             "END IF; RETURN NEW; END $$")
+             .arg(QString::fromLatin1(DepartmentAncestors), QString::fromUtf8(CycleMessage));
+    s << QStringLiteral(
+        "CREATE TRIGGER trDepartmentCycle BEFORE INSERT OR UPDATE OF DprtIdHigher ON Department "
+        "FOR EACH ROW EXECUTE FUNCTION fnDepartmentCycle()");
+    // The sibling numbering functions of older databases take their lock from now on.
+    for (const QString &st : pgTriggersV1())
+        for (const SiblingOrder &o : Orders)
+            if (st.startsWith(
+                    QStringLiteral("CREATE FUNCTION fn%1Before()").arg(QString::fromLatin1(o.table))))
+                s << QString(st).replace(0, 15, QStringLiteral("CREATE OR REPLACE FUNCTION"));
+    return s;
+}
+
 void run(Connection &cn, const QStringList &statements)
 {
     for (const QString &sql : statements)
@@ -685,8 +827,14 @@ void upgradeToV3(Connection &cn)
     trigramIndex(cn, QStringLiteral("ixFindText"), QStringLiteral("FindText"), QStringLiteral("Text"));
 }
 
+void addStrictChecks(Connection &cn) {
+    run(cn, strictStatements(cn.engine()));
+}
+
 using Step = void (*)(Connection &);
-const Step Steps[] = {createV1, upgradeToV2, upgradeToV3}; // Steps[i] brings version i to version i + 1
+const Step Steps[] = {createV1, upgradeToV2, upgradeToV3,
+                      addStrictChecks}; // Steps[i] brings version i to version i + 1
+static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 } // namespace
 
@@ -708,21 +856,110 @@ void describe()
                  QStringLiteral("ID")});
 }
 
-int version(Connection &cn)
-{
-    const QString probe = cn.engine() == Engine::SQLite
-                              ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'SchemaVersion'")
-                              : QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_name = 'schemaversion' "
-                                               "AND table_schema = current_schema()");
-    if (cn.scalar(probe).toInt() == 0)
+namespace {
+
+QString damaged(const QString &why) {
+    return QStringLiteral(
+               "База данных повреждена или создана не этой программой: %1. Обратитесь к администратору")
+        .arg(why);
+}
+
+bool hasTable(Connection &cn, const QString &lowerName) {
+    const QString probe =
+        cn.engine() == Engine::SQLite
+            ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND lower(name) = :N")
+            : QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_name = :N "
+                             "AND table_schema = current_schema()");
+    return cn.scalar(probe, {{QStringLiteral("N"), lowerName}}).toLongLong() > 0;
+}
+
+int tableCount(Connection &cn) {
+    const QString probe =
+        cn.engine() == Engine::SQLite
+            ? QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
+                             "'sqlite\\_%' ESCAPE '\\'")
+            : QStringLiteral(
+                  "SELECT count(*) FROM information_schema.tables WHERE table_schema = current_schema()");
+    return cn.scalar(probe).toInt();
+}
+
+// Holds PostgreSQL's lock on preparing the schema of the connection's current schema, so that
+// workstations starting at once on a new database create it once, one after the other.
+class SchemaLock {
+public:
+    explicit SchemaLock(Connection &cn) : m_cn(cn) {
+        if (cn.engine() == Engine::PostgreSQL)
+            cn.execute(QStringLiteral(
+                "SELECT pg_advisory_lock(hashtext('velmora-schema'), hashtext(current_schema()))"));
+    }
+    ~SchemaLock() {
+        if (m_cn.engine() != Engine::PostgreSQL || !m_cn.isOpen())
+            return;
+        try {
+            m_cn.execute(QStringLiteral(
+                "SELECT pg_advisory_unlock(hashtext('velmora-schema'), hashtext(current_schema()))"));
+        } catch (const AppError &) {
+            // The session ends with the connection, and the lock with it.
+        }
+    }
+    SchemaLock(const SchemaLock &) = delete;
+    SchemaLock &operator=(const SchemaLock &) = delete;
+
+private:
+    Connection &m_cn;
+};
+
+void refuseNewer(int v) {
+    if (v > Schema::CurrentVersion)
+        throw SchemaVersionError(
+            QStringLiteral("База данных создана более новой версией программы (схема %1, "
+                           "программа знает схему %2). Обновите программу")
+                .arg(v)
+                .arg(Schema::CurrentVersion));
+}
+
+} // namespace
+
+int version(Connection &cn) {
+    if (!hasTable(cn, QStringLiteral("schemaversion"))) {
+        // An empty database is new; one holding tables of its own is not the program's to fill.
+        if (tableCount(cn) > 0)
+            throw SchemaVersionError(
+                damaged(QStringLiteral("в ней есть таблицы, но нет номера версии схемы")));
         return 0;
-    return cn.scalar(QStringLiteral("SELECT max(Version) FROM SchemaVersion")).toInt();
+    }
+    const ResultSet rs = cn.query(QStringLiteral("SELECT Version FROM SchemaVersion"));
+    if (rs.rows.size() != 1)
+        throw SchemaVersionError(
+            damaged(QStringLiteral("в таблице версии схемы строк: %1 вместо одной").arg(rs.rows.size())));
+    const QVariant raw = rs.rows.front().front();
+    int v = 0;
+    try {
+        v = checkedValue(FieldType::Integer, raw, QStringLiteral("версии схемы")).toInt();
+    } catch (const AppError &) {
+        v = -1;
+    }
+    // Versions count up from 1 in small steps; anything else is not a version this program wrote.
+    if (raw.isNull() || v < 1 || v > 10000)
+        throw SchemaVersionError(
+            damaged(QStringLiteral("неверный номер версии схемы %1").arg(quoteInput(raw.toString()))));
+    return v;
+}
+
+void check(Connection &cn) {
+    refuseNewer(version(cn));
 }
 
 void upgradeTo(Connection &cn, int target)
 {
     describe();
-    if (cn.engine() == Engine::PostgreSQL) {
+    SchemaLock lock(cn);
+    // Nothing is written before the version is known to be one this program can work on.
+    const int found = version(cn);
+    refuseNewer(found);
+    if (found >= target)
+        return;
+    if (cn.engine() == Engine::PostgreSQL && found < 3 && target >= 2) { // the steps that build trigram indexes
         // Best effort: an account without the right to add extensions gets no trigram index.
         try {
             if (cn.scalar(QStringLiteral("SELECT count(*) FROM pg_extension WHERE extname = 'pg_trgm'")).toInt() == 0)
@@ -730,18 +967,19 @@ void upgradeTo(Connection &cn, int target)
         } catch (const DatabaseError &) {
         }
     }
-    int v = version(cn);
-    if (v > CurrentVersion)
-        throw AppError(QStringLiteral("База данных создана более новой версией программы (схема %1, "
-                                      "программа знает схему %2). Обновите программу")
-                           .arg(v)
-                           .arg(CurrentVersion));
-    while (v < target) {
-        Transaction tx(cn);
+    for (;;) {
+        // Each step in its own transaction; the version is read again inside it, so that of two
+        // workstations upgrading one SQLite file at once the second finds the work done.
+        Transaction tx(cn, TxMode::Write);
+        const int v = version(cn);
+        refuseNewer(v);
+        if (v >= target) {
+            tx.commit();
+            return;
+        }
         Steps[v](cn);
         cn.execute(QStringLiteral("UPDATE SchemaVersion SET Version = :V"), {{QStringLiteral("V"), v + 1}});
         tx.commit();
-        ++v;
     }
 }
 

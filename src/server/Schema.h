@@ -6,20 +6,26 @@
 // upgrade them. Version 1 holds the inventory, users and the server's own tables; version 2 adds
 // the search texts with their index; version 3 folds the search texts (case and "ё" do not
 // count, on any engine and locale) and adds the indexed find texts of departments, workplaces
-// and devices.
+// and devices; version 4 holds SQLite's values to PostgreSQL's types and refuses department
+// cycles on both engines.
 namespace Schema {
 
-constexpr int CurrentVersion = 3;
+constexpr int CurrentVersion = 4;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();
 
-// The version of an open database: 0 when it holds no tables of the program.
+// The version of an open database: 0 when it holds no tables at all. Throws SchemaVersionError
+// for a damaged database (a version that is not a small positive integer, tables without a
+// version).
 int version(Connection &cn);
 
+// Throws SchemaVersionError, reading only, when the database is damaged or of a newer program.
+void check(Connection &cn);
+
 // Creates the newest schema in an empty database, or upgrades an older one step by step, each
-// step in its own transaction with the version written last. A database of a newer program is
-// refused and left untouched.
+// step in its own transaction with the version written last. A database of a newer program or a
+// damaged one is refused (SchemaVersionError) before anything is written.
 void prepare(Connection &cn);
 
 // Brings a database up to `target` only (tests build older databases with it).

@@ -18,6 +18,10 @@ inline Parameter in(const char *name, FieldType type, int size = 0)
 {
     return {QString::fromLatin1(name), type, size, ParamDirection::Input, {}};
 }
+// An input the procedure cannot do without: a call that leaves it Null is refused with a message.
+inline Parameter req(const char *name, FieldType type, int size = 0) {
+    return {QString::fromLatin1(name), type, size, ParamDirection::Input, {}, true};
+}
 inline Parameter inout(const char *name, FieldType type, int size = 0)
 {
     return {QString::fromLatin1(name), type, size, ParamDirection::InputOutput, {}};

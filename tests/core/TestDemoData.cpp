@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "OsUser.h"
 #include "Procedures.h"
+#include "Schema.h"
 #include "Server.h"
 #include "TessalADO.h"
 #include "TessalVersionInfo.h"
@@ -11,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -410,6 +412,56 @@ TEST_F(AdminToolTest, CreatesQueriesAndReports) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(r.err.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(m_dir.filePath("missing.db")));
+}
+
+TEST_F(AdminToolTest, CheckTheSchemaVersionBeforeAnythingElse) {
+    const QString file = m_dir.filePath("newer.db");
+    {
+        Connection cn;
+        cn.open("sqlite:" + file);
+        PrepareDatabase(cn);
+        cn.execute("UPDATE SchemaVersion SET Version = 99");
+    }
+    auto bytes = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const QByteArray before = bytes();
+    const QStringList commands[] = {
+        {"create"},
+        {"create", "--demo"},
+        {"create", "--scale", "10"},
+        {"call", "LoadTree;1"},
+        {"call", "DeleteCompleteSet;1", "1"},
+        {"sql", "select count(*) from Department"},
+        {"sql", "delete from Department"},
+    };
+    for (const QStringList &c : commands) {
+        const ToolRun r = run(QStringList{"--database", "sqlite:" + file} + c);
+        EXPECT_EQ(r.exitCode, 1) << c.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("более новой версией программы"))) << r.err.toStdString();
+        EXPECT_EQ(bytes(), before) << c.join(' ').toStdString() << ": the file is untouched";
+    }
+
+    // An older database is brought up to date first, then the command runs on it.
+    const QString older = m_dir.filePath("older.db");
+    {
+        Connection cn;
+        cn.open("sqlite:" + older);
+        Schema::upgradeTo(cn, 1);
+        cn.execute("INSERT INTO Department (DprtName) VALUES ('Склад')");
+    }
+    const ToolRun searched = run({"--database", "sqlite:" + older, "call", "GridSearch;1", "склад"});
+    EXPECT_EQ(searched.exitCode, 0) << searched.err.toStdString();
+    EXPECT_TRUE(searched.out.contains(QStringLiteral("Склад"))) << searched.out.toStdString();
+
+    // One statement at a time; the procedures listed with their parameters.
+    const ToolRun two = run({"--database", "sqlite:" + older, "sql", "select 1; delete from Department"});
+    EXPECT_EQ(two.exitCode, 1);
+    const ToolRun listed = run({"procedures"});
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_TRUE(listed.out.contains(QStringLiteral("DeleteCompleteSet;1\t@CompSet int обязательный\n")))
+        << listed.out.toStdString();
 }
 
 } // namespace

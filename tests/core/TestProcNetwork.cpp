@@ -151,8 +151,8 @@ TEST_P(ProcNetworkTest, DomainScanRefusesAccountsWithoutNameOrDomain)
         const char *domain, *login, *message;
     };
     const Case cases[] = {
-        {"CORP", "  ", "Не указано имя учётной записи домена CORP"},
-        {"", "ivanov", "Не указан домен учётной записи ivanov"},
+        {"CORP", "  ", "Не указано имя учётной записи домена «CORP»"},
+        {"", "ivanov", "Не указан домен учётной записи «ivanov»"},
     };
     for (const Case &c : cases) {
         try {

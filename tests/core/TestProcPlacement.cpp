@@ -169,6 +169,7 @@ TEST_P(PlacementProcTest, CyclesAndMissingParentsGoToTheTopWithoutLosingRows)
     const int self = dep("Сам себе");
     const int underA = dep("Под А", a);
     const int plain = dep("Обычный");
+    allowDepartmentCycles(cn());
     setParent(a, b);
     setParent(b, a);
     setParent(self, self);
@@ -589,8 +590,9 @@ TEST_P(PlacementProcTest, CloningCopiesTheDeviceAndItsSetButNotWhatIdentifiesThe
         QString message;
     };
     const Refused refused[] = {
-        {"CloneDevice;1", 999999, "Устройство для клонирования не найдено: возможно, его удалил другой пользователь"},
-        {"CloneDevice;1", {}, "Устройство для клонирования не найдено: возможно, его удалил другой пользователь"},
+        {"CloneDevice;1", 999999,
+         "Устройство для клонирования не найдено: возможно, его удалил другой пользователь"},
+        {"CloneDevice;1", {}, "Не указано значение параметра @ID процедуры CloneDevice"},
         {"CloneComponents;1", 999999,
          "Комплектующее для клонирования не найдено: возможно, его удалил другой пользователь"},
     };
