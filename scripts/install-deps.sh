@@ -7,6 +7,7 @@ packages=(
     libgtest-dev
     postgresql postgresql-contrib
     fonts-dejavu-core
+    poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

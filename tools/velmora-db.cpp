@@ -15,6 +15,7 @@
 #include "DemoData.h"
 #include "Errors.h"
 #include "Procedures.h"
+#include "ReportCommand.h"
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
@@ -45,6 +46,9 @@ const char *Usage =
     "      число как число, NULL как пустое значение, остальное как текст\n"
     "  velmora-db [--database АДРЕС] sql \"запрос\" [значения...]\n"
     "      выполнить запрос; значения связываются с его параметрами :имя по порядку\n"
+    "  velmora-db [--database АДРЕС] report ОТЧЁТ [КЛЮЧ] --pdf ФАЙЛ\n"
+    "      записать отчёт программы в PDF; отчёты: device, workplace, document, user.info и\n"
+    "      user.install с ключом записи, last.move, prevention, computer.list, user.list, mail.box\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
     "берётся $VELMORA_DATABASE, затем настройки программы.\n";
 
@@ -303,12 +307,12 @@ int sql(const QString &url, const QStringList &args) {
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
+    const auto app = MakeToolApplication(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
     InstallServer();
 
-    QStringList args = app.arguments().mid(1);
+    QStringList args = app->arguments().mid(1);
     QString url;
     try {
         while (!args.isEmpty() && args.front().startsWith(QStringLiteral("--"))) {
@@ -338,6 +342,10 @@ int main(int argc, char **argv) {
             return call(databaseUrl(url), args);
         if (command == u"sql")
             return sql(databaseUrl(url), args);
+        if (command == u"report")
+            return ReportCommand(
+                args, [&](Connection &cn) { openExisting(cn, databaseUrl(url)); },
+                [](const QString &message) { throw UsageError{message}; });
         if (command == u"help" || command == u"-h") {
             write(stdout, QString::fromUtf8(Usage));
             return 0;

@@ -68,6 +68,7 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
 
     buildActions();
     buildLayout();
+    buildNavigation();
 
     // The bookmark list is open from the start; its first row names the start node.
     Guarded([&] { OpenWithParams(*taFavorite, {}); });

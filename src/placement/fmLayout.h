@@ -65,6 +65,7 @@ public:
     Action *acSetH, *acSetM, *acSetS, *acSetInset, *acSetClone, *acSetEdit, *acSetDelete, *acSetMove, *acGoDocument,
         *acGoModel;
     Action *acCall, *caFavoriteDelete;
+    Action *miLastMove, *btPrevention, *acChainKind, *acChainModel, *acChainClient;
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -72,6 +73,7 @@ protected:
 private:
     void buildActions();
     void buildLayout();
+    void buildNavigation(); // jumps, chain menu and reports (fmLayoutNavigation.cpp)
     void selectIndex(const QModelIndex &index);
     void selectionChanged(const QModelIndex &current);
     void addToFavorite();
