@@ -10,6 +10,7 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
+#include "TessalString.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -87,6 +88,36 @@ void benchSearch(Connection &cn, const QString &text)
     figure("search_full_scan_ms", scan);
     figure("ratio_full_scan_to_search", scan / search);
     Q_UNUSED(scanned);
+}
+
+// FindDevice;1 against the way it first worked: every device read with its workplace and
+// department, and the words looked for in memory in the texts the find promises.
+void benchFindDevice(Connection &cn, const char *label, const QString &text)
+{
+    size_t found = 0;
+    const double find = timeMs([&] { found = call(cn, QStringLiteral("FindDevice;1"), {text}).rows.size(); });
+    const QStringList words = FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts);
+    size_t matched = 0;
+    const double scan = timeMs(
+        [&] {
+            const ResultSet rs = cn.query(QStringLiteral(
+                "SELECT d.IdDevice, d.DevcName, d.Domain, d.DevcNumber, w.WrkpName, p.DprtName FROM DeviceUnit d "
+                "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
+            matched = 0;
+            for (const auto &row : rs.rows) {
+                const QString hay = FoldText(QStringList{row[1].toString(), row[2].toString(), row[3].toString(),
+                                                         row[4].toString()}
+                                                 .join(u'\n'));
+                matched += std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return hay.contains(w); });
+            }
+        },
+        3);
+    out << "find_" << label << "_text " << text << Qt::endl;
+    out << "find_" << label << "_rows " << found << " of " << matched << Qt::endl;
+    out << "find_" << label << "_ms " << QString::number(find, 'f', 2) << Qt::endl;
+    out << "find_" << label << "_fetch_and_filter_ms " << QString::number(scan, 'f', 2) << Qt::endl;
+    out << "ratio_find_" << label << "_fetch_and_filter_to_find " << QString::number(scan / find, 'f', 2) << Qt::endl;
 }
 
 // The parent search as first written: for every row, scan every node loaded so far and take the
@@ -267,6 +298,9 @@ int main(int argc, char *argv[])
         out << "search_text " << text << Qt::endl;
         benchSearch(cn, text);
         benchViews(cn);
+        // A word in the middle of a device name, and two words, one of them part of a number.
+        benchFindDevice(cn, "word", QStringLiteral("ecosys"));
+        benchFindDevice(cn, "two_words", QStringLiteral("блок 01234"));
     } catch (const AppError &e) {
         QTextStream(stderr) << e.message() << Qt::endl;
         return 1;

@@ -19,6 +19,8 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
+#include "TessalVersionInfo.h"
+#include "publish.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -49,6 +51,12 @@ const char *Usage =
     "  velmora-db [--database АДРЕС] report ОТЧЁТ [КЛЮЧ] --pdf ФАЙЛ\n"
     "      записать отчёт программы в PDF; отчёты: device, workplace, document, user.info и\n"
     "      user.install с ключом записи, last.move, prevention, computer.list, user.list, mail.box\n"
+    "  velmora-db [--database АДРЕС] publish --version 1.2.3.4 --program ФАЙЛ --updater ФАЙЛ\n"
+    "             [--changes ФАЙЛ]\n"
+    "      опубликовать версию программы: рабочие места обновятся до неё при следующем запуске;\n"
+    "      файл программы должен нести эту же версию, изменения — текст в UTF-8\n"
+    "  velmora-db --version\n"
+    "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
     "берётся $VELMORA_DATABASE, затем настройки программы.\n";
 
@@ -321,6 +329,10 @@ int main(int argc, char **argv) {
                 write(stdout, QString::fromUtf8(Usage));
                 return 0;
             }
+            if (option == u"--version") {
+                write(stdout, QStringLiteral("velmora-db %1\n").arg(GetFileVersionText(false)));
+                return 0;
+            }
             if (option == u"--database") {
                 if (args.isEmpty() || args.front().isEmpty())
                     throw UsageError{QStringLiteral("после --database нужен адрес базы данных")};
@@ -346,6 +358,11 @@ int main(int argc, char **argv) {
             return ReportCommand(
                 args, [&](Connection &cn) { openExisting(cn, databaseUrl(url)); },
                 [](const QString &message) { throw UsageError{message}; });
+        if (command == u"publish") {
+            Connection cn;
+            openExisting(cn, databaseUrl(url));
+            return publish(cn, args);
+        }
         if (command == u"help" || command == u"-h") {
             write(stdout, QString::fromUtf8(Usage));
             return 0;

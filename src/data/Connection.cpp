@@ -1,4 +1,5 @@
 #include "Connection.h"
+#include "SqliteFunctions.h"
 
 #include "Errors.h"
 
@@ -153,6 +154,7 @@ void Connection::open(const QString &text)
         if (m_url.engine == Engine::SQLite) {
             // A file that is not a database opens without complaint; the first statement tells.
             execute(QStringLiteral("PRAGMA foreign_keys = ON"));
+            InstallSqliteFunctions(db);
             query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         } else {
             execute(QStringLiteral("SET client_min_messages = warning"));
@@ -236,6 +238,7 @@ ResultSet Connection::fetch(QSqlQuery &q) const
         if (const ColumnInfo *known = SchemaInfo::instance().anyColumn(name)) {
             c = *known;
             c.identity = false;
+            c.guessed = true;
         } else {
             c.name = name;
         }
@@ -244,12 +247,15 @@ ResultSet Connection::fetch(QSqlQuery &q) const
         case QMetaType::QDateTime:
         case QMetaType::QDate:
             c.type = FieldType::DateTime;
+            c.guessed = false;
             break;
         case QMetaType::Bool:
             c.type = FieldType::Boolean;
+            c.guessed = false;
             break;
         case QMetaType::QByteArray:
             c.type = FieldType::Blob;
+            c.guessed = false;
             break;
         default:
             break;

@@ -1,8 +1,8 @@
 #include "DataSet.h"
 
 #include "Errors.h"
+#include "TessalString.h"
 
-#include <QCollator>
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
@@ -28,19 +28,6 @@ bool isNumber(const QVariant &v)
     }
 }
 
-// Texts sort as a Russian reader expects, whatever locale the program runs under: case does not
-// split the alphabet, Cyrillic and Latin letters each in their own order.
-const QCollator &textCollator()
-{
-    static const QCollator c = [] {
-        QCollator col{QLocale(QLocale::Russian, QLocale::Russia)};
-        col.setCaseSensitivity(Qt::CaseInsensitive);
-        col.setNumericMode(true);
-        return col;
-    }();
-    return c;
-}
-
 int compareValues(const QVariant &a, const QVariant &b)
 {
     const bool an = a.isNull() || !a.isValid(), bn = b.isNull() || !b.isValid();
@@ -58,7 +45,8 @@ int compareValues(const QVariant &a, const QVariant &b)
         const QDateTime x = a.toDateTime(), y = b.toDateTime();
         return x < y ? -1 : (x > y ? 1 : 0);
     }
-    return textCollator().compare(a.toString(), b.toString());
+    // Texts in the one order of names the whole program uses (TessalString).
+    return CompareText(a.toString(), b.toString());
 }
 
 bool sameValue(const QVariant &a, const QVariant &b, bool caseInsensitive, bool partial)
@@ -303,11 +291,24 @@ void DataSet::execProc()
 void DataSet::load(const ResultSet &rs)
 {
     m_columns = rs.columns;
-    // Columns of the table being edited take the table's spelling, type and width.
-    if (const TableInfo *t = SchemaInfo::instance().table(updateTable()))
-        for (ColumnInfo &c : m_columns)
-            if (const ColumnInfo *tc = t->column(c.name))
-                c = *tc;
+    // Columns of the dataset's own table take the table's spelling, type and width. Any other
+    // column keeps what the driver or the procedure said of it: a type guessed from a column of the
+    // same name in some other table (every ID would look like Trademark's) is dropped, and a
+    // declared field gives the type instead (buildFields).
+    const TableInfo *own = SchemaInfo::instance().table(updateTable());
+    for (ColumnInfo &c : m_columns) {
+        if (const ColumnInfo *tc = own ? own->column(c.name) : nullptr) {
+            c = *tc;
+        } else if (c.guessed) {
+            // Values already read as a date, a flag or an amount keep that type; nothing else of
+            // the other table's column counts.
+            if (c.type != FieldType::DateTime && c.type != FieldType::Boolean && c.type != FieldType::Money)
+                c.type = FieldType::Unknown;
+            c.size = 0;
+            c.readOnly = false;
+            c.guessed = false;
+        }
+    }
     m_rows = rs.rows;
     buildFields(rs.columns);
     m_order.resize(m_rows.size());
@@ -348,7 +349,7 @@ void DataSet::buildFields(const QVector<ColumnInfo> &fetched)
                 def.type = c.type;
             if (def.size == 0)
                 def.size = c.size;
-            def.readOnly = def.readOnly || c.readOnly;
+            def.readOnly = def.readOnly || c.readOnly || c.identity;
             m_columns[col].type = def.type;
         }
         m_fields.push_back(std::unique_ptr<Field>(new Field(this, def, int(m_fields.size()), col)));
@@ -357,7 +358,7 @@ void DataSet::buildFields(const QVector<ColumnInfo> &fetched)
         if (used[i])
             continue;
         const ColumnInfo &c = m_columns[i];
-        FieldDef def{c.name, c.type, c.size, c.readOnly, {}, {}};
+        FieldDef def{c.name, c.type, c.size, c.readOnly || c.identity, {}, {}};
         m_fields.push_back(std::unique_ptr<Field>(new Field(this, def, int(m_fields.size()), i)));
     }
     // Bring the values to the types the fields declare (SQLite hands most of them over as text).

@@ -27,6 +27,10 @@ struct ColumnInfo {
     int size = 0;          // characters for texts, 0 when unlimited or not a text
     bool identity = false; // assigned by the database on insert
     bool readOnly = false; // maintained by the database, never written by the program
+    // Type, width and spelling were taken from a column of the same name in some table, because
+    // the driver did not say (a join, an alias, a procedure's undeclared column). A dataset keeps
+    // only the spelling of such a column unless it belongs to the dataset's own table.
+    bool guessed = false;
 };
 
 struct TableInfo {
@@ -46,7 +50,8 @@ public:
 
     void addTable(const TableInfo &table);
     const TableInfo *table(const QString &name) const;
-    // The column of that name in any known table (the first registered), or nullptr.
+    // The column of that name in any known table (the first registered), or nullptr. Only a guess:
+    // good for the spelling of a name, not for the type or width of a column of another table.
     const ColumnInfo *anyColumn(const QString &name) const;
     QVector<TableInfo> tables() const { return m_tables; }
 

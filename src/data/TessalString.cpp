@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <limits>
 
 QString ReplaceChars(const QString &text, const QString &set, QChar replacement)
@@ -117,6 +118,31 @@ QString GeneratePassword(int count, int kind)
     }
     return result;
 }
+
+QString FoldText(QStringView text)
+{
+    QString s(text.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(s.data());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        out[i] = FoldUnit(text[i].unicode());
+    return s;
+}
+
+int CompareText(QStringView a, QStringView b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x != y)
+            if (const int d = int(FoldUnit(x)) - int(FoldUnit(y)))
+                return d;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+}
+
+bool ContainsText(QStringView text, QStringView what) { return FoldText(text).contains(FoldText(what)); }
 
 QString MakeKey(const QString &kind, int id)
 {

@@ -36,6 +36,33 @@ QString MakeKey(const QString &kind, int id);
 QString KeyKind(const QString &key);   // the first character; empty for an empty key
 int KeyId(const QString &key);         // the tail as a decimal integer; AppError when it is not one
 
+// ---- Case folding and ordering of names ---------------------------------------------------------
+//
+// One rule wherever names are matched or put in order (the server's finds and lists, the search
+// texts the database keeps, the client-side sort): Latin A–Z and the Cyrillic capitals U+0400–U+042F
+// become small letters, and "ё" is read as "е", as people type it. Every other character stays
+// as it is, so that the database can apply exactly the same rule in SQL (FoldTextSql) on any
+// engine and under any locale.
+inline char16_t FoldUnit(char16_t u)
+{
+    if (u < 0x80)
+        return u >= u'A' && u <= u'Z' ? char16_t(u + 0x20) : u;
+    if (u >= 0x410 && u <= 0x42F)
+        return char16_t(u + 0x20);
+    if (u == 0x401 || u == 0x451) // Ё, ё
+        return 0x435;
+    if (u >= 0x400 && u <= 0x40F)
+        return char16_t(u + 0x50);
+    return u;
+}
+QString FoldText(QStringView text);
+
+// The order of names: by their folded text (so alphabetical for Russian and Latin, "ёж" beside
+// "еж"), then by the exact text, so that the order is total. Negative, 0 or positive.
+int CompareText(QStringView a, QStringView b);
+// Whether `text` contains `what`, both folded.
+bool ContainsText(QStringView text, QStringView what);
+
 // Fills the placeholders of `format` with `values`, taken in order:
 //   %s  text (any value as its text form),
 //   %d  integer,

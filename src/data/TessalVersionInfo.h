@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
+
+class QIODevice;
 
 // The program's version and build date.
 //
@@ -21,9 +24,22 @@ QString GetFileVersionText(bool asKey);
 // Makes GetFileVersionText report `version` (tests); an empty text restores the compiled one.
 void SetFileVersionTextForTesting(const QString &version);
 
+// Every executable of the project carries its version in a note, the text "VELMORA-VERSION:"
+// followed by the dotted version and a zero byte, so that the version of a program image can be
+// read without running it (the admin tool checks an image before storing it, the updater before
+// installing it). The dotted version of the first such note in `image`, or an empty text when the
+// image carries none.
+QString VersionNoteOf(QByteArrayView image);
+
+// The dotted version in the note of the file `fileName`; empty when it has none or cannot be read.
+QString FileVersionNote(const QString &fileName);
+
+// True when `image` starts like an executable of this platform (an ELF file here).
+bool IsNativeExecutable(QByteArrayView image);
+
 // The version key of an executable: "*" (or the running executable's own path) gives the running
-// program's key. Any other file gives the key of 0.0.0.0: version resources of Windows
-// executables are not read, since the program only ever asks about itself.
+// program's key; any other file the key of its version note, or of 0.0.0.0 when it has none or
+// cannot be read.
 QString GetFileVersionKey(const QString &fileName);
 
 // The build date of an executable ("*" for the running one). For a Windows PE file it is the DOS
@@ -31,6 +47,11 @@ QString GetFileVersionKey(const QString &fileName);
 // a PE file without that stamp, or one cut short, it is the file's last modification time.
 // An invalid date-time when the file does not exist.
 QDateTime GetBuildDate(const QString &fileName);
+
+// The DOS date and time stamped in the resource directory of the Windows PE image that `device`
+// (open for reading) holds: the section named ".rsrc", else the last section header read. Invalid
+// when the image is not a PE file, is cut short, points outside itself or carries a zero stamp.
+QDateTime PeResourceStamp(QIODevice &device);
 
 // Makes GetBuildDate("*") report `date` (tests); an invalid date-time restores the real one.
 void SetBuildDateForTesting(const QDateTime &date);

@@ -6,14 +6,14 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "dgCommon.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TBaseEditDG::TBaseEditDG(QWidget *parent) : QDialog(parent)
-{
+TBaseEditDG::TBaseEditDG(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("BaseEditDG"));
     // Fixed border with the close box only; QDialog centres itself on the screen when shown
     // without a parent.
@@ -23,8 +23,7 @@ TBaseEditDG::TBaseEditDG(QWidget *parent) : QDialog(parent)
     f.setPixelSize(12);
     setFont(f);
 
-    taData = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taData->setObjectName(QStringLiteral("taData"));
+    taData = DialogDataSet(this, QStringLiteral("taData"));
 
     btSave = new QPushButton(QStringLiteral("Записать"), this);
     btSave->setObjectName(QStringLiteral("btSave"));
@@ -57,22 +56,21 @@ TBaseEditDG::TBaseEditDG(QWidget *parent) : QDialog(parent)
     connect(taData, &DataSet::fieldChanged, this, &TBaseEditDG::dsDataDataChange);
 }
 
-TBaseEditDG::~TBaseEditDG()
-{
+TBaseEditDG::~TBaseEditDG() {
     if (!m_visual.value())
         taData->enableControls();
 }
 
-void TBaseEditDG::setVisual(bool visual)
-{
+void TBaseEditDG::setVisual(bool visual) {
     if (m_visual.set(visual, taData))
         dsDataDataChange();
 }
 
-void TBaseEditDG::dsDataDataChange() { btSave->setEnabled(taData->isEditing()); }
+void TBaseEditDG::dsDataDataChange() {
+    btSave->setEnabled(taData->isEditing());
+}
 
-bool TBaseEditDG::runEdit(int key, const std::function<void(DataSet &)> &presetNew)
-{
+bool TBaseEditDG::runEdit(int key, const std::function<void(DataSet &)> &presetNew) {
     OpenWithParams(*taData, {TypedValue::Int(key)});
     if (taData->isEmpty()) {
         taData->append();
@@ -84,8 +82,7 @@ bool TBaseEditDG::runEdit(int key, const std::function<void(DataSet &)> &presetN
     return RunModal(*this) == QDialog::Accepted;
 }
 
-void TBaseEditDG::saveClicked()
-{
+void TBaseEditDG::saveClicked() {
     m_saveFailed = false;
     try {
         btSaveClick();
@@ -97,18 +94,13 @@ void TBaseEditDG::saveClicked()
     }
 }
 
-void TBaseEditDG::btSaveClick()
-{
+void TBaseEditDG::btSaveClick() {
     m_saveFailed = false;
     try {
         if (taData->isEditing()) {
-            for (int i = 0; i < taData->fieldCount(); ++i) {
-                Field *f = taData->field(i);
-                const FieldType t = f->type();
-                const bool text = t == FieldType::String || t == FieldType::FixedChar || t == FieldType::Memo;
-                if (text && !f->isReadOnly() && !f->isNull() && f->value().toString().isEmpty())
-                    f->clear();
-            }
+            if (!rulesPass())
+                return;
+            prepareValues();
         }
         taData->post();
     } catch (const AppError &e) {
@@ -121,8 +113,7 @@ void TBaseEditDG::btSaveClick()
     accept();
 }
 
-void TBaseEditDG::failSave(const QString &message)
-{
+void TBaseEditDG::failSave(const QString &message) {
     if (m_saveFailed)
         return;
     m_saveFailed = true;
@@ -135,8 +126,67 @@ void TBaseEditDG::failSave(const QString &message)
     ShowException(message);
 }
 
-void TBaseEditDG::btCancelClick()
-{
+void TBaseEditDG::btCancelClick() {
     taData->cancel();
     reject();
+}
+
+QLabel *TBaseEditDG::caption(const QString &text, QWidget *control) {
+    auto *label = new QLabel(text, this);
+    label->setBuddy(control);
+    return label;
+}
+
+QString TBaseEditDG::fieldCaption(const QString &field) const {
+    for (const QLabel *label : findChildren<QLabel *>()) {
+        const FieldLink *link = FieldLinkOf(label->buddy());
+        if (!link || link->fieldName().compare(field, Qt::CaseInsensitive) != 0)
+            continue;
+        QString text = label->text().remove(u'&').trimmed();
+        if (text.endsWith(u':'))
+            text.chop(1);
+        return text;
+    }
+    return field;
+}
+
+void TBaseEditDG::requireName(const QString &field, QWidget *control, const QString &message) {
+    m_names << field;
+    addRule(
+        [this, field] {
+            const Field *f = taData->findField(field);
+            return !f || !f->asString().trimmed().isEmpty();
+        },
+        message, control);
+}
+
+void TBaseEditDG::addRule(std::function<bool()> passes, const QString &message, QWidget *control) {
+    m_rules.push_back({std::move(passes), message, control});
+}
+
+bool TBaseEditDG::rulesPass() {
+    for (const Rule &rule : std::as_const(m_rules)) {
+        if (rule.passes())
+            continue;
+        ShowError(rule.message);
+        if (rule.control)
+            rule.control->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void TBaseEditDG::prepareValues() {
+    for (const QString &name : std::as_const(m_names)) {
+        Field *f = taData->findField(name);
+        if (f && !f->isReadOnly() && !f->isNull() && f->asString() != f->asString().trimmed())
+            f->setValue(f->asString().trimmed());
+    }
+    for (int i = 0; i < taData->fieldCount(); ++i) {
+        Field *f = taData->field(i);
+        const FieldType t = f->type();
+        const bool text = t == FieldType::String || t == FieldType::FixedChar || t == FieldType::Memo;
+        if (text && !f->isReadOnly() && !f->isNull() && f->value().toString().isEmpty())
+            f->clear();
+    }
 }

@@ -8,12 +8,15 @@
 #include <functional>
 
 class DataSet;
+class QLabel;
 class QPushButton;
 class QVBoxLayout;
 
 // The base of every dialog that edits one record: `taData` holds the record, the concrete dialog
 // gives its command (the record's key as the only parameter), lays its data-aware controls into
-// contentLayout() and offers a Run that calls runEdit(). "Записать" saves and ends with OK,
+// contentLayout(), declares the rules a record must pass (requireName, addRule) and offers a Run
+// that calls runEdit(). A rule that refuses the record shows its message, focuses its control and
+// keeps the dialog open with everything typed. "Записать" saves and ends with OK,
 // "Отменить" drops the changes and ends with Cancel; the close box ends with Cancel and leaves the
 // record as it is until the next Run reopens it.
 //
@@ -38,16 +41,30 @@ public:
     bool Visual() const { return m_visual.value(); }
     void setVisual(bool visual);
 
-    // The base save: every text field holding the empty text becomes Null, then taData is posted
+    // The base save: the rules are checked, the names lose their leading and trailing blanks,
+    // every text field holding the empty text becomes Null, then taData is posted
     // and the dialog ends with OK. On failure see above; nothing is thrown to the caller. A
     // concrete dialog with a save handler of its own overrides this and ends by calling it.
     virtual void btSaveClick();
     // Drops the record's changes and ends with Cancel.
     void btCancelClick();
 
+    // The caption of a field as the dialog labels it (the text of the label of the control bound
+    // to it, without a trailing colon); the field's name when no label names it.
+    QString fieldCaption(const QString &field) const;
+
 protected:
     // Where the concrete dialog puts its controls: above the button row, which stays bottom right.
     QVBoxLayout *contentLayout() const { return m_content; }
+    // A label for a control; its text names the control's field in the messages of the dialog.
+    QLabel *caption(const QString &text, QWidget *control);
+
+    // A name the record needs: saving without one (or with blanks only) shows `message` and
+    // focuses `control`; the name is saved without leading and trailing blanks.
+    void requireName(const QString &field, QWidget *control, const QString &message);
+    // A rule checked on every save, after the names, in the order declared: when `passes` returns
+    // false, `message` is shown, `control` gets the focus and nothing is written.
+    void addRule(std::function<bool()> passes, const QString &message, QWidget *control);
 
     // The common Run: open taData with `key`; when no row came back append a new record and let
     // `presetNew` fill its fields (parent keys and the like); show modally. True when saved.
@@ -58,10 +75,20 @@ protected:
     void dsDataDataChange();
 
 private:
+    struct Rule {
+        std::function<bool()> passes;
+        QString message;
+        QPointer<QWidget> control;
+    };
+
+    bool rulesPass();
+    void prepareValues();
     void saveClicked();
     void failSave(const QString &message);
 
     QVBoxLayout *m_content;
     VisualSwitch m_visual;
+    QVector<Rule> m_rules;
+    QStringList m_names;
     bool m_saveFailed = false;
 };

@@ -6,7 +6,7 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "dgCommon.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -19,8 +19,7 @@ namespace {
 const QString HistoryPath = QStringLiteral("edFind.<P>.Items");
 }
 
-TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent)
-{
+TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("BASEFindDG"));
     setWindowTitle(QStringLiteral("Поиск"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -30,11 +29,9 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent)
     setFont(f);
     setFixedSize(533, 369);
 
-    taFind = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taFind->setObjectName(QStringLiteral("taFind"));
+    // ID, Name and any further columns as the find procedure declares them.
+    taFind = DialogDataSet(this, QStringLiteral("taFind"));
     taFind->setReadOnly(true);
-    taFind->addField({QStringLiteral("ID"), FieldType::Integer, 0, true, {}, {}});
-    taFind->addField({QStringLiteral("Name"), FieldType::String, 250, false, {}, {}});
     setFindProcedure(QStringLiteral("FindBase;1"));
 
     edFind = new QComboBox(this);
@@ -54,18 +51,11 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent)
     grList->setShowGrid(true); // one column: the lines part the rows
     grList->setDataSet(taFind);
 
-    auto button = [this](const char *objectName, const QString &text) {
-        auto *b = new QPushButton(text, this);
-        b->setObjectName(QString::fromLatin1(objectName));
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
-    btInsert = button("btInsert", QStringLiteral("Добавить"));
+    btInsert = DialogButton(this, "btInsert", QStringLiteral("Добавить"));
     btInsert->hide();
-    btBack = button("btBack", QStringLiteral("Выбрать"));
+    btBack = DialogButton(this, "btBack", QStringLiteral("Выбрать"));
     btBack->setEnabled(false);
-    btExit = button("btExit", QStringLiteral("Выход"));
+    btExit = DialogButton(this, "btExit", QStringLiteral("Выход"));
 
     auto *root = new QVBoxLayout(this);
     root->addWidget(edFind);
@@ -88,19 +78,17 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent)
     m_loading = false;
 }
 
-TBASEFindDG::~TBASEFindDG()
-{
-}
+TBASEFindDG::~TBASEFindDG() {}
 
-void TBASEFindDG::onClick(QPushButton *button, std::function<void()> handler)
-{
+void TBASEFindDG::onClick(QPushButton *button, std::function<void()> handler) {
     connect(button, &QPushButton::clicked, this, [handler = std::move(handler)] { Guarded(handler); });
 }
 
-void TBASEFindDG::setFindProcedure(const QString &procedure) { taFind->setCommand(procedure, CommandType::StoredProc); }
+void TBASEFindDG::setFindProcedure(const QString &procedure) {
+    taFind->setCommand(procedure, CommandType::StoredProc);
+}
 
-void TBASEFindDG::setPlaceholder(const QString &text)
-{
+void TBASEFindDG::setPlaceholder(const QString &text) {
     const QString shown = edFind->currentText();
     const bool empty = shown.isEmpty() || shown == m_placeholder;
     m_placeholder = text;
@@ -111,47 +99,43 @@ void TBASEFindDG::setPlaceholder(const QString &text)
     }
 }
 
-void TBASEFindDG::setTargetField(Field *field)
-{
+void TBASEFindDG::setTargetField(Field *field) {
     m_targetDataSet = field ? field->dataSet() : nullptr;
     m_targetName = field ? field->name() : QString();
 }
 
-Field *TBASEFindDG::targetField() const
-{
+Field *TBASEFindDG::targetField() const {
     if (!m_targetDataSet || m_targetName.isEmpty())
         return nullptr;
     return m_targetDataSet->findField(m_targetName);
 }
 
-QString TBASEFindDG::searchText() const
-{
+QString TBASEFindDG::searchText() const {
     const QString text = edFind->currentText();
     if (!m_placeholder.isEmpty() && text == m_placeholder)
         return QString();
     return text.trimmed();
 }
 
-QStringList TBASEFindDG::history() const
-{
+QStringList TBASEFindDG::history() const {
     QStringList items;
     for (int i = 0; i < edFind->count(); ++i)
         items << edFind->itemText(i);
     return items;
 }
 
-void TBASEFindDG::RefreshFind() { OpenWithParams(*taFind, {TypedValue::Text(searchText())}); }
+void TBASEFindDG::RefreshFind() {
+    OpenWithParams(*taFind, {TypedValue::Text(searchText())});
+}
 
-void TBASEFindDG::setBoxText(const QString &text)
-{
+void TBASEFindDG::setBoxText(const QString &text) {
     const bool was = m_updating;
     m_updating = true;
     edFind->setEditText(text);
     m_updating = was;
 }
 
-void TBASEFindDG::setGrey(bool grey)
-{
+void TBASEFindDG::setGrey(bool grey) {
     m_grey = grey;
     QLineEdit *le = edFind->lineEdit();
     QPalette p = le->palette();
@@ -160,15 +144,13 @@ void TBASEFindDG::setGrey(bool grey)
     le->setPalette(p);
 }
 
-void TBASEFindDG::edFindChange()
-{
+void TBASEFindDG::edFindChange() {
     if (m_loading)
         return;
     Guarded([this] { evaluate(); });
 }
 
-void TBASEFindDG::evaluate()
-{
+void TBASEFindDG::evaluate() {
     QString text = edFind->currentText();
     btBack->setEnabled(false); // stays so when the find fails
     if (!text.isEmpty() && text != m_placeholder) {
@@ -192,8 +174,7 @@ void TBASEFindDG::evaluate()
     }
 }
 
-void TBASEFindDG::FormShow()
-{
+void TBASEFindDG::FormShow() {
     loadHistory();
     edFind->setFocus();
     edFind->lineEdit()->deselect();
@@ -201,16 +182,14 @@ void TBASEFindDG::FormShow()
     edFindChange();
 }
 
-bool TBASEFindDG::runFind(Field *target)
-{
+bool TBASEFindDG::runFind(Field *target) {
     setTargetField(target);
     setResult(QDialog::Rejected);
     FormShow();
     return RunModal(*this) == QDialog::Accepted;
 }
 
-void TBASEFindDG::btBackClick()
-{
+void TBASEFindDG::btBackClick() {
     if (!HasRecords(*taFind))
         return; // nothing found, nothing to choose
     const QString text = searchText();
@@ -229,8 +208,7 @@ void TBASEFindDG::btBackClick()
     accept();
 }
 
-void TBASEFindDG::loadHistory()
-{
+void TBASEFindDG::loadHistory() {
     QStringList items = storFind.read(HistoryPath).toStringList();
     if (items.size() > HistoryLines)
         items = items.mid(items.size() - HistoryLines);
@@ -244,12 +222,15 @@ void TBASEFindDG::loadHistory()
     m_updating = was;
 }
 
-void TBASEFindDG::saveHistory() { storFind.write(HistoryPath, history()); }
+void TBASEFindDG::saveHistory() {
+    storFind.write(HistoryPath, history());
+}
 
-void TBASEFindDG::setVisual(bool visual) { m_visual.set(visual, m_targetDataSet); }
+void TBASEFindDG::setVisual(bool visual) {
+    m_visual.set(visual, m_targetDataSet);
+}
 
-void TBASEFindDG::done(int result)
-{
+void TBASEFindDG::done(int result) {
     Guarded([this] { saveHistory(); });
     QDialog::done(result);
 }

@@ -102,6 +102,6 @@ private:
     QString m_targetName;
     VisualSwitch m_visual;
     bool m_grey = false;
-    bool m_loading = true;  // nothing is searched while the dialog is being made
+    bool m_loading = true;   // nothing is searched while the dialog is being made
     bool m_updating = false; // the box's text is being set here, not typed
 };

@@ -6,15 +6,16 @@
 #include "DataSet.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
+#include "dgCommon.h"
 #include "dmTessalData.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
-TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent)
-{
+TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("BASEListDG"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -22,33 +23,21 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent)
     f.setPixelSize(12);
     setFont(f);
 
-    taList = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taList->setObjectName(QStringLiteral("taList"));
+    taList = DialogDataSet(this, QStringLiteral("taList"));
     taList->setReadOnly(true);
 
     grList = new DataGrid(this);
     grList->setObjectName(QStringLiteral("grList"));
     grList->setShowGrid(true);
 
-    auto button = [this](const char *name, const QString &text) {
-        auto *b = new QPushButton(text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
-    btInsert = button("btInsert", QStringLiteral("Добавить"));
-    btEdit = button("btEdit", QStringLiteral("Изменить"));
-    btDelete = button("btDelete", QString());
-    btDelete->setIcon(imageIcon(Img::Delete));
-    btDelete->setToolTip(QStringLiteral("Удалить"));
-    btFind = button("btFind", QString());
-    btFind->setIcon(imageIcon(Img::Find));
-    btFind->setToolTip(QStringLiteral("Поиск"));
+    btInsert = DialogButton(this, "btInsert", QStringLiteral("Добавить"));
+    btEdit = DialogButton(this, "btEdit", QStringLiteral("Изменить"));
+    btDelete = DialogButton(this, "btDelete", imageIcon(Img::Delete), QStringLiteral("Удалить"));
+    btFind = DialogButton(this, "btFind", imageIcon(Img::Find), QStringLiteral("Поиск"));
     btFind->hide();
-    btBack = button("btBack", QStringLiteral("Выбрать"));
+    btBack = DialogButton(this, "btBack", QStringLiteral("Выбрать"));
     btBack->setEnabled(false);
-    btExit = button("btExit", QStringLiteral("Выход"));
+    btExit = DialogButton(this, "btExit", QStringLiteral("Выход"));
 
     auto *root = new QVBoxLayout(this);
     root->addWidget(grList, 1);
@@ -70,20 +59,16 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent)
 
     // No target field at the start.
     setListDataSet(taList);
-    setFixedSize(480, 360); // concrete dialogs fix their own size
+    setFixedSize(480, 360); // concrete dialogs fix their own size with setColumns
 }
 
-TBASEListDG::~TBASEListDG()
-{
-}
+TBASEListDG::~TBASEListDG() {}
 
-void TBASEListDG::onClick(QPushButton *button, std::function<void()> handler)
-{
+void TBASEListDG::onClick(QPushButton *button, std::function<void()> handler) {
     connect(button, &QPushButton::clicked, this, [handler = std::move(handler)] { Guarded(handler); });
 }
 
-void TBASEListDG::setListDataSet(DataSet *list)
-{
+void TBASEListDG::setListDataSet(DataSet *list) {
     for (const auto &c : std::as_const(m_listConnections))
         disconnect(c);
     m_listConnections.clear();
@@ -97,18 +82,18 @@ void TBASEListDG::setListDataSet(DataSet *list)
     dsListStateChange();
 }
 
-DataSet *TBASEListDG::listDataSet() const { return m_list; }
+DataSet *TBASEListDG::listDataSet() const {
+    return m_list;
+}
 
-void TBASEListDG::dsListStateChange()
-{
+void TBASEListDG::dsListStateChange() {
     const DataSet *list = m_list;
     btInsert->setEnabled(list && list->isActive());
     btEdit->setEnabled(list && HasRecords(*list));
     btDelete->setEnabled(list && HasRecords(*list));
 }
 
-void TBASEListDG::setField(Field *field)
-{
+void TBASEListDG::setField(Field *field) {
     DataSet *ds = field ? field->dataSet() : nullptr;
     const QString name = field ? field->name() : QString();
     if (ds == m_fieldDataSet.data() && name.compare(m_fieldName, Qt::CaseInsensitive) == 0)
@@ -118,23 +103,22 @@ void TBASEListDG::setField(Field *field)
     updateBack();
 }
 
-Field *TBASEListDG::field() const
-{
+Field *TBASEListDG::field() const {
     if (!m_fieldDataSet || m_fieldName.isEmpty())
         return nullptr;
     return m_fieldDataSet->findField(m_fieldName);
 }
 
-void TBASEListDG::setChooseHandler(std::function<void()> handler)
-{
+void TBASEListDG::setChooseHandler(std::function<void()> handler) {
     m_choose = std::move(handler);
     updateBack();
 }
 
-void TBASEListDG::updateBack() { btBack->setEnabled(m_fieldDataSet && !m_fieldName.isEmpty() && m_choose); }
+void TBASEListDG::updateBack() {
+    btBack->setEnabled(m_fieldDataSet && !m_fieldName.isEmpty() && m_choose);
+}
 
-void TBASEListDG::SetBackValue(const QVariant &value)
-{
+void TBASEListDG::SetBackValue(const QVariant &value) {
     Field *f = field();
     if (!f)
         return;
@@ -142,14 +126,12 @@ void TBASEListDG::SetBackValue(const QVariant &value)
     f->setValue(value);
 }
 
-void TBASEListDG::setVisual(bool visual)
-{
+void TBASEListDG::setVisual(bool visual) {
     if (m_visual.set(visual, m_list))
         dsListStateChange();
 }
 
-void TBASEListDG::FormClose()
-{
+void TBASEListDG::FormClose() {
     m_tag = 0;
     const DataSet *list = m_list;
     if (list && HasRecords(*list) && list->fieldCount() > 0) {
@@ -159,8 +141,19 @@ void TBASEListDG::FormClose()
     }
 }
 
-void TBASEListDG::done(int result)
-{
+void TBASEListDG::done(int result) {
     FormClose();
     QDialog::done(result);
+}
+
+void TBASEListDG::setColumns(const QVector<GridColumn> &columns, int height) {
+    grList->setColumns(columns);
+    int width = 2 * grList->frameWidth() + grList->verticalScrollBar()->sizeHint().width();
+    if (!grList->verticalHeader()->isHidden())
+        width += grList->verticalHeader()->sizeHint().width();
+    for (const GridColumn &c : columns)
+        width += c.width;
+    const QMargins margins = layout()->contentsMargins();
+    width = std::max(width, m_buttons->minimumSize().width()) + margins.left() + margins.right();
+    setFixedSize(width, height);
 }

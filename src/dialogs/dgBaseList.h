@@ -10,6 +10,7 @@
 
 class DataGrid;
 class DataSet;
+struct GridColumn;
 class Field;
 class QHBoxLayout;
 class QPushButton;
@@ -66,6 +67,10 @@ public:
     void done(int result) override;
 
 protected:
+    // The grid's columns and the dialog's fixed size: `height` high and as wide as the columns
+    // need at their given widths (wider when the button row needs it; the stretched column then
+    // takes the room).
+    void setColumns(const QVector<GridColumn> &columns, int height);
     // The bottom row, for a concrete dialog's own buttons (insert them before the stretch, index 4).
     QHBoxLayout *buttonLayout() const { return m_buttons; }
     // Connects a button to a handler that runs guarded (an exception shows the standard box).

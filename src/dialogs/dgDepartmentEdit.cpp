@@ -15,52 +15,38 @@
 #include <QSet>
 #include <QVBoxLayout>
 
+const QString TDepartmentEditDG::NameMessage = QStringLiteral("Укажите наименование подразделения.");
 const QString TDepartmentEditDG::ParentMessage =
-    QStringLiteral("Нельзя назначать вышестояшим это подразделение.");
-
-QPointer<TDepartmentEditDG> TDepartmentEditDG::s_instance;
+    QStringLiteral("Нельзя назначать вышестоящим это подразделение.");
 
 TDepartmentEditDG::TDepartmentEditDG() {
     setObjectName(QStringLiteral("DepartmentEditDG"));
     setWindowTitle(QStringLiteral("Подразделение"));
 
     taData->setCommand(QStringLiteral("select * from Department where IdDepartment =:ID"));
-    taData->addField({QStringLiteral("IdDepartment"), FieldType::Integer, 0, true, {}, {}});
-    taData->addField({QStringLiteral("DprtIdHigher"), FieldType::Integer, 0, false, {}, {}});
-    taData->addField({QStringLiteral("DprtName"), FieldType::String, 100, false, {}, {}});
-    taData->addField({QStringLiteral("Synonym"), FieldType::String, 150, false, {}, {}});
 
     cbHight = new DBLookupCombo(taData, QStringLiteral("DprtIdHigher"), this);
     cbHight->setObjectName(QStringLiteral("cbHight"));
-    cbHight->setToolTip(QStringLiteral("DEL — нет выше стоящего"));
+    cbHight->setToolTip(QStringLiteral("DEL — нет вышестоящего"));
     cbHight->setSearchEnabled(true);
     cbHight->setClearOnDelete(true);
     if (dmLookUp)
         cbHight->setListSource(dmLookUp->taDepart);
 
-    btFind = new QPushButton(this);
-    btFind->setObjectName(QStringLiteral("btFind"));
-    btFind->setIcon(imageIcon(Img::Find));
-    btFind->setToolTip(QStringLiteral("Поиск"));
-    btFind->setAutoDefault(false);
+    btFind = DialogButton(this, "btFind", imageIcon(Img::Find), QStringLiteral("Поиск"));
 
     edName = new DBEdit(taData, QStringLiteral("DprtName"), this);
     edName->setObjectName(QStringLiteral("edName"));
     edSynonym = new DBEdit(taData, QStringLiteral("Synonym"), this);
     edSynonym->setObjectName(QStringLiteral("edSynonym"));
 
-    auto label = [this](const QString &text, QWidget *buddy) {
-        auto *l = new QLabel(text, this);
-        l->setBuddy(buddy);
-        return l;
-    };
     auto *grid = new QGridLayout;
-    grid->addWidget(label(QStringLiteral("Вышестоящее подразделение:"), cbHight), 0, 0, 1, 2);
+    grid->addWidget(caption(QStringLiteral("Вышестоящее подразделение:"), cbHight), 0, 0, 1, 2);
     grid->addWidget(cbHight, 1, 0);
     grid->addWidget(btFind, 1, 1);
-    grid->addWidget(label(QStringLiteral("Наименование"), edName), 2, 0, 1, 2);
+    grid->addWidget(caption(QStringLiteral("Наименование"), edName), 2, 0, 1, 2);
     grid->addWidget(edName, 3, 0, 1, 2);
-    grid->addWidget(label(QStringLiteral("Дополнительные названия для поиска"), edSynonym), 4, 0, 1, 2);
+    grid->addWidget(caption(QStringLiteral("Дополнительные названия для поиска"), edSynonym), 4, 0, 1, 2);
     grid->addWidget(edSynonym, 5, 0, 1, 2);
     grid->setColumnMinimumWidth(0, 380);
     contentLayout()->addLayout(grid);
@@ -71,25 +57,14 @@ TDepartmentEditDG::TDepartmentEditDG() {
     setTabOrder(edSynonym, btSave);
     setTabOrder(btSave, btCancel);
 
+    requireName(QStringLiteral("DprtName"), edName, NameMessage);
+    addRule([this] { return ParentAllowed(); }, ParentMessage, cbHight);
+
     connect(btFind, &QPushButton::clicked, this, [this] { Guarded([this] { btFindClick(); }); });
-}
-
-TDepartmentEditDG *TDepartmentEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TDepartmentEditDG;
-    return s_instance;
-}
-
-void TDepartmentEditDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 bool TDepartmentEditDG::Run(int dprt, int higher, int *newKey) {
     TDepartmentEditDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
-    if (dlg->cbHight->listSource() != dmLookUp->taDepart)
-        dlg->cbHight->setListSource(dmLookUp->taDepart);
     // Every department by name, this one included.
     OpenWithParams(*dmLookUp->taDepart);
     const bool saved = dlg->runEdit(dprt, [higher](DataSet &ds) {
@@ -122,15 +97,6 @@ bool TDepartmentEditDG::ParentAllowed() const {
             {{QStringLiteral("K"), key}});
     }
     return true;
-}
-
-void TDepartmentEditDG::btSaveClick() {
-    if (taData->isEditing() && !ParentAllowed()) {
-        ShowError(ParentMessage);
-        cbHight->setFocus();
-        return;
-    }
-    TBaseEditDG::btSaveClick();
 }
 
 void TDepartmentEditDG::btFindClick() {

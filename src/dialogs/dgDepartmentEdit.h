@@ -1,8 +1,7 @@
 #pragma once
 
 #include "dgBaseEdit.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class DBEdit;
 class DBLookupCombo;
@@ -10,9 +9,12 @@ class DBLookupCombo;
 // One department: its superior department, its name and the further names the search finds it
 // by. The superior is chosen from all departments by name (typing searches the list), through the
 // department find dialog, or emptied with Delete, which puts the department at the top level.
-class TDepartmentEditDG : public TBaseEditDG {
+class TDepartmentEditDG : public TBaseEditDG, public SingleDialog<TDepartmentEditDG> {
     Q_OBJECT
 public:
+    TDepartmentEditDG(); // made by Instance()
+    // The refusal of a department without a name.
+    static const QString NameMessage;
     // The refusal of a superior that is the department itself or lies below it.
     static const QString ParentMessage;
 
@@ -20,10 +22,6 @@ public:
     // or less) when no department has that key (-1). True when saved; `newKey` then receives the
     // key of the saved department.
     static bool Run(int dprt, int higher, int *newKey = nullptr);
-    // The single instance, made on first use.
-    static TDepartmentEditDG *Instance();
-    // Drops the single instance (the next use makes a new one over the then shared connection).
-    static void ResetForTesting();
 
     DBLookupCombo *cbHight; // "Вышестоящее подразделение:": DprtIdHigher; Delete empties it
     QPushButton *btFind; // "Поиск": the department find dialog fills DprtIdHigher
@@ -35,13 +33,5 @@ public:
     // and a department without a superior always pass.
     bool ParentAllowed() const;
 
-    // A superior that ParentAllowed refuses gets ParentMessage, and the dialog stays open with
-    // everything typed so far; otherwise the base save.
-    void btSaveClick() override;
-
     void btFindClick();
-
-private:
-    TDepartmentEditDG();
-    static QPointer<TDepartmentEditDG> s_instance;
 };

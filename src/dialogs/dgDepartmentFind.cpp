@@ -2,9 +2,6 @@
 
 #include "DataGrid.h"
 #include "DataSet.h"
-#include "dmTessalData.h"
-
-QPointer<TDepartmentFindDG> TDepartmentFindDG::s_instance;
 
 TDepartmentFindDG::TDepartmentFindDG() : TBASEFindDG(nullptr, nullptr) {
     setObjectName(QStringLiteral("DepartmentFindDG"));
@@ -18,19 +15,6 @@ TDepartmentFindDG::TDepartmentFindDG() : TBASEFindDG(nullptr, nullptr) {
     grList->setColumns({name});
 }
 
-TDepartmentFindDG *TDepartmentFindDG::Instance() {
-    if (!s_instance)
-        s_instance = new TDepartmentFindDG;
-    return s_instance;
-}
-
-void TDepartmentFindDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TDepartmentFindDG::Run(Field *Field) {
-    TDepartmentFindDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taFind->setConnection(&dmTessal->cnGeneral);
-    return dlg->runFind(Field);
+    return Instance()->runFind(Field);
 }

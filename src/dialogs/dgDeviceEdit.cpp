@@ -42,7 +42,7 @@ QString MonthYearText(const QDate &date) {
 
 DBCodeCombo::DBCodeCombo(DataSet *dataSet, const QString &field,
                          const QVector<std::pair<int, QString>> &items, QWidget *parent)
-    : QComboBox(parent), m_link([this] { refresh(); }) {
+    : QComboBox(parent), m_link(this, [this] { refresh(); }) {
     for (const auto &[code, text] : items)
         addItem(text, code);
     // Only the user's choices are stored; showing a value moves the index without `activated`.
@@ -72,50 +72,28 @@ void DBCodeCombo::choose(int index) {
 // ---------------------------------------------------------------------------------------------
 // TDeviceEditDG
 
+const QString TDeviceEditDG::NameMessage = QStringLiteral("Укажите наименование устройства.");
 const QString TDeviceEditDG::WorkplaceMessage = QStringLiteral("Выберите рабочее место устройства.");
-
-QPointer<TDeviceEditDG> TDeviceEditDG::s_instance;
 
 TDeviceEditDG::TDeviceEditDG() {
     setObjectName(QStringLiteral("DeviceEditDG"));
     setWindowTitle(QStringLiteral("Устройство"));
 
     taData->setCommand(QStringLiteral("select * from DeviceUnit where IdDevice = :ID"));
-    const auto field = [this](const char *name, FieldType type, int size = 0, bool readOnly = false,
-                              const QString &format = {}) {
-        taData->addField({QString::fromLatin1(name), type, size, readOnly, format, {}});
-    };
-    field("IdDevice", FieldType::Integer, 0, true);
-    field("DevcIdWorkplace", FieldType::Integer);
-    field("DevcName", FieldType::String, 50);
-    field("DevcPrinting", FieldType::Boolean);
-    field("DevcDescription", FieldType::Memo);
-    field("Used", FieldType::SmallInt);
-    field("Domain", FieldType::String, 50);
-    field("DevcIdKind", FieldType::SmallInt);
-    field("Depreciation", FieldType::String, 25);
-    field("DevcNumber", FieldType::String, 25);
-    field("Prevention", FieldType::DateTime, 0, false, QStringLiteral("dd.MM.yyyy"));
-    field("PreventionExpress", FieldType::Boolean);
-    field("PreventionNeed", FieldType::Boolean);
-    // The ping sweep's result is no business of this dialog: never written from here.
-    field("OnLine", FieldType::Boolean, 0, true);
+    // Types and widths come from the table; the dialog adds only what the table cannot say: how
+    // the date shows, and that the ping sweep's result is no business of this dialog.
+    FieldDef prevention;
+    prevention.name = QStringLiteral("Prevention");
+    prevention.displayFormat = QStringLiteral("dd.MM.yyyy");
+    taData->addField(prevention);
+    FieldDef online;
+    online.name = QStringLiteral("OnLine");
+    online.readOnly = true;
+    taData->addField(online);
 
     const auto named = [](auto *widget, const char *name) {
         widget->setObjectName(QString::fromLatin1(name));
         return widget;
-    };
-    const auto button = [this, &named](const char *name, int image, const QString &hint) {
-        auto *b = named(new QPushButton(this), name);
-        b->setIcon(imageIcon(image));
-        b->setToolTip(hint);
-        b->setAutoDefault(false);
-        return b;
-    };
-    const auto label = [this](const QString &text, QWidget *buddy) {
-        auto *l = new QLabel(text, this);
-        l->setBuddy(buddy);
-        return l;
     };
     const auto separator = [this] {
         auto *line = new QFrame(this);
@@ -125,9 +103,9 @@ TDeviceEditDG::TDeviceEditDG() {
     };
 
     lcWorkplace = named(new DBLookupCombo(taData, QStringLiteral("DevcIdWorkplace"), this), "lcWorkplace");
-    btFind = button("btFind", Img::Find, QStringLiteral("Поиск"));
+    btFind = DialogButton(this, "btFind", imageIcon(Img::Find), QStringLiteral("Поиск"));
     lcKind = named(new DBLookupCombo(taData, QStringLiteral("DevcIdKind"), this), "lcKind");
-    btKind = button("btKind", Img::Open, QStringLiteral("Справочник типов"));
+    btKind = DialogButton(this, "btKind", imageIcon(Img::Open), QStringLiteral("Справочник типов"));
     btKind->setFocusPolicy(Qt::NoFocus);
     edName = named(new DBEdit(taData, QStringLiteral("DevcName"), this), "edName");
     edNumb = named(new DBEdit(taData, QStringLiteral("DevcNumber"), this), "edNumb");
@@ -162,20 +140,21 @@ TDeviceEditDG::TDeviceEditDG() {
             line->addWidget(w, s != stretches.end() ? *s++ : 0);
         form->addLayout(line);
     };
-    form->addWidget(label(QStringLiteral("Рабочее место"), lcWorkplace));
+    form->addWidget(caption(QStringLiteral("Рабочее место"), lcWorkplace));
     row({lcWorkplace, btFind}, {1, 0});
-    form->addWidget(label(QStringLiteral("Наименование"), lcKind));
+    form->addWidget(caption(QStringLiteral("Наименование"), lcKind));
     row({lcKind, btKind}, {1, 0});
     form->addWidget(edName);
-    row({label(QStringLiteral("Номер"), edNumb), label(QStringLiteral("Списание"), edDepr)}, {1, 1});
+    row({caption(QStringLiteral("Номер"), edNumb), caption(QStringLiteral("Списание"), edDepr)}, {1, 1});
     row({edNumb, edDepr}, {1, 1});
-    row({label(QStringLiteral("Доменное имя"), edDomain), new QWidget(this)}, {1, 1});
+    row({caption(QStringLiteral("Доменное имя"), edDomain), new QWidget(this)}, {1, 1});
     row({edDomain, cbUsed}, {1, 1});
     form->addWidget(separator());
-    row({DBCheckBoxEh1, label(QStringLiteral("Проведена"), edPrevention), edPrevention, cbPreventionExpress},
+    row({DBCheckBoxEh1, caption(QStringLiteral("Проведена"), edPrevention), edPrevention,
+         cbPreventionExpress},
         {0, 0, 1, 0});
     form->addWidget(separator());
-    row({label(QStringLiteral("Описание"), moDescription), cbReport}, {1, 0});
+    row({caption(QStringLiteral("Описание"), moDescription), cbReport}, {1, 0});
     form->addWidget(moDescription);
     auto *wide = new QWidget(this);
     wide->setFixedSize(420, 0);
@@ -188,29 +167,20 @@ TDeviceEditDG::TDeviceEditDG() {
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
+    addRule(
+        [this] {
+            const Field *place = taData->findField(QStringLiteral("DevcIdWorkplace"));
+            return !place || place->asInt() > 0;
+        },
+        WorkplaceMessage, lcWorkplace);
+    requireName(QStringLiteral("DevcName"), edName, NameMessage);
+
     connect(btFind, &QPushButton::clicked, this, [this] { Guarded([this] { btFindClick(); }); });
     connect(btKind, &QPushButton::clicked, this, [this] { Guarded([this] { btKindClick(); }); });
 }
 
-TDeviceEditDG *TDeviceEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TDeviceEditDG;
-    return s_instance;
-}
-
-void TDeviceEditDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TDeviceEditDG::Run(int device, int place) {
     TDeviceEditDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taData->setConnection(&dmTessal->cnGeneral);
-    if (dlg->lcWorkplace->listSource() != dmLookUp->taWork)
-        dlg->lcWorkplace->setListSource(dmLookUp->taWork);
-    if (dlg->lcKind->listSource() != dmLookUp->taKind)
-        dlg->lcKind->setListSource(dmLookUp->taKind);
-
     dmChain->setDevice(device);
     dmLookUp->SetKindType(QStringLiteral("D"));
     dmLookUp->SetWorkplace(dmChain->Department());
@@ -226,16 +196,6 @@ bool TDeviceEditDG::Run(int device, int place) {
 void TDeviceEditDG::showEvent(QShowEvent *event) {
     TBaseEditDG::showEvent(event);
     edName->setFocus();
-}
-
-void TDeviceEditDG::btSaveClick() {
-    const Field *place = taData->findField(QStringLiteral("DevcIdWorkplace"));
-    if (taData->isEditing() && place && (place->isNull() || place->asInt() <= 0)) {
-        ShowError(WorkplaceMessage);
-        lcWorkplace->setFocus();
-        return;
-    }
-    TBaseEditDG::btSaveClick();
 }
 
 void TDeviceEditDG::btFindClick() {

@@ -2,8 +2,8 @@
 
 #include "DataControls.h"
 #include "dgBaseEdit.h"
+#include "dgCommon.h"
 
-#include <QPointer>
 #include <QVector>
 
 #include <utility>
@@ -40,9 +40,12 @@ private:
 // One device: where it stands (a workplace of one department, or of another one through the
 // workplace find dialog), its kind among the device kinds, name, inventory and write-off numbers,
 // network name, state of use, maintenance, description and whether reports include it.
-class TDeviceEditDG : public TBaseEditDG {
+class TDeviceEditDG : public TBaseEditDG, public SingleDialog<TDeviceEditDG> {
     Q_OBJECT
 public:
+    TDeviceEditDG(); // made by Instance()
+    // The refusal of a device without a name.
+    static const QString NameMessage;
     // The refusal of a device saved without a workplace.
     static const QString WorkplaceMessage;
 
@@ -50,10 +53,6 @@ public:
     // (-1). The workplace selector lists the workplaces of the device's department (for a new
     // device: of the department of `place`), the kind selector the device kinds. True when saved.
     static bool Run(int device, int place);
-    // The single instance, made on first use.
-    static TDeviceEditDG *Instance();
-    // Drops the single instance (the next use makes a new one over the then shared connection).
-    static void ResetForTesting();
 
     DBLookupCombo *lcWorkplace; // "Рабочее место": DevcIdWorkplace among the department's workplaces
     QPushButton *btFind;        // "Поиск": the workplace find dialog, any department
@@ -70,10 +69,6 @@ public:
     DBMemo *moDescription;           // "Описание": DevcDescription
     DBCheckBox *DBCheckBoxEh1;       // "Профилактика нужна": PreventionNeed
 
-    // A device needs a workplace: without one WorkplaceMessage says so and the dialog stays open
-    // with everything typed so far; otherwise the base save.
-    void btSaveClick() override;
-
     // Chooses a workplace of any department; the workplace selector then lists that department's
     // workplaces.
     void btFindClick();
@@ -82,8 +77,4 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-
-private:
-    TDeviceEditDG();
-    static QPointer<TDeviceEditDG> s_instance;
 };

@@ -4,9 +4,6 @@
 #include "DataSet.h"
 #include "TessalADO.h"
 #include "dmLookUpData.h"
-#include "dmTessalData.h"
-
-QPointer<TDeviceFindDG> TDeviceFindDG::s_instance;
 
 TDeviceFindDG::TDeviceFindDG() : TBASEFindDG(nullptr, nullptr) {
     setObjectName(QStringLiteral("DeviceFindDG"));
@@ -21,21 +18,8 @@ TDeviceFindDG::TDeviceFindDG() : TBASEFindDG(nullptr, nullptr) {
     grList->setColumns({name});
 }
 
-TDeviceFindDG *TDeviceFindDG::Instance() {
-    if (!s_instance)
-        s_instance = new TDeviceFindDG;
-    return s_instance;
-}
-
-void TDeviceFindDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TDeviceFindDG::Run(Field *Field) {
-    TDeviceFindDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taFind->setConnection(&dmTessal->cnGeneral);
-    return dlg->runFind(Field);
+    return Instance()->runFind(Field);
 }
 
 void TDeviceFindDG::btBackClick() {

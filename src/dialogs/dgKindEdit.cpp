@@ -52,7 +52,7 @@ namespace {
 class KindTypeBox : public QComboBox {
 public:
     KindTypeBox(DataSet *dataSet, const QString &field, QWidget *parent)
-        : QComboBox(parent), m_link([this] { refresh(); }) {
+        : QComboBox(parent), m_link(this, [this] { refresh(); }) {
         KindTypes::fill(this);
         connect(this, &QComboBox::currentIndexChanged, this, [this](int index) {
             if (m_showing || index < 0)
@@ -80,8 +80,6 @@ private:
 
 } // namespace
 
-QPointer<TKindEditDG> TKindEditDG::s_instance;
-
 TKindEditDG::TKindEditDG() : TBaseEditDG(nullptr) {
     setObjectName(QStringLiteral("KindEditDG"));
     setWindowTitle(QStringLiteral("Тип"));
@@ -107,20 +105,14 @@ TKindEditDG::TKindEditDG() : TBaseEditDG(nullptr) {
     row(QStringLiteral("Кратко"), DBEdit2);
     contentLayout()->addLayout(form);
 
+    addRule([this] { return KindTypes::indexOf(taData->value(QStringLiteral("KindType")).toString()) >= 0; },
+            QStringLiteral("Укажите вид: устройства, комплектующие, материалы или программы."), cbType);
+    requireName(QStringLiteral("KindName"), DBEdit1, QStringLiteral("Укажите наименование типа."));
+
     setTabOrder(cbType, DBEdit1);
     setTabOrder(DBEdit1, DBEdit2);
     setTabOrder(DBEdit2, btSave);
     setTabOrder(btSave, btCancel);
-}
-
-TKindEditDG *TKindEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TKindEditDG;
-    return s_instance;
-}
-
-void TKindEditDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 bool TKindEditDG::Run(int ID, const QString &Kind) {
@@ -130,20 +122,4 @@ bool TKindEditDG::Run(int ID, const QString &Kind) {
         if (KindTypes::indexOf(Kind) >= 0)
             ds.fieldByName(QStringLiteral("KindType"))->setValue(QString(Kind.trimmed().front()));
     });
-}
-
-void TKindEditDG::btSaveClick() {
-    if (taData->isEditing()) {
-        if (KindTypes::indexOf(taData->value(QStringLiteral("KindType")).toString()) < 0) {
-            ShowError(QStringLiteral("Укажите вид: устройства, комплектующие, материалы или программы."));
-            cbType->setFocus();
-            return;
-        }
-        if (taData->value(QStringLiteral("KindName")).toString().trimmed().isEmpty()) {
-            ShowError(QStringLiteral("Укажите наименование типа."));
-            DBEdit1->setFocus();
-            return;
-        }
-    }
-    TBaseEditDG::btSaveClick();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "dgBaseEdit.h"
+#include "dgCommon.h"
 
-#include <QPointer>
 #include <QStringList>
 
 class DBEdit;
@@ -25,26 +25,15 @@ QString letterOf(const QComboBox *box);
 
 // One kind: its type, name and short name. A new kind starts with the type it is added under; the
 // user may move it to another type here, and the new letter is what is stored.
-class TKindEditDG : public TBaseEditDG {
+class TKindEditDG : public TBaseEditDG, public SingleDialog<TKindEditDG> {
     Q_OBJECT
 public:
+    TKindEditDG(); // made by Instance()
     // Edits kind `ID`, or starts a new kind of type `Kind` when no kind has that key (-1). True when
     // saved; taData then holds the record as stored, its new key included.
     static bool Run(int ID, const QString &Kind);
-    // The single instance, made on first use.
-    static TKindEditDG *Instance();
-    // Drops the single instance (the next use makes a new one over the then shared connection).
-    static void ResetForTesting();
 
     QComboBox *cbType; // "Вид": the four types, bound to KindType
     DBEdit *DBEdit1;   // "Наименование": KindName
     DBEdit *DBEdit2;   // "Кратко": ShortName
-
-    // A kind needs a type and a name: without them a message says what is missing and the dialog
-    // stays open with everything typed so far; otherwise the base save.
-    void btSaveClick() override;
-
-private:
-    TKindEditDG();
-    static QPointer<TKindEditDG> s_instance;
 };

@@ -32,20 +32,15 @@ int usesOf(const DataSet &ds) {
 
 } // namespace
 
-QPointer<TKindListDG> TKindListDG::s_instance;
-
 TKindListDG::TKindListDG() : TBASEListDG(nullptr) {
     setObjectName(QStringLiteral("KindListDG"));
     setWindowTitle(QStringLiteral("Тип устройств"));
 
-    Connection *cn = dmTessal ? &dmTessal->cnGeneral : nullptr;
-    taKind = new DataSet(cn, this);
-    taKind->setObjectName(QStringLiteral("taKind"));
+    taKind = DialogDataSet(this, QStringLiteral("taKind"));
     taKind->setCommand(QStringLiteral("SELECT * FROM Kind WHERE KindType = :KD ORDER BY KindOrder"));
     taKind->parameter(QStringLiteral("KD")).type = FieldType::FixedChar;
     taKind->setReadOnly(true);
-    spMoveKind = new DataSet(cn, this);
-    spMoveKind->setObjectName(QStringLiteral("spMoveKind"));
+    spMoveKind = DialogDataSet(this, QStringLiteral("spMoveKind"));
     spMoveKind->setCommand(QStringLiteral("MoveKind;1"), CommandType::StoredProc);
 
     cbType = new QComboBox(this);
@@ -72,19 +67,10 @@ TKindListDG::TKindListDG() : TBASEListDG(nullptr) {
     name.title = QStringLiteral("Наименование");
     name.width = 230;
     name.stretch = true;
-    grList->setColumns(
-        {shortName, name, centred("UsesModel", "Мод.", 40), centred("UsesDevice", "Устр.", 40)});
 
-    auto button = [this](const char *objectName, int image, const QString &hint) {
-        auto *b = new QPushButton(this);
-        b->setObjectName(QString::fromLatin1(objectName));
-        b->setIcon(imageIcon(image));
-        b->setToolTip(hint);
-        b->setAutoDefault(false);
-        return b;
-    };
-    btUp = button("btUp", Img::Up, QStringLiteral("Поднять на одну\nстрочку вверх"));
-    btDown = button("btDown", Img::Down, QStringLiteral("Опустить на одну\nстрочку вниз"));
+    btUp = DialogButton(this, "btUp", imageIcon(Img::Up), QStringLiteral("Поднять на одну\nстрочку вверх"));
+    btDown =
+        DialogButton(this, "btDown", imageIcon(Img::Down), QStringLiteral("Опустить на одну\nстрочку вниз"));
     buttonLayout()->insertWidget(4, btUp);
     buttonLayout()->insertWidget(5, btDown);
     btFind->show();
@@ -109,18 +95,9 @@ TKindListDG::TKindListDG() : TBASEListDG(nullptr) {
     onClick(btDown, [this] { MoveKind(1); });
     setChooseHandler([this] { btBackClick(); });
 
+    // After the button row is complete: the dialog is as wide as the columns or the buttons need.
+    setColumns({shortName, name, centred("UsesModel", "Мод.", 40), centred("UsesDevice", "Устр.", 40)}, 400);
     setListDataSet(taKind);
-    resize(520, 400);
-}
-
-TKindListDG *TKindListDG::Instance() {
-    if (!s_instance)
-        s_instance = new TKindListDG;
-    return s_instance;
-}
-
-void TKindListDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 bool TKindListDG::Run(int ID, Field *Back, const QString &Kind) {

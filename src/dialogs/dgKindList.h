@@ -1,8 +1,7 @@
 #pragma once
 
 #include "dgBaseList.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class AppError;
 class QComboBox;
@@ -10,17 +9,15 @@ class QComboBox;
 // The kinds of one type in their manual order, chosen with the type selector above the grid. Kinds
 // are added, changed, found, moved up and down, and deleted while no model or device uses them;
 // "Выбрать" writes the current kind's key into the calling dialog's field.
-class TKindListDG : public TBASEListDG {
+class TKindListDG : public TBASEListDG, public SingleDialog<TKindListDG> {
     Q_OBJECT
 public:
+    TKindListDG(); // made by Instance()
     // Shows the list on kind `ID` (-1: the kind that was current when the list was last closed),
     // under that kind's type (the device kinds when no such kind exists). `Back` is the field that
     // "Выбрать" fills, or none. `Kind` is the caller's type letter; the list always shows the type of
     // the kind itself, so it is not used. True when "Выбрать" ended the dialog.
     static bool Run(int ID, Field *Back = nullptr, const QString &Kind = QString());
-    // The single instance, made on first use.
-    static TKindListDG *Instance();
-    static void ResetForTesting();
 
     QComboBox *cbType;   // the type shown: "D: Устройства" ... "S: Программы"
     QPushButton *btUp;   // moves the current kind one place up
@@ -41,7 +38,6 @@ protected:
     void dsListStateChange() override;
 
 private:
-    TKindListDG();
     void btInsertClick();
     void btEditClick();
     void btDeleteClick();
@@ -53,5 +49,4 @@ private:
     void deleteRefused(int id, const QString &name, const AppError &error);
 
     bool m_selecting = false; // the type is being selected here, not by the user
-    static QPointer<TKindListDG> s_instance;
 };

@@ -8,8 +8,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-QPointer<TTrademarkEditDG> TTrademarkEditDG::s_instance;
-
 TTrademarkEditDG::TTrademarkEditDG() : TBaseEditDG(nullptr) {
     setObjectName(QStringLiteral("TrademarkEditDG"));
     setWindowTitle(QStringLiteral("Торговая марка"));
@@ -25,29 +23,12 @@ TTrademarkEditDG::TTrademarkEditDG() : TBaseEditDG(nullptr) {
     form->addRow(label, DBEdit2);
     contentLayout()->addLayout(form);
 
+    requireName(QStringLiteral("Name"), DBEdit2, QStringLiteral("Укажите наименование торговой марки."));
+
     setTabOrder(DBEdit2, btSave);
     setTabOrder(btSave, btCancel);
 }
 
-TTrademarkEditDG *TTrademarkEditDG::Instance() {
-    if (!s_instance)
-        s_instance = new TTrademarkEditDG;
-    return s_instance;
-}
-
-void TTrademarkEditDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TTrademarkEditDG::CheckRun(int ID) {
     return Instance()->runEdit(ID);
-}
-
-void TTrademarkEditDG::btSaveClick() {
-    if (taData->isEditing() && taData->value(QStringLiteral("Name")).toString().trimmed().isEmpty()) {
-        ShowError(QStringLiteral("Укажите наименование торговой марки."));
-        DBEdit2->setFocus();
-        return;
-    }
-    TBaseEditDG::btSaveClick();
 }

@@ -8,7 +8,6 @@
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgTrademarkEdit.h"
-#include "dmTessalData.h"
 
 #include <QHeaderView>
 #include <QPushButton>
@@ -17,14 +16,11 @@ namespace {
 const QString KeyField = QStringLiteral("ID");
 }
 
-QPointer<TTrademarkListDG> TTrademarkListDG::s_instance;
-
 TTrademarkListDG::TTrademarkListDG() : TBASEListDG(nullptr) {
     setObjectName(QStringLiteral("TrademarkListDG"));
     setWindowTitle(QStringLiteral("Торговая марка"));
 
-    taTrade = new DataSet(dmTessal ? &dmTessal->cnGeneral : nullptr, this);
-    taTrade->setObjectName(QStringLiteral("taTrade"));
+    taTrade = DialogDataSet(this, QStringLiteral("taTrade"));
     taTrade->setCommand(QStringLiteral("Trademark"), CommandType::Table);
     taTrade->setReadOnly(true);
     taTrade->setSort(QStringLiteral("Name"));
@@ -39,7 +35,7 @@ TTrademarkListDG::TTrademarkListDG() : TBASEListDG(nullptr) {
     ranking.title = QStringLiteral("Фирм");
     ranking.width = 52;
     ranking.alignment = Qt::AlignCenter;
-    grList->setColumns({name, ranking});
+    setColumns({name, ranking}, 360);
 
     onClick(btInsert, [this] { btInsertClick(); });
     onClick(btEdit, [this] { btEditClick(); });
@@ -47,17 +43,6 @@ TTrademarkListDG::TTrademarkListDG() : TBASEListDG(nullptr) {
     setChooseHandler([this] { btBackClick(); });
 
     setListDataSet(taTrade);
-    resize(300, 360);
-}
-
-TTrademarkListDG *TTrademarkListDG::Instance() {
-    if (!s_instance)
-        s_instance = new TTrademarkListDG;
-    return s_instance;
-}
-
-void TTrademarkListDG::ResetForTesting() {
-    delete s_instance.data();
 }
 
 int TTrademarkListDG::Run(int ID, Field *InField) {

@@ -1,22 +1,19 @@
 #pragma once
 
 #include "dgBaseList.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class AppError;
 
 // All trademarks by name with the number of firms carrying each. Trademarks are added, changed and
 // deleted here; "Выбрать" writes the current trademark's key into the calling dialog's field.
-class TTrademarkListDG : public TBASEListDG {
+class TTrademarkListDG : public TBASEListDG, public SingleDialog<TTrademarkListDG> {
     Q_OBJECT
 public:
+    TTrademarkListDG(); // made by Instance()
     // Shows the list on trademark `ID` (-1: the trademark current now); `InField` is the field that
     // "Выбрать" fills, or none. Returns the dialog's result (QDialog::Accepted after "Выбрать").
     static int Run(int ID, Field *InField = nullptr);
-    // The single instance, made on first use.
-    static TTrademarkListDG *Instance();
-    static void ResetForTesting();
 
     DataSet *taTrade; // the whole table Trademark, ordered by name
 
@@ -25,12 +22,9 @@ public:
     void Reload(int ID);
 
 private:
-    TTrademarkListDG();
     void btInsertClick();
     void btEditClick();
     void btDeleteClick();
     void btBackClick();
     void deleteRefused(int id, const QString &name, const AppError &error);
-
-    static QPointer<TTrademarkListDG> s_instance;
 };

@@ -1,17 +1,19 @@
 #pragma once
 
 #include "dgBaseEdit.h"
-
-#include <QPointer>
+#include "dgCommon.h"
 
 class DBEdit;
 class DBLookupCombo;
 
 // One workplace: its department, name, further names for the search, the person working there and
 // the telephone. Its position among the department's workplaces is the server's business.
-class TWorkplaceEditDG : public TBaseEditDG {
+class TWorkplaceEditDG : public TBaseEditDG, public SingleDialog<TWorkplaceEditDG> {
     Q_OBJECT
 public:
+    TWorkplaceEditDG(); // made by Instance()
+    // The refusal of a workplace without a name.
+    static const QString NameMessage;
     // The refusal of a workplace saved without a department.
     static const QString DepartmentMessage;
 
@@ -19,10 +21,6 @@ public:
     // key (-1); with `dprt` 0 the department selector starts empty and the user picks one. True
     // when saved; `newKey` then receives the key of the saved workplace.
     static bool Run(int work, int dprt, int *newKey = nullptr);
-    // The single instance, made on first use.
-    static TWorkplaceEditDG *Instance();
-    // Drops the single instance (the next use makes a new one over the then shared connection).
-    static void ResetForTesting();
 
     DBLookupCombo *lcHigher; // "Подразделение:": WrkpIdDepartment
     DBEdit *edName;          // "Наименование": WrkpName
@@ -31,13 +29,5 @@ public:
     DBEdit *edPhone;         // "Телефон": Phone
     QPushButton *btFind;     // "Поиск": the department find dialog fills WrkpIdDepartment
 
-    // A workplace needs a department: without one DepartmentMessage says so and the dialog stays
-    // open with everything typed so far; otherwise the base save.
-    void btSaveClick() override;
-
     void btFindClick();
-
-private:
-    TWorkplaceEditDG();
-    static QPointer<TWorkplaceEditDG> s_instance;
 };

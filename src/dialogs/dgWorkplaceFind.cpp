@@ -4,11 +4,8 @@
 #include "DataSet.h"
 #include "TessalADO.h"
 #include "dgWorkplaceEdit.h"
-#include "dmTessalData.h"
 
 #include <QPushButton>
-
-QPointer<TWorkplaceFindDG> TWorkplaceFindDG::s_instance;
 
 TWorkplaceFindDG::TWorkplaceFindDG() : TBASEFindDG(nullptr, nullptr) {
     setObjectName(QStringLiteral("WorkplaceFindDG"));
@@ -26,21 +23,8 @@ TWorkplaceFindDG::TWorkplaceFindDG() : TBASEFindDG(nullptr, nullptr) {
     onClick(btInsert, [this] { btInsertClick(); });
 }
 
-TWorkplaceFindDG *TWorkplaceFindDG::Instance() {
-    if (!s_instance)
-        s_instance = new TWorkplaceFindDG;
-    return s_instance;
-}
-
-void TWorkplaceFindDG::ResetForTesting() {
-    delete s_instance.data();
-}
-
 bool TWorkplaceFindDG::Run(Field *Field) {
-    TWorkplaceFindDG *dlg = Instance();
-    if (dmTessal)
-        dlg->taFind->setConnection(&dmTessal->cnGeneral);
-    return dlg->runFind(Field);
+    return Instance()->runFind(Field);
 }
 
 void TWorkplaceFindDG::btInsertClick() {

@@ -4,6 +4,7 @@
 #include "ServerProcs.h"
 
 #include "Errors.h"
+#include "ProcText.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -13,66 +14,16 @@
 namespace {
 
 using FT = FieldType;
+using namespace ProcText;
 
 // The placeholder the firm dialog writes into an empty short name (or one hidden by a trademark);
 // it is never a name to show.
 const QString ShortNamePlaceholder = QStringLiteral("temp befor delete");
 
-QString cut(const QString &s, int width) { return s.size() > width ? s.left(width).trimmed() : s; }
-
-QString str(const ResultSet &rs, size_t row, const char *column)
-{
-    return rs.value(row, QString::fromLatin1(column)).toString().trimmed();
-}
-
 QVariant val(const ResultSet &rs, size_t row, const char *column) { return rs.value(row, QString::fromLatin1(column)); }
-
-// Case folding for matching and ordering: Cyrillic and Latin alike (SQLite's lower() and LIKE fold
-// ASCII only, so the folding is done here for both engines), and "ё" is read as "е", as people type it.
-QString fold(const QString &s)
-{
-    QString f = s.toCaseFolded();
-    f.replace(u'ё', u'е');
-    return f;
-}
-
-// Parts joined by a separator, empty parts left out.
-QString joined(const QStringList &parts, const QString &sep)
-{
-    QStringList kept;
-    for (const QString &p : parts)
-        if (!p.trimmed().isEmpty())
-            kept << p.trimmed();
-    return kept.join(sep);
-}
 
 // A result built here under the procedure's declared columns.
 ResultSet declared(const ProcedureCall &call) { return ResultSet{call.def.columns, {}}; }
-
-// Orders rows by the text of one column without regard to case (the same on both engines, whatever
-// the database's collation), then by the exact text, then by the key column.
-void sortByText(ResultSet &rs, int textColumn, int keyColumn = 0)
-{
-    std::vector<QString> keys;
-    keys.reserve(rs.rows.size());
-    for (const auto &r : rs.rows)
-        keys.push_back(fold(r[textColumn].toString()));
-    std::vector<size_t> idx(rs.rows.size());
-    std::iota(idx.begin(), idx.end(), size_t(0));
-    std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) {
-        if (const int c = keys[a].compare(keys[b]); c != 0)
-            return c < 0;
-        const QString ta = rs.rows[a][textColumn].toString(), tb = rs.rows[b][textColumn].toString();
-        if (const int c = ta.compare(tb); c != 0)
-            return c < 0;
-        return rs.rows[a][keyColumn].toLongLong() < rs.rows[b][keyColumn].toLongLong();
-    });
-    std::vector<QVector<QVariant>> sorted;
-    sorted.reserve(idx.size());
-    for (size_t i : idx)
-        sorted.push_back(std::move(rs.rows[i]));
-    rs.rows = std::move(sorted);
-}
 
 // Order values of a manual order: rows without a value come after the numbered ones.
 bool orderBefore(const QVariant &a, const QVariant &b)
@@ -88,7 +39,7 @@ QString kindLabel(const QString &name, const QString &shortName, int width)
 {
     if (name.isEmpty())
         return cut(shortName, width);
-    if (shortName.isEmpty() || fold(shortName) == fold(name))
+    if (shortName.isEmpty() || FoldText(shortName) == FoldText(name))
         return cut(name, width);
     const qsizetype room = width - name.size() - 3;
     if (room < 1)
@@ -110,18 +61,60 @@ QString typeText(const QString &letter)
 }
 
 // ---- Find by text -------------------------------------------------------------------------------
+//
+// The finds look in SQL, never by reading a whole table: departments, workplaces and devices
+// through their find texts (FindText, one folded text per row of each, kept by the database and
+// indexed by trigrams), kinds and models, short catalogues, by folding their texts in the
+// statement. A row is found when every word of the search text occurs in one of the texts its
+// search box promises, folded by the one rule of names; an empty or blank text finds nothing. At
+// most FindRowLimit + 1 rows come back: the dialog shows FindRowLimit and says when there were more.
 
-// The words of a search text. A row is found when every word occurs, in any case, in one of the
-// texts its search box promises; an empty search text finds every row.
-QStringList searchWords(const QString &text) { return fold(text).simplified().split(u' ', Qt::SkipEmptyParts); }
-
-bool matches(const QStringList &words, const QStringList &texts)
+// The test "every word occurs in `hay`" in SQL, the words bound as W0, W1 ... (exact
+// substrings of a folded text: neither the case rules nor the collation of the engine count).
+QString containsAll(Engine e, const QString &hay, const QStringList &words, QVariantMap &params)
 {
-    if (words.isEmpty())
-        return true;
-    // Separated by a line break, so that a word never matches across two texts.
-    const QString hay = fold(texts.join(u'\n'));
-    return std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return hay.contains(w); });
+    QStringList tests;
+    for (int i = 0; i < words.size(); ++i) {
+        const QString name = QStringLiteral("W%1").arg(i);
+        params.insert(name, words[i]);
+        tests << (e == Engine::PostgreSQL ? QStringLiteral("strpos(%1, CAST(:%2 AS text)) > 0")
+                                          : QStringLiteral("instr(%1, :%2) > 0"))
+                     .arg(hay, name);
+    }
+    return tests.join(QStringLiteral(" AND "));
+}
+
+// The keys of the rows of one kind of find text ("D", "W", "V") that contain every word, at most
+// FindRowLimit + 1 of them, as a sub-select. The trigram index serves the words of three or more
+// characters (SQLite's FTS5 index, PostgreSQL's pg_trgm index through LIKE); shorter words are
+// checked on the rows it gives, or, when every word is short, by a scan of the texts of that kind.
+QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantMap &params)
+{
+    const QString exact = containsAll(e, QStringLiteral("f.Text"), words, params);
+    const QString limit = QStringLiteral(" LIMIT %1").arg(FindRowLimit + 1);
+    const QString ofKind = QStringLiteral("f.Kind = '%1'").arg(QString::fromLatin1(kind));
+    QStringList indexed;
+    for (const QString &w : words)
+        if (w.toUcs4().size() >= 3)
+            indexed << w;
+    if (e == Engine::PostgreSQL) {
+        QStringList likes;
+        for (int i = 0; i < indexed.size(); ++i) {
+            const QString name = QStringLiteral("L%1").arg(i);
+            params.insert(name, likeContains(indexed[i]));
+            likes << QStringLiteral(" AND f.Text LIKE CAST(:%1 AS text) ESCAPE '\\'").arg(name);
+        }
+        return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1%2 AND %3%4").arg(ofKind, likes.join(QString()), exact, limit);
+    }
+    if (indexed.isEmpty())
+        return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1 AND %2%3").arg(ofKind, exact, limit);
+    QStringList phrases;
+    for (QString w : indexed)
+        phrases << u'"' + w.replace(u'"', QStringLiteral("\"\"")) + u'"';
+    params.insert(QStringLiteral("M"), phrases.join(u' '));
+    return QStringLiteral("SELECT f.ID FROM FindIndex JOIN FindText f ON f.rowid = FindIndex.rowid "
+                          "WHERE FindIndex MATCH :M AND %1 AND %2%3")
+        .arg(ofKind, exact, limit);
 }
 
 // The common end of the finds: rows under the declared columns, ordered by Name.
@@ -146,15 +139,18 @@ int nameWidth(const ProcedureCall &call)
 ResultSet findDepartment(ProcedureCall &call)
 {
     const QStringList words = searchWords(call.argText("@NM"));
+    if (words.isEmpty())
+        return declared(call);
+    QVariantMap params;
     const ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT d.IdDepartment, d.DprtName, d.Synonym, h.DprtName AS Higher FROM Department d "
-        "LEFT JOIN Department h ON h.IdDepartment = d.DprtIdHigher"));
+        "SELECT d.IdDepartment, d.DprtName, h.DprtName AS Higher FROM Department d "
+        "LEFT JOIN Department h ON h.IdDepartment = d.DprtIdHigher WHERE d.IdDepartment IN (%1)")
+                                           .arg(findKeys(call.cn.engine(), "D", words, params)),
+                                       params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
-        if (!matches(words, {str(rs, i, "DprtName"), str(rs, i, "Synonym")}))
-            continue;
-        const QString name = joined({str(rs, i, "DprtName"), str(rs, i, "Higher")}, QStringLiteral(" — "));
+        const QString name = joined({text(rs, i, "DprtName"), text(rs, i, "Higher")}, QStringLiteral(" — "));
         rows.push_back({val(rs, i, "IdDepartment").toInt(), cut(name, width)});
     }
     return findResult(call, std::move(rows));
@@ -164,7 +160,7 @@ ResultSet findDepartment(ProcedureCall &call)
 QString userText(const ResultSet &rs, size_t i)
 {
     for (const char *c : {"UserName", "UserShort", "UserLogin"})
-        if (const QString s = str(rs, i, c); !s.isEmpty())
+        if (const QString s = text(rs, i, c); !s.isEmpty())
             return s;
     return {};
 }
@@ -174,18 +170,21 @@ QString userText(const ResultSet &rs, size_t i)
 ResultSet findWorkplace(ProcedureCall &call)
 {
     const QStringList words = searchWords(call.argText("@NM"));
+    if (words.isEmpty())
+        return declared(call);
+    QVariantMap params;
     const ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT w.IdWorkplace, w.WrkpName, w.Synonym, w.Phone, d.DprtName, u.Name AS UserName, "
+        "SELECT w.IdWorkplace, w.WrkpName, w.Phone, d.DprtName, u.Name AS UserName, "
         "u.ShortName AS UserShort, u.[Login] AS UserLogin FROM Workplace w "
-        "LEFT JOIN Department d ON d.IdDepartment = w.WrkpIdDepartment LEFT JOIN [User] u ON u.ID = w.[User]"));
+        "LEFT JOIN Department d ON d.IdDepartment = w.WrkpIdDepartment LEFT JOIN [User] u ON u.ID = w.[User] "
+        "WHERE w.IdWorkplace IN (%1)")
+                                           .arg(findKeys(call.cn.engine(), "W", words, params)),
+                                       params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
-        const QString phone = str(rs, i, "Phone");
-        if (!matches(words, {str(rs, i, "WrkpName"), str(rs, i, "Synonym"), phone, str(rs, i, "UserName"),
-                             str(rs, i, "UserShort"), str(rs, i, "UserLogin")}))
-            continue;
-        const QString head = joined({str(rs, i, "WrkpName"), str(rs, i, "DprtName")}, QStringLiteral(" — "));
+        const QString phone = text(rs, i, "Phone");
+        const QString head = joined({text(rs, i, "WrkpName"), text(rs, i, "DprtName")}, QStringLiteral(" — "));
         const QString name = joined({head, phone.isEmpty() ? QString() : QStringLiteral("тел. ") + phone, userText(rs, i)},
                                     QStringLiteral(", "));
         rows.push_back({val(rs, i, "IdWorkplace").toInt(), cut(name, width)});
@@ -195,24 +194,26 @@ ResultSet findWorkplace(ProcedureCall &call)
 
 // Devices: the device's name, network name and inventory number and its workplace's name are
 // matched (the "extended" search); the list shows "Устройство, инв. 12 — Рабочее место — Отдел".
-// Devices are the one large table here: one plain select of the texts, filtered in memory.
 ResultSet findDevice(ProcedureCall &call)
 {
     const QStringList words = searchWords(call.argText("@NM"));
+    if (words.isEmpty())
+        return declared(call);
+    QVariantMap params;
     const ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT d.IdDevice, d.DevcName, d.Domain, d.DevcNumber, w.WrkpName, p.DprtName FROM DeviceUnit d "
+        "SELECT d.IdDevice, d.DevcName, d.DevcNumber, w.WrkpName, p.DprtName FROM DeviceUnit d "
         "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
-        "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
+        "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment WHERE d.IdDevice IN (%1)")
+                                           .arg(findKeys(call.cn.engine(), "V", words, params)),
+                                       params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
-        const QString number = str(rs, i, "DevcNumber");
-        if (!matches(words, {str(rs, i, "DevcName"), str(rs, i, "Domain"), number, str(rs, i, "WrkpName")}))
-            continue;
+        const QString number = text(rs, i, "DevcNumber");
         const QString device =
-            joined({str(rs, i, "DevcName"), number.isEmpty() ? QString() : QStringLiteral("инв. ") + number},
+            joined({text(rs, i, "DevcName"), number.isEmpty() ? QString() : QStringLiteral("инв. ") + number},
                    QStringLiteral(", "));
-        const QString name = joined({device, str(rs, i, "WrkpName"), str(rs, i, "DprtName")}, QStringLiteral(" — "));
+        const QString name = joined({device, text(rs, i, "WrkpName"), text(rs, i, "DprtName")}, QStringLiteral(" — "));
         rows.push_back({val(rs, i, "IdDevice").toInt(), cut(name, width)});
     }
     return findResult(call, std::move(rows));
@@ -223,14 +224,20 @@ ResultSet findDevice(ProcedureCall &call)
 ResultSet findKind(ProcedureCall &call)
 {
     const QStringList words = searchWords(call.argText("@NM"));
-    const ResultSet rs = call.cn.query(QStringLiteral("SELECT IdKind, KindName, ShortName, KindType FROM Kind"));
+    if (words.isEmpty())
+        return declared(call);
+    const Engine e = call.cn.engine();
+    QVariantMap params;
+    const QString where = containsAll(e, foldedTexts(e, {QStringLiteral("KindName"), QStringLiteral("ShortName")}), words, params);
+    const ResultSet rs = call.cn.query(QStringLiteral("SELECT IdKind, KindName, ShortName, KindType FROM Kind WHERE %1 LIMIT %2")
+                                           .arg(where)
+                                           .arg(FindRowLimit + 1),
+                                       params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
-        const QString kindName = str(rs, i, "KindName"), shortName = str(rs, i, "ShortName");
-        if (!matches(words, {kindName, shortName}))
-            continue;
-        const QString type = str(rs, i, "KindType");
+        const QString kindName = text(rs, i, "KindName"), shortName = text(rs, i, "ShortName");
+        const QString type = text(rs, i, "KindType");
         const QString name = joined({kindLabel(kindName, shortName, width), typeText(type)}, QStringLiteral(" — "));
         rows.push_back({val(rs, i, "IdKind").toInt(), cut(name, width), type});
     }
@@ -253,28 +260,33 @@ QString producerText(const QString &trademark, const QString &shortName, const Q
 ResultSet findModel(ProcedureCall &call)
 {
     const QStringList words = searchWords(call.argText("@NM"));
-    const ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT m.IdModel, m.ModlName, m.ModlNumber, m.ModlParametersValue, m.DisplayParameters, m.ModlKind, "
-        "k.KindType, k.KindName, c.DisplayName AS Producer, c.ClntNameFull AS ProducerFull, "
-        "c.ClntNameShort AS ProducerShort, t.Name AS ProducerTM FROM Model m "
-        "LEFT JOIN Kind k ON k.IdKind = m.ModlKind LEFT JOIN Client c ON c.IdClient = m.ModlIdProducer "
-        "LEFT JOIN Trademark t ON t.ID = c.Trademark"));
+    if (words.isEmpty())
+        return declared(call);
+    const Engine e = call.cn.engine();
+    QVariantMap params;
+    params.insert(QStringLiteral("PH"), ShortNamePlaceholder);
+    const QString hay = foldedTexts(
+        e, {QStringLiteral("m.ModlName"), QStringLiteral("m.ModlNumber"), QStringLiteral("m.DisplayParameters"),
+            QStringLiteral("c.DisplayName"), QStringLiteral("t.Name"), QStringLiteral("c.ClntNameFull"),
+            QStringLiteral("CASE WHEN lower(c.ClntNameShort) = :PH THEN NULL ELSE c.ClntNameShort END")});
+    const ResultSet rs = call.cn.query(
+        QStringLiteral("SELECT m.IdModel, m.ModlName, m.ModlNumber, m.ModlParametersValue, m.ModlKind, "
+                       "k.KindType, k.KindName FROM Model m "
+                       "LEFT JOIN Kind k ON k.IdKind = m.ModlKind LEFT JOIN Client c ON c.IdClient = m.ModlIdProducer "
+                       "LEFT JOIN Trademark t ON t.ID = c.Trademark WHERE %1 LIMIT %2")
+            .arg(containsAll(e, hay, words, params))
+            .arg(FindRowLimit + 1),
+        params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
-        QString shortName = str(rs, i, "ProducerShort");
-        if (shortName.compare(ShortNamePlaceholder, Qt::CaseInsensitive) == 0)
-            shortName.clear();
-        if (!matches(words, {str(rs, i, "ModlName"), str(rs, i, "ModlNumber"), str(rs, i, "DisplayParameters"),
-                             str(rs, i, "Producer"), str(rs, i, "ProducerTM"), str(rs, i, "ProducerFull"), shortName}))
-            continue;
-        QString model = str(rs, i, "ModlName");
+        QString model = text(rs, i, "ModlName");
         if (model.isEmpty())
-            model = str(rs, i, "ModlNumber");
-        const QString kind = joined({str(rs, i, "KindName"), str(rs, i, "ModlParametersValue")}, QStringLiteral(", "));
+            model = text(rs, i, "ModlNumber");
+        const QString kind = joined({text(rs, i, "KindName"), text(rs, i, "ModlParametersValue")}, QStringLiteral(", "));
         const QVariant kindKey = val(rs, i, "ModlKind");
         rows.push_back({val(rs, i, "IdModel").toInt(), cut(joined({model, kind}, QStringLiteral(" — ")), width),
-                        kindKey.isNull() ? QVariant() : QVariant(kindKey.toInt()), str(rs, i, "KindType")});
+                        kindKey.isNull() ? QVariant() : QVariant(kindKey.toInt()), text(rs, i, "KindType")});
     }
     return findResult(call, std::move(rows));
 }
@@ -315,7 +327,7 @@ void moveAmongSiblings(Connection &cn, const QString &table, const QString &key,
     };
     std::vector<Sibling> rows;
     for (const auto &r : sib.rows)
-        rows.push_back({r[0].toLongLong(), r[1], fold(r[2].toString())});
+        rows.push_back({r[0].toLongLong(), r[1], FoldText(r[2].toString())});
     std::sort(rows.begin(), rows.end(), [](const Sibling &a, const Sibling &b) {
         if (orderBefore(a.order, b.order))
             return true;
@@ -356,11 +368,11 @@ QString elementPlace(Connection &cn, const ResultSet &element)
                                      {{QStringLiteral("D"), dep}});
         if (d.rows.empty())
             break;
-        departments.prepend(str(d, 0, "DprtName"));
+        departments.prepend(text(d, 0, "DprtName"));
         dep = val(d, 0, "DprtIdHigher");
     }
     QStringList parts = departments;
-    parts << str(element, 0, "WrkpName") << str(element, 0, "DevcName");
+    parts << text(element, 0, "WrkpName") << text(element, 0, "DevcName");
     QString place = joined(parts, QStringLiteral(" / "));
     // Too deep a path for the column keeps its end: the device and workplace say the most.
     constexpr int Width = 500;
@@ -392,8 +404,8 @@ void registerLookups()
                   ResultSet out = declared(call);
                   for (size_t i : idx)
                       out.rows.push_back({val(rs, i, "IdKind").toInt(),
-                                          kindLabel(str(rs, i, "KindName"), str(rs, i, "ShortName"), 52),
-                                          str(rs, i, "KindType")});
+                                          kindLabel(text(rs, i, "KindName"), text(rs, i, "ShortName"), 52),
+                                          text(rs, i, "KindType")});
                   return out;
               });
 
@@ -408,10 +420,10 @@ void registerLookups()
                   // Each row carries its weight as a fourth value while it is sorted.
                   ResultSet out = declared(call);
                   for (size_t i = 0; i < rs.rows.size(); ++i) {
-                      QString name = str(rs, i, "ModlName");
+                      QString name = text(rs, i, "ModlName");
                       if (name.isEmpty())
-                          name = str(rs, i, "ModlNumber");
-                      const QString params = str(rs, i, "DisplayParameters");
+                          name = text(rs, i, "ModlNumber");
+                      const QString params = text(rs, i, "DisplayParameters");
                       out.rows.push_back({val(rs, i, "IdModel").toInt(), cut(name, 60),
                                           params.isEmpty() ? QVariant() : QVariant(cut(params, 203)),
                                           val(rs, i, "ModlWeight")});
@@ -432,9 +444,9 @@ void registerLookups()
                       QStringLiteral("SELECT IdClient, DisplayName, ClntNameFull, ClntNameShort FROM Client"));
                   ResultSet out = declared(call);
                   for (size_t i = 0; i < rs.rows.size(); ++i) {
-                      QString name = str(rs, i, "DisplayName");
+                      QString name = text(rs, i, "DisplayName");
                       if (name.isEmpty())
-                          name = producerText({}, str(rs, i, "ClntNameShort"), str(rs, i, "ClntNameFull"));
+                          name = producerText({}, text(rs, i, "ClntNameShort"), text(rs, i, "ClntNameFull"));
                       out.rows.push_back({val(rs, i, "IdClient").toInt(), cut(name, 122)});
                   }
                   sortByText(out, 1);
@@ -452,18 +464,18 @@ void registerLookups()
                   ResultSet out = declared(call);
                   for (size_t i = 0; i < rs.rows.size(); ++i) {
                       const QVariant date = normalizeValue(FT::DateTime, val(rs, i, "DocDate"));
-                      QString kind = str(rs, i, "KindName");
+                      QString kind = text(rs, i, "KindName");
                       if (kind.isEmpty())
-                          kind = str(rs, i, "DocKind");
+                          kind = text(rs, i, "DocKind");
                       if (kind.isEmpty())
                           kind = QStringLiteral("Документ");
-                      const QString number = str(rs, i, "DocNumber");
+                      const QString number = text(rs, i, "DocNumber");
                       QString name = kind;
                       if (!number.isEmpty())
                           name += QStringLiteral(" № ") + number;
                       if (!date.isNull())
                           name += QStringLiteral(" от ") + date.toDateTime().toString(QStringLiteral("dd.MM.yyyy"));
-                      if (const QString supplier = str(rs, i, "Supplier"); !supplier.isEmpty())
+                      if (const QString supplier = text(rs, i, "Supplier"); !supplier.isEmpty())
                           name += QStringLiteral(", ") + supplier;
                       out.rows.push_back({val(rs, i, "IdDocument").toInt(), cut(name, 232), date});
                   }
@@ -483,7 +495,7 @@ void registerLookups()
                   const ResultSet rs = call.cn.query(QStringLiteral("SELECT ID, Name FROM Trademark"));
                   ResultSet out = declared(call);
                   for (size_t i = 0; i < rs.rows.size(); ++i)
-                      out.rows.push_back({val(rs, i, "ID").toInt(), cut(str(rs, i, "Name"), 122)});
+                      out.rows.push_back({val(rs, i, "ID").toInt(), cut(text(rs, i, "Name"), 122)});
                   sortByText(out, 1);
                   return out;
               });
@@ -518,13 +530,13 @@ void registerLookups()
                       const int wa = val(rs, a, "IdWorkplace").toInt(), wb = val(rs, b, "IdWorkplace").toInt();
                       if (wa != wb)
                           return wa < wb;
-                      if (const int c = fold(str(rs, a, "DevcName")).compare(fold(str(rs, b, "DevcName"))); c != 0)
+                      if (const int c = CompareText(text(rs, a, "DevcName"), text(rs, b, "DevcName")); c != 0)
                           return c < 0;
                       return val(rs, a, "IdDevice").toInt() < val(rs, b, "IdDevice").toInt();
                   });
                   for (size_t i : idx)
                       out.rows.push_back({val(rs, i, "IdDevice").toInt(),
-                                          cut(joined({str(rs, i, "DevcName"), str(rs, i, "WrkpName")}, QStringLiteral(" — ")), 103)});
+                                          cut(joined({text(rs, i, "DevcName"), text(rs, i, "WrkpName")}, QStringLiteral(" — ")), 103)});
                   return out;
               });
 }
@@ -646,8 +658,8 @@ void registerMaintenance()
                                          "LEFT JOIN Trademark t ON t.ID = c.Trademark WHERE c.IdClient = :P"),
                           {{QStringLiteral("P"), pr}});
                       if (!rs.rows.empty())
-                          producer = producerText(str(rs, 0, "TradeName"), str(rs, 0, "ClntNameShort"),
-                                                  str(rs, 0, "ClntNameFull"));
+                          producer = producerText(text(rs, 0, "TradeName"), text(rs, 0, "ClntNameShort"),
+                                                  text(rs, 0, "ClntNameFull"));
                   }
                   call.setOut("@Name", cut(joined({producer, number}, QStringLiteral(" ")), 60));
                   return Proc::none();

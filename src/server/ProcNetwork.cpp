@@ -8,6 +8,7 @@
 #include "ServerProcs.h"
 
 #include "Errors.h"
+#include "ProcText.h"
 
 #include <QSet>
 #include <algorithm>
@@ -15,6 +16,7 @@
 namespace {
 
 using FT = FieldType;
+using ProcText::sortByText;
 
 QVariantMap params(std::initializer_list<std::pair<const char *, QVariant>> list)
 {
@@ -24,20 +26,8 @@ QVariantMap params(std::initializer_list<std::pair<const char *, QVariant>> list
     return m;
 }
 
-QString folded(const QVariant &v) { return v.toString().trimmed().toCaseFolded(); }
-
-// Sorts the rows by a text column without regard to case (NULL first), then by the key column,
-// so that both engines give the same order whatever their collation.
-void sortByText(ResultSet &rs, const QString &textColumn, const QString &keyColumn)
-{
-    const int t = rs.indexOf(textColumn), k = rs.indexOf(keyColumn);
-    std::stable_sort(rs.rows.begin(), rs.rows.end(), [t, k](const QVector<QVariant> &a, const QVector<QVariant> &b) {
-        const int c = a[t].toString().compare(b[t].toString(), Qt::CaseInsensitive);
-        if (c != 0)
-            return c < 0;
-        return a[k].toLongLong() < b[k].toLongLong();
-    });
-}
+// Account names and domains compare folded by the one rule of names.
+QString folded(const QVariant &v) { return FoldText(v.toString().trimmed()); }
 
 // Blocked account names (UserIgnore), case-folded.
 QSet<QString> ignoredLogins(const Connection &cn)
@@ -54,7 +44,7 @@ bool isIgnored(const Connection &cn, const QString &login)
     // The length narrows the rows; the comparison itself folds the case here.
     const ResultSet rs = cn.query(QStringLiteral("SELECT DomainUser FROM UserIgnore WHERE length(trim(DomainUser)) = :N"),
                                   params({{"N", int(login.size())}}));
-    const QString key = login.toCaseFolded();
+    const QString key = FoldText(login);
     for (const auto &row : rs.rows)
         if (folded(row[0]) == key)
             return true;
@@ -188,7 +178,7 @@ ResultSet checkDomainUser(ProcedureCall &call)
     const ResultSet rs = call.cn.query(
         QStringLiteral("SELECT ID, Domain, [Login], Name FROM [User] WHERE length(trim([Login])) = :N ORDER BY ID"),
         params({{"N", int(login.size())}}));
-    const QString foldedLogin = login.toCaseFolded(), foldedDomain = domain.toCaseFolded();
+    const QString foldedLogin = FoldText(login), foldedDomain = FoldText(domain);
     QVariantList renamed;
     bool known = false;
     for (const auto &row : rs.rows) {

@@ -3,6 +3,7 @@
 #include "ServerProcs.h"
 
 #include "Errors.h"
+#include "ProcText.h"
 #include "OsUser.h"
 
 #include <QHash>
@@ -114,32 +115,12 @@ inline void prefetch(const void *p)
 #endif
 }
 
-QString cut(QString s, int width)
-{
-    if (s.size() > width)
-        s.truncate(width);
-    return s;
-}
-
 // ---- Names in order, ignoring case ----------------------------------------------------------------
 
 // Names compare unit by unit after case folding, shorter first when one begins the other. The
 // first four folded units packed into a number give the same order for most pairs without
 // touching the texts again, which keeps sorting a large tree cheap.
-char16_t folded(QChar c)
-{
-    const char16_t u = c.unicode();
-    // Latin and Cyrillic letters inline, the same as the full table gives.
-    if (u < 0x80)
-        return u >= u'A' && u <= u'Z' ? char16_t(u + 0x20) : u;
-    if (u >= 0x410 && u <= 0x42F)
-        return char16_t(u + 0x20);
-    if (u >= 0x400 && u <= 0x40F)
-        return char16_t(u + 0x50);
-    if (u >= 0x430 && u <= 0x45F)
-        return u;
-    return c.toCaseFolded().unicode();
-}
+char16_t folded(QChar c) { return FoldUnit(c.unicode()); }
 
 quint64 namePrefix(QStringView s)
 {
@@ -263,7 +244,7 @@ TreeRow treeRow(QString caption, int id, const QVariant &higher, const QVariant 
 }
 
 // The text of a caption joined from pieces, in one allocation.
-QString joined(std::initializer_list<QStringView> pieces, int width)
+QString concat(std::initializer_list<QStringView> pieces, int width)
 {
     qsizetype size = 0;
     for (QStringView p : pieces)
@@ -386,7 +367,7 @@ ResultSet loadTree(ProcedureCall &call)
                    const int id = intOf(q.value(0));
                    const QVariant higher = q.value(1);
                    depKeys.push_back(id);
-                   deps.push_back({{orderOf(q.value(3)), cut(textOf(q.value(2)), CaptionWidth), id}, intOf(higher),
+                   deps.push_back({{orderOf(q.value(3)), ProcText::cut(textOf(q.value(2)), CaptionWidth), id}, intOf(higher),
                                    !higher.isNull()});
                });
     const KeyIndex depIndex(depKeys);
@@ -545,8 +526,8 @@ ResultSet loadTree(ProcedureCall &call)
         case Node::Workplace: {
             const TreeWorkplace &w = places[size_t(p.index)];
             const QStringView name = pool.view(w.name), phone = pool.view(w.phone);
-            QString caption = phone.isEmpty() ? joined({name}, CaptionWidth)
-                                              : joined({name, u" (тел. ", phone, u")"}, CaptionWidth);
+            QString caption = phone.isEmpty() ? concat({name}, CaptionWidth)
+                                              : concat({name, u" (тел. ", phone, u")"}, CaptionWidth);
             rs.rows.push_back(treeRow(std::move(caption), w.key.id, w.department < 0 ? top : QVariant(w.departmentId),
                                       kindW, ImageWorkplace));
             break;
@@ -556,8 +537,8 @@ ResultSet loadTree(ProcedureCall &call)
             const QStringView prefix = d.kind < 0 ? QStringView() : QStringView(kindTexts[d.kind]);
             const QStringView name = pool.view(d.name), domain = pool.view(d.domain);
             const QStringView space = !prefix.isEmpty() && !name.isEmpty() ? QStringView(u" ") : QStringView();
-            QString caption = domain.isEmpty() ? joined({prefix, space, name}, CaptionWidth)
-                                               : joined({prefix, space, name, u" [", domain, u"]"}, CaptionWidth);
+            QString caption = domain.isEmpty() ? concat({prefix, space, name}, CaptionWidth)
+                                               : concat({prefix, space, name, u" [", domain, u"]"}, CaptionWidth);
             rs.rows.push_back(treeRow(std::move(caption), d.id, d.workplace < 0 ? top : QVariant(d.workplaceId), kindV,
                                       domain.isEmpty() ? ImageDevice : ImageNetworkDevice));
             break;

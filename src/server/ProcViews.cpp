@@ -6,6 +6,7 @@
 #include "ServerProcs.h"
 
 #include "Errors.h"
+#include "ProcText.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -18,12 +19,10 @@
 namespace {
 
 using FT = FieldType;
+using ProcText::joined;
+using ProcText::text;
 
 // ---- small helpers --------------------------------------------------------------------------
-
-QString text(const ResultSet &rs, size_t row, const char *column) {
-    return rs.value(row, QString::fromLatin1(column)).toString().trimmed();
-}
 
 QVariant intOrNull(const QVariant &v) {
     return v.isNull() ? QVariant() : QVariant(v.toInt());
@@ -38,15 +37,6 @@ QDateTime dateTime(const QVariant &v) {
     return n.typeId() == QMetaType::QDateTime ? n.toDateTime() : QDateTime();
 }
 
-// The non-empty parts, in order, joined by `sep`.
-QString joined(const QStringList &parts, const QString &sep) {
-    QStringList kept;
-    for (const QString &p : parts)
-        if (!p.trimmed().isEmpty())
-            kept << p.trimmed();
-    return kept.join(sep);
-}
-
 // A result with exactly the declared columns: every value converted to its column's type and
 // every text cut to its column's width (the grids hold no more than that).
 ResultSet shaped(const QVector<ColumnInfo> &columns, std::vector<QVector<QVariant>> rows) {
@@ -55,8 +45,7 @@ ResultSet shaped(const QVector<ColumnInfo> &columns, std::vector<QVector<QVarian
             QVariant v = normalizeValue(columns[i].type, row[i]);
             if ((columns[i].type == FT::String || columns[i].type == FT::FixedChar) && columns[i].size > 0 &&
                 !v.isNull()) {
-                const QString s = v.toString();
-                v = s.size() > columns[i].size ? s.left(columns[i].size) : s;
+                v = ProcText::cut(v.toString(), columns[i].size);
             }
             row[i] = v;
         }
@@ -458,7 +447,7 @@ ResultSet gridChangeDevice(ProcedureCall &call) {
                         u.last.isValid() ? QVariant(u.last) : QVariant(), next, u.lastKey}});
     }
     std::sort(out.begin(), out.end(), [](const Row &a, const Row &b) {
-        const int c = a.place.compare(b.place, Qt::CaseInsensitive);
+        const int c = CompareText(a.place, b.place);
         return c != 0 ? c < 0 : a.device < b.device;
     });
     std::vector<QVector<QVariant>> rows;
@@ -482,47 +471,24 @@ constexpr int SearchLimit = 1000;
 // Departments, workplaces and devices first, then the elements: the order of the hits.
 const char *SearchRank = "CASE s.Kind WHEN 'D' THEN 0 WHEN 'W' THEN 1 WHEN 'V' THEN 2 ELSE 3 END";
 
-// Every spelling of a short text that differs in the case of its letters: the text as typed with
-// each character as written, in lower case or in upper case.
-QStringList caseVariants(const QString &s) {
-    QStringList out{QString()};
-    for (const QChar ch : s) {
-        QStringList forms;
-        for (const QChar f : {ch, ch.toLower(), ch.toUpper(), ch.toTitleCase()})
-            if (!forms.contains(QString(f)))
-                forms << QString(f);
-        QStringList next;
-        for (const QString &head : out)
-            for (const QString &f : forms)
-                next << head + f;
-        out = next;
-    }
-    out.removeDuplicates();
-    return out;
-}
-
 // The texts that contain the search text, as rows of SearchText (Kind, ID, Name, rank), nodes
-// first, at most SearchLimit of them. Every engine finds them through an index where it can:
-// - SQLite: the trigram index SearchIndex, whose MATCH folds the case of every alphabet; it needs
-//   three characters, so a text of two is looked for by a scan over every spelling of it;
-// - PostgreSQL: lower(Name) LIKE over the trigram index on lower(Name), with the backslash, %
-//   and _ of the text escaped so that they stand for themselves.
+// first, at most SearchLimit of them. The folded texts are compared with the folded search text
+// (case and "ё" do not count), through an index where the engine has one:
+// - SQLite: the trigram index SearchIndex over the folds; it needs three characters, so a text
+//   of two is looked for by a scan of the folds;
+// - PostgreSQL: LIKE over the trigram index on the folds, with the backslash, % and _ of the
+//   text escaped so that they stand for themselves.
 QString searchMatches(Engine engine, const QString &what, QVariantMap &params) {
+    const QString folded = FoldText(what);
     const QString select = QStringLiteral("SELECT s.Kind, s.ID, s.Name, %1 AS SearchRank FROM ")
                                .arg(QString::fromLatin1(SearchRank));
     const QString order = QStringLiteral(" ORDER BY SearchRank, s.Name, s.ID LIMIT %1").arg(SearchLimit);
     if (engine == Engine::PostgreSQL) {
-        QString pattern = what;
-        pattern.replace(u'\\', QStringLiteral("\\\\"))
-            .replace(u'%', QStringLiteral("\\%"))
-            .replace(u'_', QStringLiteral("\\_"));
-        params.insert(QStringLiteral("P"), QStringLiteral("%") + pattern + QStringLiteral("%"));
-        return select +
-               QStringLiteral("SearchText s WHERE lower(s.Name) LIKE lower(CAST(:P AS text)) ESCAPE '\\'") +
-               order;
+        params.insert(QStringLiteral("P"), ProcText::likeContains(folded));
+        return select + QStringLiteral("SearchText s WHERE s.Folded LIKE CAST(:P AS text) ESCAPE '\\'") + order;
     }
-    if (what.toUcs4().size() >= 3) {
-        QString phrase = what;
+    if (folded.toUcs4().size() >= 3) {
+        QString phrase = folded;
         phrase.replace(u'"', QStringLiteral("\"\""));
         params.insert(QStringLiteral("P"), u'"' + phrase + u'"');
         return select +
@@ -530,14 +496,8 @@ QString searchMatches(Engine engine, const QString &what, QVariantMap &params) {
                               "WHERE SearchIndex MATCH :P") +
                order;
     }
-    QStringList tests;
-    const QStringList variants = caseVariants(what);
-    for (int i = 0; i < variants.size(); ++i) {
-        const QString name = QStringLiteral("V%1").arg(i);
-        params.insert(name, variants[i]);
-        tests << QStringLiteral("instr(s.Name, :%1) > 0").arg(name);
-    }
-    return select + QStringLiteral("SearchText s WHERE ") + tests.join(QStringLiteral(" OR ")) + order;
+    params.insert(QStringLiteral("P"), folded);
+    return select + QStringLiteral("SearchText s WHERE instr(s.Folded, :P) > 0") + order;
 }
 
 // The type letter of an element hit: the type of its model's kind, else of the kind recorded on
@@ -583,7 +543,7 @@ ResultSet gridSearch(ProcedureCall &call) {
     hits.reserve(rs.rows.size());
     for (size_t i = 0; i < rs.rows.size(); ++i) {
         const QString name = rs.value(i, QStringLiteral("Name")).toString();
-        if (!name.contains(what, Qt::CaseInsensitive))
+        if (!ContainsText(name, what))
             continue;
         const QString kind = rs.value(i, QStringLiteral("Kind")).toString().trimmed();
         const bool element = kind == u"E";
@@ -601,7 +561,7 @@ ResultSet gridSearch(ProcedureCall &call) {
     std::sort(hits.begin(), hits.end(), [](const Hit &a, const Hit &b) {
         if (a.rank != b.rank)
             return a.rank < b.rank;
-        const int c = a.name.compare(b.name, Qt::CaseInsensitive);
+        const int c = CompareText(a.name, b.name);
         return c != 0 ? c < 0 : a.id < b.id;
     });
     std::vector<QVector<QVariant>> rows;

@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include "Errors.h"
+#include "ProcText.h"
 
 namespace {
 
@@ -477,6 +478,154 @@ QStringList searchStatements(Engine e)
     return s;
 }
 
+// ---- Version 3: folded search texts and the find texts ---------------------------------------
+
+// Every search compares folded texts (FoldText: case and "ё" do not count), the same on both
+// engines and under any locale: the database keeps the fold of each search text beside it and
+// indexes the fold, and keeps one folded find text per department, workplace and device with
+// the texts its find dialog promises to match.
+
+const Table &findTable()
+{
+    static const Table t{"FindText", "ID", {{"Kind", C, 1, "NOT NULL"}, {"ID", I, 0, "NOT NULL"}, {"Text", X}}, {"PRIMARY KEY (Kind, ID)"}};
+    return t;
+}
+
+struct Found {
+    const char *table, *key, *kind;
+    QStringList texts; // over the row x
+    const char *columns; // the columns they are made of (SQLite update triggers)
+};
+const QVector<Found> &foundTables()
+{
+    static const QVector<Found> t = {
+        {"Department", "IdDepartment", "D", {"x.DprtName", "x.Synonym"}, "DprtName, Synonym"},
+        {"Workplace",
+         "IdWorkplace",
+         "W",
+         {"x.WrkpName", "x.Synonym", "x.Phone", "(SELECT Name FROM [User] WHERE ID = x.[User])",
+          "(SELECT ShortName FROM [User] WHERE ID = x.[User])", "(SELECT [Login] FROM [User] WHERE ID = x.[User])"},
+         "WrkpName, Synonym, Phone, [User]"},
+        {"DeviceUnit",
+         "IdDevice",
+         "V",
+         {"x.DevcName", "x.Domain", "x.DevcNumber", "(SELECT WrkpName FROM Workplace WHERE IdWorkplace = x.DevcIdWorkplace)"},
+         "DevcName, Domain, DevcNumber, DevcIdWorkplace"},
+    };
+    return t;
+}
+
+const Found &found(const char *table)
+{
+    for (const Found &f : foundTables())
+        if (qstrcmp(f.table, table) == 0)
+            return f;
+    Q_UNREACHABLE();
+}
+
+// Writes the find texts of the rows of `f` that satisfy `where` (over x).
+QString refill(Engine e, const Found &f, const QString &where)
+{
+    return QStringLiteral("INSERT INTO FindText (Kind, ID, Text) SELECT '%1', x.%2, %3 FROM [%4] x WHERE %5 "
+                          "ON CONFLICT (Kind, ID) DO UPDATE SET Text = excluded.Text;")
+        .arg(QString::fromLatin1(f.kind), QString::fromLatin1(f.key), ProcText::foldedTexts(e, f.texts),
+             QString::fromLatin1(f.table), where);
+}
+
+QString refillRow(Engine e, const Found &f)
+{
+    return refill(e, f, QStringLiteral("x.%1 = NEW.%1").arg(QString::fromLatin1(f.key)));
+}
+
+QStringList foldStatementsSqlite()
+{
+    const Engine e = Engine::SQLite;
+    QStringList s;
+    s << QStringLiteral("ALTER TABLE SearchText ADD COLUMN Folded TEXT");
+    s << QStringLiteral("UPDATE SearchText SET Folded = %1").arg(ProcText::foldSql(e, QStringLiteral("Name")));
+    // The index now holds the folds; it follows them as the texts change.
+    s << QStringLiteral("DROP TRIGGER trSearchIndexIns") << QStringLiteral("DROP TRIGGER trSearchIndexDel")
+      << QStringLiteral("DROP TRIGGER trSearchIndexUpd") << QStringLiteral("DROP TABLE SearchIndex");
+    s << QStringLiteral("CREATE VIRTUAL TABLE SearchIndex USING fts5(Folded, content='SearchText', "
+                        "tokenize='trigram case_sensitive 1')");
+    s << QStringLiteral("INSERT INTO SearchIndex (SearchIndex) VALUES ('rebuild')");
+    s << QStringLiteral("CREATE TRIGGER trSearchFoldIns AFTER INSERT ON SearchText BEGIN "
+                        "UPDATE SearchText SET Folded = %1 WHERE rowid = NEW.rowid; END")
+             .arg(ProcText::foldSql(e, QStringLiteral("NEW.Name")));
+    s << QStringLiteral("CREATE TRIGGER trSearchFoldUpd AFTER UPDATE OF Name ON SearchText BEGIN "
+                        "UPDATE SearchText SET Folded = %1 WHERE rowid = NEW.rowid; END")
+             .arg(ProcText::foldSql(e, QStringLiteral("NEW.Name")));
+    s << QStringLiteral("CREATE TRIGGER trSearchIndexDel AFTER DELETE ON SearchText WHEN OLD.Folded IS NOT NULL BEGIN "
+                        "INSERT INTO SearchIndex (SearchIndex, rowid, Folded) VALUES ('delete', OLD.rowid, OLD.Folded); END");
+    s << QStringLiteral("CREATE TRIGGER trSearchIndexUpd AFTER UPDATE OF Folded ON SearchText BEGIN "
+                        "INSERT INTO SearchIndex (SearchIndex, rowid, Folded) SELECT 'delete', OLD.rowid, OLD.Folded "
+                        "WHERE OLD.Folded IS NOT NULL; "
+                        "INSERT INTO SearchIndex (rowid, Folded) VALUES (NEW.rowid, NEW.Folded); END");
+
+    s << createTable(e, findTable());
+    for (const Found &f : foundTables()) {
+        const QString table = QString::fromLatin1(f.table);
+        s << refill(e, f, QStringLiteral("1 = 1"));
+        s << QStringLiteral("CREATE TRIGGER trFind%1Ins AFTER INSERT ON [%1] BEGIN %2 END").arg(table, refillRow(e, f));
+        s << QStringLiteral("CREATE TRIGGER trFind%1Upd AFTER UPDATE OF %2 ON [%1] BEGIN %3 END")
+                 .arg(table, QString::fromLatin1(f.columns), refillRow(e, f));
+        s << QStringLiteral("CREATE TRIGGER trFind%1Del AFTER DELETE ON [%1] BEGIN "
+                            "DELETE FROM FindText WHERE Kind = '%2' AND ID = OLD.%3; END")
+                 .arg(table, QString::fromLatin1(f.kind), QString::fromLatin1(f.key));
+    }
+    // A device's text holds its workplace's name, a workplace's text its user's names.
+    s << QStringLiteral("CREATE TRIGGER trFindWorkplaceDevices AFTER UPDATE OF WrkpName ON Workplace BEGIN %1 END")
+             .arg(refill(e, found("DeviceUnit"), QStringLiteral("x.DevcIdWorkplace = NEW.IdWorkplace")));
+    s << QStringLiteral("CREATE TRIGGER trFindUserWorkplaces AFTER UPDATE OF Name, ShortName, [Login] ON [User] BEGIN %1 END")
+             .arg(refill(e, found("Workplace"), QStringLiteral("x.[User] = NEW.ID")));
+    s << QStringLiteral("CREATE VIRTUAL TABLE FindIndex USING fts5(Text, content='FindText', tokenize='trigram case_sensitive 1')");
+    s << QStringLiteral("INSERT INTO FindIndex (FindIndex) VALUES ('rebuild')");
+    s << QStringLiteral("CREATE TRIGGER trFindIndexIns AFTER INSERT ON FindText BEGIN "
+                        "INSERT INTO FindIndex (rowid, Text) VALUES (NEW.rowid, NEW.Text); END");
+    s << QStringLiteral("CREATE TRIGGER trFindIndexDel AFTER DELETE ON FindText BEGIN "
+                        "INSERT INTO FindIndex (FindIndex, rowid, Text) VALUES ('delete', OLD.rowid, OLD.Text); END");
+    s << QStringLiteral("CREATE TRIGGER trFindIndexUpd AFTER UPDATE ON FindText BEGIN "
+                        "INSERT INTO FindIndex (FindIndex, rowid, Text) VALUES ('delete', OLD.rowid, OLD.Text); "
+                        "INSERT INTO FindIndex (rowid, Text) VALUES (NEW.rowid, NEW.Text); END");
+    return s;
+}
+
+QStringList foldStatementsPg()
+{
+    const Engine e = Engine::PostgreSQL;
+    QStringList s;
+    s << QStringLiteral("ALTER TABLE SearchText ADD COLUMN Folded text");
+    s << QStringLiteral("UPDATE SearchText SET Folded = %1").arg(ProcText::foldSql(e, QStringLiteral("Name")));
+    s << QStringLiteral("CREATE FUNCTION fnSearchFold() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                        "NEW.Folded := %1; RETURN NEW; END $$")
+             .arg(ProcText::foldSql(e, QStringLiteral("NEW.Name")));
+    s << QStringLiteral("CREATE TRIGGER trSearchFold BEFORE INSERT OR UPDATE ON SearchText FOR EACH ROW "
+                        "EXECUTE FUNCTION fnSearchFold()");
+    s << QStringLiteral("DROP INDEX IF EXISTS ixSearchText");
+    s << createTable(e, findTable());
+    for (const Found &f : foundTables()) {
+        const QString table = QString::fromLatin1(f.table);
+        s << refill(e, f, QStringLiteral("1 = 1"));
+        QString more;
+        if (table == u"Workplace")
+            more = QStringLiteral("IF TG_OP = 'UPDATE' AND NEW.WrkpName IS DISTINCT FROM OLD.WrkpName THEN %1 END IF; ")
+                       .arg(refill(e, found("DeviceUnit"), QStringLiteral("x.DevcIdWorkplace = NEW.IdWorkplace")));
+        s << QStringLiteral("CREATE FUNCTION fnFind%1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                            "IF TG_OP = 'DELETE' THEN DELETE FROM FindText WHERE Kind = '%2' AND ID = OLD.%3; RETURN NULL; END IF; "
+                            "%4 %5RETURN NULL; END $$")
+                 .arg(table, QString::fromLatin1(f.kind), QString::fromLatin1(f.key), refillRow(e, f), more);
+        s << QStringLiteral("CREATE TRIGGER trFind%1 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW "
+                            "EXECUTE FUNCTION fnFind%1()")
+                 .arg(table);
+    }
+    s << QStringLiteral("CREATE FUNCTION fnFindUser() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                        "IF NEW.Name IS DISTINCT FROM OLD.Name OR NEW.ShortName IS DISTINCT FROM OLD.ShortName "
+                        "OR NEW.[Login] IS DISTINCT FROM OLD.[Login] THEN %1 END IF; RETURN NULL; END $$")
+             .arg(refill(e, found("Workplace"), QStringLiteral("x.[User] = NEW.ID")));
+    s << QStringLiteral("CREATE TRIGGER trFindUser AFTER UPDATE ON [User] FOR EACH ROW EXECUTE FUNCTION fnFindUser()");
+    return s;
+}
+
 void run(Connection &cn, const QStringList &statements)
 {
     for (const QString &sql : statements)
@@ -496,23 +645,37 @@ void createV1(Connection &cn)
     cn.execute(QStringLiteral("INSERT INTO SchemaVersion (Version) VALUES (0)"));
 }
 
+// The trigram indexes of PostgreSQL need pg_trgm; without it the searches still work, by a scan.
+// The extension may live in any schema: its operator class is named with that schema.
+void trigramIndex(Connection &cn, const QString &name, const QString &table, const QString &column)
+{
+    const QString where = cn.scalar(QStringLiteral("SELECT n.nspname FROM pg_extension e JOIN pg_namespace n "
+                                                   "ON n.oid = e.extnamespace WHERE e.extname = 'pg_trgm'"))
+                              .toString();
+    if (!where.isEmpty())
+        cn.execute(QStringLiteral("CREATE INDEX %1 ON %2 USING gin (%3 \"%4\".gin_trgm_ops)").arg(name, table, column, where));
+}
+
 void upgradeToV2(Connection &cn)
 {
     run(cn, searchStatements(cn.engine()));
-    if (cn.engine() == Engine::PostgreSQL) {
-        // The trigram index needs the pg_trgm extension; without it the search still works, by a scan.
-        // The extension may live in any schema: name its operator class with that schema.
-        const QString where = cn.scalar(QStringLiteral("SELECT n.nspname FROM pg_extension e JOIN pg_namespace n "
-                                                       "ON n.oid = e.extnamespace WHERE e.extname = 'pg_trgm'"))
-                                  .toString();
-        if (!where.isEmpty())
-            cn.execute(QStringLiteral("CREATE INDEX ixSearchText ON SearchText USING gin (lower(Name) \"%1\".gin_trgm_ops)")
-                           .arg(where));
+    if (cn.engine() == Engine::PostgreSQL)
+        trigramIndex(cn, QStringLiteral("ixSearchText"), QStringLiteral("SearchText"), QStringLiteral("lower(Name)"));
+}
+
+void upgradeToV3(Connection &cn)
+{
+    if (cn.engine() == Engine::SQLite) {
+        run(cn, foldStatementsSqlite());
+        return;
     }
+    run(cn, foldStatementsPg());
+    trigramIndex(cn, QStringLiteral("ixSearchFolded"), QStringLiteral("SearchText"), QStringLiteral("Folded"));
+    trigramIndex(cn, QStringLiteral("ixFindText"), QStringLiteral("FindText"), QStringLiteral("Text"));
 }
 
 using Step = void (*)(Connection &);
-const Step Steps[] = {createV1, upgradeToV2}; // Steps[i] brings version i to version i + 1
+const Step Steps[] = {createV1, upgradeToV2, upgradeToV3}; // Steps[i] brings version i to version i + 1
 
 } // namespace
 
@@ -524,6 +687,7 @@ void describe()
     for (const Table &t : tablesV1())
         si.addTable(info(t));
     si.addTable(info(searchTable()));
+    si.addTable(info(findTable()));
     si.addTable({QStringLiteral("ClientList"),
                  {{QStringLiteral("ID"), I, 0, false, true},
                   {QStringLiteral("TradeName"), V, 51, false, true},

@@ -4,10 +4,12 @@
 
 // The database's tables, their description for the data layer, and the steps that create and
 // upgrade them. Version 1 holds the inventory, users and the server's own tables; version 2 adds
-// the search texts with their index.
+// the search texts with their index; version 3 folds the search texts (case and "ё" do not
+// count, on any engine and locale) and adds the indexed find texts of departments, workplaces
+// and devices.
 namespace Schema {
 
-constexpr int CurrentVersion = 2;
+constexpr int CurrentVersion = 3;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();

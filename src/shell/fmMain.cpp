@@ -2,6 +2,7 @@
 
 #include "TessalDialog.h"
 #include "TessalVersionInfo.h"
+#include "VersionCheck.h"
 #include "dmTessalData.h"
 #include "dgDepartmentEdit.h"
 #include "dgDeviceEdit.h"
@@ -93,6 +94,10 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent)
 
     // The version step of the creation handler.
     Guarded([&] { laVersion->setText(VersionCaption(QStringLiteral("Версия "), true)); });
+    bool updating = false;
+    if (taVersionChange->connection())
+        Guarded([&] { updating = CheckVersion(*taVersionChange); });
+    ReportStart(laVersion->text(), updating);
 }
 
 TMainFM::~TMainFM()

@@ -111,7 +111,20 @@ public:
 // ---------------------------------------------------------------------------------------------
 // FieldLink
 
-FieldLink::FieldLink(std::function<void()> refresh) : m_refresh(std::move(refresh)) { allLinks().insert(this); }
+FieldLink::FieldLink(QObject *owner, std::function<void()> refresh) : m_owner(owner), m_refresh(std::move(refresh))
+{
+    allLinks().insert(this);
+}
+
+const FieldLink *FieldLinkOf(const QObject *control)
+{
+    if (!control)
+        return nullptr;
+    for (const FieldLink *link : std::as_const(allLinks()))
+        if (link->owner() == control)
+            return link;
+    return nullptr;
+}
 
 FieldLink::~FieldLink() { allLinks().remove(this); }
 
@@ -196,7 +209,7 @@ void RefreshDataControls(const DataSet *dataSet)
 // ---------------------------------------------------------------------------------------------
 // DBEdit
 
-DBEdit::DBEdit(QWidget *parent) : QLineEdit(parent), m_link([this] { refresh(); })
+DBEdit::DBEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this] { refresh(); })
 {
     connect(this, &QLineEdit::textEdited, this, &DBEdit::edited);
     refresh();
@@ -275,7 +288,7 @@ void DBEdit::edited(const QString &text)
 // ---------------------------------------------------------------------------------------------
 // DBMemo
 
-DBMemo::DBMemo(QWidget *parent) : QPlainTextEdit(parent), m_link([this] { refresh(); })
+DBMemo::DBMemo(QWidget *parent) : QPlainTextEdit(parent), m_link(this, [this] { refresh(); })
 {
     connect(this, &QPlainTextEdit::textChanged, this, &DBMemo::edited);
     refresh();
@@ -330,7 +343,7 @@ void DBMemo::edited()
 // ---------------------------------------------------------------------------------------------
 // DBCheckBox
 
-DBCheckBox::DBCheckBox(QWidget *parent) : QCheckBox(parent), m_link([this] { refresh(); })
+DBCheckBox::DBCheckBox(QWidget *parent) : QCheckBox(parent), m_link(this, [this] { refresh(); })
 {
     // Only the user's clicks are written; showing a value (setChecked) is not a click.
     connect(this, &QAbstractButton::clicked, this, [this](bool checked) { m_link.write(checked); });
@@ -358,7 +371,7 @@ void DBCheckBox::refresh()
 // ---------------------------------------------------------------------------------------------
 // DBDateEdit
 
-DBDateEdit::DBDateEdit(QWidget *parent) : QLineEdit(parent), m_link([this] { refresh(); })
+DBDateEdit::DBDateEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this] { refresh(); })
 {
     setPlaceholderText(QStringLiteral("—"));
     setClearButtonEnabled(true);
@@ -457,7 +470,7 @@ void DBDateEdit::finished()
 // DBLookupCombo
 
 DBLookupCombo::DBLookupCombo(QWidget *parent)
-    : QComboBox(parent), m_link([this] { refresh(); }), m_model(new LookupListModel(this))
+    : QComboBox(parent), m_link(this, [this] { refresh(); }), m_model(new LookupListModel(this))
 {
     setModel(m_model);
     setInsertPolicy(QComboBox::NoInsert);
@@ -641,7 +654,7 @@ void DBLookupCombo::searchFinished()
 // ---------------------------------------------------------------------------------------------
 // DBText
 
-DBText::DBText(QWidget *parent) : QLabel(parent), m_link([this] { refresh(); })
+DBText::DBText(QWidget *parent) : QLabel(parent), m_link(this, [this] { refresh(); })
 {
     setTextFormat(Qt::PlainText);
     refresh();

@@ -26,8 +26,10 @@ class QFrame;
 class FieldLink : public QObject {
     Q_OBJECT
 public:
-    explicit FieldLink(std::function<void()> refresh);
+    // `owner` is the control the link belongs to (it keeps the link as a member).
+    FieldLink(QObject *owner, std::function<void()> refresh);
     ~FieldLink() override;
+    QObject *owner() const { return m_owner; }
 
     void bind(DataSet *dataSet, const QString &fieldName);
     DataSet *dataSet() const { return m_dataSet; }
@@ -46,12 +48,16 @@ public:
     void refresh();
 
 private:
+    QObject *m_owner;
     QPointer<DataSet> m_dataSet;
     QString m_fieldName;
     std::function<void()> m_refresh;
     QVector<QMetaObject::Connection> m_connections;
     bool m_writing = false;
 };
+
+// The link of a data-aware control (any control that keeps a FieldLink), nullptr for another widget.
+const FieldLink *FieldLinkOf(const QObject *control);
 
 // Shows every control bound to the dataset again. A dataset whose notifications were suspended
 // announces only changes of rows and state when they resume, not changes of field values made in

@@ -1,12 +1,22 @@
 #pragma once
 
+#include "TessalDialog.h"
+
 #include <functional>
+#include <memory>
 
 class QDialog;
+class QMessageBox;
+class QWidget;
 
-// Message boxes of the program as QMessageBox. When $VELMORA_MESSAGE_LOG names a file, every box
-// is instead appended to that file and answered with OK (used to drive the program unattended).
+// The program's message boxes as QMessageBox, owned by the active window. A handler installed
+// before (a test build of the program installs one that logs and answers) is kept.
 void InstallMessageBoxes();
+// The box shown for a request: its title and text, the warning icon and OK with Cancel for a
+// confirmation, the error icon and OK alone otherwise; OK is the default button.
+std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest &request, QWidget *parent = nullptr);
+// A message as the box shows it: a carriage return, alone or before a line feed, starts a new line.
+QString MessageBoxText(const QString &text);
 
 // Modal dialogs run through one seam, so that a test can drive them without a human.
 using ModalHandler = std::function<int(QDialog &)>;

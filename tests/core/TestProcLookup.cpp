@@ -1,6 +1,7 @@
 // Lookup lists, ancestry chains, finds by text, the manual order of kinds and models, model names
 // and the element move history, called the way the program calls them.
 #include "Errors.h"
+#include "ProcText.h"
 #include "TessalADO.h"
 #include "TestDatabase.h"
 
@@ -211,7 +212,8 @@ TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
     const Case cases[] = {
         {"FindDepartment", "БУХГ", {"Бухгалтерия — Управление"}},
         {"FindDepartment", "  технологии ", {"ИТ-отдел"}},
-        {"FindDepartment", "", {"Бухгалтерия — Управление", "ИТ-отдел", "Управление"}},
+        {"FindDepartment", "", {}}, // an empty or blank text finds nothing
+        {"FindDepartment", "   ", {}},
         {"FindDepartment", "склад", {}},
         {"FindWorkplace", "ИВАНОВ", {cab5}},
         {"FindWorkplace", "ivanov", {cab5}},
@@ -223,7 +225,10 @@ TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
         {"FindDevice", "buh-pc", {pc}},
         {"FindDevice", "0042", {pc}},
         {"FindDevice", "СЕРВЕРНАЯ", {"Сервер — Серверная — ИТ-отдел"}},
-        {"FindDevice", "", {pc, "Принтер — Кабинет 6 — Бухгалтерия", "Сервер — Серверная — ИТ-отдел"}},
+        {"FindDevice", "", {}},
+        {"FindDevice", "каб пк", {pc}},                     // a device word and a workplace word
+        {"FindDevice", "ка", {pc, "Принтер — Кабинет 6 — Бухгалтерия"}}, // two letters: no trigram
+        {"FindDevice", "%", {}},
         {"FindKind", "hdd", {"Винчестер (HDD) — Комплектующие"}},
         {"FindKind", "ПРИНТЕР", {"Принтер — Устройства"}},
         {"FindModel", "ЧЁРНЫЙ", {"HP 12A — Картридж, 2000 стр."}},
@@ -249,6 +254,55 @@ TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
     insert("Department", {{"DprtName", longName}});
     auto dep = open("FindDepartment", {TypedValue::Text("ццц")});
     EXPECT_EQ(dep->value("Name").toString(), longName.left(50));
+}
+
+// The database folds texts by the same rule as the program, whatever the engine, its locale or
+// the collation of the text (PostgreSQL's lower() folds nothing but ASCII under "C").
+TEST_P(ProcLookupTest, SqlFoldsTextsAsTheProgramDoes)
+{
+    QString all;
+    for (char16_t u = 0x20; u < 0x500; ++u)
+        if (u != u'\'' && QChar(u).isPrint())
+            all += QChar(u);
+    QStringList exprs{QStringLiteral("CAST(:T AS text)")};
+    if (pg())
+        exprs << QStringLiteral("CAST(:T AS text) COLLATE \"C\"");
+    for (const QString &e : exprs)
+        EXPECT_EQ(scalar(QStringLiteral("SELECT %1").arg(ProcText::foldSql(cn().engine(), e)), {{"T", all}}).toString(),
+                  FoldText(all))
+            << e.toStdString();
+    EXPECT_TRUE(scalar(QStringLiteral("SELECT %1").arg(ProcText::foldSql(cn().engine(), QStringLiteral("NULL")))).isNull());
+}
+
+// The find texts follow every change of the texts they are made of, and a find lists at most
+// FindRowLimit + 1 rows.
+TEST_P(ProcLookupTest, FindsFollowChangesAndStopAfterTheLimit)
+{
+    const auto names = [&](const char *proc, const char *text) {
+        return column(*open(proc, {TypedValue::Text(QString::fromUtf8(text))}), "Name");
+    };
+    cn().execute("UPDATE Workplace SET WrkpName = 'Ёлочная' WHERE IdWorkplace = :W", {{"W", wpAcc2}});
+    EXPECT_EQ(names("FindDevice", "елочная"), QStringList{"Принтер — Ёлочная — Бухгалтерия"});
+    EXPECT_EQ(names("FindDevice", "кабинет 6"), QStringList{});
+    cn().execute("UPDATE [User] SET Name = 'Петров Пётр' WHERE [Login] = 'ivanov'");
+    EXPECT_EQ(names("FindWorkplace", "петр"), QStringList{"Кабинет 5 — Бухгалтерия, тел. 123, Петров Пётр"});
+    EXPECT_EQ(names("FindWorkplace", "иванов иван"), QStringList{});
+    cn().execute("UPDATE DeviceUnit SET DevcIdWorkplace = :W WHERE IdDevice = :D", {{"W", wpIT}, {"D", devPrn}});
+    EXPECT_EQ(names("FindDevice", "принтер серв"), QStringList{"Принтер — Серверная — ИТ-отдел"});
+    cn().execute("UPDATE Department SET Synonym = 'Ёлки' WHERE IdDepartment = :D", {{"D", depTop}});
+    EXPECT_EQ(names("FindDepartment", "ЕЛКИ"), QStringList{"Управление"});
+    cn().execute("DELETE FROM DeviceUnit WHERE IdDevice = :D", {{"D", devPrn}});
+    EXPECT_EQ(names("FindDevice", "принтер"), QStringList{});
+
+    {
+        Transaction tx(cn());
+        for (int i = 0; i < FindRowLimit + 5; ++i)
+            insert("DeviceUnit", {{"DevcIdWorkplace", wpIT}, {"DevcName", QStringLiteral("Терминал %1").arg(i)}});
+        tx.commit();
+    }
+    EXPECT_EQ(names("FindDevice", "терминал").size(), FindRowLimit + 1);
+    EXPECT_EQ(names("FindDevice", "те").size(), FindRowLimit + 1) << "the path of short words";
+    EXPECT_EQ(names("FindDevice", "терминал 17").size(), 13) << "17, 117, 170-179 and 217";
 }
 
 TEST_P(ProcLookupTest, MoveKindSwapsWithItsNeighbourOnly)

@@ -158,6 +158,20 @@ TEST_P(SchemaVersionTest, AnOlderDatabaseIsUpgradedWithItsData)
     EXPECT_EQ(Schema::version(cn()), Schema::CurrentVersion);
 }
 
+TEST_P(SchemaVersionTest, TextsOfADatabaseBeforeTheFoldsAreFoundAfterTheUpgrade)
+{
+    Schema::describe();
+    Schema::upgradeTo(cn(), 2);
+    const QVariant dep = insertRow(cn(), "Department", {{"DprtName", "Ёлочный склад"}});
+    const QVariant wp = insertRow(cn(), "Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
+    insertRow(cn(), "DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК ЁЖ"}});
+    Schema::prepare(cn());
+    EXPECT_EQ(cn().scalar("select Folded from SearchText where Kind = 'D'").toString(), QStringLiteral("елочный склад"));
+    EXPECT_EQ(cn().scalar("select count(*) from FindText where Text like '%стол%'").toInt(), 2) << "workplace and device";
+    cn().execute("update Department set DprtName = 'Склад' where IdDepartment = :D", {{"D", dep}});
+    EXPECT_EQ(cn().scalar("select Folded from SearchText where Kind = 'D'").toString(), QStringLiteral("склад"));
+}
+
 TEST_P(SchemaVersionTest, ADatabaseOfANewerProgramIsRefusedUntouched)
 {
     Schema::prepare(cn());

@@ -1,6 +1,8 @@
 #include "Errors.h"
 #include "TessalString.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <QSet>
@@ -182,4 +184,25 @@ TEST(TessalString, FormatTextErrors)
         SCOPED_TRACE(format);
         EXPECT_THROW(FormatText(QString::fromUtf8(format), values), AppError);
     }
+}
+
+TEST(TessalString, FoldingAndOrderOfNames)
+{
+    const struct {
+        const char *text, *folded;
+    } cases[] = {
+        {"ЁЖИК ёжик", "ежик ежик"},
+        {"Склад-1 ABC", "склад-1 abc"},
+        {"ЂЃЄЅІЇЈЉЊЋЌЍЎЏ", "ђѓєѕіїјљњћќѝўџ"},
+        {"Straße ΣΑΣ", "straße ΣΑΣ"}, // other alphabets stay as they are, in SQL as here
+        {"", ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(FoldText(QString::fromUtf8(c.text)), QString::fromUtf8(c.folded)) << c.text;
+
+    QStringList names{"яблоко", "Ёлка", "ель", "Арбуз", "banana", "Apple", "ежевика", "Ель", "10", "9"};
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) { return CompareText(a, b) < 0; });
+    EXPECT_EQ(names, (QStringList{"10", "9", "Apple", "banana", "Арбуз", "ежевика", "Ёлка", "Ель", "ель", "яблоко"}));
+    EXPECT_TRUE(ContainsText(QStringLiteral("Ёжик-принтер"), QStringLiteral("ЕЖИК")));
+    EXPECT_FALSE(ContainsText(QStringLiteral("Ёжик"), QStringLiteral("ежи к")));
 }

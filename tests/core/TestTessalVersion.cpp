@@ -48,7 +48,7 @@ TEST_F(TessalVersionOverride, RunningProgramVersion)
     EXPECT_EQ(GetFileVersionText(true), QStringLiteral("2.7.01500321"));
     EXPECT_EQ(GetFileVersionKey(QStringLiteral("*")), QStringLiteral("2.7.01500321"));
 
-    // Other files carry no version the program can read.
+    // A file without a version note has the key of 0.0.0.0.
     QTemporaryDir dir;
     const QString other = dir.filePath(QStringLiteral("update"));
     QFile f(other);
@@ -196,4 +196,63 @@ TEST_F(TessalBuildDate, RunningProgramAndMissingFile)
     SetBuildDateForTesting(QDateTime());
 
     EXPECT_FALSE(GetBuildDate(dir.filePath(QStringLiteral("missing.exe"))).isValid());
+}
+
+namespace {
+
+// A note put together at run time: a note written as one literal would be found in this test
+// program's own file.
+QByteArray note(const char *rest, qsizetype size = -1)
+{
+    return QByteArray("VELMORA-") + QByteArray("VERSION:") + QByteArray(rest, size < 0 ? qsizetype(qstrlen(rest)) : size);
+}
+
+} // namespace
+
+TEST(TessalVersionNote, FoundInImages)
+{
+    const QByteArray elf("\x7F" "ELF\x02\x01\x01", 7);
+    const struct {
+        const char *what;
+        QByteArray image;
+        const char *note;
+    } cases[] = {
+        {"a note", elf + QByteArray(40, '\0') + note("1.2.3.4\0tail", 12), "1.2.3.4"},
+        {"the prefix alone, then a note",
+         elf + note("\0", 1) + note("2.15.7.321\0", 11), "2.15.7.321"},
+        {"no digits after the prefix", note("x1.2\0", 5), ""},
+        {"letters inside the version", note("1.2a\0", 5), ""},
+        {"cut at the end of the image", note("1.2.3.4"), ""},
+        {"the prefix at the very end", note(""), ""},
+        {"no note", elf + QByteArray(100, 'x'), ""},
+        {"empty", QByteArray(), ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(VersionNoteOf(c.image).toStdString(), c.note);
+    }
+    EXPECT_TRUE(IsNativeExecutable(elf));
+    EXPECT_FALSE(IsNativeExecutable(QByteArray("MZ\x90\0", 4)));
+    EXPECT_FALSE(IsNativeExecutable(QByteArray("#!/bin/sh\n")));
+    EXPECT_FALSE(IsNativeExecutable(QByteArray()));
+}
+
+TEST_F(TessalVersionOverride, BuildEmbedsTheVersionNote)
+{
+    // The test program is built like the program: its file names its own version.
+    const QString own = QCoreApplication::applicationFilePath();
+    EXPECT_EQ(FileVersionNote(own), QStringLiteral(VELMORA_VERSION));
+
+    // Another file is read for its note; the running program's key comes from the build even
+    // when a test changed it.
+    QTemporaryDir dir;
+    const QString other = dir.filePath(QStringLiteral("Velmora"));
+    QFile f(other);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\x7F" "ELF", 4) + QByteArray(60, '\0') + note("2.15.7.321\0", 11));
+    f.close();
+    SetFileVersionTextForTesting(QStringLiteral("3.0.0.0"));
+    EXPECT_EQ(GetFileVersionKey(other), QStringLiteral("2.7.01500321"));
+    EXPECT_EQ(GetFileVersionKey(QStringLiteral("*")), QStringLiteral("3.0.00000000"));
+    EXPECT_EQ(FileVersionNote(dir.filePath(QStringLiteral("missing"))), QString());
 }

@@ -1,11 +1,13 @@
 #pragma once
 // Common fixture of the tests that run windows and dialogs over a real database: the server
 // procedures, recorded message boxes, the modal seam, and the data modules on a SQLite file of
-// its own. Fixtures derive from it and add their dialogs' resets and their own data.
+// its own; the single-instance dialogs are dropped before and after each test. Fixtures derive
+// from it and add their own data.
 #include "Seams.h"
 #include "Server.h"
 #include "TessalDialog.h"
 #include "TestDatabase.h"
+#include "dgCommon.h"
 #include "dmChainData.h"
 #include "dmLookUpData.h"
 #include "dmTessalData.h"
@@ -31,6 +33,7 @@ protected:
     // returning early when it has failed (HasFatalFailure()).
     void SetUp() override
     {
+        DialogInstances::ResetForTesting();
         InstallServer();
         previousBoxes = SetMessageHandler([this](const MessageRequest &r) {
             boxes << r;
@@ -52,6 +55,7 @@ protected:
     // database module, and the previous handlers come back last.
     void TearDown() override
     {
+        DialogInstances::ResetForTesting(); // dialogs made over this database go with it
         lookup.reset();
         chain.reset();
         dm.reset();

@@ -18,9 +18,11 @@
 #include "dmTessalData.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMap>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include <memory>
@@ -46,11 +48,6 @@ protected:
         PropertyStore(QStringLiteral("Kind.Find")).write(QStringLiteral("edFind.<P>.Items"), QStringList());
     }
     void TearDown() override {
-        TKindListDG::ResetForTesting();
-        TKindEditDG::ResetForTesting();
-        TKindFindDG::ResetForTesting();
-        TTrademarkListDG::ResetForTesting();
-        TTrademarkEditDG::ResetForTesting();
         target.reset();
         AppTest::TearDown();
     }
@@ -525,6 +522,45 @@ TEST_F(KindDialogTest, TrademarkEditAsksForAName) {
     });
     EXPECT_TRUE(TTrademarkEditDG::CheckRun(-1));
     EXPECT_EQ(scalar("select Name from Trademark").toString(), QStringLiteral("Epson"));
+}
+
+TEST_F(KindDialogTest, ListDialogsShowEveryColumnAtItsWidth) {
+    kind("D", "Принтер", "Пр");
+    insert("Trademark", {{"Name", "Epson"}});
+    struct Case {
+        const char *name;
+        TBASEListDG *dialog;
+        std::function<void()> reload;
+        QMap<int, int> fixed; // column -> its width
+        int stretched, atLeast;
+    };
+    const QVector<Case> cases = {
+        {"kinds",
+         TKindListDG::Instance(),
+         [] { TKindListDG::Instance()->Reload(-1); },
+         {{0, 137}, {2, 40}, {3, 40}},
+         1,
+         230},
+        {"trademarks",
+         TTrademarkListDG::Instance(),
+         [] { TTrademarkListDG::Instance()->Reload(-1); },
+         {{1, 52}},
+         0,
+         139},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        c.reload();
+        c.dialog->show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(c.dialog->minimumSize(), c.dialog->maximumSize()) << "a fixed size";
+        QHeaderView *header = c.dialog->grList->horizontalHeader();
+        for (auto it = c.fixed.begin(); it != c.fixed.end(); ++it)
+            EXPECT_EQ(header->sectionSize(it.key()), it.value()) << it.key();
+        EXPECT_GE(header->sectionSize(c.stretched), c.atLeast);
+        EXPECT_EQ(c.dialog->grList->horizontalScrollBar()->maximum(), 0) << "every column fits";
+        c.dialog->hide();
+    }
 }
 
 } // namespace

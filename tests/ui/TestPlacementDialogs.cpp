@@ -35,21 +35,10 @@ namespace {
 const QString ConflictText = QStringLiteral(
     "Запись изменена или удалена другим пользователем. Обновите данные и повторите изменение.");
 
-void resetDialogs() {
-    TDepartmentEditDG::ResetForTesting();
-    TDepartmentFindDG::ResetForTesting();
-    TWorkplaceEditDG::ResetForTesting();
-    TWorkplaceFindDG::ResetForTesting();
-    TDeviceEditDG::ResetForTesting();
-    TDeviceFindDG::ResetForTesting();
-    TKindListDG::ResetForTesting();
-}
-
 // Boxes are answered yes.
 class PlacementDialogsTest : public AppTest {
 protected:
     void SetUp() override {
-        resetDialogs();
         AppTest::SetUp();
         if (HasFatalFailure())
             return;
@@ -57,10 +46,6 @@ protected:
             PropertyStore(QString::fromLatin1(section))
                 .write(QStringLiteral("edFind.<P>.Items"), QStringList());
         fill();
-    }
-    void TearDown() override {
-        resetDialogs();
-        AppTest::TearDown();
     }
     QVariant column(const QString &table, const QString &col, int key) {
         return scalar(QStringLiteral("select [%1] from [%2] where [%3] = :K")
@@ -201,6 +186,49 @@ TEST_F(PlacementDialogsTest, AMissingKeyStartsANewRecordUnderTheGivenParent) {
     EXPECT_EQ(scalar("select count(*) from Workplace where WrkpName = 'Новое'").toInt(), 1);
     EXPECT_EQ(
         scalar("select count(*) from DeviceUnit where DevcName = 'Новое' and DevcIdKind is null").toInt(), 1);
+}
+
+TEST_F(PlacementDialogsTest, ANameIsRequiredAndSavedWithoutItsEdgeBlanks) {
+    struct Case {
+        const char *name;
+        TBaseEditDG *dialog;
+        std::function<bool()> run;
+        QString message, table, column;
+    };
+    const QVector<Case> cases = {
+        {"department", TDepartmentEditDG::Instance(), [&] { return TDepartmentEditDG::Run(-1, sub); },
+         TDepartmentEditDG::NameMessage, "Department", "DprtName"},
+        {"workplace", TWorkplaceEditDG::Instance(), [&] { return TWorkplaceEditDG::Run(-1, sub); },
+         TWorkplaceEditDG::NameMessage, "Workplace", "WrkpName"},
+        {"device", TDeviceEditDG::Instance(), [&] { return TDeviceEditDG::Run(-1, wp2); },
+         TDeviceEditDG::NameMessage, "DeviceUnit", "DevcName"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        auto *edName = c.dialog->findChild<DBEdit *>(QStringLiteral("edName"));
+        ASSERT_TRUE(edName);
+        onModal([&](QDialog &d) {
+            for (const QString &typed : {QString(), QStringLiteral("   ")}) {
+                SCOPED_TRACE(typed.toStdString());
+                boxes.clear();
+                typeInto(edName, typed);
+                c.dialog->btSave->click();
+                EXPECT_EQ(texts(MessageKind::Error), QStringList{c.message});
+                EXPECT_EQ(d.result(), QDialog::Rejected) << "the dialog has not ended";
+                EXPECT_TRUE(c.dialog->taData->isEditing());
+                EXPECT_EQ(edName->text(), typed) << "what was typed stays";
+            }
+            clearBox(edName);
+            typeInto(edName, QStringLiteral("  Новое имя  "));
+            c.dialog->btSave->click();
+        });
+        ASSERT_TRUE(c.run());
+        EXPECT_EQ(
+            scalar(QStringLiteral("select count(*) from %1 where %2 = 'Новое имя'").arg(c.table, c.column))
+                .toInt(),
+            1);
+    }
 }
 
 TEST_F(PlacementDialogsTest, NewDeviceListsTheWorkplacesOfItsDepartmentAndNoKind) {

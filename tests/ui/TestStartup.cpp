@@ -151,12 +151,14 @@ TEST_F(StartupTest, ServerAnsweringTheSecondAttemptGivesOneBoxAndANormalStart) {
     EXPECT_EQ(dmTessal, &dm);
 }
 
-// The built program, copied to a folder of its own so that its log lands there.
+// The built program, copied to a folder of its own so that its log lands there: the test build of
+// it, whose message boxes are written to a file and answered with OK.
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/Velmora");
+        const QString built =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/velmora_program_probe");
         ASSERT_TRUE(QFileInfo::exists(built)) << built.toStdString();
         program = dir.filePath(QStringLiteral("bin/Velmora"));
         ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("bin"))));

@@ -21,6 +21,8 @@ int main(int argc, char **argv) {
     QDir(home.path()).mkpath(QStringLiteral("data"));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath(QStringLiteral("data"))));
+    // The system-wide settings (the entry in the list of installed programs) as well.
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(home.filePath(QStringLiteral("xdg"))));
     qunsetenv("VELMORA_DATABASE");
     qunsetenv("VELMORA_MESSAGE_LOG");
 

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder, unpacks it into a temporary root and checks it:
+# the files it installs, its declared dependencies, its desktop entry, and that the unpacked admin
+# tool runs.   bash packaging/check-package.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "${1:?build folder}" && pwd)
+work=$(mktemp -d /tmp/velmora-package.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "package: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+debs=("$work"/out/velmora_*.deb)
+[ -f "${debs[0]}" ] || fail "no velmora_*.deb in $work/out"
+deb=${debs[0]}
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+for f in usr/bin/Velmora usr/bin/velmora-db usr/bin/velmora-update usr/bin/velmora-bench \
+         usr/share/applications/velmora.desktop \
+         usr/share/icons/hicolor/scalable/apps/velmora.svg usr/share/icons/hicolor/256x256/apps/velmora.png; do
+    [ -e "$root/$f" ] || fail "missing /$f"
+done
+for f in usr/bin/Velmora usr/bin/velmora-db usr/bin/velmora-update usr/bin/velmora-bench; do
+    [ -x "$root/$f" ] || fail "/$f is not executable"
+done
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql libldap; do
+    [[ "$depends" == *"$d"* ]] || fail "Depends does not name $d: $depends"
+done
+
+desktop="$root/usr/share/applications/velmora.desktop"
+desktop-file-validate "$desktop" || fail "desktop entry is not valid"
+grep -qx 'Exec=Velmora' "$desktop" || fail "desktop entry does not start Velmora"
+grep -qx 'Icon=velmora' "$desktop" || fail "desktop entry does not name the icon"
+grep -q '^Name\[ru\]=' "$desktop" && grep -q '^Comment\[ru\]=' "$desktop" || fail "no Russian name or comment"
+
+version=$(grep -m1 '^project(' "$(dirname "$0")/../CMakeLists.txt" | sed -E 's/.*VERSION ([0-9.]+).*/\1/')
+out=$("$root/usr/bin/velmora-db" --version) || fail "velmora-db --version failed"
+[ "$out" = "velmora-db $version" ] || fail "velmora-db --version printed '$out', expected 'velmora-db $version'"
+echo "package: $(basename "$deb") is complete"

@@ -1,0 +1,97 @@
+#include "ProcText.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace ProcText {
+
+QString cut(QString s, int width)
+{
+    if (s.size() <= width)
+        return s;
+    s.truncate(width);
+    qsizetype n = s.size();
+    while (n > 0 && s[n - 1].isSpace())
+        --n;
+    s.truncate(n);
+    return s;
+}
+
+QString joined(const QStringList &parts, const QString &sep)
+{
+    QStringList kept;
+    for (const QString &p : parts)
+        if (const QString t = p.trimmed(); !t.isEmpty())
+            kept << t;
+    return kept.join(sep);
+}
+
+QString text(const ResultSet &rs, size_t row, const char *column)
+{
+    return rs.value(row, QString::fromLatin1(column)).toString().trimmed();
+}
+
+void sortByText(ResultSet &rs, int textColumn, int keyColumn)
+{
+    if (textColumn < 0)
+        return;
+    std::vector<QString> keys;
+    keys.reserve(rs.rows.size());
+    for (const auto &r : rs.rows)
+        keys.push_back(r[textColumn].toString());
+    std::vector<size_t> idx(rs.rows.size());
+    std::iota(idx.begin(), idx.end(), size_t(0));
+    std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) {
+        if (const int c = CompareText(keys[a], keys[b]); c != 0)
+            return c < 0;
+        return keyColumn >= 0 && rs.rows[a][keyColumn].toLongLong() < rs.rows[b][keyColumn].toLongLong();
+    });
+    std::vector<QVector<QVariant>> sorted;
+    sorted.reserve(idx.size());
+    for (size_t i : idx)
+        sorted.push_back(std::move(rs.rows[i]));
+    rs.rows = std::move(sorted);
+}
+
+void sortByText(ResultSet &rs, const QString &textColumn, const QString &keyColumn)
+{
+    sortByText(rs, rs.indexOf(textColumn), rs.indexOf(keyColumn));
+}
+
+QString foldSql(Engine engine, const QString &expr)
+{
+    // SQLite: the program's own function, the same code as FoldText (SqliteFunctions).
+    if (engine == Engine::SQLite)
+        return QStringLiteral("fold_text(%1)").arg(expr);
+    // PostgreSQL: translate() of every character the rule changes, which no locale affects.
+    static const std::pair<QString, QString> changed = [] {
+        QString from, to;
+        for (char16_t u = 0; u < 0x500; ++u)
+            if (FoldUnit(u) != u) {
+                from += QChar(u);
+                to += QChar(FoldUnit(u));
+            }
+        return std::pair{from, to};
+    }();
+    return QStringLiteral("translate(%1, '%2', '%3')").arg(expr, changed.first, changed.second);
+}
+
+QString foldedTexts(Engine engine, const QStringList &texts)
+{
+    QStringList parts;
+    for (const QString &t : texts)
+        parts << QStringLiteral("coalesce(%1, '')").arg(t);
+    const QString sep = engine == Engine::PostgreSQL ? QStringLiteral(" || chr(10) || ") : QStringLiteral(" || char(10) || ");
+    return foldSql(engine, parts.join(sep));
+}
+
+QStringList searchWords(const QString &text) { return FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts); }
+
+QString likeContains(const QString &word)
+{
+    QString p = word;
+    p.replace(u'\\', QStringLiteral("\\\\")).replace(u'%', QStringLiteral("\\%")).replace(u'_', QStringLiteral("\\_"));
+    return u'%' + p + u'%';
+}
+
+} // namespace ProcText
