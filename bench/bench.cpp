@@ -5,6 +5,7 @@
 #include "Errors.h"
 #include "DemoData.h"
 #include "PlaceTree.h"
+#include "Reports.h"
 #include "Procedures.h"
 #include "Server.h"
 #include "Settings.h"
@@ -22,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QApplication>
 #include <QDialog>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
 #include <functional>
@@ -288,6 +290,62 @@ void benchElementDialogs(Connection &cn)
     DialogInstances::ResetForTesting();
 }
 
+// The consumables and documents views' procedures and the largest own report, each against the
+// bare fetch of the rows it reads.
+void benchViews(Connection &cn)
+{
+    const QVariant model = cn.scalar(QStringLiteral(
+        "SELECT c.CmplIdModel FROM CompleteSet c JOIN Model m ON m.IdModel = c.CmplIdModel "
+        "JOIN Kind k ON k.IdKind = m.ModlKind WHERE k.KindType = 'M' GROUP BY c.CmplIdModel "
+        "ORDER BY count(*) DESC LIMIT 1"));
+    if (!model.isNull()) {
+        size_t rows = 0;
+        const double proc = timeMs([&] { rows = call(cn, QStringLiteral("GridChangeDevice;1"), {model}).rows.size(); });
+        const double bare = timeMs([&] {
+            cn.query(QStringLiteral("SELECT c.IdComponent, c.CmplIdDevice, c.CmplDateSet, c.CmplNumber, "
+                                    "c.NumberManufact, c.NumberSeller, d.DevcName, w.WrkpName, p.DprtName "
+                                    "FROM CompleteSet c JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice "
+                                    "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                                    "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment "
+                                    "WHERE c.CmplIdModel = :M"),
+                     {{QStringLiteral("M"), model}});
+        });
+        figure("change_device_rows", double(rows), 0);
+        figure("change_device_ms", proc);
+        figure("change_device_bare_ms", bare);
+        figure("ratio_change_device_to_bare_fetch", proc / bare);
+    }
+
+    size_t docs = 0;
+    const double list = timeMs([&] { docs = call(cn, QStringLiteral("GridDocumentList;1")).rows.size(); }, 3);
+    const double listBare = timeMs([&] {
+        cn.query(QStringLiteral("SELECT DocumentId, Price FROM CompleteSet WHERE DocumentId IS NOT NULL AND Price IS NOT NULL"));
+        cn.query(QStringLiteral("SELECT doc.IdDocument, doc.DocDate, doc.DocNumber, dk.Name, cl.DisplayName FROM Document doc "
+                                "LEFT JOIN DocKind dk ON dk.ID = doc.DocKind LEFT JOIN Client cl ON cl.IdClient = doc.DocClient"));
+    }, 3);
+    figure("document_list_rows", double(docs), 0);
+    figure("document_list_ms", list);
+    figure("document_list_bare_ms", listBare);
+    figure("ratio_document_list_to_bare_fetch", list / listBare);
+
+    QTemporaryDir dir;
+    size_t lines = 0;
+    const double report = timeMs([&] {
+        const ReportTable r = BuildReport(cn, QStringLiteral("prevention"));
+        lines = r.rows.size();
+        WriteReportPdf(r, dir.filePath(QStringLiteral("prevention.pdf")));
+    }, 1);
+    const double reportBare = timeMs([&] {
+        cn.query(QStringLiteral("SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, "
+                                "d.PreventionNeed FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                                "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
+    }, 1);
+    figure("prevention_rows", double(lines), 0);
+    figure("prevention_report_ms", report);
+    figure("prevention_bare_ms", reportBare);
+    figure("ratio_prevention_report_to_bare_fetch", report / reportBare);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -329,6 +387,7 @@ int main(int argc, char *argv[])
             text = QStringLiteral("склад");
         out << "search_text " << text << Qt::endl;
         benchSearch(cn, text);
+        benchViews(cn);
         // A word in the middle of a device name, and two words, one of them part of a number.
         benchFindDevice(cn, "word", QStringLiteral("ecosys"));
         benchFindDevice(cn, "two_words", QStringLiteral("блок 01234"));

@@ -10,6 +10,7 @@ packages=(
     fonts-dejavu-core fonts-dejavu-extra fonts-liberation
     libldap-dev slapd ldap-utils nftables iproute2
     dpkg-dev desktop-file-utils
+    poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

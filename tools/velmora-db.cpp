@@ -19,6 +19,7 @@
 #include "DemoData.h"
 #include "Errors.h"
 #include "Procedures.h"
+#include "ReportCommand.h"
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
@@ -59,6 +60,9 @@ const char *Usage =
     "      проверить наличие в сети устройств с сетевым именем; --log записывает журнал SC[...].log\n"
     "  velmora-db [--database АДРЕС] scan-domain ДОМЕН\n"
     "      перенести учётные записи домена из его контроллера (список контроллеров домена)\n"
+    "  velmora-db [--database АДРЕС] report ОТЧЁТ [КЛЮЧ] --pdf ФАЙЛ\n"
+    "      записать отчёт программы в PDF; отчёты: device, workplace, document, user.info и\n"
+    "      user.install с ключом записи, last.move, prevention, computer.list, user.list, mail.box\n"
     "  velmora-db [--database АДРЕС] publish --version 1.2.3.4 --program ФАЙЛ --updater ФАЙЛ\n"
     "             [--changes ФАЙЛ]\n"
     "      опубликовать версию программы: рабочие места обновятся до неё при следующем запуске;\n"
@@ -400,11 +404,17 @@ int scanDomain(const QString &url, const QStringList &args) {
     return NetworkCommand(QStringLiteral("scan-domain"), url, args);
 }
 
+int report(const QString &url, const QStringList &args) {
+    return ReportCommand(
+        args, [&](Connection &cn) { openExisting(cn, url); }, [](const QString &message) { throw UsageError{message}; });
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
     {"sql", sql, true},
     {"publish", publishVersion, true},
+    {"report", report, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"procedures", procedures, false},
@@ -413,12 +423,12 @@ const ToolCommand Commands[] = {
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
+    const auto app = MakeToolApplication(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
     InstallServer();
 
-    QStringList args = app.arguments().mid(1);
+    QStringList args = app->arguments().mid(1);
     QString url;
     try {
         while (!args.isEmpty() && args.front().startsWith(QStringLiteral("--"))) {

@@ -78,6 +78,7 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
 
     buildActions();
     buildLayout();
+    buildNavigation();
     buildKeysAndMenus();
     setupElementDrag();
 

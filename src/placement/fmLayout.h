@@ -80,6 +80,7 @@ public:
     Action *acSetH, *acSetM, *acSetS, *acSetInset, *acSetClone, *acSetEdit, *acSetDelete, *acSetMove, *acGoDocument,
         *acGoModel;
     Action *acCall, *caFavoriteDelete;
+    Action *miLastMove, *btPrevention, *acChainKind, *acChainModel, *acChainClient;
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -94,6 +95,7 @@ private:
     QString currentKind() const; // the selected node's kind, without loading anything
     void restoreExpanded();
     void followFavorite();
+    void buildNavigation(); // jumps, chain menu and reports (fmLayoutNavigation.cpp)
     void selectIndex(const QModelIndex &index);
     void selectionChanged(const QModelIndex &current);
     void addToFavorite();

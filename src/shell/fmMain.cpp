@@ -18,6 +18,7 @@
 #include "fmNetComputer.h"
 #include "fmNetUser.h"
 #include "fmSearch.h"
+#include "ReportLinks.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -245,3 +246,5 @@ TSearchFM *TMainFM::showSearch()
     pcMain->setCurrentWidget(tsSearch);
     return m_search;
 }
+
+void TMainFM::ViewReport(const QString &Report) { OpenReport(Report); }

@@ -48,6 +48,9 @@ public:
     TSearchFM *showSearch();
     TLayoutMainFM *showLayout();
 
+    // Opens a report: the report text as the report server takes it (see ReportLinks.h).
+    void ViewReport(const QString &Report);
+
 protected:
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;

@@ -1,12 +1,25 @@
 #include "DataGrid.h"
 
+#include "BusyCursor.h"
 #include "DataSet.h"
+#include "Errors.h"
 #include "TessalDialog.h"
+#include "TessalString.h"
 
-#include <QLocale>
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QEvent>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QSaveFile>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -174,7 +187,10 @@ QString DataSetModel::cellText(int row, int column) const {
     const QVariant v = cellValue(row, fi);
     if (v.isNull())
         return QString();
-    return gridDisplayText(v, m_dataSet->field(fi)->displayFormat());
+    const Field *f = m_dataSet->field(fi);
+    if (f->type() == FieldType::Money)
+        return FormatText(QStringLiteral("%m"), {TypedValue::Currency(v.toString())});
+    return gridDisplayText(v, f->displayFormat());
 }
 
 DataSetModel::Look DataSetModel::look(int row, int column) const {
@@ -301,6 +317,16 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent), m_model(new DataSetMod
 
     keepSelectionVisible();
     updateBaseStyle();
+
+    acExportCsv = new QAction(QStringLiteral("Сохранить в CSV…"), this);
+    acExportCsv->setObjectName(QStringLiteral("acExportCsv"));
+    connect(acExportCsv, &QAction::triggered, this, [this] { askAndExportCsv(); });
+    acCopyRows = new QAction(QStringLiteral("Копировать строки"), this);
+    acCopyRows->setObjectName(QStringLiteral("acCopyRows"));
+    acCopyRows->setShortcut(QKeySequence::Copy);
+    acCopyRows->setShortcutContext(Qt::WidgetShortcut);
+    addAction(acCopyRows);
+    connect(acCopyRows, &QAction::triggered, this, [this] { copySelectedRows(); });
 }
 
 void DataGrid::setDataSet(DataSet *dataSet) {
@@ -327,6 +353,7 @@ void DataGrid::modelWasReset() {
     if (m_appliedColumns != m_model->columnsVersion())
         applyColumnLayout();
     followDataSet();
+    refreshFooter();
 }
 
 void DataGrid::applyColumnLayout() {
@@ -490,4 +517,221 @@ void DataGrid::keepSelectionVisible() {
 
 void DataGrid::updateBaseStyle() {
     m_model->setBaseStyle(font(), palette().color(QPalette::Text), palette().color(QPalette::Base));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Footer
+
+namespace {
+
+class GridFooter : public QWidget {
+public:
+    explicit GridFooter(DataGrid *grid) : QWidget(grid), m_grid(grid) {
+        setObjectName(QStringLiteral("footer"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Button));
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawLine(0, 0, width(), 0);
+        p.setPen(palette().color(QPalette::ButtonText));
+        const QVector<GridColumn> &cols = m_grid->columns();
+        for (int c = 0; c < cols.size(); ++c) {
+            if (m_grid->isColumnHidden(c))
+                continue;
+            const QRect cell(m_grid->columnViewportPosition(c) + 2, 1, m_grid->columnWidth(c) - 4,
+                             height() - 1);
+            const QString text = m_grid->footerText(c);
+            if (!text.isEmpty())
+                p.drawText(cell, int(cols[c].alignment),
+                           p.fontMetrics().elidedText(text, Qt::ElideRight, cell.width()));
+        }
+    }
+
+private:
+    DataGrid *m_grid;
+};
+
+} // namespace
+
+void DataGrid::setFooter(std::function<QString(const GridColumn &)> text) {
+    m_footerText = std::move(text);
+    if (m_footerText && !m_footer) {
+        m_footer = new GridFooter(this);
+        connect(horizontalHeader(), &QHeaderView::sectionResized, m_footer, qOverload<>(&QWidget::update));
+        connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_footer, qOverload<>(&QWidget::update));
+    }
+    if (m_footer)
+        m_footer->setVisible(bool(m_footerText));
+    updateGeometries();
+    refreshFooter();
+}
+
+int DataGrid::footerHeight() const {
+    return footerRowCount() > 0 ? verticalHeader()->defaultSectionSize() * footerRowCount() + 1 : 0;
+}
+
+QString DataGrid::footerText(int column) const {
+    const QVector<GridColumn> &cols = columns();
+    if (!m_footerText || column < 0 || column >= cols.size())
+        return QString();
+    try {
+        return m_footerText(cols[column]);
+    } catch (...) {
+        return QString(); // painting must go on
+    }
+}
+
+void DataGrid::refreshFooter() {
+    if (m_footer)
+        m_footer->update();
+}
+
+void DataGrid::updateGeometries() {
+    QTableView::updateGeometries();
+    // The table resets the bottom margin; the footer takes it back.
+    const QMargins m = viewportMargins();
+    const int footer = footerHeight();
+    if (m.bottom() != footer)
+        setViewportMargins(m.left(), m.top(), m.right(), footer);
+    if (m_footer && footer > 0) {
+        const QRect vp = viewport()->geometry();
+        m_footer->setGeometry(vp.left(), vp.bottom() + 1, vp.width(), footer);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Export
+
+namespace {
+
+SaveFileNameHandler &saveFileName() {
+    static SaveFileNameHandler h;
+    return h;
+}
+
+} // namespace
+
+SaveFileNameHandler SetSaveFileNameHandler(SaveFileNameHandler handler) {
+    SaveFileNameHandler old = std::move(saveFileName());
+    saveFileName() = std::move(handler);
+    return old;
+}
+
+QString CsvLine(const QStringList &cells, QChar separator) {
+    QStringList out;
+    out.reserve(cells.size());
+    for (const QString &cell : cells) {
+        const bool quote = cell.contains(separator) || cell.contains(u'"') || cell.contains(u'\n') ||
+                           cell.contains(u'\r') ||
+                           (!cell.isEmpty() && (cell.front().isSpace() || cell.back().isSpace()));
+        if (quote)
+            out << u'"' + QString(cell).replace(u'"', QStringLiteral("\"\"")) + u'"';
+        else
+            out << cell;
+    }
+    return out.join(separator) + QStringLiteral("\r\n");
+}
+
+QByteArray DataGrid::csv() const {
+    const QVector<GridColumn> &cols = columns();
+    QStringList titles;
+    for (const GridColumn &c : cols)
+        titles << (c.title.isEmpty() ? c.field : c.title).trimmed();
+    QString text = CsvLine(titles);
+    const int rows = m_model->rowCount();
+    for (int r = 0; r < rows; ++r) {
+        QStringList cells;
+        for (int c = 0; c < cols.size(); ++c)
+            cells << m_model->data(m_model->index(r, c)).toString();
+        text += CsvLine(cells);
+    }
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+QString DataGrid::selectedRowsText() const {
+    QList<int> rows;
+    for (const QModelIndex &i : selectionModel()->selectedRows())
+        rows << i.row();
+    std::sort(rows.begin(), rows.end());
+    QString text;
+    for (int r : std::as_const(rows)) {
+        QStringList cells;
+        for (int c = 0; c < m_model->columnCount(); ++c)
+            // A tab or line break inside a cell would split it: a blank stands for it.
+            cells << m_model->data(m_model->index(r, c))
+                         .toString()
+                         .replace(u'\t', u' ')
+                         .replace(u'\r', u' ')
+                         .replace(u'\n', u' ');
+        text += cells.join(u'\t') + u'\n';
+    }
+    return text;
+}
+
+void DataGrid::exportCsv(const QString &path) const {
+    QSaveFile file(path);
+    const QByteArray bytes = csv();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw AppError(QStringLiteral("Не удалось сохранить файл «%1»: %2")
+                           .arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+void DataGrid::copySelectedRows() const {
+    if (QClipboard *clipboard = QGuiApplication::clipboard())
+        clipboard->setText(selectedRowsText());
+}
+
+void DataGrid::askAndExportCsv() {
+    Guarded([&] {
+        QString suggested = window()->windowTitle().trimmed();
+        suggested = QDir::home().filePath((suggested.isEmpty() ? QStringLiteral("Velmora") : suggested) +
+                                          QStringLiteral(".csv"));
+        const QString path =
+            saveFileName() ? saveFileName()(this, suggested)
+                           : QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить в CSV"), suggested,
+                                                          QStringLiteral("Текст CSV (*.csv)"));
+        if (!path.isEmpty())
+            exportCsv(path);
+    });
+}
+
+void DataGrid::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu menu(this);
+    acCopyRows->setEnabled(selectionModel()->hasSelection());
+    acExportCsv->setEnabled(m_model->columnCount() > 0);
+    menu.addAction(acCopyRows);
+    menu.addAction(acExportCsv);
+    menu.exec(event->globalPos());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Grid helpers
+
+int GridSpareHeight(const DataGrid &grid) {
+    const int row = grid.verticalHeader()->defaultSectionSize();
+    if (row <= 0)
+        return 0;
+    const QHeaderView *titles = grid.horizontalHeader();
+    const int titleHeight = titles->isHidden() ? 0 : titles->height();
+    int fixed = titleHeight;
+    if (grid.footerRowCount() > 0)
+        fixed += row * grid.footerRowCount() + 1;
+    const int client = grid.viewport()->height() + titleHeight + grid.footerHeight();
+    return (client - fixed) % row - 1;
+}
+
+void FitFormToGridRows(const DataGrid &grid, QWidget &window) {
+    window.resize(window.width(), window.height() - GridSpareHeight(grid));
+}
+
+void SortGridByMarkers(DataGrid &grid) {
+    DataSet *ds = grid.dataSet();
+    if (!ds)
+        return;
+    BusyCursor busy;
+    // The dataset keeps its current record through a new sort.
+    ds->setSort(grid.sortText());
 }

@@ -11,6 +11,7 @@
 #include <utility>
 
 class DataSet;
+class QAction;
 
 // One column of a data grid: the field it shows, its title and looks, and how a title click sorts.
 struct GridColumn {
@@ -129,6 +130,25 @@ public:
     // sort field, else its field, in the order of marking.
     QString sortText() const;
 
+    // Footer rows under the data rows: one line whose cells show what the callback gives for each
+    // column (e.g. a total). No callback: no footer.
+    void setFooter(std::function<QString(const GridColumn &)> text);
+    int footerRowCount() const { return m_footerText ? 1 : 0; }
+    int footerHeight() const; // pixels, 0 without a footer
+    QString footerText(int column) const;
+    void refreshFooter();
+
+    // Export: every row as CSV (UTF-8 with a byte-order mark, ";" between cells, titles first) and
+    // the selected rows as tab-separated text, cells as the grid shows them.
+    QByteArray csv() const;
+    QString selectedRowsText() const;
+    // Writes csv() to the file; AppError with a message for the user when it cannot.
+    void exportCsv(const QString &path) const;
+    void copySelectedRows() const;
+    // The context-menu commands "Сохранить в CSV…" and "Копировать строки"; a grid with a menu of
+    // its own adds them there.
+    QAction *acExportCsv, *acCopyRows;
+
 signals:
     void rowDoubleClicked();
     void sortMarkersChanged(); // a title click changed the markers
@@ -138,6 +158,8 @@ protected:
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
     void changeEvent(QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void updateGeometries() override;
 
 private:
     void followDataSet();
@@ -148,10 +170,32 @@ private:
     void keepSelectionVisible();
     void updateBaseStyle();
 
+    void askAndExportCsv();
+
     DataSetModel *m_model;
+    QWidget *m_footer = nullptr;
+    std::function<QString(const GridColumn &)> m_footerText;
     QMetaObject::Connection m_scrolled;
     SortMarkers m_markers;
     bool m_markersEnabled = false;
     bool m_moving = false;     // the grid is moving the dataset or following it
     int m_appliedColumns = -1; // the columns version whose widths were applied
 };
+
+// The pixels of the grid's client area left below the last whole data row: the client height less
+// the title row and the footer rows, modulo the row pitch, minus 1. A row's pitch is its section
+// size (a grid line is drawn inside the row, not added to it).
+int GridSpareHeight(const DataGrid &grid);
+// Takes GridSpareHeight off the window's height, so that the grid shows whole rows.
+void FitFormToGridRows(const DataGrid &grid, QWidget &window);
+// Sorts the grid's dataset on the client by the grid's sort markers (each column by its sort field,
+// else its field; "" restores the fetched order) and keeps the current record; hourglass meanwhile.
+void SortGridByMarkers(DataGrid &grid);
+
+// One CSV line of cells: a cell with the separator, a quote, a line break or blanks at its ends is
+// quoted, its quotes doubled; lines end with CR LF.
+QString CsvLine(const QStringList &cells, QChar separator = u';');
+
+// How the save command asks for a file name (a test answers for the user); returns the previous one.
+using SaveFileNameHandler = std::function<QString(QWidget *parent, const QString &suggested)>;
+SaveFileNameHandler SetSaveFileNameHandler(SaveFileNameHandler handler);

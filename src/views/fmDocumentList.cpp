@@ -1,12 +1,286 @@
 #include "fmDocumentList.h"
 
-TDocumentListFM::TDocumentListFM(QWidget *parent) : HostedView(QStringLiteral("Приходные документы"), parent)
-{
-    setObjectName(QStringLiteral("TDocumentListFM"));
+#include "Actions.h"
+#include "BusyCursor.h"
+#include "DataGrid.h"
+#include "SchemaInfo.h"
+#include "TessalADO.h"
+#include "TessalDialog.h"
+#include "TessalString.h"
+#include "ViewLinks.h"
+#include "dmChainData.h"
+#include "dmTessalData.h"
+
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QMenu>
+#include <QSplitter>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+Connection *shared() {
+    return dmTessal ? &dmTessal->cnGeneral : nullptr;
 }
 
-void TDocumentListFM::RefreshDoc(int ID, int IDPos) { calls << QStringLiteral("RefreshDoc(%1, %2)").arg(ID).arg(IDPos); }
+const QString KindWidth = QStringLiteral("grSpec.<P>.Columns.<Item1>.Width");
+const QString NumberWidth = QStringLiteral("grSpec.<P>.Columns.<Item3>.Width");
+const QString SpecHeight = QStringLiteral("grSpec.<P>.Height");
+const QString PickerDate = QStringLiteral("tbDoc.dtDoc.<P>.Date");
 
-void TDocumentListFM::RefreshComponent(int Component) { calls << QStringLiteral("RefreshComponent(%1)").arg(Component); }
+// The exact total of a money field over every row, in the grid's currency format.
+QString moneyTotal(const DataSet &ds, const QString &fieldName) {
+    const Field *f = ds.isActive() ? ds.findField(fieldName) : nullptr;
+    if (!f)
+        return QString();
+    qint64 sum = 0;
+    for (int row = 0; row < ds.recordCount(); ++row)
+        if (qAddOverflow(sum, Money::toUnits(ds.valueAt(row, f->index())), &sum))
+            return QString();
+    return FormatText(QStringLiteral("%m"), {TypedValue::Currency(Money::fromUnits(sum))});
+}
 
+} // namespace
 
+TDocumentListFM::TDocumentListFM(QWidget *parent)
+    : HostedView(QStringLiteral("Приходные документы"), parent) {
+    setObjectName(QStringLiteral("TDocumentListFM"));
+
+    taDoc = new DataSet(shared(), this);
+    taDoc->setObjectName(QStringLiteral("taDoc"));
+    taDoc->setCommand(QStringLiteral("GridDocumentList;1"), CommandType::StoredProc);
+    taDoc->setReadOnly(true);
+    taDoc->addField({QStringLiteral("ID"), FieldType::Integer, 0, true, {}, {}});
+    taDoc->addField(
+        {QStringLiteral("DocDate"), FieldType::DateTime, 0, false, QStringLiteral("dd.MM.yyyy"), {}});
+    taDoc->addField({QStringLiteral("DocName"), FieldType::String, 42, false, {}, {}});
+    taDoc->addField({QStringLiteral("ClientName"), FieldType::String, 50, false, {}, {}});
+    taDoc->addField({QStringLiteral("Sum"), FieldType::Money, 0, true, {}, {}});
+
+    taSpec = new DataSet(shared(), this);
+    taSpec->setObjectName(QStringLiteral("taSpec"));
+    taSpec->setCommand(QStringLiteral("EXECUTE GridDocumentPosition :ID"));
+    taSpec->setReadOnly(true);
+    taSpec->addField({QStringLiteral("ID"), FieldType::Integer, 0, true, {}, {}});
+    taSpec->addField({QStringLiteral("Position"), FieldType::SmallInt, 0, false, {}, {}});
+    taSpec->addField({QStringLiteral("Kind"), FieldType::String, 20, false, {}, {}});
+    taSpec->addField({QStringLiteral("Model"), FieldType::String, 102, true, {}, {}});
+    taSpec->addField({QStringLiteral("Number"), FieldType::String, 103, true, {}, {}});
+    taSpec->addField({QStringLiteral("Price"), FieldType::Money, 0, false, {}, {}});
+    for (const char *date : {"Last", "Warranty", "Manufact"})
+        taSpec->addField(
+            {QString::fromLatin1(date), FieldType::DateTime, 0, false, QStringLiteral("dd.MM.yyyy"), {}});
+    taSpec->addField({QStringLiteral("IDDevice"), FieldType::Integer, 0, false, {}, {}});
+    taSpec->setMaster(taDoc, {QStringLiteral("ID")});
+
+    buildActions();
+    buildLayout();
+    Guarded([&] { loadSettings(); });
+}
+
+TDocumentListFM::~TDocumentListFM() {
+    Guarded([&] { saveSettings(); });
+}
+
+void TDocumentListFM::buildActions() {
+    actions = new ActionList(this);
+    auto act = [&](const char *name, const QString &text, const QString &hint, int image) {
+        return actions->add(new Action(this, QString::fromLatin1(name), text, hint, image));
+    };
+    auto open = [this] { return taDoc->isActive(); };
+    auto hasDocs = [this] { return HasRecords(*taDoc); };
+
+    acInsertDoc =
+        act("acInsertDoc", QStringLiteral("Добавить"), QStringLiteral("Добавление документа"), Img::Add);
+    acInsertDoc->setEnabledWhen(open);
+    acInsertDoc->onTrigger([this] { insertDoc(); });
+    acEditDoc =
+        act("acEditDoc", QStringLiteral("Изменить"), QStringLiteral("Изменение документа"), Img::Edit);
+    acEditDoc->setEnabledWhen(hasDocs);
+    acEditDoc->onTrigger([this] { editDoc(); });
+    acDeleteDoc =
+        act("acDeleteDoc", QStringLiteral("Удалить"), QStringLiteral("Удаление документа"), Img::Delete);
+    acDeleteDoc->setEnabledWhen(hasDocs);
+    acDeleteDoc->onTrigger([this] { deleteDoc(); });
+    acDocPrint = act("acDocPrint", QStringLiteral("Печать"), QStringLiteral("Печать документа."), Img::Print);
+    acDocPrint->setEnabledWhen(hasDocs);
+    acDocPrint->onTrigger([this] {
+        ViewReportLink(QStringLiteral("document&rs:Command=Render&DOC=") +
+                       QString::number(currentKey(*taDoc, QStringLiteral("ID"))));
+    });
+    acRefreshDoc = act("acRefreshDoc", QStringLiteral("Обновить"), QStringLiteral("Обновление документов"),
+                       Img::Refresh);
+    acRefreshDoc->setEnabledWhen(open);
+    acRefreshDoc->onTrigger([this] { RefreshDoc(-1, -1); });
+    acGoDevice = act("acGoDevice", QStringLiteral("Устройство"),
+                     QStringLiteral("Место установки устройства."), Img::Layout);
+    acGoDevice->setEnabledWhen([this] { return HasRecords(*taSpec); });
+    acGoDevice->onTrigger(
+        [this] { GoPlacementNode(QStringLiteral("V"), currentKey(*taSpec, QStringLiteral("IDDevice"))); });
+    acDocKind =
+        act("acDocKind", QStringLiteral("Тип документа"), QStringLiteral("Тип документа"), Img::Document);
+    acDocKind->onTrigger([] { RunDocumentKindList(-1); });
+    acDocTrademark =
+        act("acDocTrademark", QStringLiteral("Торговая марка"), QStringLiteral("Торговая марка"), Img::Chain);
+    acDocTrademark->onTrigger([] { RunTrademarkList(-1); });
+    acDocShipper = act("acDocShipper", QStringLiteral("Поставщик"), QStringLiteral("Поставщик"), Img::Chain);
+    acDocShipper->onTrigger([] { RunFirmList(-1); });
+}
+
+void TDocumentListFM::buildLayout() {
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    tbDoc = new QToolBar(this);
+    tbDoc->setObjectName(QStringLiteral("tbDoc"));
+    tbDoc->setIconSize(QSize(16, 16));
+    addToolButton(tbDoc, acInsertDoc);
+    addToolButton(tbDoc, acEditDoc);
+    tbDoc->addSeparator();
+    addToolButton(tbDoc, acDeleteDoc);
+    tbDoc->addSeparator();
+    addToolButton(tbDoc, acDocPrint);
+    tbDoc->addSeparator();
+    addToolButton(tbDoc, acRefreshDoc);
+    tbDoc->addSeparator();
+    dtDoc = new QDateEdit(QDate::currentDate(), tbDoc);
+    dtDoc->setObjectName(QStringLiteral("dtDoc"));
+    dtDoc->setToolTip(QStringLiteral("Документы, начиная с установленной даты"));
+    dtDoc->setCalendarPopup(true);
+    dtDoc->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    tbDoc->addWidget(dtDoc);
+    tbDoc->addSeparator();
+    addToolButton(tbDoc, acGoDevice);
+    tbDoc->addSeparator();
+    pmChain = new QMenu(QStringLiteral("Цепочка"), this);
+    pmChain->setObjectName(QStringLiteral("pmChain"));
+    pmChain->addAction(acDocKind);
+    pmChain->addSeparator();
+    pmChain->addAction(acDocTrademark);
+    pmChain->addAction(acDocShipper);
+    btChain = new QToolButton(tbDoc);
+    btChain->setObjectName(QStringLiteral("btChain"));
+    btChain->setIcon(imageIcon(Img::Chain));
+    btChain->setText(QStringLiteral("Цепочка"));
+    btChain->setMenu(pmChain);
+    btChain->setPopupMode(QToolButton::InstantPopup);
+    tbDoc->addWidget(btChain);
+    layout->addWidget(tbDoc);
+
+    spDoc = new QSplitter(Qt::Vertical, this);
+    spDoc->setObjectName(QStringLiteral("spDoc"));
+    spDoc->setChildrenCollapsible(false);
+    layout->addWidget(spDoc, 1);
+
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    grDoc = new DataGrid(spDoc);
+    grDoc->setObjectName(QStringLiteral("grDoc"));
+    grDoc->setDataSet(taDoc);
+    grDoc->setColumns({column(QStringLiteral("DocDate"), QStringLiteral("Дата"), 90, false, Qt::AlignCenter),
+                       column(QStringLiteral("DocName"), QStringLiteral("Документ"), 140),
+                       column(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 134, true),
+                       column(QStringLiteral("Sum"), QStringLiteral("Сумма"), 105, false, right)});
+    grDoc->setFooter([this](const GridColumn &c) {
+        if (c.field == u"Sum")
+            return moneyTotal(*taDoc, c.field);
+        if (c.field == u"DocName" && taDoc->isActive())
+            return QStringLiteral("Документов: %1").arg(taDoc->recordCount());
+        return QString();
+    });
+
+    grSpec = new DataGrid(spDoc);
+    grSpec->setObjectName(QStringLiteral("grSpec"));
+    grSpec->setDataSet(taSpec);
+    grSpec->setMinimumHeight(30);
+    grSpec->setColumns({column(QStringLiteral("Position"), QStringLiteral(" "), 18, false, Qt::AlignCenter),
+                        column(QStringLiteral("Kind"), QStringLiteral("Тип"), 100, false, Qt::AlignCenter),
+                        column(QStringLiteral("Model"), QStringLiteral("Модель"), 300, true),
+                        column(QStringLiteral("Number"), QStringLiteral("Номер"), 120),
+                        column(QStringLiteral("Price"), QStringLiteral("Цена"), 75, false, right)});
+    grSpec->setCellStyle([](const DataSet &, int, const GridColumn &c, QFont &font, QColor &, QColor &) {
+        if (c.field == u"Kind")
+            font.setFamily(QStringLiteral("Impact"));
+    });
+    grSpec->setFooter([this](const GridColumn &c) {
+        return c.field == u"Price" ? moneyTotal(*taSpec, c.field) : QString();
+    });
+    spDoc->addWidget(grDoc);
+    spDoc->addWidget(grSpec);
+    spDoc->setStretchFactor(0, 1);
+    spDoc->setStretchFactor(1, 0);
+    spDoc->setSizes({400, 206});
+}
+
+void TDocumentListFM::loadSettings() {
+    if (stDoc.contains(KindWidth))
+        grSpec->setColumnWidth(1, stDoc.read(KindWidth).toInt());
+    if (stDoc.contains(NumberWidth))
+        grSpec->setColumnWidth(3, stDoc.read(NumberWidth).toInt());
+    if (stDoc.contains(SpecHeight)) {
+        const int h = qMax(30, stDoc.read(SpecHeight).toInt());
+        spDoc->setSizes({qMax(100, spDoc->height() - h), h});
+    }
+    const QDate date = stDoc.read(PickerDate).toDate();
+    if (date.isValid())
+        dtDoc->setDate(date);
+}
+
+void TDocumentListFM::saveSettings() {
+    stDoc.write(KindWidth, grSpec->columnWidth(1));
+    stDoc.write(NumberWidth, grSpec->columnWidth(3));
+    stDoc.write(SpecHeight, grSpec->height());
+    stDoc.write(PickerDate, dtDoc->date());
+}
+
+void TDocumentListFM::RefreshDoc(int ID, int IDPos) {
+    calls << QStringLiteral("RefreshDoc(%1, %2)").arg(ID).arg(IDPos);
+    BusyCursor busy;
+    if (taDoc->isActive() && ID == -1)
+        ID = currentKey(*taDoc, QStringLiteral("ID"));
+    OpenWithParams(*taDoc, {});
+    taDoc->locate(QStringLiteral("ID"), ID);
+    // The positions follow the current document (a detail of the list).
+    if (!taSpec->isActive())
+        taSpec->open();
+    if (IDPos > 0)
+        taSpec->locate(QStringLiteral("Position"), IDPos);
+}
+
+void TDocumentListFM::RefreshComponent(int Component) {
+    calls << QStringLiteral("RefreshComponent(%1)").arg(Component);
+    if (Component == -1 || !dmChain)
+        return;
+    dmChain->setComponent(Component);
+    RefreshDoc(dmChain->Document(), dmChain->DocumentPosition());
+}
+
+void TDocumentListFM::insertDoc() {
+    int saved = -1;
+    if (RunDocumentEdit(-1, &saved))
+        RefreshDoc(saved, -1);
+}
+
+void TDocumentListFM::editDoc() {
+    int saved = currentKey(*taDoc, QStringLiteral("ID"));
+    if (RunDocumentEdit(saved, &saved))
+        RefreshDoc(saved, -1);
+}
+
+void TDocumentListFM::deleteDoc() {
+    // Four lines: key; name and date (with the time when it has one); supplier; total.
+    const QString format = QStringLiteral("Удалить: %d\r%s от %s\rпоставщик %s\rсумма %m?");
+    if (!ConfirmWarningFmt(format,
+                           {TypedValue::Int(taDoc->value(QStringLiteral("ID")).toInt()),
+                            TypedValue::Text(taDoc->fieldByName(QStringLiteral("DocName"))->asString()),
+                            TypedValue::Text(gridDisplayText(taDoc->value(QStringLiteral("DocDate")))),
+                            TypedValue::Text(taDoc->fieldByName(QStringLiteral("ClientName"))->asString()),
+                            TypedValue::Currency(taDoc->value(QStringLiteral("Sum")).toString())}))
+        return;
+    DeleteByKey(QStringLiteral("Document"), *taDoc->fieldByName(QStringLiteral("ID")),
+                QStringLiteral("IdDocument"));
+    taDoc->prior();
+    RefreshDoc(-1, -1);
+}

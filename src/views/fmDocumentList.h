@@ -1,11 +1,51 @@
 #pragma once
 
+#include "DataSet.h"
 #include "HostedView.h"
+#include "Settings.h"
 
+class Action;
+class ActionList;
+class DataGrid;
+class QDateEdit;
+class QMenu;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+
+// The incoming documents view: every document with its supplier and total, and the positions of the
+// current one. Documents are added, changed, deleted and printed here.
 class TDocumentListFM : public HostedView {
     Q_OBJECT
 public:
     explicit TDocumentListFM(QWidget *parent = nullptr);
+    ~TDocumentListFM() override;
+
+    // Reopens the documents on document ID (-1: the current one) and, when IDPos > 0, on that
+    // position.
     void RefreshDoc(int ID, int IDPos);
+    // Positions the view on the document and position the element came with.
     void RefreshComponent(int Component);
+
+    QToolBar *tbDoc;
+    QDateEdit *dtDoc;
+    QToolButton *btChain;
+    QMenu *pmChain;
+    QSplitter *spDoc;
+    DataGrid *grDoc, *grSpec;
+    DataSet *taDoc, *taSpec;
+    ActionList *actions;
+    Action *acInsertDoc, *acEditDoc, *acDeleteDoc, *acDocPrint, *acRefreshDoc, *acGoDevice, *acDocKind,
+        *acDocTrademark, *acDocShipper;
+
+private:
+    void buildActions();
+    void buildLayout();
+    void loadSettings();
+    void saveSettings();
+    void insertDoc();
+    void editDoc();
+    void deleteDoc();
+
+    PropertyStore stDoc{QStringLiteral("Document.Form")};
 };

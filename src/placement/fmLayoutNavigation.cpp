@@ -1,0 +1,89 @@
+// The placement view's ways out: jumps into the other tabs, the chain menu of catalogue lists and
+// the reports of the selected workplace or device.
+#include "fmLayout.h"
+
+#include "Actions.h"
+#include "DataGrid.h"
+#include "TessalADO.h"
+#include "ViewLinks.h"
+#include "dmTessalData.h"
+#include "fmMain.h"
+#include "fmNetComputer.h"
+#include "fmNetUser.h"
+
+#include <QMenu>
+#include <QTreeView>
+
+void TLayoutMainFM::buildNavigation() {
+    // The rules read the selected node as it stands; they never load anything.
+    auto selected = [this] { return treeModel->reference(tvPlace->currentIndex()); };
+    auto kindIs = [selected](const QString &kinds) {
+        return [selected, kinds] {
+            const QString k = selected().Kind;
+            return !k.isEmpty() && kinds.contains(k);
+        };
+    };
+    auto hasSet = [this] { return HasRecords(*taSet); };
+
+    acPrint->setEnabledWhen(kindIs(QStringLiteral("VW")));
+    acPrint->onTrigger([selected] {
+        const TReference node = selected();
+        if (node.Kind == u"V")
+            ViewReportLink(QStringLiteral("device&rs:Command=Render&DV=") + QString::number(node.Id));
+        else if (node.Kind == u"W")
+            ViewReportLink(QStringLiteral("workplace&rs:Command=Render&WP=") + QString::number(node.Id));
+    });
+    miLastMove =
+        actions->add(new Action(this, QStringLiteral("miLastMove"), QStringLiteral("Последние перемещения")));
+    miLastMove->onTrigger([] { ViewReportLink(QStringLiteral("last.move")); });
+    btPrevention =
+        actions->add(new Action(this, QStringLiteral("btPrevention"), QStringLiteral("Профилактика")));
+    btPrevention->onTrigger([] { ViewReportLink(QStringLiteral("prevention")); });
+    pmReport->addAction(miLastMove);
+    pmReport->addSeparator();
+    pmReport->addAction(btPrevention);
+
+    acGoNet->setEnabledWhen(kindIs(QStringLiteral("VW")));
+    acGoNet->onTrigger([selected] {
+        const TReference node = selected();
+        TNetComputerFM *net = MainFM ? MainFM->showNet() : nullptr;
+        if (!net)
+            return;
+        if (node.Kind == u"V")
+            net->RefreshNet(node.Id);
+        else if (node.Kind == u"W")
+            net->RefreshWorkPlace(node.Id);
+    });
+    acGoUser->setEnabledWhen(kindIs(QStringLiteral("W")));
+    acGoUser->onTrigger([selected] {
+        const TReference node = selected();
+        if (TNetUserFM *users = MainFM ? MainFM->showUser() : nullptr)
+            users->RefreshWorkplace(node.Id);
+    });
+
+    acGoDocument->setEnabledWhen(
+        [this, hasSet] { return hasSet() && !taSet->fieldByName(QStringLiteral("Document"))->isNull(); });
+    acGoDocument->onTrigger([this] {
+        const Field *position = taSet->fieldByName(QStringLiteral("DocumentPosition"));
+        GoDocument(currentKey(*taSet, QStringLiteral("Document")),
+                   position->isNull() ? -1 : position->asInt());
+    });
+    acGoModel->setEnabledWhen(hasSet);
+    acGoModel->onTrigger([this] { GoModelComponent(currentKey(*taSet, QStringLiteral("ID"))); });
+
+    acChainKind = actions->add(new Action(this, QStringLiteral("acChainKind"), QStringLiteral("Тип")));
+    acChainKind->onTrigger([this, hasSet] {
+        // The element's kind only when the set grid has the focus.
+        const int kind = grSet->hasFocus() && hasSet() ? currentKey(*taSet, QStringLiteral("IDKind")) : -1;
+        RunKindList(kind, QStringLiteral("*"));
+    });
+    acChainModel = actions->add(new Action(this, QStringLiteral("acChainModel"), QStringLiteral("Модель")));
+    acChainModel->onTrigger([this] { RunModelList(currentKey(*taSet, QStringLiteral("IDModel")), -1); });
+    acChainClient = actions->add(
+        new Action(this, QStringLiteral("acChainClient"), QStringLiteral("Производитель, поставщик")));
+    acChainClient->onTrigger([] { RunFirmList(-1); });
+    pmChain->addAction(acChainKind);
+    pmChain->addAction(acChainModel);
+    pmChain->addSeparator();
+    pmChain->addAction(acChainClient);
+}
