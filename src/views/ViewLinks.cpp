@@ -3,22 +3,53 @@
 #include "DataSet.h"
 #include "Reports.h"
 #include "TessalADO.h"
+#include "dgDocumentEdit.h"
+#include "dgDocumentKindList.h"
+#include "dgElementEdit.h"
+#include "dgElementMoveList.h"
+#include "dgFirmList.h"
 #include "dgKindList.h"
+#include "dgModelList.h"
 #include "dgTrademarkList.h"
 #include "fmDocumentList.h"
 #include "fmLayout.h"
 #include "fmMain.h"
 #include "fmModelList.h"
 
+namespace {
+
+// The key a saved edit dialog stands on; -1 when it has none.
+int savedKeyOf(const TBaseEditDG &dg, const QString &field) { return currentKey(*dg.taData, field); }
+
+} // namespace
+
 ViewDialogs &viewDialogs() {
     static ViewDialogs dialogs{
-        {},
-        {},
+        [](int compSet, int device, const QString &kindType, int *savedKey, int *savedModel) {
+            if (!TCompleteSetEditDG::Run(compSet, device, kindType))
+                return false;
+            const TCompleteSetEditDG &dg = *TCompleteSetEditDG::Instance();
+            if (savedKey)
+                *savedKey = savedKeyOf(dg, QStringLiteral("IdComponent"));
+            if (savedModel)
+                *savedModel = savedKeyOf(dg, QStringLiteral("CmplIdModel"));
+            return true;
+        },
+        [](int compSet) { TElementMoveListDG::Run(compSet); },
         [](int id, const QString &kind) { TKindListDG::Run(id, nullptr, kind); },
-        {},
-        {},
-        {},
-        {},
+        [](int model, int kind) {
+            TModelListDG::Run(model, nullptr, kind);
+            return currentKey(*TModelListDG::Instance()->taModel, QStringLiteral("IdModel"));
+        },
+        [](int id) { TFirmListDG::Run(id, nullptr); },
+        [](int doc, int *savedKey) {
+            if (!TDocumentEditDG::Run(doc))
+                return false;
+            if (savedKey)
+                *savedKey = savedKeyOf(*TDocumentEditDG::Instance(), QStringLiteral("IdDocument"));
+            return true;
+        },
+        [](int id) { TDocumentKindListDG::Run(id, nullptr); },
         [](int id) { TTrademarkListDG::Run(id, nullptr); },
     };
     return dialogs;
