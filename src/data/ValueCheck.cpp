@@ -101,16 +101,16 @@ QVariant checkedValue(FieldType type, const QVariant &value, const QString &what
     case FieldType::Money: {
         if (isBlankText(value))
             return QVariant();
-        static const QRegularExpression amount(QStringLiteral("^[+-]?[0-9]{1,14}([.,][0-9]*)?$"));
+        static const QRegularExpression amount(QStringLiteral("^[+-]?[0-9]{1,15}([.,][0-9]*)?$"));
         qint64 whole = 0;
         const bool ok =
             value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QByteArray
                 ? amount.match(value.toString().trimmed()).hasMatch()
-                : (wholeNumber(value, whole) && std::llabs(whole) < 100000000000000LL) ||
+                : (wholeNumber(value, whole) && std::llabs(whole) < 1000000000000000LL) ||
                       ((value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) &&
-                       std::isfinite(value.toDouble()) && std::fabs(value.toDouble()) < 1e14);
+                       std::isfinite(value.toDouble()) && std::fabs(value.toDouble()) < 1e15);
         if (!ok)
-            refuse(value, what, QStringLiteral("денежной суммой (не более 14 цифр до запятой)"));
+            refuse(value, what, QStringLiteral("денежной суммой (не более 15 цифр до запятой)"));
         return normalizeValue(type, value);
     }
     case FieldType::Boolean: {

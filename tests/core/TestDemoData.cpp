@@ -395,16 +395,18 @@ TEST_F(AdminToolTest, CreatesQueriesAndReports) {
             continue;
         const ToolRun r = run(QStringList{"--database", db} + c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
-        if (c.out)
+        if (c.out) {
             EXPECT_TRUE(QRegularExpression(QRegularExpression::anchoredPattern(QString::fromUtf8(c.out)))
                             .match(r.out)
                             .hasMatch())
                 << r.out.toStdString();
-        if (c.err)
+        }
+        if (c.err) {
             EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.err), QRegularExpression::MultilineOption)
                             .match(r.err)
                             .hasMatch())
                 << r.err.toStdString();
+        }
     }
 
     // A query on a file that is not there is refused, and leaves no empty database behind.

@@ -183,8 +183,9 @@ TEST_P(ProcLookupTest, ChainsOfAFullElementAndItsAncestors)
         for (const Expect &e : c.row) {
             const QVariant got = ds->value(e.column);
             EXPECT_EQ(got.isNull(), e.value.isNull()) << c.proc << " " << e.column;
-            if (!e.value.isNull())
+            if (!e.value.isNull()) {
                 EXPECT_EQ(got.toString(), e.value.toString()) << c.proc << " " << e.column;
+            }
         }
     }
 }
@@ -424,8 +425,9 @@ TEST_P(ProcLookupTest, ElementMovesAreRecordedAndListedNewestFirst)
             ADD_FAILURE() << "a missing element must be refused";
         } catch (const AppError &e) {
             EXPECT_FALSE(e.message().isEmpty());
-            if (!missing.value.isNull())
+            if (!missing.value.isNull()) {
                 EXPECT_TRUE(e.message().contains(QStringLiteral("BEEF"))) << e.message().toStdString();
+            }
         }
     }
     EXPECT_EQ(scalar("select count(*) from ElementMove").toInt(), rows);

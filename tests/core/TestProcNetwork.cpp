@@ -292,8 +292,9 @@ TEST_P(ProcNetworkTest, ProgramImageAndChangesComeBackAsStored)
     for (const Case &c : cases) {
         auto ds = open("CheckVersionChange;1", {TypedValue::Text(c.version)});
         EXPECT_EQ(ds->isEmpty(), c.change.isNull()) << c.version;
-        if (!ds->isEmpty())
+        if (!ds->isEmpty()) {
             EXPECT_EQ(ds->value("Change").toString(), c.change.toString()) << c.version;
+        }
     }
     EXPECT_TRUE(open("CheckVersionProg;1", {TypedValue::Text("2.0.00000000")})->isEmpty());
 }

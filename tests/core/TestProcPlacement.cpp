@@ -212,8 +212,9 @@ TEST_P(PlacementProcTest, CyclesAndMissingParentsGoToTheTopWithoutLosingRows)
         const Node *n = find(rows, c.kind, c.id);
         ASSERT_TRUE(n) << c.what;
         EXPECT_EQ(n->higher.isNull(), c.higher.isNull()) << c.what;
-        if (!c.higher.isNull())
+        if (!c.higher.isNull()) {
             EXPECT_EQ(n->higher.toInt(), c.higher.toInt()) << c.what;
+        }
     }
     const QStringList shape = outline(rows);
     EXPECT_EQ(shape.indexOf("  Под А"), shape.indexOf("А") + 1) << shape.join('|').toStdString();
@@ -461,8 +462,9 @@ TEST_P(PlacementProcTest, DeletingEmptyNodesTakesWhatHangsOnThem)
         const int before = c.stays ? scalar(c.stays).toInt() : 0;
         EXPECT_EQ(refusal(c.proc, {c.id}), QString()) << c.proc;
         EXPECT_EQ(scalar(c.gone).toInt(), 0) << c.proc;
-        if (c.stays)
+        if (c.stays) {
             EXPECT_EQ(scalar(c.stays).toInt(), before) << c.proc;
+        }
         EXPECT_EQ(refusal(c.proc, {c.id}), QString()) << c.proc << " of a key already gone does nothing";
     }
     EXPECT_TRUE(tree().empty());

@@ -403,8 +403,9 @@ TEST_P(ViewProcs, ConsumableForecastFromTheHistory) {
         EXPECT_EQ((*row)["DateLast"].toDateTime(), cs.last);
         EXPECT_EQ((*row)["DateNext"].isNull(), cs.next.isNull());
         EXPECT_EQ((*row)["DateNext"].toDateTime(), cs.next.toDateTime());
-        if (!cs.element.isNull())
+        if (!cs.element.isNull()) {
             EXPECT_EQ((*row)["Element"].toInt(), cs.element.toInt());
+        }
     }
 
     const std::vector<Row> rows = grid("EXECUTE GridChangeDevice :ID", {TypedValue::Int(often.toInt())});

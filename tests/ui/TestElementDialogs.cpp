@@ -204,6 +204,7 @@ TEST_F(ElementDialogTest, TheKindBoxFollowsTheModelChosenThroughEachButton) {
         onModal("ModelFindDG", [&](QDialog &d) {
             auto &find = static_cast<TModelFindDG &>(d);
             find.edFind->setEditText("Офис");
+            find.flushFind();
             ASSERT_TRUE(find.taFind->locate("ID", office));
             find.btBack->click();
         });
@@ -238,6 +239,7 @@ TEST_F(ElementDialogTest, ChoosingNothingWritesNothing) {
     onModal("ModelFindDG", [&](QDialog &d) {
         auto &find = static_cast<TModelFindDG &>(d);
         find.edFind->setEditText("нет такой модели");
+        find.flushFind();
         find.btBack->click(); // disabled: nothing is chosen
         d.reject();
     });
@@ -313,6 +315,7 @@ TEST_F(ElementDialogTest, TheDeviceFindReachesADeviceOfAnotherDepartment) {
     onModal("DeviceFindDG", [&](QDialog &d) {
         auto &find = static_cast<TBASEFindDG &>(d);
         find.edFind->setEditText("Сервер");
+        find.flushFind();
         ASSERT_TRUE(find.taFind->locate("ID", server));
         find.btBack->click();
     });

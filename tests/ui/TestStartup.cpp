@@ -156,7 +156,8 @@ TEST_F(StartupTest, UnreachableDatabaseShowsOneRussianBoxWithTheDriverText) {
         f.write(QByteArray(4096, '\x5a'));
     }
     const QString cases[] = {
-        Unreachable, QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("no/such/folder/Velmora.db")),
+        // A folder that cannot be made: its parent is a file.
+        Unreachable, QStringLiteral("sqlite:") + garbage + QStringLiteral("/inside/Velmora.db"),
         QStringLiteral("sqlite:") + garbage, // damaged
     };
     int prepared = 0;

@@ -102,6 +102,7 @@ protected:
                 "('В', 1, 30, NULL, 1), ('Г', 7, 20, NULL, 0), ('Д', 5, 10, NULL, NULL)");
         ds.setCommand(QStringLiteral("select GrId, GrName, GrQty, GrWeight, GrMade, GrFlag from GridItem "
                                      "order by GrId"));
+        ds.setUpdateTable(QStringLiteral("GridItem"), QStringLiteral("GrId"));
         for (auto [name, type] : {std::pair{"GrId", FieldType::Integer},
                                   {"GrName", FieldType::String},
                                   {"GrQty", FieldType::Integer},
