@@ -2,27 +2,27 @@
 // per figure and the ratios against the bare database fetch of the same rows (or the naive
 // algorithm) measured in the same run.
 #include "Connection.h"
-#include "Errors.h"
 #include "DemoData.h"
+#include "Errors.h"
 #include "PlaceTree.h"
-#include "Reports.h"
 #include "Procedures.h"
+#include "Reports.h"
+#include "Seams.h"
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
-#include "Seams.h"
+#include "TessalString.h"
 #include "dgElementEdit.h"
 #include "dgElementMoveList.h"
 #include "dgModelList.h"
 #include "dmChainData.h"
 #include "dmLookUpData.h"
 #include "dmTessalData.h"
-#include "TessalString.h"
 
-#include <QCommandLineParser>
-#include <QElapsedTimer>
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -33,8 +33,7 @@ namespace {
 QTextStream out(stdout);
 
 // The best of a few runs, in milliseconds.
-double timeMs(const std::function<void()> &work, int runs = 5)
-{
+double timeMs(const std::function<void()> &work, int runs = 5) {
     double best = 1e300;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer t;
@@ -45,29 +44,29 @@ double timeMs(const std::function<void()> &work, int runs = 5)
     return best;
 }
 
-void figure(const char *name, double value, int precision = 2)
-{
+void figure(const char *name, double value, int precision = 2) {
     out << name << ' ' << QString::number(value, 'f', precision) << Qt::endl;
 }
 
-ResultSet call(Connection &cn, const QString &name, const QVariantList &args = {})
-{
+ResultSet call(Connection &cn, const QString &name, const QVariantList &args = {}) {
     QVector<Parameter> params = procedureParameters(name);
     for (int i = 0; i < args.size() && i + 1 < params.size(); ++i)
         params[i + 1].value = args[i];
     return callProcedure(cn, name, params);
 }
 
-void benchLoadTree(Connection &cn)
-{
+void benchLoadTree(Connection &cn) {
     size_t rows = 0;
     const double load = timeMs([&] { rows = call(cn, QStringLiteral("LoadTree;1")).rows.size(); });
     // The same rows as a bare fetch: every department, workplace and device with its parent and name.
     size_t bareRows = 0;
     const double bare = timeMs([&] {
-        bareRows = cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department")).rows.size() +
-                   cn.query(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName FROM Workplace")).rows.size() +
-                   cn.query(QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcName FROM DeviceUnit")).rows.size();
+        bareRows = cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department"))
+                       .rows.size() +
+                   cn.query(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName FROM Workplace"))
+                       .rows.size() +
+                   cn.query(QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcName FROM DeviceUnit"))
+                       .rows.size();
     });
     figure("loadtree_rows", double(rows), 0);
     figure("loadtree_ms", load);
@@ -76,10 +75,10 @@ void benchLoadTree(Connection &cn)
     Q_UNUSED(bareRows);
 }
 
-void benchSearch(Connection &cn, const QString &text)
-{
+void benchSearch(Connection &cn, const QString &text) {
     size_t found = 0;
-    const double search = timeMs([&] { found = call(cn, QStringLiteral("GridSearch;1"), {text}).rows.size(); });
+    const double search =
+        timeMs([&] { found = call(cn, QStringLiteral("GridSearch;1"), {text}).rows.size(); });
     // The naive way: read every searchable text and look for the text in each.
     size_t scanned = 0;
     const double scan = timeMs(
@@ -100,24 +99,25 @@ void benchSearch(Connection &cn, const QString &text)
 
 // FindDevice;1 against the way it first worked: every device read with its workplace and
 // department, and the words looked for in memory in the texts the find promises.
-void benchFindDevice(Connection &cn, const char *label, const QString &text)
-{
+void benchFindDevice(Connection &cn, const char *label, const QString &text) {
     size_t found = 0;
     const double find = timeMs([&] { found = call(cn, QStringLiteral("FindDevice;1"), {text}).rows.size(); });
     const QStringList words = FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts);
     size_t matched = 0;
     const double scan = timeMs(
         [&] {
-            const ResultSet rs = cn.query(QStringLiteral(
-                "SELECT d.IdDevice, d.DevcName, d.Domain, d.DevcNumber, w.WrkpName, p.DprtName FROM DeviceUnit d "
-                "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
-                "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
+            const ResultSet rs =
+                cn.query(QStringLiteral("SELECT d.IdDevice, d.DevcName, d.Domain, d.DevcNumber, w.WrkpName, "
+                                        "p.DprtName FROM DeviceUnit d "
+                                        "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                                        "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
             matched = 0;
             for (const auto &row : rs.rows) {
-                const QString hay = FoldText(QStringList{row[1].toString(), row[2].toString(), row[3].toString(),
-                                                         row[4].toString()}
-                                                 .join(u'\n'));
-                matched += std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return hay.contains(w); });
+                const QString hay = FoldText(
+                    QStringList{row[1].toString(), row[2].toString(), row[3].toString(), row[4].toString()}
+                        .join(u'\n'));
+                matched += std::all_of(words.cbegin(), words.cend(),
+                                       [&](const QString &w) { return hay.contains(w); });
             }
         },
         3);
@@ -125,13 +125,13 @@ void benchFindDevice(Connection &cn, const char *label, const QString &text)
     out << "find_" << label << "_rows " << found << " of " << matched << Qt::endl;
     out << "find_" << label << "_ms " << QString::number(find, 'f', 2) << Qt::endl;
     out << "find_" << label << "_fetch_and_filter_ms " << QString::number(scan, 'f', 2) << Qt::endl;
-    out << "ratio_find_" << label << "_fetch_and_filter_to_find " << QString::number(scan / find, 'f', 2) << Qt::endl;
+    out << "ratio_find_" << label << "_fetch_and_filter_to_find " << QString::number(scan / find, 'f', 2)
+        << Qt::endl;
 }
 
 // The parent search as first written: for every row, scan every node loaded so far and take the
 // last one of the parent's kind and key. Quadratic; kept here as the yardstick.
-size_t quadraticTree(const ResultSet &rs)
-{
+size_t quadraticTree(const ResultSet &rs) {
     struct Node {
         QChar kind;
         int id;
@@ -160,8 +160,7 @@ size_t quadraticTree(const ResultSet &rs)
     return attached;
 }
 
-void benchTree(Connection &cn)
-{
+void benchTree(Connection &cn) {
     QVector<Parameter> none;
     ResultSet rows;
     PlaceTreeModel model;
@@ -185,7 +184,8 @@ void benchTree(Connection &cn)
 
     // FindNode: the hash look-up of a node deep in the tree, averaged over many calls.
     const int last = rows.rows.empty() ? 0 : rows.rows.back()[rows.indexOf(QStringLiteral("ID"))].toInt();
-    const QString lastKind = rows.rows.empty() ? QString() : rows.rows.back()[rows.indexOf(QStringLiteral("Kind"))].toString();
+    const QString lastKind =
+        rows.rows.empty() ? QString() : rows.rows.back()[rows.indexOf(QStringLiteral("Kind"))].toString();
     const int calls = 10000;
     const double find = timeMs([&] {
         for (int i = 0; i < calls; ++i)
@@ -211,13 +211,14 @@ void benchTree(Connection &cn)
 // The element dialogs as the placement view opens them (the modal part answered at once), against
 // the bare fetch of the rows each shows: the element dialog's record, kinds, models and documents;
 // the model list of the kind with the most models; the move history of an element.
-void benchElementDialogs(Connection &cn)
-{
-    const ResultSet largest = cn.query(QStringLiteral(
-        "SELECT ModlKind, count(*) AS n FROM Model WHERE ModlKind IS NOT NULL GROUP BY ModlKind ORDER BY n DESC LIMIT 1"));
-    const ResultSet sample = cn.query(QStringLiteral(
-        "SELECT c.IdComponent, c.ModelKind, k.KindType FROM CompleteSet c JOIN Kind k ON k.IdKind = c.ModelKind "
-        "WHERE k.KindType = 'H' ORDER BY c.IdComponent DESC LIMIT 1"));
+void benchElementDialogs(Connection &cn) {
+    const ResultSet largest =
+        cn.query(QStringLiteral("SELECT ModlKind, count(*) AS n FROM Model WHERE ModlKind IS NOT NULL GROUP "
+                                "BY ModlKind ORDER BY n DESC LIMIT 1"));
+    const ResultSet sample =
+        cn.query(QStringLiteral("SELECT c.IdComponent, c.ModelKind, k.KindType FROM CompleteSet c JOIN Kind "
+                                "k ON k.IdKind = c.ModelKind "
+                                "WHERE k.KindType = 'H' ORDER BY c.IdComponent DESC LIMIT 1"));
     if (largest.rows.empty() || sample.rows.empty()) {
         out << "element_dialogs skipped: no models or elements" << Qt::endl;
         return;
@@ -226,7 +227,8 @@ void benchElementDialogs(Connection &cn)
     const int element = sample.rows[0][0].toInt();
     const int elementKind = sample.rows[0][1].toInt();
     // An element with a history worth showing: fifty moves recorded where it stands.
-    if (cn.scalar(QStringLiteral("SELECT count(*) FROM ElementMove WHERE IdComponent = :E"), {{QStringLiteral("E"), element}})
+    if (cn.scalar(QStringLiteral("SELECT count(*) FROM ElementMove WHERE IdComponent = :E"),
+                  {{QStringLiteral("E"), element}})
             .toInt() < 50) {
         Transaction tx(cn);
         for (int i = 0; i < 50; ++i)
@@ -241,14 +243,18 @@ void benchElementDialogs(Connection &cn)
 
     const double edit = timeMs([&] { TCompleteSetEditDG::Run(element, -1, QStringLiteral("H")); });
     const double editBare = timeMs([&] {
-        cn.query(QStringLiteral("SELECT * FROM CompleteSet WHERE IdComponent = :E"), {{QStringLiteral("E"), element}});
-        cn.query(QStringLiteral("SELECT IdKind, KindName, ShortName, KindType, KindOrder FROM Kind WHERE KindType = 'H'"));
-        cn.query(QStringLiteral("SELECT IdModel, ModlName, ModlNumber, DisplayParameters, ModlWeight FROM Model "
-                                "WHERE ModlKind = :K"),
-                 {{QStringLiteral("K"), elementKind}});
-        cn.query(QStringLiteral("SELECT d.IdDocument, d.DocNumber, d.DocDate, d.DocKind, k.Name, c.DisplayName "
-                                "FROM Document d LEFT JOIN DocKind k ON k.ID = d.DocKind "
-                                "LEFT JOIN Client c ON c.IdClient = d.DocClient"));
+        cn.query(QStringLiteral("SELECT * FROM CompleteSet WHERE IdComponent = :E"),
+                 {{QStringLiteral("E"), element}});
+        cn.query(QStringLiteral(
+            "SELECT IdKind, KindName, ShortName, KindType, KindOrder FROM Kind WHERE KindType = 'H'"));
+        cn.query(
+            QStringLiteral("SELECT IdModel, ModlName, ModlNumber, DisplayParameters, ModlWeight FROM Model "
+                           "WHERE ModlKind = :K"),
+            {{QStringLiteral("K"), elementKind}});
+        cn.query(
+            QStringLiteral("SELECT d.IdDocument, d.DocNumber, d.DocDate, d.DocKind, k.Name, c.DisplayName "
+                           "FROM Document d LEFT JOIN DocKind k ON k.ID = d.DocKind "
+                           "LEFT JOIN Client c ON c.IdClient = d.DocClient"));
     });
     figure("element_dialog_ms", edit);
     figure("element_dialog_bare_fetch_ms", editBare);
@@ -260,11 +266,13 @@ void benchElementDialogs(Connection &cn)
         models = TModelListDG::Instance()->taModel->recordCount();
     });
     const double listBare = timeMs([&] {
-        cn.query(QStringLiteral("SELECT IdModel, ModlWeight, ModlName, ModlParametersValue, ModlNote, ModlKind, "
-                                "ModlIdProducer, DisplayParameters FROM Model WHERE ModlKind = :K"),
-                 {{QStringLiteral("K"), kind}});
-        cn.query(QStringLiteral("SELECT IdKind, KindName, ShortName, KindType, KindOrder FROM Kind WHERE KindType = "
-                                "(SELECT KindType FROM Kind WHERE IdKind = :K)"),
+        cn.query(
+            QStringLiteral("SELECT IdModel, ModlWeight, ModlName, ModlParametersValue, ModlNote, ModlKind, "
+                           "ModlIdProducer, DisplayParameters FROM Model WHERE ModlKind = :K"),
+            {{QStringLiteral("K"), kind}});
+        cn.query(QStringLiteral(
+                     "SELECT IdKind, KindName, ShortName, KindType, KindOrder FROM Kind WHERE KindType = "
+                     "(SELECT KindType FROM Kind WHERE IdKind = :K)"),
                  {{QStringLiteral("K"), kind}});
     });
     figure("model_list_rows", models, 0);
@@ -292,15 +300,15 @@ void benchElementDialogs(Connection &cn)
 
 // The consumables and documents views' procedures and the largest own report, each against the
 // bare fetch of the rows it reads.
-void benchViews(Connection &cn)
-{
-    const QVariant model = cn.scalar(QStringLiteral(
-        "SELECT c.CmplIdModel FROM CompleteSet c JOIN Model m ON m.IdModel = c.CmplIdModel "
-        "JOIN Kind k ON k.IdKind = m.ModlKind WHERE k.KindType = 'M' GROUP BY c.CmplIdModel "
-        "ORDER BY count(*) DESC LIMIT 1"));
+void benchViews(Connection &cn) {
+    const QVariant model = cn.scalar(
+        QStringLiteral("SELECT c.CmplIdModel FROM CompleteSet c JOIN Model m ON m.IdModel = c.CmplIdModel "
+                       "JOIN Kind k ON k.IdKind = m.ModlKind WHERE k.KindType = 'M' GROUP BY c.CmplIdModel "
+                       "ORDER BY count(*) DESC LIMIT 1"));
     if (!model.isNull()) {
         size_t rows = 0;
-        const double proc = timeMs([&] { rows = call(cn, QStringLiteral("GridChangeDevice;1"), {model}).rows.size(); });
+        const double proc =
+            timeMs([&] { rows = call(cn, QStringLiteral("GridChangeDevice;1"), {model}).rows.size(); });
         const double bare = timeMs([&] {
             cn.query(QStringLiteral("SELECT c.IdComponent, c.CmplIdDevice, c.CmplDateSet, c.CmplNumber, "
                                     "c.NumberManufact, c.NumberSeller, d.DevcName, w.WrkpName, p.DprtName "
@@ -318,11 +326,16 @@ void benchViews(Connection &cn)
 
     size_t docs = 0;
     const double list = timeMs([&] { docs = call(cn, QStringLiteral("GridDocumentList;1")).rows.size(); }, 3);
-    const double listBare = timeMs([&] {
-        cn.query(QStringLiteral("SELECT DocumentId, Price FROM CompleteSet WHERE DocumentId IS NOT NULL AND Price IS NOT NULL"));
-        cn.query(QStringLiteral("SELECT doc.IdDocument, doc.DocDate, doc.DocNumber, dk.Name, cl.DisplayName FROM Document doc "
-                                "LEFT JOIN DocKind dk ON dk.ID = doc.DocKind LEFT JOIN Client cl ON cl.IdClient = doc.DocClient"));
-    }, 3);
+    const double listBare = timeMs(
+        [&] {
+            cn.query(QStringLiteral("SELECT DocumentId, Price FROM CompleteSet WHERE DocumentId IS NOT NULL "
+                                    "AND Price IS NOT NULL"));
+            cn.query(QStringLiteral("SELECT doc.IdDocument, doc.DocDate, doc.DocNumber, dk.Name, "
+                                    "cl.DisplayName FROM Document doc "
+                                    "LEFT JOIN DocKind dk ON dk.ID = doc.DocKind LEFT JOIN Client cl ON "
+                                    "cl.IdClient = doc.DocClient"));
+        },
+        3);
     figure("document_list_rows", double(docs), 0);
     figure("document_list_ms", list);
     figure("document_list_bare_ms", listBare);
@@ -330,16 +343,21 @@ void benchViews(Connection &cn)
 
     QTemporaryDir dir;
     size_t lines = 0;
-    const double report = timeMs([&] {
-        const ReportTable r = BuildReport(cn, QStringLiteral("prevention"));
-        lines = r.rows.size();
-        WriteReportPdf(r, dir.filePath(QStringLiteral("prevention.pdf")));
-    }, 1);
-    const double reportBare = timeMs([&] {
-        cn.query(QStringLiteral("SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, "
-                                "d.PreventionNeed FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
-                                "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
-    }, 1);
+    const double report = timeMs(
+        [&] {
+            const ReportTable r = BuildReport(cn, QStringLiteral("prevention"));
+            lines = r.rows.size();
+            WriteReportPdf(r, dir.filePath(QStringLiteral("prevention.pdf")));
+        },
+        1);
+    const double reportBare = timeMs(
+        [&] {
+            cn.query(QStringLiteral(
+                "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, "
+                "d.PreventionNeed FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
+        },
+        1);
     figure("prevention_rows", double(lines), 0);
     figure("prevention_report_ms", report);
     figure("prevention_bare_ms", reportBare);
@@ -348,17 +366,17 @@ void benchViews(Connection &cn)
 
 } // namespace
 
-int main(int argc, char *argv[])
-{
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+int main(int argc, char *argv[]) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
     QCommandLineParser p;
     p.addHelpOption();
     p.addOption({QStringLiteral("database"), QStringLiteral("Database URL."), QStringLiteral("url")});
-    p.addOption({QStringLiteral("scale"), QStringLiteral("Fill an empty database with about N devices first."),
-                 QStringLiteral("n")});
+    p.addOption({QStringLiteral("scale"),
+                 QStringLiteral("Fill an empty database with about N devices first."), QStringLiteral("n")});
     p.addOption({QStringLiteral("search"), QStringLiteral("Text to search for (default: one serial number)."),
                  QStringLiteral("text")});
     p.process(app);
@@ -366,9 +384,11 @@ int main(int argc, char *argv[])
     try {
         InstallServer();
         Connection cn;
-        cn.open(p.isSet(QStringLiteral("database")) ? p.value(QStringLiteral("database")) : DatabaseLocation());
+        cn.open(p.isSet(QStringLiteral("database")) ? p.value(QStringLiteral("database"))
+                                                    : DatabaseLocation());
         PrepareDatabase(cn);
-        if (p.isSet(QStringLiteral("scale")) && cn.scalar(QStringLiteral("SELECT count(*) FROM DeviceUnit")).toInt() == 0) {
+        if (p.isSet(QStringLiteral("scale")) &&
+            cn.scalar(QStringLiteral("SELECT count(*) FROM DeviceUnit")).toInt() == 0) {
             QElapsedTimer t;
             t.start();
             CreateScaleData(cn, p.value(QStringLiteral("scale")).toInt());
@@ -380,8 +400,9 @@ int main(int argc, char *argv[])
         benchTree(cn);
         QString text = p.value(QStringLiteral("search"));
         if (text.isEmpty())
-            text = cn.scalar(QStringLiteral("SELECT NumberManufact FROM CompleteSet WHERE NumberManufact IS NOT NULL "
-                                            "ORDER BY IdComponent DESC LIMIT 1"))
+            text = cn.scalar(QStringLiteral(
+                                 "SELECT NumberManufact FROM CompleteSet WHERE NumberManufact IS NOT NULL "
+                                 "ORDER BY IdComponent DESC LIMIT 1"))
                        .toString();
         if (text.isEmpty())
             text = QStringLiteral("склад");

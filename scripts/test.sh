@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-bash scripts/build.sh
+bash scripts/format.sh --check
+bash scripts/build.sh -DVELMORA_WERROR=ON
 source scripts/pg-cluster.sh
 source scripts/slapd.sh
 trap 'pg_cluster_stop; slapd_stop' EXIT

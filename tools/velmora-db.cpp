@@ -398,7 +398,9 @@ int publishVersion(const QString &url, const QStringList &args) {
     return publish(cn, args);
 }
 
-int ping(const QString &url, const QStringList &args) { return NetworkCommand(QStringLiteral("ping"), url, args); }
+int ping(const QString &url, const QStringList &args) {
+    return NetworkCommand(QStringLiteral("ping"), url, args);
+}
 
 int scanDomain(const QString &url, const QStringList &args) {
     return NetworkCommand(QStringLiteral("scan-domain"), url, args);
@@ -406,7 +408,8 @@ int scanDomain(const QString &url, const QStringList &args) {
 
 int report(const QString &url, const QStringList &args) {
     return ReportCommand(
-        args, [&](Connection &cn) { openExisting(cn, url); }, [](const QString &message) { throw UsageError{message}; });
+        args, [&](Connection &cn) { openExisting(cn, url); },
+        [](const QString &message) { throw UsageError{message}; });
 }
 
 const ToolCommand Commands[] = {

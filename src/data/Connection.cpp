@@ -100,13 +100,15 @@ QString describeError(Engine engine, const QSqlError &e) {
         if (code == u"22001") {
             static const QRegularExpression width(QStringLiteral(R"(\((\d+)\))"));
             const auto m = width.match(text);
-            what = m.hasMatch() ? QStringLiteral("Текст длиннее допустимого: не более %1 символов").arg(m.captured(1))
-                                : QStringLiteral("Текст длиннее допустимого");
+            what = m.hasMatch()
+                       ? QStringLiteral("Текст длиннее допустимого: не более %1 символов").arg(m.captured(1))
+                       : QStringLiteral("Текст длиннее допустимого");
         } else if (isLostConnection(code, text) || e.type() == QSqlError::ConnectionError) {
             what = QStringLiteral("Связь с сервером данных потеряна");
         }
     } else {
-        if (text.startsWith(QStringLiteral("CHECK constraint failed: ")) && text.contains(QStringLiteral("символ"))) {
+        if (text.startsWith(QStringLiteral("CHECK constraint failed: ")) &&
+            text.contains(QStringLiteral("символ"))) {
             // Width checks are named "<column>: не более N символов".
             what = QStringLiteral("Текст длиннее допустимого: ") + text.mid(25);
         } else if (code == u"5" || code == u"6" || code == u"517" || code == u"261" || code == u"262") {
@@ -137,22 +139,19 @@ QString redactedUrl(const QString &url) {
     return out;
 }
 
-int ResultSet::indexOf(const QString &column) const
-{
+int ResultSet::indexOf(const QString &column) const {
     for (int i = 0; i < columns.size(); ++i)
         if (columns[i].name.compare(column, Qt::CaseInsensitive) == 0)
             return i;
     return -1;
 }
 
-QVariant ResultSet::value(size_t row, const QString &column) const
-{
+QVariant ResultSet::value(size_t row, const QString &column) const {
     const int i = indexOf(column);
     return i < 0 || row >= rows.size() ? QVariant() : rows[row][i];
 }
 
-DatabaseUrl DatabaseUrl::parse(const QString &text)
-{
+DatabaseUrl DatabaseUrl::parse(const QString &text) {
     DatabaseUrl u;
     const QString t = text.trimmed();
     if (t.startsWith(QStringLiteral("sqlite:"), Qt::CaseInsensitive)) {
@@ -184,8 +183,7 @@ DatabaseUrl DatabaseUrl::parse(const QString &text)
                        .arg(quoteInput(redactedUrl(text), 80)));
 }
 
-QString DatabaseUrl::toString() const
-{
+QString DatabaseUrl::toString() const {
     if (engine == Engine::SQLite)
         return QStringLiteral("sqlite:") + path;
     QString auth = user.isEmpty() ? QString() : user + u'@';
@@ -216,24 +214,25 @@ void protectDatabaseFile(const QString &path) {
         QFile::setPermissions(path, file.permissions() & ~Others);
 }
 
-Connection::Connection()
-{
+Connection::Connection() {
     static QAtomicInt counter;
     m_name = QStringLiteral("velmora-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-Connection::~Connection()
-{
+Connection::~Connection() {
     close();
     QSqlDatabase::removeDatabase(m_name);
 }
 
-QSqlDatabase Connection::database() const { return QSqlDatabase::database(m_name, false); }
+QSqlDatabase Connection::database() const {
+    return QSqlDatabase::database(m_name, false);
+}
 
-bool Connection::isOpen() const { return database().isOpen(); }
+bool Connection::isOpen() const {
+    return database().isOpen();
+}
 
-void Connection::open(const QString &text)
-{
+void Connection::open(const QString &text) {
     close();
     m_url = DatabaseUrl::parse(text);
     QSqlDatabase::removeDatabase(m_name);
@@ -273,16 +272,14 @@ void Connection::open(const QString &text)
     m_depth = 0;
 }
 
-void Connection::close()
-{
+void Connection::close() {
     QSqlDatabase db = database();
     if (db.isValid() && db.isOpen())
         db.close();
     m_depth = 0;
 }
 
-QSqlQuery Connection::run(const PreparedSql &sql, const QVariantList &values, const QString &original) const
-{
+QSqlQuery Connection::run(const PreparedSql &sql, const QVariantList &values, const QString &original) const {
     QSqlDatabase db = database();
     if (!db.isOpen())
         throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), original);
@@ -316,8 +313,7 @@ QSqlQuery Connection::run(const PreparedSql &sql, const QVariantList &values, co
 
 namespace {
 
-QVariantList valuesFor(const PreparedSql &sql, const QVariantMap &params)
-{
+QVariantList valuesFor(const PreparedSql &sql, const QVariantMap &params) {
     QVariantList out;
     out.reserve(sql.markNames.size());
     for (const QString &name : sql.markNames) {
@@ -341,8 +337,7 @@ QVariantList valuesFor(const PreparedSql &sql, const QVariantMap &params)
 
 } // namespace
 
-ResultSet Connection::fetch(QSqlQuery &q) const
-{
+ResultSet Connection::fetch(QSqlQuery &q) const {
     ResultSet rs;
     const QSqlRecord rec = q.record();
     const int n = rec.count();
@@ -396,15 +391,13 @@ ResultSet Connection::fetch(QSqlQuery &q) const
     return rs;
 }
 
-ResultSet Connection::query(const QString &sql, const QVariantMap &params) const
-{
+ResultSet Connection::query(const QString &sql, const QVariantMap &params) const {
     const PreparedSql p = prepareSql(sql, m_url.engine);
     QSqlQuery q = run(p, valuesFor(p, params), sql);
     return fetch(q);
 }
 
-ResultSet Connection::queryPositional(const QString &sql, const QVariantList &values) const
-{
+ResultSet Connection::queryPositional(const QString &sql, const QVariantList &values) const {
     const PreparedSql p = prepareSql(sql, m_url.engine);
     const QStringList names = p.uniqueNames();
     QVariantMap map;
@@ -414,15 +407,13 @@ ResultSet Connection::queryPositional(const QString &sql, const QVariantList &va
     return fetch(q);
 }
 
-int Connection::execute(const QString &sql, const QVariantMap &params) const
-{
+int Connection::execute(const QString &sql, const QVariantMap &params) const {
     const PreparedSql p = prepareSql(sql, m_url.engine);
     QSqlQuery q = run(p, valuesFor(p, params), sql);
     return q.numRowsAffected();
 }
 
-QVariant Connection::scalar(const QString &sql, const QVariantMap &params) const
-{
+QVariant Connection::scalar(const QString &sql, const QVariantMap &params) const {
     const ResultSet rs = query(sql, params);
     return rs.rows.empty() || rs.columns.isEmpty() ? QVariant() : rs.rows.front().front();
 }
@@ -450,8 +441,7 @@ void Connection::begin(TxMode mode) {
     }
 }
 
-void Connection::commit()
-{
+void Connection::commit() {
     if (m_depth <= 0)
         return;
     if (--m_depth > 0)
@@ -467,8 +457,7 @@ void Connection::commit()
     }
 }
 
-void Connection::rollback()
-{
+void Connection::rollback() {
     if (m_depth <= 0)
         return;
     if (--m_depth > 0) {
@@ -479,14 +468,12 @@ void Connection::rollback()
     m_rollbackOnly = false;
 }
 
-Transaction::~Transaction()
-{
+Transaction::~Transaction() {
     if (!m_done)
         m_cn.rollback();
 }
 
-void Transaction::commit()
-{
+void Transaction::commit() {
     m_done = true;
     m_cn.commit();
 }

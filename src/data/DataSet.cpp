@@ -11,8 +11,7 @@
 
 namespace {
 
-bool isNumber(const QVariant &v)
-{
+bool isNumber(const QVariant &v) {
     switch (v.typeId()) {
     case QMetaType::Int:
     case QMetaType::UInt:
@@ -29,8 +28,7 @@ bool isNumber(const QVariant &v)
     }
 }
 
-int compareValues(const QVariant &a, const QVariant &b)
-{
+int compareValues(const QVariant &a, const QVariant &b) {
     const bool an = a.isNull() || !a.isValid(), bn = b.isNull() || !b.isValid();
     if (an || bn)
         return an == bn ? 0 : (an ? -1 : 1);
@@ -50,8 +48,7 @@ int compareValues(const QVariant &a, const QVariant &b)
     return CompareText(a.toString(), b.toString());
 }
 
-bool sameValue(const QVariant &a, const QVariant &b, bool caseInsensitive, bool partial)
-{
+bool sameValue(const QVariant &a, const QVariant &b, bool caseInsensitive, bool partial) {
     const bool an = a.isNull() || !a.isValid(), bn = b.isNull() || !b.isValid();
     if (an || bn)
         return an == bn;
@@ -64,15 +61,13 @@ bool sameValue(const QVariant &a, const QVariant &b, bool caseInsensitive, bool 
     return partial ? x.startsWith(y, cs) : x.compare(y, cs) == 0;
 }
 
-QString bracket(const QString &name)
-{
+QString bracket(const QString &name) {
     if (name.startsWith(u'['))
         return name;
     return u'[' + name + u']';
 }
 
-QString bare(const QString &name)
-{
+QString bare(const QString &name) {
     QString n = name;
     if (n.startsWith(u'@'))
         n.remove(0, 1);
@@ -81,25 +76,25 @@ QString bare(const QString &name)
     return n;
 }
 
-const QString ConflictMessage = QStringLiteral(
-    "Запись изменена или удалена другим пользователем. Обновите данные и повторите изменение");
+const QString ConflictMessage =
+    QStringLiteral("Запись изменена или удалена другим пользователем. Обновите данные и повторите изменение");
 
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Field
 
-QVariant Field::value() const
-{
+QVariant Field::value() const {
     if (m_def.calc)
         return m_dataSet->isActive() ? m_def.calc(*m_dataSet) : QVariant();
     return m_dataSet->currentValue(m_column);
 }
 
-void Field::setValue(const QVariant &v) { m_dataSet->setBufferValue(this, v); }
+void Field::setValue(const QVariant &v) {
+    m_dataSet->setBufferValue(this, v);
+}
 
-QString Field::asString() const
-{
+QString Field::asString() const {
     const QVariant v = value();
     if (v.isNull())
         return QString();
@@ -108,8 +103,7 @@ QString Field::asString() const
     return v.toString();
 }
 
-QString Field::displayText() const
-{
+QString Field::displayText() const {
     const QVariant v = value();
     if (v.isNull())
         return QString();
@@ -132,8 +126,7 @@ DataSet::DataSet(Connection *cn, QObject *parent) : QObject(parent), m_cn(cn) {}
 
 DataSet::~DataSet() = default;
 
-void DataSet::setCommand(const QString &text, CommandType type)
-{
+void DataSet::setCommand(const QString &text, CommandType type) {
     if (isActive())
         close();
     m_command = text;
@@ -149,8 +142,7 @@ void DataSet::setCommand(const QString &text, CommandType type)
     }
 }
 
-Parameter *DataSet::findParameter(const QString &name)
-{
+Parameter *DataSet::findParameter(const QString &name) {
     const QString n = bare(name);
     for (Parameter &p : m_params)
         if (bare(p.name).compare(n, Qt::CaseInsensitive) == 0)
@@ -158,23 +150,22 @@ Parameter *DataSet::findParameter(const QString &name)
     return nullptr;
 }
 
-Parameter &DataSet::parameter(const QString &name)
-{
+Parameter &DataSet::parameter(const QString &name) {
     if (Parameter *p = findParameter(name))
         return *p;
     throw AppError(QStringLiteral("Параметр «%1» не найден").arg(name));
 }
 
-void DataSet::addField(FieldDef def) { m_defs << std::move(def); }
+void DataSet::addField(FieldDef def) {
+    m_defs << std::move(def);
+}
 
-void DataSet::setUpdateTable(const QString &table, const QString &keyField)
-{
+void DataSet::setUpdateTable(const QString &table, const QString &keyField) {
     m_updateTable = table;
     m_updateKey = keyField;
 }
 
-QString DataSet::updateTable() const
-{
+QString DataSet::updateTable() const {
     if (!m_updateTable.isEmpty())
         return m_updateTable;
     if (m_commandType == CommandType::Table)
@@ -182,7 +173,8 @@ QString DataSet::updateTable() const
     if (m_commandType == CommandType::Text) {
         // One table, no join: "select ... from T [where ...] [order by ...]".
         static const QRegularExpression re(
-            QStringLiteral(R"(^\s*select\s.+?\sfrom\s+(\[?\w+\]?)\s*(?:(?:as\s+)?\w+\s*)?(?:where\b.*|order\b.*)?$)"),
+            QStringLiteral(
+                R"(^\s*select\s.+?\sfrom\s+(\[?\w+\]?)\s*(?:(?:as\s+)?\w+\s*)?(?:where\b.*|order\b.*)?$)"),
             QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
         const auto m = re.match(m_command);
         if (m.hasMatch() && !m_command.contains(QStringLiteral(" join "), Qt::CaseInsensitive)) {
@@ -195,8 +187,7 @@ QString DataSet::updateTable() const
     return QString();
 }
 
-QString DataSet::keyField() const
-{
+QString DataSet::keyField() const {
     // Only a key that is known: the one given with the update table, else the table's declared
     // key. A guessed column could name many rows, and a post or delete by it would change them all.
     if (!m_updateKey.isEmpty())
@@ -206,17 +197,16 @@ QString DataSet::keyField() const
     return QString();
 }
 
-const Field &DataSet::writeKey(const QString &table) const
-{
+const Field &DataSet::writeKey(const QString &table) const {
     const QString key = keyField();
     const Field *f = key.isEmpty() ? nullptr : findField(key);
     if (!f || f->isCalculated())
-        throw AppError(QStringLiteral("Запись таблицы «%1» нельзя сохранить или удалить: не известен её ключ").arg(table));
+        throw AppError(QStringLiteral("Запись таблицы «%1» нельзя сохранить или удалить: не известен её ключ")
+                           .arg(table));
     return *f;
 }
 
-void DataSet::setMaster(DataSet *master, const QStringList &masterFields)
-{
+void DataSet::setMaster(DataSet *master, const QStringList &masterFields) {
     disconnect(m_masterScroll);
     disconnect(m_masterData);
     m_master = master;
@@ -233,8 +223,7 @@ void DataSet::setMaster(DataSet *master, const QStringList &masterFields)
     m_masterData = connect(master, &DataSet::dataChanged, this, reopen);
 }
 
-void DataSet::bindMaster()
-{
+void DataSet::bindMaster() {
     if (!m_master)
         return;
     for (const QString &f : m_masterFields) {
@@ -246,8 +235,7 @@ void DataSet::bindMaster()
     }
 }
 
-void DataSet::open()
-{
+void DataSet::open() {
     if (isActive())
         return;
     if (!m_cn)
@@ -279,8 +267,7 @@ void DataSet::open()
     load(rs);
 }
 
-void DataSet::execProc()
-{
+void DataSet::execProc() {
     if (!m_cn)
         throw AppError(QStringLiteral("Набор данных не связан с соединением"));
     if (m_commandType == CommandType::StoredProc) {
@@ -295,8 +282,7 @@ void DataSet::execProc()
     }
 }
 
-void DataSet::load(const ResultSet &rs)
-{
+void DataSet::load(const ResultSet &rs) {
     m_columns = rs.columns;
     // Columns of the dataset's own table take the table's spelling, type and width. Any other
     // column keeps what the driver or the procedure said of it: a type guessed from a column of the
@@ -331,8 +317,7 @@ void DataSet::load(const ResultSet &rs)
     notifyScroll();
 }
 
-void DataSet::buildFields(const QVector<ColumnInfo> &fetched)
-{
+void DataSet::buildFields(const QVector<ColumnInfo> &fetched) {
     m_fields.clear();
     QVector<bool> used(m_columns.size(), false);
     auto columnOf = [this](const QString &name) {
@@ -378,8 +363,7 @@ void DataSet::buildFields(const QVector<ColumnInfo> &fetched)
     }
 }
 
-void DataSet::close()
-{
+void DataSet::close() {
     if (m_state == DataSetState::Inactive)
         return;
     m_state = DataSetState::Inactive;
@@ -393,8 +377,7 @@ void DataSet::close()
     notifyData();
 }
 
-void DataSet::refresh()
-{
+void DataSet::refresh() {
     const QVariant key = isActive() && !isEmpty() && fieldCount() > 0 ? field(0)->value() : QVariant();
     const int pos = m_pos;
     close();
@@ -403,12 +386,12 @@ void DataSet::refresh()
         setRecNo(std::min(pos, recordCount() - 1));
 }
 
-QVariant DataSet::currentValue(int column) const
-{
+QVariant DataSet::currentValue(int column) const {
     if (column < 0)
         return QVariant();
     if (m_calcRow >= 0 && m_calcRow != m_pos)
-        return m_calcRow < int(m_order.size()) ? m_rows[size_t(m_order[size_t(m_calcRow)])][column] : QVariant();
+        return m_calcRow < int(m_order.size()) ? m_rows[size_t(m_order[size_t(m_calcRow)])][column]
+                                               : QVariant();
     if (isEditing())
         return column < m_buffer.size() ? m_buffer[column] : QVariant();
     if (m_pos < 0 || m_pos >= int(m_order.size()))
@@ -416,8 +399,7 @@ QVariant DataSet::currentValue(int column) const
     return m_rows[size_t(m_order[size_t(m_pos)])][column];
 }
 
-QVariant DataSet::valueAt(int row, int fieldIndex) const
-{
+QVariant DataSet::valueAt(int row, int fieldIndex) const {
     if (row < 0 || row >= int(m_order.size()) || fieldIndex < 0 || fieldIndex >= fieldCount())
         return QVariant();
     const Field *f = m_fields[size_t(fieldIndex)].get();
@@ -442,8 +424,7 @@ QVariant DataSet::valueAt(int row, int fieldIndex) const
     return m_rows[size_t(m_order[size_t(row)])][f->m_column];
 }
 
-void DataSet::setBufferValue(Field *f, const QVariant &v)
-{
+void DataSet::setBufferValue(Field *f, const QVariant &v) {
     if (f->isReadOnly())
         throw AppError(QStringLiteral("Поле «%1» нельзя изменять").arg(f->name()));
     if (!isEditing())
@@ -459,8 +440,7 @@ void DataSet::setBufferValue(Field *f, const QVariant &v)
         m_pendingData = true;
 }
 
-void DataSet::setRecNo(int row)
-{
+void DataSet::setRecNo(int row) {
     if (m_order.empty()) {
         moveTo(-1);
         return;
@@ -468,8 +448,7 @@ void DataSet::setRecNo(int row)
     moveTo(std::clamp(row, 0, int(m_order.size()) - 1));
 }
 
-void DataSet::moveTo(int pos)
-{
+void DataSet::moveTo(int pos) {
     if (isEditing())
         post();
     const bool changed = pos != m_pos;
@@ -478,22 +457,19 @@ void DataSet::moveTo(int pos)
         notifyScroll();
 }
 
-void DataSet::first()
-{
+void DataSet::first() {
     m_bof = true;
     m_eof = m_order.empty();
     moveTo(m_order.empty() ? -1 : 0);
 }
 
-void DataSet::last()
-{
+void DataSet::last() {
     m_eof = true;
     m_bof = m_order.empty();
     moveTo(int(m_order.size()) - 1);
 }
 
-void DataSet::next()
-{
+void DataSet::next() {
     m_bof = false;
     if (m_pos + 1 >= int(m_order.size())) {
         m_eof = true;
@@ -502,8 +478,7 @@ void DataSet::next()
     moveTo(m_pos + 1);
 }
 
-void DataSet::prior()
-{
+void DataSet::prior() {
     m_eof = false;
     if (m_pos <= 0) {
         m_bof = true;
@@ -512,8 +487,7 @@ void DataSet::prior()
     moveTo(m_pos - 1);
 }
 
-bool DataSet::locate(const QString &fields, const QVariantList &values, bool caseInsensitive, bool partial)
-{
+bool DataSet::locate(const QString &fields, const QVariantList &values, bool caseInsensitive, bool partial) {
     if (!isActive())
         return false;
     QVector<int> cols;
@@ -534,8 +508,7 @@ bool DataSet::locate(const QString &fields, const QVariantList &values, bool cas
     return false;
 }
 
-void DataSet::setSort(const QString &sort)
-{
+void DataSet::setSort(const QString &sort) {
     m_sort = sort;
     if (!isActive())
         return;
@@ -548,8 +521,7 @@ void DataSet::setSort(const QString &sort)
     notifyData();
 }
 
-void DataSet::applySort()
-{
+void DataSet::applySort() {
     struct Key {
         int field;
         bool desc;
@@ -561,7 +533,8 @@ void DataSet::applySort()
         if (words.size() > 1 && words.last().compare(QStringLiteral("DESC"), Qt::CaseInsensitive) == 0) {
             desc = true;
             words.removeLast();
-        } else if (words.size() > 1 && words.last().compare(QStringLiteral("ASC"), Qt::CaseInsensitive) == 0) {
+        } else if (words.size() > 1 &&
+                   words.last().compare(QStringLiteral("ASC"), Qt::CaseInsensitive) == 0) {
             words.removeLast();
         }
         keys << Key{fieldByName(words.join(u' '))->index(), desc};
@@ -584,23 +557,20 @@ void DataSet::applySort()
     });
 }
 
-Field *DataSet::findField(const QString &name) const
-{
+Field *DataSet::findField(const QString &name) const {
     for (const auto &f : m_fields)
         if (f->name().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();
     return nullptr;
 }
 
-Field *DataSet::fieldByName(const QString &name) const
-{
+Field *DataSet::fieldByName(const QString &name) const {
     if (Field *f = findField(name))
         return f;
     throw AppError(QStringLiteral("Поле «%1» не найдено в наборе данных").arg(name));
 }
 
-void DataSet::setState(DataSetState s)
-{
+void DataSet::setState(DataSetState s) {
     if (m_state == s)
         return;
     m_state = s;
@@ -610,8 +580,7 @@ void DataSet::setState(DataSetState s)
         m_pendingData = true;
 }
 
-void DataSet::edit()
-{
+void DataSet::edit() {
     if (!isActive())
         throw AppError(QStringLiteral("Набор данных закрыт"));
     if (isEditing())
@@ -625,8 +594,7 @@ void DataSet::edit()
     setState(DataSetState::Edit);
 }
 
-void DataSet::insert()
-{
+void DataSet::insert() {
     if (!isActive())
         throw AppError(QStringLiteral("Набор данных закрыт"));
     if (m_readOnly)
@@ -642,14 +610,12 @@ void DataSet::insert()
     notifyScroll();
 }
 
-void DataSet::append()
-{
+void DataSet::append() {
     insert();
     m_insertAt = int(m_order.size());
 }
 
-QStringList DataSet::writableColumns(const QString &table) const
-{
+QStringList DataSet::writableColumns(const QString &table) const {
     const TableInfo *t = SchemaInfo::instance().table(table);
     QStringList out;
     for (const auto &f : m_fields) {
@@ -665,8 +631,7 @@ QStringList DataSet::writableColumns(const QString &table) const
     return out;
 }
 
-void DataSet::post()
-{
+void DataSet::post() {
     if (!isEditing())
         return;
     if (beforePost)
@@ -686,8 +651,7 @@ void DataSet::post()
     notifyScroll();
 }
 
-void DataSet::postInsert(const QString &table, const QString &key)
-{
+void DataSet::postInsert(const QString &table, const QString &key) {
     QStringList cols, marks;
     QVariantMap values;
     for (const QString &c : writableColumns(table)) {
@@ -714,13 +678,12 @@ void DataSet::postInsert(const QString &table, const QString &key)
     reloadRow(table, key, keyValue);
 }
 
-void DataSet::postUpdate(const QString &table, const QString &key)
-{
+void DataSet::postUpdate(const QString &table, const QString &key) {
     const Field *keyF = fieldByName(key);
     const QVariant keyValue = m_original[keyF->m_column];
     const TableInfo *t = SchemaInfo::instance().table(table);
-    const Field *versionF = t && t->column(QStringLiteral("RowVersion")) ? findField(QStringLiteral("RowVersion"))
-                                                                         : nullptr;
+    const Field *versionF =
+        t && t->column(QStringLiteral("RowVersion")) ? findField(QStringLiteral("RowVersion")) : nullptr;
     QStringList sets, where{bracket(key) + QStringLiteral(" = :k")};
     QVariantMap values{{QStringLiteral("k"), keyValue}};
     for (const QString &c : writableColumns(table)) {
@@ -756,8 +719,9 @@ void DataSet::postUpdate(const QString &table, const QString &key)
         where << QStringLiteral("[RowVersion] = :rv");
         values.insert(QStringLiteral("rv"), m_original[versionF->m_column]);
     }
-    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                            .arg(bracket(table), sets.join(QStringLiteral(", ")), where.join(QStringLiteral(" AND ")));
+    const QString sql =
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+            .arg(bracket(table), sets.join(QStringLiteral(", ")), where.join(QStringLiteral(" AND ")));
     {
         Transaction tx(*m_cn);
         exactlyOneRow(m_cn->execute(sql, values), table, sql);
@@ -767,25 +731,25 @@ void DataSet::postUpdate(const QString &table, const QString &key)
     reloadRow(table, key, keyValue);
 }
 
-void DataSet::exactlyOneRow(int affected, const QString &table, const QString &sql)
-{
+void DataSet::exactlyOneRow(int affected, const QString &table, const QString &sql) {
     // No row: another workstation changed or removed it meanwhile. More than one: the key does
     // not name one row; the transaction around the statement takes the change back.
     if (affected == 0)
         throw ConflictError(ConflictMessage, sql);
     if (affected != 1)
-        throw DatabaseError(QStringLiteral("Изменение записи таблицы «%1» затронуло бы %2 записей вместо одной; "
-                                           "оно отменено")
-                                .arg(table)
-                                .arg(affected),
-                            sql);
+        throw DatabaseError(
+            QStringLiteral("Изменение записи таблицы «%1» затронуло бы %2 записей вместо одной; "
+                           "оно отменено")
+                .arg(table)
+                .arg(affected),
+            sql);
 }
 
-void DataSet::reloadRow(const QString &table, const QString &key, const QVariant &keyValue)
-{
+void DataSet::reloadRow(const QString &table, const QString &key, const QVariant &keyValue) {
     // What the database filled in itself (key, defaults, derived texts, counters) comes back.
-    const ResultSet rs = m_cn->query(QStringLiteral("SELECT * FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(key)),
-                                     {{QStringLiteral("k"), keyValue}});
+    const ResultSet rs =
+        m_cn->query(QStringLiteral("SELECT * FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(key)),
+                    {{QStringLiteral("k"), keyValue}});
     auto &row = m_rows[size_t(m_order[size_t(m_pos)])];
     if (rs.rows.empty()) {
         if (const Field *kf = findField(key))
@@ -797,8 +761,7 @@ void DataSet::reloadRow(const QString &table, const QString &key, const QVariant
             row[f->m_column] = normalizeValue(f->type(), rs.rows.front()[i]);
 }
 
-void DataSet::cancel()
-{
+void DataSet::cancel() {
     if (!isEditing())
         return;
     m_buffer.clear();
@@ -807,8 +770,7 @@ void DataSet::cancel()
     notifyScroll();
 }
 
-void DataSet::remove()
-{
+void DataSet::remove() {
     if (m_state == DataSetState::Insert) {
         cancel();
         return;
@@ -824,7 +786,8 @@ void DataSet::remove()
         throw AppError(QStringLiteral("Набор данных только для чтения"));
     const Field &keyF = writeKey(table);
     const QVariant keyValue = m_rows[size_t(m_order[size_t(m_pos)])][keyF.m_column];
-    const QString sql = QStringLiteral("DELETE FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(keyF.name()));
+    const QString sql =
+        QStringLiteral("DELETE FROM %1 WHERE %2 = :k").arg(bracket(table), bracket(keyF.name()));
     {
         Transaction tx(*m_cn);
         exactlyOneRow(m_cn->execute(sql, {{QStringLiteral("k"), keyValue}}), table, sql);
@@ -837,10 +800,11 @@ void DataSet::remove()
     notifyScroll();
 }
 
-void DataSet::disableControls() { ++m_disabled; }
+void DataSet::disableControls() {
+    ++m_disabled;
+}
 
-void DataSet::enableControls()
-{
+void DataSet::enableControls() {
     if (m_disabled == 0 || --m_disabled > 0)
         return;
     if (m_pendingData) {
@@ -851,16 +815,14 @@ void DataSet::enableControls()
     }
 }
 
-void DataSet::notifyData()
-{
+void DataSet::notifyData() {
     if (m_disabled > 0)
         m_pendingData = true;
     else
         emit dataChanged();
 }
 
-void DataSet::notifyScroll()
-{
+void DataSet::notifyScroll() {
     if (m_disabled > 0)
         m_pendingData = true;
     else

@@ -17,7 +17,7 @@ struct FieldDef {
     FieldType type = FieldType::Unknown;
     int size = 0;
     bool readOnly = false;
-    QString displayFormat;                        // for dates: a QDateTime format, e.g. "dd.MM.yyyy"
+    QString displayFormat;                         // for dates: a QDateTime format, e.g. "dd.MM.yyyy"
     std::function<QVariant(const DataSet &)> calc; // set for a calculated field
 };
 
@@ -92,7 +92,7 @@ public:
 
     void open();
     void close();
-    void refresh(); // reopen and return to the same key (first field) when possible
+    void refresh();  // reopen and return to the same key (first field) when possible
     void execProc(); // runs the command without expecting rows
     bool isActive() const { return m_state != DataSetState::Inactive; }
     DataSetState state() const { return m_state; }
@@ -144,8 +144,8 @@ public:
 
 signals:
     void stateChanged();
-    void dataChanged();     // rows reloaded, sorted, posted or deleted
-    void scrolled();        // another record became current
+    void dataChanged(); // rows reloaded, sorted, posted or deleted
+    void scrolled();    // another record became current
     void fieldChanged(Field *field);
 
 private:

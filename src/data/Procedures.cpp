@@ -6,11 +6,12 @@
 #include <QRegularExpression>
 
 namespace {
-QString bare(const QString &name) { return name.startsWith(u'@') ? name.mid(1) : name; }
+QString bare(const QString &name) {
+    return name.startsWith(u'@') ? name.mid(1) : name;
+}
 } // namespace
 
-Parameter *ProcedureCall::find(const QString &name) const
-{
+Parameter *ProcedureCall::find(const QString &name) const {
     const QString n = bare(name);
     for (Parameter &p : m_params)
         if (bare(p.name).compare(n, Qt::CaseInsensitive) == 0)
@@ -18,40 +19,34 @@ Parameter *ProcedureCall::find(const QString &name) const
     return nullptr;
 }
 
-QVariant ProcedureCall::arg(const QString &name) const
-{
+QVariant ProcedureCall::arg(const QString &name) const {
     const Parameter *p = find(name);
     return p ? p->value : QVariant();
 }
 
-int ProcedureCall::argInt(const QString &name, int fallback) const
-{
+int ProcedureCall::argInt(const QString &name, int fallback) const {
     const QVariant v = arg(name);
     bool ok = false;
     const int i = v.toInt(&ok);
     return v.isNull() || !ok ? fallback : i;
 }
 
-QString ProcedureCall::argText(const QString &name) const
-{
+QString ProcedureCall::argText(const QString &name) const {
     const QVariant v = arg(name);
     return v.isNull() ? QString() : v.toString().trimmed();
 }
 
-void ProcedureCall::setOut(const QString &name, const QVariant &value)
-{
+void ProcedureCall::setOut(const QString &name, const QVariant &value) {
     if (Parameter *p = find(name))
         p->value = value;
 }
 
-ProcedureCatalogue &ProcedureCatalogue::instance()
-{
+ProcedureCatalogue &ProcedureCatalogue::instance() {
     static ProcedureCatalogue c;
     return c;
 }
 
-QString ProcedureCatalogue::baseName(const QString &name)
-{
+QString ProcedureCatalogue::baseName(const QString &name) {
     // A name, bracketed or not, with the owner "dbo." and the group number ";1" both optional.
     static const QRegularExpression re(
         QStringLiteral(R"(^\s*(?:\[?dbo\]?\.)?(?:\[(\w+)\]|(\w+))(?:\s*;\s*1)?\s*$)"),
@@ -62,8 +57,7 @@ QString ProcedureCatalogue::baseName(const QString &name)
     return m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
 }
 
-void ProcedureCatalogue::add(ProcedureDef def)
-{
+void ProcedureCatalogue::add(ProcedureDef def) {
     const QString key = def.name.toLower();
     m_defs.insert(key, std::move(def));
 }
@@ -72,8 +66,7 @@ void ProcedureCatalogue::remove(const QString &name) {
     m_defs.remove(baseName(name).toLower());
 }
 
-const ProcedureDef *ProcedureCatalogue::find(const QString &name) const
-{
+const ProcedureDef *ProcedureCatalogue::find(const QString &name) const {
     const QString base = baseName(name);
     if (base.isEmpty())
         return nullptr;
@@ -81,8 +74,7 @@ const ProcedureDef *ProcedureCatalogue::find(const QString &name) const
     return it == m_defs.constEnd() ? nullptr : &*it;
 }
 
-QStringList ProcedureCatalogue::names() const
-{
+QStringList ProcedureCatalogue::names() const {
     QStringList out;
     for (const ProcedureDef &d : m_defs)
         out << d.name;
@@ -109,8 +101,7 @@ QVector<Parameter> procedureParameters(const QString &name) {
     return out;
 }
 
-ResultSet callProcedure(Connection &cn, const QString &name, QVector<Parameter> &callerParams)
-{
+ResultSet callProcedure(Connection &cn, const QString &name, QVector<Parameter> &callerParams) {
     const ProcedureDef *def = &findProcedure(name);
 
     // The body sees the procedure's own parameters; the caller's list is matched by position after
@@ -186,8 +177,7 @@ const QRegularExpression &executePattern() {
 
 } // namespace
 
-QString executedProcedureName(const QString &text)
-{
+QString executedProcedureName(const QString &text) {
     const auto m = executePattern().match(text);
     return m.hasMatch() ? ProcedureCatalogue::baseName(m.captured(1)) : QString();
 }

@@ -6,22 +6,19 @@
 
 #include <QDateTime>
 
-const ColumnInfo *TableInfo::column(const QString &n) const
-{
+const ColumnInfo *TableInfo::column(const QString &n) const {
     for (const ColumnInfo &c : columns)
         if (c.name.compare(n, Qt::CaseInsensitive) == 0)
             return &c;
     return nullptr;
 }
 
-SchemaInfo &SchemaInfo::instance()
-{
+SchemaInfo &SchemaInfo::instance() {
     static SchemaInfo info;
     return info;
 }
 
-void SchemaInfo::addTable(const TableInfo &t)
-{
+void SchemaInfo::addTable(const TableInfo &t) {
     const QString key = t.name.toLower();
     if (auto it = m_byName.find(key); it != m_byName.end())
         m_tables[*it] = t;
@@ -34,8 +31,7 @@ void SchemaInfo::addTable(const TableInfo &t)
             m_anyColumn.insert(c.name.toLower(), c);
 }
 
-const TableInfo *SchemaInfo::table(const QString &name) const
-{
+const TableInfo *SchemaInfo::table(const QString &name) const {
     QString n = name;
     if (n.startsWith(u'[') && n.endsWith(u']'))
         n = n.mid(1, n.size() - 2);
@@ -43,14 +39,12 @@ const TableInfo *SchemaInfo::table(const QString &name) const
     return it == m_byName.end() ? nullptr : &m_tables[*it];
 }
 
-const ColumnInfo *SchemaInfo::anyColumn(const QString &name) const
-{
+const ColumnInfo *SchemaInfo::anyColumn(const QString &name) const {
     auto it = m_anyColumn.find(name.toLower());
     return it == m_anyColumn.end() ? nullptr : &*it;
 }
 
-QVariant normalizeValue(FieldType type, const QVariant &raw)
-{
+QVariant normalizeValue(FieldType type, const QVariant &raw) {
     if (raw.isNull() || !raw.isValid())
         return QVariant();
     const int id = raw.typeId();
@@ -84,16 +78,16 @@ QVariant normalizeValue(FieldType type, const QVariant &raw)
         if (id == QMetaType::LongLong || id == QMetaType::QString || id == QMetaType::Double)
             return raw.toInt();
         return raw;
-    case FieldType::Money:
-        {
-            // An amount that cannot be read is an error, never a silent 0.
-            bool ok = false;
-            const qint64 u = Money::toUnits(raw, &ok);
-            if (!ok)
-                throw AppError(QStringLiteral("Сумма «%1» не читается как денежная (не более 922 337 203 685 477,5807)")
-                                   .arg(raw.toString()));
-            return Money::fromUnits(u);
-        }
+    case FieldType::Money: {
+        // An amount that cannot be read is an error, never a silent 0.
+        bool ok = false;
+        const qint64 u = Money::toUnits(raw, &ok);
+        if (!ok)
+            throw AppError(
+                QStringLiteral("Сумма «%1» не читается как денежная (не более 922 337 203 685 477,5807)")
+                    .arg(raw.toString()));
+        return Money::fromUnits(u);
+    }
     case FieldType::String:
     case FieldType::FixedChar:
     case FieldType::Memo:
@@ -105,8 +99,7 @@ QVariant normalizeValue(FieldType type, const QVariant &raw)
     }
 }
 
-QVariant bindableValue(const QVariant &value)
-{
+QVariant bindableValue(const QVariant &value) {
     if (!value.isValid() || value.isNull())
         return QVariant();
     switch (value.typeId()) {
@@ -121,8 +114,7 @@ QVariant bindableValue(const QVariant &value)
 
 namespace Money {
 
-qint64 toUnits(const QVariant &value, bool *ok)
-{
+qint64 toUnits(const QVariant &value, bool *ok) {
     // Every step is checked: an amount beyond the range of the units (±922 337 203 685 477.5807,
     // the range of a money column) or a text that is not an amount gives ok = false and 0, never
     // a wrapped-around number.
@@ -178,8 +170,7 @@ qint64 toUnits(const QVariant &value, bool *ok)
     return result(neg ? -units : units);
 }
 
-QString fromUnits(qint64 units)
-{
+QString fromUnits(qint64 units) {
     const bool neg = units < 0;
     const quint64 a = neg ? quint64(-units) : quint64(units);
     return QStringLiteral("%1%2.%3")

@@ -12,21 +12,21 @@ enum class FieldType {
     SmallInt, // 16-bit
     BigInt,
     Float,
-    Money,    // exact amount with four decimals, carried as decimal text ("12.3400")
+    Money, // exact amount with four decimals, carried as decimal text ("12.3400")
     Boolean,
     DateTime,
-    String,   // varchar(n)
-    FixedChar,// char(n)
-    Memo,     // long text
+    String,    // varchar(n)
+    FixedChar, // char(n)
+    Memo,      // long text
     Blob,
 };
 
 struct ColumnInfo {
     QString name;
     FieldType type = FieldType::Unknown;
-    int size = 0;          // characters for texts, 0 when unlimited or not a text
-    bool identity = false; // assigned by the database on insert
-    bool readOnly = false; // maintained by the database, never written by the program
+    int size = 0;            // characters for texts, 0 when unlimited or not a text
+    bool identity = false;   // assigned by the database on insert
+    bool readOnly = false;   // maintained by the database, never written by the program
     QString references = {}; // the table whose key this column holds (a foreign key), or none
     // Type, width and spelling were taken from a column of the same name in some table, because
     // the driver did not say (a join, an alias, a procedure's undeclared column). A dataset keeps
@@ -58,7 +58,7 @@ public:
 
 private:
     QVector<TableInfo> m_tables;
-    QHash<QString, int> m_byName;          // lower-case table name -> index
+    QHash<QString, int> m_byName;           // lower-case table name -> index
     QHash<QString, ColumnInfo> m_anyColumn; // lower-case column name -> first seen
 };
 
@@ -72,5 +72,5 @@ QVariant bindableValue(const QVariant &value);
 // Exact money arithmetic on decimal texts with four decimals.
 namespace Money {
 qint64 toUnits(const QVariant &value, bool *ok = nullptr); // 1 unit = 0.0001
-QString fromUnits(qint64 units);                            // "12.3400"
+QString fromUnits(qint64 units);                           // "12.3400"
 } // namespace Money

@@ -7,33 +7,33 @@
 
 namespace {
 
-QSettings settings()
-{
+QSettings settings() {
     return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Korvant"),
                      QStringLiteral("Velmora"));
 }
 
 // QSettings treats "/" as a group separator and needs no escaping of "<" or ".".
-QString key(const QString &section, const QString &path) { return section + u'/' + path; }
+QString key(const QString &section, const QString &path) {
+    return section + u'/' + path;
+}
 
 } // namespace
 
-QVariant PropertyStore::read(const QString &path, const QVariant &fallback) const
-{
+QVariant PropertyStore::read(const QString &path, const QVariant &fallback) const {
     return settings().value(key(m_section, path), fallback);
 }
 
-void PropertyStore::write(const QString &path, const QVariant &value) const
-{
+void PropertyStore::write(const QString &path, const QVariant &value) const {
     QSettings s = settings();
     s.setValue(key(m_section, path), value);
     s.sync();
 }
 
-bool PropertyStore::contains(const QString &path) const { return settings().contains(key(m_section, path)); }
+bool PropertyStore::contains(const QString &path) const {
+    return settings().contains(key(m_section, path));
+}
 
-QString DatabaseLocation()
-{
+QString DatabaseLocation() {
     const QString env = qEnvironmentVariable("VELMORA_DATABASE");
     if (!env.trimmed().isEmpty())
         return env.trimmed();

@@ -2,13 +2,16 @@
 
 namespace {
 
-bool isNameStart(QChar c) { return c.isLetter() || c == u'_' || c == u'@'; }
-bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'@'; }
+bool isNameStart(QChar c) {
+    return c.isLetter() || c == u'_' || c == u'@';
+}
+bool isNameChar(QChar c) {
+    return c.isLetterOrNumber() || c == u'_' || c == u'@';
+}
 
 } // namespace
 
-QStringList PreparedSql::uniqueNames() const
-{
+QStringList PreparedSql::uniqueNames() const {
     QStringList out;
     for (const QString &n : markNames)
         if (!out.contains(n, Qt::CaseInsensitive))
@@ -16,8 +19,7 @@ QStringList PreparedSql::uniqueNames() const
     return out;
 }
 
-PreparedSql prepareSql(const QString &sql, Engine engine)
-{
+PreparedSql prepareSql(const QString &sql, Engine engine) {
     PreparedSql out;
     out.text.reserve(sql.size() + 8);
     const qsizetype n = sql.size();

@@ -9,8 +9,7 @@
 
 namespace {
 
-void foldText(sqlite3_context *context, int, sqlite3_value **argv)
-{
+void foldText(sqlite3_context *context, int, sqlite3_value **argv) {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
         sqlite3_result_null(context);
         return;
@@ -27,15 +26,17 @@ void foldText(sqlite3_context *context, int, sqlite3_value **argv)
 
 } // namespace
 
-void InstallSqliteFunctions(const QSqlDatabase &db)
-{
+void InstallSqliteFunctions(const QSqlDatabase &db) {
     const QVariant handle = db.driver()->handle();
-    sqlite3 *raw = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(handle.data())
-                                                                                     : nullptr;
+    sqlite3 *raw = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+                       ? *static_cast<sqlite3 *const *>(handle.data())
+                       : nullptr;
     if (!raw)
-        throw DatabaseError(QStringLiteral("Нет доступа к соединению SQLite для установки функций программы"));
-    const int rc = sqlite3_create_function_v2(raw, "fold_text", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC, nullptr,
-                                              foldText, nullptr, nullptr, nullptr);
+        throw DatabaseError(
+            QStringLiteral("Нет доступа к соединению SQLite для установки функций программы"));
+    const int rc = sqlite3_create_function_v2(raw, "fold_text", 1, SQLITE_UTF16 | SQLITE_DETERMINISTIC,
+                                              nullptr, foldText, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
-        throw DatabaseError(QStringLiteral("Функция fold_text не установлена: %1").arg(QString::fromUtf8(sqlite3_errstr(rc))));
+        throw DatabaseError(QStringLiteral("Функция fold_text не установлена: %1")
+                                .arg(QString::fromUtf8(sqlite3_errstr(rc))));
 }

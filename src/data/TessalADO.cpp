@@ -5,8 +5,7 @@
 
 #include <QDateTime>
 
-int variantCode(const QVariant &v)
-{
+int variantCode(const QVariant &v) {
     if (!v.isValid())
         return varEmpty;
     if (v.isNull())
@@ -44,8 +43,7 @@ int variantCode(const QVariant &v)
     }
 }
 
-QVariant typedValueToVariant(const TypedValue &tv)
-{
+QVariant typedValueToVariant(const TypedValue &tv) {
     switch (tv.tag) {
     case vtInteger:
         return checkedValue(FieldType::Integer, tv.value, QStringLiteral("целого аргумента"));
@@ -68,8 +66,7 @@ QVariant typedValueToVariant(const TypedValue &tv)
     }
 }
 
-void OpenWithParams(DataSet &ds, const TypedValues &args, int last)
-{
+void OpenWithParams(DataSet &ds, const TypedValues &args, int last) {
     const int skip = ds.commandType() == CommandType::StoredProc ? 1 : 0;
     ds.close();
     QVector<Parameter> &params = ds.parameters();
@@ -80,8 +77,7 @@ void OpenWithParams(DataSet &ds, const TypedValues &args, int last)
     ds.open();
 }
 
-bool ExecuteCommand(Command &cmd, const QString &text)
-{
+bool ExecuteCommand(Command &cmd, const QString &text) {
     if (!cmd.connection())
         throw AppError(QStringLiteral("Команда не связана с соединением"));
     cmd.text = text;
@@ -94,8 +90,7 @@ bool ExecuteCommand(Command &cmd, const QString &text)
     return true;
 }
 
-bool ExecuteSql(Connection &cn, const QString &text)
-{
+bool ExecuteSql(Connection &cn, const QString &text) {
     // One command object, pointed at the connection of each call: binding it for good to the
     // first caller's connection would leave it dangling once that connection is gone.
     static Command shared;
@@ -103,8 +98,7 @@ bool ExecuteSql(Connection &cn, const QString &text)
     return ExecuteCommand(shared, text);
 }
 
-QVariant QueryValueOn(DataSet &ds, const QString &text)
-{
+QVariant QueryValueOn(DataSet &ds, const QString &text) {
     ds.close();
     ds.setCommand(text, CommandType::Text);
     ds.open();
@@ -123,8 +117,7 @@ QVariant QueryValueOn(DataSet &ds, const QString &text)
     return result;
 }
 
-QVariant QueryValue(Connection &cn, const QString &text)
-{
+QVariant QueryValue(Connection &cn, const QString &text) {
     static DataSet *shared = new DataSet(nullptr); // lives until the program ends
     shared->setConnection(&cn);
     try {
@@ -135,13 +128,12 @@ QVariant QueryValue(Connection &cn, const QString &text)
     }
 }
 
-QString DeleteByKeyStatement(const QString &table, const QString &column)
-{
-    return QStringLiteral("DELETE FROM ") + table + QStringLiteral(" WHERE ") + column + QStringLiteral(" = :Key");
+QString DeleteByKeyStatement(const QString &table, const QString &column) {
+    return QStringLiteral("DELETE FROM ") + table + QStringLiteral(" WHERE ") + column +
+           QStringLiteral(" = :Key");
 }
 
-void DeleteByKey(const QString &table, const Field &keyField, const QString &keyName)
-{
+void DeleteByKey(const QString &table, const Field &keyField, const QString &keyName) {
     const QString column = keyName == QStringLiteral("*") ? keyField.name() : keyName;
     Connection *cn = keyField.dataSet()->connection();
     if (!cn)
@@ -149,8 +141,7 @@ void DeleteByKey(const QString &table, const Field &keyField, const QString &key
     cn->execute(DeleteByKeyStatement(table, column), {{QStringLiteral("Key"), keyField.value()}});
 }
 
-bool IsEmptyValue(const QVariant &v)
-{
+bool IsEmptyValue(const QVariant &v) {
     const int code = variantCode(v);
     switch (code) {
     case varEmpty:
@@ -183,33 +174,36 @@ bool IsEmptyValue(const QVariant &v)
                 parts << e.toString();
             return parts.join(QString()).isEmpty();
         }
-        throw AppError(
-            QStringLiteral("Проверка пустого значения. Переменная неопределенного типа %1.").arg(code, 0, 16));
+        throw AppError(QStringLiteral("Проверка пустого значения. Переменная неопределенного типа %1.")
+                           .arg(code, 0, 16));
     }
 }
 
-bool IsEmptyValue(const Field &field)
-{
+bool IsEmptyValue(const Field &field) {
     const QVariant v = field.value();
     if (field.type() == FieldType::Money && !v.isNull() && v.isValid())
         return Money::toUnits(v) == 0;
     return IsEmptyValue(v);
 }
 
-QVariant IfThenValue(bool condition, const QVariant &a, const QVariant &b) { return condition ? a : b; }
+QVariant IfThenValue(bool condition, const QVariant &a, const QVariant &b) {
+    return condition ? a : b;
+}
 
-bool IsDataSetActive(const DataSet &ds) { return ds.isActive(); }
+bool IsDataSetActive(const DataSet &ds) {
+    return ds.isActive();
+}
 
-bool HasRecords(const DataSet &ds) { return ds.isActive() && ds.recordCount() > 0; }
+bool HasRecords(const DataSet &ds) {
+    return ds.isActive() && ds.recordCount() > 0;
+}
 
-void EnsureEditing(DataSet &ds)
-{
+void EnsureEditing(DataSet &ds) {
     if (!ds.isEditing())
         ds.edit();
 }
 
-void SetFieldValue(Field &field, const QVariant &value)
-{
+void SetFieldValue(Field &field, const QVariant &value) {
     if (value.isNull() || !value.isValid()) {
         field.clear();
         return;

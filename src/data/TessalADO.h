@@ -70,8 +70,7 @@ QVariant typedValueToVariant(const TypedValue &tv);
 // procedure; missing ones Null, surplus ones ignored) and opens it. `last` is the index of the
 // last element to use (-1 for none).
 void OpenWithParams(DataSet &ds, const TypedValues &args, int last);
-inline void OpenWithParams(DataSet &ds, const TypedValues &args = {})
-{
+inline void OpenWithParams(DataSet &ds, const TypedValues &args = {}) {
     OpenWithParams(ds, args, int(args.size()) - 1);
 }
 

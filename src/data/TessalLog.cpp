@@ -22,8 +22,7 @@ const QString crlf = QStringLiteral("\r\n");
 
 // The user's long time format without its time-zone field: an entry records the local wall-clock
 // time, and "09:41:07 MSK ]" would only add noise to every entry.
-QString longTimeFormatWithoutZone(const QLocale &locale)
-{
+QString longTimeFormatWithoutZone(const QLocale &locale) {
     const QString format = locale.timeFormat(QLocale::LongFormat);
     QString result;
     bool quoted = false;
@@ -39,8 +38,7 @@ QString longTimeFormatWithoutZone(const QLocale &locale)
 }
 
 // Any line break inside the text becomes CR LF, so every line of the file ends the same way.
-QString withCrLf(const QString &text)
-{
+QString withCrLf(const QString &text) {
     QString s = text;
     s.replace(crlf, QStringLiteral("\n"));
     s.replace(u'\r', u'\n');
@@ -50,24 +48,21 @@ QString withCrLf(const QString &text)
 
 } // namespace
 
-QString MakeAppLogFileName(const QString &executablePath, const QDate &startDate)
-{
+QString MakeAppLogFileName(const QString &executablePath, const QDate &startDate) {
     const qsizetype slash = qMax(executablePath.lastIndexOf(u'/'), executablePath.lastIndexOf(u'\\'));
     const qsizetype dot = executablePath.lastIndexOf(u'.');
     const QString stem = dot > slash ? executablePath.left(dot) : executablePath;
     return stem + startDate.toString(QStringLiteral("yyMMdd")) + QStringLiteral(".log");
 }
 
-QString AppLogFileName()
-{
+QString AppLogFileName() {
     QMutexLocker lock(&logMutex);
     if (logFileName.isEmpty())
         logFileName = MakeAppLogFileName(QCoreApplication::applicationFilePath(), QDate::currentDate());
     return logFileName;
 }
 
-void SetAppLogFileName(const QString &path)
-{
+void SetAppLogFileName(const QString &path) {
     QMutexLocker lock(&logMutex);
     logFileName = path;
 }
@@ -104,11 +99,11 @@ QString appendEntry(const QString &fileName, const QString &text) {
 
     QString entry;
     if (!existed)
-        entry += QStringLiteral("Журнал приложения Velmora ")
-                 + locale.toString(QDate::currentDate(), QLocale::ShortFormat) + crlf;
+        entry += QStringLiteral("Журнал приложения Velmora ") +
+                 locale.toString(QDate::currentDate(), QLocale::ShortFormat) + crlf;
     entry += crlf;
-    entry += locale.toString(QTime::currentTime(), longTimeFormatWithoutZone(locale)) + QStringLiteral(" ]")
-             + QString(70, u'-') + crlf;
+    entry += locale.toString(QTime::currentTime(), longTimeFormatWithoutZone(locale)) + QStringLiteral(" ]") +
+             QString(70, u'-') + crlf;
     entry += withCrLf(text) + crlf;
 
     const QByteArray bytes = entry.toUtf8();

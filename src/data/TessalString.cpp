@@ -9,8 +9,7 @@
 #include <algorithm>
 #include <limits>
 
-QString ReplaceChars(const QString &text, const QString &set, QChar replacement)
-{
+QString ReplaceChars(const QString &text, const QString &set, QChar replacement) {
     QString result = text;
     for (QChar &c : result) {
         if (set.contains(c))
@@ -19,8 +18,7 @@ QString ReplaceChars(const QString &text, const QString &set, QChar replacement)
     return result;
 }
 
-QString DropLeft(const QString &text, int n)
-{
+QString DropLeft(const QString &text, int n) {
     if (n <= 0)
         return text;
     if (n >= text.size())
@@ -28,8 +26,7 @@ QString DropLeft(const QString &text, int n)
     return text.mid(n);
 }
 
-QString DropRight(const QString &text, int n)
-{
+QString DropRight(const QString &text, int n) {
     if (n <= 0)
         return text;
     if (n >= text.size())
@@ -41,15 +38,13 @@ namespace {
 
 // Blanks and control characters, the characters trimmed from the ends of a name. Unlike
 // QString::trimmed this leaves a no-break space alone.
-bool isBlankOrControl(QChar c)
-{
+bool isBlankOrControl(QChar c) {
     return c.unicode() <= 0x20;
 }
 
 } // namespace
 
-QString QuoteName(const QString &text)
-{
+QString QuoteName(const QString &text) {
     static const QString quotes = QStringLiteral("\u0022\u2018\u2019\u201E\u201C\u201D\u00AB\u00BB");
 
     QString s = text;
@@ -86,16 +81,14 @@ constexpr PasswordKind passwordKinds[] = {
 
 // Characters never used in a password: punctuation between the digit, capital and small letter
 // ranges, and the ones that are easily mistaken for each other.
-const QString &excludedPasswordChars()
-{
+const QString &excludedPasswordChars() {
     static const QString chars = QStringLiteral(":;<=>?@0QWIO[\\]^`_ijloq");
     return chars;
 }
 
 } // namespace
 
-QString GeneratePassword(int count, int kind)
-{
+QString GeneratePassword(int count, int kind) {
     if (kind < 0 || kind > 3)
         throw AppError(QStringLiteral("Неизвестный вид пароля (%1)").arg(kind));
     const PasswordKind &k = passwordKinds[kind];
@@ -119,8 +112,7 @@ QString GeneratePassword(int count, int kind)
     return result;
 }
 
-QString FoldText(QStringView text)
-{
+QString FoldText(QStringView text) {
     QString s(text.size(), Qt::Uninitialized);
     char16_t *out = reinterpret_cast<char16_t *>(s.data());
     for (qsizetype i = 0; i < text.size(); ++i)
@@ -128,8 +120,7 @@ QString FoldText(QStringView text)
     return s;
 }
 
-int CompareText(QStringView a, QStringView b)
-{
+int CompareText(QStringView a, QStringView b) {
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t x = a[i].unicode(), y = b[i].unicode();
@@ -142,23 +133,22 @@ int CompareText(QStringView a, QStringView b)
     return a.compare(b);
 }
 
-bool ContainsText(QStringView text, QStringView what) { return FoldText(text).contains(FoldText(what)); }
+bool ContainsText(QStringView text, QStringView what) {
+    return FoldText(text).contains(FoldText(what));
+}
 
-QString MakeKey(const QString &kind, int id)
-{
+QString MakeKey(const QString &kind, int id) {
     return kind + QString::number(id);
 }
 
-QString KeyKind(const QString &key)
-{
+QString KeyKind(const QString &key) {
     return key.left(1);
 }
 
 namespace {
 
 // A decimal integer with an optional sign and nothing else around it.
-bool parseDecimal(QStringView text, qint64 *value)
-{
+bool parseDecimal(QStringView text, qint64 *value) {
     qsizetype i = 0;
     if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
         ++i;
@@ -175,24 +165,21 @@ bool parseDecimal(QStringView text, qint64 *value)
 
 } // namespace
 
-int KeyId(const QString &key)
-{
+int KeyId(const QString &key) {
     qint64 id = 0;
-    if (!parseDecimal(QStringView(key).mid(qMin<qsizetype>(1, key.size())), &id)
-        || id < std::numeric_limits<int>::min() || id > std::numeric_limits<int>::max())
+    if (!parseDecimal(QStringView(key).mid(qMin<qsizetype>(1, key.size())), &id) ||
+        id < std::numeric_limits<int>::min() || id > std::numeric_limits<int>::max())
         throw AppError(QStringLiteral("Ключ объекта «%1» не оканчивается целым числом").arg(key));
     return int(id);
 }
 
 namespace {
 
-AppError formatError(const QString &format, const QString &why)
-{
+AppError formatError(const QString &format, const QString &why) {
     return AppError(QStringLiteral("Формат «%1»: %2").arg(format, why));
 }
 
-bool integerOf(const QVariant &v, qint64 *result)
-{
+bool integerOf(const QVariant &v, qint64 *result) {
     if (!v.isValid() || v.isNull())
         return false;
     switch (v.typeId()) {
@@ -228,14 +215,13 @@ bool integerOf(const QVariant &v, qint64 *result)
 
 // An exact amount (1 unit = 0.0001) in the Russian currency format, rounded half away from zero
 // to kopecks: "-1 234,50 ₽".
-QString formatMoney(qint64 units)
-{
+QString formatMoney(qint64 units) {
     static const QLocale russian(QLocale::Russian, QLocale::Russia);
     const bool negative = units < 0;
     const quint64 magnitude = negative ? quint64(0) - quint64(units) : quint64(units);
     const quint64 kopecks = (magnitude + 50) / 100;
-    QString text = russian.toString(qulonglong(kopecks / 100)) + russian.decimalPoint()
-                   + QStringLiteral("%1").arg(kopecks % 100, 2, 10, QLatin1Char('0'));
+    QString text = russian.toString(qulonglong(kopecks / 100)) + russian.decimalPoint() +
+                   QStringLiteral("%1").arg(kopecks % 100, 2, 10, QLatin1Char('0'));
     if (negative && kopecks != 0)
         text.prepend(russian.negativeSign());
     return text + QChar(0x00A0) + russian.currencySymbol();
@@ -243,8 +229,7 @@ QString formatMoney(qint64 units)
 
 } // namespace
 
-QString FormatText(const QString &format, const QList<TypedValue> &values)
-{
+QString FormatText(const QString &format, const QList<TypedValue> &values) {
     QString result;
     result.reserve(format.size());
     qsizetype next = 0;

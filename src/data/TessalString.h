@@ -33,8 +33,8 @@ QString GeneratePassword(int count, int kind);
 
 // Object keys: a kind letter followed by a decimal id, for example W15 for workplace 15.
 QString MakeKey(const QString &kind, int id);
-QString KeyKind(const QString &key);   // the first character; empty for an empty key
-int KeyId(const QString &key);         // the tail as a decimal integer; AppError when it is not one
+QString KeyKind(const QString &key); // the first character; empty for an empty key
+int KeyId(const QString &key);       // the tail as a decimal integer; AppError when it is not one
 
 // ---- Case folding and ordering of names ---------------------------------------------------------
 //
@@ -43,8 +43,7 @@ int KeyId(const QString &key);         // the tail as a decimal integer; AppErro
 // become small letters, and "ё" is read as "е", as people type it. Every other character stays
 // as it is, so that the database can apply exactly the same rule in SQL (FoldTextSql) on any
 // engine and under any locale.
-inline char16_t FoldUnit(char16_t u)
-{
+inline char16_t FoldUnit(char16_t u) {
     if (u < 0x80)
         return u >= u'A' && u <= u'Z' ? char16_t(u + 0x20) : u;
     if (u >= 0x410 && u <= 0x42F)

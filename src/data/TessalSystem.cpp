@@ -8,8 +8,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-QString LocalComputerName()
-{
+QString LocalComputerName() {
     return QSysInfo::machineHostName();
 }
 
@@ -18,15 +17,13 @@ namespace {
 // The kernel keeps at most this many characters of a process's command name.
 constexpr qsizetype commandNameLength = 15;
 
-QString fileNameOf(const QString &path)
-{
+QString fileNameOf(const QString &path) {
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
 // The file name of a process's executable; from its command name when the executable link
 // cannot be read. `truncated` tells that the name may be cut to the kernel's length.
-QString processFileName(qint64 pid, bool *truncated)
-{
+QString processFileName(qint64 pid, bool *truncated) {
     *truncated = false;
     const QByteArray link = QByteArray("/proc/") + QByteArray::number(pid) + "/exe";
     char buffer[PATH_MAX];
@@ -48,8 +45,7 @@ QString processFileName(qint64 pid, bool *truncated)
 }
 
 // The names a process may bear to match `name`: the file name itself and, for "X.exe", also "X".
-QStringList acceptedNames(const QString &name)
-{
+QStringList acceptedNames(const QString &name) {
     QStringList names{fileNameOf(name)};
     const QString suffix = QStringLiteral(".exe");
     if (names.first().endsWith(suffix, Qt::CaseInsensitive) && names.first().size() > suffix.size())
@@ -57,8 +53,7 @@ QStringList acceptedNames(const QString &name)
     return names;
 }
 
-bool processBears(qint64 pid, const QStringList &names)
-{
+bool processBears(qint64 pid, const QStringList &names) {
     bool truncated = false;
     const QString own = processFileName(pid, &truncated);
     if (own.isEmpty())
@@ -73,8 +68,7 @@ bool processBears(qint64 pid, const QStringList &names)
 
 } // namespace
 
-QList<qint64> ProcessesByName(const QString &name)
-{
+QList<qint64> ProcessesByName(const QString &name) {
     QList<qint64> result;
     const QStringList names = acceptedNames(name);
     if (names.first().isEmpty())
@@ -89,8 +83,7 @@ QList<qint64> ProcessesByName(const QString &name)
     return result;
 }
 
-bool TerminateProcessesByName(const QString &name)
-{
+bool TerminateProcessesByName(const QString &name) {
     const QStringList names = acceptedNames(name);
     if (names.first().isEmpty() || !processBears(qint64(::getpid()), names))
         return false;

@@ -32,19 +32,18 @@ struct IconSpec {
 };
 
 const IconSpec Specs[] = {
-    {0xff2e6db4, u"▦"}, {0xff7a4fb0, u"M"},  {0xffb07a2e, u"Д"},  {0xff2e9b5c, u"Р"},  {0xff2e8fb0, u"С"},
-    {0xffb04f6d, u"П"},  {0xff555555, u"?"},  {0xff3f5f7f, u"V"},  {0xff2e9b5c, u"+"},  {0xffb08a2e, u"✎"},
-    {0xffc0392b, u"×"},  {0xff2e6db4, u"↻"},  {0xff3f7f5f, u"▲"},  {0xff3f7f5f, u"▼"},  {0xff6d4fb0, u"⊕"},
-    {0xffd4a017, u"★"},  {0xff9b7a2e, u"☆"},  {0xff2e8fb0, u"→"},  {0xff555555, u"▤"},  {0xff555555, u"⌕"},
-    {0xff2e6db4, u"D"},  {0xff2e9b5c, u"W"},  {0xffb07a2e, u"V"},  {0xff3f5f7f, u"H"},  {0xff9b5c2e, u"M"},
-    {0xff6d4fb0, u"S"},  {0xff2e9b5c, u"✓"},  {0xffc0392b, u"↶"},  {0xff2e8fb0, u"◎"},  {0xff2e6db4, u"≈"},
-    {0xff2e9b5c, u"☑"},  {0xff2e9b5c, u"✔"},  {0xffd4a017, u"!"},  {0xffc0392b, u"‼"},  {0xff555555, u"≡"},
-    {0xff6d4fb0, u"⇄"},  {0xff3f5f7f, u"∞"},  {0xff555555, u"▽"},  {0xff555555, u"⇅"},  {0xff2e6db4, u"▸"},
+    {0xff2e6db4, u"▦"}, {0xff7a4fb0, u"M"}, {0xffb07a2e, u"Д"}, {0xff2e9b5c, u"Р"}, {0xff2e8fb0, u"С"},
+    {0xffb04f6d, u"П"}, {0xff555555, u"?"}, {0xff3f5f7f, u"V"}, {0xff2e9b5c, u"+"}, {0xffb08a2e, u"✎"},
+    {0xffc0392b, u"×"}, {0xff2e6db4, u"↻"}, {0xff3f7f5f, u"▲"}, {0xff3f7f5f, u"▼"}, {0xff6d4fb0, u"⊕"},
+    {0xffd4a017, u"★"}, {0xff9b7a2e, u"☆"}, {0xff2e8fb0, u"→"}, {0xff555555, u"▤"}, {0xff555555, u"⌕"},
+    {0xff2e6db4, u"D"}, {0xff2e9b5c, u"W"}, {0xffb07a2e, u"V"}, {0xff3f5f7f, u"H"}, {0xff9b5c2e, u"M"},
+    {0xff6d4fb0, u"S"}, {0xff2e9b5c, u"✓"}, {0xffc0392b, u"↶"}, {0xff2e8fb0, u"◎"}, {0xff2e6db4, u"≈"},
+    {0xff2e9b5c, u"☑"}, {0xff2e9b5c, u"✔"}, {0xffd4a017, u"!"}, {0xffc0392b, u"‼"}, {0xff555555, u"≡"},
+    {0xff6d4fb0, u"⇄"}, {0xff3f5f7f, u"∞"}, {0xff555555, u"▽"}, {0xff555555, u"⇅"}, {0xff2e6db4, u"▸"},
     {0xff555555, u"■"},
 };
 
-QImage drawIcon(int index)
-{
+QImage drawIcon(int index) {
     QImage img(16, 16, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     const int n = int(std::size(Specs));
@@ -68,8 +67,7 @@ QImage drawIcon(int index)
 
 } // namespace
 
-QImage ImageList::image(int index) const
-{
+QImage ImageList::image(int index) const {
     if (index < 0 || index >= Count)
         return {};
     static QVector<QImage> cache(Count);
@@ -78,26 +76,22 @@ QImage ImageList::image(int index) const
     return cache[index];
 }
 
-QIcon ImageList::icon(int index) const
-{
+QIcon ImageList::icon(int index) const {
     const QImage img = image(index);
     return img.isNull() ? QIcon() : QIcon(QPixmap::fromImage(img));
 }
 
-TdmTessal::TdmTessal(const QString &url, QObject *parent) : QObject(parent)
-{
+TdmTessal::TdmTessal(const QString &url, QObject *parent) : QObject(parent) {
     dmTessal = this;
     DataModuleCreate(url.isEmpty() ? DatabaseLocation() : url);
 }
 
-TdmTessal::~TdmTessal()
-{
+TdmTessal::~TdmTessal() {
     if (dmTessal == this)
         dmTessal = nullptr;
 }
 
-void TdmTessal::DataModuleCreate(const QString &url)
-{
+void TdmTessal::DataModuleCreate(const QString &url) {
     // Two attempts, each given up after the connection time-out. The first failure is not shown:
     // the user reads one box, in Russian, with the driver's words below it.
     QString reason;

@@ -4,8 +4,7 @@
 
 TdmChain *dmChain = nullptr;
 
-TdmChain::TdmChain(Connection &cn, QObject *parent) : QObject(parent)
-{
+TdmChain::TdmChain(Connection &cn, QObject *parent) : QObject(parent) {
     dmChain = this;
     taComponent = make("taComponent", "ChainComponent;1", cn);
     taModel = make("taModel", "ChainModel;1", cn);
@@ -14,14 +13,12 @@ TdmChain::TdmChain(Connection &cn, QObject *parent) : QObject(parent)
     taWorkplace = make("taWorkplace", "ChainWorkplace;1", cn);
 }
 
-TdmChain::~TdmChain()
-{
+TdmChain::~TdmChain() {
     if (dmChain == this)
         dmChain = nullptr;
 }
 
-DataSet *TdmChain::make(const char *name, const char *procedure, Connection &cn)
-{
+DataSet *TdmChain::make(const char *name, const char *procedure, Connection &cn) {
     auto *ds = new DataSet(&cn, this);
     ds->setObjectName(QString::fromLatin1(name));
     ds->setCommand(QString::fromLatin1(procedure), CommandType::StoredProc);
@@ -29,30 +26,26 @@ DataSet *TdmChain::make(const char *name, const char *procedure, Connection &cn)
     return ds;
 }
 
-bool TdmChain::run(DataSet *ds, int key)
-{
+bool TdmChain::run(DataSet *ds, int key) {
     OpenWithParams(*ds, {TypedValue::Int(key)});
     return HasRecords(*ds);
 }
 
-int TdmChain::intOf(DataSet *ds, const char *column)
-{
+int TdmChain::intOf(DataSet *ds, const char *column) {
     if (!HasRecords(*ds))
         return 0;
     const Field *f = ds->findField(QString::fromLatin1(column));
     return f && !f->isNull() ? f->asInt() : 0;
 }
 
-QString TdmChain::textOf(DataSet *ds, const char *column)
-{
+QString TdmChain::textOf(DataSet *ds, const char *column) {
     if (!HasRecords(*ds))
         return QString();
     const Field *f = ds->findField(QString::fromLatin1(column));
     return f ? f->asString().trimmed() : QString();
 }
 
-void TdmChain::setComponent(int id)
-{
+void TdmChain::setComponent(int id) {
     m_component = id;
     run(taComponent, id);
     m_device = intOf(taComponent, "IDDevice");
@@ -65,8 +58,7 @@ void TdmChain::setComponent(int id)
     m_documentPosition = intOf(taComponent, "NBPosition");
 }
 
-void TdmChain::setModel(int id)
-{
+void TdmChain::setModel(int id) {
     m_model = id;
     run(taModel, id);
     m_model = intOf(taModel, "IDModel");
@@ -76,8 +68,7 @@ void TdmChain::setModel(int id)
     m_producerTM = intOf(taModel, "IDProducerTM");
 }
 
-void TdmChain::setKind(int id)
-{
+void TdmChain::setKind(int id) {
     m_kind = id;
     run(taKind, id);
     m_kind = intOf(taKind, "IDKind");
@@ -85,8 +76,7 @@ void TdmChain::setKind(int id)
     m_kindType = t.isEmpty() ? QStringLiteral("D") : t;
 }
 
-void TdmChain::setDevice(int id)
-{
+void TdmChain::setDevice(int id) {
     m_device = id;
     run(taDevice, id);
     m_kind = intOf(taDevice, "IDKind");
@@ -94,8 +84,7 @@ void TdmChain::setDevice(int id)
     m_department = intOf(taDevice, "IDDepartment");
 }
 
-void TdmChain::setWorkplace(int id)
-{
+void TdmChain::setWorkplace(int id) {
     m_workplace = id;
     run(taWorkplace, id);
     m_department = intOf(taWorkplace, "IDDepartment");

@@ -13,10 +13,11 @@ public:
 
     DataSet *taComponent, *taModel, *taKind, *taDevice, *taWorkplace;
 
-    void setComponent(int id); // Device, Model, Kind, KindType, Producer, ProducerTM, Document, DocumentPosition
-    void setModel(int id);     // Model, Kind, KindType, Producer, ProducerTM
-    void setKind(int id);      // Kind, KindType ("D" when the kind is unknown)
-    void setDevice(int id);    // Kind, Workplace, Department
+    void
+    setComponent(int id);   // Device, Model, Kind, KindType, Producer, ProducerTM, Document, DocumentPosition
+    void setModel(int id);  // Model, Kind, KindType, Producer, ProducerTM
+    void setKind(int id);   // Kind, KindType ("D" when the kind is unknown)
+    void setDevice(int id); // Kind, Workplace, Department
     void setWorkplace(int id); // Department
 
     void setKindType(const QString &t) { m_kindType = t; }

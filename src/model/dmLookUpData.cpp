@@ -4,8 +4,7 @@
 
 TdmLookUp *dmLookUp = nullptr;
 
-TdmLookUp::TdmLookUp(Connection &cn, QObject *parent) : QObject(parent)
-{
+TdmLookUp::TdmLookUp(Connection &cn, QObject *parent) : QObject(parent) {
     dmLookUp = this;
     auto text = [&](const char *name, const char *sql) {
         DataSet *ds = make(name, QString::fromUtf8(sql), CommandType::Text);
@@ -17,7 +16,8 @@ TdmLookUp::TdmLookUp(Connection &cn, QObject *parent) : QObject(parent)
         ds->setConnection(&cn);
         return ds;
     };
-    taDepart = text("taDepart", "select IdDepartment AS ID, DprtName AS Name  from Department order by DprtName");
+    taDepart =
+        text("taDepart", "select IdDepartment AS ID, DprtName AS Name  from Department order by DprtName");
     taWork = text("taWork", "select IdWorkplace AS ID, WrkpName AS Name from Workplace "
                             "where WrkpIdDepartment = :Department order by WrkpOrder");
     taClient = proc("taClient", "LookUpClient;1");
@@ -37,14 +37,12 @@ TdmLookUp::TdmLookUp(Connection &cn, QObject *parent) : QObject(parent)
     taDomain->setSort(QStringLiteral("Domain"));
 }
 
-TdmLookUp::~TdmLookUp()
-{
+TdmLookUp::~TdmLookUp() {
     if (dmLookUp == this)
         dmLookUp = nullptr;
 }
 
-DataSet *TdmLookUp::make(const char *name, const QString &command, CommandType type)
-{
+DataSet *TdmLookUp::make(const char *name, const QString &command, CommandType type) {
     auto *ds = new DataSet(nullptr, this);
     ds->setObjectName(QString::fromLatin1(name));
     ds->setCommand(command, type);
@@ -52,8 +50,14 @@ DataSet *TdmLookUp::make(const char *name, const QString &command, CommandType t
     return ds;
 }
 
-void TdmLookUp::SetKindType(const QString &type) { OpenWithParams(*taKind, {TypedValue::Text(type)}); }
+void TdmLookUp::SetKindType(const QString &type) {
+    OpenWithParams(*taKind, {TypedValue::Text(type)});
+}
 
-void TdmLookUp::SetKind(int kind) { OpenWithParams(*taModel, {TypedValue::Int(kind)}); }
+void TdmLookUp::SetKind(int kind) {
+    OpenWithParams(*taModel, {TypedValue::Int(kind)});
+}
 
-void TdmLookUp::SetWorkplace(int department) { OpenWithParams(*taWork, {TypedValue::Int(department)}); }
+void TdmLookUp::SetWorkplace(int department) {
+    OpenWithParams(*taWork, {TypedValue::Int(department)});
+}

@@ -2,15 +2,13 @@
 
 PlaceTreeModel::PlaceTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
 
-void PlaceTreeModel::setIcons(const QIcon &department, const QIcon &workplace, const QIcon &device)
-{
+void PlaceTreeModel::setIcons(const QIcon &department, const QIcon &workplace, const QIcon &device) {
     m_icons[0] = department;
     m_icons[1] = workplace;
     m_icons[2] = device;
 }
 
-void PlaceTreeModel::clear()
-{
+void PlaceTreeModel::clear() {
     beginResetModel();
     m_nodes.clear();
     m_children.clear();
@@ -20,8 +18,7 @@ void PlaceTreeModel::clear()
     endResetModel();
 }
 
-void PlaceTreeModel::load(const ResultSet &rs)
-{
+void PlaceTreeModel::load(const ResultSet &rs) {
     beginResetModel();
     m_nodes.clear();
     m_children.clear();
@@ -79,8 +76,7 @@ void PlaceTreeModel::load(const ResultSet &rs)
     endResetModel();
 }
 
-QModelIndex PlaceTreeModel::find(const QString &kind, int id) const
-{
+QModelIndex PlaceTreeModel::find(const QString &kind, int id) const {
     if (kind.isEmpty())
         return {};
     return findKey(hashKey(kind.front().toUpper().unicode(), id));
@@ -99,7 +95,9 @@ void PlaceTreeModel::forEachNode(char16_t kind, const std::function<void(int id,
             visit(n.id, n.higher);
 }
 
-QModelIndex PlaceTreeModel::firstNode() const { return m_topCount > 0 ? index(0, 0) : QModelIndex(); }
+QModelIndex PlaceTreeModel::firstNode() const {
+    return m_topCount > 0 ? index(0, 0) : QModelIndex();
+}
 
 QModelIndex PlaceTreeModel::previousNode(const QModelIndex &index) const {
     if (nodeOf(index) < 0)
@@ -143,8 +141,7 @@ bool PlaceTreeModel::removeNode(const QModelIndex &index) {
     return true;
 }
 
-TReference PlaceTreeModel::reference(const QModelIndex &index) const
-{
+TReference PlaceTreeModel::reference(const QModelIndex &index) const {
     const int i = nodeOf(index);
     if (i < 0 || i >= int(m_nodes.size()))
         return {};
@@ -152,25 +149,23 @@ TReference PlaceTreeModel::reference(const QModelIndex &index) const
     return {QString(QChar(n.kind)), n.id, n.higher};
 }
 
-QString PlaceTreeModel::caption(const QModelIndex &index) const
-{
+QString PlaceTreeModel::caption(const QModelIndex &index) const {
     const int i = nodeOf(index);
     return i < 0 || i >= int(m_nodes.size()) ? QString() : m_nodes[size_t(i)].caption;
 }
 
-size_t PlaceTreeModel::bytesPerNode() const
-{
+size_t PlaceTreeModel::bytesPerNode() const {
     if (m_nodes.empty())
         return 0;
     size_t text = 0;
     for (const Node &n : m_nodes)
         text += size_t(n.caption.capacity()) * sizeof(QChar) + 16; // string data and its header
     const size_t hash = size_t(m_byKey.capacity()) * (sizeof(qint64) + sizeof(int) + 8);
-    return (m_nodes.capacity() * sizeof(Node) + m_children.capacity() * sizeof(int) + text + hash) / m_nodes.size();
+    return (m_nodes.capacity() * sizeof(Node) + m_children.capacity() * sizeof(int) + text + hash) /
+           m_nodes.size();
 }
 
-QModelIndex PlaceTreeModel::index(int row, int column, const QModelIndex &parent) const
-{
+QModelIndex PlaceTreeModel::index(int row, int column, const QModelIndex &parent) const {
     if (column != 0 || row < 0)
         return {};
     const int p = nodeOf(parent);
@@ -181,8 +176,7 @@ QModelIndex PlaceTreeModel::index(int row, int column, const QModelIndex &parent
     return createIndex(row, 0, quintptr(m_children[size_t(first + row)]));
 }
 
-QModelIndex PlaceTreeModel::parent(const QModelIndex &child) const
-{
+QModelIndex PlaceTreeModel::parent(const QModelIndex &child) const {
     const int i = nodeOf(child);
     if (i < 0)
         return {};
@@ -190,18 +184,18 @@ QModelIndex PlaceTreeModel::parent(const QModelIndex &child) const
     return p < 0 ? QModelIndex() : createIndex(m_nodes[size_t(p)].row, 0, quintptr(p));
 }
 
-int PlaceTreeModel::rowCount(const QModelIndex &parent) const
-{
+int PlaceTreeModel::rowCount(const QModelIndex &parent) const {
     if (parent.column() > 0)
         return 0;
     const int p = nodeOf(parent);
     return p < 0 ? m_topCount : m_nodes[size_t(p)].childCount;
 }
 
-int PlaceTreeModel::columnCount(const QModelIndex &) const { return 1; }
+int PlaceTreeModel::columnCount(const QModelIndex &) const {
+    return 1;
+}
 
-QVariant PlaceTreeModel::data(const QModelIndex &index, int role) const
-{
+QVariant PlaceTreeModel::data(const QModelIndex &index, int role) const {
     const int i = nodeOf(index);
     if (i < 0)
         return {};

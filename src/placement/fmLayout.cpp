@@ -27,14 +27,15 @@
 
 namespace {
 
-Connection *shared() { return dmTessal ? &dmTessal->cnGeneral : nullptr; }
+Connection *shared() {
+    return dmTessal ? &dmTessal->cnGeneral : nullptr;
+}
 
 // The columns of the set grid, in order.
 enum SetColumn { SetColumnKind, SetColumnModel, SetColumnNumber, SetColumnCode };
 
 // The element code: the key in upper-case hexadecimal, at least four digits, never cut.
-QVariant hexCode(const DataSet &ds)
-{
+QVariant hexCode(const DataSet &ds) {
     const Field *id = ds.findField(QStringLiteral("ID"));
     if (!id || id->isNull())
         return {};
@@ -43,8 +44,7 @@ QVariant hexCode(const DataSet &ds)
 
 } // namespace
 
-TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вычислительная техника"), parent)
-{
+TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вычислительная техника"), parent) {
     setObjectName(QStringLiteral("TLayoutMainFM"));
 
     taSet = new DataSet(shared(), this);
@@ -73,8 +73,8 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
 
     treeModel = new PlaceTreeModel(this);
     if (dmTessal)
-        treeModel->setIcons(dmTessal->imToolBar.icon(Img::Department), dmTessal->imToolBar.icon(Img::Workplace),
-                            dmTessal->imToolBar.icon(Img::Device));
+        treeModel->setIcons(dmTessal->imToolBar.icon(Img::Department),
+                            dmTessal->imToolBar.icon(Img::Workplace), dmTessal->imToolBar.icon(Img::Device));
 
     buildActions();
     buildLayout();
@@ -86,8 +86,7 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
     Guarded([&] { OpenWithParams(*taFavorite, {}); });
 }
 
-TLayoutMainFM::~TLayoutMainFM()
-{
+TLayoutMainFM::~TLayoutMainFM() {
     if (m_settingsLoaded) {
         Guarded([&] {
             stLayout.write(QStringLiteral("pnSet.<P>.Height"), pnSet->height());
@@ -96,8 +95,7 @@ TLayoutMainFM::~TLayoutMainFM()
     }
 }
 
-void TLayoutMainFM::buildActions()
-{
+void TLayoutMainFM::buildActions() {
     actions = new ActionList(this);
     auto act = [&](const char *name, const QString &text, const QString &hint, int image) {
         auto *a = new Action(this, QString::fromLatin1(name), text, hint, image);
@@ -112,24 +110,28 @@ void TLayoutMainFM::buildActions()
         };
     };
 
-    acAddDprt = act("acAddDprt", QStringLiteral("Подразделение"), QStringLiteral("Добавление\r\nподразделения"), Img::Department);
+    acAddDprt = act("acAddDprt", QStringLiteral("Подразделение"),
+                    QStringLiteral("Добавление\r\nподразделения"), Img::Department);
     // Also on an empty tree, once it was loaded: otherwise nothing could add the first department.
     // A tree that failed to load is not empty, only unknown.
     acAddDprt->setEnabledWhen([this, k = kindIs("D")] {
         return runDepartmentEdit && (k() || (m_treeLoaded && treeModel->nodeCount() == 0));
     });
     acAddDprt->onTrigger([this] { addDepartment(); });
-    acAddPlace = act("acAddPlace", QStringLiteral("Рабочего места"), QStringLiteral("Добавление\r\nрабочего места"), Img::Workplace);
+    acAddPlace = act("acAddPlace", QStringLiteral("Рабочего места"),
+                     QStringLiteral("Добавление\r\nрабочего места"), Img::Workplace);
     acAddPlace->setEnabledWhen([this, k = kindIs("DW")] { return runWorkplaceEdit && k(); });
     acAddPlace->onTrigger([this] { addWorkplace(); });
-    acAddDevice = act("acAddDevice", QStringLiteral("Устройство"), QStringLiteral("Добавление\r\nустройства"), Img::Device);
+    acAddDevice = act("acAddDevice", QStringLiteral("Устройство"), QStringLiteral("Добавление\r\nустройства"),
+                      Img::Device);
     acAddDevice->setEnabledWhen([this, k = kindIs("WV")] { return runDeviceEdit && k(); });
     acAddDevice->onTrigger([this] { addDevice(); });
     acDevClone = act("acDevClone", QStringLiteral("Клонирование"), QStringLiteral("Клонирование устройства."),
                      Img::Clone);
     acDevClone->setEnabledWhen(kindIs("V"));
     acDevClone->onTrigger([this] { cloneDevice(); });
-    acRefresh = act("acRefresh", QStringLiteral("Обновить"), QStringLiteral("Обновление\r\nданных"), Img::Refresh);
+    acRefresh =
+        act("acRefresh", QStringLiteral("Обновить"), QStringLiteral("Обновление\r\nданных"), Img::Refresh);
     acRefresh->onTrigger([this] {
         m_loadFailed = false;
         if (treeModel->nodeCount() == 0)
@@ -147,7 +149,8 @@ void TLayoutMainFM::buildActions()
         return treeModel->rowCount(tvPlace->currentIndex()) == 0;
     });
     acDelete->onTrigger([this] { deleteNode(); });
-    acAddToFavorite = act("acAddToFavorite", QStringLiteral("Добавить закладку"), QStringLiteral("Добавить закладку."), Img::Favorite);
+    acAddToFavorite = act("acAddToFavorite", QStringLiteral("Добавить закладку"),
+                          QStringLiteral("Добавить закладку."), Img::Favorite);
     acAddToFavorite->setEnabledWhen([this] { return !currentKind().isEmpty(); });
     acAddToFavorite->onTrigger([this] { addToFavorite(); });
     acPrint = act("acPrint", QStringLiteral("Печать"), QStringLiteral("Печать"), Img::Print);
@@ -158,9 +161,11 @@ void TLayoutMainFM::buildActions()
     acDown = act("acDown", QStringLiteral("Вниз"), QStringLiteral("Вниз"), Img::Down);
     acDown->setEnabledWhen(kindIs("DW"));
     acDown->onTrigger([this] { moveNode(1); });
-    acGoNet = act("acGoNet", QStringLiteral("Сеть"), QStringLiteral("Перейти к сетевому компьютеру"), Img::Net);
+    acGoNet =
+        act("acGoNet", QStringLiteral("Сеть"), QStringLiteral("Перейти к сетевому компьютеру"), Img::Net);
     acGoNet->setEnabledWhen([] { return false; });
-    acGoUser = act("acGoUser", QStringLiteral("Пользователь"), QStringLiteral("Перейти к пользователю"), Img::User);
+    acGoUser =
+        act("acGoUser", QStringLiteral("Пользователь"), QStringLiteral("Перейти к пользователю"), Img::User);
     acGoUser->setEnabledWhen([] { return false; });
 
     auto isDevice = kindIs("V");
@@ -169,16 +174,19 @@ void TLayoutMainFM::buildActions()
                  Img::Hardware);
     acSetH->setEnabledWhen(isDevice);
     acSetH->onTrigger([this] { ShowSetType(QStringLiteral("H")); });
-    acSetM = act("acSetM", QStringLiteral("Материалы"), QStringLiteral("Расходные\r\nматериалы"), Img::Material);
+    acSetM =
+        act("acSetM", QStringLiteral("Материалы"), QStringLiteral("Расходные\r\nматериалы"), Img::Material);
     acSetM->setEnabledWhen(isDevice);
     acSetM->onTrigger([this] { ShowSetType(QStringLiteral("M")); });
-    acSetS = act("acSetS", QStringLiteral("Программы"), QStringLiteral("Программное\r\nОбеспечение"), Img::Software);
+    acSetS = act("acSetS", QStringLiteral("Программы"), QStringLiteral("Программное\r\nОбеспечение"),
+                 Img::Software);
     acSetS->setEnabledWhen(isDevice);
     acSetS->onTrigger([this] { ShowSetType(QStringLiteral("S")); });
     acSetInset = act("acSetInset", QStringLiteral("Добавить"), QStringLiteral("Добавление."), Img::Add);
     acSetInset->setEnabledWhen([this, isDevice] { return runElementEdit && isDevice(); });
     acSetInset->onTrigger([this] { insertElement(); });
-    acSetClone = act("acSetClone", QStringLiteral("Клонирование"), QStringLiteral("Клонирование комплектующего."), Img::Clone);
+    acSetClone = act("acSetClone", QStringLiteral("Клонирование"),
+                     QStringLiteral("Клонирование комплектующего."), Img::Clone);
     acSetClone->setEnabledWhen(hasRows);
     acSetClone->onTrigger([this] { cloneElement(); });
     acSetEdit = act("acSetEdit", QStringLiteral("Изменить"), QStringLiteral("Изменение."), Img::Edit);
@@ -187,11 +195,13 @@ void TLayoutMainFM::buildActions()
     acSetDelete = act("acSetDelete", QStringLiteral("Удалить"), QStringLiteral("Удаление."), Img::Delete);
     acSetDelete->setEnabledWhen(hasRows);
     acSetDelete->onTrigger([this] { deleteElement(); });
-    acSetMove = act("acSetMove", QStringLiteral("Переместить"),
-                    QStringLiteral("Перемещение по устройствам,\r\nрабочим местам или подразделениям."), Img::Move);
+    acSetMove =
+        act("acSetMove", QStringLiteral("Переместить"),
+            QStringLiteral("Перемещение по устройствам,\r\nрабочим местам или подразделениям."), Img::Move);
     acSetMove->setEnabledWhen([this, hasRows] { return runElementMoveList && hasRows(); });
     acSetMove->onTrigger([this] { moveElement(); });
-    acGoDocument = act("acGoDocument", QStringLiteral("Документ"), QStringLiteral("Перейти к приходному документу"), Img::Document);
+    acGoDocument = act("acGoDocument", QStringLiteral("Документ"),
+                       QStringLiteral("Перейти к приходному документу"), Img::Document);
     acGoDocument->setEnabledWhen([] { return false; });
     acGoModel = act("acGoModel", QStringLiteral("Модель"), QStringLiteral("Перейти к модели"), Img::Model);
     acGoModel->setEnabledWhen([] { return false; });
@@ -200,14 +210,13 @@ void TLayoutMainFM::buildActions()
     acCall = act("acCall", QStringLiteral("Вызвать"), QStringLiteral("Вызвать"), Img::Call);
     acCall->setEnabledWhen(hasFavorites);
     acCall->onTrigger([this] { callFavorite(); });
-    caFavoriteDelete = act("caFavoriteDelete", QStringLiteral("Удалить закладку"), QStringLiteral("Удалить закладку"),
-                           Img::FavoriteDelete);
+    caFavoriteDelete = act("caFavoriteDelete", QStringLiteral("Удалить закладку"),
+                           QStringLiteral("Удалить закладку"), Img::FavoriteDelete);
     caFavoriteDelete->setEnabledWhen(hasFavorites);
     caFavoriteDelete->onTrigger([this] { deleteFavorite(); });
 }
 
-void TLayoutMainFM::buildLayout()
-{
+void TLayoutMainFM::buildLayout() {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -255,11 +264,12 @@ void TLayoutMainFM::buildLayout()
     tvPlace->setHeaderHidden(true);
     tvPlace->setIndentation(19);
     tvPlace->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tvPlace->setUniformRowHeights(true); // keeps a tree of a hundred thousand nodes fast
+    tvPlace->setUniformRowHeights(true);     // keeps a tree of a hundred thousand nodes fast
     tvPlace->setExpandsOnDoubleClick(false); // a double click edits the node; the arrows expand
     QPalette pal = tvPlace->palette();
     pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Active, QPalette::Highlight));
-    pal.setColor(QPalette::Inactive, QPalette::HighlightedText, pal.color(QPalette::Active, QPalette::HighlightedText));
+    pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                 pal.color(QPalette::Active, QPalette::HighlightedText));
     tvPlace->setPalette(pal);
     connect(tvPlace->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) { Guarded([&] { selectionChanged(current); }); });
@@ -343,10 +353,12 @@ void TLayoutMainFM::buildLayout()
     grSet = new DataGrid(pnSet);
     grSet->setObjectName(QStringLiteral("grSet"));
     grSet->setDataSet(taSet);
-    grSet->setColumns({GridColumn{QStringLiteral("Kind"), QStringLiteral("Тип"), 100, false, Qt::AlignCenter, Qt::AlignCenter},
+    grSet->setColumns({GridColumn{QStringLiteral("Kind"), QStringLiteral("Тип"), 100, false, Qt::AlignCenter,
+                                  Qt::AlignCenter},
                        GridColumn{QStringLiteral("Model"), QStringLiteral("Модель"), 300, true},
                        GridColumn{QStringLiteral("Number"), QStringLiteral("Номер"), 120},
-                       GridColumn{QStringLiteral("HEXCode"), QStringLiteral("Код"), 46, false, Qt::AlignCenter, Qt::AlignCenter}});
+                       GridColumn{QStringLiteral("HEXCode"), QStringLiteral("Код"), 46, false,
+                                  Qt::AlignCenter, Qt::AlignCenter}});
     QHeaderView *setHeader = grSet->horizontalHeader();
     setHeader->setSectionResizeMode(SetColumnKind, QHeaderView::Fixed);
     setHeader->setSectionResizeMode(SetColumnModel, QHeaderView::Interactive);
@@ -373,8 +385,7 @@ void TLayoutMainFM::buildLayout()
     spSet->setSizes({400, 267});
 }
 
-void TLayoutMainFM::showEvent(QShowEvent *e)
-{
+void TLayoutMainFM::showEvent(QShowEvent *e) {
     if (!m_settingsLoaded) {
         m_settingsLoaded = true;
         Guarded([&] {
@@ -403,8 +414,7 @@ QString TLayoutMainFM::currentKind() const {
     return treeModel->reference(tvPlace->currentIndex()).Kind;
 }
 
-QString TLayoutMainFM::SelectedKind()
-{
+QString TLayoutMainFM::SelectedKind() {
     if (treeModel->nodeCount() > 0)
         return currentKind();
     if (m_loadFailed)
@@ -428,14 +438,19 @@ QString TLayoutMainFM::SelectedKind()
     return QString();
 }
 
-int TLayoutMainFM::SelectedId() const { return treeModel->reference(tvPlace->currentIndex()).Id; }
+int TLayoutMainFM::SelectedId() const {
+    return treeModel->reference(tvPlace->currentIndex()).Id;
+}
 
-int TLayoutMainFM::SelectedHigher() const { return treeModel->reference(tvPlace->currentIndex()).Higher; }
+int TLayoutMainFM::SelectedHigher() const {
+    return treeModel->reference(tvPlace->currentIndex()).Higher;
+}
 
-QString TLayoutMainFM::SelectedCaption() const { return treeModel->caption(tvPlace->currentIndex()); }
+QString TLayoutMainFM::SelectedCaption() const {
+    return treeModel->caption(tvPlace->currentIndex());
+}
 
-void TLayoutMainFM::ReloadTree()
-{
+void TLayoutMainFM::ReloadTree() {
     BusyCursor busy;
     const TReference was = treeModel->reference(tvPlace->currentIndex());
     const int key = tvPlace->currentIndex().isValid() ? was.Id : -1;
@@ -465,23 +480,20 @@ void TLayoutMainFM::restoreExpanded() {
     }
 }
 
-void TLayoutMainFM::selectIndex(const QModelIndex &index)
-{
+void TLayoutMainFM::selectIndex(const QModelIndex &index) {
     if (!index.isValid() || index == tvPlace->currentIndex())
         return;
     tvPlace->setCurrentIndex(index); // runs the selection rule
     tvPlace->scrollTo(index);
 }
 
-void TLayoutMainFM::FindNode(const QString &Kind, int ID)
-{
+void TLayoutMainFM::FindNode(const QString &Kind, int ID) {
     selectIndex(treeModel->find(Kind, ID));
     if (!tvPlace->currentIndex().isValid())
         selectIndex(treeModel->firstNode());
 }
 
-void TLayoutMainFM::FindAny(const QString &Kind, int ID)
-{
+void TLayoutMainFM::FindAny(const QString &Kind, int ID) {
     if (!Kind.isEmpty() && QStringLiteral("HMS").contains(Kind)) {
         if (!dmChain)
             throw AppError(QStringLiteral("Нет модуля цепочек"));
@@ -494,8 +506,7 @@ void TLayoutMainFM::FindAny(const QString &Kind, int ID)
     FindNode(Kind, ID);
 }
 
-void TLayoutMainFM::selectionChanged(const QModelIndex &current)
-{
+void TLayoutMainFM::selectionChanged(const QModelIndex &current) {
     if (!m_keepBookmarks && taFavorite->isActive() && taFavorite->recordCount() < 20 && current.isValid())
         addToFavorite();
     else
@@ -508,8 +519,7 @@ void TLayoutMainFM::selectionChanged(const QModelIndex &current)
 
 // ---- the complete set ------------------------------------------------------------------------
 
-void TLayoutMainFM::ShowSetType(const QString &type)
-{
+void TLayoutMainFM::ShowSetType(const QString &type) {
     FSetType = type;
     acSetH->setChecked(type == u"H");
     acSetM->setChecked(type == u"M");
@@ -517,8 +527,7 @@ void TLayoutMainFM::ShowSetType(const QString &type)
     OpenWithParams(*taSet, {TypedValue::Int(SelectedId()), TypedValue::Text(type)});
 }
 
-void TLayoutMainFM::ReopenSet()
-{
+void TLayoutMainFM::ReopenSet() {
     const QVariant id = HasRecords(*taSet) ? taSet->value(QStringLiteral("ID")) : QVariant();
     taSet->close();
     taSet->open();
@@ -526,27 +535,23 @@ void TLayoutMainFM::ReopenSet()
         taSet->locate(QStringLiteral("ID"), id);
 }
 
-void TLayoutMainFM::insertElement()
-{
+void TLayoutMainFM::insertElement() {
     if (runElementEdit && runElementEdit(-1, SelectedId(), FSetType))
         ReopenSet();
 }
 
-void TLayoutMainFM::editElement()
-{
+void TLayoutMainFM::editElement() {
     if (runElementEdit && runElementEdit(taSet->value(QStringLiteral("ID")).toInt(), -1,
                                          taSet->value(QStringLiteral("Type")).toString()))
         ReopenSet();
 }
 
-void TLayoutMainFM::moveElement()
-{
+void TLayoutMainFM::moveElement() {
     if (runElementMoveList && runElementMoveList(taSet->value(QStringLiteral("ID")).toInt()))
         ReopenSet();
 }
 
-void TLayoutMainFM::cloneElement()
-{
+void TLayoutMainFM::cloneElement() {
     BusyCursor busy;
     QVector<Parameter> params = procedureParameters(QStringLiteral("CloneComponents;1"));
     params[1].value = taSet->value(QStringLiteral("ID"));
@@ -554,8 +559,7 @@ void TLayoutMainFM::cloneElement()
     ReopenSet();
 }
 
-void TLayoutMainFM::deleteElement()
-{
+void TLayoutMainFM::deleteElement() {
     if (!ConfirmWarningFmt(QStringLiteral("Вы действительно хотите удалить \r\"%s\"?"),
                            {TypedValue::Text(taSet->value(QStringLiteral("Model")).toString())}))
         return;
@@ -570,24 +574,23 @@ void TLayoutMainFM::deleteElement()
 
 // ---- moving an element by drag and drop -------------------------------------------------------
 
-void TLayoutMainFM::setupElementDrag()
-{
+void TLayoutMainFM::setupElementDrag() {
     ElementDragDrop::Handlers handlers;
-    handlers.currentElement = [this] { return HasRecords(*taSet) ? taSet->value(QStringLiteral("ID")).toInt() : 0; };
+    handlers.currentElement = [this] {
+        return HasRecords(*taSet) ? taSet->value(QStringLiteral("ID")).toInt() : 0;
+    };
     handlers.accepts = [this](const QModelIndex &node) { return canDropElement(node); };
     handlers.drop = [this](int element, const QModelIndex &node) { dropElement(element, node); };
     new ElementDragDrop(grSet, tvPlace, std::move(handlers));
 }
 
-bool TLayoutMainFM::canDropElement(const QModelIndex &node)
-{
+bool TLayoutMainFM::canDropElement(const QModelIndex &node) {
     const TReference ref = treeModel->reference(node);
     return runElementMove && node.isValid() && ref.Kind == u"V" && ref.Id > 0 &&
            !(SelectedKind() == u"V" && SelectedId() == ref.Id);
 }
 
-void TLayoutMainFM::dropElement(int element, const QModelIndex &node)
-{
+void TLayoutMainFM::dropElement(int element, const QModelIndex &node) {
     if (!canDropElement(node))
         return;
     if (runElementMove(element, treeModel->reference(node).Id))
@@ -596,8 +599,7 @@ void TLayoutMainFM::dropElement(int element, const QModelIndex &node)
 
 // ---- tree commands ---------------------------------------------------------------------------
 
-void TLayoutMainFM::addDepartment()
-{
+void TLayoutMainFM::addDepartment() {
     int key = -1;
     if (runDepartmentEdit && runDepartmentEdit(-1, SelectedId(), &key)) {
         ReloadTree();
@@ -605,8 +607,7 @@ void TLayoutMainFM::addDepartment()
     }
 }
 
-void TLayoutMainFM::addWorkplace()
-{
+void TLayoutMainFM::addWorkplace() {
     const int dprt = SelectedKind() == u"D" ? SelectedId() : SelectedHigher();
     int key = -1;
     if (runWorkplaceEdit && runWorkplaceEdit(-1, dprt, &key)) {
@@ -615,8 +616,7 @@ void TLayoutMainFM::addWorkplace()
     }
 }
 
-void TLayoutMainFM::addDevice()
-{
+void TLayoutMainFM::addDevice() {
     const int place = SelectedKind() == u"W" ? SelectedId() : SelectedHigher();
     if (!runDeviceEdit)
         return;
@@ -643,8 +643,7 @@ void TLayoutMainFM::addDevice()
         FindNode(QStringLiteral("V"), added);
 }
 
-void TLayoutMainFM::editNode()
-{
+void TLayoutMainFM::editNode() {
     const QString kind = SelectedKind();
     bool saved = false;
     if (kind == u"D" && runDepartmentEdit)
@@ -657,8 +656,7 @@ void TLayoutMainFM::editNode()
         ReloadTree();
 }
 
-void TLayoutMainFM::cloneDevice()
-{
+void TLayoutMainFM::cloneDevice() {
     BusyCursor busy;
     QVector<Parameter> params = procedureParameters(QStringLiteral("CloneDevice;1"));
     params[1].value = SelectedId();
@@ -666,8 +664,7 @@ void TLayoutMainFM::cloneDevice()
     ReloadTree();
 }
 
-void TLayoutMainFM::moveNode(int direction)
-{
+void TLayoutMainFM::moveNode(int direction) {
     const QString kind = SelectedKind();
     const int id = SelectedId();
     QVector<Parameter> params = procedureParameters(QStringLiteral("MoveTree;1"));
@@ -679,13 +676,14 @@ void TLayoutMainFM::moveNode(int direction)
     FindNode(kind, id);
 }
 
-void TLayoutMainFM::deleteNode()
-{
+void TLayoutMainFM::deleteNode() {
     const QString kind = SelectedKind();
     const int id = SelectedId();
-    const QString word = kind == u"D" ? QStringLiteral("подразделение")
-                                      : (kind == u"W" ? QStringLiteral("рабочее место") : QStringLiteral("устройство"));
-    if (!ConfirmWarningFmt(QStringLiteral("Вы действительно хотите удалить ") + word + QStringLiteral("\r\"%s\"?"),
+    const QString word =
+        kind == u"D" ? QStringLiteral("подразделение")
+                     : (kind == u"W" ? QStringLiteral("рабочее место") : QStringLiteral("устройство"));
+    if (!ConfirmWarningFmt(QStringLiteral("Вы действительно хотите удалить ") + word +
+                               QStringLiteral("\r\"%s\"?"),
                            {TypedValue::Text(SelectedCaption())}))
         return;
     // The node to select afterwards: the parent, or at the top level the node before it in tree
@@ -702,17 +700,20 @@ void TLayoutMainFM::deleteNode()
         procedure = QStringLiteral("DeleteWorkPlace;1");
     } else {
         const QVariant type = QueryValue(
-            *shared(), QStringLiteral("SELECT Kind.KindType FROM CompleteSet INNER JOIN Model ON CompleteSet.CmplIdModel = "
-                                      "Model.IdModel INNER JOIN Kind ON Model.ModlKind = Kind.IdKind WHERE "
-                                      "(CompleteSet.CmplIdDevice = %1)")
-                           .arg(id));
+            *shared(),
+            QStringLiteral(
+                "SELECT Kind.KindType FROM CompleteSet INNER JOIN Model ON CompleteSet.CmplIdModel = "
+                "Model.IdModel INNER JOIN Kind ON Model.ModlKind = Kind.IdKind WHERE "
+                "(CompleteSet.CmplIdDevice = %1)")
+                .arg(id));
         if (!type.isNull()) {
             const QString t = type.toString().trimmed();
             const QString what = t == u"H"   ? QStringLiteral("Оборудование")
                                  : t == u"S" ? QStringLiteral("Программы")
                                  : t == u"M" ? QStringLiteral("Материалы")
                                              : QStringLiteral("устройство");
-            ShowErrorFmt(QStringLiteral("Сначала нужно удалить ") + what + QStringLiteral("\rкомпонента \"%s\""),
+            ShowErrorFmt(QStringLiteral("Сначала нужно удалить ") + what +
+                             QStringLiteral("\rкомпонента \"%s\""),
                          {TypedValue::Text(SelectedCaption())});
             return;
         }
@@ -735,8 +736,7 @@ void TLayoutMainFM::deleteNode()
 
 // ---- bookmarks -------------------------------------------------------------------------------
 
-void TLayoutMainFM::RefreshFavorite(const QVariant &key)
-{
+void TLayoutMainFM::RefreshFavorite(const QVariant &key) {
     QVariant k = key;
     if (k.toInt() == -1)
         k = HasRecords(*taFavorite) ? taFavorite->value(QStringLiteral("ID")) : QVariant();
@@ -745,18 +745,17 @@ void TLayoutMainFM::RefreshFavorite(const QVariant &key)
         taFavorite->locate(QStringLiteral("ID"), k);
 }
 
-void TLayoutMainFM::execFavorite(int operation, const QString &key, const QString &name)
-{
+void TLayoutMainFM::execFavorite(int operation, const QString &key, const QString &name) {
     TypedValues args{TypedValue::Int(operation), TypedValue::Text(key)};
     if (operation == 1)
         args << TypedValue::Text(name);
     for (int i = 1; i < spFavoriteDo->parameters().size(); ++i)
-        spFavoriteDo->parameters()[i].value = i - 1 < args.size() ? typedValueToVariant(args[i - 1]) : QVariant();
+        spFavoriteDo->parameters()[i].value =
+            i - 1 < args.size() ? typedValueToVariant(args[i - 1]) : QVariant();
     spFavoriteDo->execProc();
 }
 
-void TLayoutMainFM::addToFavorite()
-{
+void TLayoutMainFM::addToFavorite() {
     const TReference ref = treeModel->reference(tvPlace->currentIndex());
     if (ref.Kind.isEmpty())
         return;
@@ -772,8 +771,7 @@ void TLayoutMainFM::followFavorite() {
         taFavorite->locate(QStringLiteral("KeyObject"), MakeKey(ref.Kind, ref.Id));
 }
 
-void TLayoutMainFM::callFavorite()
-{
+void TLayoutMainFM::callFavorite() {
     if (!HasRecords(*taFavorite)) {
         selectIndex(treeModel->firstNode());
     } else {
@@ -787,8 +785,7 @@ void TLayoutMainFM::callFavorite()
     RefreshFavorite(-1);
 }
 
-void TLayoutMainFM::deleteFavorite()
-{
+void TLayoutMainFM::deleteFavorite() {
     execFavorite(3, taFavorite->value(QStringLiteral("KeyObject")).toString());
     taFavorite->prior();
     RefreshFavorite(-1);

@@ -75,10 +75,10 @@ public:
     DataSet *taSet, *taFavorite, *spFavoriteDo;
     PlaceTreeModel *treeModel;
     ActionList *actions;
-    Action *acAddDprt, *acAddPlace, *acAddDevice, *acDevClone, *acRefresh, *acEdit, *acDelete, *acAddToFavorite,
-        *acPrint, *acUp, *acDown, *acGoNet, *acGoUser;
-    Action *acSetH, *acSetM, *acSetS, *acSetInset, *acSetClone, *acSetEdit, *acSetDelete, *acSetMove, *acGoDocument,
-        *acGoModel;
+    Action *acAddDprt, *acAddPlace, *acAddDevice, *acDevClone, *acRefresh, *acEdit, *acDelete,
+        *acAddToFavorite, *acPrint, *acUp, *acDown, *acGoNet, *acGoUser;
+    Action *acSetH, *acSetM, *acSetS, *acSetInset, *acSetClone, *acSetEdit, *acSetDelete, *acSetMove,
+        *acGoDocument, *acGoModel;
     Action *acCall, *caFavoriteDelete;
     Action *miLastMove, *btPrevention, *acChainKind, *acChainModel, *acChainClient;
 
@@ -119,8 +119,8 @@ private:
     QString FSetType = QStringLiteral("H");
     PropertyStore stLayout{QStringLiteral("Layout.Form")};
     bool m_settingsLoaded = false;
-    bool m_loadFailed = false; // a failed load is shown once, not at every idle moment
-    bool m_treeLoaded = false; // a load succeeded: an empty tree is really empty
+    bool m_loadFailed = false;    // a failed load is shown once, not at every idle moment
+    bool m_treeLoaded = false;    // a load succeeded: an empty tree is really empty
     bool m_keepBookmarks = false; // a selection made by the program itself, not a visit
     QSet<qint64> m_expanded;      // the expanded nodes (PlaceTreeModel::nodeKey), kept over reloads
     // The keys of each panel and the action each runs (chosen when the key is pressed).

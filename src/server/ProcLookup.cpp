@@ -20,14 +20,17 @@ using namespace ProcText;
 // it is never a name to show.
 const QString ShortNamePlaceholder = QStringLiteral("temp befor delete");
 
-QVariant val(const ResultSet &rs, size_t row, const char *column) { return rs.value(row, QString::fromLatin1(column)); }
+QVariant val(const ResultSet &rs, size_t row, const char *column) {
+    return rs.value(row, QString::fromLatin1(column));
+}
 
 // A result built here under the procedure's declared columns.
-ResultSet declared(const ProcedureCall &call) { return ResultSet{call.def.columns, {}}; }
+ResultSet declared(const ProcedureCall &call) {
+    return ResultSet{call.def.columns, {}};
+}
 
 // Order values of a manual order: rows without a value come after the numbered ones.
-bool orderBefore(const QVariant &a, const QVariant &b)
-{
+bool orderBefore(const QVariant &a, const QVariant &b) {
     if (a.isNull() != b.isNull())
         return b.isNull();
     return !a.isNull() && a.toLongLong() < b.toLongLong();
@@ -35,8 +38,7 @@ bool orderBefore(const QVariant &a, const QVariant &b)
 
 // The text of a kind in selectors: its name, with the short name in parentheses when that says
 // something else; within `width` characters, the short name giving way to the name.
-QString kindLabel(const QString &name, const QString &shortName, int width)
-{
+QString kindLabel(const QString &name, const QString &shortName, int width) {
     if (name.isEmpty())
         return cut(shortName, width);
     if (shortName.isEmpty() || FoldText(shortName) == FoldText(name))
@@ -47,8 +49,7 @@ QString kindLabel(const QString &name, const QString &shortName, int width)
     return name + QStringLiteral(" (") + shortName.left(room).trimmed() + u')';
 }
 
-QString typeText(const QString &letter)
-{
+QString typeText(const QString &letter) {
     if (letter == u"D")
         return QStringLiteral("Устройства");
     if (letter == u"H")
@@ -71,8 +72,7 @@ QString typeText(const QString &letter)
 
 // The test "every word occurs in `hay`" in SQL, the words bound as W0, W1 ... (exact
 // substrings of a folded text: neither the case rules nor the collation of the engine count).
-QString containsAll(Engine e, const QString &hay, const QStringList &words, QVariantMap &params)
-{
+QString containsAll(Engine e, const QString &hay, const QStringList &words, QVariantMap &params) {
     QStringList tests;
     for (int i = 0; i < words.size(); ++i) {
         const QString name = QStringLiteral("W%1").arg(i);
@@ -88,8 +88,7 @@ QString containsAll(Engine e, const QString &hay, const QStringList &words, QVar
 // FindRowLimit + 1 of them, as a sub-select. The trigram index serves the words of three or more
 // characters (SQLite's FTS5 index, PostgreSQL's pg_trgm index through LIKE); shorter words are
 // checked on the rows it gives, or, when every word is short, by a scan of the texts of that kind.
-QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantMap &params)
-{
+QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantMap &params) {
     const QString exact = containsAll(e, QStringLiteral("f.Text"), words, params);
     const QString limit = QStringLiteral(" LIMIT %1").arg(FindRowLimit + 1);
     const QString ofKind = QStringLiteral("f.Kind = '%1'").arg(QString::fromLatin1(kind));
@@ -104,7 +103,8 @@ QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantM
             params.insert(name, likeContains(indexed[i]));
             likes << QStringLiteral(" AND f.Text LIKE CAST(:%1 AS text) ESCAPE '\\'").arg(name);
         }
-        return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1%2 AND %3%4").arg(ofKind, likes.join(QString()), exact, limit);
+        return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1%2 AND %3%4")
+            .arg(ofKind, likes.join(QString()), exact, limit);
     }
     if (indexed.isEmpty())
         return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1 AND %2%3").arg(ofKind, exact, limit);
@@ -118,16 +118,14 @@ QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantM
 }
 
 // The common end of the finds: rows under the declared columns, ordered by Name.
-ResultSet findResult(const ProcedureCall &call, std::vector<QVector<QVariant>> rows)
-{
+ResultSet findResult(const ProcedureCall &call, std::vector<QVector<QVariant>> rows) {
     ResultSet out = declared(call);
     out.rows = std::move(rows);
     sortByText(out, 1);
     return out;
 }
 
-int nameWidth(const ProcedureCall &call)
-{
+int nameWidth(const ProcedureCall &call) {
     for (const ColumnInfo &c : call.def.columns)
         if (c.name == u"Name")
             return c.size;
@@ -136,17 +134,17 @@ int nameWidth(const ProcedureCall &call)
 
 // Departments: name and further names are matched; the list shows the name and, for a department
 // with a parent, the parent's name, so that equally named departments can be told apart.
-ResultSet findDepartment(ProcedureCall &call)
-{
+ResultSet findDepartment(ProcedureCall &call) {
     const QStringList words = searchWords(call.argText("@NM"));
     if (words.isEmpty())
         return declared(call);
     QVariantMap params;
-    const ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT d.IdDepartment, d.DprtName, h.DprtName AS Higher FROM Department d "
-        "LEFT JOIN Department h ON h.IdDepartment = d.DprtIdHigher WHERE d.IdDepartment IN (%1)")
-                                           .arg(findKeys(call.cn.engine(), "D", words, params)),
-                                       params);
+    const ResultSet rs = call.cn.query(
+        QStringLiteral(
+            "SELECT d.IdDepartment, d.DprtName, h.DprtName AS Higher FROM Department d "
+            "LEFT JOIN Department h ON h.IdDepartment = d.DprtIdHigher WHERE d.IdDepartment IN (%1)")
+            .arg(findKeys(call.cn.engine(), "D", words, params)),
+        params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
@@ -157,8 +155,7 @@ ResultSet findDepartment(ProcedureCall &call)
 }
 
 // The person at a workplace as lists show them: the name, else the short name, else the account.
-QString userText(const ResultSet &rs, size_t i)
-{
+QString userText(const ResultSet &rs, size_t i) {
     for (const char *c : {"UserName", "UserShort", "UserLogin"})
         if (const QString s = text(rs, i, c); !s.isEmpty())
             return s;
@@ -167,26 +164,28 @@ QString userText(const ResultSet &rs, size_t i)
 
 // Workplaces: name, synonyms, telephone and the user (name, short name, account) are matched; the
 // list shows "Рабочее место — Отдел, тел. 123, Иванов".
-ResultSet findWorkplace(ProcedureCall &call)
-{
+ResultSet findWorkplace(ProcedureCall &call) {
     const QStringList words = searchWords(call.argText("@NM"));
     if (words.isEmpty())
         return declared(call);
     QVariantMap params;
-    const ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT w.IdWorkplace, w.WrkpName, w.Phone, d.DprtName, u.Name AS UserName, "
-        "u.ShortName AS UserShort, u.[Login] AS UserLogin FROM Workplace w "
-        "LEFT JOIN Department d ON d.IdDepartment = w.WrkpIdDepartment LEFT JOIN [User] u ON u.ID = w.[User] "
-        "WHERE w.IdWorkplace IN (%1)")
-                                           .arg(findKeys(call.cn.engine(), "W", words, params)),
-                                       params);
+    const ResultSet rs = call.cn.query(
+        QStringLiteral("SELECT w.IdWorkplace, w.WrkpName, w.Phone, d.DprtName, u.Name AS UserName, "
+                       "u.ShortName AS UserShort, u.[Login] AS UserLogin FROM Workplace w "
+                       "LEFT JOIN Department d ON d.IdDepartment = w.WrkpIdDepartment LEFT JOIN [User] u ON "
+                       "u.ID = w.[User] "
+                       "WHERE w.IdWorkplace IN (%1)")
+            .arg(findKeys(call.cn.engine(), "W", words, params)),
+        params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
         const QString phone = text(rs, i, "Phone");
-        const QString head = joined({text(rs, i, "WrkpName"), text(rs, i, "DprtName")}, QStringLiteral(" — "));
-        const QString name = joined({head, phone.isEmpty() ? QString() : QStringLiteral("тел. ") + phone, userText(rs, i)},
-                                    QStringLiteral(", "));
+        const QString head =
+            joined({text(rs, i, "WrkpName"), text(rs, i, "DprtName")}, QStringLiteral(" — "));
+        const QString name =
+            joined({head, phone.isEmpty() ? QString() : QStringLiteral("тел. ") + phone, userText(rs, i)},
+                   QStringLiteral(", "));
         rows.push_back({val(rs, i, "IdWorkplace").toInt(), cut(name, width)});
     }
     return findResult(call, std::move(rows));
@@ -194,18 +193,18 @@ ResultSet findWorkplace(ProcedureCall &call)
 
 // Devices: the device's name, network name and inventory number and its workplace's name are
 // matched (the "extended" search); the list shows "Устройство, инв. 12 — Рабочее место — Отдел".
-ResultSet findDevice(ProcedureCall &call)
-{
+ResultSet findDevice(ProcedureCall &call) {
     const QStringList words = searchWords(call.argText("@NM"));
     if (words.isEmpty())
         return declared(call);
     QVariantMap params;
-    const ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT d.IdDevice, d.DevcName, d.DevcNumber, w.WrkpName, p.DprtName FROM DeviceUnit d "
-        "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
-        "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment WHERE d.IdDevice IN (%1)")
-                                           .arg(findKeys(call.cn.engine(), "V", words, params)),
-                                       params);
+    const ResultSet rs = call.cn.query(
+        QStringLiteral(
+            "SELECT d.IdDevice, d.DevcName, d.DevcNumber, w.WrkpName, p.DprtName FROM DeviceUnit d "
+            "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+            "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment WHERE d.IdDevice IN (%1)")
+            .arg(findKeys(call.cn.engine(), "V", words, params)),
+        params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
@@ -213,7 +212,8 @@ ResultSet findDevice(ProcedureCall &call)
         const QString device =
             joined({text(rs, i, "DevcName"), number.isEmpty() ? QString() : QStringLiteral("инв. ") + number},
                    QStringLiteral(", "));
-        const QString name = joined({device, text(rs, i, "WrkpName"), text(rs, i, "DprtName")}, QStringLiteral(" — "));
+        const QString name =
+            joined({device, text(rs, i, "WrkpName"), text(rs, i, "DprtName")}, QStringLiteral(" — "));
         rows.push_back({val(rs, i, "IdDevice").toInt(), cut(name, width)});
     }
     return findResult(call, std::move(rows));
@@ -221,24 +221,26 @@ ResultSet findDevice(ProcedureCall &call)
 
 // Kinds of every type: the name and the short name are matched; the list shows the kind as the
 // selectors do, followed by its type ("Винчестер (HDD) — Комплектующие").
-ResultSet findKind(ProcedureCall &call)
-{
+ResultSet findKind(ProcedureCall &call) {
     const QStringList words = searchWords(call.argText("@NM"));
     if (words.isEmpty())
         return declared(call);
     const Engine e = call.cn.engine();
     QVariantMap params;
-    const QString where = containsAll(e, foldedTexts(e, {QStringLiteral("KindName"), QStringLiteral("ShortName")}), words, params);
-    const ResultSet rs = call.cn.query(QStringLiteral("SELECT IdKind, KindName, ShortName, KindType FROM Kind WHERE %1 LIMIT %2")
-                                           .arg(where)
-                                           .arg(FindRowLimit + 1),
-                                       params);
+    const QString where = containsAll(
+        e, foldedTexts(e, {QStringLiteral("KindName"), QStringLiteral("ShortName")}), words, params);
+    const ResultSet rs = call.cn.query(
+        QStringLiteral("SELECT IdKind, KindName, ShortName, KindType FROM Kind WHERE %1 LIMIT %2")
+            .arg(where)
+            .arg(FindRowLimit + 1),
+        params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
         const QString kindName = text(rs, i, "KindName"), shortName = text(rs, i, "ShortName");
         const QString type = text(rs, i, "KindType");
-        const QString name = joined({kindLabel(kindName, shortName, width), typeText(type)}, QStringLiteral(" — "));
+        const QString name =
+            joined({kindLabel(kindName, shortName, width), typeText(type)}, QStringLiteral(" — "));
         rows.push_back({val(rs, i, "IdKind").toInt(), cut(name, width), type});
     }
     return findResult(call, std::move(rows));
@@ -246,8 +248,7 @@ ResultSet findKind(ProcedureCall &call)
 
 // The producer of a model as text: the trademark, else the short name (unless it is the firm
 // dialog's placeholder), else the full name.
-QString producerText(const QString &trademark, const QString &shortName, const QString &fullName)
-{
+QString producerText(const QString &trademark, const QString &shortName, const QString &fullName) {
     if (!trademark.isEmpty())
         return trademark;
     if (!shortName.isEmpty() && shortName.compare(ShortNamePlaceholder, Qt::CaseInsensitive) != 0)
@@ -257,8 +258,7 @@ QString producerText(const QString &trademark, const QString &shortName, const Q
 
 // Models: the name (and number), the characteristics and note, and the producer (display name,
 // trademark, full and short names) are matched; the list shows "HP 12A — Картридж, 2000 стр.".
-ResultSet findModel(ProcedureCall &call)
-{
+ResultSet findModel(ProcedureCall &call) {
     const QStringList words = searchWords(call.argText("@NM"));
     if (words.isEmpty())
         return declared(call);
@@ -266,14 +266,16 @@ ResultSet findModel(ProcedureCall &call)
     QVariantMap params;
     params.insert(QStringLiteral("PH"), ShortNamePlaceholder);
     const QString hay = foldedTexts(
-        e, {QStringLiteral("m.ModlName"), QStringLiteral("m.ModlNumber"), QStringLiteral("m.DisplayParameters"),
-            QStringLiteral("c.DisplayName"), QStringLiteral("t.Name"), QStringLiteral("c.ClntNameFull"),
-            QStringLiteral("CASE WHEN lower(c.ClntNameShort) = :PH THEN NULL ELSE c.ClntNameShort END")});
+        e,
+        {QStringLiteral("m.ModlName"), QStringLiteral("m.ModlNumber"), QStringLiteral("m.DisplayParameters"),
+         QStringLiteral("c.DisplayName"), QStringLiteral("t.Name"), QStringLiteral("c.ClntNameFull"),
+         QStringLiteral("CASE WHEN lower(c.ClntNameShort) = :PH THEN NULL ELSE c.ClntNameShort END")});
     const ResultSet rs = call.cn.query(
-        QStringLiteral("SELECT m.IdModel, m.ModlName, m.ModlNumber, m.ModlParametersValue, m.ModlKind, "
-                       "k.KindType, k.KindName FROM Model m "
-                       "LEFT JOIN Kind k ON k.IdKind = m.ModlKind LEFT JOIN Client c ON c.IdClient = m.ModlIdProducer "
-                       "LEFT JOIN Trademark t ON t.ID = c.Trademark WHERE %1 LIMIT %2")
+        QStringLiteral(
+            "SELECT m.IdModel, m.ModlName, m.ModlNumber, m.ModlParametersValue, m.ModlKind, "
+            "k.KindType, k.KindName FROM Model m "
+            "LEFT JOIN Kind k ON k.IdKind = m.ModlKind LEFT JOIN Client c ON c.IdClient = m.ModlIdProducer "
+            "LEFT JOIN Trademark t ON t.ID = c.Trademark WHERE %1 LIMIT %2")
             .arg(containsAll(e, hay, words, params))
             .arg(FindRowLimit + 1),
         params);
@@ -283,9 +285,11 @@ ResultSet findModel(ProcedureCall &call)
         QString model = text(rs, i, "ModlName");
         if (model.isEmpty())
             model = text(rs, i, "ModlNumber");
-        const QString kind = joined({text(rs, i, "KindName"), text(rs, i, "ModlParametersValue")}, QStringLiteral(", "));
+        const QString kind =
+            joined({text(rs, i, "KindName"), text(rs, i, "ModlParametersValue")}, QStringLiteral(", "));
         const QVariant kindKey = val(rs, i, "ModlKind");
-        rows.push_back({val(rs, i, "IdModel").toInt(), cut(joined({model, kind}, QStringLiteral(" — ")), width),
+        rows.push_back({val(rs, i, "IdModel").toInt(),
+                        cut(joined({model, kind}, QStringLiteral(" — ")), width),
                         kindKey.isNull() ? QVariant() : QVariant(kindKey.toInt()), text(rs, i, "KindType")});
     }
     return findResult(call, std::move(rows));
@@ -301,13 +305,12 @@ ResultSet findModel(ProcedureCall &call)
 // unknown key or a direction of 0 nothing is written. Only order values that change are written;
 // the row version stays, since no edit dialog writes the order.
 void moveAmongSiblings(Connection &cn, const QString &table, const QString &key, const QString &parent,
-                       const QString &order, const QString &tieName, const QVariant &id, int dr)
-{
+                       const QString &order, const QString &tieName, const QVariant &id, int dr) {
     if (id.isNull() || dr == 0)
         return;
-    const ResultSet self = cn.query(QStringLiteral("SELECT %1 AS Parent FROM %2 WHERE %3 = CAST(:K AS integer)")
-                                        .arg(parent, table, key),
-                                    {{QStringLiteral("K"), id}});
+    const ResultSet self = cn.query(
+        QStringLiteral("SELECT %1 AS Parent FROM %2 WHERE %3 = CAST(:K AS integer)").arg(parent, table, key),
+        {{QStringLiteral("K"), id}});
     if (self.rows.empty())
         return;
     const QVariant parentValue = self.rows.front().front();
@@ -318,9 +321,10 @@ void moveAmongSiblings(Connection &cn, const QString &table, const QString &key,
     const QString lock = cn.engine() == Engine::PostgreSQL ? QStringLiteral(" FOR NO KEY UPDATE") : QString();
     const QString where = parentValue.isNull() ? QStringLiteral("%1 IS NULL").arg(parent)
                                                : QStringLiteral("%1 = :P").arg(parent);
-    const ResultSet sib = cn.query(QStringLiteral("SELECT %1 AS K, %2 AS O, %3 AS N FROM %4 WHERE %5%6")
-                                       .arg(key, order, tieName.isEmpty() ? QStringLiteral("NULL") : tieName, table, where, lock),
-                                   {{QStringLiteral("P"), parentValue}});
+    const ResultSet sib = cn.query(
+        QStringLiteral("SELECT %1 AS K, %2 AS O, %3 AS N FROM %4 WHERE %5%6")
+            .arg(key, order, tieName.isEmpty() ? QStringLiteral("NULL") : tieName, table, where, lock),
+        {{QStringLiteral("P"), parentValue}});
 
     struct Sibling {
         qint64 key;
@@ -339,7 +343,8 @@ void moveAmongSiblings(Connection &cn, const QString &table, const QString &key,
             return c < 0;
         return a.key < b.key;
     });
-    const auto at = std::find_if(rows.begin(), rows.end(), [&](const Sibling &s) { return s.key == id.toLongLong(); });
+    const auto at =
+        std::find_if(rows.begin(), rows.end(), [&](const Sibling &s) { return s.key == id.toLongLong(); });
     if (at == rows.end())
         return;
     const qsizetype i = at - rows.begin();
@@ -359,15 +364,15 @@ void moveAmongSiblings(Connection &cn, const QString &table, const QString &key,
 
 // Where an element stands, as the move history shows it: the department path from the top, the
 // workplace and the device, joined by " / " ("Управление / Бухгалтерия / Стол 3 / ПК-12").
-QString elementPlace(Connection &cn, const ResultSet &element)
-{
+QString elementPlace(Connection &cn, const ResultSet &element) {
     QStringList departments;
     QVariant dep = val(element, 0, "WrkpIdDepartment");
     QSet<qint64> seen; // a department placed under its own descendant must not loop forever
     while (!dep.isNull() && !seen.contains(dep.toLongLong())) {
         seen.insert(dep.toLongLong());
-        const ResultSet d = cn.query(QStringLiteral("SELECT DprtName, DprtIdHigher FROM Department WHERE IdDepartment = :D"),
-                                     {{QStringLiteral("D"), dep}});
+        const ResultSet d =
+            cn.query(QStringLiteral("SELECT DprtName, DprtIdHigher FROM Department WHERE IdDepartment = :D"),
+                     {{QStringLiteral("D"), dep}});
         if (d.rows.empty())
             break;
         departments.prepend(text(d, 0, "DprtName"));
@@ -383,13 +388,15 @@ QString elementPlace(Connection &cn, const ResultSet &element)
     return place;
 }
 
-QString elementCode(const QVariant &key) { return QStringLiteral("%1").arg(key.toLongLong(), 4, 16, QLatin1Char('0')).toUpper(); }
+QString elementCode(const QVariant &key) {
+    return QStringLiteral("%1").arg(key.toLongLong(), 4, 16, QLatin1Char('0')).toUpper();
+}
 
-void registerLookups()
-{
+void registerLookups() {
     // Kinds of one type in their manual order (rows without an order last, then by key).
     Proc::add(QStringLiteral("LookKind"), {Proc::in("@TP", FT::String, 1)},
-              {Proc::col("ID", FT::SmallInt), Proc::col("Name", FT::String, 52), Proc::col("KindType", FT::FixedChar, 1)},
+              {Proc::col("ID", FT::SmallInt), Proc::col("Name", FT::String, 52),
+               Proc::col("KindType", FT::FixedChar, 1)},
               [](ProcedureCall &call) {
                   const ResultSet rs = call.cn.query(
                       QStringLiteral("SELECT IdKind, KindName, ShortName, KindType, KindOrder FROM Kind "
@@ -413,11 +420,13 @@ void registerLookups()
 
     // Models of one kind in their manual order (ModlWeight, rows without one last), then by name.
     Proc::add(QStringLiteral("LookUpModel"), {Proc::in("@KD", FT::Integer)},
-              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 60), Proc::col("Parameters", FT::String, 203)},
+              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 60),
+               Proc::col("Parameters", FT::String, 203)},
               [](ProcedureCall &call) {
                   const ResultSet rs = call.cn.query(
-                      QStringLiteral("SELECT IdModel, ModlName, ModlNumber, DisplayParameters, ModlWeight FROM Model "
-                                     "WHERE ModlKind = CAST(:K AS integer)"),
+                      QStringLiteral(
+                          "SELECT IdModel, ModlName, ModlNumber, DisplayParameters, ModlWeight FROM Model "
+                          "WHERE ModlKind = CAST(:K AS integer)"),
                       {{QStringLiteral("K"), call.arg("@KD")}});
                   // Each row carries its weight as a fourth value while it is sorted.
                   ResultSet out = declared(call);
@@ -433,17 +442,19 @@ void registerLookups()
                   // By name first, then stably by weight: equal weights keep the name order.
                   sortByText(out, 1);
                   std::stable_sort(out.rows.begin(), out.rows.end(),
-                                   [](const QVector<QVariant> &a, const QVector<QVariant> &b) { return orderBefore(a[3], b[3]); });
+                                   [](const QVector<QVariant> &a, const QVector<QVariant> &b) {
+                                       return orderBefore(a[3], b[3]);
+                                   });
                   for (auto &r : out.rows)
                       r.resize(3);
                   return out;
               });
 
     // Every firm, by its display name (trademark and full name, kept by the database).
-    Proc::add(QStringLiteral("LookUpClient"), {}, {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 122)},
-              [](ProcedureCall &call) {
-                  const ResultSet rs = call.cn.query(
-                      QStringLiteral("SELECT IdClient, DisplayName, ClntNameFull, ClntNameShort FROM Client"));
+    Proc::add(QStringLiteral("LookUpClient"), {},
+              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 122)}, [](ProcedureCall &call) {
+                  const ResultSet rs = call.cn.query(QStringLiteral(
+                      "SELECT IdClient, DisplayName, ClntNameFull, ClntNameShort FROM Client"));
                   ResultSet out = declared(call);
                   for (size_t i = 0; i < rs.rows.size(); ++i) {
                       QString name = text(rs, i, "DisplayName");
@@ -457,43 +468,47 @@ void registerLookups()
 
     // Every incoming document, newest first (by date, documents without one last; then the newest
     // key first), shown as "Накладная № 17 от 05.03.2014, Поставщик"; missing parts are left out.
-    Proc::add(QStringLiteral("LookUpDocument"), {},
-              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 232), Proc::col("Date", FT::DateTime)},
-              [](ProcedureCall &call) {
-                  const ResultSet rs = call.cn.query(QStringLiteral(
-                      "SELECT d.IdDocument, d.DocNumber, d.DocDate, d.DocKind, k.Name AS KindName, c.DisplayName AS Supplier "
-                      "FROM Document d LEFT JOIN DocKind k ON k.ID = d.DocKind LEFT JOIN Client c ON c.IdClient = d.DocClient"));
-                  ResultSet out = declared(call);
-                  for (size_t i = 0; i < rs.rows.size(); ++i) {
-                      const QVariant date = normalizeValue(FT::DateTime, val(rs, i, "DocDate"));
-                      QString kind = text(rs, i, "KindName");
-                      if (kind.isEmpty())
-                          kind = text(rs, i, "DocKind");
-                      if (kind.isEmpty())
-                          kind = QStringLiteral("Документ");
-                      const QString number = text(rs, i, "DocNumber");
-                      QString name = kind;
-                      if (!number.isEmpty())
-                          name += QStringLiteral(" № ") + number;
-                      if (!date.isNull())
-                          name += QStringLiteral(" от ") + date.toDateTime().toString(QStringLiteral("dd.MM.yyyy"));
-                      if (const QString supplier = text(rs, i, "Supplier"); !supplier.isEmpty())
-                          name += QStringLiteral(", ") + supplier;
-                      out.rows.push_back({val(rs, i, "IdDocument").toInt(), cut(name, 232), date});
-                  }
-                  std::stable_sort(out.rows.begin(), out.rows.end(), [](const QVector<QVariant> &a, const QVector<QVariant> &b) {
-                      if (a[2].isNull() != b[2].isNull())
-                          return b[2].isNull();
-                      if (!a[2].isNull() && a[2].toDateTime() != b[2].toDateTime())
-                          return a[2].toDateTime() > b[2].toDateTime();
-                      return a[0].toInt() > b[0].toInt();
-                  });
-                  return out;
-              });
+    Proc::add(
+        QStringLiteral("LookUpDocument"), {},
+        {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 232), Proc::col("Date", FT::DateTime)},
+        [](ProcedureCall &call) {
+            const ResultSet rs =
+                call.cn.query(QStringLiteral("SELECT d.IdDocument, d.DocNumber, d.DocDate, d.DocKind, k.Name "
+                                             "AS KindName, c.DisplayName AS Supplier "
+                                             "FROM Document d LEFT JOIN DocKind k ON k.ID = d.DocKind LEFT "
+                                             "JOIN Client c ON c.IdClient = d.DocClient"));
+            ResultSet out = declared(call);
+            for (size_t i = 0; i < rs.rows.size(); ++i) {
+                const QVariant date = normalizeValue(FT::DateTime, val(rs, i, "DocDate"));
+                QString kind = text(rs, i, "KindName");
+                if (kind.isEmpty())
+                    kind = text(rs, i, "DocKind");
+                if (kind.isEmpty())
+                    kind = QStringLiteral("Документ");
+                const QString number = text(rs, i, "DocNumber");
+                QString name = kind;
+                if (!number.isEmpty())
+                    name += QStringLiteral(" № ") + number;
+                if (!date.isNull())
+                    name += QStringLiteral(" от ") + date.toDateTime().toString(QStringLiteral("dd.MM.yyyy"));
+                if (const QString supplier = text(rs, i, "Supplier"); !supplier.isEmpty())
+                    name += QStringLiteral(", ") + supplier;
+                out.rows.push_back({val(rs, i, "IdDocument").toInt(), cut(name, 232), date});
+            }
+            std::stable_sort(out.rows.begin(), out.rows.end(),
+                             [](const QVector<QVariant> &a, const QVector<QVariant> &b) {
+                                 if (a[2].isNull() != b[2].isNull())
+                                     return b[2].isNull();
+                                 if (!a[2].isNull() && a[2].toDateTime() != b[2].toDateTime())
+                                     return a[2].toDateTime() > b[2].toDateTime();
+                                 return a[0].toInt() > b[0].toInt();
+                             });
+            return out;
+        });
 
     // Every trademark, by name.
-    Proc::add(QStringLiteral("LookUpTrademark"), {}, {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 122)},
-              [](ProcedureCall &call) {
+    Proc::add(QStringLiteral("LookUpTrademark"), {},
+              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 122)}, [](ProcedureCall &call) {
                   const ResultSet rs = call.cn.query(QStringLiteral("SELECT ID, Name FROM Trademark"));
                   ResultSet out = declared(call);
                   for (size_t i = 0; i < rs.rows.size(); ++i)
@@ -506,83 +521,96 @@ void registerLookups()
     // device included, as "Устройство — Рабочее место", in the order of the placement tree
     // (workplaces by their order, devices by name). Only the department's own workplaces count,
     // not those of departments below it. An unknown key gives no rows.
-    Proc::add(QStringLiteral("LookupDeviceAtDepartment"), {Proc::in("@CS", FT::Integer), Proc::in("@R", FT::Integer)},
-              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 103)}, [](ProcedureCall &call) {
-                  const bool device = call.argInt("@R", 0) == 1;
-                  const QString find =
-                      device ? QStringLiteral("SELECT w.WrkpIdDepartment FROM DeviceUnit d "
-                                              "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE d.IdDevice = :K")
-                             : QStringLiteral("SELECT w.WrkpIdDepartment FROM CompleteSet c "
-                                              "JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice "
-                                              "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE c.IdComponent = :K");
-                  ResultSet out = declared(call);
-                  const ResultSet where = call.cn.query(find, {{QStringLiteral("K"), call.arg("@CS")}});
-                  if (where.rows.empty() || where.rows.front().front().isNull())
-                      return out;
-                  const ResultSet rs = call.cn.query(
-                      QStringLiteral("SELECT d.IdDevice, d.DevcName, w.WrkpName, w.WrkpOrder, w.IdWorkplace FROM DeviceUnit d "
-                                     "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE w.WrkpIdDepartment = :D"),
-                      {{QStringLiteral("D"), where.rows.front().front()}});
-                  std::vector<size_t> idx(rs.rows.size());
-                  std::iota(idx.begin(), idx.end(), size_t(0));
-                  std::sort(idx.begin(), idx.end(), [&](size_t a, size_t b) {
-                      const QVariant oa = val(rs, a, "WrkpOrder"), ob = val(rs, b, "WrkpOrder");
-                      if (orderBefore(oa, ob) || orderBefore(ob, oa))
-                          return orderBefore(oa, ob);
-                      const int wa = val(rs, a, "IdWorkplace").toInt(), wb = val(rs, b, "IdWorkplace").toInt();
-                      if (wa != wb)
-                          return wa < wb;
-                      if (const int c = CompareText(text(rs, a, "DevcName"), text(rs, b, "DevcName")); c != 0)
-                          return c < 0;
-                      return val(rs, a, "IdDevice").toInt() < val(rs, b, "IdDevice").toInt();
-                  });
-                  for (size_t i : idx)
-                      out.rows.push_back({val(rs, i, "IdDevice").toInt(),
-                                          cut(joined({text(rs, i, "DevcName"), text(rs, i, "WrkpName")}, QStringLiteral(" — ")), 103)});
-                  return out;
-              });
+    Proc::add(
+        QStringLiteral("LookupDeviceAtDepartment"),
+        {Proc::in("@CS", FT::Integer), Proc::in("@R", FT::Integer)},
+        {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 103)}, [](ProcedureCall &call) {
+            const bool device = call.argInt("@R", 0) == 1;
+            const QString find =
+                device
+                    ? QStringLiteral(
+                          "SELECT w.WrkpIdDepartment FROM DeviceUnit d "
+                          "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE d.IdDevice = :K")
+                    : QStringLiteral(
+                          "SELECT w.WrkpIdDepartment FROM CompleteSet c "
+                          "JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice "
+                          "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE c.IdComponent = :K");
+            ResultSet out = declared(call);
+            const ResultSet where = call.cn.query(find, {{QStringLiteral("K"), call.arg("@CS")}});
+            if (where.rows.empty() || where.rows.front().front().isNull())
+                return out;
+            const ResultSet rs = call.cn.query(
+                QStringLiteral(
+                    "SELECT d.IdDevice, d.DevcName, w.WrkpName, w.WrkpOrder, w.IdWorkplace FROM DeviceUnit d "
+                    "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE w.WrkpIdDepartment = :D"),
+                {{QStringLiteral("D"), where.rows.front().front()}});
+            std::vector<size_t> idx(rs.rows.size());
+            std::iota(idx.begin(), idx.end(), size_t(0));
+            std::sort(idx.begin(), idx.end(), [&](size_t a, size_t b) {
+                const QVariant oa = val(rs, a, "WrkpOrder"), ob = val(rs, b, "WrkpOrder");
+                if (orderBefore(oa, ob) || orderBefore(ob, oa))
+                    return orderBefore(oa, ob);
+                const int wa = val(rs, a, "IdWorkplace").toInt(), wb = val(rs, b, "IdWorkplace").toInt();
+                if (wa != wb)
+                    return wa < wb;
+                if (const int c = CompareText(text(rs, a, "DevcName"), text(rs, b, "DevcName")); c != 0)
+                    return c < 0;
+                return val(rs, a, "IdDevice").toInt() < val(rs, b, "IdDevice").toInt();
+            });
+            for (size_t i : idx)
+                out.rows.push_back(
+                    {val(rs, i, "IdDevice").toInt(),
+                     cut(joined({text(rs, i, "DevcName"), text(rs, i, "WrkpName")}, QStringLiteral(" — ")),
+                         103)});
+            return out;
+        });
 }
 
 // Each chain returns one row for an existing key and none for a missing one; the caller reads an
 // empty result as zeros (and type "D" for a kind).
-void registerChains()
-{
-    Proc::add(QStringLiteral("ChainComponent"), {Proc::in("@CM", FT::Integer)},
-              {Proc::col("IDComponent", FT::Integer), Proc::col("IDDevice", FT::Integer), Proc::col("IDModel", FT::Integer),
-               Proc::col("IDKind", FT::SmallInt), Proc::col("IDType", FT::FixedChar, 1), Proc::col("IDDocument", FT::Integer),
-               Proc::col("NBPosition", FT::SmallInt), Proc::col("IDShipper", FT::Integer),
-               Proc::col("IDShipperTM", FT::SmallInt), Proc::col("IDProducer", FT::Integer),
-               Proc::col("IDProducerTM", FT::SmallInt)},
-              [](ProcedureCall &call) {
-                  // The kind is the model's; an element without a model keeps the kind it was given.
-                  return call.cn.query(
-                      QStringLiteral(
-                          "SELECT c.IdComponent AS IDComponent, c.CmplIdDevice AS IDDevice, c.CmplIdModel AS IDModel, "
-                          "k.IdKind AS IDKind, k.KindType AS IDType, c.DocumentId AS IDDocument, "
-                          "c.DocumentPosition AS NBPosition, d.DocClient AS IDShipper, s.Trademark AS IDShipperTM, "
-                          "m.ModlIdProducer AS IDProducer, p.Trademark AS IDProducerTM FROM CompleteSet c "
-                          "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel "
-                          "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, c.ModelKind) "
-                          "LEFT JOIN Document d ON d.IdDocument = c.DocumentId "
-                          "LEFT JOIN Client s ON s.IdClient = d.DocClient "
-                          "LEFT JOIN Client p ON p.IdClient = m.ModlIdProducer WHERE c.IdComponent = :K"),
-                      {{QStringLiteral("K"), call.arg("@CM")}});
-              });
+void registerChains() {
+    Proc::add(
+        QStringLiteral("ChainComponent"), {Proc::in("@CM", FT::Integer)},
+        {Proc::col("IDComponent", FT::Integer), Proc::col("IDDevice", FT::Integer),
+         Proc::col("IDModel", FT::Integer), Proc::col("IDKind", FT::SmallInt),
+         Proc::col("IDType", FT::FixedChar, 1), Proc::col("IDDocument", FT::Integer),
+         Proc::col("NBPosition", FT::SmallInt), Proc::col("IDShipper", FT::Integer),
+         Proc::col("IDShipperTM", FT::SmallInt), Proc::col("IDProducer", FT::Integer),
+         Proc::col("IDProducerTM", FT::SmallInt)},
+        [](ProcedureCall &call) {
+            // The kind is the model's; an element without a model keeps the kind it was given.
+            return call.cn.query(
+                QStringLiteral(
+                    "SELECT c.IdComponent AS IDComponent, c.CmplIdDevice AS IDDevice, c.CmplIdModel AS "
+                    "IDModel, "
+                    "k.IdKind AS IDKind, k.KindType AS IDType, c.DocumentId AS IDDocument, "
+                    "c.DocumentPosition AS NBPosition, d.DocClient AS IDShipper, s.Trademark AS IDShipperTM, "
+                    "m.ModlIdProducer AS IDProducer, p.Trademark AS IDProducerTM FROM CompleteSet c "
+                    "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel "
+                    "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, c.ModelKind) "
+                    "LEFT JOIN Document d ON d.IdDocument = c.DocumentId "
+                    "LEFT JOIN Client s ON s.IdClient = d.DocClient "
+                    "LEFT JOIN Client p ON p.IdClient = m.ModlIdProducer WHERE c.IdComponent = :K"),
+                {{QStringLiteral("K"), call.arg("@CM")}});
+        });
 
-    Proc::add(QStringLiteral("ChainModel"), {Proc::in("@MD", FT::Integer)},
-              {Proc::col("IDModel", FT::Integer), Proc::col("IDKind", FT::SmallInt), Proc::col("IDType", FT::FixedChar, 1),
-               Proc::col("IDProducer", FT::Integer), Proc::col("IDProducerTM", FT::SmallInt)},
-              [](ProcedureCall &call) {
-                  return call.cn.query(
-                      QStringLiteral("SELECT m.IdModel AS IDModel, k.IdKind AS IDKind, k.KindType AS IDType, "
-                                     "m.ModlIdProducer AS IDProducer, p.Trademark AS IDProducerTM FROM Model m "
-                                     "LEFT JOIN Kind k ON k.IdKind = m.ModlKind "
-                                     "LEFT JOIN Client p ON p.IdClient = m.ModlIdProducer WHERE m.IdModel = :K"),
-                      {{QStringLiteral("K"), call.arg("@MD")}});
-              });
+    Proc::add(
+        QStringLiteral("ChainModel"), {Proc::in("@MD", FT::Integer)},
+        {Proc::col("IDModel", FT::Integer), Proc::col("IDKind", FT::SmallInt),
+         Proc::col("IDType", FT::FixedChar, 1), Proc::col("IDProducer", FT::Integer),
+         Proc::col("IDProducerTM", FT::SmallInt)},
+        [](ProcedureCall &call) {
+            return call.cn.query(
+                QStringLiteral("SELECT m.IdModel AS IDModel, k.IdKind AS IDKind, k.KindType AS IDType, "
+                               "m.ModlIdProducer AS IDProducer, p.Trademark AS IDProducerTM FROM Model m "
+                               "LEFT JOIN Kind k ON k.IdKind = m.ModlKind "
+                               "LEFT JOIN Client p ON p.IdClient = m.ModlIdProducer WHERE m.IdModel = :K"),
+                {{QStringLiteral("K"), call.arg("@MD")}});
+        });
 
     Proc::add(QStringLiteral("ChainKind"), {Proc::in("@KD", FT::Integer)},
-              {Proc::col("IDKind", FT::SmallInt), Proc::col("IDType", FT::FixedChar, 1)}, [](ProcedureCall &call) {
+              {Proc::col("IDKind", FT::SmallInt), Proc::col("IDType", FT::FixedChar, 1)},
+              [](ProcedureCall &call) {
                   // Cast: a key beyond the range of the smallint column is simply not found.
                   return call.cn.query(QStringLiteral("SELECT IdKind AS IDKind, KindType AS IDType FROM Kind "
                                                       "WHERE IdKind = CAST(:K AS integer)"),
@@ -590,57 +618,62 @@ void registerChains()
               });
 
     Proc::add(QStringLiteral("ChainDevice"), {Proc::in("@DV", FT::Integer)},
-              {Proc::col("IDDevice", FT::Integer), Proc::col("IDKind", FT::SmallInt), Proc::col("IDWorkplace", FT::Integer),
-               Proc::col("IDDepartment", FT::Integer)},
+              {Proc::col("IDDevice", FT::Integer), Proc::col("IDKind", FT::SmallInt),
+               Proc::col("IDWorkplace", FT::Integer), Proc::col("IDDepartment", FT::Integer)},
               [](ProcedureCall &call) {
                   return call.cn.query(
-                      QStringLiteral("SELECT d.IdDevice AS IDDevice, d.DevcIdKind AS IDKind, d.DevcIdWorkplace AS IDWorkplace, "
-                                     "w.WrkpIdDepartment AS IDDepartment FROM DeviceUnit d "
-                                     "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE d.IdDevice = :K"),
+                      QStringLiteral(
+                          "SELECT d.IdDevice AS IDDevice, d.DevcIdKind AS IDKind, d.DevcIdWorkplace AS "
+                          "IDWorkplace, "
+                          "w.WrkpIdDepartment AS IDDepartment FROM DeviceUnit d "
+                          "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE d.IdDevice = :K"),
                       {{QStringLiteral("K"), call.arg("@DV")}});
               });
 
     Proc::add(QStringLiteral("ChainWorkplace"), {Proc::in("@WP", FT::Integer)},
-              {Proc::col("IDWorkplace", FT::Integer), Proc::col("IDDepartment", FT::Integer)}, [](ProcedureCall &call) {
-                  return call.cn.query(QStringLiteral("SELECT IdWorkplace AS IDWorkplace, WrkpIdDepartment AS IDDepartment "
-                                                      "FROM Workplace WHERE IdWorkplace = :K"),
-                                       {{QStringLiteral("K"), call.arg("@WP")}});
+              {Proc::col("IDWorkplace", FT::Integer), Proc::col("IDDepartment", FT::Integer)},
+              [](ProcedureCall &call) {
+                  return call.cn.query(
+                      QStringLiteral("SELECT IdWorkplace AS IDWorkplace, WrkpIdDepartment AS IDDepartment "
+                                     "FROM Workplace WHERE IdWorkplace = :K"),
+                      {{QStringLiteral("K"), call.arg("@WP")}});
               });
 }
 
-void registerFinds()
-{
+void registerFinds() {
     const auto nm = [] { return QVector<Parameter>{Proc::in("@NM", FT::String, 150)}; };
-    Proc::add(QStringLiteral("FindDepartment"), nm(), {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 50)},
-              findDepartment);
-    Proc::add(QStringLiteral("FindWorkplace"), nm(), {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 250)},
-              findWorkplace);
-    Proc::add(QStringLiteral("FindDevice"), nm(), {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 250)},
-              findDevice);
+    Proc::add(QStringLiteral("FindDepartment"), nm(),
+              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 50)}, findDepartment);
+    Proc::add(QStringLiteral("FindWorkplace"), nm(),
+              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 250)}, findWorkplace);
+    Proc::add(QStringLiteral("FindDevice"), nm(),
+              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 250)}, findDevice);
     Proc::add(QStringLiteral("FindKind"), nm(),
-              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 250), Proc::col("KindType", FT::FixedChar, 1)},
+              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 250),
+               Proc::col("KindType", FT::FixedChar, 1)},
               findKind);
     Proc::add(QStringLiteral("FindModel"), nm(),
-              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 250), Proc::col("Kind", FT::SmallInt),
-               Proc::col("KindType", FT::FixedChar, 1)},
+              {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 250),
+               Proc::col("Kind", FT::SmallInt), Proc::col("KindType", FT::FixedChar, 1)},
               findModel);
 }
 
-void registerMaintenance()
-{
+void registerMaintenance() {
     // A kind moves among the kinds of its type.
     Proc::add(QStringLiteral("MoveKind"), {Proc::req("@KD", FT::Integer), Proc::req("@DR", FT::Integer)}, {},
               [](ProcedureCall &call) {
-                  moveAmongSiblings(call.cn, QStringLiteral("Kind"), QStringLiteral("IdKind"), QStringLiteral("KindType"),
-                                    QStringLiteral("KindOrder"), QString(), call.arg("@KD"), call.argInt("@DR", 0));
+                  moveAmongSiblings(call.cn, QStringLiteral("Kind"), QStringLiteral("IdKind"),
+                                    QStringLiteral("KindType"), QStringLiteral("KindOrder"), QString(),
+                                    call.arg("@KD"), call.argInt("@DR", 0));
                   return Proc::none();
               });
 
     // A model moves among the models of its kind.
     Proc::add(QStringLiteral("MoveModel"), {Proc::req("@MD", FT::Integer), Proc::req("@DR", FT::Integer)}, {},
               [](ProcedureCall &call) {
-                  moveAmongSiblings(call.cn, QStringLiteral("Model"), QStringLiteral("IdModel"), QStringLiteral("ModlKind"),
-                                    QStringLiteral("ModlWeight"), QStringLiteral("ModlName"), call.arg("@MD"), call.argInt("@DR", 0));
+                  moveAmongSiblings(call.cn, QStringLiteral("Model"), QStringLiteral("IdModel"),
+                                    QStringLiteral("ModlKind"), QStringLiteral("ModlWeight"),
+                                    QStringLiteral("ModlName"), call.arg("@MD"), call.argInt("@DR", 0));
                   return Proc::none();
               });
 
@@ -656,8 +689,9 @@ void registerMaintenance()
                   const int pr = call.argInt("@PR", 0);
                   if (!call.arg("@NO").toBool() && pr != 0) {
                       const ResultSet rs = call.cn.query(
-                          QStringLiteral("SELECT c.ClntNameFull, c.ClntNameShort, t.Name AS TradeName FROM Client c "
-                                         "LEFT JOIN Trademark t ON t.ID = c.Trademark WHERE c.IdClient = :P"),
+                          QStringLiteral(
+                              "SELECT c.ClntNameFull, c.ClntNameShort, t.Name AS TradeName FROM Client c "
+                              "LEFT JOIN Trademark t ON t.ID = c.Trademark WHERE c.IdClient = :P"),
                           {{QStringLiteral("P"), pr}});
                       if (!rs.rows.empty())
                           producer = producerText(text(rs, 0, "TradeName"), text(rs, 0, "ClntNameShort"),
@@ -670,40 +704,48 @@ void registerMaintenance()
     // Records where an element stands now as one row of its move history, at the current time.
     // Every call adds a row, even when the place is the same as the last one: the move list tells
     // a move by its number of rows changing.
-    Proc::add(QStringLiteral("ExeElementMoveDocument"), {Proc::in("@EL", FT::Integer)}, {}, [](ProcedureCall &call) {
-        const QVariant key = call.arg("@EL");
-        if (key.isNull())
-            throw AppError(QStringLiteral("Не указан элемент, перемещение которого нужно записать"));
-        const ResultSet element = call.cn.query(
-            QStringLiteral("SELECT c.IdComponent, d.DevcName, w.WrkpName, w.WrkpIdDepartment FROM CompleteSet c "
-                           "LEFT JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice "
-                           "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE c.IdComponent = :K"),
-            {{QStringLiteral("K"), key}});
-        if (element.rows.empty())
-            throw AppError(QStringLiteral("Элемент %1 не найден: возможно, его удалил другой пользователь")
-                               .arg(elementCode(key)));
-        const QDateTime now = QDateTime::currentDateTime();
-        const QDateTime moving(now.date(), QTime(now.time().hour(), now.time().minute(), now.time().second()));
-        call.cn.execute(QStringLiteral("INSERT INTO ElementMove (IdComponent, Moving, Place) VALUES (:C, :M, :P)"),
-                        {{QStringLiteral("C"), key}, {QStringLiteral("M"), moving},
-                         {QStringLiteral("P"), elementPlace(call.cn, element)}});
-        return Proc::none();
-    });
+    Proc::add(
+        QStringLiteral("ExeElementMoveDocument"), {Proc::in("@EL", FT::Integer)}, {},
+        [](ProcedureCall &call) {
+            const QVariant key = call.arg("@EL");
+            if (key.isNull())
+                throw AppError(QStringLiteral("Не указан элемент, перемещение которого нужно записать"));
+            const ResultSet element = call.cn.query(
+                QStringLiteral(
+                    "SELECT c.IdComponent, d.DevcName, w.WrkpName, w.WrkpIdDepartment FROM CompleteSet c "
+                    "LEFT JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice "
+                    "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace WHERE c.IdComponent = :K"),
+                {{QStringLiteral("K"), key}});
+            if (element.rows.empty())
+                throw AppError(
+                    QStringLiteral("Элемент %1 не найден: возможно, его удалил другой пользователь")
+                        .arg(elementCode(key)));
+            const QDateTime now = QDateTime::currentDateTime();
+            const QDateTime moving(now.date(),
+                                   QTime(now.time().hour(), now.time().minute(), now.time().second()));
+            call.cn.execute(
+                QStringLiteral("INSERT INTO ElementMove (IdComponent, Moving, Place) VALUES (:C, :M, :P)"),
+                {{QStringLiteral("C"), key},
+                 {QStringLiteral("M"), moving},
+                 {QStringLiteral("P"), elementPlace(call.cn, element)}});
+            return Proc::none();
+        });
 
     // The move history of an element, newest first (equal times: the later row first).
     Proc::add(QStringLiteral("GridDisplacement"), {Proc::in("@CS", FT::Integer)},
-              {Proc::col("ID", FT::Integer), Proc::col("Moving", FT::DateTime), Proc::col("Place", FT::String, 500)},
+              {Proc::col("ID", FT::Integer), Proc::col("Moving", FT::DateTime),
+               Proc::col("Place", FT::String, 500)},
               [](ProcedureCall &call) {
-                  return call.cn.query(QStringLiteral("SELECT ID, Moving, Place FROM ElementMove WHERE IdComponent = :K "
-                                                      "ORDER BY Moving DESC, ID DESC"),
-                                       {{QStringLiteral("K"), call.arg("@CS")}});
+                  return call.cn.query(
+                      QStringLiteral("SELECT ID, Moving, Place FROM ElementMove WHERE IdComponent = :K "
+                                     "ORDER BY Moving DESC, ID DESC"),
+                      {{QStringLiteral("K"), call.arg("@CS")}});
               });
 }
 
 } // namespace
 
-void registerLookupProcedures()
-{
+void registerLookupProcedures() {
     registerLookups();
     registerChains();
     registerFinds();

@@ -18,8 +18,7 @@ namespace {
 using FT = FieldType;
 using ProcText::sortByText;
 
-QVariantMap params(std::initializer_list<std::pair<const char *, QVariant>> list)
-{
+QVariantMap params(std::initializer_list<std::pair<const char *, QVariant>> list) {
     QVariantMap m;
     for (const auto &[k, v] : list)
         m.insert(QString::fromLatin1(k), v);
@@ -27,11 +26,12 @@ QVariantMap params(std::initializer_list<std::pair<const char *, QVariant>> list
 }
 
 // Account names and domains compare folded by the one rule of names.
-QString folded(const QVariant &v) { return FoldText(v.toString().trimmed()); }
+QString folded(const QVariant &v) {
+    return FoldText(v.toString().trimmed());
+}
 
 // Blocked account names (UserIgnore), case-folded.
-QSet<QString> ignoredLogins(const Connection &cn)
-{
+QSet<QString> ignoredLogins(const Connection &cn) {
     QSet<QString> out;
     const ResultSet rs = cn.query(QStringLiteral("SELECT DomainUser FROM UserIgnore"));
     for (const auto &row : rs.rows)
@@ -39,11 +39,11 @@ QSet<QString> ignoredLogins(const Connection &cn)
     return out;
 }
 
-bool isIgnored(const Connection &cn, const QString &login)
-{
+bool isIgnored(const Connection &cn, const QString &login) {
     // The length narrows the rows; the comparison itself folds the case here.
-    const ResultSet rs = cn.query(QStringLiteral("SELECT DomainUser FROM UserIgnore WHERE length(trim(DomainUser)) = :N"),
-                                  params({{"N", int(login.size())}}));
+    const ResultSet rs =
+        cn.query(QStringLiteral("SELECT DomainUser FROM UserIgnore WHERE length(trim(DomainUser)) = :N"),
+                 params({{"N", int(login.size())}}));
     const QString key = FoldText(login);
     for (const auto &row : rs.rows)
         if (folded(row[0]) == key)
@@ -57,10 +57,10 @@ bool isIgnored(const Connection &cn, const QString &login)
 // the network view looks rows up by: "IDWorkpla" + CYRILLIC SMALL LETTER ES (U+0441) + "e". The
 // statement uses a Latin alias and the column is renamed here, so no non-ASCII identifier ever
 // reaches either engine's parser.
-const char *const WorkplaceKeyColumn = "IDWorkpla\xD1\x81" "e";
+const char *const WorkplaceKeyColumn = "IDWorkpla\xD1\x81"
+                                       "e";
 
-ResultSet gridNodeList(ProcedureCall &call)
-{
+ResultSet gridNodeList(ProcedureCall &call) {
     ResultSet rs = call.cn.query(QStringLiteral(
         "SELECT d.IdDevice AS ID, w.WrkpName AS Workplace, w.Phone AS Phone, d.Domain AS Domain, "
         "w.IdWorkplace AS WorkplaceKey "
@@ -73,12 +73,12 @@ ResultSet gridNodeList(ProcedureCall &call)
 }
 
 // The users linked to a computer through UseComputer, each once, ordered by login.
-ResultSet gridNodeUserList(ProcedureCall &call)
-{
-    ResultSet rs = call.cn.query(QStringLiteral(
-                                     "SELECT u.ID AS ID, u.[Login] AS [Login], u.Name AS Name, u.Pass AS Pass FROM [User] u "
-                                     "WHERE u.ID IN (SELECT c.[User] FROM UseComputer c WHERE c.Computer = :ID)"),
-                                 params({{"ID", call.arg(QStringLiteral("@ID"))}}));
+ResultSet gridNodeUserList(ProcedureCall &call) {
+    ResultSet rs = call.cn.query(
+        QStringLiteral(
+            "SELECT u.ID AS ID, u.[Login] AS [Login], u.Name AS Name, u.Pass AS Pass FROM [User] u "
+            "WHERE u.ID IN (SELECT c.[User] FROM UseComputer c WHERE c.Computer = :ID)"),
+        params({{"ID", call.arg(QStringLiteral("@ID"))}}));
     sortByText(rs, QStringLiteral("Login"), QStringLiteral("ID"));
     return rs;
 }
@@ -91,11 +91,11 @@ constexpr int DisplayNameWidth = 251;
 // name followed by ", " and the addition when there is one (the addition alone when the name is
 // empty), cut to 251 characters. Workplace, Phone and WorkplaceID are those of the workplace
 // whose [User] is this user, the one with the lowest key when there are several; NULL when none.
-ResultSet gridDomainUser(ProcedureCall &call)
-{
+ResultSet gridDomainUser(ProcedureCall &call) {
     const QSet<QString> ignored = ignoredLogins(call.cn);
     ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT u.ID AS ID, u.[Login] AS [Login], u.Domain AS Domain, u.Name AS Name, w.WrkpName AS Workplace, "
+        "SELECT u.ID AS ID, u.[Login] AS [Login], u.Domain AS Domain, u.Name AS Name, w.WrkpName AS "
+        "Workplace, "
         "w.Phone AS Phone, u.Pass AS Pass, u.AddName AS AddName, u.EMail AS EMail, u.MailPass AS MailPass, "
         "w.IdWorkplace AS WorkplaceID, u.EMailGroup AS EMailGroup, u.SkypeLogin AS SkypeLogin, "
         "u.SkypePass AS SkypePass "
@@ -113,7 +113,8 @@ ResultSet gridDomainUser(ProcedureCall &call)
         for (int i : {name, add})
             if (const QString s = row[i].toString().trimmed(); !s.isEmpty())
                 parts << s;
-        row[name] = parts.isEmpty() ? QVariant() : QVariant(parts.join(QStringLiteral(", ")).left(DisplayNameWidth));
+        row[name] =
+            parts.isEmpty() ? QVariant() : QVariant(parts.join(QStringLiteral(", ")).left(DisplayNameWidth));
         kept.push_back(std::move(row));
     }
     rs.rows = std::move(kept);
@@ -125,16 +126,16 @@ ResultSet gridDomainUser(ProcedureCall &call)
 // that login from GridDomainUser and makes the domain scan skip the account. Nothing is deleted.
 // An unknown key does nothing. A user without a login cannot be set aside this way, and saying
 // so is better than reporting a removal that did not happen.
-ResultSet ignoreDomainUser(ProcedureCall &call)
-{
+ResultSet ignoreDomainUser(ProcedureCall &call) {
     const ResultSet rs = call.cn.query(QStringLiteral("SELECT [Login] FROM [User] WHERE ID = :ID"),
                                        params({{"ID", call.argInt(QStringLiteral("@ID"), -1)}}));
     if (rs.rows.empty())
         return Proc::none();
     const QString login = rs.rows.front()[0].toString().trimmed();
     if (login.isEmpty())
-        throw AppError(QStringLiteral("У пользователя нет учётной записи, поэтому его нельзя убрать из списка; "
-                                      "укажите учётную запись или оставьте пользователя в списке"));
+        throw AppError(
+            QStringLiteral("У пользователя нет учётной записи, поэтому его нельзя убрать из списка; "
+                           "укажите учётную запись или оставьте пользователя в списке"));
     // The name is unique in UserIgnore: of two workstations blocking it at once, one adds the row.
     if (!isIgnored(call.cn, login))
         call.cn.execute(
@@ -156,8 +157,7 @@ constexpr int LoginWidth = 25, DomainWidth = 20, UserNameWidth = 100;
 //   erases a name entered by hand).
 // An empty login or domain is refused: there is nothing to store the account under. A full name
 // longer than the column is cut to its width, before it is compared, so rescans stay unchanged.
-ResultSet checkDomainUser(ProcedureCall &call)
-{
+ResultSet checkDomainUser(ProcedureCall &call) {
     const QString domain = call.argText(QStringLiteral("@DM"));
     const QString login = call.argText(QStringLiteral("@US"));
     const QString fullName = call.argText(QStringLiteral("@UN")).left(UserNameWidth);
@@ -190,7 +190,8 @@ ResultSet checkDomainUser(ProcedureCall &call)
             params({{"K", login.toCaseFolded()}}));
 
     const ResultSet rs = call.cn.query(
-        QStringLiteral("SELECT ID, Domain, [Login], Name FROM [User] WHERE length(trim([Login])) = :N ORDER BY ID"),
+        QStringLiteral(
+            "SELECT ID, Domain, [Login], Name FROM [User] WHERE length(trim([Login])) = :N ORDER BY ID"),
         params({{"N", int(login.size())}}));
     const QString foldedLogin = FoldText(login), foldedDomain = FoldText(domain);
     QVariantList renamed;
@@ -204,50 +205,55 @@ ResultSet checkDomainUser(ProcedureCall &call)
     }
 
     if (!known) {
-        call.cn.execute(QStringLiteral("INSERT INTO [User] (Domain, [Login], Name, DomainSource) VALUES (:D, :L, :N, :S)"),
-                        params({{"D", domain},
-                                {"L", login},
-                                {"N", fullName.isEmpty() ? QVariant() : QVariant(fullName)},
-                                {"S", true}}));
+        call.cn.execute(
+            QStringLiteral(
+                "INSERT INTO [User] (Domain, [Login], Name, DomainSource) VALUES (:D, :L, :N, :S)"),
+            params({{"D", domain},
+                    {"L", login},
+                    {"N", fullName.isEmpty() ? QVariant() : QVariant(fullName)},
+                    {"S", true}}));
         return answer(QStringLiteral("добавлена"));
     }
     if (renamed.isEmpty())
         return answer(QStringLiteral("без изменений"));
     for (const QVariant &id : renamed)
-        call.cn.execute(QStringLiteral("UPDATE [User] SET Name = :N WHERE ID = :ID"), params({{"N", fullName}, {"ID", id}}));
+        call.cn.execute(QStringLiteral("UPDATE [User] SET Name = :N WHERE ID = :ID"),
+                        params({{"N", fullName}, {"ID", id}}));
     return answer(QStringLiteral("обновлено имя"));
 }
 
 // ---- Setup checklist ------------------------------------------------------------------------
 
-ResultSet gridUserInstall(ProcedureCall &call)
-{
-    return call.cn.query(QStringLiteral("SELECT ID, Line, Title, Name, Done, [User] AS [User] FROM UserInstall "
-                                        "WHERE [User] = :US ORDER BY Line, ID"),
-                         params({{"US", call.arg(QStringLiteral("@US"))}}));
+ResultSet gridUserInstall(ProcedureCall &call) {
+    return call.cn.query(
+        QStringLiteral("SELECT ID, Line, Title, Name, Done, [User] AS [User] FROM UserInstall "
+                       "WHERE [User] = :US ORDER BY Line, ID"),
+        params({{"US", call.arg(QStringLiteral("@US"))}}));
 }
 
 // Creates the user's checklist from the default lines (UserInstallDefault, by line), none done. A
 // user who already has a checklist keeps it as it is, so a repeated call adds nothing; on
 // PostgreSQL the user's row is locked first so that two workstations cannot both copy the lines
 // (a lock that still lets the copied lines reference the user).
-ResultSet userInstallInsert(ProcedureCall &call)
-{
+ResultSet userInstallInsert(ProcedureCall &call) {
     const QVariant user = call.arg(QStringLiteral("@US"));
     const QString lock =
         call.cn.engine() == Engine::PostgreSQL ? QStringLiteral(" FOR NO KEY UPDATE") : QString();
-    if (user.isNull() || call.cn.query(QStringLiteral("SELECT ID FROM [User] WHERE ID = :US") + lock,
-                                       params({{"US", user}}))
-                             .rows.empty())
-        throw AppError(QStringLiteral("Пользователь с кодом %1 не найден, бланк настройки компьютера не создан")
-                           .arg(user.isNull() ? QStringLiteral("(пусто)") : user.toString()));
+    if (user.isNull() ||
+        call.cn.query(QStringLiteral("SELECT ID FROM [User] WHERE ID = :US") + lock, params({{"US", user}}))
+            .rows.empty())
+        throw AppError(
+            QStringLiteral("Пользователь с кодом %1 не найден, бланк настройки компьютера не создан")
+                .arg(user.isNull() ? QStringLiteral("(пусто)") : user.toString()));
     const QString no = Proc::sqlBool(call.cn, false);
-    call.cn.execute(QStringLiteral("INSERT INTO UserInstall ([User], Line, Title, Name, Done) "
-                                   "SELECT CAST(:US AS integer), Line, coalesce(Title, %1), Name, %1 FROM UserInstallDefault "
-                                   "WHERE NOT EXISTS (SELECT 1 FROM UserInstall WHERE [User] = CAST(:US AS integer)) "
-                                   "ORDER BY Line, ID")
-                        .arg(no),
-                    params({{"US", user}}));
+    call.cn.execute(
+        QStringLiteral(
+            "INSERT INTO UserInstall ([User], Line, Title, Name, Done) "
+            "SELECT CAST(:US AS integer), Line, coalesce(Title, %1), Name, %1 FROM UserInstallDefault "
+            "WHERE NOT EXISTS (SELECT 1 FROM UserInstall WHERE [User] = CAST(:US AS integer)) "
+            "ORDER BY Line, ID")
+            .arg(no),
+        params({{"US", user}}));
     return Proc::none();
 }
 
@@ -259,8 +265,7 @@ const QString UpdaterVersion = QStringLiteral("update");
 // One row: the greatest version key, compared as plain texts (ordinal, as the program compares
 // them, whatever the database's collation), the updater left out; MaxVersion is NULL when the
 // table holds no version.
-ResultSet checkVersionMax(ProcedureCall &call)
-{
+ResultSet checkVersionMax(ProcedureCall &call) {
     const ResultSet all = call.cn.query(QStringLiteral("SELECT Version FROM ProgramVersion"));
     QVariant newest;
     for (const auto &row : all.rows) {
@@ -277,27 +282,24 @@ ResultSet checkVersionMax(ProcedureCall &call)
 }
 
 // A version key as passed; NULL stays NULL and finds nothing.
-QVariant versionArg(const ProcedureCall &call)
-{
+QVariant versionArg(const ProcedureCall &call) {
     return call.isNull(QStringLiteral("@VR")) ? QVariant() : QVariant(call.argText(QStringLiteral("@VR")));
 }
 
-ResultSet checkVersionProg(ProcedureCall &call)
-{
+ResultSet checkVersionProg(ProcedureCall &call) {
     return call.cn.query(QStringLiteral("SELECT Programm FROM ProgramVersion WHERE Version = :VR"),
                          params({{"VR", versionArg(call)}}));
 }
 
-ResultSet checkVersionChange(ProcedureCall &call)
-{
-    return call.cn.query(QStringLiteral("SELECT [Change] AS [Change] FROM ProgramVersion WHERE Version = :VR"),
-                         params({{"VR", versionArg(call)}}));
+ResultSet checkVersionChange(ProcedureCall &call) {
+    return call.cn.query(
+        QStringLiteral("SELECT [Change] AS [Change] FROM ProgramVersion WHERE Version = :VR"),
+        params({{"VR", versionArg(call)}}));
 }
 
 } // namespace
 
-void registerNetworkProcedures()
-{
+void registerNetworkProcedures() {
     using namespace Proc;
 
     add(QStringLiteral("GridNodeList"), {},
@@ -306,15 +308,17 @@ void registerNetworkProcedures()
         gridNodeList);
 
     add(QStringLiteral("GridNodeUserList"), {in("@ID", FT::Integer)},
-        {col("ID", FT::Integer), col("Login", FT::String, 25), col("Name", FT::String, 100), col("Pass", FT::String, 50)},
+        {col("ID", FT::Integer), col("Login", FT::String, 25), col("Name", FT::String, 100),
+         col("Pass", FT::String, 50)},
         gridNodeUserList);
 
     add(QStringLiteral("GridDomainUser"), {},
         {col("ID", FT::Integer), col("Login", FT::String, 25), col("Domain", FT::String, 20),
-         col("Name", FT::String, DisplayNameWidth), col("Workplace", FT::String, 50), col("Phone", FT::String, 15),
-         col("Pass", FT::String, 50), col("AddName", FT::String, 150), col("EMail", FT::String, 50),
-         col("MailPass", FT::String, 50), col("WorkplaceID", FT::Integer), col("EMailGroup", FT::String, 50),
-         col("SkypeLogin", FT::String, 50), col("SkypePass", FT::String, 50)},
+         col("Name", FT::String, DisplayNameWidth), col("Workplace", FT::String, 50),
+         col("Phone", FT::String, 15), col("Pass", FT::String, 50), col("AddName", FT::String, 150),
+         col("EMail", FT::String, 50), col("MailPass", FT::String, 50), col("WorkplaceID", FT::Integer),
+         col("EMailGroup", FT::String, 50), col("SkypeLogin", FT::String, 50),
+         col("SkypePass", FT::String, 50)},
         gridDomainUser);
 
     add(QStringLiteral("IgnoreDomainUser"), {req("@ID", FT::Integer)}, {}, ignoreDomainUser);
@@ -325,15 +329,17 @@ void registerNetworkProcedures()
         {}, checkDomainUser);
 
     add(QStringLiteral("GridUserInstall"), {in("@US", FT::Integer)},
-        {col("ID", FT::Integer), col("Line", FT::Integer), col("Title", FT::Boolean), col("Name", FT::String, 150),
-         col("Done", FT::Boolean), col("User", FT::Integer)},
+        {col("ID", FT::Integer), col("Line", FT::Integer), col("Title", FT::Boolean),
+         col("Name", FT::String, 150), col("Done", FT::Boolean), col("User", FT::Integer)},
         gridUserInstall);
 
     add(QStringLiteral("UserInstallInsert"), {in("@US", FT::Integer)}, {}, userInstallInsert);
 
     add(QStringLiteral("CheckVersionMax"), {}, {col("MaxVersion", FT::String, 50)}, checkVersionMax);
 
-    add(QStringLiteral("CheckVersionProg"), {in("@VR", FT::String, 50)}, {col("Programm", FT::Blob)}, checkVersionProg);
+    add(QStringLiteral("CheckVersionProg"), {in("@VR", FT::String, 50)}, {col("Programm", FT::Blob)},
+        checkVersionProg);
 
-    add(QStringLiteral("CheckVersionChange"), {in("@VR", FT::String, 50)}, {col("Change", FT::Memo)}, checkVersionChange);
+    add(QStringLiteral("CheckVersionChange"), {in("@VR", FT::String, 50)}, {col("Change", FT::Memo)},
+        checkVersionChange);
 }

@@ -3,8 +3,8 @@
 #include "ServerProcs.h"
 
 #include "Errors.h"
-#include "ProcText.h"
 #include "OsUser.h"
+#include "ProcText.h"
 
 #include <QHash>
 #include <QMutex>
@@ -19,22 +19,19 @@
 
 namespace {
 
-QMutex &osUserLock()
-{
+QMutex &osUserLock() {
     static QMutex m;
     return m;
 }
 
-QString &osUserOverride()
-{
+QString &osUserOverride() {
     static QString name;
     return name;
 }
 
 } // namespace
 
-QString OsUserName()
-{
+QString OsUserName() {
     {
         QMutexLocker lock(&osUserLock());
         if (!osUserOverride().isEmpty())
@@ -48,24 +45,26 @@ QString OsUserName()
     return QStringLiteral("user");
 }
 
-void SetOsUserNameForTesting(const QString &name)
-{
+void SetOsUserNameForTesting(const QString &name) {
     QMutexLocker lock(&osUserLock());
     osUserOverride() = name.trimmed().left(100);
 }
 
 namespace {
 
-QString str(const char *utf8) { return QString::fromUtf8(utf8); }
+QString str(const char *utf8) {
+    return QString::fromUtf8(utf8);
+}
 
-bool isPg(const Connection &cn) { return cn.engine() == Engine::PostgreSQL; }
+bool isPg(const Connection &cn) {
+    return cn.engine() == Engine::PostgreSQL;
+}
 
 // Runs a statement without parameters and hands every row to `row` straight from the driver. The
 // tree reads whole tables; this keeps it to one pass over the rows, with no copy of them in between.
 // `expect` is told before the first row how many will come, when the driver knows it.
 template <typename ExpectFn, typename RowFn>
-void forEachRow(const Connection &cn, const QString &sql, ExpectFn &&expect, RowFn &&row)
-{
+void forEachRow(const Connection &cn, const QString &sql, ExpectFn &&expect, RowFn &&row) {
     QSqlQuery q(cn.database());
     q.setForwardOnly(true);
     if (!q.exec(prepareSql(sql, cn.engine()).text))
@@ -75,22 +74,19 @@ void forEachRow(const Connection &cn, const QString &sql, ExpectFn &&expect, Row
     while (q.next())
         row(q);
 }
-template <typename RowFn>
-void forEachRow(const Connection &cn, const QString &sql, RowFn &&row)
-{
-    forEachRow(cn, sql, [](size_t) {}, std::forward<RowFn>(row));
+template <typename RowFn> void forEachRow(const Connection &cn, const QString &sql, RowFn &&row) {
+    forEachRow(
+        cn, sql, [](size_t) {}, std::forward<RowFn>(row));
 }
 
 // Values as the drivers return them (texts as QString, integers as 64-bit on SQLite and 32-bit on
 // PostgreSQL), read without the general conversion, which costs more than the rest of the row.
-QString textOf(const QVariant &v)
-{
+QString textOf(const QVariant &v) {
     if (v.typeId() == QMetaType::QString)
         return *static_cast<const QString *>(v.constData());
     return v.isNull() ? QString() : v.toString();
 }
-qint64 numberOf(const QVariant &v)
-{
+qint64 numberOf(const QVariant &v) {
     switch (v.typeId()) {
     case QMetaType::LongLong:
         return *static_cast<const qlonglong *>(v.constData());
@@ -100,14 +96,17 @@ qint64 numberOf(const QVariant &v)
         return v.toLongLong();
     }
 }
-int intOf(const QVariant &v) { return int(numberOf(v)); }
+int intOf(const QVariant &v) {
+    return int(numberOf(v));
+}
 
 // An order column read for sorting: a row without an order goes after the numbered ones.
-qint64 orderOf(const QVariant &v) { return v.isNull() ? std::numeric_limits<qint64>::max() : numberOf(v); }
+qint64 orderOf(const QVariant &v) {
+    return v.isNull() ? std::numeric_limits<qint64>::max() : numberOf(v);
+}
 
 // Asks for memory that is about to be read.
-inline void prefetch(const void *p)
-{
+inline void prefetch(const void *p) {
 #if defined(__GNUC__) || defined(__clang__)
     __builtin_prefetch(p);
 #else
@@ -120,18 +119,18 @@ inline void prefetch(const void *p)
 // Names compare unit by unit after case folding, shorter first when one begins the other. The
 // first four folded units packed into a number give the same order for most pairs without
 // touching the texts again, which keeps sorting a large tree cheap.
-char16_t folded(QChar c) { return FoldUnit(c.unicode()); }
+char16_t folded(QChar c) {
+    return FoldUnit(c.unicode());
+}
 
-quint64 namePrefix(QStringView s)
-{
+quint64 namePrefix(QStringView s) {
     quint64 key = 0;
     for (qsizetype i = 0; i < 4; ++i)
         key = key << 16 | (i < s.size() ? folded(s[i]) : 0u);
     return key;
 }
 
-int compareNames(QStringView a, QStringView b, qsizetype from = 0)
-{
+int compareNames(QStringView a, QStringView b, qsizetype from = 0) {
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = from; i < n; ++i) {
         if (a[i] == b[i])
@@ -147,8 +146,7 @@ struct SortName {
     quint64 prefix;
     QStringView text;
 };
-int compareNames(const SortName &a, const SortName &b)
-{
+int compareNames(const SortName &a, const SortName &b) {
     if (a.prefix != b.prefix)
         return a.prefix < b.prefix ? -1 : 1;
     return compareNames(a.text, b.text, 4);
@@ -162,8 +160,7 @@ struct DepartmentKey {
     QString name;
     int id;
 };
-bool departmentBefore(const DepartmentKey &a, const DepartmentKey &b)
-{
+bool departmentBefore(const DepartmentKey &a, const DepartmentKey &b) {
     if (a.order != b.order)
         return a.order < b.order;
     if (const int c = compareNames(a.name, b.name))
@@ -176,8 +173,7 @@ struct WorkplaceKey {
     qint64 order;
     int id;
 };
-bool workplaceBefore(const WorkplaceKey &a, const WorkplaceKey &b)
-{
+bool workplaceBefore(const WorkplaceKey &a, const WorkplaceKey &b) {
     return a.order != b.order ? a.order < b.order : a.id < b.id;
 }
 
@@ -195,8 +191,7 @@ public:
     struct Ref {
         quint32 at = 0, size = 0;
     };
-    Ref add(QStringView s)
-    {
+    Ref add(QStringView s) {
         const Ref r{quint32(m_chars.size()), quint32(s.size())};
         if (m_chars.size() + size_t(s.size()) > std::numeric_limits<quint32>::max())
             throw AppError(str("Слишком много данных для построения дерева"));
@@ -232,8 +227,7 @@ struct TreeDevice {
 };
 using TreeRow = QVector<QVariant>;
 
-TreeRow treeRow(QString caption, int id, const QVariant &higher, const QVariant &kind, int image)
-{
+TreeRow treeRow(QString caption, int id, const QVariant &higher, const QVariant &kind, int image) {
     TreeRow r(5);
     r[0] = std::move(caption);
     r[1] = id;
@@ -244,8 +238,7 @@ TreeRow treeRow(QString caption, int id, const QVariant &higher, const QVariant 
 }
 
 // The text of a caption joined from pieces, in one allocation.
-QString concat(std::initializer_list<QStringView> pieces, int width)
-{
+QString concat(std::initializer_list<QStringView> pieces, int width) {
     qsizetype size = 0;
     for (QStringView p : pieces)
         size += p.size();
@@ -265,8 +258,7 @@ QString concat(std::initializer_list<QStringView> pieces, int width)
 // keys fall back on a hash.
 class KeyIndex {
 public:
-    explicit KeyIndex(const std::vector<int> &keys)
-    {
+    explicit KeyIndex(const std::vector<int> &keys) {
         int lo = 0, hi = -1;
         for (int k : keys) {
             lo = std::min(lo, k);
@@ -302,8 +294,7 @@ struct Groups {
     std::vector<int> loose; // items whose owner is not there
 
     template <typename OwnerOf>
-    Groups(int owners, int items, OwnerOf ownerOf) : start(size_t(owners) + 1, 0)
-    {
+    Groups(int owners, int items, OwnerOf ownerOf) : start(size_t(owners) + 1, 0) {
         std::vector<int> owner(static_cast<size_t>(items));
         for (int i = 0; i < items; ++i) {
             owner[size_t(i)] = ownerOf(i);
@@ -320,9 +311,7 @@ struct Groups {
             if (owner[size_t(i)] >= 0)
                 at[size_t(fill[size_t(owner[size_t(i)])]++)] = i;
     }
-    template <typename Less>
-    void sortEach(Less less)
-    {
+    template <typename Less> void sortEach(Less less) {
         for (size_t o = 0; o + 1 < start.size(); ++o)
             if (start[o + 1] - start[o] > 1)
                 std::sort(at.begin() + start[o], at.begin() + start[o + 1], less);
@@ -332,8 +321,7 @@ struct Groups {
     int end(int owner) const { return start[size_t(owner) + 1]; }
 };
 
-QVector<ColumnInfo> treeColumns()
-{
+QVector<ColumnInfo> treeColumns() {
     return {Proc::col("Caption", FieldType::String, CaptionWidth), Proc::col("ID", FieldType::Integer),
             Proc::col("Higher", FieldType::Integer), Proc::col("Kind", FieldType::String, 1),
             Proc::col("ImageType", FieldType::Integer)};
@@ -354,8 +342,7 @@ QVector<ColumnInfo> treeColumns()
 // 3 device with a network name.
 // Each table is read once, whole; nothing is asked per row. Workplace and device texts are kept
 // in one buffer while reading, and every result row is made as it is placed.
-ResultSet loadTree(ProcedureCall &call)
-{
+ResultSet loadTree(ProcedureCall &call) {
     const Connection &cn = call.cn;
     const QVariant kindD(str("D")), kindW(str("W")), kindV(str("V"));
     const QVariant top;
@@ -367,7 +354,8 @@ ResultSet loadTree(ProcedureCall &call)
                    const int id = intOf(q.value(0));
                    const QVariant higher = q.value(1);
                    depKeys.push_back(id);
-                   deps.push_back({{orderOf(q.value(3)), ProcText::cut(textOf(q.value(2)), CaptionWidth), id}, intOf(higher),
+                   deps.push_back({{orderOf(q.value(3)), ProcText::cut(textOf(q.value(2)), CaptionWidth), id},
+                                   intOf(higher),
                                    !higher.isNull()});
                });
     const KeyIndex depIndex(depKeys);
@@ -385,31 +373,36 @@ ResultSet loadTree(ProcedureCall &call)
     TextPool pool;
     std::vector<TreeWorkplace> places;
     std::vector<int> placeKeys;
-    forEachRow(cn, str("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"),
-               [&](size_t n) {
-                   places.reserve(n);
-                   placeKeys.reserve(n);
-               },
-               [&](const QSqlQuery &q) {
-                   const int id = intOf(q.value(0)), depId = intOf(q.value(1));
-                   const QString name = textOf(q.value(2)), phone = textOf(q.value(4));
-                   placeKeys.push_back(id);
-                   places.push_back({{orderOf(q.value(3)), id}, depIndex(depId), depId, pool.add(name),
-                                     pool.add(QStringView(phone).trimmed())});
-               });
+    forEachRow(
+        cn, str("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"),
+        [&](size_t n) {
+            places.reserve(n);
+            placeKeys.reserve(n);
+        },
+        [&](const QSqlQuery &q) {
+            const int id = intOf(q.value(0)), depId = intOf(q.value(1));
+            const QString name = textOf(q.value(2)), phone = textOf(q.value(4));
+            placeKeys.push_back(id);
+            places.push_back({{orderOf(q.value(3)), id},
+                              depIndex(depId),
+                              depId,
+                              pool.add(name),
+                              pool.add(QStringView(phone).trimmed())});
+        });
     const KeyIndex placeIndex(placeKeys);
 
     std::vector<TreeDevice> devices;
-    forEachRow(cn, str("SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit"),
-               [&](size_t n) { devices.reserve(n); },
-               [&](const QSqlQuery &q) {
-                   const QString name = textOf(q.value(2)), domain = textOf(q.value(4));
-                   const QVariant kindId = q.value(3);
-                   const int placeId = intOf(q.value(1));
-                   devices.push_back({intOf(q.value(0)), placeIndex(placeId), placeId,
-                                      kindId.isNull() ? -1 : kindIndex.value(intOf(kindId), -1), namePrefix(name),
-                                      pool.add(name), pool.add(QStringView(domain).trimmed())});
-               });
+    forEachRow(
+        cn, str("SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit"),
+        [&](size_t n) { devices.reserve(n); },
+        [&](const QSqlQuery &q) {
+            const QString name = textOf(q.value(2)), domain = textOf(q.value(4));
+            const QVariant kindId = q.value(3);
+            const int placeId = intOf(q.value(1));
+            devices.push_back({intOf(q.value(0)), placeIndex(placeId), placeId,
+                               kindId.isNull() ? -1 : kindIndex.value(intOf(kindId), -1), namePrefix(name),
+                               pool.add(name), pool.add(QStringView(domain).trimmed())});
+        });
 
     const int nd = int(deps.size()), nw = int(places.size()), nv = int(devices.size());
 
@@ -439,9 +432,11 @@ ResultSet loadTree(ProcedureCall &call)
     }
 
     Groups subDeps(nd, nd, [&](int i) { return parent[size_t(i)]; });
-    subDeps.sortEach([&](int a, int b) { return departmentBefore(deps[size_t(a)].key, deps[size_t(b)].key); });
+    subDeps.sortEach(
+        [&](int a, int b) { return departmentBefore(deps[size_t(a)].key, deps[size_t(b)].key); });
     Groups depPlaces(nd, nw, [&](int i) { return places[size_t(i)].department; });
-    depPlaces.sortEach([&](int a, int b) { return workplaceBefore(places[size_t(a)].key, places[size_t(b)].key); });
+    depPlaces.sortEach(
+        [&](int a, int b) { return workplaceBefore(places[size_t(a)].key, places[size_t(b)].key); });
     Groups placeDevices(nw, nv, [&](int i) { return devices[size_t(i)].workplace; });
     placeDevices.sortEach([&](int a, int b) {
         const TreeDevice &x = devices[size_t(a)], &y = devices[size_t(b)];
@@ -457,7 +452,7 @@ ResultSet loadTree(ProcedureCall &call)
         Node node;
         bool hasHigher; // departments: shown under another department
         int index;
-        int higher;     // departments: the key of that department
+        int higher; // departments: the key of that department
     };
     std::vector<Placed> order;
     order.reserve(size_t(nd + nw + nv));
@@ -528,18 +523,22 @@ ResultSet loadTree(ProcedureCall &call)
             const QStringView name = pool.view(w.name), phone = pool.view(w.phone);
             QString caption = phone.isEmpty() ? concat({name}, CaptionWidth)
                                               : concat({name, u" (тел. ", phone, u")"}, CaptionWidth);
-            rs.rows.push_back(treeRow(std::move(caption), w.key.id, w.department < 0 ? top : QVariant(w.departmentId),
-                                      kindW, ImageWorkplace));
+            rs.rows.push_back(treeRow(std::move(caption), w.key.id,
+                                      w.department < 0 ? top : QVariant(w.departmentId), kindW,
+                                      ImageWorkplace));
             break;
         }
         case Node::Device: {
             const TreeDevice &d = devices[size_t(p.index)];
             const QStringView prefix = d.kind < 0 ? QStringView() : QStringView(kindTexts[d.kind]);
             const QStringView name = pool.view(d.name), domain = pool.view(d.domain);
-            const QStringView space = !prefix.isEmpty() && !name.isEmpty() ? QStringView(u" ") : QStringView();
-            QString caption = domain.isEmpty() ? concat({prefix, space, name}, CaptionWidth)
-                                               : concat({prefix, space, name, u" [", domain, u"]"}, CaptionWidth);
-            rs.rows.push_back(treeRow(std::move(caption), d.id, d.workplace < 0 ? top : QVariant(d.workplaceId), kindV,
+            const QStringView space =
+                !prefix.isEmpty() && !name.isEmpty() ? QStringView(u" ") : QStringView();
+            QString caption = domain.isEmpty()
+                                  ? concat({prefix, space, name}, CaptionWidth)
+                                  : concat({prefix, space, name, u" [", domain, u"]"}, CaptionWidth);
+            rs.rows.push_back(treeRow(std::move(caption), d.id,
+                                      d.workplace < 0 ? top : QVariant(d.workplaceId), kindV,
                                       domain.isEmpty() ? ImageDevice : ImageNetworkDevice));
             break;
         }
@@ -563,8 +562,7 @@ struct Deletion {
 // caller looked is still seen. On PostgreSQL the row is locked first: a child inserted meanwhile
 // waits for this transaction and then fails on its reference, and one committed before is visible
 // to the delete's own test.
-void deleteNode(ProcedureCall &call, const char *param, const Deletion &d, const QString &before = {})
-{
+void deleteNode(ProcedureCall &call, const char *param, const Deletion &d, const QString &before = {}) {
     if (call.isNull(QString::fromLatin1(param)))
         return;
     const int id = call.argInt(QString::fromLatin1(param));
@@ -575,10 +573,12 @@ void deleteNode(ProcedureCall &call, const char *param, const Deletion &d, const
     if (!before.isEmpty())
         call.cn.execute(before, p);
     const int gone = call.cn.execute(
-        QStringLiteral("DELETE FROM %1 WHERE %2 = :ID AND %3").arg(table, key, QString::fromLatin1(d.empty)), p);
+        QStringLiteral("DELETE FROM %1 WHERE %2 = :ID AND %3").arg(table, key, QString::fromLatin1(d.empty)),
+        p);
     if (gone == 0) {
-        const ResultSet r = call.cn.query(
-            QStringLiteral("SELECT %3 FROM %1 WHERE %2 = :ID").arg(table, key, QString::fromLatin1(d.nameColumn)), p);
+        const ResultSet r = call.cn.query(QStringLiteral("SELECT %3 FROM %1 WHERE %2 = :ID")
+                                              .arg(table, key, QString::fromLatin1(d.nameColumn)),
+                                          p);
         if (r.rows.empty())
             return;
         QString name = r.rows.front().value(0).toString().trimmed();
@@ -598,12 +598,18 @@ const Deletion DepartmentDeletion{
     "NOT EXISTS (SELECT 1 FROM Department c WHERE c.DprtIdHigher = :ID AND c.IdDepartment <> :ID) "
     "AND NOT EXISTS (SELECT 1 FROM Workplace w WHERE w.WrkpIdDepartment = :ID)",
     "Подразделение «%1» содержит подразделения или рабочие места, удаление невозможно", u'D'};
-const Deletion WorkplaceDeletion{"Workplace", "IdWorkplace", "WrkpName",
+const Deletion WorkplaceDeletion{"Workplace",
+                                 "IdWorkplace",
+                                 "WrkpName",
                                  "NOT EXISTS (SELECT 1 FROM DeviceUnit v WHERE v.DevcIdWorkplace = :ID)",
-                                 "Рабочее место «%1» содержит устройства, удаление невозможно", u'W'};
-const Deletion DeviceDeletion{"DeviceUnit", "IdDevice", "DevcName",
+                                 "Рабочее место «%1» содержит устройства, удаление невозможно",
+                                 u'W'};
+const Deletion DeviceDeletion{"DeviceUnit",
+                              "IdDevice",
+                              "DevcName",
                               "NOT EXISTS (SELECT 1 FROM CompleteSet s WHERE s.CmplIdDevice = :ID)",
-                              "Устройство «%1» содержит комплектующие, удаление невозможно", u'V'};
+                              "Устройство «%1» содержит комплектующие, удаление невозможно",
+                              u'V'};
 
 // ---- Moving a node among its siblings ---------------------------------------------------------
 
@@ -611,8 +617,7 @@ const Deletion DeviceDeletion{"DeviceUnit", "IdDevice", "DevcName",
 // the nodes of the same parent, in the order the tree shows them. The siblings are first numbered
 // 1..n in that order, so rows without an order or with equal orders move predictably too; then
 // the node swaps places with its neighbour. At the first or last place nothing changes.
-ResultSet moveTree(ProcedureCall &call)
-{
+ResultSet moveTree(ProcedureCall &call) {
     const QString kind = call.argText(QStringLiteral("@KD")).toUpper();
     const int dr = call.argInt(QStringLiteral("@DR"), 0);
     if (call.isNull(QStringLiteral("@ID")) || dr == 0)
@@ -624,19 +629,20 @@ ResultSet moveTree(ProcedureCall &call)
     const QString lock = isPg(call.cn) ? QStringLiteral(" FOR NO KEY UPDATE") : QString();
 
     QString table, key, order;
-    std::vector<int> ids;         // siblings in the order shown
-    std::vector<qint64> orders;   // their present order values
+    std::vector<int> ids;       // siblings in the order shown
+    std::vector<qint64> orders; // their present order values
     if (kind == u"D") {
         const ResultSet self =
             call.cn.query(QStringLiteral("SELECT DprtIdHigher FROM Department WHERE IdDepartment = :ID"), p);
         if (self.rows.empty())
             return Proc::none();
         const QVariant parentId = self.rows.front().value(0);
-        const ResultSet rs = call.cn.query(
-            QStringLiteral("SELECT IdDepartment, DprtName, DprtOrder FROM Department WHERE ") +
-                (parentId.isNull() ? QStringLiteral("DprtIdHigher IS NULL") : QStringLiteral("DprtIdHigher = :P")) +
-                lock,
-            {{QStringLiteral("P"), parentId}});
+        const ResultSet rs =
+            call.cn.query(QStringLiteral("SELECT IdDepartment, DprtName, DprtOrder FROM Department WHERE ") +
+                              (parentId.isNull() ? QStringLiteral("DprtIdHigher IS NULL")
+                                                 : QStringLiteral("DprtIdHigher = :P")) +
+                              lock,
+                          {{QStringLiteral("P"), parentId}});
         std::vector<DepartmentKey> sibs;
         for (const auto &r : rs.rows)
             sibs.push_back({orderOf(r.value(2)), r.value(1).toString(), r.value(0).toInt()});
@@ -649,8 +655,8 @@ ResultSet moveTree(ProcedureCall &call)
         key = QStringLiteral("IdDepartment");
         order = QStringLiteral("DprtOrder");
     } else if (kind == u"W") {
-        const ResultSet self =
-            call.cn.query(QStringLiteral("SELECT WrkpIdDepartment FROM Workplace WHERE IdWorkplace = :ID"), p);
+        const ResultSet self = call.cn.query(
+            QStringLiteral("SELECT WrkpIdDepartment FROM Workplace WHERE IdWorkplace = :ID"), p);
         if (self.rows.empty())
             return Proc::none();
         const ResultSet rs = call.cn.query(
@@ -698,42 +704,46 @@ const char *ElementCopied = "CmplDateSet, CmplIdModel, DateManufact, DateSeller,
 // description, state of use, maintenance), and a copy of its complete set by the rule above. What
 // identifies the one device is not copied: the network name, the inventory number, the write-off
 // reference, nor the last ping result. The copy gets a new key, the highest of the devices.
-ResultSet cloneDevice(ProcedureCall &call)
-{
-    const QVariant source = call.isNull(QStringLiteral("@ID")) ? QVariant() : QVariant(call.argInt(QStringLiteral("@ID")));
+ResultSet cloneDevice(ProcedureCall &call) {
+    const QVariant source =
+        call.isNull(QStringLiteral("@ID")) ? QVariant() : QVariant(call.argInt(QStringLiteral("@ID")));
     const QVariant copy =
         source.isNull()
             ? QVariant()
-            : call.cn.scalar(QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcPrinting, "
-                                            "DevcDescription, Used, DevcIdKind, Prevention, PreventionExpress, "
-                                            "PreventionNeed) "
-                                            "SELECT DevcIdWorkplace, DevcName, DevcPrinting, DevcDescription, Used, "
-                                            "DevcIdKind, Prevention, PreventionExpress, PreventionNeed "
-                                            "FROM DeviceUnit WHERE IdDevice = :ID RETURNING IdDevice"),
-                             {{QStringLiteral("ID"), source}});
+            : call.cn.scalar(
+                  QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcPrinting, "
+                                 "DevcDescription, Used, DevcIdKind, Prevention, PreventionExpress, "
+                                 "PreventionNeed) "
+                                 "SELECT DevcIdWorkplace, DevcName, DevcPrinting, DevcDescription, Used, "
+                                 "DevcIdKind, Prevention, PreventionExpress, PreventionNeed "
+                                 "FROM DeviceUnit WHERE IdDevice = :ID RETURNING IdDevice"),
+                  {{QStringLiteral("ID"), source}});
     if (copy.isNull())
-        throw AppError(str("Устройство для клонирования не найдено: возможно, его удалил другой пользователь"));
+        throw AppError(
+            str("Устройство для клонирования не найдено: возможно, его удалил другой пользователь"));
     const QString cols = QString::fromLatin1(ElementCopied);
-    call.cn.execute(QStringLiteral("INSERT INTO CompleteSet (CmplIdDevice, %1) SELECT CAST(:NEW AS integer), %1 "
-                                   "FROM CompleteSet WHERE CmplIdDevice = :ID ORDER BY IdComponent")
-                        .arg(cols),
-                    {{QStringLiteral("NEW"), copy.toInt()}, {QStringLiteral("ID"), source}});
+    call.cn.execute(
+        QStringLiteral("INSERT INTO CompleteSet (CmplIdDevice, %1) SELECT CAST(:NEW AS integer), %1 "
+                       "FROM CompleteSet WHERE CmplIdDevice = :ID ORDER BY IdComponent")
+            .arg(cols),
+        {{QStringLiteral("NEW"), copy.toInt()}, {QStringLiteral("ID"), source}});
     return Proc::none();
 }
 
 // A copy of one element in the same device, by the rule of ElementCopied.
-ResultSet cloneComponent(ProcedureCall &call)
-{
+ResultSet cloneComponent(ProcedureCall &call) {
     const QString cols = QString::fromLatin1(ElementCopied);
     const QVariant copy =
         call.isNull(QStringLiteral("@ID"))
             ? QVariant()
-            : call.cn.scalar(QStringLiteral("INSERT INTO CompleteSet (CmplIdDevice, %1) SELECT CmplIdDevice, %1 "
-                                            "FROM CompleteSet WHERE IdComponent = :ID RETURNING IdComponent")
-                                 .arg(cols),
-                             {{QStringLiteral("ID"), call.argInt(QStringLiteral("@ID"))}});
+            : call.cn.scalar(
+                  QStringLiteral("INSERT INTO CompleteSet (CmplIdDevice, %1) SELECT CmplIdDevice, %1 "
+                                 "FROM CompleteSet WHERE IdComponent = :ID RETURNING IdComponent")
+                      .arg(cols),
+                  {{QStringLiteral("ID"), call.argInt(QStringLiteral("@ID"))}});
     if (copy.isNull())
-        throw AppError(str("Комплектующее для клонирования не найдено: возможно, его удалил другой пользователь"));
+        throw AppError(
+            str("Комплектующее для клонирования не найдено: возможно, его удалил другой пользователь"));
     return Proc::none();
 }
 
@@ -742,21 +752,20 @@ ResultSet cloneComponent(ProcedureCall &call)
 constexpr int KeyObjectWidth = 10, BookmarkNameWidth = 50, StoredNameWidth = 100;
 
 // The bookmarks of the operating-system user, newest first (highest Stamp).
-ResultSet gridFavorite(ProcedureCall &call)
-{
-    return call.cn.query(QStringLiteral("SELECT ID, substr(KeyObject, 1, %1) AS KeyObject, substr(Name, 1, %2) AS Name "
-                                        "FROM Favorite WHERE OsUser = :U ORDER BY Stamp DESC, ID DESC")
-                             .arg(KeyObjectWidth)
-                             .arg(BookmarkNameWidth),
-                         {{QStringLiteral("U"), OsUserName()}});
+ResultSet gridFavorite(ProcedureCall &call) {
+    return call.cn.query(
+        QStringLiteral("SELECT ID, substr(KeyObject, 1, %1) AS KeyObject, substr(Name, 1, %2) AS Name "
+                       "FROM Favorite WHERE OsUser = :U ORDER BY Stamp DESC, ID DESC")
+            .arg(KeyObjectWidth)
+            .arg(BookmarkNameWidth),
+        {{QStringLiteral("U"), OsUserName()}});
 }
 
 // @R 1 adds the node @KY with the text @NM; a node already bookmarked gets no second row, it takes
 // the new text and goes to the top. 2 moves the bookmark @KY to the top (a node not bookmarked:
 // nothing). 3 deletes it. @NM counts only for 1. Every operation acts on the bookmarks of the
 // operating-system user only.
-ResultSet execFavorite(ProcedureCall &call)
-{
+ResultSet execFavorite(ProcedureCall &call) {
     const int op = call.argInt(QStringLiteral("@R"), 0);
     const QString key = call.argText(QStringLiteral("@KY"));
     if (op < 1 || op > 3)
@@ -764,7 +773,8 @@ ResultSet execFavorite(ProcedureCall &call)
     if (key.isEmpty())
         return Proc::none();
     const QVariantMap p{{QStringLiteral("U"), OsUserName()}, {QStringLiteral("K"), key}};
-    const QString newest = QStringLiteral("(SELECT coalesce(max(f.Stamp), 0) + 1 FROM Favorite f WHERE f.OsUser = :U)");
+    const QString newest =
+        QStringLiteral("(SELECT coalesce(max(f.Stamp), 0) + 1 FROM Favorite f WHERE f.OsUser = :U)");
     switch (op) {
     case 1: {
         if (key.size() > KeyObjectWidth)
@@ -773,16 +783,18 @@ ResultSet execFavorite(ProcedureCall &call)
         QVariantMap add = p;
         const QString name = call.argText(QStringLiteral("@NM")).left(StoredNameWidth);
         add.insert(QStringLiteral("N"), name.isEmpty() ? QVariant() : QVariant(name));
-        call.cn.execute(QStringLiteral("INSERT INTO Favorite (OsUser, KeyObject, Name, Stamp) VALUES (:U, :K, :N, %1) "
-                                       "ON CONFLICT (OsUser, KeyObject) DO UPDATE SET Name = excluded.Name, "
-                                       "Stamp = excluded.Stamp")
-                            .arg(newest),
-                        add);
+        call.cn.execute(
+            QStringLiteral("INSERT INTO Favorite (OsUser, KeyObject, Name, Stamp) VALUES (:U, :K, :N, %1) "
+                           "ON CONFLICT (OsUser, KeyObject) DO UPDATE SET Name = excluded.Name, "
+                           "Stamp = excluded.Stamp")
+                .arg(newest),
+            add);
         break;
     }
     case 2:
         call.cn.execute(
-            QStringLiteral("UPDATE Favorite SET Stamp = %1 WHERE OsUser = :U AND KeyObject = :K").arg(newest), p);
+            QStringLiteral("UPDATE Favorite SET Stamp = %1 WHERE OsUser = :U AND KeyObject = :K").arg(newest),
+            p);
         break;
     case 3:
         call.cn.execute(QStringLiteral("DELETE FROM Favorite WHERE OsUser = :U AND KeyObject = :K"), p);
@@ -796,11 +808,11 @@ ResultSet execFavorite(ProcedureCall &call)
 // The elements of device @DV whose kind is of type @KD, by kind order, then model name, then key.
 // The kind is the model's; an element without a model falls back on the kind stored with it.
 // Number is the IT staff's number, else the manufacturer's.
-ResultSet gridCompleteSet(ProcedureCall &call)
-{
+ResultSet gridCompleteSet(ProcedureCall &call) {
     return call.cn.query(
         QStringLiteral(
-            "SELECT s.IdComponent AS ID, substr(k.KindName, 1, 20) AS Kind, substr(m.ModlName, 1, 102) AS Model, "
+            "SELECT s.IdComponent AS ID, substr(k.KindName, 1, 20) AS Kind, substr(m.ModlName, 1, 102) AS "
+            "Model, "
             "coalesce(nullif(s.CmplNumber, ''), s.NumberManufact) AS Number, k.KindType AS Type, "
             "s.DocumentId AS Document, s.DocumentPosition AS DocumentPosition, k.IdKind AS IDKind, "
             "s.CmplIdModel AS IDModel "
@@ -808,14 +820,14 @@ ResultSet gridCompleteSet(ProcedureCall &call)
             "JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, s.ModelKind) "
             "WHERE s.CmplIdDevice = :DV AND k.KindType = :KD "
             "ORDER BY k.KindOrder IS NULL, k.KindOrder, m.ModlName IS NULL, m.ModlName, s.IdComponent"),
-        {{QStringLiteral("DV"), call.isNull(QStringLiteral("@DV")) ? QVariant() : QVariant(call.argInt(QStringLiteral("@DV")))},
+        {{QStringLiteral("DV"),
+          call.isNull(QStringLiteral("@DV")) ? QVariant() : QVariant(call.argInt(QStringLiteral("@DV")))},
          {QStringLiteral("KD"), call.argText(QStringLiteral("@KD")).toUpper()}});
 }
 
 } // namespace
 
-void registerPlacementProcedures()
-{
+void registerPlacementProcedures() {
     using Proc::col;
     using Proc::in;
     using Proc::req;
@@ -824,8 +836,9 @@ void registerPlacementProcedures()
     Proc::add(QStringLiteral("LoadTree"), {}, treeColumns(), loadTree);
     Proc::add(QStringLiteral("GridCompleteSet"), {in("@DV", I), in("@KD", S, 1)},
               {col("ID", I), col("Kind", S, 20), col("Model", S, 102), col("Number", S, 50),
-               col("Type", FieldType::FixedChar, 1), col("Document", I), col("DocumentPosition", FieldType::SmallInt),
-               col("IDKind", FieldType::SmallInt), col("IDModel", I)},
+               col("Type", FieldType::FixedChar, 1), col("Document", I),
+               col("DocumentPosition", FieldType::SmallInt), col("IDKind", FieldType::SmallInt),
+               col("IDModel", I)},
               gridCompleteSet);
     Proc::add(QStringLiteral("DeleteDepartment"), {req("@Departm", I)}, {}, [](ProcedureCall &call) {
         deleteNode(call, "@Departm", DepartmentDeletion);
@@ -837,7 +850,8 @@ void registerPlacementProcedures()
     });
     // The device's links to its users go with it (a refused delete keeps them: the call is undone).
     Proc::add(QStringLiteral("DeleteDeviceUnit"), {req("@Device", I)}, {}, [](ProcedureCall &call) {
-        deleteNode(call, "@Device", DeviceDeletion, QStringLiteral("DELETE FROM UseComputer WHERE Computer = :ID"));
+        deleteNode(call, "@Device", DeviceDeletion,
+                   QStringLiteral("DELETE FROM UseComputer WHERE Computer = :ID"));
         return Proc::none();
     });
     // The element's move history goes with it (by its reference).
@@ -851,7 +865,8 @@ void registerPlacementProcedures()
     Proc::add(QStringLiteral("CloneDevice"), {req("@ID", I)}, {}, cloneDevice);
     Proc::add(QStringLiteral("CloneComponents"), {req("@ID", I)}, {}, cloneComponent);
     Proc::add(QStringLiteral("GridFavorite"), {},
-              {col("ID", I), col("KeyObject", S, KeyObjectWidth), col("Name", S, BookmarkNameWidth)}, gridFavorite);
+              {col("ID", I), col("KeyObject", S, KeyObjectWidth), col("Name", S, BookmarkNameWidth)},
+              gridFavorite);
     Proc::add(QStringLiteral("ExecFavorite"), {req("@R", I), req("@KY", S, 50), in("@NM", S, 100)}, {},
               execFavorite);
 }

@@ -2,8 +2,7 @@
 
 #include "ServerProcs.h"
 
-void registerProcedures()
-{
+void registerProcedures() {
     registerLookupProcedures();
     registerPlacementProcedures();
     registerViewProcedures();
@@ -12,8 +11,7 @@ void registerProcedures()
 
 namespace Proc {
 
-void add(const QString &name, QVector<Parameter> params, QVector<ColumnInfo> columns, ProcedureBody body)
-{
+void add(const QString &name, QVector<Parameter> params, QVector<ColumnInfo> columns, ProcedureBody body) {
     ProcedureCatalogue::instance().add({name, std::move(params), std::move(columns), std::move(body)});
 }
 

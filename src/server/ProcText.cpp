@@ -5,8 +5,7 @@
 
 namespace ProcText {
 
-QString cut(QString s, int width)
-{
+QString cut(QString s, int width) {
     if (s.size() <= width)
         return s;
     s.truncate(width);
@@ -17,8 +16,7 @@ QString cut(QString s, int width)
     return s;
 }
 
-QString joined(const QStringList &parts, const QString &sep)
-{
+QString joined(const QStringList &parts, const QString &sep) {
     QStringList kept;
     for (const QString &p : parts)
         if (const QString t = p.trimmed(); !t.isEmpty())
@@ -26,13 +24,11 @@ QString joined(const QStringList &parts, const QString &sep)
     return kept.join(sep);
 }
 
-QString text(const ResultSet &rs, size_t row, const char *column)
-{
+QString text(const ResultSet &rs, size_t row, const char *column) {
     return rs.value(row, QString::fromLatin1(column)).toString().trimmed();
 }
 
-void sortByText(ResultSet &rs, int textColumn, int keyColumn)
-{
+void sortByText(ResultSet &rs, int textColumn, int keyColumn) {
     if (textColumn < 0)
         return;
     std::vector<QString> keys;
@@ -53,13 +49,11 @@ void sortByText(ResultSet &rs, int textColumn, int keyColumn)
     rs.rows = std::move(sorted);
 }
 
-void sortByText(ResultSet &rs, const QString &textColumn, const QString &keyColumn)
-{
+void sortByText(ResultSet &rs, const QString &textColumn, const QString &keyColumn) {
     sortByText(rs, rs.indexOf(textColumn), rs.indexOf(keyColumn));
 }
 
-QString foldSql(Engine engine, const QString &expr)
-{
+QString foldSql(Engine engine, const QString &expr) {
     // SQLite: the program's own function, the same code as FoldText (SqliteFunctions).
     if (engine == Engine::SQLite)
         return QStringLiteral("fold_text(%1)").arg(expr);
@@ -76,21 +70,24 @@ QString foldSql(Engine engine, const QString &expr)
     return QStringLiteral("translate(%1, '%2', '%3')").arg(expr, changed.first, changed.second);
 }
 
-QString foldedTexts(Engine engine, const QStringList &texts)
-{
+QString foldedTexts(Engine engine, const QStringList &texts) {
     QStringList parts;
     for (const QString &t : texts)
         parts << QStringLiteral("coalesce(%1, '')").arg(t);
-    const QString sep = engine == Engine::PostgreSQL ? QStringLiteral(" || chr(10) || ") : QStringLiteral(" || char(10) || ");
+    const QString sep =
+        engine == Engine::PostgreSQL ? QStringLiteral(" || chr(10) || ") : QStringLiteral(" || char(10) || ");
     return foldSql(engine, parts.join(sep));
 }
 
-QStringList searchWords(const QString &text) { return FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts); }
+QStringList searchWords(const QString &text) {
+    return FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts);
+}
 
-QString likeContains(const QString &word)
-{
+QString likeContains(const QString &word) {
     QString p = word;
-    p.replace(u'\\', QStringLiteral("\\\\")).replace(u'%', QStringLiteral("\\%")).replace(u'_', QStringLiteral("\\_"));
+    p.replace(u'\\', QStringLiteral("\\\\"))
+        .replace(u'%', QStringLiteral("\\%"))
+        .replace(u'_', QStringLiteral("\\_"));
     return u'%' + p + u'%';
 }
 

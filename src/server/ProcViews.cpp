@@ -485,7 +485,8 @@ QString searchMatches(Engine engine, const QString &what, QVariantMap &params) {
     const QString order = QStringLiteral(" ORDER BY SearchRank, s.Name, s.ID LIMIT %1").arg(SearchLimit);
     if (engine == Engine::PostgreSQL) {
         params.insert(QStringLiteral("P"), ProcText::likeContains(folded));
-        return select + QStringLiteral("SearchText s WHERE s.Folded LIKE CAST(:P AS text) ESCAPE '\\'") + order;
+        return select + QStringLiteral("SearchText s WHERE s.Folded LIKE CAST(:P AS text) ESCAPE '\\'") +
+               order;
     }
     if (folded.toUcs4().size() >= 3) {
         QString phrase = folded;

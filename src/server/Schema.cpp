@@ -28,97 +28,185 @@ constexpr FieldType I = FieldType::Integer, S = FieldType::SmallInt, V = FieldTy
                     C = FieldType::FixedChar, B = FieldType::Boolean, T = FieldType::DateTime,
                     M = FieldType::Money, X = FieldType::Memo, L = FieldType::Blob;
 
-Col id(const char *name, FieldType t = I) { return {name, t, 0, "", true}; }
-Col ro(const char *name, FieldType t, int size = 0, const char *extra = "") { return {name, t, size, extra, false, true}; }
-Col version() { return {"RowVersion", I, 0, "NOT NULL DEFAULT 0"}; }
+Col id(const char *name, FieldType t = I) {
+    return {name, t, 0, "", true};
+}
+Col ro(const char *name, FieldType t, int size = 0, const char *extra = "") {
+    return {name, t, size, extra, false, true};
+}
+Col version() {
+    return {"RowVersion", I, 0, "NOT NULL DEFAULT 0"};
+}
 
 // Version 1: the inventory, the people, and the server's own tables.
-const QVector<Table> &tablesV1()
-{
+const QVector<Table> &tablesV1() {
     static const QVector<Table> t = {
-        {"Trademark", "ID", {id("ID", S), {"Name", V, 50}, ro("Ranking", S, 0, "NOT NULL DEFAULT 0"), version()}},
+        {"Trademark",
+         "ID",
+         {id("ID", S), {"Name", V, 50}, ro("Ranking", S, 0, "NOT NULL DEFAULT 0"), version()}},
         {"Client",
          "IdClient",
-         {id("IdClient"), {"ClntNameFull", V, 100}, {"Trademark", S, 0, "REFERENCES Trademark (ID)"},
-          {"ClntNameShort", V, 20}, ro("DisplayName", V, 122), ro("CountDoc", I, 0, "NOT NULL DEFAULT 0"),
-          ro("CountModel", I, 0, "NOT NULL DEFAULT 0"), version()}},
+         {id("IdClient"),
+          {"ClntNameFull", V, 100},
+          {"Trademark", S, 0, "REFERENCES Trademark (ID)"},
+          {"ClntNameShort", V, 20},
+          ro("DisplayName", V, 122),
+          ro("CountDoc", I, 0, "NOT NULL DEFAULT 0"),
+          ro("CountModel", I, 0, "NOT NULL DEFAULT 0"),
+          version()}},
         {"Kind",
          "IdKind",
-         {id("IdKind", S), {"KindType", C, 1, "NOT NULL CHECK (KindType IN ('D', 'H', 'M', 'S'))"},
-          {"KindOrder", I}, {"KindName", V, 30}, {"KindImage", S}, {"ShortName", V, 20},
-          ro("UsesModel", I, 0, "NOT NULL DEFAULT 0"), ro("UsesDevice", I, 0, "NOT NULL DEFAULT 0"), version()}},
+         {id("IdKind", S),
+          {"KindType", C, 1, "NOT NULL CHECK (KindType IN ('D', 'H', 'M', 'S'))"},
+          {"KindOrder", I},
+          {"KindName", V, 30},
+          {"KindImage", S},
+          {"ShortName", V, 20},
+          ro("UsesModel", I, 0, "NOT NULL DEFAULT 0"),
+          ro("UsesDevice", I, 0, "NOT NULL DEFAULT 0"),
+          version()}},
         {"Model",
          "IdModel",
-         {id("IdModel"), {"ModlKind", S, 0, "REFERENCES Kind (IdKind)"}, {"ModlWeight", I},
-          {"ModlIdProducer", I, 0, "REFERENCES Client (IdClient)"}, {"ModlNumber", V, 30}, {"ModlName", V, 60},
-          {"ModlNameOnly", B}, {"ModlParametersValue", V, 100}, {"ModlNote", V, 100},
-          ro("DisplayParameters", V, 203), version()}},
-        {"DocKind", "ID", {{"ID", C, 1, "NOT NULL PRIMARY KEY"}, {"Name", V, 20}, ro("Uses", I, 0, "NOT NULL DEFAULT 0"), version()}},
+         {id("IdModel"),
+          {"ModlKind", S, 0, "REFERENCES Kind (IdKind)"},
+          {"ModlWeight", I},
+          {"ModlIdProducer", I, 0, "REFERENCES Client (IdClient)"},
+          {"ModlNumber", V, 30},
+          {"ModlName", V, 60},
+          {"ModlNameOnly", B},
+          {"ModlParametersValue", V, 100},
+          {"ModlNote", V, 100},
+          ro("DisplayParameters", V, 203),
+          version()}},
+        {"DocKind",
+         "ID",
+         {{"ID", C, 1, "NOT NULL PRIMARY KEY"},
+          {"Name", V, 20},
+          ro("Uses", I, 0, "NOT NULL DEFAULT 0"),
+          version()}},
         {"Document",
          "IdDocument",
-         {id("IdDocument"), {"DocKind", C, 1, "DEFAULT 'N' REFERENCES DocKind (ID)"}, {"DocNumber", V, 20},
-          {"DocDate", T, 0, "DEFAULT {TODAY}"}, {"DocClient", I, 0, "REFERENCES Client (IdClient)"},
-          {"Note", V, 500}, version()}},
+         {id("IdDocument"),
+          {"DocKind", C, 1, "DEFAULT 'N' REFERENCES DocKind (ID)"},
+          {"DocNumber", V, 20},
+          {"DocDate", T, 0, "DEFAULT {TODAY}"},
+          {"DocClient", I, 0, "REFERENCES Client (IdClient)"},
+          {"Note", V, 500},
+          version()}},
         {"User",
          "ID",
-         {id("ID"), {"Login", V, 25}, {"Domain", V, 20}, {"DomainSource", B}, {"Name", V, 100},
-          {"AddName", V, 150}, {"ShortName", V, 50}, {"Pass", V, 50}, {"EMail", V, 50}, {"MailPass", V, 50},
-          {"EMailGroup", V, 50}, {"SkypeLogin", V, 50}, {"SkypePass", V, 50}, ro("DisplayLookup", V, 127),
+         {id("ID"),
+          {"Login", V, 25},
+          {"Domain", V, 20},
+          {"DomainSource", B},
+          {"Name", V, 100},
+          {"AddName", V, 150},
+          {"ShortName", V, 50},
+          {"Pass", V, 50},
+          {"EMail", V, 50},
+          {"MailPass", V, 50},
+          {"EMailGroup", V, 50},
+          {"SkypeLogin", V, 50},
+          {"SkypePass", V, 50},
+          ro("DisplayLookup", V, 127),
           version()}},
         {"Department",
          "IdDepartment",
-         {id("IdDepartment"), {"DprtIdHigher", I, 0, "REFERENCES Department (IdDepartment)"},
-          {"DprtName", V, 100}, {"Synonym", V, 150}, {"DprtOrder", I}, version()}},
+         {id("IdDepartment"),
+          {"DprtIdHigher", I, 0, "REFERENCES Department (IdDepartment)"},
+          {"DprtName", V, 100},
+          {"Synonym", V, 150},
+          {"DprtOrder", I},
+          version()}},
         {"Workplace",
          "IdWorkplace",
-         {id("IdWorkplace"), {"WrkpIdDepartment", I, 0, "NOT NULL REFERENCES Department (IdDepartment)"},
-          {"WrkpName", V, 50}, {"WrkpOrder", I}, {"Phone", V, 15}, {"Synonym", V, 150},
-          {"User", I, 0, "REFERENCES [User] (ID) ON DELETE SET NULL"}, version()}},
+         {id("IdWorkplace"),
+          {"WrkpIdDepartment", I, 0, "NOT NULL REFERENCES Department (IdDepartment)"},
+          {"WrkpName", V, 50},
+          {"WrkpOrder", I},
+          {"Phone", V, 15},
+          {"Synonym", V, 150},
+          {"User", I, 0, "REFERENCES [User] (ID) ON DELETE SET NULL"},
+          version()}},
         {"DeviceUnit",
          "IdDevice",
-         {id("IdDevice"), {"DevcIdWorkplace", I, 0, "NOT NULL REFERENCES Workplace (IdWorkplace)"},
-          {"DevcName", V, 50}, {"DevcPrinting", B}, {"DevcDescription", X}, {"Used", S}, {"Domain", V, 50},
-          {"DevcIdKind", S, 0, "REFERENCES Kind (IdKind)"}, {"Depreciation", V, 25}, {"DevcNumber", V, 25},
-          {"Prevention", T}, {"PreventionExpress", B}, {"PreventionNeed", B}, {"OnLine", B}, version()}},
+         {id("IdDevice"),
+          {"DevcIdWorkplace", I, 0, "NOT NULL REFERENCES Workplace (IdWorkplace)"},
+          {"DevcName", V, 50},
+          {"DevcPrinting", B},
+          {"DevcDescription", X},
+          {"Used", S},
+          {"Domain", V, 50},
+          {"DevcIdKind", S, 0, "REFERENCES Kind (IdKind)"},
+          {"Depreciation", V, 25},
+          {"DevcNumber", V, 25},
+          {"Prevention", T},
+          {"PreventionExpress", B},
+          {"PreventionNeed", B},
+          {"OnLine", B},
+          version()}},
         {"CompleteSet",
          "IdComponent",
-         {id("IdComponent"), {"CmplIdDevice", I, 0, "NOT NULL REFERENCES DeviceUnit (IdDevice)"},
-          {"CmplDateSet", T, 0, "DEFAULT {NOW}"}, {"CmplIdModel", I, 0, "REFERENCES Model (IdModel)"},
-          {"CmplNumber", V, 50}, {"NumberManufact", V, 50}, {"DateManufact", T}, {"NumberSeller", V, 50},
-          {"DateSeller", T}, {"Warranty", S}, {"DocumentId", I, 0, "REFERENCES Document (IdDocument)"},
-          {"DocumentPosition", S}, {"Price", M}, {"ModelKind", S, 0, "REFERENCES Kind (IdKind)"}, version()}},
+         {id("IdComponent"),
+          {"CmplIdDevice", I, 0, "NOT NULL REFERENCES DeviceUnit (IdDevice)"},
+          {"CmplDateSet", T, 0, "DEFAULT {NOW}"},
+          {"CmplIdModel", I, 0, "REFERENCES Model (IdModel)"},
+          {"CmplNumber", V, 50},
+          {"NumberManufact", V, 50},
+          {"DateManufact", T},
+          {"NumberSeller", V, 50},
+          {"DateSeller", T},
+          {"Warranty", S},
+          {"DocumentId", I, 0, "REFERENCES Document (IdDocument)"},
+          {"DocumentPosition", S},
+          {"Price", M},
+          {"ModelKind", S, 0, "REFERENCES Kind (IdKind)"},
+          version()}},
         {"UseComputer",
          "ID",
-         {id("ID"), {"Computer", I, 0, "NOT NULL REFERENCES DeviceUnit (IdDevice) ON DELETE CASCADE"},
+         {id("ID"),
+          {"Computer", I, 0, "NOT NULL REFERENCES DeviceUnit (IdDevice) ON DELETE CASCADE"},
           {"User", I, 0, "NOT NULL REFERENCES [User] (ID) ON DELETE CASCADE"}}},
-        {"DomainController", "ID", {{"ID", I, 0, "NOT NULL PRIMARY KEY"}, {"Domain", V, 50}, {"Controller", V, 50}}},
+        {"DomainController",
+         "ID",
+         {{"ID", I, 0, "NOT NULL PRIMARY KEY"}, {"Domain", V, 50}, {"Controller", V, 50}}},
         {"UserIgnore", "ID", {id("ID"), {"DomainUser", V, 50, "NOT NULL"}}},
         {"UserInstallDefault", "ID", {id("ID"), {"Line", I}, {"Title", B}, {"Name", V, 150}}},
         // A user's setup checklist, copied from the default lines.
         {"UserInstall",
          "ID",
-         {id("ID"), {"User", I, 0, "NOT NULL REFERENCES [User] (ID) ON DELETE CASCADE"}, {"Line", I}, {"Title", B},
-          {"Name", V, 150}, {"Done", B, 0, "NOT NULL DEFAULT {FALSE}"}}},
+         {id("ID"),
+          {"User", I, 0, "NOT NULL REFERENCES [User] (ID) ON DELETE CASCADE"},
+          {"Line", I},
+          {"Title", B},
+          {"Name", V, 150},
+          {"Done", B, 0, "NOT NULL DEFAULT {FALSE}"}}},
         // Bookmarks of each operating-system user; the highest Stamp is the newest.
         {"Favorite",
          "ID",
-         {id("ID"), {"OsUser", V, 100, "NOT NULL"}, {"KeyObject", V, 10, "NOT NULL"}, {"Name", V, 100},
+         {id("ID"),
+          {"OsUser", V, 100, "NOT NULL"},
+          {"KeyObject", V, 10, "NOT NULL"},
+          {"Name", V, 100},
           {"Stamp", I, 0, "NOT NULL DEFAULT 0"}},
          {"UNIQUE (OsUser, KeyObject)"}},
         // Where an element was placed and when.
         {"ElementMove",
          "ID",
-         {id("ID"), {"IdComponent", I, 0, "NOT NULL REFERENCES CompleteSet (IdComponent) ON DELETE CASCADE"},
-          {"Moving", T, 0, "NOT NULL"}, {"Place", V, 500}}},
+         {id("ID"),
+          {"IdComponent", I, 0, "NOT NULL REFERENCES CompleteSet (IdComponent) ON DELETE CASCADE"},
+          {"Moving", T, 0, "NOT NULL"},
+          {"Place", V, 500}}},
         // Program versions kept in the database: the newest one is the one in use.
-        {"ProgramVersion", "ID", {id("ID"), {"Version", V, 50, "NOT NULL UNIQUE"}, {"Programm", L}, {"Change", X}}},
+        {"ProgramVersion",
+         "ID",
+         {id("ID"), {"Version", V, 50, "NOT NULL UNIQUE"}, {"Programm", L}, {"Change", X}}},
         {"SchemaVersion", "Version", {{"Version", I, 0, "NOT NULL"}}},
     };
     return t;
 }
 
-const Table &searchTable()
-{
+const Table &searchTable() {
     // One searchable text per department (D), workplace (W), device (V) and element (E).
     static const Table t{"SearchText",
                          "ID",
@@ -127,8 +215,7 @@ const Table &searchTable()
     return t;
 }
 
-QString typeName(Engine e, const Col &c)
-{
+QString typeName(Engine e, const Col &c) {
     const bool pg = e == Engine::PostgreSQL;
     if (c.identity) {
         if (pg)
@@ -137,24 +224,34 @@ QString typeName(Engine e, const Col &c)
         return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
     }
     switch (c.type) {
-    case I: return pg ? QStringLiteral("integer") : QStringLiteral("INTEGER");
-    case S: return pg ? QStringLiteral("smallint") : QStringLiteral("SMALLINT");
-    case V: return QStringLiteral("VARCHAR(%1)").arg(c.size);
-    case C: return QStringLiteral("CHAR(%1)").arg(c.size);
-    case B: return pg ? QStringLiteral("boolean") : QStringLiteral("BIT");
-    case T: return pg ? QStringLiteral("timestamp(0)") : QStringLiteral("DATETIME");
+    case I:
+        return pg ? QStringLiteral("integer") : QStringLiteral("INTEGER");
+    case S:
+        return pg ? QStringLiteral("smallint") : QStringLiteral("SMALLINT");
+    case V:
+        return QStringLiteral("VARCHAR(%1)").arg(c.size);
+    case C:
+        return QStringLiteral("CHAR(%1)").arg(c.size);
+    case B:
+        return pg ? QStringLiteral("boolean") : QStringLiteral("BIT");
+    case T:
+        return pg ? QStringLiteral("timestamp(0)") : QStringLiteral("DATETIME");
     // SQLite keeps the amount as exact decimal text (a declared type with TEXT affinity).
-    case M: return pg ? QStringLiteral("numeric(19,4)") : QStringLiteral("DECIMAL_TEXT(19,4)");
-    case X: return QStringLiteral("TEXT");
-    case L: return pg ? QStringLiteral("bytea") : QStringLiteral("BLOB");
-    default: return QStringLiteral("TEXT");
+    case M:
+        return pg ? QStringLiteral("numeric(19,4)") : QStringLiteral("DECIMAL_TEXT(19,4)");
+    case X:
+        return QStringLiteral("TEXT");
+    case L:
+        return pg ? QStringLiteral("bytea") : QStringLiteral("BLOB");
+    default:
+        return QStringLiteral("TEXT");
     }
 }
 
-QString substitute(Engine e, QString s)
-{
+QString substitute(Engine e, QString s) {
     const bool pg = e == Engine::PostgreSQL;
-    s.replace(QStringLiteral("{NOW}"), pg ? QStringLiteral("localtimestamp(0)") : QStringLiteral("(datetime('now', 'localtime'))"));
+    s.replace(QStringLiteral("{NOW}"),
+              pg ? QStringLiteral("localtimestamp(0)") : QStringLiteral("(datetime('now', 'localtime'))"));
     s.replace(QStringLiteral("{TODAY}"), pg ? QStringLiteral("(current_date::timestamp)")
                                             : QStringLiteral("(date('now', 'localtime') || ' 00:00:00')"));
     s.replace(QStringLiteral("{FALSE}"), pg ? QStringLiteral("false") : QStringLiteral("0"));
@@ -162,8 +259,7 @@ QString substitute(Engine e, QString s)
     return s;
 }
 
-QString createTable(Engine e, const Table &t)
-{
+QString createTable(Engine e, const Table &t) {
     QStringList parts;
     for (const Col &c : t.cols) {
         QString def = QStringLiteral("[%1] %2").arg(QString::fromLatin1(c.name), typeName(e, c));
@@ -180,25 +276,24 @@ QString createTable(Engine e, const Table &t)
         parts << def;
     }
     parts << t.constraints;
-    return QStringLiteral("CREATE TABLE [%1] (\n  %2\n)").arg(QString::fromLatin1(t.name), parts.join(QStringLiteral(",\n  ")));
+    return QStringLiteral("CREATE TABLE [%1] (\n  %2\n)")
+        .arg(QString::fromLatin1(t.name), parts.join(QStringLiteral(",\n  ")));
 }
 
 // The table a column's "REFERENCES T (K)" names, empty when it names none.
-QString referencedTable(const char *extra)
-{
+QString referencedTable(const char *extra) {
     static const QRegularExpression re(QStringLiteral(R"(\bREFERENCES\s+\[?(\w+)\]?)"));
     const auto m = re.match(QString::fromLatin1(extra));
     return m.hasMatch() ? m.captured(1) : QString();
 }
 
-TableInfo info(const Table &t)
-{
+TableInfo info(const Table &t) {
     TableInfo ti;
     ti.name = QString::fromLatin1(t.name);
     ti.key = QString::fromLatin1(t.key);
     for (const Col &c : t.cols)
         ti.columns << ColumnInfo{QString::fromLatin1(c.name), c.type, c.size, c.identity, c.readOnly,
-                                 referencedTable(c.extra), false};
+                                 referencedTable(c.extra),    false};
     return ti;
 }
 
@@ -210,8 +305,7 @@ const char *DisplayLookup =
     "nullif(coalesce([Login], '') || CASE WHEN coalesce([Login], '') <> '' AND coalesce(Name, '') <> '' "
     "THEN ': ' ELSE '' END || coalesce(Name, ''), '')";
 
-QStringList indexes()
-{
+QStringList indexes() {
     return {
         "CREATE INDEX ixDepartmentHigher ON Department (DprtIdHigher)",
         "CREATE INDEX ixWorkplaceDepartment ON Workplace (WrkpIdDepartment)",
@@ -238,7 +332,8 @@ QStringList indexes()
 
 const char *ClientListView =
     "CREATE VIEW ClientList AS SELECT c.IdClient AS ID, t.Name AS TradeName, c.ClntNameFull AS ClientName, "
-    "c.CountDoc AS CountDoc, c.CountModel AS CountModel FROM Client c LEFT JOIN Trademark t ON t.ID = c.Trademark";
+    "c.CountDoc AS CountDoc, c.CountModel AS CountModel FROM Client c LEFT JOIN Trademark t ON t.ID = "
+    "c.Trademark";
 
 // Counter columns the database keeps: child table, its reference, parent table, parent key, counter.
 struct Counter {
@@ -264,8 +359,7 @@ const SiblingOrder Orders[] = {
     {"Model", "IdModel", "ModlKind", "ModlWeight"},
 };
 
-const SiblingOrder &siblingOrder(const char *table)
-{
+const SiblingOrder &siblingOrder(const char *table) {
     for (const SiblingOrder &o : Orders)
         if (qstrcmp(o.table, table) == 0)
             return o;
@@ -276,8 +370,7 @@ const SiblingOrder &siblingOrder(const char *table)
 
 // A counter column of `parent` that follows the rows of `child` referencing it.
 QStringList sqliteCounter(const QString &child, const QString &ref, const QString &parent, const QString &key,
-                          const QString &counter)
-{
+                          const QString &counter) {
     const QString up = QStringLiteral("UPDATE [%1] SET %2 = %2 %3 1 WHERE %4 = %5.%6;")
                            .arg(parent, counter, QStringLiteral("%1"), key, QStringLiteral("%2"), ref);
     const QString base = child + counter;
@@ -286,74 +379,84 @@ QStringList sqliteCounter(const QString &child, const QString &ref, const QStrin
             .arg(base, child, up.arg(QStringLiteral("+")).arg(QStringLiteral("NEW"))),
         QStringLiteral("CREATE TRIGGER tr%1Del AFTER DELETE ON [%2] BEGIN %3 END")
             .arg(base, child, up.arg(QStringLiteral("-")).arg(QStringLiteral("OLD"))),
-        QStringLiteral("CREATE TRIGGER tr%1Upd AFTER UPDATE OF %3 ON [%2] WHEN OLD.%3 IS NOT NEW.%3 BEGIN %4 %5 END")
-            .arg(base, child, ref, up.arg(QStringLiteral("-")).arg(QStringLiteral("OLD")), up.arg(QStringLiteral("+")).arg(QStringLiteral("NEW"))),
+        QStringLiteral(
+            "CREATE TRIGGER tr%1Upd AFTER UPDATE OF %3 ON [%2] WHEN OLD.%3 IS NOT NEW.%3 BEGIN %4 %5 END")
+            .arg(base, child, ref, up.arg(QStringLiteral("-")).arg(QStringLiteral("OLD")),
+                 up.arg(QStringLiteral("+")).arg(QStringLiteral("NEW"))),
     };
 }
 
 // New rows, and rows moved to another parent, go last among their siblings.
-QStringList sqliteOrder(const QString &table, const QString &key, const QString &parent, const QString &order)
-{
-    const QString set = QStringLiteral(
-                            "UPDATE [%1] SET %4 = (SELECT coalesce(max(%4), 0) + 1 FROM [%1] WHERE %3 IS NEW.%3 "
-                            "AND %2 <> NEW.%2) WHERE %2 = NEW.%2;")
-                            .arg(table, key, parent, order);
+QStringList sqliteOrder(const QString &table, const QString &key, const QString &parent,
+                        const QString &order) {
+    const QString set =
+        QStringLiteral("UPDATE [%1] SET %4 = (SELECT coalesce(max(%4), 0) + 1 FROM [%1] WHERE %3 IS NEW.%3 "
+                       "AND %2 <> NEW.%2) WHERE %2 = NEW.%2;")
+            .arg(table, key, parent, order);
     return {
-        QStringLiteral("CREATE TRIGGER tr%1Order AFTER INSERT ON [%1] WHEN NEW.%2 IS NULL BEGIN %3 END").arg(table, order, set),
-        QStringLiteral("CREATE TRIGGER tr%1Reorder AFTER UPDATE OF %2 ON [%1] WHEN OLD.%2 IS NOT NEW.%2 BEGIN %3 END")
+        QStringLiteral("CREATE TRIGGER tr%1Order AFTER INSERT ON [%1] WHEN NEW.%2 IS NULL BEGIN %3 END")
+            .arg(table, order, set),
+        QStringLiteral(
+            "CREATE TRIGGER tr%1Reorder AFTER UPDATE OF %2 ON [%1] WHEN OLD.%2 IS NOT NEW.%2 BEGIN %3 END")
             .arg(table, parent, set),
     };
 }
 
-QStringList sqliteTriggersV1()
-{
+QStringList sqliteTriggersV1() {
     QStringList s;
     for (const SiblingOrder &o : Orders)
         s << sqliteOrder(o.table, o.key, o.parent, o.order);
     for (const Counter &c : Counters)
         s << sqliteCounter(c.child, c.ref, c.parent, c.key, c.counter);
     const QString clientName = QStringLiteral(
-        "UPDATE Client SET DisplayName = substr(coalesce((SELECT Name FROM Trademark WHERE ID = Client.Trademark) || ': ', '') "
+        "UPDATE Client SET DisplayName = substr(coalesce((SELECT Name FROM Trademark WHERE ID = "
+        "Client.Trademark) || ': ', '') "
         "|| coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) WHERE IdClient = NEW.IdClient;");
     s << QStringLiteral("CREATE TRIGGER trClientNameIns AFTER INSERT ON Client BEGIN %1 END").arg(clientName);
-    s << QStringLiteral("CREATE TRIGGER trClientNameUpd AFTER UPDATE OF ClntNameFull, ClntNameShort, Trademark ON Client BEGIN %1 END")
+    s << QStringLiteral("CREATE TRIGGER trClientNameUpd AFTER UPDATE OF ClntNameFull, ClntNameShort, "
+                        "Trademark ON Client BEGIN %1 END")
              .arg(clientName);
-    s << QStringLiteral(
-        "CREATE TRIGGER trTrademarkName AFTER UPDATE OF Name ON Trademark BEGIN "
-        "UPDATE Client SET DisplayName = substr(coalesce(NEW.Name || ': ', '') || coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) "
-        "WHERE Trademark = NEW.ID; END");
-    const QString params = QStringLiteral("UPDATE Model SET DisplayParameters = %1 WHERE IdModel = NEW.IdModel;")
-                               .arg(QString::fromLatin1(DisplayParameters));
+    s << QStringLiteral("CREATE TRIGGER trTrademarkName AFTER UPDATE OF Name ON Trademark BEGIN "
+                        "UPDATE Client SET DisplayName = substr(coalesce(NEW.Name || ': ', '') || "
+                        "coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) "
+                        "WHERE Trademark = NEW.ID; END");
+    const QString params =
+        QStringLiteral("UPDATE Model SET DisplayParameters = %1 WHERE IdModel = NEW.IdModel;")
+            .arg(QString::fromLatin1(DisplayParameters));
     s << QStringLiteral("CREATE TRIGGER trModelParamsIns AFTER INSERT ON Model BEGIN %1 END").arg(params);
-    s << QStringLiteral("CREATE TRIGGER trModelParamsUpd AFTER UPDATE OF ModlParametersValue, ModlNote ON Model BEGIN %1 END").arg(params);
-    const QString lookup = QStringLiteral("UPDATE [User] SET DisplayLookup = %1 WHERE ID = NEW.ID;").arg(QString::fromLatin1(DisplayLookup));
+    s << QStringLiteral("CREATE TRIGGER trModelParamsUpd AFTER UPDATE OF ModlParametersValue, ModlNote ON "
+                        "Model BEGIN %1 END")
+             .arg(params);
+    const QString lookup = QStringLiteral("UPDATE [User] SET DisplayLookup = %1 WHERE ID = NEW.ID;")
+                               .arg(QString::fromLatin1(DisplayLookup));
     s << QStringLiteral("CREATE TRIGGER trUserLookupIns AFTER INSERT ON [User] BEGIN %1 END").arg(lookup);
-    s << QStringLiteral("CREATE TRIGGER trUserLookupUpd AFTER UPDATE OF [Login], Name ON [User] BEGIN %1 END").arg(lookup);
+    s << QStringLiteral("CREATE TRIGGER trUserLookupUpd AFTER UPDATE OF [Login], Name ON [User] BEGIN %1 END")
+             .arg(lookup);
     return s;
 }
 
 // ---- PostgreSQL trigger functions ------------------------------------------------------------
 
 QStringList pgCounter(const QString &child, const QString &ref, const QString &parent, const QString &key,
-                      const QString &counter)
-{
+                      const QString &counter) {
     const QString fn = QStringLiteral("fn%1%2").arg(child, counter);
     return {
-        QStringLiteral(
-            "CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-            "IF TG_OP IN ('UPDATE', 'DELETE') AND OLD.%2 IS NOT NULL AND (TG_OP = 'DELETE' OR OLD.%2 IS DISTINCT FROM NEW.%2) THEN "
-            "UPDATE [%3] SET %5 = %5 - 1 WHERE %4 = OLD.%2; END IF; "
-            "IF TG_OP IN ('UPDATE', 'INSERT') AND NEW.%2 IS NOT NULL AND (TG_OP = 'INSERT' OR OLD.%2 IS DISTINCT FROM NEW.%2) THEN "
-            "UPDATE [%3] SET %5 = %5 + 1 WHERE %4 = NEW.%2; END IF; "
-            "RETURN NULL; END $$")
+        QStringLiteral("CREATE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                       "IF TG_OP IN ('UPDATE', 'DELETE') AND OLD.%2 IS NOT NULL AND (TG_OP = 'DELETE' OR "
+                       "OLD.%2 IS DISTINCT FROM NEW.%2) THEN "
+                       "UPDATE [%3] SET %5 = %5 - 1 WHERE %4 = OLD.%2; END IF; "
+                       "IF TG_OP IN ('UPDATE', 'INSERT') AND NEW.%2 IS NOT NULL AND (TG_OP = 'INSERT' OR "
+                       "OLD.%2 IS DISTINCT FROM NEW.%2) THEN "
+                       "UPDATE [%3] SET %5 = %5 + 1 WHERE %4 = NEW.%2; END IF; "
+                       "RETURN NULL; END $$")
             .arg(fn, ref, parent, key, counter),
-        QStringLiteral("CREATE TRIGGER tr%1%2 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW EXECUTE FUNCTION %3()")
+        QStringLiteral("CREATE TRIGGER tr%1%2 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW EXECUTE "
+                       "FUNCTION %3()")
             .arg(child, counter, fn),
     };
 }
 
-QString pgOrder(const SiblingOrder &o)
-{
+QString pgOrder(const SiblingOrder &o) {
     const QString table = QString::fromLatin1(o.table), key = QString::fromLatin1(o.key),
                   parent = QString::fromLatin1(o.parent), order = QString::fromLatin1(o.order);
     return QStringLiteral(
@@ -373,18 +476,18 @@ QString pgOrder(const SiblingOrder &o)
         .arg(table, key, parent, order);
 }
 
-QStringList pgBefore(const QString &table, const QString &body)
-{
+QStringList pgBefore(const QString &table, const QString &body) {
     return {
-        QStringLiteral("CREATE FUNCTION fn%1Before() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN %2 RETURN NEW; END $$")
+        QStringLiteral(
+            "CREATE FUNCTION fn%1Before() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN %2 RETURN NEW; END $$")
             .arg(table, body),
-        QStringLiteral("CREATE TRIGGER tr%1Before BEFORE INSERT OR UPDATE ON [%1] FOR EACH ROW EXECUTE FUNCTION fn%1Before()")
+        QStringLiteral("CREATE TRIGGER tr%1Before BEFORE INSERT OR UPDATE ON [%1] FOR EACH ROW EXECUTE "
+                       "FUNCTION fn%1Before()")
             .arg(table),
     };
 }
 
-QStringList pgTriggersV1()
-{
+QStringList pgTriggersV1() {
     QStringList s;
     s << pgBefore("Department", pgOrder(siblingOrder("Department")));
     s << pgBefore("Workplace", pgOrder(siblingOrder("Workplace")));
@@ -395,16 +498,20 @@ QStringList pgTriggersV1()
     s << pgBefore("Model", pgOrder(siblingOrder("Model")) +
                                QStringLiteral("NEW.DisplayParameters := %1; ").arg(params));
     s << pgBefore("Client",
-                  QStringLiteral("NEW.DisplayName := substr(coalesce((SELECT Name FROM Trademark WHERE ID = NEW.Trademark) || ': ', '') "
+                  QStringLiteral("NEW.DisplayName := substr(coalesce((SELECT Name FROM Trademark WHERE ID = "
+                                 "NEW.Trademark) || ': ', '') "
                                  "|| coalesce(NEW.ClntNameFull, NEW.ClntNameShort, ''), 1, 122); "));
     QString lookup = QString::fromLatin1(DisplayLookup);
-    lookup.replace(QStringLiteral("[Login]"), QStringLiteral("NEW.[Login]")).replace(QStringLiteral("Name,"), QStringLiteral("NEW.Name,"));
+    lookup.replace(QStringLiteral("[Login]"), QStringLiteral("NEW.[Login]"))
+        .replace(QStringLiteral("Name,"), QStringLiteral("NEW.Name,"));
     s << pgBefore("User", QStringLiteral("NEW.DisplayLookup := %1; ").arg(lookup));
-    s << QStringLiteral(
-        "CREATE FUNCTION fnTrademarkName() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-        "IF NEW.Name IS DISTINCT FROM OLD.Name THEN UPDATE Client SET DisplayName = substr(coalesce(NEW.Name || ': ', '') "
-        "|| coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) WHERE Trademark = NEW.ID; END IF; RETURN NULL; END $$");
-    s << QStringLiteral("CREATE TRIGGER trTrademarkName AFTER UPDATE ON Trademark FOR EACH ROW EXECUTE FUNCTION fnTrademarkName()");
+    s << QStringLiteral("CREATE FUNCTION fnTrademarkName() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                        "IF NEW.Name IS DISTINCT FROM OLD.Name THEN UPDATE Client SET DisplayName = "
+                        "substr(coalesce(NEW.Name || ': ', '') "
+                        "|| coalesce(ClntNameFull, ClntNameShort, ''), 1, 122) WHERE Trademark = NEW.ID; END "
+                        "IF; RETURN NULL; END $$");
+    s << QStringLiteral("CREATE TRIGGER trTrademarkName AFTER UPDATE ON Trademark FOR EACH ROW EXECUTE "
+                        "FUNCTION fnTrademarkName()");
     for (const Counter &c : Counters)
         s << pgCounter(c.child, c.ref, c.parent, c.key, c.counter);
     return s;
@@ -414,16 +521,19 @@ QStringList pgTriggersV1()
 
 // The searchable text of each kind of row, as an expression over the row itself.
 const char *DepartmentText = "ltrim(coalesce(%1DprtName, '') || coalesce(' / ' || %1Synonym, ''), ' /')";
-const char *WorkplaceText =
-    "ltrim(coalesce(%1WrkpName, '') || coalesce(' / ' || %1Synonym, '') || coalesce(' / тел. ' || %1Phone, ''), ' /')";
-const char *DeviceText =
-    "ltrim(coalesce(%1DevcName, '') || coalesce(' / ' || %1Domain, '') || coalesce(' / инв. ' || %1DevcNumber, '') "
-    "|| coalesce(' / ' || %1Depreciation, ''), ' /')";
+const char *WorkplaceText = "ltrim(coalesce(%1WrkpName, '') || coalesce(' / ' || %1Synonym, '') || "
+                            "coalesce(' / тел. ' || %1Phone, ''), ' /')";
+const char *DeviceText = "ltrim(coalesce(%1DevcName, '') || coalesce(' / ' || %1Domain, '') || coalesce(' / "
+                         "инв. ' || %1DevcNumber, '') "
+                         "|| coalesce(' / ' || %1Depreciation, ''), ' /')";
 const char *ElementText =
-    "ltrim(coalesce((SELECT ModlName FROM Model WHERE IdModel = %1CmplIdModel), '') || coalesce(' / ' || %1CmplNumber, '') "
+    "ltrim(coalesce((SELECT ModlName FROM Model WHERE IdModel = %1CmplIdModel), '') || coalesce(' / ' || "
+    "%1CmplNumber, '') "
     "|| coalesce(' / ' || %1NumberManufact, '') || coalesce(' / ' || %1NumberSeller, ''), ' /')";
 
-QString text(const char *expr, const QString &prefix) { return QString::fromUtf8(expr).arg(prefix); }
+QString text(const char *expr, const QString &prefix) {
+    return QString::fromUtf8(expr).arg(prefix);
+}
 
 struct Searched {
     const char *table, *key, *kind, *expr, *columns;
@@ -435,24 +545,24 @@ const Searched SearchedTables[] = {
     {"CompleteSet", "IdComponent", "E", ElementText, "CmplIdModel, CmplNumber, NumberManufact, NumberSeller"},
 };
 
-QString upsert(const Searched &t, const QString &prefix)
-{
+QString upsert(const Searched &t, const QString &prefix) {
     return QStringLiteral("INSERT INTO SearchText (Kind, ID, Name) VALUES ('%1', %2%3, substr(%4, 1, 500)) "
                           "ON CONFLICT (Kind, ID) DO UPDATE SET Name = excluded.Name;")
         .arg(QString::fromLatin1(t.kind), prefix, QString::fromLatin1(t.key), text(t.expr, prefix));
 }
 
-QStringList searchStatements(Engine e)
-{
+QStringList searchStatements(Engine e) {
     QStringList s;
     s << createTable(e, searchTable());
     for (const Searched &t : SearchedTables)
-        s << QStringLiteral("INSERT INTO SearchText (Kind, ID, Name) SELECT '%1', %2, substr(%3, 1, 500) FROM [%4]")
+        s << QStringLiteral(
+                 "INSERT INTO SearchText (Kind, ID, Name) SELECT '%1', %2, substr(%3, 1, 500) FROM [%4]")
                  .arg(QString::fromLatin1(t.kind), QString::fromLatin1(t.key), text(t.expr, QString()),
                       QString::fromLatin1(t.table));
-    const QString modelRename = QStringLiteral(
-        "UPDATE SearchText SET Name = (SELECT substr(%1, 1, 500) FROM CompleteSet s WHERE s.IdComponent = SearchText.ID) "
-        "WHERE Kind = 'E' AND ID IN (SELECT IdComponent FROM CompleteSet WHERE CmplIdModel = NEW.IdModel);")
+    const QString modelRename = QStringLiteral("UPDATE SearchText SET Name = (SELECT substr(%1, 1, 500) FROM "
+                                               "CompleteSet s WHERE s.IdComponent = SearchText.ID) "
+                                               "WHERE Kind = 'E' AND ID IN (SELECT IdComponent FROM "
+                                               "CompleteSet WHERE CmplIdModel = NEW.IdModel);")
                                     .arg(text(ElementText, QStringLiteral("s.")));
     if (e == Engine::SQLite) {
         for (const Searched &t : SearchedTables) {
@@ -461,37 +571,45 @@ QStringList searchStatements(Engine e)
             s << QStringLiteral("CREATE TRIGGER trSearch%1Ins AFTER INSERT ON [%1] BEGIN %2 END")
                      .arg(QString::fromLatin1(t.table), upsert(t, QStringLiteral("NEW.")));
             s << QStringLiteral("CREATE TRIGGER trSearch%1Upd AFTER UPDATE OF %2 ON [%1] BEGIN %3 END")
-                     .arg(QString::fromLatin1(t.table), QString::fromLatin1(t.columns), upsert(t, QStringLiteral("NEW.")));
+                     .arg(QString::fromLatin1(t.table), QString::fromLatin1(t.columns),
+                          upsert(t, QStringLiteral("NEW.")));
             s << QStringLiteral("CREATE TRIGGER trSearch%1Del AFTER DELETE ON [%1] BEGIN %2 END")
                      .arg(QString::fromLatin1(t.table), del);
         }
-        s << QStringLiteral("CREATE TRIGGER trSearchModel AFTER UPDATE OF ModlName ON Model BEGIN %1 END").arg(modelRename);
+        s << QStringLiteral("CREATE TRIGGER trSearchModel AFTER UPDATE OF ModlName ON Model BEGIN %1 END")
+                 .arg(modelRename);
         // A trigram index over the texts; its MATCH folds the case of any alphabet.
-        s << QStringLiteral("CREATE VIRTUAL TABLE SearchIndex USING fts5(Name, content='SearchText', tokenize='trigram')");
+        s << QStringLiteral(
+            "CREATE VIRTUAL TABLE SearchIndex USING fts5(Name, content='SearchText', tokenize='trigram')");
         s << QStringLiteral("INSERT INTO SearchIndex (SearchIndex) VALUES ('rebuild')");
         s << QStringLiteral("CREATE TRIGGER trSearchIndexIns AFTER INSERT ON SearchText BEGIN "
                             "INSERT INTO SearchIndex (rowid, Name) VALUES (NEW.rowid, NEW.Name); END");
-        s << QStringLiteral("CREATE TRIGGER trSearchIndexDel AFTER DELETE ON SearchText BEGIN "
-                            "INSERT INTO SearchIndex (SearchIndex, rowid, Name) VALUES ('delete', OLD.rowid, OLD.Name); END");
-        s << QStringLiteral("CREATE TRIGGER trSearchIndexUpd AFTER UPDATE ON SearchText BEGIN "
-                            "INSERT INTO SearchIndex (SearchIndex, rowid, Name) VALUES ('delete', OLD.rowid, OLD.Name); "
-                            "INSERT INTO SearchIndex (rowid, Name) VALUES (NEW.rowid, NEW.Name); END");
+        s << QStringLiteral(
+            "CREATE TRIGGER trSearchIndexDel AFTER DELETE ON SearchText BEGIN "
+            "INSERT INTO SearchIndex (SearchIndex, rowid, Name) VALUES ('delete', OLD.rowid, OLD.Name); END");
+        s << QStringLiteral(
+            "CREATE TRIGGER trSearchIndexUpd AFTER UPDATE ON SearchText BEGIN "
+            "INSERT INTO SearchIndex (SearchIndex, rowid, Name) VALUES ('delete', OLD.rowid, OLD.Name); "
+            "INSERT INTO SearchIndex (rowid, Name) VALUES (NEW.rowid, NEW.Name); END");
     } else {
         for (const Searched &t : SearchedTables) {
+            s << QStringLiteral("CREATE FUNCTION fnSearch%1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                                "IF TG_OP = 'DELETE' THEN DELETE FROM SearchText WHERE Kind = '%2' AND ID = "
+                                "OLD.%3; RETURN NULL; END IF; "
+                                "%4 RETURN NULL; END $$")
+                     .arg(QString::fromLatin1(t.table), QString::fromLatin1(t.kind),
+                          QString::fromLatin1(t.key), upsert(t, QStringLiteral("NEW.")));
             s << QStringLiteral(
-                     "CREATE FUNCTION fnSearch%1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                     "IF TG_OP = 'DELETE' THEN DELETE FROM SearchText WHERE Kind = '%2' AND ID = OLD.%3; RETURN NULL; END IF; "
-                     "%4 RETURN NULL; END $$")
-                     .arg(QString::fromLatin1(t.table), QString::fromLatin1(t.kind), QString::fromLatin1(t.key),
-                          upsert(t, QStringLiteral("NEW.")));
-            s << QStringLiteral("CREATE TRIGGER trSearch%1 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW "
-                                "EXECUTE FUNCTION fnSearch%1()")
+                     "CREATE TRIGGER trSearch%1 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW "
+                     "EXECUTE FUNCTION fnSearch%1()")
                      .arg(QString::fromLatin1(t.table));
         }
-        s << QStringLiteral("CREATE FUNCTION fnSearchModel() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                            "IF NEW.ModlName IS DISTINCT FROM OLD.ModlName THEN %1 END IF; RETURN NULL; END $$")
+        s << QStringLiteral(
+                 "CREATE FUNCTION fnSearchModel() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                 "IF NEW.ModlName IS DISTINCT FROM OLD.ModlName THEN %1 END IF; RETURN NULL; END $$")
                  .arg(modelRename);
-        s << QStringLiteral("CREATE TRIGGER trSearchModel AFTER UPDATE ON Model FOR EACH ROW EXECUTE FUNCTION fnSearchModel()");
+        s << QStringLiteral("CREATE TRIGGER trSearchModel AFTER UPDATE ON Model FOR EACH ROW EXECUTE "
+                            "FUNCTION fnSearchModel()");
     }
     return s;
 }
@@ -503,38 +621,40 @@ QStringList searchStatements(Engine e)
 // indexes the fold, and keeps one folded find text per department, workplace and device with
 // the texts its find dialog promises to match.
 
-const Table &findTable()
-{
-    static const Table t{"FindText", "ID", {{"Kind", C, 1, "NOT NULL"}, {"ID", I, 0, "NOT NULL"}, {"Text", X}}, {"PRIMARY KEY (Kind, ID)"}};
+const Table &findTable() {
+    static const Table t{"FindText",
+                         "ID",
+                         {{"Kind", C, 1, "NOT NULL"}, {"ID", I, 0, "NOT NULL"}, {"Text", X}},
+                         {"PRIMARY KEY (Kind, ID)"}};
     return t;
 }
 
 struct Found {
     const char *table, *key, *kind;
-    QStringList texts; // over the row x
+    QStringList texts;   // over the row x
     const char *columns; // the columns they are made of (SQLite update triggers)
 };
-const QVector<Found> &foundTables()
-{
+const QVector<Found> &foundTables() {
     static const QVector<Found> t = {
         {"Department", "IdDepartment", "D", {"x.DprtName", "x.Synonym"}, "DprtName, Synonym"},
         {"Workplace",
          "IdWorkplace",
          "W",
          {"x.WrkpName", "x.Synonym", "x.Phone", "(SELECT Name FROM [User] WHERE ID = x.[User])",
-          "(SELECT ShortName FROM [User] WHERE ID = x.[User])", "(SELECT [Login] FROM [User] WHERE ID = x.[User])"},
+          "(SELECT ShortName FROM [User] WHERE ID = x.[User])",
+          "(SELECT [Login] FROM [User] WHERE ID = x.[User])"},
          "WrkpName, Synonym, Phone, [User]"},
         {"DeviceUnit",
          "IdDevice",
          "V",
-         {"x.DevcName", "x.Domain", "x.DevcNumber", "(SELECT WrkpName FROM Workplace WHERE IdWorkplace = x.DevcIdWorkplace)"},
+         {"x.DevcName", "x.Domain", "x.DevcNumber",
+          "(SELECT WrkpName FROM Workplace WHERE IdWorkplace = x.DevcIdWorkplace)"},
          "DevcName, Domain, DevcNumber, DevcIdWorkplace"},
     };
     return t;
 }
 
-const Found &found(const char *table)
-{
+const Found &found(const char *table) {
     for (const Found &f : foundTables())
         if (qstrcmp(f.table, table) == 0)
             return f;
@@ -542,25 +662,23 @@ const Found &found(const char *table)
 }
 
 // Writes the find texts of the rows of `f` that satisfy `where` (over x).
-QString refill(Engine e, const Found &f, const QString &where)
-{
+QString refill(Engine e, const Found &f, const QString &where) {
     return QStringLiteral("INSERT INTO FindText (Kind, ID, Text) SELECT '%1', x.%2, %3 FROM [%4] x WHERE %5 "
                           "ON CONFLICT (Kind, ID) DO UPDATE SET Text = excluded.Text;")
         .arg(QString::fromLatin1(f.kind), QString::fromLatin1(f.key), ProcText::foldedTexts(e, f.texts),
              QString::fromLatin1(f.table), where);
 }
 
-QString refillRow(Engine e, const Found &f)
-{
+QString refillRow(Engine e, const Found &f) {
     return refill(e, f, QStringLiteral("x.%1 = NEW.%1").arg(QString::fromLatin1(f.key)));
 }
 
-QStringList foldStatementsSqlite()
-{
+QStringList foldStatementsSqlite() {
     const Engine e = Engine::SQLite;
     QStringList s;
     s << QStringLiteral("ALTER TABLE SearchText ADD COLUMN Folded TEXT");
-    s << QStringLiteral("UPDATE SearchText SET Folded = %1").arg(ProcText::foldSql(e, QStringLiteral("Name")));
+    s << QStringLiteral("UPDATE SearchText SET Folded = %1")
+             .arg(ProcText::foldSql(e, QStringLiteral("Name")));
     // The index now holds the folds; it follows them as the texts change.
     s << QStringLiteral("DROP TRIGGER trSearchIndexIns") << QStringLiteral("DROP TRIGGER trSearchIndexDel")
       << QStringLiteral("DROP TRIGGER trSearchIndexUpd") << QStringLiteral("DROP TABLE SearchIndex");
@@ -573,18 +691,21 @@ QStringList foldStatementsSqlite()
     s << QStringLiteral("CREATE TRIGGER trSearchFoldUpd AFTER UPDATE OF Name ON SearchText BEGIN "
                         "UPDATE SearchText SET Folded = %1 WHERE rowid = NEW.rowid; END")
              .arg(ProcText::foldSql(e, QStringLiteral("NEW.Name")));
-    s << QStringLiteral("CREATE TRIGGER trSearchIndexDel AFTER DELETE ON SearchText WHEN OLD.Folded IS NOT NULL BEGIN "
-                        "INSERT INTO SearchIndex (SearchIndex, rowid, Folded) VALUES ('delete', OLD.rowid, OLD.Folded); END");
-    s << QStringLiteral("CREATE TRIGGER trSearchIndexUpd AFTER UPDATE OF Folded ON SearchText BEGIN "
-                        "INSERT INTO SearchIndex (SearchIndex, rowid, Folded) SELECT 'delete', OLD.rowid, OLD.Folded "
-                        "WHERE OLD.Folded IS NOT NULL; "
-                        "INSERT INTO SearchIndex (rowid, Folded) VALUES (NEW.rowid, NEW.Folded); END");
+    s << QStringLiteral(
+        "CREATE TRIGGER trSearchIndexDel AFTER DELETE ON SearchText WHEN OLD.Folded IS NOT NULL BEGIN "
+        "INSERT INTO SearchIndex (SearchIndex, rowid, Folded) VALUES ('delete', OLD.rowid, OLD.Folded); END");
+    s << QStringLiteral(
+        "CREATE TRIGGER trSearchIndexUpd AFTER UPDATE OF Folded ON SearchText BEGIN "
+        "INSERT INTO SearchIndex (SearchIndex, rowid, Folded) SELECT 'delete', OLD.rowid, OLD.Folded "
+        "WHERE OLD.Folded IS NOT NULL; "
+        "INSERT INTO SearchIndex (rowid, Folded) VALUES (NEW.rowid, NEW.Folded); END");
 
     s << createTable(e, findTable());
     for (const Found &f : foundTables()) {
         const QString table = QString::fromLatin1(f.table);
         s << refill(e, f, QStringLiteral("1 = 1"));
-        s << QStringLiteral("CREATE TRIGGER trFind%1Ins AFTER INSERT ON [%1] BEGIN %2 END").arg(table, refillRow(e, f));
+        s << QStringLiteral("CREATE TRIGGER trFind%1Ins AFTER INSERT ON [%1] BEGIN %2 END")
+                 .arg(table, refillRow(e, f));
         s << QStringLiteral("CREATE TRIGGER trFind%1Upd AFTER UPDATE OF %2 ON [%1] BEGIN %3 END")
                  .arg(table, QString::fromLatin1(f.columns), refillRow(e, f));
         s << QStringLiteral("CREATE TRIGGER trFind%1Del AFTER DELETE ON [%1] BEGIN "
@@ -592,28 +713,33 @@ QStringList foldStatementsSqlite()
                  .arg(table, QString::fromLatin1(f.kind), QString::fromLatin1(f.key));
     }
     // A device's text holds its workplace's name, a workplace's text its user's names.
-    s << QStringLiteral("CREATE TRIGGER trFindWorkplaceDevices AFTER UPDATE OF WrkpName ON Workplace BEGIN %1 END")
+    s << QStringLiteral(
+             "CREATE TRIGGER trFindWorkplaceDevices AFTER UPDATE OF WrkpName ON Workplace BEGIN %1 END")
              .arg(refill(e, found("DeviceUnit"), QStringLiteral("x.DevcIdWorkplace = NEW.IdWorkplace")));
-    s << QStringLiteral("CREATE TRIGGER trFindUserWorkplaces AFTER UPDATE OF Name, ShortName, [Login] ON [User] BEGIN %1 END")
+    s << QStringLiteral("CREATE TRIGGER trFindUserWorkplaces AFTER UPDATE OF Name, ShortName, [Login] ON "
+                        "[User] BEGIN %1 END")
              .arg(refill(e, found("Workplace"), QStringLiteral("x.[User] = NEW.ID")));
-    s << QStringLiteral("CREATE VIRTUAL TABLE FindIndex USING fts5(Text, content='FindText', tokenize='trigram case_sensitive 1')");
+    s << QStringLiteral("CREATE VIRTUAL TABLE FindIndex USING fts5(Text, content='FindText', "
+                        "tokenize='trigram case_sensitive 1')");
     s << QStringLiteral("INSERT INTO FindIndex (FindIndex) VALUES ('rebuild')");
     s << QStringLiteral("CREATE TRIGGER trFindIndexIns AFTER INSERT ON FindText BEGIN "
                         "INSERT INTO FindIndex (rowid, Text) VALUES (NEW.rowid, NEW.Text); END");
-    s << QStringLiteral("CREATE TRIGGER trFindIndexDel AFTER DELETE ON FindText BEGIN "
-                        "INSERT INTO FindIndex (FindIndex, rowid, Text) VALUES ('delete', OLD.rowid, OLD.Text); END");
-    s << QStringLiteral("CREATE TRIGGER trFindIndexUpd AFTER UPDATE ON FindText BEGIN "
-                        "INSERT INTO FindIndex (FindIndex, rowid, Text) VALUES ('delete', OLD.rowid, OLD.Text); "
-                        "INSERT INTO FindIndex (rowid, Text) VALUES (NEW.rowid, NEW.Text); END");
+    s << QStringLiteral(
+        "CREATE TRIGGER trFindIndexDel AFTER DELETE ON FindText BEGIN "
+        "INSERT INTO FindIndex (FindIndex, rowid, Text) VALUES ('delete', OLD.rowid, OLD.Text); END");
+    s << QStringLiteral(
+        "CREATE TRIGGER trFindIndexUpd AFTER UPDATE ON FindText BEGIN "
+        "INSERT INTO FindIndex (FindIndex, rowid, Text) VALUES ('delete', OLD.rowid, OLD.Text); "
+        "INSERT INTO FindIndex (rowid, Text) VALUES (NEW.rowid, NEW.Text); END");
     return s;
 }
 
-QStringList foldStatementsPg()
-{
+QStringList foldStatementsPg() {
     const Engine e = Engine::PostgreSQL;
     QStringList s;
     s << QStringLiteral("ALTER TABLE SearchText ADD COLUMN Folded text");
-    s << QStringLiteral("UPDATE SearchText SET Folded = %1").arg(ProcText::foldSql(e, QStringLiteral("Name")));
+    s << QStringLiteral("UPDATE SearchText SET Folded = %1")
+             .arg(ProcText::foldSql(e, QStringLiteral("Name")));
     s << QStringLiteral("CREATE FUNCTION fnSearchFold() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
                         "NEW.Folded := %1; RETURN NEW; END $$")
              .arg(ProcText::foldSql(e, QStringLiteral("NEW.Name")));
@@ -626,21 +752,26 @@ QStringList foldStatementsPg()
         s << refill(e, f, QStringLiteral("1 = 1"));
         QString more;
         if (table == u"Workplace")
-            more = QStringLiteral("IF TG_OP = 'UPDATE' AND NEW.WrkpName IS DISTINCT FROM OLD.WrkpName THEN %1 END IF; ")
-                       .arg(refill(e, found("DeviceUnit"), QStringLiteral("x.DevcIdWorkplace = NEW.IdWorkplace")));
+            more = QStringLiteral(
+                       "IF TG_OP = 'UPDATE' AND NEW.WrkpName IS DISTINCT FROM OLD.WrkpName THEN %1 END IF; ")
+                       .arg(refill(e, found("DeviceUnit"),
+                                   QStringLiteral("x.DevcIdWorkplace = NEW.IdWorkplace")));
         s << QStringLiteral("CREATE FUNCTION fnFind%1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                            "IF TG_OP = 'DELETE' THEN DELETE FROM FindText WHERE Kind = '%2' AND ID = OLD.%3; RETURN NULL; END IF; "
+                            "IF TG_OP = 'DELETE' THEN DELETE FROM FindText WHERE Kind = '%2' AND ID = "
+                            "OLD.%3; RETURN NULL; END IF; "
                             "%4 %5RETURN NULL; END $$")
                  .arg(table, QString::fromLatin1(f.kind), QString::fromLatin1(f.key), refillRow(e, f), more);
         s << QStringLiteral("CREATE TRIGGER trFind%1 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW "
                             "EXECUTE FUNCTION fnFind%1()")
                  .arg(table);
     }
-    s << QStringLiteral("CREATE FUNCTION fnFindUser() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-                        "IF NEW.Name IS DISTINCT FROM OLD.Name OR NEW.ShortName IS DISTINCT FROM OLD.ShortName "
-                        "OR NEW.[Login] IS DISTINCT FROM OLD.[Login] THEN %1 END IF; RETURN NULL; END $$")
+    s << QStringLiteral(
+             "CREATE FUNCTION fnFindUser() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+             "IF NEW.Name IS DISTINCT FROM OLD.Name OR NEW.ShortName IS DISTINCT FROM OLD.ShortName "
+             "OR NEW.[Login] IS DISTINCT FROM OLD.[Login] THEN %1 END IF; RETURN NULL; END $$")
              .arg(refill(e, found("Workplace"), QStringLiteral("x.[User] = NEW.ID")));
-    s << QStringLiteral("CREATE TRIGGER trFindUser AFTER UPDATE ON [User] FOR EACH ROW EXECUTE FUNCTION fnFindUser()");
+    s << QStringLiteral(
+        "CREATE TRIGGER trFindUser AFTER UPDATE ON [User] FOR EACH ROW EXECUTE FUNCTION fnFindUser()");
     return s;
 }
 
@@ -779,14 +910,12 @@ QStringList strictStatements(Engine e) {
     return s;
 }
 
-void run(Connection &cn, const QStringList &statements)
-{
+void run(Connection &cn, const QStringList &statements) {
     for (const QString &sql : statements)
         cn.execute(sql);
 }
 
-void createV1(Connection &cn)
-{
+void createV1(Connection &cn) {
     const Engine e = cn.engine();
     for (const Table &t : tablesV1())
         cn.execute(createTable(e, t));
@@ -800,30 +929,30 @@ void createV1(Connection &cn)
 
 // The trigram indexes of PostgreSQL need pg_trgm; without it the searches still work, by a scan.
 // The extension may live in any schema: its operator class is named with that schema.
-void trigramIndex(Connection &cn, const QString &name, const QString &table, const QString &column)
-{
+void trigramIndex(Connection &cn, const QString &name, const QString &table, const QString &column) {
     const QString where = cn.scalar(QStringLiteral("SELECT n.nspname FROM pg_extension e JOIN pg_namespace n "
                                                    "ON n.oid = e.extnamespace WHERE e.extname = 'pg_trgm'"))
                               .toString();
     if (!where.isEmpty())
-        cn.execute(QStringLiteral("CREATE INDEX %1 ON %2 USING gin (%3 \"%4\".gin_trgm_ops)").arg(name, table, column, where));
+        cn.execute(QStringLiteral("CREATE INDEX %1 ON %2 USING gin (%3 \"%4\".gin_trgm_ops)")
+                       .arg(name, table, column, where));
 }
 
-void upgradeToV2(Connection &cn)
-{
+void upgradeToV2(Connection &cn) {
     run(cn, searchStatements(cn.engine()));
     if (cn.engine() == Engine::PostgreSQL)
-        trigramIndex(cn, QStringLiteral("ixSearchText"), QStringLiteral("SearchText"), QStringLiteral("lower(Name)"));
+        trigramIndex(cn, QStringLiteral("ixSearchText"), QStringLiteral("SearchText"),
+                     QStringLiteral("lower(Name)"));
 }
 
-void upgradeToV3(Connection &cn)
-{
+void upgradeToV3(Connection &cn) {
     if (cn.engine() == Engine::SQLite) {
         run(cn, foldStatementsSqlite());
         return;
     }
     run(cn, foldStatementsPg());
-    trigramIndex(cn, QStringLiteral("ixSearchFolded"), QStringLiteral("SearchText"), QStringLiteral("Folded"));
+    trigramIndex(cn, QStringLiteral("ixSearchFolded"), QStringLiteral("SearchText"),
+                 QStringLiteral("Folded"));
     trigramIndex(cn, QStringLiteral("ixFindText"), QStringLiteral("FindText"), QStringLiteral("Text"));
 }
 
@@ -840,8 +969,7 @@ static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 namespace Schema {
 
-void describe()
-{
+void describe() {
     SchemaInfo &si = SchemaInfo::instance();
     for (const Table &t : tablesV1())
         si.addTable(info(t));
@@ -950,8 +1078,7 @@ void check(Connection &cn) {
     refuseNewer(version(cn));
 }
 
-void upgradeTo(Connection &cn, int target)
-{
+void upgradeTo(Connection &cn, int target) {
     describe();
     SchemaLock lock(cn);
     // Nothing is written before the version is known to be one this program can work on.
@@ -959,10 +1086,12 @@ void upgradeTo(Connection &cn, int target)
     refuseNewer(found);
     if (found >= target)
         return;
-    if (cn.engine() == Engine::PostgreSQL && found < 3 && target >= 2) { // the steps that build trigram indexes
+    if (cn.engine() == Engine::PostgreSQL && found < 3 &&
+        target >= 2) { // the steps that build trigram indexes
         // Best effort: an account without the right to add extensions gets no trigram index.
         try {
-            if (cn.scalar(QStringLiteral("SELECT count(*) FROM pg_extension WHERE extname = 'pg_trgm'")).toInt() == 0)
+            if (cn.scalar(QStringLiteral("SELECT count(*) FROM pg_extension WHERE extname = 'pg_trgm'"))
+                    .toInt() == 0)
                 cn.execute(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm SCHEMA public"));
         } catch (const DatabaseError &) {
         }
@@ -983,6 +1112,8 @@ void upgradeTo(Connection &cn, int target)
     }
 }
 
-void prepare(Connection &cn) { upgradeTo(cn, CurrentVersion); }
+void prepare(Connection &cn) {
+    upgradeTo(cn, CurrentVersion);
+}
 
 } // namespace Schema

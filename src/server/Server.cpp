@@ -5,8 +5,7 @@
 #include "Schema.h"
 #include "dmTessalData.h"
 
-void InstallServer()
-{
+void InstallServer() {
     static bool done = false;
     if (done)
         return;
@@ -16,4 +15,6 @@ void InstallServer()
     TdmTessal::prepareDatabase = PrepareDatabase;
 }
 
-void PrepareDatabase(Connection &cn) { Schema::prepare(cn); }
+void PrepareDatabase(Connection &cn) {
+    Schema::prepare(cn);
+}

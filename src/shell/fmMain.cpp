@@ -1,6 +1,7 @@
 #include "fmMain.h"
 
 #include "Fonts.h"
+#include "ReportLinks.h"
 #include "TessalDialog.h"
 #include "TessalVersionInfo.h"
 #include "VersionCheck.h"
@@ -18,7 +19,6 @@
 #include "fmNetComputer.h"
 #include "fmNetUser.h"
 #include "fmSearch.h"
-#include "ReportLinks.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -32,8 +32,7 @@ TMainFM *MainFM = nullptr;
 
 namespace {
 
-QWidget *addPage(QTabWidget *tabs, const char *name, const QString &caption, int image)
-{
+QWidget *addPage(QTabWidget *tabs, const char *name, const QString &caption, int image) {
     auto *page = new QWidget;
     page->setObjectName(QString::fromLatin1(name));
     auto *layout = new QVBoxLayout(page);
@@ -44,8 +43,7 @@ QWidget *addPage(QTabWidget *tabs, const char *name, const QString &caption, int
 
 } // namespace
 
-TMainFM::TMainFM(QWidget *parent) : QWidget(parent)
-{
+TMainFM::TMainFM(QWidget *parent) : QWidget(parent) {
     MainFM = this;
     setObjectName(QStringLiteral("TMainFM"));
     setWindowTitle(QStringLiteral("Вычислительная техника"));
@@ -88,11 +86,13 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent)
     taVersionChange->setObjectName(QStringLiteral("taVersionChange"));
     taVersionChange->setReadOnly(true);
     connect(taVersionChange, &DataSet::dataChanged, this, [this] {
-        const Field *f = taVersionChange->isActive() ? taVersionChange->findField(QStringLiteral("Change")) : nullptr;
+        const Field *f =
+            taVersionChange->isActive() ? taVersionChange->findField(QStringLiteral("Change")) : nullptr;
         mmChange->setPlainText(f ? f->asString() : QString());
     });
 
-    connect(pcMain, &QTabWidget::currentChanged, this, [this](int index) { Guarded([&] { TabShow(index); }); });
+    connect(pcMain, &QTabWidget::currentChanged, this,
+            [this](int index) { Guarded([&] { TabShow(index); }); });
 
     // The version step of the creation handler.
     Guarded([&] { laVersion->setText(VersionCaption(QStringLiteral("Версия "), true)); });
@@ -102,16 +102,14 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent)
     ReportStart(laVersion->text(), updating);
 }
 
-TMainFM::~TMainFM()
-{
+TMainFM::~TMainFM() {
     if (!m_saved)
         Guarded([&] { saveSettings(); });
     if (MainFM == this)
         MainFM = nullptr;
 }
 
-void TMainFM::loadSettings()
-{
+void TMainFM::loadSettings() {
     if (!stMain.contains(QStringLiteral("<P>.Width")))
         return; // never saved: the design size and a centred window
     const int w = stMain.read(QStringLiteral("<P>.Width")).toInt();
@@ -126,8 +124,7 @@ void TMainFM::loadSettings()
         move(l, t);
 }
 
-void TMainFM::saveSettings()
-{
+void TMainFM::saveSettings() {
     stMain.write(QStringLiteral("<P>.Height"), height());
     stMain.write(QStringLiteral("<P>.Left"), x());
     stMain.write(QStringLiteral("<P>.PixelsPerInch"), logicalDpiY());
@@ -136,8 +133,7 @@ void TMainFM::saveSettings()
     m_saved = true;
 }
 
-void TMainFM::showEvent(QShowEvent *e)
-{
+void TMainFM::showEvent(QShowEvent *e) {
     if (!m_shown) {
         m_shown = true;
         Guarded([&] { loadSettings(); });
@@ -146,15 +142,13 @@ void TMainFM::showEvent(QShowEvent *e)
     QWidget::showEvent(e);
 }
 
-void TMainFM::closeEvent(QCloseEvent *e)
-{
+void TMainFM::closeEvent(QCloseEvent *e) {
     Guarded([&] { saveSettings(); });
     QWidget::closeEvent(e);
 }
 
 template <class View>
-View *TMainFM::host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate)
-{
+View *TMainFM::host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate) {
     if (!slot) {
         slot = new View(page);
         page->layout()->addWidget(slot);
@@ -168,10 +162,13 @@ View *TMainFM::host(View *&slot, QWidget *page, const std::function<void(View *)
 namespace {
 
 // The placement view opens the catalogue dialogs through these.
-void connectDialogs(TLayoutMainFM *view)
-{
-    view->runDepartmentEdit = [](int dprt, int higher, int *key) { return TDepartmentEditDG::Run(dprt, higher, key); };
-    view->runWorkplaceEdit = [](int work, int dprt, int *key) { return TWorkplaceEditDG::Run(work, dprt, key); };
+void connectDialogs(TLayoutMainFM *view) {
+    view->runDepartmentEdit = [](int dprt, int higher, int *key) {
+        return TDepartmentEditDG::Run(dprt, higher, key);
+    };
+    view->runWorkplaceEdit = [](int work, int dprt, int *key) {
+        return TWorkplaceEditDG::Run(work, dprt, key);
+    };
     view->runDeviceEdit = [](int device, int place) { return TDeviceEditDG::Run(device, place); };
     view->runElementEdit = [](int compSet, int device, const QString &type) {
         return TCompleteSetEditDG::Run(compSet, device, type);
@@ -182,14 +179,12 @@ void connectDialogs(TLayoutMainFM *view)
 
 } // namespace
 
-void TMainFM::FormShow()
-{
+void TMainFM::FormShow() {
     host<TLayoutMainFM>(m_layout, tsLayout, connectDialogs);
     pcMain->setCurrentIndex(0);
 }
 
-void TMainFM::TabShow(int index)
-{
+void TMainFM::TabShow(int index) {
     QWidget *page = pcMain->widget(index);
     if (page == tsModel)
         host<TModelListFM>(m_model, tsModel, {});
@@ -211,40 +206,36 @@ void TMainFM::TabShow(int index)
         host<TSearchFM>(m_search, tsSearch, {});
 }
 
-TLayoutMainFM *TMainFM::showLayout()
-{
+TLayoutMainFM *TMainFM::showLayout() {
     pcMain->setCurrentWidget(tsLayout);
     return host<TLayoutMainFM>(m_layout, tsLayout, connectDialogs);
 }
 
-TModelListFM *TMainFM::showModel()
-{
+TModelListFM *TMainFM::showModel() {
     pcMain->setCurrentWidget(tsModel);
     return m_model;
 }
 
-TDocumentListFM *TMainFM::showDocument()
-{
+TDocumentListFM *TMainFM::showDocument() {
     pcMain->setCurrentWidget(tsDocument);
     return m_document;
 }
 
-TNetComputerFM *TMainFM::showNet()
-{
+TNetComputerFM *TMainFM::showNet() {
     pcMain->setCurrentWidget(tsNet);
     return m_net;
 }
 
-TNetUserFM *TMainFM::showUser()
-{
+TNetUserFM *TMainFM::showUser() {
     pcMain->setCurrentWidget(tsUser);
     return m_user;
 }
 
-TSearchFM *TMainFM::showSearch()
-{
+TSearchFM *TMainFM::showSearch() {
     pcMain->setCurrentWidget(tsSearch);
     return m_search;
 }
 
-void TMainFM::ViewReport(const QString &Report) { OpenReport(Report); }
+void TMainFM::ViewReport(const QString &Report) {
+    OpenReport(Report);
+}

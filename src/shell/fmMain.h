@@ -60,7 +60,8 @@ private:
     void TabShow(int index);
     void loadSettings();
     void saveSettings();
-    template <class View> View *host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate);
+    template <class View>
+    View *host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate);
 
     PropertyStore stMain{QStringLiteral("Main.Form")};
     bool m_shown = false;

@@ -16,8 +16,7 @@ static void initSplashResources() {
     Q_INIT_RESOURCE(velmora);
 }
 
-TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
-{
+TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("TSplashFM"));
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -49,14 +48,12 @@ TSplashFM::TSplashFM(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::F
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void TSplashFM::showEvent(QShowEvent *e)
-{
+void TSplashFM::showEvent(QShowEvent *e) {
     laVersion->setText(VersionCaption(QStringLiteral("Версия "), true));
     QWidget::showEvent(e);
 }
 
-void TSplashFM::ExFree(int delayMs)
-{
+void TSplashFM::ExFree(int delayMs) {
     QEventLoop loop;
     QTimer::singleShot(delayMs, &loop, &QEventLoop::quit);
     loop.exec();

@@ -20,21 +20,25 @@
 
 namespace {
 
-QSet<FieldLink *> &allLinks()
-{
+QSet<FieldLink *> &allLinks() {
     static QSet<FieldLink *> links;
     return links;
 }
 
-bool isText(FieldType t) { return t == FieldType::String || t == FieldType::FixedChar || t == FieldType::Memo; }
+bool isText(FieldType t) {
+    return t == FieldType::String || t == FieldType::FixedChar || t == FieldType::Memo;
+}
 
-bool isInteger(FieldType t) { return t == FieldType::Integer || t == FieldType::SmallInt || t == FieldType::BigInt; }
+bool isInteger(FieldType t) {
+    return t == FieldType::Integer || t == FieldType::SmallInt || t == FieldType::BigInt;
+}
 
-bool isDecimal(FieldType t) { return t == FieldType::Float || t == FieldType::Money; }
+bool isDecimal(FieldType t) {
+    return t == FieldType::Float || t == FieldType::Money;
+}
 
 // Keys of a lookup list and of the field may arrive as different integer types, or as text.
-bool sameKey(const QVariant &a, const QVariant &b)
-{
+bool sameKey(const QVariant &a, const QVariant &b) {
     if (a.isNull() || b.isNull())
         return false;
     bool okA = false, okB = false;
@@ -44,8 +48,7 @@ bool sameKey(const QVariant &a, const QVariant &b)
     return a.toString() == b.toString();
 }
 
-QDate parseDate(const QString &text)
-{
+QDate parseDate(const QString &text) {
     for (const char *format : {"dd.MM.yyyy", "d.M.yyyy"}) {
         const QDate d = QDate::fromString(text, QString::fromLatin1(format));
         if (d.isValid())
@@ -55,8 +58,7 @@ QDate parseDate(const QString &text)
 }
 
 // What a field shows in a one-line text box.
-QString editText(const Field &f)
-{
+QString editText(const Field &f) {
     if (f.type() == FieldType::DateTime)
         return f.displayText();
     return f.asString();
@@ -64,8 +66,7 @@ QString editText(const Field &f)
 
 // Makes a text box read-only while its field cannot be written; undoes only what it did itself, so
 // a box its dialog made read-only stays so.
-template <class Box> void lockBox(Box *box, bool &locked, bool lock)
-{
+template <class Box> void lockBox(Box *box, bool &locked, bool lock) {
     if (lock && !box->isReadOnly()) {
         box->setReadOnly(true);
         locked = true;
@@ -79,9 +80,9 @@ template <class Box> void lockBox(Box *box, bool &locked, bool lock)
 // (QIntValidator lets such a text through as "intermediate").
 class RangeValidator : public QValidator {
 public:
-    RangeValidator(qlonglong min, qlonglong max, QObject *parent) : QValidator(parent), m_min(min), m_max(max) {}
-    State validate(QString &input, int &) const override
-    {
+    RangeValidator(qlonglong min, qlonglong max, QObject *parent)
+        : QValidator(parent), m_min(min), m_max(max) {}
+    State validate(QString &input, int &) const override {
         if (input.isEmpty() || input == QStringLiteral("-"))
             return m_min < 0 || input.isEmpty() ? Intermediate : Invalid;
         static const QRegularExpression number(QStringLiteral("^-?\\d{1,19}$"));
@@ -100,8 +101,7 @@ private:
 class LookupListModel : public DataSetModel {
 public:
     using DataSetModel::DataSetModel;
-    QVariant data(const QModelIndex &index, int role) const override
-    {
+    QVariant data(const QModelIndex &index, int role) const override {
         return DataSetModel::data(index, role == Qt::EditRole ? int(Qt::DisplayRole) : role);
     }
 };
@@ -111,13 +111,12 @@ public:
 // ---------------------------------------------------------------------------------------------
 // FieldLink
 
-FieldLink::FieldLink(QObject *owner, std::function<void()> refresh) : m_owner(owner), m_refresh(std::move(refresh))
-{
+FieldLink::FieldLink(QObject *owner, std::function<void()> refresh)
+    : m_owner(owner), m_refresh(std::move(refresh)) {
     allLinks().insert(this);
 }
 
-const FieldLink *FieldLinkOf(const QObject *control)
-{
+const FieldLink *FieldLinkOf(const QObject *control) {
     if (!control)
         return nullptr;
     for (const FieldLink *link : std::as_const(allLinks()))
@@ -126,10 +125,11 @@ const FieldLink *FieldLinkOf(const QObject *control)
     return nullptr;
 }
 
-FieldLink::~FieldLink() { allLinks().remove(this); }
+FieldLink::~FieldLink() {
+    allLinks().remove(this);
+}
 
-void FieldLink::bind(DataSet *dataSet, const QString &fieldName)
-{
+void FieldLink::bind(DataSet *dataSet, const QString &fieldName) {
     for (const auto &c : std::as_const(m_connections))
         disconnect(c);
     m_connections.clear();
@@ -152,21 +152,19 @@ void FieldLink::bind(DataSet *dataSet, const QString &fieldName)
     refresh();
 }
 
-Field *FieldLink::field() const
-{
+Field *FieldLink::field() const {
     if (!m_dataSet || !m_dataSet->isActive() || m_fieldName.isEmpty())
         return nullptr;
     return m_dataSet->findField(m_fieldName);
 }
 
-bool FieldLink::writable() const
-{
+bool FieldLink::writable() const {
     const Field *f = field();
-    return f && !f->isReadOnly() && !m_dataSet->isReadOnly() && (m_dataSet->isEditing() || m_dataSet->recNo() >= 0);
+    return f && !f->isReadOnly() && !m_dataSet->isReadOnly() &&
+           (m_dataSet->isEditing() || m_dataSet->recNo() >= 0);
 }
 
-bool FieldLink::write(const QVariant &value)
-{
+bool FieldLink::write(const QVariant &value) {
     Field *f = field();
     if (!f) {
         refresh();
@@ -189,14 +187,12 @@ bool FieldLink::write(const QVariant &value)
     return ok;
 }
 
-void FieldLink::refresh()
-{
+void FieldLink::refresh() {
     if (!m_writing && m_refresh)
         m_refresh();
 }
 
-void RefreshDataControls(const DataSet *dataSet)
-{
+void RefreshDataControls(const DataSet *dataSet) {
     if (!dataSet)
         return;
     // A refresh may create or destroy controls; walk a copy and skip those gone meanwhile.
@@ -209,16 +205,16 @@ void RefreshDataControls(const DataSet *dataSet)
 // ---------------------------------------------------------------------------------------------
 // DBEdit
 
-DBEdit::DBEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this] { refresh(); })
-{
+DBEdit::DBEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this] { refresh(); }) {
     connect(this, &QLineEdit::textEdited, this, &DBEdit::edited);
     refresh();
 }
 
-DBEdit::DBEdit(DataSet *dataSet, const QString &field, QWidget *parent) : DBEdit(parent) { bind(dataSet, field); }
+DBEdit::DBEdit(DataSet *dataSet, const QString &field, QWidget *parent) : DBEdit(parent) {
+    bind(dataSet, field);
+}
 
-void DBEdit::refresh()
-{
+void DBEdit::refresh() {
     const Field *f = m_link.field();
     const int type = f ? int(f->type()) : -1;
     if (type != m_shownType) {
@@ -228,14 +224,17 @@ void DBEdit::refresh()
             if (f && f->type() == FieldType::SmallInt)
                 v = new RangeValidator(-32768, 32767, this);
             else if (f && f->type() == FieldType::Integer)
-                v = new RangeValidator(std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), this);
-            else if (f && f->type() == FieldType::BigInt)
-                v = new RangeValidator(std::numeric_limits<qlonglong>::min(), std::numeric_limits<qlonglong>::max(),
+                v = new RangeValidator(std::numeric_limits<int>::min(), std::numeric_limits<int>::max(),
                                        this);
+            else if (f && f->type() == FieldType::BigInt)
+                v = new RangeValidator(std::numeric_limits<qlonglong>::min(),
+                                       std::numeric_limits<qlonglong>::max(), this);
             else if (f && f->type() == FieldType::Money)
-                v = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?\\d{0,15}([.,]\\d{0,4})?")), this);
+                v = new QRegularExpressionValidator(
+                    QRegularExpression(QStringLiteral("-?\\d{0,15}([.,]\\d{0,4})?")), this);
             else if (f && f->type() == FieldType::Float)
-                v = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?\\d*([.,]\\d*)?")), this);
+                v = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?\\d*([.,]\\d*)?")),
+                                                    this);
             setValidator(v);
             delete m_validator.data();
             m_validator = v;
@@ -249,8 +248,7 @@ void DBEdit::refresh()
     lockBox(this, m_locked, !m_link.writable());
 }
 
-void DBEdit::edited(const QString &text)
-{
+void DBEdit::edited(const QString &text) {
     const Field *f = m_link.field();
     if (!f)
         return;
@@ -288,16 +286,16 @@ void DBEdit::edited(const QString &text)
 // ---------------------------------------------------------------------------------------------
 // DBMemo
 
-DBMemo::DBMemo(QWidget *parent) : QPlainTextEdit(parent), m_link(this, [this] { refresh(); })
-{
+DBMemo::DBMemo(QWidget *parent) : QPlainTextEdit(parent), m_link(this, [this] { refresh(); }) {
     connect(this, &QPlainTextEdit::textChanged, this, &DBMemo::edited);
     refresh();
 }
 
-DBMemo::DBMemo(DataSet *dataSet, const QString &field, QWidget *parent) : DBMemo(parent) { bind(dataSet, field); }
+DBMemo::DBMemo(DataSet *dataSet, const QString &field, QWidget *parent) : DBMemo(parent) {
+    bind(dataSet, field);
+}
 
-void DBMemo::refresh()
-{
+void DBMemo::refresh() {
     const Field *f = m_link.field();
     const QString shown = f ? f->asString() : QString();
     if (shown != toPlainText()) {
@@ -308,8 +306,7 @@ void DBMemo::refresh()
     lockBox(this, m_locked, !m_link.writable());
 }
 
-void DBMemo::edited()
-{
+void DBMemo::edited() {
     if (m_showing)
         return;
     const Field *f = m_link.field();
@@ -343,27 +340,23 @@ void DBMemo::edited()
 // ---------------------------------------------------------------------------------------------
 // DBCheckBox
 
-DBCheckBox::DBCheckBox(QWidget *parent) : QCheckBox(parent), m_link(this, [this] { refresh(); })
-{
+DBCheckBox::DBCheckBox(QWidget *parent) : QCheckBox(parent), m_link(this, [this] { refresh(); }) {
     // Only the user's clicks are written; showing a value (setChecked) is not a click.
     connect(this, &QAbstractButton::clicked, this, [this](bool checked) { m_link.write(checked); });
     refresh();
 }
 
-DBCheckBox::DBCheckBox(DataSet *dataSet, const QString &field, QWidget *parent) : DBCheckBox(parent)
-{
+DBCheckBox::DBCheckBox(DataSet *dataSet, const QString &field, QWidget *parent) : DBCheckBox(parent) {
     bind(dataSet, field);
 }
 
 DBCheckBox::DBCheckBox(DataSet *dataSet, const QString &field, const QString &text, QWidget *parent)
-    : DBCheckBox(parent)
-{
+    : DBCheckBox(parent) {
     setText(text);
     bind(dataSet, field);
 }
 
-void DBCheckBox::refresh()
-{
+void DBCheckBox::refresh() {
     const Field *f = m_link.field();
     setChecked(f && !f->isNull() && f->asBool());
 }
@@ -371,8 +364,7 @@ void DBCheckBox::refresh()
 // ---------------------------------------------------------------------------------------------
 // DBDateEdit
 
-DBDateEdit::DBDateEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this] { refresh(); })
-{
+DBDateEdit::DBDateEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this] { refresh(); }) {
     setPlaceholderText(QStringLiteral("—"));
     setClearButtonEnabled(true);
     setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.]{0,10}")), this));
@@ -404,21 +396,18 @@ DBDateEdit::DBDateEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this]
     refresh();
 }
 
-DBDateEdit::DBDateEdit(DataSet *dataSet, const QString &field, QWidget *parent) : DBDateEdit(parent)
-{
+DBDateEdit::DBDateEdit(DataSet *dataSet, const QString &field, QWidget *parent) : DBDateEdit(parent) {
     bind(dataSet, field);
 }
 
-QDate DBDateEdit::date() const
-{
+QDate DBDateEdit::date() const {
     const Field *f = m_link.field();
     if (!f || f->isNull())
         return {};
     return f->value().toDateTime().date();
 }
 
-void DBDateEdit::setDate(const QDate &date)
-{
+void DBDateEdit::setDate(const QDate &date) {
     const Field *f = m_link.field();
     if (f && date.isValid() && !f->isNull() && f->value().toDateTime().date() == date) {
         refresh(); // the same day, maybe typed differently: shown again in the one format
@@ -428,8 +417,7 @@ void DBDateEdit::setDate(const QDate &date)
         refresh();
 }
 
-void DBDateEdit::showCalendar()
-{
+void DBDateEdit::showCalendar() {
     if (!m_link.writable())
         return;
     m_calendar->setSelectedDate(date().isValid() ? date() : QDate::currentDate());
@@ -439,8 +427,7 @@ void DBDateEdit::showCalendar()
     m_calendar->setFocus();
 }
 
-void DBDateEdit::refresh()
-{
+void DBDateEdit::refresh() {
     const QDate d = date();
     const QString shown = d.isValid() ? d.toString(QString::fromLatin1(Format)) : QString();
     if (shown != text())
@@ -450,8 +437,7 @@ void DBDateEdit::refresh()
         a->setEnabled(!isReadOnly());
 }
 
-void DBDateEdit::finished()
-{
+void DBDateEdit::finished() {
     if (isReadOnly())
         return;
     const QString t = text().trimmed();
@@ -470,8 +456,7 @@ void DBDateEdit::finished()
 // DBLookupCombo
 
 DBLookupCombo::DBLookupCombo(QWidget *parent)
-    : QComboBox(parent), m_link(this, [this] { refresh(); }), m_model(new LookupListModel(this))
-{
+    : QComboBox(parent), m_link(this, [this] { refresh(); }), m_model(new LookupListModel(this)) {
     setModel(m_model);
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(16);
@@ -480,13 +465,12 @@ DBLookupCombo::DBLookupCombo(QWidget *parent)
     refresh();
 }
 
-DBLookupCombo::DBLookupCombo(DataSet *dataSet, const QString &field, QWidget *parent) : DBLookupCombo(parent)
-{
+DBLookupCombo::DBLookupCombo(DataSet *dataSet, const QString &field, QWidget *parent)
+    : DBLookupCombo(parent) {
     bind(dataSet, field);
 }
 
-void DBLookupCombo::setListSource(DataSet *list, const QString &keyField, const QString &displayField)
-{
+void DBLookupCombo::setListSource(DataSet *list, const QString &keyField, const QString &displayField) {
     for (const auto &c : std::as_const(m_listConnections))
         disconnect(c);
     m_listConnections.clear();
@@ -505,8 +489,7 @@ void DBLookupCombo::setListSource(DataSet *list, const QString &keyField, const 
     refresh();
 }
 
-void DBLookupCombo::setSearchEnabled(bool enabled)
-{
+void DBLookupCombo::setSearchEnabled(bool enabled) {
     if (enabled == isEditable())
         return;
     setEditable(enabled);
@@ -526,16 +509,14 @@ void DBLookupCombo::setSearchEnabled(bool enabled)
     refresh();
 }
 
-int DBLookupCombo::keyIndex() const
-{
+int DBLookupCombo::keyIndex() const {
     if (!m_list || !m_list->isActive())
         return -1;
     const Field *f = m_list->findField(m_keyField);
     return f ? f->index() : -1;
 }
 
-int DBLookupCombo::rowOfValue() const
-{
+int DBLookupCombo::rowOfValue() const {
     const Field *f = m_link.field();
     const int key = keyIndex();
     if (!f || f->isNull() || key < 0)
@@ -547,15 +528,13 @@ int DBLookupCombo::rowOfValue() const
     return -1;
 }
 
-void DBLookupCombo::listChanged()
-{
+void DBLookupCombo::listChanged() {
     if (!m_list)
         m_model->setDataSet(nullptr);
     refresh();
 }
 
-void DBLookupCombo::refresh()
-{
+void DBLookupCombo::refresh() {
     if (m_showing)
         return;
     m_showing = true;
@@ -581,8 +560,7 @@ void DBLookupCombo::refresh()
     m_showing = false;
 }
 
-void DBLookupCombo::choose(int row)
-{
+void DBLookupCombo::choose(int row) {
     const int key = keyIndex();
     if (key < 0 || row < 0 || row >= m_list->recordCount()) {
         refresh();
@@ -592,14 +570,12 @@ void DBLookupCombo::choose(int row)
         refresh();
 }
 
-void DBLookupCombo::clearValue()
-{
+void DBLookupCombo::clearValue() {
     if (m_link.write(QVariant()))
         refresh();
 }
 
-bool DBLookupCombo::handleDelete()
-{
+bool DBLookupCombo::handleDelete() {
     if (!m_clearOnDelete)
         return false;
     if (isEditable()) {
@@ -612,8 +588,7 @@ bool DBLookupCombo::handleDelete()
     return true;
 }
 
-void DBLookupCombo::keyPressEvent(QKeyEvent *event)
-{
+void DBLookupCombo::keyPressEvent(QKeyEvent *event) {
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && handleDelete()) {
         event->accept();
         return;
@@ -621,8 +596,7 @@ void DBLookupCombo::keyPressEvent(QKeyEvent *event)
     QComboBox::keyPressEvent(event);
 }
 
-bool DBLookupCombo::eventFilter(QObject *watched, QEvent *event)
-{
+bool DBLookupCombo::eventFilter(QObject *watched, QEvent *event) {
     if (isEditable() && watched == lineEdit() && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier && handleDelete())
@@ -631,8 +605,7 @@ bool DBLookupCombo::eventFilter(QObject *watched, QEvent *event)
     return QComboBox::eventFilter(watched, event);
 }
 
-void DBLookupCombo::searchFinished()
-{
+void DBLookupCombo::searchFinished() {
     if (!isEditable())
         return;
     const QString text = lineEdit()->text().trimmed();
@@ -654,28 +627,26 @@ void DBLookupCombo::searchFinished()
 // ---------------------------------------------------------------------------------------------
 // DBText
 
-DBText::DBText(QWidget *parent) : QLabel(parent), m_link(this, [this] { refresh(); })
-{
+DBText::DBText(QWidget *parent) : QLabel(parent), m_link(this, [this] { refresh(); }) {
     setTextFormat(Qt::PlainText);
     refresh();
 }
 
-DBText::DBText(DataSet *dataSet, const QString &field, QWidget *parent) : DBText(parent) { bind(dataSet, field); }
+DBText::DBText(DataSet *dataSet, const QString &field, QWidget *parent) : DBText(parent) {
+    bind(dataSet, field);
+}
 
-void DBText::refresh()
-{
+void DBText::refresh() {
     const Field *f = m_link.field();
     setText(f ? f->displayText() : QString());
 }
 
-VisualSwitch::~VisualSwitch()
-{
+VisualSwitch::~VisualSwitch() {
     if (m_suspended)
         m_suspended->enableControls();
 }
 
-bool VisualSwitch::set(bool visual, DataSet *dataSet)
-{
+bool VisualSwitch::set(bool visual, DataSet *dataSet) {
     if (visual == m_visual)
         return false;
     m_visual = visual;

@@ -7,8 +7,7 @@
 class HostedView : public QWidget {
     Q_OBJECT
 public:
-    HostedView(const QString &caption, QWidget *parent = nullptr) : QWidget(parent)
-    {
+    HostedView(const QString &caption, QWidget *parent = nullptr) : QWidget(parent) {
         setWindowTitle(caption);
         setWindowFlags(Qt::Widget);
     }

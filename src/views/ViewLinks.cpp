@@ -19,7 +19,9 @@
 namespace {
 
 // The key a saved edit dialog stands on; -1 when it has none.
-int savedKeyOf(const TBaseEditDG &dg, const QString &field) { return currentKey(*dg.taData, field); }
+int savedKeyOf(const TBaseEditDG &dg, const QString &field) {
+    return currentKey(*dg.taData, field);
+}
 
 } // namespace
 

@@ -8,8 +8,7 @@
 
 namespace {
 
-void registerItemTables()
-{
+void registerItemTables() {
     SchemaInfo::instance().addTable({QStringLiteral("Item"),
                                      {{QStringLiteral("IdItem"), FieldType::Integer, 0, true},
                                       {QStringLiteral("Name"), FieldType::String, 20},
@@ -19,16 +18,15 @@ void registerItemTables()
                                       {QStringLiteral("Parent"), FieldType::Integer},
                                       {QStringLiteral("RowVersion"), FieldType::Integer}},
                                      QStringLiteral("IdItem")});
-    SchemaInfo::instance().addTable({QStringLiteral("Plain"),
-                                     {{QStringLiteral("ID"), FieldType::FixedChar, 1},
-                                      {QStringLiteral("Title"), FieldType::String, 20}},
-                                     QStringLiteral("ID")});
+    SchemaInfo::instance().addTable(
+        {QStringLiteral("Plain"),
+         {{QStringLiteral("ID"), FieldType::FixedChar, 1}, {QStringLiteral("Title"), FieldType::String, 20}},
+         QStringLiteral("ID")});
 }
 
 class DataSetTest : public EngineTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         EngineTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
@@ -49,8 +47,7 @@ protected:
     }
 };
 
-TEST_P(DataSetTest, ReadsRowsWithTheTypesOfTheTable)
-{
+TEST_P(DataSetTest, ReadsRowsWithTheTypesOfTheTable) {
     DataSet ds(&cn());
     ds.setCommand("select * from Item order by IdItem");
     ds.open();
@@ -64,8 +61,7 @@ TEST_P(DataSetTest, ReadsRowsWithTheTypesOfTheTable)
     EXPECT_THROW(ds.fieldByName("Missing"), AppError);
 }
 
-TEST_P(DataSetTest, NavigatesSortsAndLocates)
-{
+TEST_P(DataSetTest, NavigatesSortsAndLocates) {
     DataSet ds(&cn());
     ds.setCommand("select IdItem, Name from Item");
     ds.open();
@@ -80,7 +76,8 @@ TEST_P(DataSetTest, NavigatesSortsAndLocates)
     EXPECT_EQ(seen, (QStringList{"Склад", "бухгалтерия", "Архив"}));
     ds.setSort("");
     ds.first();
-    EXPECT_EQ(ds.value("Name").toString(), QStringLiteral("Склад")) << "empty sort restores the fetched order";
+    EXPECT_EQ(ds.value("Name").toString(), QStringLiteral("Склад"))
+        << "empty sort restores the fetched order";
 
     EXPECT_TRUE(ds.locate("Name", {QStringLiteral("архив")}, true));
     EXPECT_EQ(ds.value("Name").toString(), QStringLiteral("Архив"));
@@ -89,8 +86,7 @@ TEST_P(DataSetTest, NavigatesSortsAndLocates)
     EXPECT_TRUE(ds.locate("IdItem", QStringLiteral("1"))) << "a number given as text";
 }
 
-TEST_P(DataSetTest, InsertReadsBackTheIdentityAndDefaults)
-{
+TEST_P(DataSetTest, InsertReadsBackTheIdentityAndDefaults) {
     DataSet ds(&cn());
     ds.setCommand("SELECT * FROM Item WHERE IdItem = :ID");
     ds.setParameterValue("ID", -1);
@@ -115,8 +111,7 @@ TEST_P(DataSetTest, InsertReadsBackTheIdentityAndDefaults)
     EXPECT_EQ(check.value("Amount").toString(), QStringLiteral("0.1000"));
 }
 
-TEST_P(DataSetTest, OverLongTextIsRefusedByTheFieldAndTheDatabase)
-{
+TEST_P(DataSetTest, OverLongTextIsRefusedByTheFieldAndTheDatabase) {
     DataSet ds(&cn());
     ds.setCommand("select * from Item");
     ds.open();
@@ -127,8 +122,7 @@ TEST_P(DataSetTest, OverLongTextIsRefusedByTheFieldAndTheDatabase)
     EXPECT_THROW(cn().execute("UPDATE Item SET Name = :N", {{"N", QString(21, u'я')}}), DatabaseError);
 }
 
-TEST_P(DataSetTest, UpdateOfARowChangedElsewhereFailsAndOverwritesNothing)
-{
+TEST_P(DataSetTest, UpdateOfARowChangedElsewhereFailsAndOverwritesNothing) {
     auto other = db->connect();
     DataSet mine(&cn()), theirs(other.get());
     for (DataSet *ds : {&mine, &theirs}) {
@@ -158,9 +152,9 @@ TEST_P(DataSetTest, UpdateOfARowChangedElsewhereFailsAndOverwritesNothing)
     EXPECT_EQ(cn().scalar("select Name from Item where IdItem = 1").toString(), QStringLiteral("Мой склад"));
 }
 
-TEST_P(DataSetTest, UpdateOfADeletedRowFails)
-{
-    for (const char *sql : {"select * from Item where IdItem = :ID", "select IdItem, Name from Item where IdItem = :ID"}) {
+TEST_P(DataSetTest, UpdateOfADeletedRowFails) {
+    for (const char *sql :
+         {"select * from Item where IdItem = :ID", "select IdItem, Name from Item where IdItem = :ID"}) {
         DataSet ds(&cn());
         ds.setCommand(QString::fromUtf8(sql));
         ds.setParameterValue("ID", 2);
@@ -176,8 +170,7 @@ TEST_P(DataSetTest, UpdateOfADeletedRowFails)
     }
 }
 
-TEST_P(DataSetTest, WithoutRowVersionTheChangedColumnsAreChecked)
-{
+TEST_P(DataSetTest, WithoutRowVersionTheChangedColumnsAreChecked) {
     DataSet mine(&cn());
     mine.setCommand("select IdItem, Name from Item where IdItem = :ID");
     mine.setParameterValue("ID", 3);
@@ -189,8 +182,7 @@ TEST_P(DataSetTest, WithoutRowVersionTheChangedColumnsAreChecked)
     EXPECT_EQ(cn().scalar("select Name from Item where IdItem = 3").toString(), QStringLiteral("Чужое"));
 }
 
-TEST_P(DataSetTest, DeleteAndCancel)
-{
+TEST_P(DataSetTest, DeleteAndCancel) {
     DataSet ds(&cn());
     ds.setCommand("Item", CommandType::Table);
     ds.open();
@@ -210,8 +202,7 @@ TEST_P(DataSetTest, DeleteAndCancel)
     EXPECT_EQ(ds.recordCount(), 2);
 }
 
-TEST_P(DataSetTest, ReadOnlyAndCalculatedFields)
-{
+TEST_P(DataSetTest, ReadOnlyAndCalculatedFields) {
     DataSet ds(&cn());
     ds.setCommand("select IdItem, Name from Item");
     ds.addField({"HEXCode", FieldType::String, 0, false, {}, [](const DataSet &d) {
@@ -230,11 +221,12 @@ TEST_P(DataSetTest, ReadOnlyAndCalculatedFields)
 
 // A calculated value of another row is that row's, also while the current row is being edited,
 // and asking for it leaves the cursor where it was.
-TEST_P(DataSetTest, CalculatedValuesBelongToTheRowAsked)
-{
+TEST_P(DataSetTest, CalculatedValuesBelongToTheRowAsked) {
     DataSet ds(&cn());
     ds.setCommand("select IdItem, Name from Item order by IdItem");
-    ds.addField({"Title", FieldType::String, 0, false, {}, [](const DataSet &d) { return d.value("Name").toString().toUpper(); }});
+    ds.addField({"Title", FieldType::String, 0, false, {}, [](const DataSet &d) {
+                     return d.value("Name").toString().toUpper();
+                 }});
     ds.open();
     const int title = ds.fieldByName("Title")->index();
     ds.edit();
@@ -252,8 +244,7 @@ TEST_P(DataSetTest, CalculatedValuesBelongToTheRowAsked)
 
 // A row is written by a key the dataset knows, and a write that would touch more than one row
 // is refused and taken back.
-TEST_P(DataSetTest, DISABLED_WritesNeedAKeyThatNamesOneRow)
-{
+TEST_P(DataSetTest, DISABLED_WritesNeedAKeyThatNamesOneRow) {
     db->exec("CREATE TABLE Loose (Code int, Title varchar(20))");
     db->exec("INSERT INTO Loose (Code, Title) VALUES (1, 'копия'), (1, 'копия')");
     DataSet guessed(&cn());
@@ -277,7 +268,8 @@ TEST_P(DataSetTest, DISABLED_WritesNeedAKeyThatNamesOneRow)
     } catch (const ConflictError &) {
         ADD_FAILURE() << "not a conflict";
     } catch (const DatabaseError &e) {
-        EXPECT_TRUE(e.message().contains(QStringLiteral("затронуло бы 2 записей"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains(QStringLiteral("затронуло бы 2 записей")))
+            << e.message().toStdString();
     }
     wrongKey.cancel();
     EXPECT_THROW(wrongKey.remove(), DatabaseError);
@@ -294,8 +286,7 @@ TEST_P(DataSetTest, DISABLED_WritesNeedAKeyThatNamesOneRow)
 
 // The widest amount goes to the database and comes back to the digit on both engines; a zero
 // amount counts as empty.
-TEST_P(DataSetTest, MoneyAtItsWidestAndZero)
-{
+TEST_P(DataSetTest, MoneyAtItsWidestAndZero) {
     DataSet ds(&cn());
     ds.setCommand("select * from Item where IdItem = :ID");
     ds.setParameterValue("ID", 1);
@@ -317,8 +308,7 @@ TEST_P(DataSetTest, MoneyAtItsWidestAndZero)
     EXPECT_EQ(ds.value("Amount").toString(), QStringLiteral("922337203685477.5807"));
 }
 
-TEST_P(DataSetTest, DetailFollowsItsMaster)
-{
+TEST_P(DataSetTest, DetailFollowsItsMaster) {
     cn().execute("update Item set Parent = 1 where IdItem in (2, 3)");
     DataSet master(&cn()), detail(&cn());
     master.setCommand("select IdItem from Item order by IdItem");
@@ -333,8 +323,7 @@ TEST_P(DataSetTest, DetailFollowsItsMaster)
     EXPECT_EQ(detail.recordCount(), 2);
 }
 
-TEST_P(DataSetTest, NotificationsCanBeSuspended)
-{
+TEST_P(DataSetTest, NotificationsCanBeSuspended) {
     DataSet ds(&cn());
     ds.setCommand("select * from Item");
     int data = 0, scroll = 0;
@@ -354,9 +343,9 @@ TEST_P(DataSetTest, NotificationsCanBeSuspended)
     EXPECT_EQ(scroll, 1);
 }
 
-TEST_P(DataSetTest, DeleteByKeyBindsTheKey)
-{
-    cn().execute("insert into Plain (ID, Title) values ('''', 'кавычка'), ('N', 'накладная'), ('x', 'прочее')");
+TEST_P(DataSetTest, DeleteByKeyBindsTheKey) {
+    cn().execute(
+        "insert into Plain (ID, Title) values ('''', 'кавычка'), ('N', 'накладная'), ('x', 'прочее')");
     DataSet kinds(&cn());
     kinds.setCommand("Plain", CommandType::Table);
     kinds.open();

@@ -8,10 +8,11 @@
 #include <QCoreApplication>
 #include <QUuid>
 
-const char *engineName(Engine e) { return e == Engine::SQLite ? "SQLite" : "PostgreSQL"; }
+const char *engineName(Engine e) {
+    return e == Engine::SQLite ? "SQLite" : "PostgreSQL";
+}
 
-TestDatabase::TestDatabase(Engine engine) : m_engine(engine)
-{
+TestDatabase::TestDatabase(Engine engine) : m_engine(engine) {
     if (engine == Engine::SQLite) {
         m_url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("test.db"));
     } else {
@@ -25,8 +26,7 @@ TestDatabase::TestDatabase(Engine engine) : m_engine(engine)
     m_main = connect();
 }
 
-TestDatabase::~TestDatabase()
-{
+TestDatabase::~TestDatabase() {
     if (!m_schema.isEmpty() && m_main) {
         try {
             m_main.reset();
@@ -38,15 +38,13 @@ TestDatabase::~TestDatabase()
     }
 }
 
-bool TestDatabase::available(QString *why) const
-{
+bool TestDatabase::available(QString *why) const {
     if (why)
         *why = m_error;
     return m_main != nullptr;
 }
 
-std::unique_ptr<Connection> TestDatabase::connect() const
-{
+std::unique_ptr<Connection> TestDatabase::connect() const {
     auto cn = std::make_unique<Connection>();
     cn->open(m_url);
     if (!m_schema.isEmpty()) {
@@ -56,8 +54,7 @@ std::unique_ptr<Connection> TestDatabase::connect() const
     return cn;
 }
 
-void EngineTest::SetUp()
-{
+void EngineTest::SetUp() {
     db = std::make_unique<TestDatabase>(GetParam());
     QString why;
     if (!db->available(&why)) {
@@ -67,8 +64,7 @@ void EngineTest::SetUp()
     }
 }
 
-void ServerTest::SetUp()
-{
+void ServerTest::SetUp() {
     EngineTest::SetUp();
     if (IsSkipped() || HasFatalFailure())
         return;
@@ -76,8 +72,7 @@ void ServerTest::SetUp()
     Schema::prepare(cn());
 }
 
-QVariant insertRow(Connection &cn, const QString &table, const QVariantMap &values)
-{
+QVariant insertRow(Connection &cn, const QString &table, const QVariantMap &values) {
     const TableInfo *t = SchemaInfo::instance().table(table);
     QStringList cols, marks;
     for (auto it = values.begin(); it != values.end(); ++it) {
@@ -90,7 +85,9 @@ QVariant insertRow(Connection &cn, const QString &table, const QVariantMap &valu
                      values);
 }
 
-QVariant ServerTest::insert(const QString &table, const QVariantMap &values) { return insertRow(cn(), table, values); }
+QVariant ServerTest::insert(const QString &table, const QVariantMap &values) {
+    return insertRow(cn(), table, values);
+}
 
 void allowDepartmentCycles(Connection &cn) {
     if (cn.engine() == Engine::PostgreSQL) {

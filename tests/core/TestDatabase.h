@@ -62,11 +62,16 @@ QVariant insertRow(Connection &cn, const QString &table, const QVariantMap &valu
 // one: tests of how the procedures bear such data make it with this.
 void allowDepartmentCycles(Connection &cn);
 
-#define VELMORA_BOTH_ENGINES(Suite)                                                                  \
-    INSTANTIATE_TEST_SUITE_P(Engines, Suite, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), \
-                             [](const ::testing::TestParamInfo<Engine> &i) { return std::string(engineName(i.param)); })
+#define VELMORA_BOTH_ENGINES(Suite)                                                                          \
+    INSTANTIATE_TEST_SUITE_P(                                                                                \
+        Engines, Suite, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),                               \
+        [](const ::testing::TestParamInfo<Engine> &i) { return std::string(engineName(i.param)); })
 
 // Readable failures for Qt strings.
 #include <ostream>
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QStringList &l, std::ostream *os) { *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']'; }
+inline void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &l, std::ostream *os) {
+    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+}

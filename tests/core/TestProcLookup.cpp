@@ -9,22 +9,27 @@
 
 namespace {
 
-TypedValue null() { return TypedValue::Variant(QVariant()); }
-TypedValue key(const QVariant &v) { return TypedValue::Int(v.toInt()); }
+TypedValue null() {
+    return TypedValue::Variant(QVariant());
+}
+TypedValue key(const QVariant &v) {
+    return TypedValue::Int(v.toInt());
+}
 
 // A small inventory: two firms with and without a trademark, kinds of three types, models with a
 // manual order, a department tree with workplaces and devices, documents and one full element.
 class ProcLookupTest : public ServerTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ServerTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
         tmHP = insert("Trademark", {{"Name", "HP"}});
         for (const char *tm : {"apple", "Бренд", "альфа"})
             insert("Trademark", {{"Name", tm}});
-        firmHP = insert("Client", {{"ClntNameFull", "Hewlett-Packard"}, {"Trademark", tmHP}, {"ClntNameShort", "temp befor delete"}});
+        firmHP = insert("Client", {{"ClntNameFull", "Hewlett-Packard"},
+                                   {"Trademark", tmHP},
+                                   {"ClntNameShort", "temp befor delete"}});
         firmRom = insert("Client", {{"ClntNameFull", "ООО Ромашка"}, {"ClntNameShort", "Ромашка"}});
         firmAO = insert("Client", {{"ClntNameFull", "АО Фирма"}, {"ClntNameShort", "temp befor delete"}});
 
@@ -32,14 +37,21 @@ protected:
         kPrinter = insert("Kind", {{"KindType", "D"}, {"KindName", "Принтер"}});
         kHdd = insert("Kind", {{"KindType", "H"}, {"KindName", "Винчестер"}, {"ShortName", "HDD"}});
         kRam = insert("Kind", {{"KindType", "H"}, {"KindName", "Память"}, {"ShortName", "память"}});
-        kLong = insert("Kind", {{"KindType", "H"}, {"KindName", QString(30, u'Ж')}, {"ShortName", QString(20, u'ш')}});
+        kLong = insert(
+            "Kind", {{"KindType", "H"}, {"KindName", QString(30, u'Ж')}, {"ShortName", QString(20, u'ш')}});
         kCart = insert("Kind", {{"KindType", "M"}, {"KindName", "Картридж"}});
 
         // Equal weights show by name, whatever the keys: "Альфа" has the smaller key, "HP 12A" shows first.
         mAlpha = insert("Model", {{"ModlKind", kCart}, {"ModlName", "Альфа"}, {"ModlWeight", 2}});
-        m12A = insert("Model", {{"ModlKind", kCart}, {"ModlNumber", "12A"}, {"ModlName", "HP 12A"}, {"ModlIdProducer", firmHP},
-                                {"ModlParametersValue", "2000 стр."}, {"ModlNote", "чёрный"}, {"ModlWeight", 2}});
-        mToner = insert("Model", {{"ModlKind", kCart}, {"ModlName", "Тонер универсальный"}, {"ModlWeight", 1}});
+        m12A = insert("Model", {{"ModlKind", kCart},
+                                {"ModlNumber", "12A"},
+                                {"ModlName", "HP 12A"},
+                                {"ModlIdProducer", firmHP},
+                                {"ModlParametersValue", "2000 стр."},
+                                {"ModlNote", "чёрный"},
+                                {"ModlWeight", 2}});
+        mToner =
+            insert("Model", {{"ModlKind", kCart}, {"ModlName", "Тонер универсальный"}, {"ModlWeight", 1}});
         mDrum = insert("Model", {{"ModlKind", kCart}, {"ModlName", "Барабан"}});
         cn().execute("update Model set ModlWeight = NULL where IdModel = :M", {{"M", mDrum}});
 
@@ -47,34 +59,45 @@ protected:
         depTop = insert("Department", {{"DprtName", "Управление"}});
         depAcc = insert("Department", {{"DprtName", "Бухгалтерия"}, {"DprtIdHigher", depTop}});
         depIT = insert("Department", {{"DprtName", "ИТ-отдел"}, {"Synonym", "Информационные технологии"}});
-        wpAcc1 = insert("Workplace", {{"WrkpIdDepartment", depAcc}, {"WrkpName", "Кабинет 5"}, {"Phone", "123"},
-                                      {"Synonym", "касса"}, {"User", ivanov}});
+        wpAcc1 = insert("Workplace", {{"WrkpIdDepartment", depAcc},
+                                      {"WrkpName", "Кабинет 5"},
+                                      {"Phone", "123"},
+                                      {"Synonym", "касса"},
+                                      {"User", ivanov}});
         wpAcc2 = insert("Workplace", {{"WrkpIdDepartment", depAcc}, {"WrkpName", "Кабинет 6"}});
         wpIT = insert("Workplace", {{"WrkpIdDepartment", depIT}, {"WrkpName", "Серверная"}});
-        devPrn = insert("DeviceUnit", {{"DevcIdWorkplace", wpAcc2}, {"DevcName", "Принтер"}, {"DevcIdKind", kPrinter}});
-        devPC = insert("DeviceUnit", {{"DevcIdWorkplace", wpAcc1}, {"DevcName", "ПК бухгалтера"}, {"DevcIdKind", kPC},
-                                      {"DevcNumber", "0042"}, {"Domain", "BUH-PC"}});
-        devSrv = insert("DeviceUnit", {{"DevcIdWorkplace", wpIT}, {"DevcName", "Сервер"}, {"DevcIdKind", kPC}});
+        devPrn = insert("DeviceUnit",
+                        {{"DevcIdWorkplace", wpAcc2}, {"DevcName", "Принтер"}, {"DevcIdKind", kPrinter}});
+        devPC = insert("DeviceUnit", {{"DevcIdWorkplace", wpAcc1},
+                                      {"DevcName", "ПК бухгалтера"},
+                                      {"DevcIdKind", kPC},
+                                      {"DevcNumber", "0042"},
+                                      {"Domain", "BUH-PC"}});
+        devSrv =
+            insert("DeviceUnit", {{"DevcIdWorkplace", wpIT}, {"DevcName", "Сервер"}, {"DevcIdKind", kPC}});
 
-        doc14 = insert("Document", {{"DocNumber", "17"}, {"DocDate", QDateTime(QDate(2014, 3, 5), QTime(0, 0))},
+        doc14 = insert("Document", {{"DocNumber", "17"},
+                                    {"DocDate", QDateTime(QDate(2014, 3, 5), QTime(0, 0))},
                                     {"DocClient", firmRom}});
-        doc15 = insert("Document", {{"DocNumber", "18"}, {"DocDate", QDateTime(QDate(2015, 1, 10), QTime(0, 0))},
+        doc15 = insert("Document", {{"DocNumber", "18"},
+                                    {"DocDate", QDateTime(QDate(2015, 1, 10), QTime(0, 0))},
                                     {"DocClient", firmHP}});
         docBare = insert("Document", {{"DocDate", QVariant()}});
-        element = insert("CompleteSet", {{"CmplIdDevice", devPC}, {"CmplIdModel", m12A}, {"ModelKind", kCart},
-                                         {"DocumentId", doc14}, {"DocumentPosition", 3}});
+        element = insert("CompleteSet", {{"CmplIdDevice", devPC},
+                                         {"CmplIdModel", m12A},
+                                         {"ModelKind", kCart},
+                                         {"DocumentId", doc14},
+                                         {"DocumentPosition", 3}});
     }
 
-    std::unique_ptr<DataSet> open(const char *proc, const TypedValues &args = {})
-    {
+    std::unique_ptr<DataSet> open(const char *proc, const TypedValues &args = {}) {
         auto ds = std::make_unique<DataSet>(&cn());
         ds->setCommand(QString::fromLatin1(proc) + QStringLiteral(";1"), CommandType::StoredProc);
         OpenWithParams(*ds, args);
         return ds;
     }
 
-    void exec(const char *proc, const TypedValues &args)
-    {
+    void exec(const char *proc, const TypedValues &args) {
         DataSet ds(&cn());
         ds.setCommand(QString::fromLatin1(proc) + QStringLiteral(";1"), CommandType::StoredProc);
         for (int i = 0; i < args.size(); ++i)
@@ -82,26 +105,24 @@ protected:
         ds.execProc();
     }
 
-    static QStringList column(DataSet &ds, const char *field)
-    {
+    static QStringList column(DataSet &ds, const char *field) {
         QStringList out;
         for (ds.first(); !ds.eof(); ds.next())
             out << ds.value(field).toString();
         return out;
     }
 
-    QStringList kindOrder(const char *type)
-    {
+    QStringList kindOrder(const char *type) {
         auto ds = open("LookKind", {TypedValue::Text(type)});
         return column(*ds, "Name");
     }
 
-    QVariant tmHP, firmHP, firmRom, firmAO, kPC, kPrinter, kHdd, kRam, kLong, kCart, m12A, mAlpha, mToner, mDrum,
-        depTop, depAcc, depIT, wpAcc1, wpAcc2, wpIT, devPrn, devPC, devSrv, doc14, doc15, docBare, element;
+    QVariant tmHP, firmHP, firmRom, firmAO, kPC, kPrinter, kHdd, kRam, kLong, kCart, m12A, mAlpha, mToner,
+        mDrum, depTop, depAcc, depIT, wpAcc1, wpAcc2, wpIT, devPrn, devPC, devSrv, doc14, doc15, docBare,
+        element;
 };
 
-TEST_P(ProcLookupTest, LookupsListTheirRowsInOrder)
-{
+TEST_P(ProcLookupTest, LookupsListTheirRowsInOrder) {
     const QString longKind = QString(30, u'Ж') + QStringLiteral(" (") + QString(19, u'ш') + u')';
     struct Case {
         const char *proc;
@@ -122,10 +143,15 @@ TEST_P(ProcLookupTest, LookupsListTheirRowsInOrder)
         // Newest first, a document without a date last; missing parts are left out.
         {"LookUpDocument",
          {},
-         {"Накладная № 18 от 10.01.2015, HP: Hewlett-Packard", "Накладная № 17 от 05.03.2014, ООО Ромашка", "Накладная"}},
+         {"Накладная № 18 от 10.01.2015, HP: Hewlett-Packard", "Накладная № 17 от 05.03.2014, ООО Ромашка",
+          "Накладная"}},
         // The devices of the element's (or device's) department, in the order of the tree.
-        {"LookupDeviceAtDepartment", {key(element), TypedValue::Int(0)}, {"ПК бухгалтера — Кабинет 5", "Принтер — Кабинет 6"}},
-        {"LookupDeviceAtDepartment", {key(devPrn), TypedValue::Int(1)}, {"ПК бухгалтера — Кабинет 5", "Принтер — Кабинет 6"}},
+        {"LookupDeviceAtDepartment",
+         {key(element), TypedValue::Int(0)},
+         {"ПК бухгалтера — Кабинет 5", "Принтер — Кабинет 6"}},
+        {"LookupDeviceAtDepartment",
+         {key(devPrn), TypedValue::Int(1)},
+         {"ПК бухгалтера — Кабинет 5", "Принтер — Кабинет 6"}},
         {"LookupDeviceAtDepartment", {key(devSrv), TypedValue::Int(1)}, {"Сервер — Серверная"}},
         {"LookupDeviceAtDepartment", {key(devSrv), TypedValue::Int(0)}, {}},
         {"LookupDeviceAtDepartment", {TypedValue::Int(-1), TypedValue::Int(1)}, {}},
@@ -154,8 +180,7 @@ TEST_P(ProcLookupTest, LookupsListTheirRowsInOrder)
     EXPECT_EQ(column(*devices, "ID"), (QStringList{devPC.toString(), devPrn.toString()}));
 }
 
-TEST_P(ProcLookupTest, ChainsOfAFullElementAndItsAncestors)
-{
+TEST_P(ProcLookupTest, ChainsOfAFullElementAndItsAncestors) {
     struct Expect {
         const char *column;
         QVariant value;
@@ -168,13 +193,31 @@ TEST_P(ProcLookupTest, ChainsOfAFullElementAndItsAncestors)
     const Case cases[] = {
         {"ChainComponent",
          element,
-         {{"IDComponent", element}, {"IDDevice", devPC}, {"IDModel", m12A}, {"IDKind", kCart}, {"IDType", "M"},
-          {"IDDocument", doc14}, {"NBPosition", 3}, {"IDShipper", firmRom}, {"IDShipperTM", {}}, {"IDProducer", firmHP},
+         {{"IDComponent", element},
+          {"IDDevice", devPC},
+          {"IDModel", m12A},
+          {"IDKind", kCart},
+          {"IDType", "M"},
+          {"IDDocument", doc14},
+          {"NBPosition", 3},
+          {"IDShipper", firmRom},
+          {"IDShipperTM", {}},
+          {"IDProducer", firmHP},
           {"IDProducerTM", tmHP}}},
-        {"ChainModel", m12A, {{"IDModel", m12A}, {"IDKind", kCart}, {"IDType", "M"}, {"IDProducer", firmHP}, {"IDProducerTM", tmHP}}},
-        {"ChainModel", mAlpha, {{"IDModel", mAlpha}, {"IDKind", kCart}, {"IDProducer", {}}, {"IDProducerTM", {}}}},
+        {"ChainModel",
+         m12A,
+         {{"IDModel", m12A},
+          {"IDKind", kCart},
+          {"IDType", "M"},
+          {"IDProducer", firmHP},
+          {"IDProducerTM", tmHP}}},
+        {"ChainModel",
+         mAlpha,
+         {{"IDModel", mAlpha}, {"IDKind", kCart}, {"IDProducer", {}}, {"IDProducerTM", {}}}},
         {"ChainKind", kHdd, {{"IDKind", kHdd}, {"IDType", "H"}}},
-        {"ChainDevice", devPC, {{"IDDevice", devPC}, {"IDKind", kPC}, {"IDWorkplace", wpAcc1}, {"IDDepartment", depAcc}}},
+        {"ChainDevice",
+         devPC,
+         {{"IDDevice", devPC}, {"IDKind", kPC}, {"IDWorkplace", wpAcc1}, {"IDDepartment", depAcc}}},
         {"ChainWorkplace", wpIT, {{"IDWorkplace", wpIT}, {"IDDepartment", depIT}}},
     };
     for (const Case &c : cases) {
@@ -190,8 +233,7 @@ TEST_P(ProcLookupTest, ChainsOfAFullElementAndItsAncestors)
     }
 }
 
-TEST_P(ProcLookupTest, ChainsOfMissingKeysGiveNoRow)
-{
+TEST_P(ProcLookupTest, ChainsOfMissingKeysGiveNoRow) {
     const TypedValue missing[] = {TypedValue::Int(-1), TypedValue::Int(0), null(), TypedValue::Int(70000)};
     for (const char *proc : {"ChainComponent", "ChainModel", "ChainKind", "ChainDevice", "ChainWorkplace"})
         for (const TypedValue &k : missing) {
@@ -202,8 +244,7 @@ TEST_P(ProcLookupTest, ChainsOfMissingKeysGiveNoRow)
     EXPECT_EQ(open("ChainKind", {key(kLong)})->recordCount(), 0) << "a deleted kind";
 }
 
-TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
-{
+TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown) {
     const QString pc = QStringLiteral("ПК бухгалтера, инв. 0042 — Кабинет 5 — Бухгалтерия");
     const QString cab5 = QStringLiteral("Кабинет 5 — Бухгалтерия, тел. 123, Иванов Иван");
     struct Case {
@@ -227,7 +268,7 @@ TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
         {"FindDevice", "0042", {pc}},
         {"FindDevice", "СЕРВЕРНАЯ", {"Сервер — Серверная — ИТ-отдел"}},
         {"FindDevice", "", {}},
-        {"FindDevice", "каб пк", {pc}},                     // a device word and a workplace word
+        {"FindDevice", "каб пк", {pc}},                                  // a device word and a workplace word
         {"FindDevice", "ка", {pc, "Принтер — Кабинет 6 — Бухгалтерия"}}, // two letters: no trigram
         {"FindDevice", "%", {}},
         {"FindKind", "hdd", {"Винчестер (HDD) — Комплектующие"}},
@@ -259,8 +300,7 @@ TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown)
 
 // The database folds texts by the same rule as the program, whatever the engine, its locale or
 // the collation of the text (PostgreSQL's lower() folds nothing but ASCII under "C").
-TEST_P(ProcLookupTest, SqlFoldsTextsAsTheProgramDoes)
-{
+TEST_P(ProcLookupTest, SqlFoldsTextsAsTheProgramDoes) {
     QString all;
     for (char16_t u = 0x20; u < 0x500; ++u)
         if (u != u'\'' && QChar(u).isPrint())
@@ -269,16 +309,18 @@ TEST_P(ProcLookupTest, SqlFoldsTextsAsTheProgramDoes)
     if (pg())
         exprs << QStringLiteral("CAST(:T AS text) COLLATE \"C\"");
     for (const QString &e : exprs)
-        EXPECT_EQ(scalar(QStringLiteral("SELECT %1").arg(ProcText::foldSql(cn().engine(), e)), {{"T", all}}).toString(),
+        EXPECT_EQ(scalar(QStringLiteral("SELECT %1").arg(ProcText::foldSql(cn().engine(), e)), {{"T", all}})
+                      .toString(),
                   FoldText(all))
             << e.toStdString();
-    EXPECT_TRUE(scalar(QStringLiteral("SELECT %1").arg(ProcText::foldSql(cn().engine(), QStringLiteral("NULL")))).isNull());
+    EXPECT_TRUE(
+        scalar(QStringLiteral("SELECT %1").arg(ProcText::foldSql(cn().engine(), QStringLiteral("NULL"))))
+            .isNull());
 }
 
 // The find texts follow every change of the texts they are made of, and a find lists at most
 // FindRowLimit + 1 rows.
-TEST_P(ProcLookupTest, FindsFollowChangesAndStopAfterTheLimit)
-{
+TEST_P(ProcLookupTest, FindsFollowChangesAndStopAfterTheLimit) {
     const auto names = [&](const char *proc, const char *text) {
         return column(*open(proc, {TypedValue::Text(QString::fromUtf8(text))}), "Name");
     };
@@ -288,7 +330,8 @@ TEST_P(ProcLookupTest, FindsFollowChangesAndStopAfterTheLimit)
     cn().execute("UPDATE [User] SET Name = 'Петров Пётр' WHERE [Login] = 'ivanov'");
     EXPECT_EQ(names("FindWorkplace", "петр"), QStringList{"Кабинет 5 — Бухгалтерия, тел. 123, Петров Пётр"});
     EXPECT_EQ(names("FindWorkplace", "иванов иван"), QStringList{});
-    cn().execute("UPDATE DeviceUnit SET DevcIdWorkplace = :W WHERE IdDevice = :D", {{"W", wpIT}, {"D", devPrn}});
+    cn().execute("UPDATE DeviceUnit SET DevcIdWorkplace = :W WHERE IdDevice = :D",
+                 {{"W", wpIT}, {"D", devPrn}});
     EXPECT_EQ(names("FindDevice", "принтер серв"), QStringList{"Принтер — Серверная — ИТ-отдел"});
     cn().execute("UPDATE Department SET Synonym = 'Ёлки' WHERE IdDepartment = :D", {{"D", depTop}});
     EXPECT_EQ(names("FindDepartment", "ЕЛКИ"), QStringList{"Управление"});
@@ -298,7 +341,8 @@ TEST_P(ProcLookupTest, FindsFollowChangesAndStopAfterTheLimit)
     {
         Transaction tx(cn());
         for (int i = 0; i < FindRowLimit + 5; ++i)
-            insert("DeviceUnit", {{"DevcIdWorkplace", wpIT}, {"DevcName", QStringLiteral("Терминал %1").arg(i)}});
+            insert("DeviceUnit",
+                   {{"DevcIdWorkplace", wpIT}, {"DevcName", QStringLiteral("Терминал %1").arg(i)}});
         tx.commit();
     }
     EXPECT_EQ(names("FindDevice", "терминал").size(), FindRowLimit + 1);
@@ -306,8 +350,7 @@ TEST_P(ProcLookupTest, FindsFollowChangesAndStopAfterTheLimit)
     EXPECT_EQ(names("FindDevice", "терминал 17").size(), 13) << "17, 117, 170-179 and 217";
 }
 
-TEST_P(ProcLookupTest, MoveKindSwapsWithItsNeighbourOnly)
-{
+TEST_P(ProcLookupTest, MoveKindSwapsWithItsNeighbourOnly) {
     const QString hdd = QStringLiteral("Винчестер (HDD)"), ram = QStringLiteral("Память");
     const QString lng = kindOrder("H").value(2);
     struct Step {
@@ -328,7 +371,8 @@ TEST_P(ProcLookupTest, MoveKindSwapsWithItsNeighbourOnly)
         exec("MoveKind", {s.kind.isNull() ? null() : key(s.kind), TypedValue::Int(s.dr)});
         EXPECT_EQ(kindOrder("H"), s.order) << s.what;
     }
-    EXPECT_EQ(kindOrder("D"), (QStringList{"Системный блок (ПК)", "Принтер"})) << "other types keep their order";
+    EXPECT_EQ(kindOrder("D"), (QStringList{"Системный блок (ПК)", "Принтер"}))
+        << "other types keep their order";
     EXPECT_THROW(exec("MoveKind", {null(), TypedValue::Int(-1)}), AppError) << "no kind at all is refused";
     EXPECT_EQ(kindOrder("H"), (QStringList{lng, ram, hdd}));
 
@@ -344,8 +388,7 @@ TEST_P(ProcLookupTest, MoveKindSwapsWithItsNeighbourOnly)
         EXPECT_EQ(orders.rows[size_t(i)][0].toInt(), i + 1);
 }
 
-TEST_P(ProcLookupTest, MoveModelStaysWithinItsKind)
-{
+TEST_P(ProcLookupTest, MoveModelStaysWithinItsKind) {
     const QVariant other = insert("Model", {{"ModlKind", kHdd}, {"ModlName", "Seagate"}, {"ModlWeight", 7}});
     const auto models = [&] { return column(*open("LookUpModel", {key(kCart)}), "Name"); };
     exec("MoveModel", {key(mAlpha), TypedValue::Int(-1)});
@@ -359,8 +402,7 @@ TEST_P(ProcLookupTest, MoveModelStaysWithinItsKind)
         << "models of another kind are not renumbered";
 }
 
-TEST_P(ProcLookupTest, CalcModelNameComposesProducerAndNumber)
-{
+TEST_P(ProcLookupTest, CalcModelNameComposesProducerAndNumber) {
     const QVariant firmLong = insert("Client", {{"ClntNameFull", QString(40, u'Д')}});
     const QString number30 = QString(30, u'7');
     struct Case {
@@ -376,9 +418,11 @@ TEST_P(ProcLookupTest, CalcModelNameComposesProducerAndNumber)
         {"producer Null", "12A", TypedValue::Bool(false), null(), "12A"},
         {"unknown producer", "12A", TypedValue::Bool(false), TypedValue::Int(99999), "12A"},
         {"short name, number trimmed", " 12A ", TypedValue::Bool(false), key(firmRom), "Ромашка 12A"},
-        {"placeholder short name gives the full name", "X1", TypedValue::Bool(false), key(firmAO), "АО Фирма X1"},
+        {"placeholder short name gives the full name", "X1", TypedValue::Bool(false), key(firmAO),
+         "АО Фирма X1"},
         {"no number", "", TypedValue::Bool(false), key(firmHP), "HP"},
-        {"cut to 60", number30, TypedValue::Bool(false), key(firmLong), (QString(40, u'Д') + u' ' + number30).left(60)},
+        {"cut to 60", number30, TypedValue::Bool(false), key(firmLong),
+         (QString(40, u'Д') + u' ' + number30).left(60)},
     };
     for (const Case &c : cases) {
         DataSet ds(&cn());
@@ -391,12 +435,15 @@ TEST_P(ProcLookupTest, CalcModelNameComposesProducerAndNumber)
     }
 }
 
-TEST_P(ProcLookupTest, ElementMovesAreRecordedAndListedNewestFirst)
-{
+TEST_P(ProcLookupTest, ElementMovesAreRecordedAndListedNewestFirst) {
     const QString place = QStringLiteral("Управление / Бухгалтерия / Кабинет 5 / ПК бухгалтера");
     const QVariant second = insert("CompleteSet", {{"CmplIdDevice", devSrv}, {"CmplIdModel", mToner}});
-    insert("ElementMove", {{"IdComponent", element}, {"Moving", QDateTime(QDate(2020, 1, 1), QTime(9, 0))}, {"Place", "Склад"}});
-    insert("ElementMove", {{"IdComponent", element}, {"Moving", QDateTime(QDate(2021, 6, 1), QTime(9, 0))}, {"Place", "Ремонт"}});
+    insert("ElementMove", {{"IdComponent", element},
+                           {"Moving", QDateTime(QDate(2020, 1, 1), QTime(9, 0))},
+                           {"Place", "Склад"}});
+    insert("ElementMove", {{"IdComponent", element},
+                           {"Moving", QDateTime(QDate(2021, 6, 1), QTime(9, 0))},
+                           {"Place", "Ремонт"}});
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     exec("ExeElementMoveDocument", {key(element)});
@@ -414,7 +461,8 @@ TEST_P(ProcLookupTest, ElementMovesAreRecordedAndListedNewestFirst)
     // A department placed under its own descendant (in a database written before such a parent was
     // refused) must not stop the record.
     allowDepartmentCycles(cn());
-    cn().execute("update Department set DprtIdHigher = :A where IdDepartment = :T", {{"A", depAcc}, {"T", depTop}});
+    cn().execute("update Department set DprtIdHigher = :A where IdDepartment = :T",
+                 {{"A", depAcc}, {"T", depTop}});
     exec("ExeElementMoveDocument", {key(element)});
     EXPECT_EQ(open("GridDisplacement", {key(element)})->recordCount(), 4);
 

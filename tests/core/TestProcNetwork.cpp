@@ -10,8 +10,7 @@ class ProcNetworkTest : public ServerTest {
 protected:
     // A dataset over a procedure, opened with the arguments in call order.
     std::unique_ptr<DataSet> open(const QString &command, const TypedValues &args = {},
-                                  CommandType type = CommandType::StoredProc)
-    {
+                                  CommandType type = CommandType::StoredProc) {
         auto ds = std::make_unique<DataSet>(&cn());
         ds->setCommand(command, type);
         OpenWithParams(*ds, args);
@@ -19,8 +18,7 @@ protected:
     }
 
     // The values of one column, in the order returned.
-    static QStringList column(DataSet &ds, const QString &name)
-    {
+    static QStringList column(DataSet &ds, const QString &name) {
         QStringList out;
         for (ds.first(); !ds.eof(); ds.next())
             out << ds.value(name).toString();
@@ -28,8 +26,7 @@ protected:
     }
 
     // One account of the domain scan; returns the line for the log.
-    QString checkAccount(const QString &domain, const QString &login, const QString &fullName)
-    {
+    QString checkAccount(const QString &domain, const QString &login, const QString &fullName) {
         DataSet sp(&cn());
         sp.setCommand("CheckDomainUser;1", CommandType::StoredProc);
         sp.setParameterValue("@DM", domain);
@@ -40,16 +37,14 @@ protected:
         return sp.parameter("@RS").value.toString();
     }
 
-    void run(const char *proc, const QVariant &key)
-    {
+    void run(const char *proc, const QVariant &key) {
         DataSet sp(&cn());
         sp.setCommand(QString::fromLatin1(proc), CommandType::StoredProc);
         sp.setParameterValue(sp.parameters()[1].name, key);
         sp.execProc();
     }
 
-    QVariant workplace(const QString &name, const QVariantMap &more = {})
-    {
+    QVariant workplace(const QString &name, const QVariantMap &more = {}) {
         if (!m_department.isValid())
             m_department = insert("Department", {{"DprtName", "Отдел"}});
         QVariantMap row = more;
@@ -64,12 +59,13 @@ private:
 
 const QString CyrillicKey = QStringLiteral("IDWorkpla\u0441e");
 
-TEST_P(ProcNetworkTest, NodeListGivesNetworkedDevicesWithTheCyrillicWorkplaceKey)
-{
+TEST_P(ProcNetworkTest, NodeListGivesNetworkedDevicesWithTheCyrillicWorkplaceKey) {
     const QVariant wp1 = workplace("Бухгалтерия", {{"Phone", "21-05"}});
     const QVariant wp2 = workplace("Склад");
-    const QVariant pcB = insert("DeviceUnit", {{"DevcIdWorkplace", wp1}, {"DevcName", "ПК"}, {"Domain", "buh-02"}});
-    const QVariant pcA = insert("DeviceUnit", {{"DevcIdWorkplace", wp2}, {"DevcName", "ПК"}, {"Domain", "BUH-01"}});
+    const QVariant pcB =
+        insert("DeviceUnit", {{"DevcIdWorkplace", wp1}, {"DevcName", "ПК"}, {"Domain", "buh-02"}});
+    const QVariant pcA =
+        insert("DeviceUnit", {{"DevcIdWorkplace", wp2}, {"DevcName", "ПК"}, {"Domain", "BUH-01"}});
     insert("DeviceUnit", {{"DevcIdWorkplace", wp1}, {"DevcName", "Монитор"}});
 
     auto ds = open("GridNodeList;1");
@@ -79,7 +75,8 @@ TEST_P(ProcNetworkTest, NodeListGivesNetworkedDevicesWithTheCyrillicWorkplaceKey
     EXPECT_EQ(names, QStringList({"ID", "Workplace", "Phone", "Domain", CyrillicKey}));
     EXPECT_EQ(ds->findField("IDWorkplace"), nullptr) << "the Latin spelling must not be what comes back";
 
-    EXPECT_EQ(column(*ds, "Domain"), QStringList({"BUH-01", "buh-02"})) << "devices without a network name are left out";
+    EXPECT_EQ(column(*ds, "Domain"), QStringList({"BUH-01", "buh-02"}))
+        << "devices without a network name are left out";
     ASSERT_TRUE(ds->locate(CyrillicKey, wp1)) << "the view finds a workplace's computers by this column";
     EXPECT_EQ(ds->value("ID"), pcB);
     EXPECT_EQ(ds->value("Workplace").toString(), QStringLiteral("Бухгалтерия"));
@@ -89,8 +86,7 @@ TEST_P(ProcNetworkTest, NodeListGivesNetworkedDevicesWithTheCyrillicWorkplaceKey
     EXPECT_TRUE(ds->value("Phone").isNull());
 }
 
-TEST_P(ProcNetworkTest, NodeUserListGivesTheUsersOfOneComputerOnce)
-{
+TEST_P(ProcNetworkTest, NodeUserListGivesTheUsersOfOneComputerOnce) {
     const QVariant wp = workplace("Отдел кадров");
     const QVariant pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"Domain", "hr-01"}});
     const QVariant other = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"Domain", "hr-02"}});
@@ -113,8 +109,7 @@ TEST_P(ProcNetworkTest, NodeUserListGivesTheUsersOfOneComputerOnce)
     EXPECT_NE(none->findField("Login"), nullptr) << "the grid's columns exist even without rows";
 }
 
-TEST_P(ProcNetworkTest, DomainScanAddsUpdatesAndSkipsAccounts)
-{
+TEST_P(ProcNetworkTest, DomainScanAddsUpdatesAndSkipsAccounts) {
     insert("User", {{"Domain", "CORP"}, {"Login", "Petrov"}, {"Name", "Петров П."}});
     insert("User", {{"Domain", "corp"}, {"Login", "Кузнецов"}, {"Name", "Кузнецов К."}});
     insert("UserIgnore", {{"DomainUser", "SIDOROV"}});
@@ -128,8 +123,10 @@ TEST_P(ProcNetworkTest, DomainScanAddsUpdatesAndSkipsAccounts)
         {"the same account again", "CORP", "ivanov", "Иванов Иван", "CORP\\ivanov: без изменений"},
         {"a known account in another case", "CORP", "petrov", "Петров Пётр", "CORP\\petrov: обновлено имя"},
         {"an empty full name keeps the stored one", "CORP", "petrov", "", "CORP\\petrov: без изменений"},
-        {"Cyrillic login and domain in another case", "CORP", "кузнецов", "Кузнецов К.", "CORP\\кузнецов: без изменений"},
-        {"a blocked login, any case", "CORP", "sidorov", "Сидоров", "CORP\\sidorov: пропущена (заблокирована)"},
+        {"Cyrillic login and domain in another case", "CORP", "кузнецов", "Кузнецов К.",
+         "CORP\\кузнецов: без изменений"},
+        {"a blocked login, any case", "CORP", "sidorov", "Сидоров",
+         "CORP\\sidorov: пропущена (заблокирована)"},
         {"the same login in another domain", "BRANCH", "ivanov", "Иванов И.", "BRANCH\\ivanov: добавлена"},
         {"a login too long to store", "CORP", "abcdefghijklmnopqrstuvwxyz", "",
          "CORP\\abcdefghijklmnopqrstuvwxyz: пропущена (учётная запись длиннее 25 символов)"},
@@ -140,13 +137,14 @@ TEST_P(ProcNetworkTest, DomainScanAddsUpdatesAndSkipsAccounts)
     auto users = cn().query("SELECT Domain, [Login], Name, DomainSource FROM [User] ORDER BY ID");
     QStringList rows;
     for (const auto &r : users.rows)
-        rows << QStringList{r[0].toString(), r[1].toString(), r[2].toString(), r[3].toBool() ? "домен" : "вручную"}.join('|');
+        rows << QStringList{r[0].toString(), r[1].toString(), r[2].toString(),
+                            r[3].toBool() ? "домен" : "вручную"}
+                    .join('|');
     EXPECT_EQ(rows, QStringList({"CORP|Petrov|Петров Пётр|вручную", "corp|Кузнецов|Кузнецов К.|вручную",
                                  "CORP|ivanov|Иванов Иван|домен", "BRANCH|ivanov|Иванов И.|домен"}));
 }
 
-TEST_P(ProcNetworkTest, DomainScanRefusesAccountsWithoutNameOrDomain)
-{
+TEST_P(ProcNetworkTest, DomainScanRefusesAccountsWithoutNameOrDomain) {
     struct Case {
         const char *domain, *login, *message;
     };
@@ -165,11 +163,14 @@ TEST_P(ProcNetworkTest, DomainScanRefusesAccountsWithoutNameOrDomain)
     EXPECT_EQ(scalar("SELECT count(*) FROM [User]").toInt(), 0);
 }
 
-TEST_P(ProcNetworkTest, DomainUsersShowNameWorkplaceAndHideIgnoredLogins)
-{
+TEST_P(ProcNetworkTest, DomainUsersShowNameWorkplaceAndHideIgnoredLogins) {
     const QString longName(100, u'Ф'), longAdd(150, u'О');
-    const QVariant a = insert("User", {{"Login", "anna"}, {"Domain", "CORP"}, {"Name", "Анна Белова"}, {"AddName", "1980"},
-                                       {"EMail", "a@corp"}, {"SkypeLogin", "anna.b"}});
+    const QVariant a = insert("User", {{"Login", "anna"},
+                                       {"Domain", "CORP"},
+                                       {"Name", "Анна Белова"},
+                                       {"AddName", "1980"},
+                                       {"EMail", "a@corp"},
+                                       {"SkypeLogin", "anna.b"}});
     const QVariant b = insert("User", {{"Login", "Boris"}, {"Name", "Борис"}});
     const QVariant c = insert("User", {{"Login", "clara"}, {"AddName", "Петровна"}});
     const QVariant d = insert("User", {{"Login", "dmitry"}, {"Name", longName}, {"AddName", longAdd}});
@@ -197,7 +198,8 @@ TEST_P(ProcNetworkTest, DomainUsersShowNameWorkplaceAndHideIgnoredLogins)
         EXPECT_EQ(ds->value("WorkplaceID"), cs.workplaceId) << ds->value("Login").toString().toStdString();
     }
     ASSERT_TRUE(ds->locate("ID", a));
-    EXPECT_EQ(ds->value("Workplace").toString(), QStringLiteral("Касса")) << "the first of the user's workplaces";
+    EXPECT_EQ(ds->value("Workplace").toString(), QStringLiteral("Касса"))
+        << "the first of the user's workplaces";
     EXPECT_EQ(ds->value("Phone").toString(), QStringLiteral("11"));
     EXPECT_EQ(ds->value("Domain").toString(), QStringLiteral("CORP"));
     EXPECT_EQ(ds->value("AddName").toString(), QStringLiteral("1980"));
@@ -213,18 +215,17 @@ TEST_P(ProcNetworkTest, DomainUsersShowNameWorkplaceAndHideIgnoredLogins)
     EXPECT_EQ(scalar("SELECT count(*) FROM [User]").toInt(), 5) << "nobody is deleted";
     ds = open("GridDomainUser");
     EXPECT_EQ(column(*ds, "Login"), QStringList({"anna", "clara", "dmitry"}));
-    EXPECT_EQ(checkAccount("CORP", "boris", "Борис"), QStringLiteral("CORP\\boris: пропущена (заблокирована)"));
+    EXPECT_EQ(checkAccount("CORP", "boris", "Борис"),
+              QStringLiteral("CORP\\boris: пропущена (заблокирована)"));
 }
 
-TEST_P(ProcNetworkTest, UserWithoutLoginCannotBeSetAside)
-{
+TEST_P(ProcNetworkTest, UserWithoutLoginCannotBeSetAside) {
     const QVariant u = insert("User", {{"Name", "Без учётной записи"}});
     EXPECT_THROW(run("IgnoreDomainUser;1", u), AppError);
     EXPECT_EQ(column(*open("GridDomainUser"), "ID"), QStringList({u.toString()}));
 }
 
-TEST_P(ProcNetworkTest, ChecklistIsCopiedFromTheDefaultsOnce)
-{
+TEST_P(ProcNetworkTest, ChecklistIsCopiedFromTheDefaultsOnce) {
     insert("UserInstallDefault", {{"Line", 20}, {"Title", false}, {"Name", "Установить почту"}});
     insert("UserInstallDefault", {{"Line", 10}, {"Title", true}, {"Name", "Программы"}});
     insert("UserInstallDefault", {{"Line", 30}, {"Name", "Подключить принтер"}});
@@ -249,13 +250,13 @@ TEST_P(ProcNetworkTest, ChecklistIsCopiedFromTheDefaultsOnce)
         run("UserInstallInsert;1", 999999);
         ADD_FAILURE() << "an unknown user must be refused";
     } catch (const AppError &e) {
-        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Пользователь с кодом 999999 не найден"))) << e.message().toStdString();
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Пользователь с кодом 999999 не найден")))
+            << e.message().toStdString();
     }
     EXPECT_EQ(scalar("SELECT count(*) FROM UserInstall WHERE [User] = 999999").toInt(), 0);
 }
 
-TEST_P(ProcNetworkTest, NewestVersionIsTheGreatestKeyAsText)
-{
+TEST_P(ProcNetworkTest, NewestVersionIsTheGreatestKeyAsText) {
     auto newest = [this] {
         auto ds = open("CheckVersionMax;1");
         EXPECT_EQ(ds->recordCount(), 1);
@@ -269,8 +270,7 @@ TEST_P(ProcNetworkTest, NewestVersionIsTheGreatestKeyAsText)
     EXPECT_EQ(newest().toString(), QStringLiteral("2.7.01500321")) << "2.10 sorts before 2.7 as text";
 }
 
-TEST_P(ProcNetworkTest, ProgramImageAndChangesComeBackAsStored)
-{
+TEST_P(ProcNetworkTest, ProgramImageAndChangesComeBackAsStored) {
     QByteArray image("MZ\x90\x00\x03\x00\x00\x00\xff\xfe", 10);
     image += QByteArray(70000, '\0');
     image += "end";

@@ -20,50 +20,43 @@ struct Node {
 
 class PlacementProcTest : public ServerTest {
 protected:
-    void TearDown() override
-    {
+    void TearDown() override {
         SetOsUserNameForTesting({});
         ServerTest::TearDown();
     }
 
-    int dep(const QString &name, const QVariant &higher = {})
-    {
+    int dep(const QString &name, const QVariant &higher = {}) {
         return insert("Department", {{"DprtName", name}, {"DprtIdHigher", higher}}).toInt();
     }
-    int place(int department, const QString &name, const QVariant &phone = {})
-    {
-        return insert("Workplace", {{"WrkpIdDepartment", department}, {"WrkpName", name}, {"Phone", phone}}).toInt();
+    int place(int department, const QString &name, const QVariant &phone = {}) {
+        return insert("Workplace", {{"WrkpIdDepartment", department}, {"WrkpName", name}, {"Phone", phone}})
+            .toInt();
     }
-    int device(int workplace, const QString &name, const QVariantMap &more = {})
-    {
+    int device(int workplace, const QString &name, const QVariantMap &more = {}) {
         QVariantMap row = more;
         row.insert("DevcIdWorkplace", workplace);
         row.insert("DevcName", name);
         return insert("DeviceUnit", row).toInt();
     }
-    int kind(const QString &type, const QString &name, const QVariant &shortName = {})
-    {
+    int kind(const QString &type, const QString &name, const QVariant &shortName = {}) {
         return insert("Kind", {{"KindType", type}, {"KindName", name}, {"ShortName", shortName}}).toInt();
     }
-    int model(int kindId, const QString &name)
-    {
+    int model(int kindId, const QString &name) {
         return insert("Model", {{"ModlKind", kindId}, {"ModlName", name}, {"ModlNameOnly", true}}).toInt();
     }
-    int element(int dev, int modelId, const QVariantMap &more = {})
-    {
+    int element(int dev, int modelId, const QVariantMap &more = {}) {
         QVariantMap row = more;
         row.insert("CmplIdDevice", dev);
         row.insert("CmplIdModel", modelId);
         return insert("CompleteSet", row).toInt();
     }
-    void setParent(int department, const QVariant &higher)
-    {
-        cn().execute("UPDATE Department SET DprtIdHigher = :H WHERE IdDepartment = :I", {{"H", higher}, {"I", department}});
+    void setParent(int department, const QVariant &higher) {
+        cn().execute("UPDATE Department SET DprtIdHigher = :H WHERE IdDepartment = :I",
+                     {{"H", higher}, {"I", department}});
     }
 
     // Runs a procedure the way the program does: parameters by position after @RETURN_VALUE.
-    void run(const char *proc, const QVariantList &args)
-    {
+    void run(const char *proc, const QVariantList &args) {
         DataSet ds(&cn());
         ds.setCommand(QString::fromLatin1(proc), CommandType::StoredProc);
         for (int i = 0; i < args.size(); ++i)
@@ -71,8 +64,7 @@ protected:
         ds.execProc();
     }
     // The message a refused call shows, empty when the call went through.
-    QString refusal(const char *proc, const QVariantList &args)
-    {
+    QString refusal(const char *proc, const QVariantList &args) {
         try {
             run(proc, args);
         } catch (const AppError &e) {
@@ -81,8 +73,7 @@ protected:
         return {};
     }
 
-    std::vector<Node> tree()
-    {
+    std::vector<Node> tree() {
         DataSet ds(&cn());
         ds.setCommand("LoadTree;1", CommandType::StoredProc);
         OpenWithParams(ds);
@@ -95,8 +86,7 @@ protected:
 
     // The tree as the view builds it from the rows: each row under the last row loaded before it of
     // the parent's kind with the key it names, else at the top; two spaces per level.
-    static QStringList outline(const std::vector<Node> &rows)
-    {
+    static QStringList outline(const std::vector<Node> &rows) {
         QHash<QString, int> depth;
         QStringList out;
         for (const Node &n : rows) {
@@ -114,8 +104,7 @@ protected:
     }
 
     // Captions of the rows of one kind directly under a parent, in the order they come.
-    static QStringList children(const std::vector<Node> &rows, const QString &kind, int parent)
-    {
+    static QStringList children(const std::vector<Node> &rows, const QString &kind, int parent) {
         QStringList out;
         for (const Node &n : rows)
             if (n.kind == kind && !n.higher.isNull() && n.higher.toInt() == parent)
@@ -123,8 +112,7 @@ protected:
         return out;
     }
 
-    static const Node *find(const std::vector<Node> &rows, const QString &kind, int id)
-    {
+    static const Node *find(const std::vector<Node> &rows, const QString &kind, int id) {
         for (const Node &n : rows)
             if (n.kind == kind && n.id == id)
                 return &n;
@@ -134,8 +122,7 @@ protected:
 
 // ---- LoadTree -------------------------------------------------------------------------------
 
-TEST_P(PlacementProcTest, TreeComesParentsFirstAfterMovingUnderALaterDepartment)
-{
+TEST_P(PlacementProcTest, TreeComesParentsFirstAfterMovingUnderALaterDepartment) {
     const int a = dep("А-отдел");
     const int wa = place(a, "Стол А");
     device(wa, "ПК-А");
@@ -153,7 +140,8 @@ TEST_P(PlacementProcTest, TreeComesParentsFirstAfterMovingUnderALaterDepartment)
 
     QStringList expected{"Б-отдел"};
     for (int i = int(chain.size()) - 1; i >= 0; --i)
-        expected << QString((int(chain.size()) - i) * 2, u' ') + QStringLiteral("Ур%1").arg(i, 2, 10, QChar(u'0'));
+        expected << QString((int(chain.size()) - i) * 2, u' ') +
+                        QStringLiteral("Ур%1").arg(i, 2, 10, QChar(u'0'));
     expected << QString(int(chain.size() + 1) * 2, u' ') + QStringLiteral("Стол на дне");
     expected << "В-отдел"
              << "  А-отдел"
@@ -162,8 +150,7 @@ TEST_P(PlacementProcTest, TreeComesParentsFirstAfterMovingUnderALaterDepartment)
     EXPECT_EQ(outline(tree()), expected);
 }
 
-TEST_P(PlacementProcTest, CyclesAndMissingParentsGoToTheTopWithoutLosingRows)
-{
+TEST_P(PlacementProcTest, CyclesAndMissingParentsGoToTheTopWithoutLosingRows) {
     const int a = dep("А");
     const int b = dep("Б");
     const int self = dep("Сам себе");
@@ -221,8 +208,7 @@ TEST_P(PlacementProcTest, CyclesAndMissingParentsGoToTheTopWithoutLosingRows)
     EXPECT_EQ(shape.indexOf("    Стол"), shape.indexOf("А") + 2) << shape.join('|').toStdString();
 }
 
-TEST_P(PlacementProcTest, DepartmentSiblingsComeByOrderThenNameThenKey)
-{
+TEST_P(PlacementProcTest, DepartmentSiblingsComeByOrderThenNameThenKey) {
     struct Case {
         const char *what;
         std::vector<std::pair<QString, QVariant>> departments; // name and DprtOrder, in creation order
@@ -256,8 +242,7 @@ TEST_P(PlacementProcTest, DepartmentSiblingsComeByOrderThenNameThenKey)
     EXPECT_EQ(order, keys.back());
 }
 
-TEST_P(PlacementProcTest, UnderADepartmentSubDepartmentsThenWorkplacesByOrderThenDevicesByName)
-{
+TEST_P(PlacementProcTest, UnderADepartmentSubDepartmentsThenWorkplacesByOrderThenDevicesByName) {
     const int root = dep("Корень");
     const int w1 = place(root, "Стол 1");
     const int w2 = place(root, "Стол 2");
@@ -269,8 +254,8 @@ TEST_P(PlacementProcTest, UnderADepartmentSubDepartmentsThenWorkplacesByOrderThe
         device(w2, QString::fromUtf8(name));
 
     const std::vector<Node> rows = tree();
-    EXPECT_EQ(outline(rows), (QStringList{"Корень", "  Подотдел", "  Стол 2", "    Монитор", "    монитор", "    ПК",
-                                          "    ПК", "    принтер", "  Стол 1", "  Стол 3"}));
+    EXPECT_EQ(outline(rows), (QStringList{"Корень", "  Подотдел", "  Стол 2", "    Монитор", "    монитор",
+                                          "    ПК", "    ПК", "    принтер", "  Стол 1", "  Стол 3"}));
     std::vector<int> pcs;
     for (const Node &n : rows)
         if (n.caption == u"ПК")
@@ -279,8 +264,7 @@ TEST_P(PlacementProcTest, UnderADepartmentSubDepartmentsThenWorkplacesByOrderThe
     EXPECT_LT(pcs[0], pcs[1]) << "devices of the same name come by key";
 }
 
-TEST_P(PlacementProcTest, CaptionsAndImagesTellTheNodesApart)
-{
+TEST_P(PlacementProcTest, CaptionsAndImagesTellTheNodesApart) {
     const int pc = kind("D", "Компьютер", "ПК");
     const int printer = kind("D", "Принтер");
     const int d = dep("Бухгалтерия");
@@ -300,8 +284,8 @@ TEST_P(PlacementProcTest, CaptionsAndImagesTellTheNodesApart)
         {"workplace with a phone", "W", w, "Стол главбуха (тел. 123)", 1, d},
         {"workplace without a phone", "W", w2, "Стол кассира", 1, d},
         {"device: short kind name", "V", device(w, "Главбух", {{"DevcIdKind", pc}}), "ПК Главбух", 2, w},
-        {"device: kind without a short name", "V", device(w, "HP 1020", {{"DevcIdKind", printer}}), "Принтер HP 1020",
-         2, w},
+        {"device: kind without a short name", "V", device(w, "HP 1020", {{"DevcIdKind", printer}}),
+         "Принтер HP 1020", 2, w},
         {"device without a kind", "V", device(w, "Сканер"), "Сканер", 2, w},
         {"network device", "V", device(w, "Кассир", {{"DevcIdKind", pc}, {"Domain", "KASSA-01"}}),
          "ПК Кассир [KASSA-01]", 3, w},
@@ -321,8 +305,7 @@ TEST_P(PlacementProcTest, CaptionsAndImagesTellTheNodesApart)
 
 // ---- GridCompleteSet ---------------------------------------------------------------------------
 
-TEST_P(PlacementProcTest, CompleteSetListsOneTypeByKindOrderThenModel)
-{
+TEST_P(PlacementProcTest, CompleteSetListsOneTypeByKindOrderThenModel) {
     const int memory = kind("H", "Оперативная память ПК"); // 21 characters
     const int disk = kind("H", "Диск");
     const int cartridge = kind("M", "Картридж");
@@ -332,7 +315,8 @@ TEST_P(PlacementProcTest, CompleteSetListsOneTypeByKindOrderThenModel)
     const int other = device(w, "Другой");
     const int doc = insert("Document", {{"DocNumber", "7"}}).toInt();
     const int ssd = element(pc, model(disk, "SSD"), {{"NumberManufact", "SN1"}});
-    const int m8 = element(pc, model(memory, "DDR4 8Gb"), {{"CmplNumber", "ОИТ-5"}, {"NumberManufact", "SN2"}});
+    const int m8 =
+        element(pc, model(memory, "DDR4 8Gb"), {{"CmplNumber", "ОИТ-5"}, {"NumberManufact", "SN2"}});
     const int m16 = element(pc, model(memory, "DDR4 16Gb"));
     const int toner = element(pc, model(cartridge, "12A"));
     const int win = element(pc, model(os, "Windows"), {{"DocumentId", doc}, {"DocumentPosition", 4}});
@@ -380,8 +364,7 @@ TEST_P(PlacementProcTest, CompleteSetListsOneTypeByKindOrderThenModel)
 
 // ---- Deleting -----------------------------------------------------------------------------------
 
-TEST_P(PlacementProcTest, DeletingRefusesANodeThatStillHoldsSomething)
-{
+TEST_P(PlacementProcTest, DeletingRefusesANodeThatStillHoldsSomething) {
     const int full = dep("Склад");
     dep("Полка", full);
     const int office = dep("Офис");
@@ -399,18 +382,22 @@ TEST_P(PlacementProcTest, DeletingRefusesANodeThatStillHoldsSomething)
          "Подразделение «Склад» содержит подразделения или рабочие места, удаление невозможно"},
         {"DeleteDepartment;1", "Department", "IdDepartment", office,
          "Подразделение «Офис» содержит подразделения или рабочие места, удаление невозможно"},
-        {"DeleteWorkPlace;1", "Workplace", "IdWorkplace", desk, "Рабочее место «Стол» содержит устройства, удаление невозможно"},
-        {"DeleteDeviceUnit;1", "DeviceUnit", "IdDevice", pc, "Устройство «ПК» содержит комплектующие, удаление невозможно"},
+        {"DeleteWorkPlace;1", "Workplace", "IdWorkplace", desk,
+         "Рабочее место «Стол» содержит устройства, удаление невозможно"},
+        {"DeleteDeviceUnit;1", "DeviceUnit", "IdDevice", pc,
+         "Устройство «ПК» содержит комплектующие, удаление невозможно"},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(refusal(c.proc, {c.id}), c.message) << c.proc;
-        EXPECT_EQ(scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = :I").arg(c.table, c.key), {{"I", c.id}}).toInt(), 1)
+        EXPECT_EQ(
+            scalar(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 = :I").arg(c.table, c.key), {{"I", c.id}})
+                .toInt(),
+            1)
             << c.proc << " keeps the row";
     }
 }
 
-TEST_P(PlacementProcTest, DeletingSeesAChildAddedByAnotherConnection)
-{
+TEST_P(PlacementProcTest, DeletingSeesAChildAddedByAnotherConnection) {
     const int d = dep("Склад");
     const int w = place(dep("Офис"), "Стол");
     const int pc = device(w, "ПК");
@@ -418,19 +405,21 @@ TEST_P(PlacementProcTest, DeletingSeesAChildAddedByAnotherConnection)
     ASSERT_EQ(tree().size(), size_t(4)); // this workstation has seen them all empty
 
     auto other = db->connect();
-    other->execute("INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (:D, 'Новый стол')", {{"D", d}});
-    other->execute("INSERT INTO CompleteSet (CmplIdDevice, CmplIdModel) VALUES (:V, :M)", {{"V", pc}, {"M", disk}});
+    other->execute("INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (:D, 'Новый стол')",
+                   {{"D", d}});
+    other->execute("INSERT INTO CompleteSet (CmplIdDevice, CmplIdModel) VALUES (:V, :M)",
+                   {{"V", pc}, {"M", disk}});
 
     EXPECT_EQ(refusal("DeleteDepartment;1", {d}),
-              QStringLiteral("Подразделение «Склад» содержит подразделения или рабочие места, удаление невозможно"));
+              QStringLiteral(
+                  "Подразделение «Склад» содержит подразделения или рабочие места, удаление невозможно"));
     EXPECT_EQ(refusal("DeleteDeviceUnit;1", {pc}),
               QStringLiteral("Устройство «ПК» содержит комплектующие, удаление невозможно"));
     EXPECT_EQ(scalar("SELECT count(*) FROM Department WHERE IdDepartment = :I", {{"I", d}}).toInt(), 1);
     EXPECT_EQ(scalar("SELECT count(*) FROM DeviceUnit WHERE IdDevice = :I", {{"I", pc}}).toInt(), 1);
 }
 
-TEST_P(PlacementProcTest, DeletingEmptyNodesTakesWhatHangsOnThem)
-{
+TEST_P(PlacementProcTest, DeletingEmptyNodesTakesWhatHangsOnThem) {
     const int top = dep("Склад");
     const int shelf = dep("Полка", top);
     const int desk = place(shelf, "Стол");
@@ -455,7 +444,8 @@ TEST_P(PlacementProcTest, DeletingEmptyNodesTakesWhatHangsOnThem)
         {"DeleteDeviceUnit;1", pc, "SELECT count(*) FROM UseComputer", "SELECT count(*) FROM [User]"},
         {"DeleteWorkPlace;1", desk, "SELECT count(*) FROM Favorite WHERE KeyObject LIKE 'W%'",
          "SELECT count(*) FROM Favorite WHERE KeyObject LIKE 'D%'"},
-        {"DeleteDepartment;1", shelf, "SELECT count(*) FROM Department WHERE DprtIdHigher IS NOT NULL", nullptr},
+        {"DeleteDepartment;1", shelf, "SELECT count(*) FROM Department WHERE DprtIdHigher IS NOT NULL",
+         nullptr},
         {"DeleteDepartment;1", top, "SELECT count(*) FROM Favorite", "SELECT count(*) FROM Kind"},
     };
     for (const Case &c : cases) {
@@ -472,8 +462,7 @@ TEST_P(PlacementProcTest, DeletingEmptyNodesTakesWhatHangsOnThem)
 
 // ---- MoveTree -----------------------------------------------------------------------------------
 
-TEST_P(PlacementProcTest, MovingSwapsWithTheNeighbourAmongSiblings)
-{
+TEST_P(PlacementProcTest, MovingSwapsWithTheNeighbourAmongSiblings) {
     struct Case {
         const char *what;
         QVariantList orders; // of А, Б, В (created in that order)
@@ -505,9 +494,12 @@ TEST_P(PlacementProcTest, MovingSwapsWithTheNeighbourAmongSiblings)
                 cn().execute(QStringLiteral("UPDATE %1 SET %2 = :O WHERE %3 = :I").arg(table, order, key),
                              {{"O", c.orders[i]}, {"I", ids.back()}});
             }
-            EXPECT_EQ(refusal("MoveTree;1", {nodeKind, ids[size_t(c.moved)], c.dr}), QString()) << k << ' ' << c.what;
+            EXPECT_EQ(refusal("MoveTree;1", {nodeKind, ids[size_t(c.moved)], c.dr}), QString())
+                << k << ' ' << c.what;
             EXPECT_EQ(children(tree(), nodeKind, parent), c.expected) << k << ' ' << c.what;
-            EXPECT_EQ(scalar("SELECT DprtOrder FROM Department WHERE IdDepartment = :I", {{"I", bystander}}).toInt(), 1)
+            EXPECT_EQ(scalar("SELECT DprtOrder FROM Department WHERE IdDepartment = :I", {{"I", bystander}})
+                          .toInt(),
+                      1)
                 << "a node of another parent is not renumbered";
         }
     }
@@ -517,23 +509,35 @@ TEST_P(PlacementProcTest, MovingSwapsWithTheNeighbourAmongSiblings)
 
 // ---- Cloning ------------------------------------------------------------------------------------
 
-TEST_P(PlacementProcTest, CloningCopiesTheDeviceAndItsSetButNotWhatIdentifiesTheItem)
-{
+TEST_P(PlacementProcTest, CloningCopiesTheDeviceAndItsSetButNotWhatIdentifiesTheItem) {
     const int pcKind = kind("D", "Компьютер", "ПК");
     const int diskKind = kind("H", "Диск");
     const int w = place(dep("Бухгалтерия"), "Стол");
     const int src = device(w, "Главбух",
-                           {{"DevcIdKind", pcKind}, {"DevcPrinting", true}, {"DevcDescription", "под столом"},
-                            {"Used", 2}, {"Domain", "BUH-01"}, {"Depreciation", "акт 5"}, {"DevcNumber", "ИНВ-1"},
+                           {{"DevcIdKind", pcKind},
+                            {"DevcPrinting", true},
+                            {"DevcDescription", "под столом"},
+                            {"Used", 2},
+                            {"Domain", "BUH-01"},
+                            {"Depreciation", "акт 5"},
+                            {"DevcNumber", "ИНВ-1"},
                             {"Prevention", QDateTime(QDate(2023, 5, 6), QTime(7, 8, 9))},
-                            {"PreventionExpress", true}, {"PreventionNeed", false}, {"OnLine", true}});
+                            {"PreventionExpress", true},
+                            {"PreventionNeed", false},
+                            {"OnLine", true}});
     const int doc = insert("Document", {{"DocNumber", "12"}}).toInt();
     const int disk = model(diskKind, "SSD");
     const int full = element(src, disk,
-                             {{"CmplDateSet", QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5))}, {"CmplNumber", "ОИТ-1"},
-                              {"NumberManufact", "SN-1"}, {"DateManufact", QDateTime(QDate(2019, 12, 1), QTime())},
-                              {"NumberSeller", "S-1"}, {"DateSeller", QDateTime(QDate(2019, 12, 20), QTime())},
-                              {"Warranty", 36}, {"DocumentId", doc}, {"DocumentPosition", 3}, {"Price", "1234.5600"},
+                             {{"CmplDateSet", QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5))},
+                              {"CmplNumber", "ОИТ-1"},
+                              {"NumberManufact", "SN-1"},
+                              {"DateManufact", QDateTime(QDate(2019, 12, 1), QTime())},
+                              {"NumberSeller", "S-1"},
+                              {"DateSeller", QDateTime(QDate(2019, 12, 20), QTime())},
+                              {"Warranty", 36},
+                              {"DocumentId", doc},
+                              {"DocumentPosition", 3},
+                              {"Price", "1234.5600"},
                               {"ModelKind", diskKind}});
     element(src, disk);
     element(device(w, "Чужой"), disk);
@@ -549,17 +553,22 @@ TEST_P(PlacementProcTest, CloningCopiesTheDeviceAndItsSetButNotWhatIdentifiesThe
         QStringList copied, notCopied;
     };
     const Case cases[] = {
-        {"DeviceUnit", "IdDevice", "IdDevice",
-         {"DevcIdWorkplace", "DevcName", "DevcPrinting", "DevcDescription", "Used", "DevcIdKind", "Prevention",
-          "PreventionExpress", "PreventionNeed"},
+        {"DeviceUnit",
+         "IdDevice",
+         "IdDevice",
+         {"DevcIdWorkplace", "DevcName", "DevcPrinting", "DevcDescription", "Used", "DevcIdKind",
+          "Prevention", "PreventionExpress", "PreventionNeed"},
          {"Domain", "DevcNumber", "Depreciation", "OnLine"}},
-        {"CompleteSet", "IdComponent", "CmplIdDevice",
-         {"CmplDateSet", "CmplIdModel", "DateManufact", "DateSeller", "Warranty", "DocumentId", "DocumentPosition",
-          "Price", "ModelKind"},
+        {"CompleteSet",
+         "IdComponent",
+         "CmplIdDevice",
+         {"CmplDateSet", "CmplIdModel", "DateManufact", "DateSeller", "Warranty", "DocumentId",
+          "DocumentPosition", "Price", "ModelKind"},
          {"CmplNumber", "NumberManufact", "NumberSeller"}},
     };
     for (const Case &c : cases) {
-        const QString sql = QStringLiteral("SELECT * FROM %1 WHERE %2 = :D ORDER BY %3").arg(c.table, c.owner, c.key);
+        const QString sql =
+            QStringLiteral("SELECT * FROM %1 WHERE %2 = :D ORDER BY %3").arg(c.table, c.owner, c.key);
         const ResultSet a = cn().query(sql, {{"D", src}}), b = cn().query(sql, {{"D", copy}});
         ASSERT_EQ(b.rows.size(), a.rows.size()) << c.table;
         for (size_t r = 0; r < a.rows.size(); ++r) {
@@ -577,8 +586,9 @@ TEST_P(PlacementProcTest, CloningCopiesTheDeviceAndItsSetButNotWhatIdentifiesThe
     // One element copied within its device, by the same rule.
     run("CloneComponents;1", {full});
     const int elementCopy = scalar("SELECT max(IdComponent) FROM CompleteSet").toInt();
-    const ResultSet e = cn().query("SELECT * FROM CompleteSet WHERE IdComponent IN (:A, :B) ORDER BY IdComponent",
-                                   {{"A", full}, {"B", elementCopy}});
+    const ResultSet e =
+        cn().query("SELECT * FROM CompleteSet WHERE IdComponent IN (:A, :B) ORDER BY IdComponent",
+                   {{"A", full}, {"B", elementCopy}});
     ASSERT_EQ(e.rows.size(), size_t(2));
     EXPECT_EQ(e.value(1, "CmplIdDevice").toInt(), src);
     for (const QString &col : cases[1].copied)
@@ -604,8 +614,7 @@ TEST_P(PlacementProcTest, CloningCopiesTheDeviceAndItsSetButNotWhatIdentifiesThe
 
 // ---- Bookmarks --------------------------------------------------------------------------------
 
-TEST_P(PlacementProcTest, BookmarksAreKeptPerUserNewestFirst)
-{
+TEST_P(PlacementProcTest, BookmarksAreKeptPerUserNewestFirst) {
     struct Step {
         const char *what;
         const char *user;
@@ -640,17 +649,19 @@ TEST_P(PlacementProcTest, BookmarksAreKeptPerUserNewestFirst)
     run("ExecFavorite;1", {1, "V77", longName});
     OpenWithParams(grid);
     EXPECT_EQ(grid.value("Name").toString(), longName.left(50));
-    EXPECT_EQ(refusal("ExecFavorite;1", {7, "V1", QVariant()}), QStringLiteral("Неизвестная операция с закладками (7)"));
+    EXPECT_EQ(refusal("ExecFavorite;1", {7, "V1", QVariant()}),
+              QStringLiteral("Неизвестная операция с закладками (7)"));
 }
 
-TEST(OsUser, NameComesFromTheEnvironment)
-{
+TEST(OsUser, NameComesFromTheEnvironment) {
     const QByteArray user = qgetenv("USER"), logname = qgetenv("LOGNAME");
     const bool hadUser = qEnvironmentVariableIsSet("USER"), hadLogname = qEnvironmentVariableIsSet("LOGNAME");
     struct Case {
         const char *user, *logname, *expected;
     };
-    const Case cases[] = {{"anna", "boris", "anna"}, {nullptr, "boris", "boris"}, {"", "boris", "boris"},
+    const Case cases[] = {{"anna", "boris", "anna"},
+                          {nullptr, "boris", "boris"},
+                          {"", "boris", "boris"},
                           {nullptr, nullptr, "user"}};
     SetOsUserNameForTesting({});
     for (const Case &c : cases) {

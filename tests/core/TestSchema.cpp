@@ -8,14 +8,16 @@ namespace {
 
 using SchemaTest = ServerTest;
 
-TEST_P(SchemaTest, WidthsAreEnforcedNotCut)
-{
+TEST_P(SchemaTest, WidthsAreEnforcedNotCut) {
     struct Case {
         const char *table, *column;
         int width;
     };
-    const Case cases[] = {{"Department", "DprtName", 100}, {"Workplace", "Phone", 15}, {"DocKind", "ID", 1},
-                          {"User", "Login", 25}, {"Model", "ModlNumber", 30}};
+    const Case cases[] = {{"Department", "DprtName", 100},
+                          {"Workplace", "Phone", 15},
+                          {"DocKind", "ID", 1},
+                          {"User", "Login", 25},
+                          {"Model", "ModlNumber", 30}};
     const QVariant dep = insert("Department", {{"DprtName", "Корень"}});
     for (const Case &c : cases) {
         QVariantMap row{{c.column, QString(c.width, u'я')}};
@@ -27,13 +29,13 @@ TEST_P(SchemaTest, WidthsAreEnforcedNotCut)
             insert(c.table, row);
             ADD_FAILURE() << c.column << " one character over must be refused";
         } catch (const DatabaseError &e) {
-            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Текст длиннее допустимого"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Текст длиннее допустимого")))
+                << e.message().toStdString();
         }
     }
 }
 
-TEST_P(SchemaTest, NewRowsGoLastAmongTheirSiblings)
-{
+TEST_P(SchemaTest, NewRowsGoLastAmongTheirSiblings) {
     const QVariant a = insert("Department", {{"DprtName", "А"}});
     const QVariant b = insert("Department", {{"DprtName", "Б"}});
     const QVariant a1 = insert("Department", {{"DprtName", "А1"}, {"DprtIdHigher", a}});
@@ -46,7 +48,8 @@ TEST_P(SchemaTest, NewRowsGoLastAmongTheirSiblings)
     for (int i = 1; i <= 3; ++i)
         insert("Workplace", {{"WrkpIdDepartment", a}, {"WrkpName", QString::number(i)}});
     insert("Workplace", {{"WrkpIdDepartment", b}, {"WrkpName", "x"}});
-    EXPECT_EQ(scalar("select max(WrkpOrder) from Workplace where WrkpIdDepartment = :A", {{"A", a}}).toInt(), 3);
+    EXPECT_EQ(scalar("select max(WrkpOrder) from Workplace where WrkpIdDepartment = :A", {{"A", a}}).toInt(),
+              3);
     const QVariant k1 = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
     const QVariant k2 = insert("Kind", {{"KindType", "H"}, {"KindName", "Память"}});
     insert("Model", {{"ModlKind", k1}, {"ModlName", "m1"}});
@@ -55,14 +58,16 @@ TEST_P(SchemaTest, NewRowsGoLastAmongTheirSiblings)
     EXPECT_EQ(scalar("select ModlWeight from Model where IdModel = :M", {{"M", m2}}).toInt(), 2);
 }
 
-TEST_P(SchemaTest, CountersAndDerivedTextsFollowTheRows)
-{
+TEST_P(SchemaTest, CountersAndDerivedTextsFollowTheRows) {
     const QVariant tm = insert("Trademark", {{"Name", "HP"}});
     const QVariant firm = insert("Client", {{"ClntNameFull", "ООО Ромашка"}, {"Trademark", tm}});
     const QVariant kind = insert("Kind", {{"KindType", "D"}, {"KindName", "Принтер"}});
     const QVariant hkind = insert("Kind", {{"KindType", "H"}, {"KindName", "Картридж"}});
-    const QVariant model = insert("Model", {{"ModlKind", hkind}, {"ModlIdProducer", firm}, {"ModlName", "HP 12A"},
-                                            {"ModlParametersValue", "2000 стр."}, {"ModlNote", "чёрный"}});
+    const QVariant model = insert("Model", {{"ModlKind", hkind},
+                                            {"ModlIdProducer", firm},
+                                            {"ModlName", "HP 12A"},
+                                            {"ModlParametersValue", "2000 стр."},
+                                            {"ModlNote", "чёрный"}});
     const QVariant doc = insert("Document", {{"DocClient", firm}, {"DocNumber", "17"}});
     const QVariant dep = insert("Department", {{"DprtName", "Склад"}});
     const QVariant wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол 1"}});
@@ -83,7 +88,8 @@ TEST_P(SchemaTest, CountersAndDerivedTextsFollowTheRows)
 
     cn().execute("update Trademark set Name = 'Hewlett' where ID = :T", {{"T", tm}});
     EXPECT_EQ(scalar("select DisplayName from Client").toString(), QStringLiteral("Hewlett: ООО Ромашка"));
-    cn().execute("update Model set ModlNote = null, ModlIdProducer = null where IdModel = :M", {{"M", model}});
+    cn().execute("update Model set ModlNote = null, ModlIdProducer = null where IdModel = :M",
+                 {{"M", model}});
     EXPECT_EQ(scalar("select DisplayParameters from Model").toString(), QStringLiteral("2000 стр."));
     EXPECT_EQ(scalar("select CountModel from Client").toInt(), 0);
     cn().execute("delete from Document where IdDocument = :D", {{"D", doc}});
@@ -93,8 +99,7 @@ TEST_P(SchemaTest, CountersAndDerivedTextsFollowTheRows)
     EXPECT_EQ(scalar("select DisplayLookup from [User]").toString(), QStringLiteral("ivanov"));
 }
 
-TEST_P(SchemaTest, DeletesThatWouldOrphanRowsAreRefused)
-{
+TEST_P(SchemaTest, DeletesThatWouldOrphanRowsAreRefused) {
     const QVariant tm = insert("Trademark", {{"Name", "HP"}});
     const QVariant firm = insert("Client", {{"ClntNameFull", "Поставщик"}, {"Trademark", tm}});
     const QVariant kind = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
@@ -103,12 +108,16 @@ TEST_P(SchemaTest, DeletesThatWouldOrphanRowsAreRefused)
     const QVariant dep = insert("Department", {{"DprtName", "Склад"}});
     const QVariant wp = insert("Workplace", {{"WrkpIdDepartment", dep}});
     const QVariant dev = insert("DeviceUnit", {{"DevcIdWorkplace", wp}});
-    const QVariant el = insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}, {"DocumentId", doc}});
-    insert("ElementMove", {{"IdComponent", el}, {"Moving", QDateTime::currentDateTime()}, {"Place", "Склад"}});
+    const QVariant el =
+        insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}, {"DocumentId", doc}});
+    insert("ElementMove",
+           {{"IdComponent", el}, {"Moving", QDateTime::currentDateTime()}, {"Place", "Склад"}});
 
     const std::pair<const char *, QVariant> refused[] = {
-        {"delete from Client where IdClient = :K", firm}, {"delete from Document where IdDocument = :K", doc},
-        {"delete from Kind where IdKind = :K", kind},     {"delete from Trademark where ID = :K", tm},
+        {"delete from Client where IdClient = :K", firm},
+        {"delete from Document where IdDocument = :K", doc},
+        {"delete from Kind where IdKind = :K", kind},
+        {"delete from Trademark where ID = :K", tm},
         {"delete from Department where IdDepartment = :K", dep},
     };
     for (const auto &[sql, key] : refused) {
@@ -116,25 +125,29 @@ TEST_P(SchemaTest, DeletesThatWouldOrphanRowsAreRefused)
             cn().execute(sql, {{"K", key}});
             ADD_FAILURE() << sql << " must be refused";
         } catch (const DatabaseError &e) {
-            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Запись связана с другими данными"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Запись связана с другими данными")))
+                << e.message().toStdString();
         }
     }
     cn().execute("delete from CompleteSet where IdComponent = :K", {{"K", el}});
     EXPECT_EQ(scalar("select count(*) from ElementMove").toInt(), 0) << "an element's moves go with it";
 }
 
-TEST_P(SchemaTest, SearchTextsFollowTheirRows)
-{
+TEST_P(SchemaTest, SearchTextsFollowTheirRows) {
     const QVariant dep = insert("Department", {{"DprtName", "Бухгалтерия"}, {"Synonym", "учёт"}});
     const QVariant kind = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
     const QVariant model = insert("Model", {{"ModlKind", kind}, {"ModlName", "WD Blue"}});
     const QVariant wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Кассир"}});
     const QVariant dev = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК кассира"}});
-    const QVariant el = insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}, {"NumberManufact", "SN-77"}});
-    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'D'").toString(), QStringLiteral("Бухгалтерия / учёт"));
-    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'E'").toString(), QStringLiteral("WD Blue / SN-77"));
+    const QVariant el =
+        insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}, {"NumberManufact", "SN-77"}});
+    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'D'").toString(),
+              QStringLiteral("Бухгалтерия / учёт"));
+    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'E'").toString(),
+              QStringLiteral("WD Blue / SN-77"));
     cn().execute("update Model set ModlName = 'WD Red' where IdModel = :M", {{"M", model}});
-    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'E'").toString(), QStringLiteral("WD Red / SN-77"));
+    EXPECT_EQ(scalar("select Name from SearchText where Kind = 'E'").toString(),
+              QStringLiteral("WD Red / SN-77"));
     cn().execute("delete from CompleteSet where IdComponent = :E", {{"E", el}});
     EXPECT_EQ(scalar("select count(*) from SearchText where Kind = 'E'").toInt(), 0);
 }
@@ -143,8 +156,7 @@ VELMORA_BOTH_ENGINES(SchemaTest);
 
 class SchemaVersionTest : public EngineTest {};
 
-TEST_P(SchemaVersionTest, AnOlderDatabaseIsUpgradedWithItsData)
-{
+TEST_P(SchemaVersionTest, AnOlderDatabaseIsUpgradedWithItsData) {
     Schema::describe();
     Schema::upgradeTo(cn(), 1);
     EXPECT_EQ(Schema::version(cn()), 1);
@@ -152,28 +164,30 @@ TEST_P(SchemaVersionTest, AnOlderDatabaseIsUpgradedWithItsData)
     Schema::prepare(cn());
     EXPECT_EQ(Schema::version(cn()), Schema::CurrentVersion);
     EXPECT_EQ(cn().scalar("select DprtName from Department").toString(), QStringLiteral("Старый отдел"));
-    EXPECT_EQ(cn().scalar("select Name from SearchText where Kind = 'D'").toString(), QStringLiteral("Старый отдел"))
+    EXPECT_EQ(cn().scalar("select Name from SearchText where Kind = 'D'").toString(),
+              QStringLiteral("Старый отдел"))
         << "texts of rows made before the upgrade are searchable";
     Schema::prepare(cn()); // a current database is left as it is
     EXPECT_EQ(Schema::version(cn()), Schema::CurrentVersion);
 }
 
-TEST_P(SchemaVersionTest, TextsOfADatabaseBeforeTheFoldsAreFoundAfterTheUpgrade)
-{
+TEST_P(SchemaVersionTest, TextsOfADatabaseBeforeTheFoldsAreFoundAfterTheUpgrade) {
     Schema::describe();
     Schema::upgradeTo(cn(), 2);
     const QVariant dep = insertRow(cn(), "Department", {{"DprtName", "Ёлочный склад"}});
     const QVariant wp = insertRow(cn(), "Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
     insertRow(cn(), "DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК ЁЖ"}});
     Schema::prepare(cn());
-    EXPECT_EQ(cn().scalar("select Folded from SearchText where Kind = 'D'").toString(), QStringLiteral("елочный склад"));
-    EXPECT_EQ(cn().scalar("select count(*) from FindText where Text like '%стол%'").toInt(), 2) << "workplace and device";
+    EXPECT_EQ(cn().scalar("select Folded from SearchText where Kind = 'D'").toString(),
+              QStringLiteral("елочный склад"));
+    EXPECT_EQ(cn().scalar("select count(*) from FindText where Text like '%стол%'").toInt(), 2)
+        << "workplace and device";
     cn().execute("update Department set DprtName = 'Склад' where IdDepartment = :D", {{"D", dep}});
-    EXPECT_EQ(cn().scalar("select Folded from SearchText where Kind = 'D'").toString(), QStringLiteral("склад"));
+    EXPECT_EQ(cn().scalar("select Folded from SearchText where Kind = 'D'").toString(),
+              QStringLiteral("склад"));
 }
 
-TEST_P(SchemaVersionTest, ADatabaseOfANewerProgramIsRefusedUntouched)
-{
+TEST_P(SchemaVersionTest, ADatabaseOfANewerProgramIsRefusedUntouched) {
     Schema::prepare(cn());
     cn().execute("update SchemaVersion set Version = 99");
     EXPECT_THROW(Schema::prepare(cn()), AppError);

@@ -3,8 +3,8 @@
 #include "SqlText.h"
 #include "TessalADO.h"
 
-#include <limits>
 #include "TestDatabase.h"
+#include <limits>
 
 #include <QDateTime>
 #include <QPointF>
@@ -12,8 +12,7 @@
 namespace {
 
 // A procedure that returns its arguments, so that the binding can be seen.
-void registerEcho()
-{
+void registerEcho() {
     ProcedureDef def;
     def.name = QStringLiteral("TestEcho");
     def.params = {{QStringLiteral("@A"), FieldType::Integer},
@@ -34,8 +33,7 @@ void registerEcho()
 
 class TessalADOTest : public EngineTest {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         EngineTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
@@ -46,8 +44,7 @@ protected:
     }
 };
 
-TEST_P(TessalADOTest, OpenWithParamsBindsAfterTheReturnValue)
-{
+TEST_P(TessalADOTest, OpenWithParamsBindsAfterTheReturnValue) {
     DataSet sp(&cn());
     sp.setCommand("TestEcho;1", CommandType::StoredProc);
     ASSERT_EQ(sp.parameters().size(), 4);
@@ -63,7 +60,11 @@ TEST_P(TessalADOTest, OpenWithParamsBindsAfterTheReturnValue)
         {"full list", {TypedValue::Int(7), TypedValue::Text("семь"), TypedValue::Int(70)}, 2, 7, "семь", 70},
         {"short list leaves the rest Null", {TypedValue::Int(5)}, 0, 5, {}, {}},
         {"surplus is ignored",
-         {TypedValue::Int(1), TypedValue::Text("x"), TypedValue::Int(2), TypedValue::Int(99)}, 3, 1, "x", 2},
+         {TypedValue::Int(1), TypedValue::Text("x"), TypedValue::Int(2), TypedValue::Int(99)},
+         3,
+         1,
+         "x",
+         2},
         {"the last index cuts the list", {TypedValue::Int(1), TypedValue::Text("x")}, 0, 1, {}, {}},
         {"empty list", {}, -1, {}, {}, {}},
         {"char and variant tags", {TypedValue::Variant(3), TypedValue::Char(u'Z')}, 1, 3, "Z", {}},
@@ -80,8 +81,7 @@ TEST_P(TessalADOTest, OpenWithParamsBindsAfterTheReturnValue)
     EXPECT_EQ(sp.parameter("@C").value.toInt(), 42) << "in/out parameters come back";
 }
 
-TEST_P(TessalADOTest, OpenWithParamsOnTextAndExecuteForms)
-{
+TEST_P(TessalADOTest, OpenWithParamsOnTextAndExecuteForms) {
     DataSet q(&cn());
     q.setCommand("select V from Pair where K = :K");
     OpenWithParams(q, {TypedValue::Int(2)});
@@ -101,8 +101,7 @@ TEST_P(TessalADOTest, OpenWithParamsOnTextAndExecuteForms)
     EXPECT_EQ(none.value("N").toInt(), 2) << "a dataset without parameters just reopens";
 }
 
-TEST_P(TessalADOTest, RefusedTagsLeaveTheDatasetClosed)
-{
+TEST_P(TessalADOTest, RefusedTagsLeaveTheDatasetClosed) {
     DataSet q(&cn());
     q.setCommand("select V from Pair where K = :K");
     q.open();
@@ -117,8 +116,7 @@ TEST_P(TessalADOTest, RefusedTagsLeaveTheDatasetClosed)
     }
 }
 
-TEST_P(TessalADOTest, QueryValueShapes)
-{
+TEST_P(TessalADOTest, QueryValueShapes) {
     EXPECT_TRUE(QueryValue(cn(), "select V from Pair where K = 3").isNull());
     EXPECT_EQ(QueryValue(cn(), "select V from Pair where K = 1"), QVariant(QStringLiteral("один")));
     const QVariant three = QueryValue(cn(), "select K, V, K + 10 from Pair order by K");
@@ -134,8 +132,7 @@ TEST_P(TessalADOTest, QueryValueShapes)
     EXPECT_EQ(QueryValue(cn(), "select count(*) from Pair").toInt(), 1);
 }
 
-TEST_P(TessalADOTest, SetFieldValueSwitchesToEditingOnlyForAChange)
-{
+TEST_P(TessalADOTest, SetFieldValueSwitchesToEditingOnlyForAChange) {
     DataSet q(&cn());
     q.setCommand("select * from Pair order by K");
     q.setUpdateTable("Pair", "K");
@@ -159,8 +156,7 @@ TEST_P(TessalADOTest, SetFieldValueSwitchesToEditingOnlyForAChange)
 
 VELMORA_BOTH_ENGINES(TessalADOTest);
 
-TEST(TessalADO, MoneyIsReadExactlyOrRefused)
-{
+TEST(TessalADO, MoneyIsReadExactlyOrRefused) {
     const struct {
         const char *text;
         bool ok;
@@ -192,8 +188,7 @@ TEST(TessalADO, MoneyIsReadExactlyOrRefused)
               QStringLiteral("922337203685477.5807"));
 }
 
-TEST(TessalADO, IsEmptyValue)
-{
+TEST(TessalADO, IsEmptyValue) {
     struct Case {
         QVariant value;
         bool empty;
@@ -215,24 +210,25 @@ TEST(TessalADO, IsEmptyValue)
         {QVariantList{1}, false},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(IsEmptyValue(c.value), c.empty) << c.value.toString().toStdString() << " " << c.value.typeName();
+        EXPECT_EQ(IsEmptyValue(c.value), c.empty)
+            << c.value.toString().toStdString() << " " << c.value.typeName();
     try {
         IsEmptyValue(QVariant::fromValue(QPointF(1, 2)));
         FAIL();
     } catch (const AppError &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Проверка пустого значения. Переменная неопределенного типа d."));
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("Проверка пустого значения. Переменная неопределенного типа d."));
     }
 }
 
-TEST(TessalADO, DeleteByKeyStatementAndIfThenValue)
-{
-    EXPECT_EQ(DeleteByKeyStatement("Trademark", "ID"), QStringLiteral("DELETE FROM Trademark WHERE ID = :Key"));
+TEST(TessalADO, DeleteByKeyStatementAndIfThenValue) {
+    EXPECT_EQ(DeleteByKeyStatement("Trademark", "ID"),
+              QStringLiteral("DELETE FROM Trademark WHERE ID = :Key"));
     EXPECT_EQ(IfThenValue(true, 1, "b"), QVariant(1));
     EXPECT_EQ(IfThenValue(false, 1, "b"), QVariant("b"));
 }
 
-TEST(SqlText, ParametersAndIdentifiers)
-{
+TEST(SqlText, ParametersAndIdentifiers) {
     struct Case {
         const char *sql;
         Engine engine;
@@ -240,14 +236,23 @@ TEST(SqlText, ParametersAndIdentifiers)
         QStringList names;
     };
     const Case cases[] = {
-        {"select * from Department where IdDepartment =:ID", Engine::SQLite,
-         "select * from Department where IdDepartment =?", {"ID"}},
-        {"SELECT * FROM [User] ORDER BY [Login]", Engine::PostgreSQL, "SELECT * FROM \"user\" ORDER BY \"login\"", {}},
+        {"select * from Department where IdDepartment =:ID",
+         Engine::SQLite,
+         "select * from Department where IdDepartment =?",
+         {"ID"}},
+        {"SELECT * FROM [User] ORDER BY [Login]",
+         Engine::PostgreSQL,
+         "SELECT * FROM \"user\" ORDER BY \"login\"",
+         {}},
         {"SELECT * FROM [User]", Engine::SQLite, "SELECT * FROM [User]", {}},
-        {"select ':x [y]' , :a, :b, :a -- :c\n", Engine::PostgreSQL, "select ':x [y]' , ?, ?, ? -- :c\n",
+        {"select ':x [y]' , :a, :b, :a -- :c\n",
+         Engine::PostgreSQL,
+         "select ':x [y]' , ?, ?, ? -- :c\n",
          {"a", "b", "a"}},
-        {"select 'it''s :no', x::text from t where y = :Y", Engine::PostgreSQL,
-         "select 'it''s :no', x::text from t where y = ?", {"Y"}},
+        {"select 'it''s :no', x::text from t where y = :Y",
+         Engine::PostgreSQL,
+         "select 'it''s :no', x::text from t where y = ?",
+         {"Y"}},
     };
     for (const Case &c : cases) {
         const PreparedSql p = prepareSql(QString::fromUtf8(c.sql), c.engine);

@@ -10,8 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-TEST(TessalLog, MakeAppLogFileName)
-{
+TEST(TessalLog, MakeAppLogFileName) {
     const QDate date(2016, 3, 12);
     const std::pair<const char *, const char *> cases[] = {
         {"/opt/prog/Velmora", "/opt/prog/Velmora160312.log"},
@@ -30,8 +29,7 @@ TEST(TessalLog, MakeAppLogFileName)
 
 class TessalLogFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         previous = AppLogFileName();
         previousFallback = AppLogFallbackFileName();
@@ -45,8 +43,7 @@ protected:
         SetAppLogFallbackFileName(previousFallback);
     }
 
-    QByteArray contents() const
-    {
+    QByteArray contents() const {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
@@ -56,8 +53,7 @@ protected:
     QString path, fallback;
 };
 
-TEST_F(TessalLogFile, HeaderOnceThenEntries)
-{
+TEST_F(TessalLogFile, HeaderOnceThenEntries) {
     WriteAppLog(QStringLiteral("Сервер данных недоступен"));
     WriteAppLog(QStringLiteral("первая строка\nвторая строка"));
 
@@ -69,8 +65,8 @@ TEST_F(TessalLogFile, HeaderOnceThenEntries)
 
     const QStringList lines = QString::fromUtf8(bytes.chopped(2)).split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 8) << bytes.toStdString();
-    EXPECT_EQ(lines[0], QStringLiteral("Журнал приложения Velmora ")
-                            + QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    EXPECT_EQ(lines[0], QStringLiteral("Журнал приложения Velmora ") +
+                            QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
 
     const QRegularExpression timeLine(QStringLiteral("^\\d{1,2}:\\d{2}:\\d{2}[^\\]]* \\]-{70}$"));
     for (int entry : {1, 4}) {
@@ -83,8 +79,7 @@ TEST_F(TessalLogFile, HeaderOnceThenEntries)
     EXPECT_EQ(lines[7], QStringLiteral("вторая строка"));
 }
 
-TEST_F(TessalLogFile, AppendsToExistingFileWithoutHeader)
-{
+TEST_F(TessalLogFile, AppendsToExistingFileWithoutHeader) {
     {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));

@@ -9,22 +9,19 @@
 
 namespace {
 
-std::string s(const QString &text)
-{
+std::string s(const QString &text) {
     return text.toStdString();
 }
 
 } // namespace
 
-TEST(TessalString, ReplaceCharsKeepsLength)
-{
+TEST(TessalString, ReplaceCharsKeepsLength) {
     EXPECT_EQ(s(ReplaceChars(QStringLiteral("a-b_c/d"), QStringLiteral("-_/"), u' ')), "a b c d");
     EXPECT_EQ(s(ReplaceChars(QStringLiteral("Склад №1"), QStringLiteral("№"), u'N')), "Склад N1");
     EXPECT_EQ(s(ReplaceChars(QStringLiteral("abc"), QString(), u'x')), "abc");
 }
 
-TEST(TessalString, DropLeftAndRight)
-{
+TEST(TessalString, DropLeftAndRight) {
     struct Case {
         const char *text;
         int n;
@@ -32,8 +29,12 @@ TEST(TessalString, DropLeftAndRight)
         const char *right;
     };
     const Case cases[] = {
-        {"Склад", 0, "Склад", "Склад"},  {"Склад", 2, "лад", "Скл"}, {"Склад", 4, "д", "С"},
-        {"Склад", 5, "", ""},            {"Склад", 9, "", ""},       {"Склад", -1, "Склад", "Склад"},
+        {"Склад", 0, "Склад", "Склад"},
+        {"Склад", 2, "лад", "Скл"},
+        {"Склад", 4, "д", "С"},
+        {"Склад", 5, "", ""},
+        {"Склад", 9, "", ""},
+        {"Склад", -1, "Склад", "Склад"},
         {"", 1, "", ""},
     };
     for (const Case &c : cases) {
@@ -44,8 +45,7 @@ TEST(TessalString, DropLeftAndRight)
     }
 }
 
-TEST(TessalString, QuoteName)
-{
+TEST(TessalString, QuoteName) {
     const std::pair<QString, const char *> cases[] = {
         {QStringLiteral("ООО «Ромашка»"), "«ООО  Ромашка»"},
         {QStringLiteral("ООО \"Ромашка\""), "«ООО  Ромашка»"},
@@ -53,10 +53,10 @@ TEST(TessalString, QuoteName)
         {QStringLiteral("‘Альфа’ и ”Бета”"), "«Альфа  и  Бета»"},
         {QStringLiteral("'Альфа'"), "«Альфа»"},
         {QStringLiteral("«Альфа»"), "«Альфа»"},
-        {QStringLiteral("Д'Артаньян"), "«Д'Артаньян»"},        // inner apostrophe stays
-        {QStringLiteral("''Альфа''"), "«'Альфа'»"},           // only one apostrophe at each end
-        {QStringLiteral("\t Альфа \r\n"), "«Альфа»"},          // control characters trimmed
-        {QStringLiteral("Альфа\u00A0"), "«Альфа\u00A0»"},      // a no-break space is not a blank
+        {QStringLiteral("Д'Артаньян"), "«Д'Артаньян»"},   // inner apostrophe stays
+        {QStringLiteral("''Альфа''"), "«'Альфа'»"},       // only one apostrophe at each end
+        {QStringLiteral("\t Альфа \r\n"), "«Альфа»"},     // control characters trimmed
+        {QStringLiteral("Альфа\u00A0"), "«Альфа\u00A0»"}, // a no-break space is not a blank
         {QString(), "«»"},
         {QStringLiteral("\"\""), "«»"},
     };
@@ -66,8 +66,7 @@ TEST(TessalString, QuoteName)
     }
 }
 
-TEST(TessalString, GeneratePasswordAlphabets)
-{
+TEST(TessalString, GeneratePasswordAlphabets) {
     struct Case {
         int count;
         int kind;
@@ -75,15 +74,20 @@ TEST(TessalString, GeneratePasswordAlphabets)
         QString alphabet;
     };
     const QString digits = QStringLiteral("23456789");
-    const QString capitals = QStringLiteral("ABCDEFGHJKLMNPRSTUVXY");       // A–Y without I, O, Q, W
+    const QString capitals = QStringLiteral("ABCDEFGHJKLMNPRSTUVXY"); // A–Y without I, O, Q, W
     const QString capitalsZ = capitals + u'Z';
-    const QString smalls = QStringLiteral("abcdefghkmnprstuvwxyz");         // without i, j, l, o, q
+    const QString smalls = QStringLiteral("abcdefghkmnprstuvwxyz"); // without i, j, l, o, q
     const QString smallsNoZ = QStringLiteral("abcdefghkmnprstuvwxy");
     const Case cases[] = {
-        {4, 3, 4, digits},   {8, 3, 4, digits},   {1, 3, 4, digits},        // kind 3: always four
-        {8, 0, 8, digits + capitals},           {29, 0, 29, digits + capitals},
-        {10, 1, 10, smalls},                    {21, 1, 21, smalls},
-        {12, 2, 12, digits + capitalsZ + smallsNoZ}, {50, 2, 50, digits + capitalsZ + smallsNoZ},
+        {4, 3, 4, digits},
+        {8, 3, 4, digits},
+        {1, 3, 4, digits}, // kind 3: always four
+        {8, 0, 8, digits + capitals},
+        {29, 0, 29, digits + capitals},
+        {10, 1, 10, smalls},
+        {21, 1, 21, smalls},
+        {12, 2, 12, digits + capitalsZ + smallsNoZ},
+        {50, 2, 50, digits + capitalsZ + smallsNoZ},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE("count=" + std::to_string(c.count) + " kind=" + std::to_string(c.kind));
@@ -103,8 +107,7 @@ TEST(TessalString, GeneratePasswordAlphabets)
     }
 }
 
-TEST(TessalString, GeneratePasswordRefusesImpossibleRequests)
-{
+TEST(TessalString, GeneratePasswordRefusesImpossibleRequests) {
     EXPECT_TRUE(GeneratePassword(0, 0).isEmpty());
     EXPECT_THROW(GeneratePassword(30, 0), AppError);
     EXPECT_THROW(GeneratePassword(22, 1), AppError);
@@ -113,8 +116,7 @@ TEST(TessalString, GeneratePasswordRefusesImpossibleRequests)
     EXPECT_THROW(GeneratePassword(4, -1), AppError);
 }
 
-TEST(TessalString, ObjectKeys)
-{
+TEST(TessalString, ObjectKeys) {
     EXPECT_EQ(s(MakeKey(QStringLiteral("D"), 3)), "D3");
     EXPECT_EQ(s(MakeKey(QStringLiteral("W"), 15)), "W15");
     EXPECT_EQ(s(KeyKind(QStringLiteral("W15"))), "W");
@@ -133,8 +135,7 @@ TEST(TessalString, ObjectKeys)
     }
 }
 
-TEST(TessalString, FormatText)
-{
+TEST(TessalString, FormatText) {
     const QChar nbsp(0x00A0);
     const QString rub = nbsp + QStringLiteral("₽");
     EXPECT_EQ(FormatText(QStringLiteral("Удалить «%s»?"), {TypedValue::Text(QStringLiteral("Склад 1"))}),
@@ -142,16 +143,16 @@ TEST(TessalString, FormatText)
     EXPECT_EQ(FormatText(QStringLiteral("%s: %d шт. по %m, скидка 5%%"),
                          {TypedValue::Text(QStringLiteral("Бумага")), TypedValue::Int(12),
                           TypedValue::Currency(QStringLiteral("1234.5"))}),
-              QStringLiteral("Бумага: 12 шт. по 1") + nbsp + QStringLiteral("234,50") + rub
-                  + QStringLiteral(", скидка 5%"));
+              QStringLiteral("Бумага: 12 шт. по 1") + nbsp + QStringLiteral("234,50") + rub +
+                  QStringLiteral(", скидка 5%"));
 
     // Money is exact and rounded half away from zero to kopecks.
     const std::pair<QVariant, QString> amounts[] = {
         {QStringLiteral("0"), QStringLiteral("0,00") + rub},
         {QStringLiteral("0.0049"), QStringLiteral("0,00") + rub},
         {QStringLiteral("0.005"), QStringLiteral("0,01") + rub},
-        {QStringLiteral("-1234567.125"), QStringLiteral("-1") + nbsp + QStringLiteral("234") + nbsp
-                                             + QStringLiteral("567,13") + rub},
+        {QStringLiteral("-1234567.125"),
+         QStringLiteral("-1") + nbsp + QStringLiteral("234") + nbsp + QStringLiteral("567,13") + rub},
         {QVariant(7), QStringLiteral("7,00") + rub},
         {QVariant(2.5), QStringLiteral("2,50") + rub},
     };
@@ -168,13 +169,12 @@ TEST(TessalString, FormatText)
               QStringLiteral("без подстановок"));
 }
 
-TEST(TessalString, FormatTextErrors)
-{
+TEST(TessalString, FormatTextErrors) {
     const std::pair<const char *, QList<TypedValue>> cases[] = {
-        {"%s и %s", {TypedValue::Text(QStringLiteral("один"))}},      // too few values
-        {"%x", {TypedValue::Int(1)}},                                  // unknown placeholder
-        {"100%", {}},                                                  // lone percent sign
-        {"%d", {TypedValue::Text(QStringLiteral("двенадцать"))}},     // not an integer
+        {"%s и %s", {TypedValue::Text(QStringLiteral("один"))}},  // too few values
+        {"%x", {TypedValue::Int(1)}},                             // unknown placeholder
+        {"100%", {}},                                             // lone percent sign
+        {"%d", {TypedValue::Text(QStringLiteral("двенадцать"))}}, // not an integer
         {"%d", {TypedValue::Float(1.5)}},
         {"%d", {TypedValue::Variant(QVariant())}},
         {"%m", {TypedValue::Text(QStringLiteral("много"))}},
@@ -186,8 +186,7 @@ TEST(TessalString, FormatTextErrors)
     }
 }
 
-TEST(TessalString, FoldingAndOrderOfNames)
-{
+TEST(TessalString, FoldingAndOrderOfNames) {
     const struct {
         const char *text, *folded;
     } cases[] = {
@@ -201,8 +200,10 @@ TEST(TessalString, FoldingAndOrderOfNames)
         EXPECT_EQ(FoldText(QString::fromUtf8(c.text)), QString::fromUtf8(c.folded)) << c.text;
 
     QStringList names{"яблоко", "Ёлка", "ель", "Арбуз", "banana", "Apple", "ежевика", "Ель", "10", "9"};
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) { return CompareText(a, b) < 0; });
-    EXPECT_EQ(names, (QStringList{"10", "9", "Apple", "banana", "Арбуз", "ежевика", "Ёлка", "Ель", "ель", "яблоко"}));
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return CompareText(a, b) < 0; });
+    EXPECT_EQ(names, (QStringList{"10", "9", "Apple", "banana", "Арбуз", "ежевика", "Ёлка", "Ель", "ель",
+                                  "яблоко"}));
     EXPECT_TRUE(ContainsText(QStringLiteral("Ёжик-принтер"), QStringLiteral("ЕЖИК")));
     EXPECT_FALSE(ContainsText(QStringLiteral("Ёжик"), QStringLiteral("ежи к")));
 }

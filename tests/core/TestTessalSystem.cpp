@@ -10,15 +10,13 @@
 
 namespace {
 
-QString ownFileName()
-{
+QString ownFileName() {
     return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
 }
 
 } // namespace
 
-TEST(TessalSystem, ProcessesByNameFindsThisProcess)
-{
+TEST(TessalSystem, ProcessesByNameFindsThisProcess) {
     const qint64 self = qint64(::getpid());
     const QString own = ownFileName();
     ASSERT_FALSE(own.isEmpty());
@@ -32,14 +30,12 @@ TEST(TessalSystem, ProcessesByNameFindsThisProcess)
     }
 }
 
-TEST(TessalSystem, TerminateLeavesOtherNamesAlone)
-{
+TEST(TessalSystem, TerminateLeavesOtherNamesAlone) {
     EXPECT_FALSE(TerminateProcessesByName(QStringLiteral("no-such-program.exe")));
     EXPECT_FALSE(TerminateProcessesByName(ownFileName() + QStringLiteral("x")));
 }
 
-TEST(TessalSystem, TerminateEndsOnlyTheCallingProcess)
-{
+TEST(TessalSystem, TerminateEndsOnlyTheCallingProcess) {
     // A forked copy bears this program's name; asked to end that name it ends itself with code 0,
     // while this process, bearing the same name, goes on.
     const pid_t child = ::fork();

@@ -31,8 +31,7 @@ protected:
 
     // Derived fixtures reset their dialogs before this and add their own set-up after it,
     // returning early when it has failed (HasFatalFailure()).
-    void SetUp() override
-    {
+    void SetUp() override {
         DialogInstances::ResetForTesting();
         InstallServer();
         previousBoxes = SetMessageHandler([this](const MessageRequest &r) {
@@ -53,8 +52,7 @@ protected:
     }
     // Derived fixtures close their views and dialogs before this: the modules go first, then the
     // database module, and the previous handlers come back last.
-    void TearDown() override
-    {
+    void TearDown() override {
         DialogInstances::ResetForTesting(); // dialogs made over this database go with it
         lookup.reset();
         chain.reset();
@@ -74,7 +72,9 @@ protected:
     Connection &cn() { return dm->cnGeneral; }
     QVariant scalar(const QString &sql, const QVariantMap &params = {}) { return cn().scalar(sql, params); }
     // Inserts one row and returns its key.
-    int insert(const QString &table, const QVariantMap &values) { return insertRow(cn(), table, values).toInt(); }
+    int insert(const QString &table, const QVariantMap &values) {
+        return insertRow(cn(), table, values).toInt();
+    }
 
     QTemporaryDir dir;
     MessageHandler previousBoxes;

@@ -4,6 +4,7 @@
 #include "AppTest.h"
 #include "DataGrid.h"
 #include "Errors.h"
+#include "OsUser.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "TestDatabase.h"
@@ -11,7 +12,6 @@
 #include "dmLookUpData.h"
 #include "dmTessalData.h"
 #include "fmLayout.h"
-#include "OsUser.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -29,19 +29,16 @@ namespace {
 class LayoutViewTest : public AppTest {
 protected:
     LayoutViewTest() : AppTest({.modal = false}) {}
-    void SetUp() override
-    {
+    void SetUp() override {
         SetOsUserNameForTesting(QStringLiteral("tester"));
         AppTest::SetUp();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         view.reset();
         AppTest::TearDown();
         SetOsUserNameForTesting(QString());
     }
-    TLayoutMainFM &open()
-    {
+    TLayoutMainFM &open() {
         view = std::make_unique<TLayoutMainFM>();
         return *view;
     }
@@ -49,8 +46,7 @@ protected:
     QString favoriteKey() { return view->taFavorite->value("KeyObject").toString(); }
 
     // A small organisation: department 1 with a sub-department and a workplace with two devices.
-    void fill()
-    {
+    void fill() {
         dep = insert("Department", {{"DprtName", "Управление"}});
         sub = insert("Department", {{"DprtName", "Бухгалтерия"}, {"DprtIdHigher", dep}});
         wp = insert("Workplace", {{"WrkpIdDepartment", sub}, {"WrkpName", "Кассир"}});
@@ -60,17 +56,22 @@ protected:
         modelM = insert("Model", {{"ModlKind", kindM}, {"ModlName", "HP 12A"}});
         pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
         printer = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "Принтер"}});
-        insert("CompleteSet", {{"IdComponent", 10}, {"CmplIdDevice", pc}, {"CmplIdModel", modelH}, {"ModelKind", kindH}});
-        insert("CompleteSet", {{"IdComponent", 255}, {"CmplIdDevice", printer}, {"CmplIdModel", modelM}, {"ModelKind", kindM}});
-        insert("CompleteSet", {{"IdComponent", 65536}, {"CmplIdDevice", printer}, {"CmplIdModel", modelH}, {"ModelKind", kindH}});
+        insert("CompleteSet",
+               {{"IdComponent", 10}, {"CmplIdDevice", pc}, {"CmplIdModel", modelH}, {"ModelKind", kindH}});
+        insert(
+            "CompleteSet",
+            {{"IdComponent", 255}, {"CmplIdDevice", printer}, {"CmplIdModel", modelM}, {"ModelKind", kindM}});
+        insert("CompleteSet", {{"IdComponent", 65536},
+                               {"CmplIdDevice", printer},
+                               {"CmplIdModel", modelH},
+                               {"ModelKind", kindH}});
     }
 
     std::unique_ptr<TLayoutMainFM> view;
     int dep = 0, sub = 0, wp = 0, kindH = 0, kindM = 0, modelH = 0, modelM = 0, pc = 0, printer = 0;
 };
 
-TEST_F(LayoutViewTest, AnEmptyDatabaseLoadsAgainOnEveryRequest)
-{
+TEST_F(LayoutViewTest, AnEmptyDatabaseLoadsAgainOnEveryRequest) {
     TLayoutMainFM &v = open();
     EXPECT_EQ(v.SelectedKind(), QString());
     EXPECT_EQ(v.treeModel->nodeCount(), 0);
@@ -81,10 +82,12 @@ TEST_F(LayoutViewTest, AnEmptyDatabaseLoadsAgainOnEveryRequest)
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(LayoutViewTest, StartsOnTheCurrentBookmarkOrOnTheFirstNode)
-{
+TEST_F(LayoutViewTest, StartsOnTheCurrentBookmarkOrOnTheFirstNode) {
     fill();
-    insert("Favorite", {{"OsUser", "tester"}, {"KeyObject", QStringLiteral("W%1").arg(wp)}, {"Name", "Кассир"}, {"Stamp", 5}});
+    insert("Favorite", {{"OsUser", "tester"},
+                        {"KeyObject", QStringLiteral("W%1").arg(wp)},
+                        {"Name", "Кассир"},
+                        {"Stamp", 5}});
     {
         TLayoutMainFM &v = open();
         v.SelectedKind();
@@ -96,12 +99,12 @@ TEST_F(LayoutViewTest, StartsOnTheCurrentBookmarkOrOnTheFirstNode)
     insert("Favorite", {{"OsUser", "tester"}, {"KeyObject", "V999"}, {"Name", "Пропавший"}, {"Stamp", 9}});
     TLayoutMainFM &v = open();
     v.SelectedKind();
-    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D")) << "a bookmark whose node is gone starts on the first node";
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"))
+        << "a bookmark whose node is gone starts on the first node";
     EXPECT_EQ(v.SelectedId(), dep);
 }
 
-TEST_F(LayoutViewTest, SelectingADeviceShowsItsEquipmentAndAddsABookmark)
-{
+TEST_F(LayoutViewTest, SelectingADeviceShowsItsEquipmentAndAddsABookmark) {
     fill();
     TLayoutMainFM &v = open();
     v.SelectedKind();
@@ -114,7 +117,10 @@ TEST_F(LayoutViewTest, SelectingADeviceShowsItsEquipmentAndAddsABookmark)
     v.ShowSetType("M");
     EXPECT_TRUE(v.acSetM->isChecked());
     EXPECT_EQ(v.taSet->value("HEXCode").toString(), QStringLiteral("00FF"));
-    EXPECT_EQ(cn().scalar("select count(*) from Favorite where KeyObject = :K", {{"K", QStringLiteral("V%1").arg(printer)}}).toInt(), 1);
+    EXPECT_EQ(cn().scalar("select count(*) from Favorite where KeyObject = :K",
+                          {{"K", QStringLiteral("V%1").arg(printer)}})
+                  .toInt(),
+              1);
     EXPECT_EQ(favoriteKey(), QStringLiteral("V%1").arg(printer))
         << "the list's highlight follows the selected node";
 
@@ -132,11 +138,13 @@ TEST_F(LayoutViewTest, SelectingADeviceShowsItsEquipmentAndAddsABookmark)
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
 }
 
-TEST_F(LayoutViewTest, SelectionAddsBookmarksOnlyWhileThereAreFewerThanTwenty)
-{
+TEST_F(LayoutViewTest, SelectionAddsBookmarksOnlyWhileThereAreFewerThanTwenty) {
     fill();
     for (int i = 0; i < 19; ++i)
-        insert("Favorite", {{"OsUser", "tester"}, {"KeyObject", QStringLiteral("D%1").arg(1000 + i)}, {"Name", "x"}, {"Stamp", i}});
+        insert("Favorite", {{"OsUser", "tester"},
+                            {"KeyObject", QStringLiteral("D%1").arg(1000 + i)},
+                            {"Name", "x"},
+                            {"Stamp", i}});
     TLayoutMainFM &v = open();
     v.SelectedKind(); // the first node is selected and bookmarked: 20 now
     EXPECT_EQ(favorites(), 20);
@@ -146,8 +154,7 @@ TEST_F(LayoutViewTest, SelectionAddsBookmarksOnlyWhileThereAreFewerThanTwenty)
     EXPECT_EQ(favorites(), 21) << "the command still adds";
 }
 
-TEST_F(LayoutViewTest, ReloadKeepsTheSelectionAndCommandsChangeTheTree)
-{
+TEST_F(LayoutViewTest, ReloadKeepsTheSelectionAndCommandsChangeTheTree) {
     fill();
     TLayoutMainFM &v = open();
     v.SelectedKind();
@@ -164,7 +171,8 @@ TEST_F(LayoutViewTest, ReloadKeepsTheSelectionAndCommandsChangeTheTree)
     v.acDelete->trigger();
     ASSERT_EQ(boxes.size(), 2);
     EXPECT_EQ(boxes[1].title, QStringLiteral("Ошибка"));
-    EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral("Сначала нужно удалить Оборудование\rкомпонента \"")));
+    EXPECT_TRUE(
+        boxes[1].text.startsWith(QStringLiteral("Сначала нужно удалить Оборудование\rкомпонента \"")));
     EXPECT_EQ(cn().scalar("select count(*) from DeviceUnit").toInt(), 2);
 
     // Cloning keeps the source selected.
@@ -173,8 +181,7 @@ TEST_F(LayoutViewTest, ReloadKeepsTheSelectionAndCommandsChangeTheTree)
     EXPECT_EQ(v.SelectedId(), pc);
 }
 
-TEST_F(LayoutViewTest, FindAnyPutsTheGridOnAComponent)
-{
+TEST_F(LayoutViewTest, FindAnyPutsTheGridOnAComponent) {
     fill();
     TLayoutMainFM &v = open();
     v.SelectedKind();
@@ -191,15 +198,15 @@ TEST_F(LayoutViewTest, FindAnyPutsTheGridOnAComponent)
     EXPECT_EQ(v.SelectedId(), sub) << "a node that is not in the tree leaves the selection alone";
 }
 
-TEST_F(LayoutViewTest, DeletingBookmarks)
-{
+TEST_F(LayoutViewTest, DeletingBookmarks) {
     fill();
     TLayoutMainFM &v = open();
     v.SelectedKind(); // bookmarks the first node
     v.FindNode("W", wp);
     ASSERT_EQ(v.taFavorite->recordCount(), 2);
     v.taFavorite->first();
-    const QString second = v.taFavorite->valueAt(1, v.taFavorite->fieldByName("KeyObject")->index()).toString();
+    const QString second =
+        v.taFavorite->valueAt(1, v.taFavorite->fieldByName("KeyObject")->index()).toString();
     v.caFavoriteDelete->trigger();
     EXPECT_EQ(v.taFavorite->recordCount(), 1);
     EXPECT_EQ(favoriteKey(), second) << "deleting the first bookmark leaves the list on the first row";
@@ -213,8 +220,7 @@ TEST_F(LayoutViewTest, DeletingBookmarks)
     EXPECT_EQ(v.SelectedId(), dep);
 }
 
-TEST_F(LayoutViewTest, ChainAndLookupProperties)
-{
+TEST_F(LayoutViewTest, ChainAndLookupProperties) {
     fill();
     struct Case {
         int kind;
@@ -248,8 +254,7 @@ TEST_F(LayoutViewTest, ChainAndLookupProperties)
     EXPECT_EQ(lookup->taModel->value("Name").toString(), QStringLiteral("HP 12A"));
 }
 
-TEST_F(LayoutViewTest, TreeCommandsKeepOrMoveTheSelection)
-{
+TEST_F(LayoutViewTest, TreeCommandsKeepOrMoveTheSelection) {
     fill();
     TLayoutMainFM &v = open();
     // Dialogs stand in as plain inserts: each "saves" a new row under the parent it was given.
@@ -308,13 +313,15 @@ TEST_F(LayoutViewTest, TreeCommandsKeepOrMoveTheSelection)
     answer = false;
     v.acDelete->trigger();
     ASSERT_EQ(boxes.size(), 1);
-    EXPECT_EQ(boxes[0].text, QStringLiteral("Вы действительно хотите удалить подразделение\r\"Новый отдел\"?"));
+    EXPECT_EQ(boxes[0].text,
+              QStringLiteral("Вы действительно хотите удалить подразделение\r\"Новый отдел\"?"));
     EXPECT_EQ(v.SelectedId(), empty) << "Cancel changes nothing";
     answer = true;
     v.acDelete->trigger();
     EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
     EXPECT_EQ(v.SelectedId(), sub);
-    EXPECT_EQ(cn().scalar("select count(*) from Department where IdDepartment = :D", {{"D", empty}}).toInt(), 0);
+    EXPECT_EQ(cn().scalar("select count(*) from Department where IdDepartment = :D", {{"D", empty}}).toInt(),
+              0);
 
     v.FindNode("D", dep);
     v.actions->updateAll();
@@ -329,8 +336,7 @@ TEST_F(LayoutViewTest, TreeCommandsKeepOrMoveTheSelection)
         << "the moved workplace is now the first among the department's workplaces";
 }
 
-TEST_F(LayoutViewTest, DeviceWithComponentsIsRefusedNamingTheTypeOfTheFirstOne)
-{
+TEST_F(LayoutViewTest, DeviceWithComponentsIsRefusedNamingTheTypeOfTheFirstOne) {
     fill();
     struct Case {
         const char *type;
@@ -350,15 +356,14 @@ TEST_F(LayoutViewTest, DeviceWithComponentsIsRefusedNamingTheTypeOfTheFirstOne)
         boxes.clear();
         v.acDelete->trigger();
         ASSERT_EQ(boxes.size(), 2);
-        EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral("Сначала нужно удалить ") + QString::fromUtf8(c.word) +
-                                             QStringLiteral("\rкомпонента \"")))
+        EXPECT_TRUE(boxes[1].text.startsWith(QStringLiteral("Сначала нужно удалить ") +
+                                             QString::fromUtf8(c.word) + QStringLiteral("\rкомпонента \"")))
             << boxes[1].text.toStdString();
         EXPECT_EQ(v.SelectedId(), device);
     }
 }
 
-TEST_F(LayoutViewTest, TheFirstDepartmentCanBeAddedToAnEmptyTree)
-{
+TEST_F(LayoutViewTest, TheFirstDepartmentCanBeAddedToAnEmptyTree) {
     TLayoutMainFM &v = open();
     int parent = -5;
     v.runDepartmentEdit = [&](int dprt, int higher, int *key) {

@@ -13,8 +13,7 @@ struct Row {
     const char *kind;
 };
 
-ResultSet rows(std::initializer_list<Row> list)
-{
+ResultSet rows(std::initializer_list<Row> list) {
     ResultSet rs;
     rs.columns = {{"Caption"}, {"ID"}, {"Higher"}, {"Kind"}, {"ImageType"}};
     for (const Row &r : list)
@@ -24,8 +23,7 @@ ResultSet rows(std::initializer_list<Row> list)
 }
 
 // The tree as text: "caption(child, child)" in order.
-QString dump(const PlaceTreeModel &m, const QModelIndex &parent = {})
-{
+QString dump(const PlaceTreeModel &m, const QModelIndex &parent = {}) {
     QStringList parts;
     for (int r = 0; r < m.rowCount(parent); ++r) {
         const QModelIndex i = m.index(r, 0, parent);
@@ -37,8 +35,7 @@ QString dump(const PlaceTreeModel &m, const QModelIndex &parent = {})
     return parts.join(QStringLiteral(", "));
 }
 
-TEST(PlaceTree, EachRowHangsUnderTheLastLoadedNodeOfItsParentKind)
-{
+TEST(PlaceTree, EachRowHangsUnderTheLastLoadedNodeOfItsParentKind) {
     struct Case {
         const char *what;
         ResultSet data;
@@ -46,8 +43,13 @@ TEST(PlaceTree, EachRowHangsUnderTheLastLoadedNodeOfItsParentKind)
     };
     const Case cases[] = {
         {"nesting and sibling order",
-         rows({{"Отдел", 1, 0, "D"}, {"Группа", 2, 1, "D"}, {"Стол 1", 1, 1, "W"}, {"Стол 2", 2, 1, "W"},
-               {"ПК", 1, 1, "V"}, {"Принтер", 2, 1, "V"}, {"Ноутбук", 3, 2, "V"}}),
+         rows({{"Отдел", 1, 0, "D"},
+               {"Группа", 2, 1, "D"},
+               {"Стол 1", 1, 1, "W"},
+               {"Стол 2", 2, 1, "W"},
+               {"ПК", 1, 1, "V"},
+               {"Принтер", 2, 1, "V"},
+               {"Ноутбук", 3, 2, "V"}}),
          "Отдел(Группа, Стол 1(ПК, Принтер), Стол 2(Ноутбук))"},
         {"the same key in two kinds: a department never hangs under a workplace",
          rows({{"Стол 5", 5, 0, "W"}, {"Отдел 5", 5, 0, "D"}, {"Подотдел", 6, 5, "D"}}),
@@ -55,8 +57,8 @@ TEST(PlaceTree, EachRowHangsUnderTheLastLoadedNodeOfItsParentKind)
         {"orphans go to the top level",
          rows({{"Стол", 7, 99, "W"}, {"ПК", 1, 3, "V"}, {"Рабочее место позже", 3, 0, "W"}}),
          "Стол, ПК, Рабочее место позже"},
-        {"a row without a kind is skipped", rows({{"Отдел", 1, 0, "D"}, {"пусто", 2, 1, ""}, {"Стол", 1, 1, "W"}}),
-         "Отдел(Стол)"},
+        {"a row without a kind is skipped",
+         rows({{"Отдел", 1, 0, "D"}, {"пусто", 2, 1, ""}, {"Стол", 1, 1, "W"}}), "Отдел(Стол)"},
         {"the last loaded node of a key is the parent",
          rows({{"Первый", 1, 0, "D"}, {"Второй", 1, 0, "D"}, {"Стол", 1, 1, "W"}}), "Первый, Второй(Стол)"},
         {"empty", rows({}), ""},
@@ -69,8 +71,7 @@ TEST(PlaceTree, EachRowHangsUnderTheLastLoadedNodeOfItsParentKind)
     }
 }
 
-TEST(PlaceTree, FindAndReferences)
-{
+TEST(PlaceTree, FindAndReferences) {
     PlaceTreeModel m;
     m.load(rows({{"Отдел", 1, 0, "D"}, {"Стол", 1, 1, "W"}, {"ПК", 4, 1, "V"}}));
     const QModelIndex pc = m.find("V", 4);

@@ -467,8 +467,8 @@ TEST_F(ProgramTest, EndsWithAFailedStatusAfterReportingAnUnreachableServer) {
     expectFailedStart();
 
     // One box, answered with OK: the Russian sentence, then the driver's text.
-    EXPECT_EQ(shown,
-              QStringLiteral("Ошибка\t") + ServerDown + u' ' + boxLines(message).replace(u'\n', u' ') + u'\n');
+    EXPECT_EQ(shown, QStringLiteral("Ошибка\t") + ServerDown + u' ' + boxLines(message).replace(u'\n', u' ') +
+                         u'\n');
 
     // The log beside the executable, named after its start date, for its owner only.
     const QString log = logIn(dir.filePath(QStringLiteral("bin")));
