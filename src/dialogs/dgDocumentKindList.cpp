@@ -7,7 +7,6 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dgColumns.h"
 #include "dgDocumentKindEdit.h"
 #include "dmTessalData.h"
 
@@ -27,9 +26,9 @@ TDocumentKindListDG::TDocumentKindListDG() : TBASEListDG(nullptr) {
     taDocKind->setReadOnly(true);
     taDocKind->setSort(QStringLiteral("Uses DESC;Name;"));
 
-    setColumns({ListColumn(QStringLiteral("ID"), QStringLiteral("Код"), 40, false, Qt::AlignCenter),
-                ListColumn(QStringLiteral("Name"), QStringLiteral("Название"), 183, true),
-                ListColumn(QStringLiteral("Uses"), QStringLiteral("Документов"), 76, false, Qt::AlignCenter)},
+    setColumns({makeColumn(QStringLiteral("ID"), QStringLiteral("Код"), 40, false, Qt::AlignCenter),
+                makeColumn(QStringLiteral("Name"), QStringLiteral("Название"), 183, true),
+                makeColumn(QStringLiteral("Uses"), QStringLiteral("Документов"), 76, false, Qt::AlignCenter)},
                360);
 
     onClick(btInsert, [this] { btInsertClick(); });

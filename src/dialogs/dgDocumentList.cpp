@@ -7,7 +7,6 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dgColumns.h"
 #include "dgDocumentEdit.h"
 #include "dmTessalData.h"
 
@@ -30,9 +29,9 @@ TDocumentListDG::TDocumentListDG() : TBASEListDG(nullptr) {
     taDocument->setCommand(QStringLiteral("GridDocumentList;1"), CommandType::StoredProc);
     taDocument->setReadOnly(true);
 
-    setColumns({ListColumn(QStringLiteral("DocDate"), QStringLiteral("Дата"), 86, false, Qt::AlignCenter),
-                ListColumn(QStringLiteral("DocName"), QStringLiteral("Документ"), 200),
-                ListColumn(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 200, true)},
+    setColumns({makeColumn(QStringLiteral("DocDate"), QStringLiteral("Дата"), 86, false, Qt::AlignCenter),
+                makeColumn(QStringLiteral("DocName"), QStringLiteral("Документ"), 200),
+                makeColumn(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 200, true)},
                440);
     grList->setSortMarkers({{0, Qt::DescendingOrder}});
 

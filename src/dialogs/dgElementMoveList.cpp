@@ -6,7 +6,6 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dgColumns.h"
 #include "dgElementMoveEdit.h"
 #include "dmTessalData.h"
 
@@ -24,9 +23,9 @@ TElementMoveListDG::TElementMoveListDG() : TBASEListDG(nullptr) {
     taMove->addField(
         {QStringLiteral("Moving"), FieldType::DateTime, 0, true, QStringLiteral("dd.MM.yyyy hh:mm"), {}});
 
-    setColumns({ListColumn(QStringLiteral("Moving"), QStringLiteral("Дата"), 105, false,
+    setColumns({makeColumn(QStringLiteral("Moving"), QStringLiteral("Дата"), 105, false,
                            Qt::AlignRight | Qt::AlignVCenter),
-                ListColumn(QStringLiteral("Place"), QStringLiteral("Место"), 300, true)},
+                makeColumn(QStringLiteral("Place"), QStringLiteral("Место"), 300, true)},
                360);
     grList->setWordWrap(true);
     // Three lines a row, so that long places wrap.

@@ -7,7 +7,6 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dgColumns.h"
 #include "dgFirmEdit.h"
 #include "dmTessalData.h"
 
@@ -27,10 +26,10 @@ TFirmListDG::TFirmListDG() : TBASEListDG(nullptr) {
     taClient->setReadOnly(true);
     taClient->setSort(QStringLiteral("ClientName"));
 
-    setColumns({ListColumn(QStringLiteral("TradeName"), QStringLiteral("Торговая марка"), 139),
-                ListColumn(QStringLiteral("ClientName"), QStringLiteral("Полное наименование"), 200, true),
-                ListColumn(QStringLiteral("CountDoc"), QStringLiteral("Док."), 48, false, Qt::AlignCenter),
-                ListColumn(QStringLiteral("CountModel"), QStringLiteral("Мод."), 48, false, Qt::AlignCenter)},
+    setColumns({makeColumn(QStringLiteral("TradeName"), QStringLiteral("Торговая марка"), 139),
+                makeColumn(QStringLiteral("ClientName"), QStringLiteral("Полное наименование"), 200, true),
+                makeColumn(QStringLiteral("CountDoc"), QStringLiteral("Док."), 48, false, Qt::AlignCenter),
+                makeColumn(QStringLiteral("CountModel"), QStringLiteral("Мод."), 48, false, Qt::AlignCenter)},
                420);
     grList->setSortMarkers({{1, Qt::AscendingOrder}});
     grList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

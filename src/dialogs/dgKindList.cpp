@@ -51,12 +51,8 @@ TKindListDG::TKindListDG() : TBASEListDG(nullptr) {
     static_cast<QVBoxLayout *>(layout())->insertWidget(0, cbType);
 
     auto centred = [](const char *field, const char *title, int width) {
-        GridColumn c;
-        c.field = QString::fromLatin1(field);
-        c.title = QString::fromUtf8(title);
-        c.width = width;
-        c.alignment = Qt::AlignCenter;
-        return c;
+        return makeColumn(QString::fromLatin1(field), QString::fromUtf8(title), width, false,
+                          Qt::AlignCenter);
     };
     GridColumn shortName;
     shortName.field = QStringLiteral("ShortName");

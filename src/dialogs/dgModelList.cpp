@@ -8,7 +8,6 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dgColumns.h"
 #include "dgKindList.h"
 #include "dgModelEdit.h"
 #include "dmChainData.h"
@@ -52,8 +51,8 @@ TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
     top->addWidget(btKind);
     static_cast<QVBoxLayout *>(layout())->insertLayout(0, top);
 
-    setColumns({ListColumn(QStringLiteral("ModlName"), QStringLiteral("Номер"), 140),
-                ListColumn(QStringLiteral("DisplayParameters"), QStringLiteral("Характеристки"), 286, true)},
+    setColumns({makeColumn(QStringLiteral("ModlName"), QStringLiteral("Номер"), 140),
+                makeColumn(QStringLiteral("DisplayParameters"), QStringLiteral("Характеристки"), 286, true)},
                440);
     grList->setWordWrap(true);
     grList->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);

@@ -3,7 +3,6 @@
 #include "Actions.h"
 #include "DataGrid.h"
 #include "DataSet.h"
-#include "NetColumns.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
@@ -37,8 +36,8 @@ TUserInstallDG::TUserInstallDG() {
                       }});
     setListDataSet(taUser);
 
-    setColumns({netColumn(QStringLiteral("Name"), QString(), 234, true),
-                netColumn(DoneMark, QString(), 24, false, true)},
+    setColumns({makeColumn(QStringLiteral("Name"), QString(), 234, true),
+                makeColumn(DoneMark, QString(), 24, false, Qt::AlignCenter)},
                420);
     grList->horizontalHeader()->hide();
     grList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

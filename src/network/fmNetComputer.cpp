@@ -3,7 +3,6 @@
 #include "Actions.h"
 #include "BusyCursor.h"
 #include "DataGrid.h"
-#include "NetColumns.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgComputerPing.h"
@@ -69,18 +68,20 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("С�
 
     grDevice = new DataGrid(this);
     grDevice->setObjectName(QStringLiteral("grDevice"));
-    grDevice->setColumns({netColumn(QStringLiteral("Domain"), QStringLiteral("Имя"), 60),
-                          netColumn(QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 134, true),
-                          netColumn(QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, true)});
+    grDevice->setColumns(
+        {makeColumn(QStringLiteral("Domain"), QStringLiteral("Имя"), 60),
+         makeColumn(QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 134, true),
+         makeColumn(QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, Qt::AlignCenter)});
     grDevice->setDataSet(taNode);
     grDevice->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(grDevice, 1);
 
     grUser = new DataGrid(this);
     grUser->setObjectName(QStringLiteral("grUser"));
-    grUser->setColumns({netColumn(QStringLiteral("Login"), QString(), 90),
-                        netColumn(QStringLiteral("Name"), QStringLiteral("Пользователь"), 155, true),
-                        netColumn(QStringLiteral("Pass"), QStringLiteral("Пароль"), 60, false, true)});
+    grUser->setColumns(
+        {makeColumn(QStringLiteral("Login"), QString(), 90),
+         makeColumn(QStringLiteral("Name"), QStringLiteral("Пользователь"), 155, true),
+         makeColumn(QStringLiteral("Pass"), QStringLiteral("Пароль"), 60, false, Qt::AlignCenter)});
     grUser->setDataSet(taUser);
     grUser->setFixedHeight(87);
     layout->addWidget(grUser);

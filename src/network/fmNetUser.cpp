@@ -4,7 +4,6 @@
 #include "BusyCursor.h"
 #include "DataControls.h"
 #include "DataGrid.h"
-#include "NetColumns.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgUserDCScan.h"
@@ -127,11 +126,12 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
 
     grUsers = new DataGrid(this);
     grUsers->setObjectName(QStringLiteral("grUsers"));
-    grUsers->setColumns({netColumn(QStringLiteral("Login"), QStringLiteral("Уч. запись"), 120),
-                         netColumn(QStringLiteral("Domain"), QStringLiteral("Домен"), 100),
-                         netColumn(QStringLiteral("Name"), QStringLiteral("Имя"), 100, true),
-                         netColumn(QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 100, true),
-                         netColumn(QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, true)});
+    grUsers->setColumns(
+        {makeColumn(QStringLiteral("Login"), QStringLiteral("Уч. запись"), 120),
+         makeColumn(QStringLiteral("Domain"), QStringLiteral("Домен"), 100),
+         makeColumn(QStringLiteral("Name"), QStringLiteral("Имя"), 100, true),
+         makeColumn(QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 100, true),
+         makeColumn(QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, Qt::AlignCenter)});
     grUsers->setDataSet(taDCUser);
     grUsers->setContextMenuPolicy(Qt::ActionsContextMenu);
     grUsers->addActions({acUserEdit, acUserInstall, acUserInfo, acGoWorkplace});

@@ -10,6 +10,7 @@
 #include "dgElementEdit.h"
 #include "dgElementMoveEdit.h"
 #include "dgElementMoveList.h"
+#include "dgUserInstall.h"
 #include "dgWorkplaceEdit.h"
 #include "dmTessalData.h"
 #include "fmChangeList.h"
@@ -49,6 +50,10 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("Вычислительная техника"));
     setFont(NamedFont(QStringLiteral("Tahoma"), 12));
     resize(1107, 695);
+    // The setup checklist prints through its own address rule.
+    TUserInstallDG::viewReport = [](const QString &) {
+        OpenChecklistReport(TUserInstallDG::Instance()->taUser->value(QStringLiteral("User")).toInt());
+    };
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(3, 3, 3, 3);
@@ -195,11 +200,13 @@ void TMainFM::TabShow(int index) {
     else if (page == tsNet)
         host<TNetComputerFM>(m_net, tsNet, [this](TNetComputerFM *v) {
             v->goPlacement = [this](const QString &kind, int id) { showLayout()->FindNode(kind, id); };
+            v->viewReport = [this](const QString &report) { ViewReport(report); };
             v->RefreshNet(-1);
         });
     else if (page == tsUser)
         host<TNetUserFM>(m_user, tsUser, [this](TNetUserFM *v) {
             v->goPlacement = [this](const QString &kind, int id) { showLayout()->FindNode(kind, id); };
+            v->viewReport = [this](const QString &report) { ViewReport(report); };
             v->RefreshDCUser(-1);
         });
     else if (page == tsSearch)

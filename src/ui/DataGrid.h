@@ -25,6 +25,18 @@ struct GridColumn {
     bool sortable = true; // false: a title click leaves the sort markers alone
 };
 
+// A column: field, title, width, whether it takes the room the others leave, how its cells align.
+inline GridColumn makeColumn(const QString &field, const QString &title, int width, bool stretch = false,
+                             Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+    GridColumn c;
+    c.field = field;
+    c.title = title;
+    c.width = width;
+    c.stretch = stretch;
+    c.alignment = alignment;
+    return c;
+}
+
 // Per-cell looks: called with the grid's font and colours, changes what it wants for that cell.
 using CellStyle = std::function<void(const DataSet &, int row, const GridColumn &, QFont &,
                                      QColor &foreground, QColor &background)>;

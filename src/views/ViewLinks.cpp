@@ -132,17 +132,6 @@ void ViewReportLink(const QString &report) {
         MainFM->ViewReport(report);
 }
 
-GridColumn column(const QString &field, const QString &title, int width, bool stretch,
-                  Qt::Alignment alignment) {
-    GridColumn c;
-    c.field = field;
-    c.title = title;
-    c.width = width;
-    c.stretch = stretch;
-    c.alignment = alignment;
-    return c;
-}
-
 std::function<QVariant(const DataSet &)> elementCode(const QString &keyField) {
     return [keyField](const DataSet &ds) -> QVariant {
         const Field *id = ds.findField(keyField);

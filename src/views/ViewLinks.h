@@ -51,10 +51,6 @@ void GoDocumentComponent(int component);           // TDocumentListFM.RefreshCom
 // server takes it, e.g. "document&rs:Command=Render&DOC=12".
 void ViewReportLink(const QString &report);
 
-// A grid column: field, title, width, whether it takes the free room, how its cells align.
-GridColumn column(const QString &field, const QString &title, int width, bool stretch = false,
-                  Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
-
 // The element code: the key in the field in upper-case hexadecimal, at least four digits, never
 // cut; a calculated field's callback.
 std::function<QVariant(const DataSet &)> elementCode(const QString &keyField);

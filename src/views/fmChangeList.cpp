@@ -79,17 +79,17 @@ TChangeListFM::TChangeListFM(QWidget *parent) : HostedView(QStringLiteral("Ра�
     grModel = new DataGrid(spChange);
     grModel->setObjectName(QStringLiteral("grModel"));
     grModel->setDataSet(taModel);
-    grModel->setColumns({column(QStringLiteral("Name"), QString(), 300, true)});
+    grModel->setColumns({makeColumn(QStringLiteral("Name"), QString(), 300, true)});
     grModel->horizontalHeader()->hide();
     grDevice = new DataGrid(spChange);
     grDevice->setObjectName(QStringLiteral("grDevice"));
     grDevice->setDataSet(taDevice);
     grDevice->setMinimumHeight(33);
     grDevice->setColumns(
-        {column(QStringLiteral("Place"), QStringLiteral("Место"), 207, true),
-         column(QStringLiteral("Number"), QStringLiteral("Номер"), 270),
-         column(QStringLiteral("DateLast"), QStringLiteral("Послед."), 76, false, Qt::AlignCenter),
-         column(QStringLiteral("DateNext"), QStringLiteral("Прогн."), 76, false, Qt::AlignCenter)});
+        {makeColumn(QStringLiteral("Place"), QStringLiteral("Место"), 207, true),
+         makeColumn(QStringLiteral("Number"), QStringLiteral("Номер"), 270),
+         makeColumn(QStringLiteral("DateLast"), QStringLiteral("Послед."), 76, false, Qt::AlignCenter),
+         makeColumn(QStringLiteral("DateNext"), QStringLiteral("Прогн."), 76, false, Qt::AlignCenter)});
     grDevice->setCellStyle(
         [](const DataSet &ds, int row, const GridColumn &c, QFont &, QColor &foreground, QColor &) {
             if (c.field != u"DateNext")

@@ -179,10 +179,11 @@ void TDocumentListFM::buildLayout() {
     grDoc = new DataGrid(spDoc);
     grDoc->setObjectName(QStringLiteral("grDoc"));
     grDoc->setDataSet(taDoc);
-    grDoc->setColumns({column(QStringLiteral("DocDate"), QStringLiteral("Дата"), 90, false, Qt::AlignCenter),
-                       column(QStringLiteral("DocName"), QStringLiteral("Документ"), 140),
-                       column(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 134, true),
-                       column(QStringLiteral("Sum"), QStringLiteral("Сумма"), 105, false, right)});
+    grDoc->setColumns(
+        {makeColumn(QStringLiteral("DocDate"), QStringLiteral("Дата"), 90, false, Qt::AlignCenter),
+         makeColumn(QStringLiteral("DocName"), QStringLiteral("Документ"), 140),
+         makeColumn(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 134, true),
+         makeColumn(QStringLiteral("Sum"), QStringLiteral("Сумма"), 105, false, right)});
     grDoc->setFooter([this](const GridColumn &c) {
         if (c.field == u"Sum")
             return moneyTotal(*taDoc, c.field);
@@ -195,11 +196,12 @@ void TDocumentListFM::buildLayout() {
     grSpec->setObjectName(QStringLiteral("grSpec"));
     grSpec->setDataSet(taSpec);
     grSpec->setMinimumHeight(30);
-    grSpec->setColumns({column(QStringLiteral("Position"), QStringLiteral(" "), 18, false, Qt::AlignCenter),
-                        column(QStringLiteral("Kind"), QStringLiteral("Тип"), 100, false, Qt::AlignCenter),
-                        column(QStringLiteral("Model"), QStringLiteral("Модель"), 300, true),
-                        column(QStringLiteral("Number"), QStringLiteral("Номер"), 120),
-                        column(QStringLiteral("Price"), QStringLiteral("Цена"), 75, false, right)});
+    grSpec->setColumns(
+        {makeColumn(QStringLiteral("Position"), QStringLiteral(" "), 18, false, Qt::AlignCenter),
+         makeColumn(QStringLiteral("Kind"), QStringLiteral("Тип"), 100, false, Qt::AlignCenter),
+         makeColumn(QStringLiteral("Model"), QStringLiteral("Модель"), 300, true),
+         makeColumn(QStringLiteral("Number"), QStringLiteral("Номер"), 120),
+         makeColumn(QStringLiteral("Price"), QStringLiteral("Цена"), 75, false, right)});
     grSpec->setCellStyle([](const DataSet &, int, const GridColumn &c, QFont &font, QColor &, QColor &) {
         if (c.field == u"Kind")
             font.setFamily(QStringLiteral("Impact"));

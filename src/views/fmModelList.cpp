@@ -195,18 +195,18 @@ void TModelListFM::buildLayout() {
     grKind = new DataGrid(pnModel);
     grKind->setObjectName(QStringLiteral("grKind"));
     grKind->setDataSet(taKind);
-    grKind->setColumns({column(QStringLiteral("Name"), QStringLiteral("Тип"), 130, true)});
+    grKind->setColumns({makeColumn(QStringLiteral("Name"), QStringLiteral("Тип"), 130, true)});
     grKind->setCellStyle([](const DataSet &, int, const GridColumn &, QFont &font, QColor &, QColor &) {
         font.setFamily(QStringLiteral("Impact"));
     });
     grModel = new DataGrid(pnModel);
     grModel->setObjectName(QStringLiteral("grModel"));
     grModel->setDataSet(taModel);
-    GridColumn number = column(QStringLiteral("ModlName"), QStringLiteral("Номер"), 100);
+    GridColumn number = makeColumn(QStringLiteral("ModlName"), QStringLiteral("Номер"), 100);
     GridColumn parameters =
-        column(QStringLiteral("ModlParametersValue"), QStringLiteral("Характеристки"), 140);
+        makeColumn(QStringLiteral("ModlParametersValue"), QStringLiteral("Характеристки"), 140);
     parameters.sortField = QStringLiteral("ModlWeight");
-    GridColumn note = column(QStringLiteral("ModlNote"), QStringLiteral("Примечание"), 120, true);
+    GridColumn note = makeColumn(QStringLiteral("ModlNote"), QStringLiteral("Примечание"), 120, true);
     note.sortable = false;
     grModel->setColumns({number, parameters, note});
     grModel->setSortMarkersEnabled(true);
@@ -243,8 +243,8 @@ void TModelListFM::buildLayout() {
     grPlace = new DataGrid(pnSet);
     grPlace->setObjectName(QStringLiteral("grPlace"));
     grPlace->setDataSet(taSet);
-    grPlace->setColumns({column(QStringLiteral("HEXCode"), QString(), 40, false, Qt::AlignCenter),
-                         column(QStringLiteral("Numb"), QString(), 75, true)});
+    grPlace->setColumns({makeColumn(QStringLiteral("HEXCode"), QString(), 40, false, Qt::AlignCenter),
+                         makeColumn(QStringLiteral("Numb"), QString(), 75, true)});
     grPlace->horizontalHeader()->hide();
     grPlace->setCellStyle([](const DataSet &, int, const GridColumn &c, QFont &font, QColor &, QColor &) {
         if (c.field == u"HEXCode")

@@ -8,6 +8,7 @@
 #include "ViewLinks.h"
 #include "dmTessalData.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -64,8 +65,11 @@ public:
         initStyleOption(&opt, index);
         const QString text = opt.text;
         opt.text.clear();
-        // The background (selection included) as the grid draws it.
-        QStyledItemDelegate::paint(p, opt, index);
+        // The background (selection included) as the grid draws it, without the text: the base
+        // paint would read the text from the index again and draw it under the pieces below.
+        const QWidget *widget = opt.widget;
+        (widget ? widget->style() : QApplication::style())
+            ->drawControl(QStyle::CE_ItemViewItem, &opt, p, widget);
         p->save();
         p->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText
                                                                        : QPalette::Text));
@@ -170,8 +174,8 @@ TSearchFM::TSearchFM(QWidget *parent) : HostedView(QStringLiteral("Поиск"),
     grSearch = new DataGrid(this);
     grSearch->setObjectName(QStringLiteral("grSearch"));
     grSearch->setDataSet(taSearch);
-    grSearch->setColumns({column(QStringLiteral("Kind"), QString(), 20),
-                          column(QStringLiteral("Name"), QString(), 400, true)});
+    grSearch->setColumns({makeColumn(QStringLiteral("Kind"), QString(), 20),
+                          makeColumn(QStringLiteral("Name"), QString(), 400, true)});
     grSearch->horizontalHeader()->hide();
     grSearch->setItemDelegate(new SearchDelegate(this));
     connect(grSearch, &DataGrid::rowDoubleClicked, this, [this] {

@@ -45,8 +45,8 @@ protected:
         layout->setContentsMargins(0, 0, 0, 0);
         auto *g = new DataGrid(window.get());
         g->setDataSet(ds);
-        GridColumn weight = column(QStringLiteral("Weight"), QStringLiteral("Вес"), 60);
-        g->setColumns({column(QStringLiteral("Name"), QStringLiteral("Название"), 200), weight});
+        GridColumn weight = makeColumn(QStringLiteral("Weight"), QStringLiteral("Вес"), 60);
+        g->setColumns({makeColumn(QStringLiteral("Name"), QStringLiteral("Название"), 200), weight});
         layout->addWidget(g);
         return *g;
     }
@@ -154,7 +154,7 @@ TEST_F(GridToolsTest, FittingLeavesWholeRowsWithAndWithoutTitlesAndFooter) {
     layout->setContentsMargins(0, 0, 0, 0);
     auto *grid = new DataGrid(form);
     grid->setDataSet(rows(values));
-    grid->setColumns({column(QStringLiteral("Name"), QStringLiteral("Название"), 200)});
+    grid->setColumns({makeColumn(QStringLiteral("Name"), QStringLiteral("Название"), 200)});
     layout->addWidget(grid);
     DataGrid &g = *grid;
     window->show();
@@ -182,9 +182,9 @@ TEST_F(GridToolsTest, TitleClicksSortByTheSortFieldAndKeepTheCurrentRow) {
     DataSet *ds = rows({{QStringLiteral("б"), 3}, {QStringLiteral("а"), 1}, {QStringLiteral("в"), 2}});
     DataGrid &g = grid(ds);
     // The second column shows the names but sorts by weight.
-    GridColumn shown = column(QStringLiteral("Name"), QStringLiteral("Характеристки"), 100);
+    GridColumn shown = makeColumn(QStringLiteral("Name"), QStringLiteral("Характеристки"), 100);
     shown.sortField = QStringLiteral("Weight");
-    g.setColumns({column(QStringLiteral("Name"), QStringLiteral("Номер"), 100), shown});
+    g.setColumns({makeColumn(QStringLiteral("Name"), QStringLiteral("Номер"), 100), shown});
     g.setSortMarkersEnabled(true);
     QObject::connect(&g, &DataGrid::sortMarkersChanged, &g, [&] { SortGridByMarkers(g); });
     ds->setRecNo(0); // "б"
