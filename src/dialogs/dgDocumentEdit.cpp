@@ -45,21 +45,16 @@ TDocumentEditDG::TDocumentEditDG() : TBaseEditDG(nullptr) {
     }
 
     auto *grid = new QGridLayout;
-    const auto label = [this](const QString &text, QWidget *buddy) {
-        auto *l = new QLabel(text, this);
-        l->setBuddy(buddy);
-        return l;
-    };
-    grid->addWidget(label(QStringLiteral("Тип"), lcKind), 0, 0);
+    grid->addWidget(caption(QStringLiteral("Тип"), lcKind), 0, 0);
     grid->addWidget(lcKind, 0, 1, 1, 2);
-    grid->addWidget(label(QStringLiteral("Номер"), edNumber), 1, 0);
+    grid->addWidget(caption(QStringLiteral("Номер"), edNumber), 1, 0);
     grid->addWidget(edNumber, 1, 1, 1, 2);
-    grid->addWidget(label(QStringLiteral("Дата"), edDate), 2, 0);
+    grid->addWidget(caption(QStringLiteral("Дата"), edDate), 2, 0);
     grid->addWidget(edDate, 2, 1, 1, 2);
-    grid->addWidget(label(QStringLiteral("Поставщик"), lcProd), 3, 0);
+    grid->addWidget(caption(QStringLiteral("Поставщик"), lcProd), 3, 0);
     grid->addWidget(lcProd, 3, 1);
     grid->addWidget(sbProd, 3, 2);
-    grid->addWidget(label(QStringLiteral("Примечание"), moNote), 4, 0, Qt::AlignTop);
+    grid->addWidget(caption(QStringLiteral("Примечание"), moNote), 4, 0, Qt::AlignTop);
     grid->addWidget(moNote, 4, 1, 1, 2);
     grid->setColumnMinimumWidth(1, 320);
     contentLayout()->addLayout(grid);

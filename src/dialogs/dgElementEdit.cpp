@@ -37,13 +37,6 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
         w->setObjectName(QString::fromLatin1(name));
         return w;
     };
-    const auto button = [&](const char *name, int image, const QString &hint) {
-        auto *b = named(new QPushButton(this), name);
-        b->setIcon(imageIcon(image));
-        b->setToolTip(hint);
-        b->setAutoDefault(false);
-        return b;
-    };
     const auto edit = [&](const char *field, const char *name) {
         return named(new DBEdit(taData, QString::fromLatin1(field), this), name);
     };
@@ -58,11 +51,12 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
     };
 
     lcKind = named(new DBLookupCombo(taData, KindField, this), "lcKind");
-    sbKind = button("sbKind", Img::Open, QStringLiteral("Справочник типов"));
+    sbKind = DialogButton(this, "sbKind", imageIcon(Img::Open), QStringLiteral("Справочник типов"));
     lcModel = named(new DBLookupCombo(taData, ModelField, this), "lcModel");
     lcModel->setSearchEnabled(true);
-    sbModel = button("sbModel", Img::Open, QStringLiteral("Справочник моделей"));
-    sbFindModel = button("sbFindModel", Img::Find, QStringLiteral("Справочник моделей"));
+    sbModel = DialogButton(this, "sbModel", imageIcon(Img::Open), QStringLiteral("Справочник моделей"));
+    sbFindModel =
+        DialogButton(this, "sbFindModel", imageIcon(Img::Find), QStringLiteral("Справочник моделей"));
     edModelNote = readOnlyBox("edModelNote");
     edNumberManufact = edit("NumberManufact", "edNumberManufact");
     edDateMan = named(new DBDateEdit(taData, QStringLiteral("DateManufact"), this), "edDateMan");
@@ -74,8 +68,8 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
     edDataSet = named(new DBDateEdit(taData, QStringLiteral("CmplDateSet"), this), "edDataSet");
     lcDoc = named(new DBLookupCombo(taData, QStringLiteral("DocumentId"), this), "lcDoc");
     lcDoc->setSearchEnabled(true);
-    sbDoc = button("sbDoc", Img::Open, QStringLiteral("Справочник документов"));
-    btClear = button("btClear", Img::Delete, QStringLiteral("Очистка."));
+    sbDoc = DialogButton(this, "sbDoc", imageIcon(Img::Open), QStringLiteral("Справочник документов"));
+    btClear = DialogButton(this, "btClear", imageIcon(Img::Delete), QStringLiteral("Очистка."));
     dbeSpecPos = edit("DocumentPosition", "dbeSpecPos");
     dbeSpecPos->setMaximumWidth(60);
     dbeSpecPrice = edit("Price", "dbeSpecPrice");
@@ -85,14 +79,8 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
         lcDoc->setListSource(dmLookUp->taDocument);
     }
 
-    const auto label = [this](const QString &text, QWidget *buddy = nullptr) {
-        auto *l = new QLabel(text, this);
-        if (buddy)
-            l->setBuddy(buddy);
-        return l;
-    };
     auto *top = new QGridLayout;
-    top->addWidget(label(QStringLiteral("Тип"), lcKind), 0, 0);
+    top->addWidget(caption(QStringLiteral("Тип"), lcKind), 0, 0);
     top->addWidget(lcKind, 0, 1);
     top->addWidget(sbKind, 0, 2);
     contentLayout()->addLayout(top);
@@ -107,26 +95,26 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
 
     auto *maker = new QGroupBox(QStringLiteral(" Производитель "), this);
     auto *pl = new QGridLayout(maker);
-    pl->addWidget(label(QStringLiteral("Серийный номер"), edNumberManufact), 0, 0);
+    pl->addWidget(caption(QStringLiteral("Серийный номер"), edNumberManufact), 0, 0);
     pl->addWidget(edNumberManufact, 0, 1, 1, 2);
-    pl->addWidget(label(QStringLiteral("Изготовлено"), edDateMan), 1, 0);
+    pl->addWidget(caption(QStringLiteral("Изготовлено"), edDateMan), 1, 0);
     pl->addWidget(edDateMan, 1, 1);
     pl->addWidget(edDateManText, 1, 2);
     contentLayout()->addWidget(maker);
 
     auto *seller = new QGroupBox(QStringLiteral(" Продавец "), this);
     auto *sl = new QGridLayout(seller);
-    sl->addWidget(label(QStringLiteral("Номер"), edNumberSeller), 0, 0);
+    sl->addWidget(caption(QStringLiteral("Номер"), edNumberSeller), 0, 0);
     sl->addWidget(edNumberSeller, 0, 1);
-    sl->addWidget(label(QStringLiteral("Гарантия"), edWarranty), 0, 2);
+    sl->addWidget(caption(QStringLiteral("Гарантия"), edWarranty), 0, 2);
     sl->addWidget(edWarranty, 0, 3);
-    sl->addWidget(label(QStringLiteral("месяцев")), 0, 4);
+    sl->addWidget(caption(QStringLiteral("месяцев"), nullptr), 0, 4);
     contentLayout()->addWidget(seller);
 
     auto *ours = new QGridLayout;
-    ours->addWidget(label(QStringLiteral("Дополнение номера от ОИТ"), edNumberDIT), 0, 0);
+    ours->addWidget(caption(QStringLiteral("Дополнение номера от ОИТ"), edNumberDIT), 0, 0);
     ours->addWidget(edNumberDIT, 0, 1);
-    ours->addWidget(label(QStringLiteral("Установлено"), edDataSet), 1, 0);
+    ours->addWidget(caption(QStringLiteral("Установлено"), edDataSet), 1, 0);
     ours->addWidget(edDataSet, 1, 1);
     contentLayout()->addLayout(ours);
 
@@ -135,9 +123,9 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
     dl->addWidget(lcDoc, 0, 0, 1, 4);
     dl->addWidget(sbDoc, 0, 4);
     dl->addWidget(btClear, 0, 5);
-    dl->addWidget(label(QStringLiteral("Поз. №"), dbeSpecPos), 1, 0);
+    dl->addWidget(caption(QStringLiteral("Поз. №"), dbeSpecPos), 1, 0);
     dl->addWidget(dbeSpecPos, 1, 1);
-    dl->addWidget(label(QStringLiteral("Цена"), dbeSpecPrice), 1, 2);
+    dl->addWidget(caption(QStringLiteral("Цена"), dbeSpecPrice), 1, 2);
     dl->addWidget(dbeSpecPrice, 1, 3);
     contentLayout()->addWidget(doc);
     auto *wide = new QWidget(this);

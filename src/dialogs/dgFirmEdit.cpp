@@ -35,20 +35,13 @@ TFirmEditDG::TFirmEditDG() : TBaseEditDG(nullptr) {
         w->setObjectName(QString::fromLatin1(name));
         return w;
     };
-    const auto button = [&](const char *name, int image, const QString &hint) {
-        auto *b = named(new QPushButton(this), name);
-        b->setIcon(imageIcon(image));
-        b->setToolTip(hint);
-        b->setAutoDefault(false);
-        return b;
-    };
     cbTrade = named(new DBLookupCombo(taData, QStringLiteral("Trademark"), this), "cbTrade");
     cbTrade->setClearOnDelete(true);
-    sbModel = button("sbModel", Img::Open, QStringLiteral("Торговая марка"));
+    sbModel = DialogButton(this, "sbModel", imageIcon(Img::Open), QStringLiteral("Торговая марка"));
     edName = named(new DBEdit(taData, QStringLiteral("ClntNameFull"), this), "edName");
     edName->setMinimumWidth(380);
-    btQuotes = button("btQuotes", -1, QStringLiteral("Кавычки"));
-    btQuotes->setText(QStringLiteral("«»"));
+    btQuotes = DialogButton(this, "btQuotes", QStringLiteral("«»"));
+    btQuotes->setToolTip(QStringLiteral("Кавычки"));
     const auto counter = [&](const char *field, const char *name) {
         auto *e = named(new DBEdit(taData, QString::fromLatin1(field), this), name);
         e->setReadOnly(true);
@@ -65,20 +58,15 @@ TFirmEditDG::TFirmEditDG() : TBaseEditDG(nullptr) {
         cbTrade->setListSource(dmLookUp->taTrade);
 
     auto *grid = new QGridLayout;
-    const auto label = [this](const QString &text, QWidget *buddy) {
-        auto *l = new QLabel(text, this);
-        l->setBuddy(buddy);
-        return l;
-    };
-    grid->addWidget(label(QStringLiteral("Торговая марка"), cbTrade), 0, 0);
+    grid->addWidget(caption(QStringLiteral("Торговая марка"), cbTrade), 0, 0);
     grid->addWidget(cbTrade, 0, 1);
     grid->addWidget(sbModel, 0, 2);
-    grid->addWidget(label(QStringLiteral("Полное наименование"), edName), 1, 0);
+    grid->addWidget(caption(QStringLiteral("Полное наименование"), edName), 1, 0);
     grid->addWidget(edName, 1, 1);
     grid->addWidget(btQuotes, 1, 2);
-    grid->addWidget(label(QStringLiteral("Количество документов (поставщик)"), edCountDoc), 2, 0);
+    grid->addWidget(caption(QStringLiteral("Количество документов (поставщик)"), edCountDoc), 2, 0);
     grid->addWidget(edCountDoc, 2, 1, Qt::AlignLeft);
-    grid->addWidget(label(QStringLiteral("Количество моделей (производитель)"), edCountModel), 3, 0);
+    grid->addWidget(caption(QStringLiteral("Количество моделей (производитель)"), edCountModel), 3, 0);
     grid->addWidget(edCountModel, 3, 1, Qt::AlignLeft);
     contentLayout()->addLayout(grid);
 

@@ -27,11 +27,8 @@ TModelEditDG::TModelEditDG() : TBaseEditDG(nullptr) {
         w->setObjectName(QString::fromLatin1(name));
         return w;
     };
-    const auto button = [&](const char *name, const QString &hint) {
-        auto *b = named(new QPushButton(this), name);
-        b->setIcon(imageIcon(Img::Open));
-        b->setToolTip(hint);
-        b->setAutoDefault(false);
+    const auto button = [this](const char *name, const QString &hint) {
+        QPushButton *b = DialogButton(this, name, imageIcon(Img::Open), hint);
         b->setFocusPolicy(Qt::NoFocus);
         return b;
     };
@@ -53,23 +50,18 @@ TModelEditDG::TModelEditDG() : TBaseEditDG(nullptr) {
     }
 
     auto *grid = new QGridLayout;
-    const auto label = [this](const QString &text, QWidget *buddy) {
-        auto *l = new QLabel(text, this);
-        l->setBuddy(buddy);
-        return l;
-    };
-    grid->addWidget(label(QStringLiteral("Тип"), lcKind), 0, 0);
+    grid->addWidget(caption(QStringLiteral("Тип"), lcKind), 0, 0);
     grid->addWidget(lcKind, 0, 1);
     grid->addWidget(btKind, 0, 2);
-    grid->addWidget(label(QStringLiteral("Производитель"), lcProd), 1, 0);
+    grid->addWidget(caption(QStringLiteral("Производитель"), lcProd), 1, 0);
     grid->addWidget(lcProd, 1, 1);
     grid->addWidget(btFirm, 1, 2);
-    grid->addWidget(label(QStringLiteral("Номер модели"), edNumber), 2, 0);
+    grid->addWidget(caption(QStringLiteral("Номер модели"), edNumber), 2, 0);
     grid->addWidget(edNumber, 2, 1);
     grid->addWidget(DBCheckBox1, 3, 1);
-    grid->addWidget(label(QStringLiteral("Характеристики"), edParameters), 4, 0);
+    grid->addWidget(caption(QStringLiteral("Характеристики"), edParameters), 4, 0);
     grid->addWidget(edParameters, 4, 1, 1, 2);
-    grid->addWidget(label(QStringLiteral("Примечание"), edNote), 5, 0);
+    grid->addWidget(caption(QStringLiteral("Примечание"), edNote), 5, 0);
     grid->addWidget(edNote, 5, 1, 1, 2);
     grid->setColumnMinimumWidth(1, 340);
     contentLayout()->addLayout(grid);

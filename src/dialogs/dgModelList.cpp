@@ -59,16 +59,9 @@ TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
     connect(grList->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { Guarded([&] { titleClicked(column); }); });
 
-    const auto button = [this](const char *objectName, int image, const QString &hint) {
-        auto *b = new QPushButton(this);
-        b->setObjectName(QString::fromLatin1(objectName));
-        b->setIcon(imageIcon(image));
-        b->setToolTip(hint);
-        b->setAutoDefault(false);
-        return b;
-    };
-    btUp = button("btUp", Img::Up, QStringLiteral("Поднять на одну\nстрочку вверх"));
-    btDown = button("btDown", Img::Down, QStringLiteral("Опустить на одну\nстрочку вниз"));
+    btUp = DialogButton(this, "btUp", imageIcon(Img::Up), QStringLiteral("Поднять на одну\nстрочку вверх"));
+    btDown =
+        DialogButton(this, "btDown", imageIcon(Img::Down), QStringLiteral("Опустить на одну\nстрочку вниз"));
     buttonLayout()->insertWidget(4, btUp);
     buttonLayout()->insertWidget(5, btDown);
 
