@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -335,6 +336,37 @@ QVariantList valuesFor(const PreparedSql &sql, const QVariantMap &params) {
     return out;
 }
 
+// Whether a value as the driver returned it is one of that type, with nothing lost in reading it.
+bool readsAs(FieldType type, const QVariant &raw) {
+    if (raw.isNull() || !raw.isValid())
+        return true;
+    const int id = raw.typeId();
+    switch (type) {
+    case FieldType::Boolean:
+        if (id == QMetaType::Bool)
+            return true;
+        if (id == QMetaType::LongLong || id == QMetaType::Int || id == QMetaType::Double) {
+            const double d = raw.toDouble();
+            return d == 0 || d == 1;
+        }
+        if (id == QMetaType::QString) {
+            const QString s = raw.toString();
+            return s == u"0" || s == u"1" || s.compare(u"true", Qt::CaseInsensitive) == 0 ||
+                   s.compare(u"false", Qt::CaseInsensitive) == 0;
+        }
+        return false;
+    case FieldType::DateTime:
+        return normalizeValue(type, raw).typeId() == QMetaType::QDateTime;
+    case FieldType::Money: {
+        bool ok = false;
+        Money::toUnits(raw, &ok);
+        return ok;
+    }
+    default:
+        return true;
+    }
+}
+
 } // namespace
 
 ResultSet Connection::fetch(QSqlQuery &q) const {
@@ -384,10 +416,29 @@ ResultSet Connection::fetch(QSqlQuery &q) const {
             QVariant v = q.value(i);
             if (v.isNull())
                 v = QVariant();
-            row[i] = convert[i] ? normalizeValue(rs.columns[i].type, v) : v;
+            row[i] = v;
         }
         rs.rows.push_back(std::move(row));
     }
+    // A type taken from a column of the same name in another table holds only while every value
+    // reads as that type: a text read as a flag would become "false", and a write by that value
+    // would then miss the row or change nothing.
+    for (int i = 0; i < n; ++i) {
+        ColumnInfo &c = rs.columns[i];
+        if (!convert[i] || !c.guessed)
+            continue;
+        const bool fits = std::all_of(rs.rows.begin(), rs.rows.end(),
+                                      [&](const QVector<QVariant> &row) { return readsAs(c.type, row[i]); });
+        if (!fits) {
+            c.type = FieldType::Unknown;
+            c.size = 0;
+            convert[i] = false;
+        }
+    }
+    for (QVector<QVariant> &row : rs.rows)
+        for (int i = 0; i < n; ++i)
+            if (convert[i])
+                row[i] = normalizeValue(rs.columns[i].type, row[i]);
     return rs;
 }
 

@@ -31,6 +31,21 @@ void SchemaInfo::addTable(const TableInfo &t) {
             m_anyColumn.insert(c.name.toLower(), c);
 }
 
+void SchemaInfo::removeTable(const QString &name) {
+    const TableInfo *t = table(name);
+    if (!t)
+        return;
+    m_tables.removeAt(t - m_tables.constData());
+    m_byName.clear();
+    m_anyColumn.clear();
+    for (int i = 0; i < m_tables.size(); ++i) {
+        m_byName.insert(m_tables[i].name.toLower(), i);
+        for (const ColumnInfo &c : m_tables[i].columns)
+            if (!m_anyColumn.contains(c.name.toLower()))
+                m_anyColumn.insert(c.name.toLower(), c);
+    }
+}
+
 const TableInfo *SchemaInfo::table(const QString &name) const {
     QString n = name;
     if (n.startsWith(u'[') && n.endsWith(u']'))

@@ -50,6 +50,10 @@ public:
     static SchemaInfo &instance();
 
     void addTable(const TableInfo &table);
+    // Forgets a table (tests take back what they registered). Pointers handed out before are no
+    // longer valid. A column name seen first in that table is then guessed from the next table
+    // that has it.
+    void removeTable(const QString &name);
     const TableInfo *table(const QString &name) const;
     // The column of that name in any known table (the first registered), or nullptr. Only a guess:
     // good for the spelling of a name, not for the type or width of a column of another table.

@@ -353,13 +353,14 @@ TEST_P(DataSafetyTest, DISABLED_WorkstationsStartingOnANewDatabaseAllStart) {
 TEST_P(DataSafetyTest, ADeadlockIsRetriedOnceThenReportedInRussian) {
     // A procedure that fails as a deadlock would, a given number of times.
     static int failuresLeft = 0, runs = 0;
-    Proc::add("TestDeadlock", {}, {}, [](ProcedureCall &call) {
-        ++runs;
-        call.cn.execute("UPDATE Trademark SET Name = Name");
-        if (failuresLeft-- > 0)
-            throw DatabaseError("deadlock detected", {}, "40P01");
-        return Proc::none();
-    });
+    std::optional<ScopedProcedure> deadlock(
+        ProcedureDef{QStringLiteral("TestDeadlock"), {}, {}, [](ProcedureCall &call) {
+                         ++runs;
+                         call.cn.execute("UPDATE Trademark SET Name = Name");
+                         if (failuresLeft-- > 0)
+                             throw DatabaseError("deadlock detected", {}, "40P01");
+                         return Proc::none();
+                     }});
     struct Case {
         int failures, runs;
         bool succeeds;
@@ -372,7 +373,7 @@ TEST_P(DataSafetyTest, ADeadlockIsRetriedOnceThenReportedInRussian) {
             << c.failures;
         EXPECT_EQ(runs, c.runs) << c.failures;
     }
-    ProcedureCatalogue::instance().remove("TestDeadlock");
+    deadlock.reset();
     EXPECT_FALSE(ProcedureCatalogue::instance().find("TestDeadlock"));
 
     if (!pg())

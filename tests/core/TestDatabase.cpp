@@ -12,6 +12,39 @@ const char *engineName(Engine e) {
     return e == Engine::SQLite ? "SQLite" : "PostgreSQL";
 }
 
+ScopedTables::ScopedTables(const QVector<TableInfo> &tables) {
+    SchemaInfo &si = SchemaInfo::instance();
+    for (const TableInfo &t : tables) {
+        if (const TableInfo *known = si.table(t.name))
+            m_replaced << *known;
+        else
+            m_added << t.name;
+        si.addTable(t);
+    }
+}
+
+ScopedTables::~ScopedTables() {
+    SchemaInfo &si = SchemaInfo::instance();
+    for (const QString &name : std::as_const(m_added))
+        si.removeTable(name);
+    for (const TableInfo &t : std::as_const(m_replaced))
+        si.addTable(t);
+}
+
+ScopedProcedure::ScopedProcedure(const ProcedureDef &def) : m_name(def.name) {
+    ProcedureCatalogue &pc = ProcedureCatalogue::instance();
+    if (const ProcedureDef *known = pc.find(def.name))
+        m_replaced = *known;
+    pc.add(def);
+}
+
+ScopedProcedure::~ScopedProcedure() {
+    ProcedureCatalogue &pc = ProcedureCatalogue::instance();
+    pc.remove(m_name);
+    if (m_replaced)
+        pc.add(*m_replaced);
+}
+
 TestDatabase::TestDatabase(Engine engine) : m_engine(engine) {
     if (engine == Engine::SQLite) {
         m_url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("test.db"));

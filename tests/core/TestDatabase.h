@@ -1,10 +1,12 @@
 #pragma once
 
 #include "Connection.h"
+#include "Procedures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 // A throwaway database on one engine: a SQLite file in a temporary folder, or a schema of its
 // own in the PostgreSQL cluster named by $VELMORA_TEST_PG (started by the test command).
@@ -33,6 +35,34 @@ private:
 };
 
 const char *engineName(Engine e);
+
+// Tables a test describes to the data layer, for as long as the guard lives: at its end a table
+// the data layer did not know is forgotten again and one it knew gets its former description back,
+// so no test sees another's tables.
+class ScopedTables {
+public:
+    explicit ScopedTables(const QVector<TableInfo> &tables);
+    ~ScopedTables();
+    ScopedTables(const ScopedTables &) = delete;
+    ScopedTables &operator=(const ScopedTables &) = delete;
+
+private:
+    QStringList m_added;
+    QVector<TableInfo> m_replaced;
+};
+
+// A procedure a test registers, for as long as the guard lives; like ScopedTables for procedures.
+class ScopedProcedure {
+public:
+    explicit ScopedProcedure(const ProcedureDef &def);
+    ~ScopedProcedure();
+    ScopedProcedure(const ScopedProcedure &) = delete;
+    ScopedProcedure &operator=(const ScopedProcedure &) = delete;
+
+private:
+    QString m_name;
+    std::optional<ProcedureDef> m_replaced;
+};
 
 // Fixture for tests that run on both engines.
 class EngineTest : public ::testing::TestWithParam<Engine> {

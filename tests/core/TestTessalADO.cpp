@@ -12,7 +12,7 @@
 namespace {
 
 // A procedure that returns its arguments, so that the binding can be seen.
-void registerEcho() {
+ProcedureDef echo() {
     ProcedureDef def;
     def.name = QStringLiteral("TestEcho");
     def.params = {{QStringLiteral("@A"), FieldType::Integer},
@@ -28,7 +28,7 @@ void registerEcho() {
         call.setOut("@C", call.argInt("@C") + 1);
         return rs;
     };
-    ProcedureCatalogue::instance().add(def);
+    return def;
 }
 
 class TessalADOTest : public EngineTest {
@@ -37,11 +37,16 @@ protected:
         EngineTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        registerEcho();
+        echoProc.emplace(echo());
         db->exec("CREATE TABLE Pair (K int, V varchar(10))");
         db->exec("INSERT INTO Pair (K, V) VALUES (1, 'один')");
         db->exec("INSERT INTO Pair (K, V) VALUES (2, 'два')");
     }
+    void TearDown() override {
+        EngineTest::TearDown();
+        echoProc.reset();
+    }
+    std::optional<ScopedProcedure> echoProc;
 };
 
 TEST_P(TessalADOTest, OpenWithParamsBindsAfterTheReturnValue) {
