@@ -327,6 +327,9 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent), m_model(new DataSetMod
     acCopyRows->setShortcutContext(Qt::WidgetShortcut);
     addAction(acCopyRows);
     connect(acCopyRows, &QAction::triggered, this, [this] { copySelectedRows(); });
+    // A menu opened on an empty selection must not leave Ctrl+C off once rows are selected.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { acCopyRows->setEnabled(selectionModel()->hasSelection()); });
 }
 
 void DataGrid::setDataSet(DataSet *dataSet) {
@@ -698,10 +701,21 @@ void DataGrid::askAndExportCsv() {
     });
 }
 
-void DataGrid::contextMenuEvent(QContextMenuEvent *event) {
-    QMenu menu(this);
+void DataGrid::updateExportCommands() {
     acCopyRows->setEnabled(selectionModel()->hasSelection());
     acExportCsv->setEnabled(m_model->columnCount() > 0);
+}
+
+void DataGrid::addExportCommands(QMenu *menu) {
+    menu->addSeparator();
+    menu->addAction(acCopyRows);
+    menu->addAction(acExportCsv);
+    connect(menu, &QMenu::aboutToShow, this, &DataGrid::updateExportCommands);
+}
+
+void DataGrid::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu menu(this);
+    updateExportCommands();
     menu.addAction(acCopyRows);
     menu.addAction(acExportCsv);
     menu.exec(event->globalPos());
