@@ -355,8 +355,41 @@ void DataGrid::setColumns(const QVector<GridColumn> &columns) {
 void DataGrid::modelWasReset() {
     if (m_appliedColumns != m_model->columnsVersion())
         applyColumnLayout();
+    // After the event: the footer's texts may read data sets that are still being set up.
+    if (!m_widenPending) {
+        m_widenPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_widenPending = false;
+            widenToContents();
+        });
+    }
     followDataSet();
     refreshFooter();
+}
+
+// A column of its own width that the user has not resized widens to show the values of the first
+// rows and its footer whole: never narrower than declared, at most three times as wide.
+void DataGrid::widenToContents() {
+    constexpr int SampleRows = 100;
+    const QVector<GridColumn> &cols = m_model->shownColumns();
+    QHeaderView *h = horizontalHeader();
+    const QFontMetrics metrics(font());
+    const int padding = metrics.horizontalAdvance(QStringLiteral("00"));
+    const int rows = std::min(m_model->rowCount(), SampleRows);
+    m_fittedWidths.resize(cols.size());
+    for (int c = 0; c < cols.size() && c < h->count(); ++c) {
+        const int now = h->sectionSize(c);
+        if (h->sectionResizeMode(c) != QHeaderView::Interactive ||
+            (now != cols[c].width && now != m_fittedWidths[c]))
+            continue;
+        int need = metrics.horizontalAdvance(footerText(c));
+        for (int r = 0; r < rows; ++r)
+            need = std::max(need, metrics.horizontalAdvance(m_model->index(r, c).data().toString()));
+        const int width = std::clamp(need + padding, cols[c].width, 3 * cols[c].width);
+        if (width != now)
+            h->resizeSection(c, width);
+        m_fittedWidths[c] = width;
+    }
 }
 
 void DataGrid::applyColumnLayout() {

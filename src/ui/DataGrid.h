@@ -183,6 +183,7 @@ private:
     void followDataSet();
     void modelWasReset();
     void applyColumnLayout();
+    void widenToContents();
     void titleClicked(int section);
     void showSortIndicator();
     void keepSelectionVisible();
@@ -196,8 +197,10 @@ private:
     QMetaObject::Connection m_scrolled;
     SortMarkers m_markers;
     bool m_markersEnabled = false;
-    bool m_moving = false;     // the grid is moving the dataset or following it
-    int m_appliedColumns = -1; // the columns version whose widths were applied
+    bool m_moving = false;       // the grid is moving the dataset or following it
+    int m_appliedColumns = -1;   // the columns version whose widths were applied
+    QVector<int> m_fittedWidths; // per column, the width widenToContents gave it last
+    bool m_widenPending = false;
 };
 
 // The pixels of the grid's client area left below the last whole data row: the client height less
