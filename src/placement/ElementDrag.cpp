@@ -73,7 +73,18 @@ bool ElementDragDrop::sourceEvent(QEvent *event) {
 
 bool ElementDragDrop::targetEvent(QEvent *event) {
     switch (event->type()) {
-    case QEvent::DragEnter:
+    case QEvent::DragEnter: {
+        // An element is welcome wherever it enters the tree: a refused entry would end the tree's
+        // part in the drag, and the nodes that take it are judged as it moves over them.
+        auto *e = static_cast<QDropEvent *>(event);
+        if (elementOf(e->mimeData()) > 0 && m_handlers.accepts) {
+            e->setDropAction(Qt::MoveAction);
+            e->accept();
+        } else {
+            e->ignore();
+        }
+        return true;
+    }
     case QEvent::DragMove: {
         auto *e = static_cast<QDropEvent *>(event);
         const QModelIndex node = m_target->indexAt(e->position().toPoint());

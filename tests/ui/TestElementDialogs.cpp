@@ -685,9 +685,11 @@ TEST_P(ElementMoveTest, DraggingAnElementOntoADeviceMovesItThroughTheMoveDialog)
         const QModelIndex node = view->treeModel->find(device > 0 ? "V" : "W", std::abs(device));
         const QPoint at = view->tvPlace->visualRect(node).center();
         std::unique_ptr<QMimeData> data(ElementDragDrop::mimeData(element));
-        // A drag enters the tree before it moves or drops there.
-        QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        // A drag enters the tree, here below its last node, before it moves or drops on a node.
+        QDragEnterEvent enter(QPoint(5, view->tvPlace->viewport()->height() - 2), Qt::MoveAction, data.get(),
+                              Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(view->tvPlace->viewport(), &enter);
+        EXPECT_TRUE(enter.isAccepted()) << "the tree takes part in the drag wherever it is entered";
         std::unique_ptr<QDropEvent> e;
         if (type == QEvent::DragMove)
             e = std::make_unique<QDragMoveEvent>(at, Qt::MoveAction, data.get(), Qt::LeftButton,
