@@ -169,26 +169,39 @@ ReportTable workplaceReport(Connection &cn, int key) {
     return r;
 }
 
-// The latest moves of elements, newest first: when, which element, where to.
+// The latest moves of elements, newest first: when, which element, where it stood before the move
+// (the history keeps the place an element left) and where it stands now.
 ReportTable lastMoveReport(Connection &cn) {
     constexpr int Limit = 500;
     ReportTable r;
     r.title = QStringLiteral("Последние перемещения");
-    r.columns = {{QStringLiteral("Дата"), 1.3, Qt::AlignHCenter},
-                 {QStringLiteral("Код"), 0.8},
-                 {QStringLiteral("Тип"), 1.4},
-                 {QStringLiteral("Модель"), 2.4},
-                 {QStringLiteral("Куда"), 3}};
+    r.landscape = true;
+    r.columns = {{QStringLiteral("Дата"), 1.6, Qt::AlignHCenter},
+                 {QStringLiteral("Код"), 0.7},
+                 {QStringLiteral("Тип"), 1.3},
+                 {QStringLiteral("Модель"), 2.2},
+                 {QStringLiteral("Откуда"), 2.6},
+                 {QStringLiteral("Где сейчас"), 2.6}};
     const ResultSet rs =
-        cn.query(QStringLiteral("SELECT e.Moving, e.IdComponent, e.Place, m.ModlName, k.KindName "
+        cn.query(QStringLiteral("SELECT e.Moving, e.IdComponent, e.Place, m.ModlName, k.KindName, "
+                                "p.DprtName, w.WrkpName, d.DevcName "
                                 "FROM ElementMove e JOIN CompleteSet c ON c.IdComponent = e.IdComponent "
-                                "%1 ORDER BY e.Moving DESC, e.ID DESC LIMIT %2")
+                                "%1 LEFT JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice "
+                                "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                                "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment "
+                                "ORDER BY e.Moving DESC, e.ID DESC LIMIT %2")
                      .arg(QString::fromLatin1(ElementJoins))
                      .arg(Limit));
-    for (size_t i = 0; i < rs.rows.size(); ++i)
+    for (size_t i = 0; i < rs.rows.size(); ++i) {
+        QStringList now;
+        for (const char *part : {"DprtName", "WrkpName", "DevcName"})
+            if (const QString text = str(rs, i, part); !text.isEmpty())
+                now << text;
         r.rows.push_back({dateText(rs.value(i, QStringLiteral("Moving")), true),
                           ElementCodeText(rs.value(i, QStringLiteral("IdComponent")).toLongLong()),
-                          str(rs, i, "KindName"), str(rs, i, "ModlName"), str(rs, i, "Place")});
+                          str(rs, i, "KindName"), str(rs, i, "ModlName"), str(rs, i, "Place"),
+                          now.join(QStringLiteral(" / "))});
+    }
     if (r.rows.size() >= size_t(Limit))
         r.lines << QStringLiteral("Последние %1 перемещений").arg(Limit);
     return r;
@@ -756,6 +769,7 @@ void WriteReportPdf(const ReportTable &report, const QString &path) {
     pdf.setTitle(report.title);
     pdf.setCreator(QStringLiteral("Velmora"));
     pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageOrientation(report.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     pdf.setResolution(300);
     RenderReport(report, pdf);

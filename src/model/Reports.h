@@ -27,6 +27,7 @@ struct ReportTable {
     std::vector<QStringList> rows;
     QStringList totals; // under the table
     QDateTime made;
+    bool landscape = false; // a table too wide for a portrait page
 };
 
 // The ten report names, in the order of the report table; the key's parameter of each ("" for a

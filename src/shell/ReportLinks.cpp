@@ -37,6 +37,7 @@ BrowserLauncher &launcher() {
 void preview(const ReportTable &report) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(report.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     printer.setDocName(report.title);
     QPrintPreviewDialog dialog(&printer, QApplication::activeWindow());

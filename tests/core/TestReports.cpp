@@ -83,7 +83,7 @@ TEST_P(ReportsTest, EachReportShowsAKnownDemoRow) {
           QStringLiteral("Устройство Код Тип Модель Номер")}},
         {"last.move",
          -1,
-         {QStringLiteral("Последние перемещения"), QStringLiteral("Дата Код Тип Модель Куда")}},
+         {QStringLiteral("Последние перемещения"), QStringLiteral("Дата Код Тип Модель Откуда Где сейчас")}},
         {"prevention",
          -1,
          {QStringLiteral("Профилактика"), QStringLiteral("Подразделение Рабочее место Устройство")}},
