@@ -722,7 +722,10 @@ void DataGrid::copySelectedRows() const {
 
 void DataGrid::askAndExportCsv() {
     Guarded([&] {
-        QString suggested = window()->windowTitle().trimmed();
+        // Named after the view or dialog the grid stands in.
+        QString suggested;
+        for (const QWidget *w = parentWidget(); w && suggested.isEmpty(); w = w->parentWidget())
+            suggested = w->windowTitle().trimmed();
         suggested = QDir::home().filePath((suggested.isEmpty() ? QStringLiteral("Velmora") : suggested) +
                                           QStringLiteral(".csv"));
         const QString path =

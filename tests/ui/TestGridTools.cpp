@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QVBoxLayout>
@@ -124,11 +125,17 @@ TEST_F(GridToolsTest, ExportToAFolderThatCannotBeWrittenSaysSoAndKeepsTheGrid) {
     const QString path = dir.filePath(QStringLiteral("нет такой папки/out.csv"));
     EXPECT_THROW(g.exportCsv(path), AppError);
 
-    // Through the command: the user's name comes from the seam, the failure from the box.
-    const SaveFileNameHandler previous =
-        SetSaveFileNameHandler([&](QWidget *, const QString &) { return path; });
+    // Through the command: the user's name comes from the seam, the failure from the box. The
+    // name offered is the one of the window the grid stands in.
+    window->setWindowTitle(QStringLiteral("Приходные документы"));
+    QString offered;
+    const SaveFileNameHandler previous = SetSaveFileNameHandler([&](QWidget *, const QString &suggested) {
+        offered = suggested;
+        return path;
+    });
     g.acExportCsv->trigger();
     SetSaveFileNameHandler(previous);
+    EXPECT_EQ(QFileInfo(offered).fileName(), QStringLiteral("Приходные документы.csv"));
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_TRUE(boxes[0].text.startsWith(QStringLiteral("Не удалось сохранить файл «")))
         << boxes[0].text.toStdString();
