@@ -8,6 +8,12 @@
 // The host name of this computer.
 QString LocalComputerName();
 
+// Keeps memory the process frees for its next allocations instead of handing it back to the
+// system at once. Reading a large result frees and allocates tens of megabytes in many small
+// blocks; returned to the system, the same memory is faulted in page by page on every read.
+// Called once at start-up, before the first large read.
+void KeepFreedMemoryForReuse();
+
 // Ids of the running processes whose executable file name (without its folder) equals `name`,
 // compared without regard to case. A name given with the ".exe" suffix also matches the same
 // name without it, so "Velmora.exe" finds /opt/prog/Velmora. Processes whose executable cannot be

@@ -31,6 +31,10 @@ void PlaceTreeModel::load(const ResultSet &rs) {
     m_nodes.reserve(rs.rows.size());
     m_byKey.reserve(qsizetype(rs.rows.size()));
     if (cId >= 0 && cKind >= 0) {
+        // The node last loaded of each parent kind: the devices of a workplace follow it, so their
+        // parent is nearly always found here without a hash look-up. Being the last of its kind,
+        // it is also the last of its key.
+        int lastWorkplace = -1, lastDepartment = -1;
         for (const auto &row : rs.rows) {
             const QString kind = row[cKind].toString();
             if (kind.isEmpty())
@@ -43,11 +47,20 @@ void PlaceTreeModel::load(const ResultSet &rs) {
                 n.caption = row[cCaption].toString();
             if (n.higher != 0) {
                 const char16_t parentKind = n.kind == u'V' ? u'W' : u'D';
-                const auto it = m_byKey.constFind(hashKey(parentKind, n.higher));
-                if (it != m_byKey.constEnd())
-                    n.parent = *it;
+                const int last = parentKind == u'W' ? lastWorkplace : lastDepartment;
+                if (last >= 0 && m_nodes[size_t(last)].id == n.higher) {
+                    n.parent = last;
+                } else {
+                    const auto it = m_byKey.constFind(hashKey(parentKind, n.higher));
+                    if (it != m_byKey.constEnd())
+                        n.parent = *it;
+                }
             }
             const int index = int(m_nodes.size());
+            if (n.kind == u'W')
+                lastWorkplace = index;
+            else if (n.kind == u'D')
+                lastDepartment = index;
             m_byKey.insert(hashKey(n.kind, n.id), index);
             m_nodes.push_back(std::move(n));
         }

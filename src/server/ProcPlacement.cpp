@@ -198,6 +198,9 @@ public:
         m_chars.insert(m_chars.end(), s.utf16(), s.utf16() + s.size());
         return r;
     }
+    void reserve(size_t chars) {
+        m_chars.reserve(std::min<size_t>(chars, std::numeric_limits<quint32>::max()));
+    }
     // Valid until the next add.
     QStringView view(Ref r) const { return QStringView(m_chars.data() + r.at, qsizetype(r.size)); }
     const char16_t *at(Ref r) const { return m_chars.data() + r.at; }
@@ -347,6 +350,18 @@ ResultSet loadTree(ProcedureCall &call) {
     const QVariant kindD(str("D")), kindW(str("W")), kindV(str("V"));
     const QVariant top;
 
+    // SQLite does not tell how many rows a statement returns: the counts, read from the tables'
+    // smallest indexes, size the arrays at once instead of growing them by copying.
+    size_t expectPlaces = 0, expectDevices = 0;
+    if (!isPg(cn)) {
+        const ResultSet counts =
+            cn.query(str("SELECT (SELECT count(*) FROM Workplace), (SELECT count(*) FROM DeviceUnit)"));
+        if (!counts.rows.empty()) {
+            expectPlaces = size_t(std::max<qint64>(0, numberOf(counts.rows[0][0])));
+            expectDevices = size_t(std::max<qint64>(0, numberOf(counts.rows[0][1])));
+        }
+    }
+
     std::vector<TreeDepartment> deps;
     std::vector<int> depKeys;
     forEachRow(cn, str("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"),
@@ -371,8 +386,11 @@ ResultSet loadTree(ProcedureCall &call) {
     });
 
     TextPool pool;
+    pool.reserve(expectPlaces * 24 + expectDevices * 20);
     std::vector<TreeWorkplace> places;
     std::vector<int> placeKeys;
+    places.reserve(expectPlaces);
+    placeKeys.reserve(expectPlaces);
     forEachRow(
         cn, str("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"),
         [&](size_t n) {
@@ -392,6 +410,7 @@ ResultSet loadTree(ProcedureCall &call) {
     const KeyIndex placeIndex(placeKeys);
 
     std::vector<TreeDevice> devices;
+    devices.reserve(expectDevices);
     forEachRow(
         cn, str("SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit"),
         [&](size_t n) { devices.reserve(n); },

@@ -3,6 +3,7 @@
 #include "Connection.h"
 #include "Procedures.h"
 #include "Schema.h"
+#include "TessalSystem.h"
 #include "dmTessalData.h"
 
 void InstallServer() {
@@ -10,6 +11,7 @@ void InstallServer() {
     if (done)
         return;
     done = true;
+    KeepFreedMemoryForReuse();
     Schema::describe();
     registerProcedures();
     TdmTessal::prepareDatabase = PrepareDatabase;

@@ -61,6 +61,16 @@ TEST(PlaceTree, EachRowHangsUnderTheLastLoadedNodeOfItsParentKind) {
          rows({{"Отдел", 1, 0, "D"}, {"пусто", 2, 1, ""}, {"Стол", 1, 1, "W"}}), "Отдел(Стол)"},
         {"the last loaded node of a key is the parent",
          rows({{"Первый", 1, 0, "D"}, {"Второй", 1, 0, "D"}, {"Стол", 1, 1, "W"}}), "Первый, Второй(Стол)"},
+        {"a parent loaded before other nodes of its kind",
+         rows({{"Отдел", 1, 0, "D"},
+               {"Группа", 2, 1, "D"},
+               {"Стол 1", 1, 1, "W"},
+               {"Стол 2", 2, 2, "W"},
+               {"ПК", 1, 1, "V"},
+               {"Сканер", 2, 2, "V"}}),
+         "Отдел(Группа(Стол 2(Сканер)), Стол 1(ПК))"},
+        {"kinds in lower case", rows({{"отдел", 1, 0, "d"}, {"стол", 1, 1, "w"}, {"пк", 1, 1, "v"}}),
+         "отдел(стол(пк))"},
         {"empty", rows({}), ""},
     };
     for (const Case &c : cases) {
