@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "SchemaInfo.h"
 #include "TessalString.h"
+#include "TessalSystem.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,11 +17,6 @@
 #include <QRawFont>
 
 #include <algorithm>
-#include <mutex>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -619,24 +615,11 @@ private:
     std::vector<QPointF> m_positions;
 };
 
-// The PDF writer takes two buffers of 10 MB for every page it compresses and gives them back at
-// once; with the C library's default limits each pair is mapped and returned to the system anew,
-// which for a report of thousands of pages costs as much as the rest of the writing. Raised once,
-// the limits let the allocator keep and reuse those buffers.
-void keepPageBuffers() {
-#ifdef __GLIBC__
-    static std::once_flag once;
-    std::call_once(once, [] {
-        mallopt(M_MMAP_THRESHOLD, 32 << 20);
-        mallopt(M_TRIM_THRESHOLD, 64 << 20);
-    });
-#endif
-}
-
 } // namespace
 
 void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
-    keepPageBuffers();
+    // The PDF writer takes and frees two page buffers of 10 MB for every page it compresses.
+    KeepFreedMemoryForReuse();
     QPainter p;
     if (!p.begin(&device))
         throw AppError(QStringLiteral("Не удалось начать печать отчёта «%1»").arg(report.title));
