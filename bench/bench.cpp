@@ -349,7 +349,7 @@ void benchViews(Connection &cn) {
             lines = r.rows.size();
             WriteReportPdf(r, dir.filePath(QStringLiteral("prevention.pdf")));
         },
-        1);
+        3);
     const double reportBare = timeMs(
         [&] {
             cn.query(QStringLiteral(
@@ -357,7 +357,7 @@ void benchViews(Connection &cn) {
                 "d.PreventionNeed FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
                 "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
         },
-        1);
+        3);
     figure("prevention_rows", double(lines), 0);
     figure("prevention_report_ms", report);
     figure("prevention_bare_ms", reportBare);

@@ -109,6 +109,8 @@ void TDocumentEditDG::sbProdClick() {
     Field *client = taData->findField(QStringLiteral("DocClient"));
     if (!client)
         return;
-    if (TFirmListDG::Run(client->isNull() ? -1 : client->asInt(), client) == QDialog::Accepted && dmLookUp)
+    TFirmListDG::Run(client->isNull() ? -1 : client->asInt(), client);
+    // Firms added or renamed in the list show in the box whether or not one was chosen.
+    if (dmLookUp)
         OpenWithParams(*dmLookUp->taClient);
 }

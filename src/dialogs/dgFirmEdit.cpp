@@ -93,6 +93,9 @@ void TFirmEditDG::sbModelClick() {
     if (!trademark)
         return;
     TTrademarkListDG::Run(trademark->isNull() ? -1 : trademark->asInt(), trademark);
+    // Marks may have been added or renamed in the list: the box shows them at once.
+    if (dmLookUp)
+        OpenWithParams(*dmLookUp->taTrade);
 }
 
 void TFirmEditDG::btQuotesClick() {

@@ -129,6 +129,7 @@ void TModelEditDG::btFirmClick() {
     Field *producer = taData->findField(QStringLiteral("ModlIdProducer"));
     if (!producer)
         return;
-    if (TFirmListDG::Run(producer->isNull() ? -1 : producer->asInt(), producer) == QDialog::Accepted)
-        OpenWithParams(*dmLookUp->taClient);
+    TFirmListDG::Run(producer->isNull() ? -1 : producer->asInt(), producer);
+    // Firms added or renamed in the list show in the box whether or not one was chosen.
+    OpenWithParams(*dmLookUp->taClient);
 }

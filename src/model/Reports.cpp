@@ -8,10 +8,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QHash>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRawFont>
 
 #include <algorithm>
+#include <mutex>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -202,9 +211,22 @@ ReportTable preventionReport(Connection &cn) {
         "ORDER BY CASE WHEN d.Prevention IS NULL THEN 0 ELSE 1 END, d.Prevention, p.DprtName, w.WrkpName, "
         "d.DevcName, d.IdDevice"));
     r.rows.reserve(rs.rows.size());
-    for (const auto &row : rs.rows)
-        r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString(), dateText(row[3]),
-                          yesNo(row[4]), yesNo(row[5])});
+    // Few distinct days among many devices: each day's text is made once.
+    QHash<qint64, QString> days;
+    const QString yes = QStringLiteral("да");
+    for (const auto &row : rs.rows) {
+        QString day;
+        if (const QVariant d = normalizeValue(FT::DateTime, row[3]); d.typeId() == QMetaType::QDateTime) {
+            const QDate date = d.toDateTime().date();
+            auto it = days.constFind(date.toJulianDay());
+            if (it == days.constEnd())
+                it = days.insert(date.toJulianDay(), date.toString(QStringLiteral("dd.MM.yyyy")));
+            day = *it;
+        }
+        r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString(), day,
+                          normalizeValue(FT::Boolean, row[4]).toBool() ? yes : QString(),
+                          normalizeValue(FT::Boolean, row[5]).toBool() ? yes : QString()});
+    }
     return r;
 }
 
@@ -450,7 +472,158 @@ ReportTable BuildReport(Connection &cn, const QString &name, int key) {
     return r;
 }
 
+namespace {
+
+// The table's cells set as glyphs of one font, without a text layout per cell: each character's
+// glyph and advance are looked up once, a cell too wide for its column is cut with "…", and the
+// cells of a whole page go to the device as one glyph run. A cell this cannot set faithfully
+// (a character the font lacks, right-to-left script, combining marks) is drawn as text instead.
+class CellSetter {
+public:
+    CellSetter(const QFont &font, QPaintDevice &device)
+        : m_font(QRawFont::fromFont(QFont(font, &device))), m_metrics(font, &device),
+          m_chars(size_t(0x10000)) {
+        m_ellipsis = lookUp(QChar(0x2026));
+        if (m_ellipsis.glyph == 0)
+            m_ellipsis = Glyph{};
+    }
+
+    bool usable() const { return m_font.isValid(); }
+    double ascent() const { return m_font.ascent(); }
+    double height() const { return m_font.ascent() + m_font.descent(); }
+
+    // Adds the text, cut to the width, aligned in [left, left + width) on the baseline; false when
+    // the text needs the text layout (nothing added then).
+    bool add(const QString &text, double left, double width, double baseline, Qt::Alignment alignment) {
+        const size_t start = m_glyphs.size();
+        double x = 0;
+        bool cut = false;
+        const qsizetype n = text.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            const Glyph &g = glyph(text.at(i));
+            if (!g.simple) {
+                m_glyphs.resize(start);
+                m_positions.resize(start);
+                return false;
+            }
+            if (x + g.advance > width) {
+                cut = true;
+                break;
+            }
+            m_glyphs.push_back(g.glyph);
+            m_positions.emplace_back(x, baseline);
+            x += g.advance;
+        }
+        if (cut) {
+            // As many characters as leave room for the ellipsis.
+            while (m_glyphs.size() > start && x + m_ellipsis.advance > width) {
+                m_glyphs.pop_back();
+                x = m_positions.back().x();
+                m_positions.pop_back();
+            }
+            if (m_ellipsis.glyph != 0 && x + m_ellipsis.advance <= width) {
+                m_glyphs.push_back(m_ellipsis.glyph);
+                m_positions.emplace_back(x, baseline);
+                x += m_ellipsis.advance;
+            }
+        }
+        double shift = left;
+        if (alignment & Qt::AlignRight)
+            shift += width - x;
+        else if (alignment & Qt::AlignHCenter)
+            shift += (width - x) / 2;
+        // Whole device pixels (a tenth of a millimetre at most on paper): the writer then puts
+        // each glyph's place as a short integer, which makes a long report markedly quicker to write.
+        for (size_t i = start; i < m_positions.size(); ++i)
+            m_positions[i] = QPointF(std::round(m_positions[i].x() + shift), std::round(baseline));
+        return true;
+    }
+
+    // Draws what was added since the last flush.
+    void flush(QPainter &p) {
+        if (m_glyphs.empty())
+            return;
+        QGlyphRun run;
+        run.setRawFont(m_font);
+        run.setRawData(m_glyphs.data(), m_positions.data(), int(m_glyphs.size()));
+        p.drawGlyphRun(QPointF(0, 0), run);
+        m_glyphs.clear();
+        m_positions.clear();
+    }
+
+    // The text layout's way, for the cells add() refuses: cut to the width and aligned.
+    void drawText(QPainter &p, const QString &text, const QRectF &cell, Qt::Alignment alignment) const {
+        p.drawText(cell, int(Qt::AlignVCenter | alignment),
+                   m_metrics.elidedText(text, Qt::ElideRight, cell.width()));
+    }
+
+private:
+    struct Glyph {
+        quint32 glyph = 0;
+        double advance = 0;
+        bool simple = false; // set with the glyph and its advance, left to right
+        bool known = false;
+    };
+
+    Glyph lookUp(QChar c) const {
+        Glyph g;
+        g.known = true;
+        const QChar::Category category = c.category();
+        const QChar::Direction direction = c.direction();
+        if (c.isSurrogate() || category == QChar::Mark_NonSpacing ||
+            category == QChar::Mark_SpacingCombining || category == QChar::Mark_Enclosing ||
+            direction == QChar::DirR || direction == QChar::DirAL || direction == QChar::DirRLE ||
+            direction == QChar::DirRLO || direction == QChar::DirRLI)
+            return g;
+        // Control characters (a tab or line break in a value) stand as a blank.
+        const QChar shown = category == QChar::Other_Control || category == QChar::Separator_Line ||
+                                    category == QChar::Separator_Paragraph
+                                ? QChar(u' ')
+                                : c;
+        int count = 1;
+        if (!m_font.glyphIndexesForChars(&shown, 1, &g.glyph, &count) || count != 1 || g.glyph == 0)
+            return g;
+        QPointF advance;
+        if (!m_font.advancesForGlyphIndexes(&g.glyph, &advance, 1))
+            return g;
+        g.advance = advance.x();
+        g.simple = true;
+        return g;
+    }
+
+    const Glyph &glyph(QChar c) {
+        Glyph &g = m_chars[c.unicode()];
+        if (!g.known)
+            g = lookUp(c);
+        return g;
+    }
+
+    QRawFont m_font;
+    QFontMetricsF m_metrics;
+    std::vector<Glyph> m_chars; // by UTF-16 code unit, looked up on first use
+    Glyph m_ellipsis;
+    std::vector<quint32> m_glyphs;
+    std::vector<QPointF> m_positions;
+};
+
+// The PDF writer takes two buffers of 10 MB for every page it compresses and gives them back at
+// once; with the C library's default limits each pair is mapped and returned to the system anew,
+// which for a report of thousands of pages costs as much as the rest of the writing. Raised once,
+// the limits let the allocator keep and reuse those buffers.
+void keepPageBuffers() {
+#ifdef __GLIBC__
+    static std::once_flag once;
+    std::call_once(once, [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    });
+#endif
+}
+
+} // namespace
+
 void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
+    keepPageBuffers();
     QPainter p;
     if (!p.begin(&device))
         throw AppError(QStringLiteral("Не удалось начать печать отчёта «%1»").arg(report.title));
@@ -464,11 +637,25 @@ void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
     QFont heading = bold;
     heading.setPointSizeF(14);
     p.setFont(regular);
-    const QFontMetricsF rm(regular, &device), bm(bold, &device), hm(heading, &device);
+    const QFontMetricsF rm(regular, &device), hm(heading, &device);
 
     const double rowHeight = rm.height() * 1.35;
     const double footerHeight = rm.height() * 2;
     const double cellPad = dpi * 0.03;
+
+    // The cells are set as glyph runs where the device keeps them as text (a PDF file, a printer);
+    // a preview records pages as pictures, which keep text items only with their characters.
+    const bool glyphRuns = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Pdf;
+    CellSetter cells(regular, device), titles(bold, device);
+    auto setCell = [&](CellSetter &setter, const QString &text, const QRectF &cell, Qt::Alignment alignment) {
+        if (text.isEmpty())
+            return;
+        if (glyphRuns && setter.usable() &&
+            setter.add(text, cell.left(), cell.width(),
+                       cell.top() + (cell.height() - setter.height()) / 2 + setter.ascent(), alignment))
+            return;
+        setter.drawText(p, text, cell, alignment);
+    };
 
     // The first page's head: title, date, lines.
     const double headHeight =
@@ -482,7 +669,7 @@ void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
     const int allRows = dataRows + totalsRows;
     const int pages = allRows <= firstRows ? 1 : 1 + (allRows - firstRows + otherRows - 1) / otherRows;
 
-    // Column edges from their shares of the width.
+    // Column edges from their shares of the width; each cell's text box inside its padding.
     double shares = 0;
     for (const ReportColumn &c : report.columns)
         shares += c.width;
@@ -493,15 +680,16 @@ void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
         x += shares > 0 ? page.width() * c.width / shares : 0;
     }
     left << page.width();
+    auto cellBox = [&](int c, double y) {
+        return QRectF(left[c] + cellPad, y, left[c + 1] - left[c] - 2 * cellPad, rowHeight);
+    };
 
     auto drawTitles = [&](double y) {
         p.setFont(bold);
         p.fillRect(QRectF(0, y, page.width(), rowHeight), QColor(230, 230, 230));
-        for (int c = 0; c < report.columns.size(); ++c) {
-            const QRectF cell(left[c] + cellPad, y, left[c + 1] - left[c] - 2 * cellPad, rowHeight);
-            p.drawText(cell, int(Qt::AlignVCenter | report.columns[c].alignment),
-                       bm.elidedText(report.columns[c].title, Qt::ElideRight, cell.width()));
-        }
+        for (int c = 0; c < report.columns.size(); ++c)
+            setCell(titles, report.columns[c].title, cellBox(c, y), report.columns[c].alignment);
+        titles.flush(p);
         p.drawLine(QPointF(0, y + rowHeight), QPointF(page.width(), y + rowHeight));
         p.setFont(regular);
     };
@@ -537,13 +725,9 @@ void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
                     p.drawText(QRectF(cellPad, y, page.width(), rowHeight),
                                int(Qt::AlignLeft | Qt::AlignVCenter), QStringLiteral("Нет данных."));
                 } else {
-                    const QStringList &cells = report.rows[size_t(row)];
-                    for (int c = 0; c < report.columns.size() && c < cells.size(); ++c) {
-                        const QRectF cell(left[c] + cellPad, y, left[c + 1] - left[c] - 2 * cellPad,
-                                          rowHeight);
-                        p.drawText(cell, int(Qt::AlignVCenter | report.columns[c].alignment),
-                                   rm.elidedText(cells[c], Qt::ElideRight, cell.width()));
-                    }
+                    const QStringList &values = report.rows[size_t(row)];
+                    for (int c = 0; c < report.columns.size() && c < values.size(); ++c)
+                        setCell(cells, values[c], cellBox(c, y), report.columns[c].alignment);
                 }
             } else {
                 p.setFont(bold);
@@ -553,8 +737,9 @@ void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
             }
             y += rowHeight;
         }
-        p.drawText(QRectF(0, page.height() - footerHeight, page.width(), footerHeight), int(Qt::AlignCenter),
-                   QStringLiteral("Страница %1 из %2").arg(pageNo).arg(pages));
+        setCell(cells, QStringLiteral("Страница %1 из %2").arg(pageNo).arg(pages),
+                QRectF(0, page.height() - footerHeight, page.width(), footerHeight), Qt::AlignHCenter);
+        cells.flush(p);
     }
     p.end();
 }

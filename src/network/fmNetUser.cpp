@@ -133,8 +133,15 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
          makeColumn(QStringLiteral("Workplace"), QStringLiteral("Рабочее место"), 100, true),
          makeColumn(QStringLiteral("Phone"), QStringLiteral("Тл."), 48, false, Qt::AlignCenter)});
     grUsers->setDataSet(taDCUser);
-    grUsers->setContextMenuPolicy(Qt::ActionsContextMenu);
-    grUsers->addActions({acUserEdit, acUserInstall, acUserInfo, acGoWorkplace});
+    pmUsers = new QMenu(this);
+    pmUsers->setObjectName(QStringLiteral("pmUsers"));
+    pmUsers->addActions({acUserEdit, acUserInstall, acUserInfo, acGoWorkplace});
+    grUsers->addExportCommands(pmUsers);
+    grUsers->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grUsers, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
+        actions->updateAll(); // the click may have moved the current row since the last idle moment
+        pmUsers->popup(grUsers->viewport()->mapToGlobal(p));
+    });
     layout->addWidget(grUsers, 1);
 
     // The detail panel of the current row.

@@ -40,6 +40,7 @@ public:
 
     QToolBar *tbMain;
     QMenu *pmReport;
+    QMenu *pmUsers; // the list's context menu
     DataGrid *grUsers;
     QFrame *pnDetail;
     DataSet *taDCUser;

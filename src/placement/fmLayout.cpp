@@ -306,6 +306,7 @@ void TLayoutMainFM::buildLayout() {
     pmFavorite->addSeparator();
     pmFavorite->addAction(acAddToFavorite);
     pmFavorite->addAction(caFavoriteDelete);
+    grFavorite->addExportCommands(pmFavorite);
     grFavorite->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grFavorite, &QWidget::customContextMenuRequested, this, [this](const QPoint &p) {
         actions->updateAll();
@@ -847,6 +848,7 @@ void TLayoutMainFM::buildKeysAndMenus() {
     pmSet->addSeparator();
     pmSet->addMenu(pmChain);
     pmSet->addActions({acGoDocument, acGoModel});
+    grSet->addExportCommands(pmSet);
 
     const std::pair<QAbstractItemView *, QMenu *> menus[] = {{tvPlace, pmPlace}, {grSet, pmSet}};
     for (const auto &[view, menu] : menus) {

@@ -1039,34 +1039,100 @@ void CreateScaleData(Connection &cn, int devices) {
                           QStringLiteral("Prevention"), QStringLiteral("PreventionNeed"),
                           QStringLiteral("PreventionExpress")},
                          QStringLiteral("IdDevice, DevcNumber"));
-    BulkInsert elementIns(cn, QStringLiteral("CompleteSet"),
-                          {QStringLiteral("CmplIdDevice"), QStringLiteral("CmplIdModel"),
-                           QStringLiteral("ModelKind"), QStringLiteral("CmplDateSet"),
-                           QStringLiteral("NumberManufact"), QStringLiteral("Warranty"),
-                           QStringLiteral("Price")});
+    BulkInsert elementIns(
+        cn, QStringLiteral("CompleteSet"),
+        {QStringLiteral("CmplIdDevice"), QStringLiteral("CmplIdModel"), QStringLiteral("ModelKind"),
+         QStringLiteral("CmplDateSet"), QStringLiteral("NumberManufact"), QStringLiteral("Warranty"),
+         QStringLiteral("Price"), QStringLiteral("DocumentId"), QStringLiteral("DocumentPosition")});
+    BulkInsert documentIns(cn, QStringLiteral("Document"),
+                           {QStringLiteral("DocKind"), QStringLiteral("DocNumber"), QStringLiteral("DocDate"),
+                            QStringLiteral("DocClient")},
+                           QStringLiteral("IdDocument, DocNumber"));
 
     const QDate today = QDate::currentDate();
-    auto addElement = [&](int device, const CatalogueModel &m, const QDateTime &installed) {
-        elementIns.add({device, m.id, m.kind, installed,
-                        QStringLiteral("SN%1").arg(++serial, 9, 10, QLatin1Char('0')),
-                        m.def->warranty > 0 ? QVariant(m.def->warranty) : QVariant(), text(m.def->price)});
+    // The elements of a chunk of devices are collected first: they come with incoming documents,
+    // one for every few devices (a few dozen positions), dated on or before the first installation
+    // among its positions, so that the documents spread over the same years as the elements.
+    struct PendingElement {
+        int device;
+        const CatalogueModel *model;
+        QDateTime installed;
+        int group; // the document's running number within the chunk
+    };
+    std::vector<PendingElement> pending;
+    constexpr int DevicesPerDocument = 4;
+    const QString suppliers[] = {QStringLiteral("ООО «ТехноСнаб»"), QStringLiteral("ООО «Компьютерный мир»"),
+                                 QStringLiteral("ИП Сидоров Андрей Викторович")};
+    const char *const documentKinds = "NNNCA"; // mostly delivery notes, some invoices and acts
+    int documentNo = cn.scalar(QStringLiteral("SELECT count(*) FROM Document")).toInt();
+    auto addElement = [&](int device, const CatalogueModel &m, const QDateTime &installed, int group) {
+        pending.push_back({device, &m, installed, group});
+    };
+    auto flushElements = [&] {
+        std::vector<QDate> dates;
+        for (const PendingElement &e : pending) {
+            if (size_t(e.group) >= dates.size())
+                dates.resize(size_t(e.group) + 1);
+            QDate &d = dates[size_t(e.group)];
+            if (!d.isValid() || e.installed.date() < d)
+                d = e.installed.date();
+        }
+        QStringList numbers;
+        for (size_t g = 0; g < dates.size(); ++g) {
+            ++documentNo;
+            numbers << QStringLiteral("ПН-%1").arg(documentNo, 7, 10, QLatin1Char('0'));
+            documentIns.add({QString(QLatin1Char(documentKinds[documentNo % 5])), numbers.back(),
+                             QDateTime(dates[g].addDays(-(documentNo % 9)), QTime(0, 0)),
+                             cat.firms.value(suppliers[documentNo % 3])});
+        }
+        documentIns.flush();
+        const QHash<QString, int> keys = keysByText(documentIns.takeReturned());
+        std::vector<int> positions(dates.size());
+        for (const PendingElement &e : pending) {
+            const CatalogueModel &m = *e.model;
+            elementIns.add({e.device, m.id, m.kind, e.installed,
+                            QStringLiteral("SN%1").arg(++serial, 9, 10, QLatin1Char('0')),
+                            m.def->warranty > 0 ? QVariant(m.def->warranty) : QVariant(), text(m.def->price),
+                            keys.value(numbers[e.group]), ++positions[size_t(e.group)]});
+        }
+        pending.clear();
     };
 
     // On PostgreSQL every device counted into its kind's row makes a new version of that row, and
     // within one transaction each update walks all the earlier versions: 60 000 devices of one
-    // kind took over a minute. So the trigger that counts them is switched off for the load and
-    // the counts are set once at the end. Both happen inside the load's transaction, so a failure
-    // leaves the trigger as it was; it is done only where the trigger is there under its name and
-    // the account owns the table, else the trigger simply keeps counting.
-    const bool pauseCounter =
-        cn.engine() == Engine::PostgreSQL &&
-        cn.scalar(QStringLiteral(
-                      "SELECT count(*) FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid "
-                      "WHERE t.tgrelid = 'deviceunit'::regclass AND t.tgname = 'trdeviceunitusesdevice' "
-                      "AND t.tgenabled <> 'D' AND pg_has_role(c.relowner, 'USAGE')"))
-                .toInt() > 0;
-    if (pauseCounter)
-        cn.execute(QStringLiteral("ALTER TABLE DeviceUnit DISABLE TRIGGER trDeviceUnitUsesDevice"));
+    // kind took over a minute. The documents counted into their supplier's and kind's rows do the
+    // same. So the triggers that count them are switched off for the load and the counts are set
+    // once at the end. Both happen inside the load's transaction, so a failure leaves the triggers
+    // as they were; it is done only where a trigger is there under its name and the account owns
+    // the table, else the trigger simply keeps counting.
+    struct PausedCounter {
+        const char *table, *trigger, *recount;
+    };
+    const PausedCounter counters[] = {
+        {"DeviceUnit", "trDeviceUnitUsesDevice",
+         "UPDATE Kind SET UsesDevice = (SELECT count(*) FROM DeviceUnit WHERE DevcIdKind = Kind.IdKind) "
+         "WHERE UsesDevice <> (SELECT count(*) FROM DeviceUnit WHERE DevcIdKind = Kind.IdKind)"},
+        {"Document", "trDocumentCountDoc",
+         "UPDATE Client SET CountDoc = (SELECT count(*) FROM Document WHERE DocClient = Client.IdClient) "
+         "WHERE CountDoc <> (SELECT count(*) FROM Document WHERE DocClient = Client.IdClient)"},
+        {"Document", "trDocumentUses",
+         "UPDATE DocKind SET Uses = (SELECT count(*) FROM Document WHERE Document.DocKind = DocKind.ID) "
+         "WHERE Uses <> (SELECT count(*) FROM Document WHERE Document.DocKind = DocKind.ID)"},
+    };
+    std::vector<const PausedCounter *> paused;
+    if (cn.engine() == Engine::PostgreSQL)
+        for (const PausedCounter &c : counters) {
+            const QString table = QString::fromLatin1(c.table), trigger = QString::fromLatin1(c.trigger);
+            if (cn.scalar(
+                      QStringLiteral("SELECT count(*) FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid "
+                                     "WHERE t.tgrelid = to_regclass(:T) AND t.tgname = :N "
+                                     "AND t.tgenabled <> 'D' AND pg_has_role(c.relowner, 'USAGE')"),
+                      {{QStringLiteral("T"), table.toLower()}, {QStringLiteral("N"), trigger.toLower()}})
+                    .toInt() > 0) {
+                cn.execute(QStringLiteral("ALTER TABLE %1 DISABLE TRIGGER %2").arg(table, trigger));
+                paused.push_back(&c);
+            }
+        }
 
     progress(QStringLiteral("Создание %1 устройств...").arg(devices));
     constexpr int Chunk = 500;
@@ -1116,11 +1182,13 @@ void CreateScaleData(Connection &cn, int devices) {
 
         for (int i = start; i < end; ++i) {
             const int device = keys.value(numbers[i - start]);
+            const int group = (i - start) / DevicesPerDocument;
             const Generated g = generatedKind(i);
             if (g == Generated::Computer || g == Generated::Laptop) {
                 const QDateTime installed(today.addDays(-(i * 37 % 1500)), QTime(9 + i % 8, i % 60));
                 for (const Slot &s : g == Generated::Computer ? ComputerSlots : LaptopSlots)
-                    addElement(device, cat.model(s.models[size_t(i / 10 % int(s.models.size()))]), installed);
+                    addElement(device, cat.model(s.models[size_t(i / 10 % int(s.models.size()))]), installed,
+                               group);
             } else {
                 // Eight cartridges and two drums replaced at regular intervals; the last
                 // replacement lies anywhere in the last two intervals, so some are overdue.
@@ -1130,12 +1198,14 @@ void CreateScaleData(Connection &cn, int devices) {
                 const int last = i * 13 % (2 * interval);
                 for (int k = 7; k >= 0; --k)
                     addElement(device, cartridge,
-                               QDateTime(today.addDays(-(last + k * interval)), QTime(10, 0)));
+                               QDateTime(today.addDays(-(last + k * interval)), QTime(10, 0)), group);
                 for (int k = 1; k >= 0; --k)
                     addElement(device, drum,
-                               QDateTime(today.addDays(-(last + 1 + k * 4 * interval)), QTime(10, 30)));
+                               QDateTime(today.addDays(-(last + 1 + k * 4 * interval)), QTime(10, 30)),
+                               group);
             }
         }
+        flushElements();
         const int percent = int(qint64(end) * 100 / devices);
         if (percent / 10 > reported / 10 || end == devices) {
             reported = percent;
@@ -1146,11 +1216,10 @@ void CreateScaleData(Connection &cn, int devices) {
         }
     }
     elementIns.flush();
-    if (pauseCounter) {
-        cn.execute(QStringLiteral(
-            "UPDATE Kind SET UsesDevice = (SELECT count(*) FROM DeviceUnit WHERE DevcIdKind = Kind.IdKind) "
-            "WHERE UsesDevice <> (SELECT count(*) FROM DeviceUnit WHERE DevcIdKind = Kind.IdKind)"));
-        cn.execute(QStringLiteral("ALTER TABLE DeviceUnit ENABLE TRIGGER trDeviceUnitUsesDevice"));
+    for (const PausedCounter *c : paused) {
+        cn.execute(QString::fromLatin1(c->recount));
+        cn.execute(QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER %2")
+                       .arg(QString::fromLatin1(c->table), QString::fromLatin1(c->trigger)));
     }
     tx.commit();
     // Fresh statistics for the planner after a bulk load.

@@ -241,11 +241,28 @@ const QVector<ColumnInfo> DocumentListColumns = {
 
 // Every document, newest first (a document without a date last, the later key first within a
 // day), named "<kind> № <number>" ("б/н" without a number), with its supplier and the exact sum of
-// its positions' prices (0.0000 for a document without priced positions).
+// its positions' prices (0.0000 for a document without priced positions). With @DT only the
+// documents from that day on are listed (and those without a date, which no day excludes).
 ResultSet gridDocumentList(ProcedureCall &call) {
+    const QVariant from = call.arg(QStringLiteral("@DT"));
+    QVariantMap params;
+    QString since;
+    if (!from.isNull()) {
+        const QDateTime day = dateTime(from);
+        if (!day.isValid())
+            throw AppError(QStringLiteral("Неверная дата: «%1»").arg(from.toString()));
+        params.insert(QStringLiteral("DT"), QDateTime(day.date(), QTime(0, 0)));
+        since = QStringLiteral(" AND (doc.DocDate >= :DT OR doc.DocDate IS NULL)");
+    }
     QHash<int, qint64> sums;
-    const ResultSet prices = call.cn.query(QStringLiteral(
-        "SELECT DocumentId, Price FROM CompleteSet WHERE DocumentId IS NOT NULL AND Price IS NOT NULL"));
+    const ResultSet prices = call.cn.query(
+        since.isEmpty()
+            ? QStringLiteral("SELECT DocumentId, Price FROM CompleteSet WHERE DocumentId IS NOT NULL "
+                             "AND Price IS NOT NULL")
+            : QStringLiteral("SELECT c.DocumentId, c.Price FROM CompleteSet c JOIN Document doc ON "
+                             "doc.IdDocument = c.DocumentId WHERE c.Price IS NOT NULL") +
+                  since,
+        params);
     for (const auto &r : prices.rows) {
         bool ok = false;
         const qint64 units = Money::toUnits(r[1], &ok);
@@ -256,11 +273,15 @@ ResultSet gridDocumentList(ProcedureCall &call) {
                                .arg(r[1].toString()));
     }
 
-    const ResultSet rs = call.cn.query(QStringLiteral(
-        "SELECT doc.IdDocument, doc.DocDate, doc.DocNumber, dk.Name AS KindName, cl.DisplayName "
-        "FROM Document doc LEFT JOIN DocKind dk ON dk.ID = doc.DocKind LEFT JOIN Client cl ON cl.IdClient = "
-        "doc.DocClient "
-        "ORDER BY CASE WHEN doc.DocDate IS NULL THEN 1 ELSE 0 END, doc.DocDate DESC, doc.IdDocument DESC"));
+    const ResultSet rs = call.cn.query(
+        QStringLiteral(
+            "SELECT doc.IdDocument, doc.DocDate, doc.DocNumber, dk.Name AS KindName, cl.DisplayName "
+            "FROM Document doc LEFT JOIN DocKind dk ON dk.ID = doc.DocKind LEFT JOIN Client cl ON "
+            "cl.IdClient = doc.DocClient WHERE 1 = 1") +
+            since +
+            QStringLiteral(" ORDER BY CASE WHEN doc.DocDate IS NULL THEN 1 ELSE 0 END, doc.DocDate DESC, "
+                           "doc.IdDocument DESC"),
+        params);
     std::vector<QVector<QVariant>> rows;
     rows.reserve(rs.rows.size());
     for (size_t i = 0; i < rs.rows.size(); ++i) {
@@ -579,7 +600,8 @@ void registerViewProcedures() {
     Proc::add(QStringLiteral("GridModelKind"), {in("@KD", FT::String, 1)}, ModelKindColumns, gridModelKind);
     Proc::add(QStringLiteral("GridModelList"), {in("@ID", FT::Integer)}, ModelListColumns, gridModelList);
     Proc::add(QStringLiteral("GridModelSet"), {in("@IdModel", FT::Integer)}, ModelSetColumns, gridModelSet);
-    Proc::add(QStringLiteral("GridDocumentList"), {}, DocumentListColumns, gridDocumentList);
+    Proc::add(QStringLiteral("GridDocumentList"), {in("@DT", FT::DateTime)}, DocumentListColumns,
+              gridDocumentList);
     Proc::add(QStringLiteral("GridDocumentPosition"), {in("@ID", FT::Integer)}, DocumentPositionColumns,
               gridDocumentPosition);
     Proc::add(QStringLiteral("GridChangeModel"), {}, ChangeModelColumns, gridChangeModel);

@@ -5,6 +5,7 @@
 #include "ValueCheck.h"
 
 #include <QRegularExpression>
+#include <mutex>
 
 namespace {
 
@@ -965,11 +966,7 @@ const Step Steps[] = {createV1, upgradeToV2, upgradeToV3,
                       addStrictChecks}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
-} // namespace
-
-namespace Schema {
-
-void describe() {
+void describeTables() {
     SchemaInfo &si = SchemaInfo::instance();
     for (const Table &t : tablesV1())
         si.addTable(info(t));
@@ -982,6 +979,17 @@ void describe() {
                   {QStringLiteral("CountDoc"), I, 0, false, true},
                   {QStringLiteral("CountModel"), I, 0, false, true}},
                  QStringLiteral("ID")});
+}
+
+} // namespace
+
+namespace Schema {
+
+void describe() {
+    // Workstation threads prepare databases at once: the description is written once, before
+    // any of them reads it.
+    static std::once_flag once;
+    std::call_once(once, describeTables);
 }
 
 namespace {
@@ -1013,19 +1021,29 @@ int tableCount(Connection &cn) {
 
 // Holds PostgreSQL's lock on preparing the schema of the connection's current schema, so that
 // workstations starting at once on a new database create it once, one after the other.
+// While one workstation brings the schema up to date, the others wait for it: on PostgreSQL on an
+// advisory lock, on SQLite on the file's write lock, for up to StepWaitSeconds.
 class SchemaLock {
 public:
+    static constexpr int StepWaitSeconds = 120;
+
     explicit SchemaLock(Connection &cn) : m_cn(cn) {
         if (cn.engine() == Engine::PostgreSQL)
             cn.execute(QStringLiteral(
                 "SELECT pg_advisory_lock(hashtext('velmora-schema'), hashtext(current_schema()))"));
+        else // another workstation's step may hold the file longer than an ordinary write
+            cn.execute(QStringLiteral("PRAGMA busy_timeout = %1").arg(StepWaitSeconds * 1000));
     }
     ~SchemaLock() {
-        if (m_cn.engine() != Engine::PostgreSQL || !m_cn.isOpen())
+        if (!m_cn.isOpen())
             return;
         try {
-            m_cn.execute(QStringLiteral(
-                "SELECT pg_advisory_unlock(hashtext('velmora-schema'), hashtext(current_schema()))"));
+            if (m_cn.engine() == Engine::PostgreSQL)
+                m_cn.execute(QStringLiteral(
+                    "SELECT pg_advisory_unlock(hashtext('velmora-schema'), hashtext(current_schema()))"));
+            else
+                m_cn.execute(
+                    QStringLiteral("PRAGMA busy_timeout = %1").arg(Connection::TimeoutSeconds * 1000));
         } catch (const AppError &) {
             // The session ends with the connection, and the lock with it.
         }

@@ -1,5 +1,6 @@
 #include "fmMain.h"
 
+#include "Actions.h"
 #include "Fonts.h"
 #include "ReportLinks.h"
 #include "TessalDialog.h"
@@ -191,6 +192,7 @@ void TMainFM::FormShow() {
 
 void TMainFM::TabShow(int index) {
     QWidget *page = pcMain->widget(index);
+    refreshShownAgain(page);
     if (page == tsModel)
         host<TModelListFM>(m_model, tsModel, {});
     else if (page == tsDocument)
@@ -211,6 +213,27 @@ void TMainFM::TabShow(int index) {
         });
     else if (page == tsSearch)
         host<TSearchFM>(m_search, tsSearch, {});
+}
+
+// A view shown again reads its lists anew where it stands, so that what was changed in other tabs
+// and dialogs meanwhile shows at once; the placement tree keeps its nodes, the set grid is reread.
+void TMainFM::refreshShownAgain(QWidget *page) {
+    const auto trigger = [](Action *refresh) {
+        if (refresh->isEnabled())
+            refresh->trigger();
+    };
+    if (page == tsLayout && m_layout && m_layout->taSet->isActive())
+        m_layout->ReopenSet();
+    else if (page == tsModel && m_model)
+        trigger(m_model->caElementRefresh);
+    else if (page == tsDocument && m_document)
+        trigger(m_document->acRefreshDoc);
+    else if (page == tsChage && m_change)
+        trigger(m_change->acRefreshDoc);
+    else if (page == tsNet && m_net)
+        trigger(m_net->acRefresh);
+    else if (page == tsUser && m_user)
+        trigger(m_user->acRefresh);
 }
 
 TLayoutMainFM *TMainFM::showLayout() {

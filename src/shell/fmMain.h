@@ -62,6 +62,7 @@ private:
     void saveSettings();
     template <class View>
     View *host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate);
+    void refreshShownAgain(QWidget *page);
 
     PropertyStore stMain{QStringLiteral("Main.Form")};
     bool m_shown = false;

@@ -61,7 +61,18 @@ QDate parseDate(const QString &text) {
 QString editText(const Field &f) {
     if (f.type() == FieldType::DateTime)
         return f.displayText();
-    return f.asString();
+    QString s = f.asString();
+    if (f.type() == FieldType::Money) {
+        // "5400.5000" is edited as "5400,50": the decimal comma, the cents, and further decimals
+        // only where the amount has them.
+        const qsizetype point = s.indexOf(u'.');
+        if (point >= 0) {
+            while (s.size() > point + 3 && s.endsWith(u'0'))
+                s.chop(1);
+            s[point] = u',';
+        }
+    }
+    return s;
 }
 
 // Makes a text box read-only while its field cannot be written; undoes only what it did itself, so

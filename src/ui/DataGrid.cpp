@@ -327,6 +327,9 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent), m_model(new DataSetMod
     acCopyRows->setShortcutContext(Qt::WidgetShortcut);
     addAction(acCopyRows);
     connect(acCopyRows, &QAction::triggered, this, [this] { copySelectedRows(); });
+    // A menu opened on an empty selection must not leave Ctrl+C off once rows are selected.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { acCopyRows->setEnabled(selectionModel()->hasSelection()); });
 }
 
 void DataGrid::setDataSet(DataSet *dataSet) {
@@ -354,6 +357,14 @@ void DataGrid::modelWasReset() {
         applyColumnLayout();
     if (m_fitRows && isVisible())
         fitVisibleRows();
+    // After the event: the footer's texts may read data sets that are still being set up.
+    if (!m_widenPending) {
+        m_widenPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_widenPending = false;
+            widenToContents();
+        });
+    }
     followDataSet();
     refreshFooter();
 }
@@ -424,6 +435,31 @@ void DataGrid::scrollContentsBy(int dx, int dy) {
     QTableView::scrollContentsBy(dx, dy);
     if (dy != 0)
         scheduleFit();
+}
+
+// A column of its own width that the user has not resized widens to show the values of the first
+// rows and its footer whole: never narrower than declared, at most three times as wide.
+void DataGrid::widenToContents() {
+    constexpr int SampleRows = 100;
+    const QVector<GridColumn> &cols = m_model->shownColumns();
+    QHeaderView *h = horizontalHeader();
+    const QFontMetrics metrics(font());
+    const int padding = metrics.horizontalAdvance(QStringLiteral("00"));
+    const int rows = std::min(m_model->rowCount(), SampleRows);
+    m_fittedWidths.resize(cols.size());
+    for (int c = 0; c < cols.size() && c < h->count(); ++c) {
+        const int now = h->sectionSize(c);
+        if (h->sectionResizeMode(c) != QHeaderView::Interactive ||
+            (now != cols[c].width && now != m_fittedWidths[c]))
+            continue;
+        int need = metrics.horizontalAdvance(footerText(c));
+        for (int r = 0; r < rows; ++r)
+            need = std::max(need, metrics.horizontalAdvance(m_model->index(r, c).data().toString()));
+        const int width = std::clamp(need + padding, cols[c].width, 3 * cols[c].width);
+        if (width != now)
+            h->resizeSection(c, width);
+        m_fittedWidths[c] = width;
+    }
 }
 
 void DataGrid::applyColumnLayout() {
@@ -768,10 +804,21 @@ void DataGrid::askAndExportCsv() {
     });
 }
 
-void DataGrid::contextMenuEvent(QContextMenuEvent *event) {
-    QMenu menu(this);
+void DataGrid::updateExportCommands() {
     acCopyRows->setEnabled(selectionModel()->hasSelection());
     acExportCsv->setEnabled(m_model->columnCount() > 0);
+}
+
+void DataGrid::addExportCommands(QMenu *menu) {
+    menu->addSeparator();
+    menu->addAction(acCopyRows);
+    menu->addAction(acExportCsv);
+    connect(menu, &QMenu::aboutToShow, this, &DataGrid::updateExportCommands);
+}
+
+void DataGrid::contextMenuEvent(QContextMenuEvent *event) {
+    QMenu menu(this);
+    updateExportCommands();
     menu.addAction(acCopyRows);
     menu.addAction(acExportCsv);
     menu.exec(event->globalPos());

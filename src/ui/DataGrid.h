@@ -12,6 +12,7 @@
 
 class DataSet;
 class QAction;
+class QMenu;
 
 // One column of a data grid: the field it shows, its title and looks, and how a title click sorts.
 struct GridColumn {
@@ -164,8 +165,13 @@ public:
     void exportCsv(const QString &path) const;
     void copySelectedRows() const;
     // The context-menu commands "Сохранить в CSV…" and "Копировать строки"; a grid with a menu of
-    // its own adds them there.
+    // its own adds them there through addExportCommands.
     QAction *acExportCsv, *acCopyRows;
+    // Ends a context menu of the grid's own with a separator and the two export commands, enabled
+    // by the same rules as in the grid's standard menu each time the menu opens.
+    void addExportCommands(QMenu *menu);
+    // Enables the export commands for the grid's current rows and selection.
+    void updateExportCommands();
 
 signals:
     void rowDoubleClicked();
@@ -188,6 +194,7 @@ private:
     void followDataSet();
     void modelWasReset();
     void applyColumnLayout();
+    void widenToContents();
     void titleClicked(int section);
     void showSortIndicator();
     void keepSelectionVisible();
@@ -201,11 +208,13 @@ private:
     QMetaObject::Connection m_scrolled;
     SortMarkers m_markers;
     bool m_markersEnabled = false;
-    bool m_moving = false;     // the grid is moving the dataset or following it
+    bool m_moving = false;       // the grid is moving the dataset or following it
+    int m_appliedColumns = -1;   // the columns version whose widths were applied
+    QVector<int> m_fittedWidths; // per column, the width widenToContents gave it last
+    bool m_widenPending = false;
     bool m_fitRows = false;    // rows fit their text (setRowsFitText)
     bool m_fitPending = false; // a fit of the rows in view waits for the event loop
     QVector<QMetaObject::Connection> m_fitConnections;
-    int m_appliedColumns = -1; // the columns version whose widths were applied
 };
 
 // The pixels of the grid's client area left below the last whole data row: the client height less

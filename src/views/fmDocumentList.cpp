@@ -11,9 +11,12 @@
 #include "dmChainData.h"
 #include "dmTessalData.h"
 
+#include <QCalendarWidget>
 #include <QDateEdit>
+#include <QEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
@@ -29,6 +32,8 @@ const QString KindWidth = QStringLiteral("grSpec.<P>.Columns.<Item1>.Width");
 const QString NumberWidth = QStringLiteral("grSpec.<P>.Columns.<Item3>.Width");
 const QString SpecHeight = QStringLiteral("grSpec.<P>.Height");
 const QString PickerDate = QStringLiteral("tbDoc.dtDoc.<P>.Date");
+// The picker's lowest day, which stands for every document.
+const QDate AllDocuments(1900, 1, 1);
 
 // The exact total of a money field over every row, in the grid's currency format.
 QString moneyTotal(const DataSet &ds, const QString &fieldName) {
@@ -146,11 +151,24 @@ void TDocumentListFM::buildLayout() {
     tbDoc->addSeparator();
     addToolButton(tbDoc, acRefreshDoc);
     tbDoc->addSeparator();
-    dtDoc = new QDateEdit(QDate::currentDate(), tbDoc);
+    // The list starts at the picker's day; at its lowest day, shown as "все", it holds every
+    // document. A new user starts there, so that no document is hidden before a day is chosen.
+    dtDoc = new QDateEdit(tbDoc);
     dtDoc->setObjectName(QStringLiteral("dtDoc"));
     dtDoc->setToolTip(QStringLiteral("Документы, начиная с установленной даты"));
-    dtDoc->setCalendarPopup(true);
     dtDoc->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
+    dtDoc->setMinimumDate(AllDocuments);
+    dtDoc->setSpecialValueText(QStringLiteral("все"));
+    dtDoc->setDate(AllDocuments);
+    dtDoc->setCalendarPopup(true);
+    // Typing a day reopens the list once, when the day is complete, not at every digit.
+    dtDoc->setKeyboardTracking(false);
+    // The calendar of "все" opens on the current month rather than in 1900.
+    dtDoc->calendarWidget()->installEventFilter(this);
+    connect(dtDoc, &QDateEdit::dateChanged, this, [this] {
+        if (taDoc->isActive())
+            Guarded([&] { RefreshDoc(-1, -1); });
+    });
     tbDoc->addWidget(dtDoc);
     tbDoc->addSeparator();
     addToolButton(tbDoc, acGoDevice);
@@ -227,7 +245,7 @@ void TDocumentListFM::loadSettings() {
     }
     const QDate date = stDoc.read(PickerDate).toDate();
     if (date.isValid())
-        dtDoc->setDate(date);
+        dtDoc->setDate(std::max(date, AllDocuments));
 }
 
 void TDocumentListFM::saveSettings() {
@@ -237,13 +255,43 @@ void TDocumentListFM::saveSettings() {
     stDoc.write(PickerDate, dtDoc->date());
 }
 
+bool TDocumentListFM::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == dtDoc->calendarWidget() && event->type() == QEvent::Show && dtDoc->date() == AllDocuments)
+        dtDoc->calendarWidget()->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
+    return HostedView::eventFilter(watched, event);
+}
+
+QDate TDocumentListFM::listedFrom() const {
+    return dtDoc->date() == AllDocuments ? QDate() : dtDoc->date();
+}
+
 void TDocumentListFM::RefreshDoc(int ID, int IDPos) {
     calls << QStringLiteral("RefreshDoc(%1, %2)").arg(ID).arg(IDPos);
     BusyCursor busy;
+    const bool asked = ID > 0; // a document named by the caller, not the one that was current
     if (taDoc->isActive() && ID == -1)
         ID = currentKey(*taDoc, QStringLiteral("ID"));
-    OpenWithParams(*taDoc, {});
-    taDoc->locate(QStringLiteral("ID"), ID);
+    auto open = [&] {
+        const QDate from = listedFrom();
+        OpenWithParams(*taDoc, {TypedValue::Variant(from.isValid() ? QVariant(QDateTime(from, QTime(0, 0)))
+                                                                   : QVariant())});
+        return taDoc->locate(QStringLiteral("ID"), ID);
+    };
+    // A document asked for by its key that lies before the picker's day (a jump from another view)
+    // moves the day back to it, so that the list always shows where it was sent.
+    if (!open() && asked && listedFrom().isValid() && shared()) {
+        const QDate date =
+            normalizeValue(FieldType::DateTime,
+                           shared()->scalar(QStringLiteral("SELECT DocDate FROM Document WHERE "
+                                                           "IdDocument = :ID"),
+                                            {{QStringLiteral("ID"), ID}}))
+                .toDate();
+        if (date.isValid() && date < listedFrom()) {
+            const QSignalBlocker quiet(dtDoc);
+            dtDoc->setDate(std::max(date, AllDocuments));
+            open();
+        }
+    }
     // The positions follow the current document (a detail of the list).
     if (!taSpec->isActive())
         taSpec->open();

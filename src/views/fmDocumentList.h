@@ -4,6 +4,8 @@
 #include "HostedView.h"
 #include "Settings.h"
 
+#include <QDate>
+
 class Action;
 class ActionList;
 class DataGrid;
@@ -38,7 +40,12 @@ public:
     Action *acInsertDoc, *acEditDoc, *acDeleteDoc, *acDocPrint, *acRefreshDoc, *acGoDevice, *acDocKind,
         *acDocTrademark, *acDocShipper;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // The first day the list shows; invalid when it shows every document.
+    QDate listedFrom() const;
     void buildActions();
     void buildLayout();
     void loadSettings();

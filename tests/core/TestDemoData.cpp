@@ -247,6 +247,39 @@ TEST_P(DemoDataTest, ScaleGivesTenElementsEachWithSerialsOfTheirOwn) {
                   0)
             << type;
 
+    // Incoming documents: every element came with one, numbered 1, 2, ... within it, a few dozen
+    // positions a document, of several kinds, dated no later than the first installation of its
+    // positions and spread over years.
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM Document"), 13);
+    EXPECT_EQ(
+        count(cn(), "SELECT count(*) FROM CompleteSet WHERE DocumentId IS NULL OR DocumentPosition IS NULL"),
+        0);
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM Document d WHERE (SELECT count(*) FROM CompleteSet s WHERE "
+                          "s.DocumentId = d.IdDocument) <> (SELECT max(DocumentPosition) FROM CompleteSet s "
+                          "WHERE s.DocumentId = d.IdDocument)"),
+              0);
+    EXPECT_EQ(count(cn(),
+                    "SELECT count(*) FROM (SELECT DocumentId, DocumentPosition FROM CompleteSet GROUP BY "
+                    "DocumentId, DocumentPosition HAVING count(*) > 1) x"),
+              0);
+    EXPECT_GE(count(cn(), "SELECT count(DISTINCT DocKind) FROM Document"), 3);
+    EXPECT_GE(count(cn(), "SELECT count(DISTINCT DocClient) FROM Document"), 3);
+    const ResultSet docs = cn().query("SELECT d.DocDate, (SELECT min(CmplDateSet) FROM CompleteSet s WHERE "
+                                      "s.DocumentId = d.IdDocument) AS Installed FROM Document d");
+    QDate first, last;
+    for (size_t i = 0; i < docs.rows.size(); ++i) {
+        const QDate date = normalizeValue(FieldType::DateTime, docs.value(i, "DocDate")).toDate();
+        const QDate installed = normalizeValue(FieldType::DateTime, docs.value(i, "Installed")).toDate();
+        ASSERT_TRUE(date.isValid());
+        EXPECT_LE(date, installed) << i;
+        first = first.isValid() ? std::min(first, date) : date;
+        last = last.isValid() ? std::max(last, date) : date;
+    }
+    EXPECT_GT(first.daysTo(last), 365);
+    QVector<Parameter> none = procedureParameters("GridDocumentList");
+    const ResultSet list = callProcedure(cn(), "GridDocumentList", none);
+    EXPECT_EQ(list.rows.size(), 13u);
+
     // A serial number searched as a part of a text finds its one element.
     const QString serial =
         scalar("SELECT NumberManufact FROM CompleteSet ORDER BY IdComponent DESC LIMIT 1").toString();

@@ -1,6 +1,7 @@
 // The grids of the model, document, consumable and search views, called the way the views call
 // them, on both engines.
 #include "DataSet.h"
+#include "Errors.h"
 #include "TessalADO.h"
 #include "TessalString.h"
 #include "TestDatabase.h"
@@ -210,6 +211,45 @@ TEST_P(ViewProcs, DocumentsNewestFirstWithExactSums) {
     EXPECT_EQ(rows[2]["ClientName"].toString(), QStringLiteral("HP: ООО Ромашка"));
     EXPECT_TRUE(rows[1]["ClientName"].isNull());
     EXPECT_EQ(rows[2]["DocDate"].toDateTime(), at(2024, 3, 1));
+}
+
+TEST_P(ViewProcs, DocumentsFromADayOn) {
+    const QVariant dev = device(workplace(department("Склад"), "Стол"), "ПК");
+    const QVariant mdl = model(kind("H", "Диск"), "SSD");
+    const QVariant before = insert("Document", {{"DocNumber", "1"}, {"DocDate", at(2024, 4, 30, 23, 59)}});
+    const QVariant sameDay = insert("Document", {{"DocNumber", "2"}, {"DocDate", at(2024, 5, 1, 0, 0)}});
+    const QVariant later = insert("Document", {{"DocNumber", "3"}, {"DocDate", at(2024, 5, 1, 17, 30)}});
+    const QVariant undated = insert("Document", {{"DocNumber", "4"}, {"DocDate", QVariant()}});
+    element(dev, mdl, {{"DocumentId", before}, {"Price", "100"}});
+    element(dev, mdl, {{"DocumentId", later}, {"Price", "2.5"}});
+
+    auto keys = [&](const TypedValues &args) {
+        QVector<int> out;
+        for (const Row &r : grid("GridDocumentList;1", args))
+            out << r["ID"].toInt();
+        return out;
+    };
+    const QVector<int> all{later.toInt(), sameDay.toInt(), before.toInt(), undated.toInt()};
+    const QVector<int> fromMay{later.toInt(), sameDay.toInt(), undated.toInt()};
+    const struct {
+        const char *what;
+        TypedValues args;
+        QVector<int> expected;
+    } cases[] = {
+        {"no day", {}, all},
+        {"Null", {TypedValue::Variant(QVariant())}, all},
+        {"the day itself, at midnight", {TypedValue::Variant(at(2024, 5, 1))}, fromMay},
+        {"a time within the day counts from its start",
+         {TypedValue::Variant(at(2024, 5, 1, 12, 0))},
+         fromMay},
+        {"a day after every dated one", {TypedValue::Variant(at(2030, 1, 1))}, {undated.toInt()}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(keys(c.args), c.expected) << c.what;
+    const std::vector<Row> rows = grid("GridDocumentList;1", {TypedValue::Variant(at(2024, 5, 1))});
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0]["Sum"].toString(), QStringLiteral("2.5000")) << "the sum of a listed document";
+    EXPECT_THROW(grid("GridDocumentList;1", {TypedValue::Text("вчера")}), AppError);
 }
 
 TEST_P(ViewProcs, DocumentPositionsWithTheirPlace) {

@@ -7,6 +7,7 @@
 #include "TestDatabase.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -156,6 +157,54 @@ TEST_P(ReportsTest, ARowThatIsGoneOrAMissingKeyIsRefusedWithAMessage) {
 }
 
 VELMORA_BOTH_ENGINES(ReportsTest);
+
+// Every kind of cell text comes out of the PDF as it went in: the table's cells are set as glyphs
+// without a text layout where they can be, and through the layout where they cannot.
+TEST(ReportLayout, CellsOfEveryKindOfTextComeOutAsWritten) {
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty());
+    const QString longText =
+        QStringLiteral("Очень длинное название подразделения, которое никак не помещается в колонку");
+    const struct {
+        const char *what;
+        QString cell, expected, absent;
+    } cases[] = {
+        {"Cyrillic with signs",
+         QStringLiteral("Склад №1; «главный»"),
+         QStringLiteral("Склад №1; «главный»"),
+         {}},
+        {"money, right-aligned", QStringLiteral("1 234,50 ₽"), QStringLiteral("1 234,50 ₽"), {}},
+        {"a tab and a line break stand as blanks",
+         QStringLiteral("Стол\t3\nокно"),
+         QStringLiteral("Стол 3 окно"),
+         {}},
+        {"a combining mark goes through the text layout",
+         QStringLiteral("И\u0306ошкар-Ола"),
+         QStringLiteral("Йошкар-Ола"),
+         {}},
+        {"too long for its column: cut with an ellipsis", longText, QStringLiteral("Очень длинное"),
+         QStringLiteral("колонку")},
+    };
+    ReportTable r;
+    r.title = QStringLiteral("Проверка");
+    r.made = QDateTime(QDate(2026, 1, 2), QTime(3, 4));
+    r.columns = {{QStringLiteral("Что"), 1}, {QStringLiteral("Значение"), 1.5, Qt::AlignRight}};
+    for (const auto &c : cases)
+        r.rows.push_back({QString::fromLatin1(c.what).left(8), c.cell});
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("cells.pdf"));
+    WriteReportPdf(r, path);
+    const QString text = pdfText(path).normalized(QString::NormalizationForm_C);
+    EXPECT_TRUE(text.contains(QStringLiteral("Дата: 02.01.2026 03:04"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Страница 1 из 1"))) << text.toStdString();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_TRUE(text.contains(c.expected)) << text.toStdString();
+        if (!c.absent.isEmpty()) {
+            EXPECT_FALSE(text.contains(c.absent)) << text.toStdString();
+            EXPECT_TRUE(text.contains(QStringLiteral("…"))) << text.toStdString();
+        }
+    }
+}
 
 TEST(ReportCommand, WritesAReportOfTheDemoDatabase) {
     const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-db");

@@ -714,6 +714,32 @@ TEST_F(BaseDialogTest, ControlTextsFollowTheRecordAndNeverExceedTheField) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
+TEST_F(BaseDialogTest, ControlAmountsAreEditedWithTheDecimalComma) {
+    const int dep = insert("Department", {{"DprtName", "Цех"}});
+    const int wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Мастер"}});
+    const int pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+    const int kind = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
+    const int model = insert("Model", {{"ModlKind", kind}, {"ModlName", "WD"}, {"ModlNumber", "WD"}});
+    const int el = insert("CompleteSet", {{"CmplIdDevice", pc}, {"CmplIdModel", model}, {"ModelKind", kind}});
+    DataSet ds(&cn());
+    ds.setCommand(QStringLiteral("select * from CompleteSet where IdComponent = :ID"));
+    DBEdit price(&ds, QStringLiteral("Price"));
+    const struct {
+        const char *stored, *shown;
+    } cases[] = {{"5400.5", "5400,50"}, {"0", "0,00"}, {"-12.3456", "-12,3456"}, {"7.1200", "7,12"}};
+    for (const auto &c : cases) {
+        cn().execute("update CompleteSet set Price = :P where IdComponent = :E",
+                     {{"P", c.stored}, {"E", el}});
+        OpenWithParams(ds, {TypedValue::Int(el)});
+        EXPECT_EQ(price.text(), QString::fromLatin1(c.shown)) << c.stored;
+    }
+    clearBox(&price);
+    typeInto(&price, QStringLiteral("1234,5"));
+    ds.post();
+    EXPECT_EQ(Money::toUnits(scalar("select Price from CompleteSet where IdComponent = :E", {{"E", el}})),
+              12345000);
+}
+
 TEST_F(BaseDialogTest, ControlCheckBoxAndDateStoreValuesAndNull) {
     const int dep = insert("Department", {{"DprtName", "Цех"}});
     const int wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Мастер"}});

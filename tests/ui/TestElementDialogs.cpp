@@ -25,6 +25,7 @@
 #include "dgModelEdit.h"
 #include "dgModelFind.h"
 #include "dgModelList.h"
+#include "dgTrademarkEdit.h"
 #include "dgTrademarkList.h"
 #include "fmLayout.h"
 
@@ -394,6 +395,54 @@ TEST_F(ElementDialogTest, TheFirmListStaysBeforeARemovedFirmAndChoosesOnlyWithAF
     TFirmListDG::Run(-1, nullptr);
     EXPECT_EQ(texts(MessageKind::Warning).first(), QStringLiteral("Вы хотите удалить \"Бета\"?"));
     EXPECT_EQ(scalar("select count(*) from Client").toInt(), 1);
+}
+
+TEST_F(ElementDialogTest, AMarkOrFirmAddedInItsListShowsInTheBoxThatOpenedIt) {
+    fill();
+    // The list adds a row through its edit dialog and chooses it.
+    const auto addInList = [&](const QString &list, const QString &editor, std::function<QLineEdit *()> name,
+                               const QString &text) {
+        onModal(list, [this](QDialog &d) {
+            auto *l = static_cast<TBASEListDG *>(&d);
+            l->btInsert->click();
+            l->btBack->click();
+        });
+        onModal(editor, [=](QDialog &d) {
+            typeText(name(), text);
+            static_cast<TBaseEditDG &>(d).btSave->click();
+        });
+    };
+    addInList(
+        "TrademarkListDG", "TrademarkEditDG", [] { return TTrademarkEditDG::Instance()->DBEdit2; }, "Гамма");
+    onModal("FirmEditDG", [&](QDialog &) {
+        TFirmEditDG *firm = TFirmEditDG::Instance();
+        firm->sbModel->click();
+        EXPECT_EQ(firm->cbTrade->currentText(), QStringLiteral("Гамма"));
+        firm->btCancel->click();
+    });
+    TFirmEditDG::Run(-1);
+
+    const auto firmName = [] { return TFirmEditDG::Instance()->edName; };
+    addInList("FirmListDG", "FirmEditDG", firmName, "ООО Новая");
+    onModal("DocumentEditDG", [&](QDialog &) {
+        TDocumentEditDG *doc = TDocumentEditDG::Instance();
+        doc->sbProd->click();
+        EXPECT_TRUE(doc->lcProd->currentText().contains("ООО Новая"))
+            << doc->lcProd->currentText().toStdString();
+        doc->btCancel->click();
+    });
+    TDocumentEditDG::Run(-1);
+
+    addInList("FirmListDG", "FirmEditDG", firmName, "ООО Третья");
+    onModal("ModelEditDG", [&](QDialog &) {
+        TModelEditDG *model = TModelEditDG::Instance();
+        model->btFirm->click();
+        EXPECT_TRUE(model->lcProd->currentText().contains("ООО Третья"))
+            << model->lcProd->currentText().toStdString();
+        model->btCancel->click();
+    });
+    TModelEditDG::Run(-1, toner);
+    EXPECT_EQ(runs.value("TrademarkEditDG") + runs.value("FirmEditDG"), 4) << "every list added its row";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -13,10 +13,14 @@
 #include "dmTessalData.h"
 #include "fmLayout.h"
 
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QSplitter>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -610,11 +614,54 @@ TEST_F(LayoutViewTest, ContextMenusOfferTheToolbarsCommands) {
     }
     EXPECT_EQ(v.grFavorite->contextMenuPolicy(), Qt::CustomContextMenu);
     const QList<QAction *> favorite = v.pmFavorite->actions();
-    ASSERT_EQ(favorite.size(), 4);
+    ASSERT_EQ(favorite.size(), 7);
     EXPECT_EQ(favorite[0], v.acCall);
     EXPECT_TRUE(favorite[1]->isSeparator());
     EXPECT_EQ(favorite[2], v.acAddToFavorite);
     EXPECT_EQ(favorite[3], v.caFavoriteDelete);
+
+    // Both grids' own menus end with the export commands every grid offers.
+    const std::tuple<const char *, QMenu *, DataGrid *> grids[] = {{"favorite", v.pmFavorite, v.grFavorite},
+                                                                   {"set", v.pmSet, v.grSet}};
+    for (const auto &[name, menu, grid] : grids) {
+        SCOPED_TRACE(name);
+        const QList<QAction *> offered = menu->actions();
+        ASSERT_GE(offered.size(), 3);
+        EXPECT_TRUE(offered[offered.size() - 3]->isSeparator());
+        EXPECT_EQ(offered[offered.size() - 2], grid->acCopyRows);
+        EXPECT_EQ(offered[offered.size() - 1], grid->acExportCsv);
+    }
+}
+
+TEST_F(LayoutViewTest, BookmarksAreCopiedAndSavedFromTheirOwnMenu) {
+    fill();
+    insert("Favorite",
+           {{"OsUser", "tester"}, {"KeyObject", "D9001"}, {"Name", "Склад; \"главный\""}, {"Stamp", 2}});
+    insert("Favorite", {{"OsUser", "tester"}, {"KeyObject", "D9002"}, {"Name", "Касса"}, {"Stamp", 1}});
+    TLayoutMainFM &v = open();
+    ASSERT_EQ(v.taFavorite->recordCount(), 2);
+    v.taFavorite->locate(QStringLiteral("KeyObject"), QStringLiteral("D9002"));
+
+    emit v.pmFavorite->aboutToShow();
+    ASSERT_TRUE(v.grFavorite->acCopyRows->isEnabled());
+    ASSERT_TRUE(v.grFavorite->acExportCsv->isEnabled());
+    v.grFavorite->acCopyRows->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Касса\n"));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("закладки.csv"));
+    const SaveFileNameHandler previous =
+        SetSaveFileNameHandler([&](QWidget *, const QString &) { return path; });
+    v.grFavorite->acExportCsv->trigger();
+    SetSaveFileNameHandler(previous);
+    EXPECT_TRUE(boxes.isEmpty());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF")) << "a byte-order mark lets spreadsheets read Cyrillic";
+    const QString text = QString::fromUtf8(bytes);
+    EXPECT_TRUE(text.contains(QStringLiteral("\"Склад; \"\"главный\"\"\""))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Касса"))) << text.toStdString();
 }
 
 TEST_F(LayoutViewTest, PanelsLayout) {

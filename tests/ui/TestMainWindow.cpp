@@ -1,5 +1,7 @@
 // The main window: its tabs, the views created on first show, the version label and the window
 // settings, over a data module on a throwaway SQLite file.
+#include "Connection.h"
+#include "DataSet.h"
 #include "Errors.h"
 #include "Server.h"
 #include "Settings.h"
@@ -137,7 +139,7 @@ TEST_F(MainWindowTest, ShowingTheWindowOpensThePlacementView) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewAndPositionsItOnce) {
+TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewLaterVisitsRereadIt) {
     const struct {
         const char *tab;
         const char *view;
@@ -174,15 +176,47 @@ TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewAndPositionsItOnce) {
         EXPECT_EQ(view->calls, c.calls);
         EXPECT_EQ(existingViews(fm), (QStringList{QStringLiteral("layout"), QString::fromLatin1(c.view)}));
 
-        // Coming back shows the same view again without positioning it anew.
+        // Coming back shows the same view again; it rereads its lists where it stands (the
+        // refresh command's call) and is not created or positioned anew.
         fm.pcMain->setCurrentWidget(fm.tsLayout);
         fm.pcMain->setCurrentWidget(fm.tsVersioan);
         fm.pcMain->setCurrentWidget(page);
         EXPECT_EQ(viewOf(fm), view);
         EXPECT_TRUE(view->isVisible());
-        EXPECT_EQ(view->calls, c.calls);
+        EXPECT_EQ(view->calls, c.calls + c.calls);
         EXPECT_EQ(fm.layoutView()->calls, QStringList());
     }
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(MainWindowTest, AViewShownAgainShowsWhatChangedMeanwhile) {
+    Connection &cn = dm->cnGeneral;
+    const QVariant doc = insertRow(cn, "Document", {{"DocKind", "N"}, {"DocNumber", "1"}});
+    TMainFM fm;
+    fm.show();
+    fm.pcMain->setCurrentWidget(fm.tsDocument);
+    TDocumentListFM *view = fm.documentView();
+    ASSERT_TRUE(view->taDoc->locate("ID", doc));
+    EXPECT_EQ(view->taSpec->recordCount(), 0);
+
+    // Meanwhile an element of that document is added on the placement tab.
+    fm.pcMain->setCurrentWidget(fm.tsLayout);
+    const QVariant dep = insertRow(cn, "Department", {{"DprtName", "Склад"}});
+    const QVariant wp = insertRow(cn, "Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
+    const QVariant pc = insertRow(cn, "DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+    const QVariant kind = insertRow(cn, "Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
+    const QVariant model =
+        insertRow(cn, "Model", {{"ModlKind", kind}, {"ModlName", "WD"}, {"ModlNumber", "WD"}});
+    insertRow(cn, "CompleteSet",
+              {{"CmplIdDevice", pc},
+               {"CmplIdModel", model},
+               {"ModelKind", kind},
+               {"DocumentId", doc},
+               {"DocumentPosition", 1}});
+
+    fm.pcMain->setCurrentWidget(fm.tsDocument);
+    EXPECT_EQ(view->taDoc->value("ID"), doc) << "still on the same document";
+    EXPECT_EQ(view->taSpec->recordCount(), 1);
     EXPECT_TRUE(boxes.isEmpty());
 }
 

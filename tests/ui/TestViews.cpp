@@ -18,6 +18,7 @@
 #include "fmSearch.h"
 
 #include <QComboBox>
+#include <QDateEdit>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTabWidget>
@@ -39,6 +40,7 @@ protected:
         // Each test starts as a first run: nothing remembered from another test's database.
         PropertyStore(QStringLiteral("Model.Form")).write(QStringLiteral("taModel.<P>.Tag"), -1);
         PropertyStore(QStringLiteral("Search.Form")).write(QStringLiteral("cbFind.<P>.Items"), QStringList());
+        PropertyStore(QStringLiteral("Document.Form")).write(QStringLiteral("tbDoc.dtDoc.<P>.Date"), QDate());
         ReportSettings{}.save();
         fill();
     }
@@ -280,6 +282,53 @@ TEST_F(ViewsTest, DeleteAsksOnFourLinesThenStandsOnThePreviousDocument) {
         << boxes[0].text.toStdString();
     EXPECT_TRUE(boxes[0].text.endsWith(QStringLiteral("сумма 0,33\u00A0₽?")))
         << boxes[0].text.toStdString();
+}
+
+TEST_F(ViewsTest, TheDatePickerListsTheDocumentsFromItsDayOn) {
+    auto listed = [&] {
+        QVector<int> keys;
+        for (int row = 0; row < docs->taDoc->recordCount(); ++row)
+            keys << docs->taDoc->valueAt(row, docs->taDoc->fieldByName("ID")->index()).toInt();
+        return keys;
+    };
+    docs = std::make_unique<TDocumentListFM>();
+    EXPECT_EQ(docs->dtDoc->text(), QStringLiteral("все")) << "a new user sees every document";
+    docs->RefreshDoc(doc1, -1);
+    EXPECT_EQ(listed(), (QVector<int>{doc2, doc3, doc1}));
+
+    // Choosing a day reopens the list from that day on, on the same document while it is listed.
+    docs->RefreshDoc(doc2, -1);
+    docs->dtDoc->setDate(QDate(2024, 3, 20));
+    EXPECT_EQ(listed(), (QVector<int>{doc2, doc3})) << "the document of that very day stays";
+    EXPECT_EQ(key(*docs->taDoc, "ID"), doc2);
+    EXPECT_EQ(docs->grDoc->footerText(1), QStringLiteral("Документов: 2"));
+    docs->dtDoc->setDate(QDate(2024, 3, 21));
+    EXPECT_EQ(listed(), (QVector<int>{doc2}));
+
+    // A jump to an earlier document moves the day back to it.
+    docs->RefreshComponent(e11);
+    EXPECT_EQ(docs->dtDoc->date(), QDate(2024, 3, 5));
+    EXPECT_EQ(listed(), (QVector<int>{doc2, doc3, doc1}));
+    EXPECT_EQ(key(*docs->taDoc, "ID"), doc1);
+    EXPECT_EQ(key(*docs->taSpec, "Position"), 2);
+
+    // A later day drops the current document from the list; the day stays where it was put.
+    docs->dtDoc->setDate(QDate(2024, 4, 1));
+    EXPECT_EQ(docs->dtDoc->date(), QDate(2024, 4, 1));
+    EXPECT_EQ(listed(), (QVector<int>{doc2}));
+
+    // The day is remembered for the next run.
+    docs.reset();
+    docs = std::make_unique<TDocumentListFM>();
+    EXPECT_EQ(docs->dtDoc->date(), QDate(2024, 4, 1));
+    docs->RefreshDoc(-1, -1);
+    EXPECT_EQ(listed(), (QVector<int>{doc2}));
+
+    // The lowest day stands for every document again.
+    docs->dtDoc->setDate(docs->dtDoc->minimumDate());
+    EXPECT_EQ(docs->dtDoc->text(), QStringLiteral("все"));
+    EXPECT_EQ(listed(), (QVector<int>{doc2, doc3, doc1}));
+    EXPECT_TRUE(boxes.isEmpty());
 }
 
 // ---- consumables ---------------------------------------------------------------------------
