@@ -632,8 +632,51 @@ QStringList DataSet::writableColumns(const QString &table) const {
 }
 
 void DataSet::post() {
+    postTogether({}, {});
+}
+
+void DataSet::postTogether(const std::function<void()> &before, const std::function<void()> &after) {
     if (!isEditing())
         return;
+    if (!m_cn)
+        throw AppError(QStringLiteral("Набор данных не связан с соединением"));
+    // The edit as it stands: a post that succeeded moves the record into the rows (and a new one
+    // gets its key), which a later failure in the same transaction must take back with it.
+    const DataSetState state = m_state;
+    const QVector<QVariant> buffer = m_buffer, original = m_original;
+    const std::vector<int> order = m_order;
+    const size_t rowCount = m_rows.size();
+    const int pos = m_pos, insertAt = m_insertAt;
+    const bool onRow = state == DataSetState::Edit && pos >= 0 && pos < int(m_order.size());
+    const QVector<QVariant> row = onRow ? m_rows[size_t(m_order[size_t(pos)])] : QVector<QVariant>();
+    try {
+        Transaction tx(*m_cn);
+        if (before)
+            before();
+        postRecord();
+        if (after)
+            after();
+        tx.commit();
+    } catch (...) {
+        const bool posted = !isEditing();
+        m_rows.resize(std::min(rowCount, m_rows.size()));
+        if (onRow)
+            m_rows[size_t(order[size_t(pos)])] = row;
+        m_order = order;
+        m_pos = pos;
+        m_insertAt = insertAt;
+        m_buffer = buffer;
+        m_original = original;
+        setState(state);
+        if (posted) {
+            notifyData();
+            notifyScroll();
+        }
+        throw;
+    }
+}
+
+void DataSet::postRecord() {
     if (beforePost)
         beforePost(*this);
     const QString table = updateTable();

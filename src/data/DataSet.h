@@ -128,7 +128,15 @@ public:
     void edit();
     void insert(); // a new record at the current position
     void append(); // a new record at the end
+    // Writes the record (and reads back what the database filled in) in one transaction. A post
+    // that fails stores nothing and leaves the record in its edit or insert with the values as they
+    // were.
     void post();
+    // Posts the record together with further writes, all in one transaction: `before` runs first,
+    // then the post, then `after` (which sees the posted record, a new key included). When any step
+    // or the commit fails, nothing is stored and the record is back in its edit or insert with the
+    // values as they were, so that posting again retries the whole.
+    void postTogether(const std::function<void()> &before, const std::function<void()> &after);
     void cancel();
     void remove();
 
@@ -160,6 +168,7 @@ private:
     void notifyData();
     void notifyScroll();
     void bindMaster();
+    void postRecord();
     void postInsert(const QString &table, const QString &key);
     void postUpdate(const QString &table, const QString &key);
     void reloadRow(const QString &table, const QString &key, const QVariant &keyValue);

@@ -50,7 +50,8 @@ public:
 
 protected:
     // The element and the line of its move history for the place it is saved at, in one
-    // transaction; a failure stores neither and ends the dialog as not saved.
+    // transaction; a failure stores neither and leaves the record as typed, still being edited, so
+    // that the next "Записать" tries both again.
     void postData() override;
 
 private:

@@ -29,13 +29,11 @@ void PostElementWithHistory(DataSet &element, bool historyFirst) {
     Connection *cn = element.connection();
     if (!cn)
         throw AppError(QStringLiteral("Набор данных не связан с соединением"));
-    Transaction tx(*cn);
+    const auto history = [&] { recordPlace(*cn, element.value(QStringLiteral("IdComponent"))); };
     if (historyFirst)
-        recordPlace(*cn, element.value(QStringLiteral("IdComponent")));
-    element.post();
-    if (!historyFirst)
-        recordPlace(*cn, element.value(QStringLiteral("IdComponent")));
-    tx.commit();
+        element.postTogether(history, {});
+    else
+        element.postTogether({}, history);
 }
 
 TElementMoveEditDG::TElementMoveEditDG() : TBaseEditDG(nullptr) {

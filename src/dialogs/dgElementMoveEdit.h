@@ -9,7 +9,8 @@ class QPushButton;
 // Posts an element record together with its move-history line, in one transaction: either both are
 // stored or neither is. `historyFirst` records the place the element leaves (a move, before its new
 // device is posted); otherwise the place it is saved at is recorded after the post (a new or
-// changed element). Errors reach the caller with nothing stored.
+// changed element). Errors reach the caller with nothing stored and the record still in its edit
+// or insert with the values as they were, so that a second save retries both.
 void PostElementWithHistory(DataSet &element, bool historyFirst);
 
 // Moves one element to another device: the devices of the department where it stands are offered,
@@ -30,6 +31,6 @@ public:
 
 protected:
     // The history line and the new device in one transaction; a failure leaves both as they were
-    // and ends the dialog as not saved, with the message shown.
+    // and the new device chosen, with the message shown.
     void postData() override;
 };

@@ -55,7 +55,7 @@ TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
                 makeColumn(QStringLiteral("DisplayParameters"), QStringLiteral("Характеристки"), 286, true)},
                440);
     grList->setWordWrap(true);
-    grList->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    grList->setRowsFitText(true);
     connect(grList->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { Guarded([&] { titleClicked(column); }); });
 

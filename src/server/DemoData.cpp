@@ -19,6 +19,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -838,6 +839,39 @@ QHash<QString, int> keysByText(const std::vector<QVariantList> &rows) {
 
 // ---- The generated database --------------------------------------------------------------------
 
+// A large organisation's catalogue holds far more models than its devices use today: cartridges
+// for every printer it ever had, monitors and disks of every purchase. About one model per 250
+// devices of each of these kinds (20 at least, 400 at most), numbered on from those already there;
+// no element refers to them.
+void addCatalogueRange(Connection &cn, const Catalogue &cat, int devices) {
+    struct Range {
+        const char *kind, *trademark, *prefix, *parameters;
+    };
+    const Range ranges[] = {
+        {"Картридж", "HP", "CE%1A", "%1 страниц"},
+        {"Монитор", "LG", "%1MP60G", "%1\", IPS"},
+        {"Жёсткий диск", "Seagate", "ST%1DM", "%1 ГБ, SATA"},
+    };
+    const int wanted = std::clamp(devices / 250, 20, 400);
+    BulkInsert ins(cn, QStringLiteral("Model"),
+                   {QStringLiteral("ModlKind"), QStringLiteral("ModlIdProducer"),
+                    QStringLiteral("ModlNumber"), QStringLiteral("ModlName"), QStringLiteral("ModlNameOnly"),
+                    QStringLiteral("ModlParametersValue")});
+    for (const Range &r : ranges) {
+        const int kind = cat.kinds.value(str(r.kind));
+        const int producer = cat.trademarks.value(str(r.trademark));
+        const int have = cn.scalar(QStringLiteral("SELECT count(*) FROM Model WHERE ModlKind = :K"),
+                                   {{QStringLiteral("K"), kind}})
+                             .toInt();
+        for (int i = have; i < wanted; ++i) {
+            const QString number = str(r.prefix).arg(100 + i);
+            ins.add({kind, producer, number, str(r.trademark) + u' ' + number, false,
+                     str(r.parameters).arg(1000 + 50 * i)});
+        }
+    }
+    ins.flush();
+}
+
 // What each kind of generated device holds; alternatives of a slot are taken in turn.
 struct Slot {
     std::vector<const char *> models;
@@ -990,6 +1024,8 @@ void CreateScaleData(Connection &cn, int devices) {
         for (int w = 0; w < workplaceCount; ++w)
             workplaces[size_t(w)] = keys.value(names[w]);
     }
+
+    addCatalogueRange(cn, cat, devices);
 
     const int computerKind = cat.kinds.value(QStringLiteral("Компьютер"));
     const int laptopKind = cat.kinds.value(QStringLiteral("Ноутбук"));

@@ -16,7 +16,8 @@ void CreateDemoData(Connection &cn);
 // a serial number of its own ("SN" and nine digits) so that a search for one finds exactly one row.
 // The elements of every four devices came on one incoming document (forty positions; delivery
 // notes, invoices and acts of three suppliers), dated shortly before the first of them was
-// installed, so that the documents spread over the same years as the elements.
-// Adds to whatever the database holds (the kinds, firms and models it needs are reused when
-// present). One transaction; progress goes to standard error every 10%.
+// installed, so that the documents spread over the same years as the elements. The catalogue gets
+// tens to hundreds of models more in a few kinds (cartridges, monitors, disks), as a large
+// organisation's has. Adds to whatever the database holds (the kinds, firms and models it needs are
+// reused when present). One transaction; progress goes to standard error every 10%.
 void CreateScaleData(Connection &cn, int devices);

@@ -251,8 +251,11 @@ void DBEdit::refresh() {
             m_validator = v;
         }
     }
-    // Never more characters than the field holds.
-    setMaxLength(f && isText(f->type()) && f->size() > 0 ? f->size() : 32767);
+    // Never more characters than the field holds. Setting the length lays the text out again even
+    // when it stays, which costs more than the rest of a refresh: only a change is set.
+    const int length = f && isText(f->type()) && f->size() > 0 ? f->size() : 32767;
+    if (length != maxLength())
+        setMaxLength(length);
     const QString shown = f ? editText(*f) : QString();
     if (shown != text())
         setText(shown);

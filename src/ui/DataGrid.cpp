@@ -355,6 +355,8 @@ void DataGrid::setColumns(const QVector<GridColumn> &columns) {
 void DataGrid::modelWasReset() {
     if (m_appliedColumns != m_model->columnsVersion())
         applyColumnLayout();
+    if (m_fitRows && isVisible())
+        fitVisibleRows();
     // After the event: the footer's texts may read data sets that are still being set up.
     if (!m_widenPending) {
         m_widenPending = true;
@@ -365,6 +367,74 @@ void DataGrid::modelWasReset() {
     }
     followDataSet();
     refreshFooter();
+}
+
+void DataGrid::setRowsFitText(bool fit) {
+    if (fit == m_fitRows)
+        return;
+    m_fitRows = fit;
+    QHeaderView *v = verticalHeader();
+    for (const auto &c : std::as_const(m_fitConnections))
+        disconnect(c);
+    m_fitConnections.clear();
+    if (!fit) {
+        // Back to rows of one height.
+        v->setSectionResizeMode(QHeaderView::Fixed);
+        v->setDefaultSectionSize(v->defaultSectionSize());
+        return;
+    }
+    // Rows are fitted here, not by the header: its own fitting measures every row at each reset.
+    v->setSectionResizeMode(QHeaderView::Interactive);
+    m_fitConnections << connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+                                &DataGrid::scheduleFit)
+                     << connect(m_model, &QAbstractItemModel::dataChanged, this, &DataGrid::scheduleFit);
+    if (isVisible())
+        fitVisibleRows();
+}
+
+void DataGrid::scheduleFit() {
+    if (!m_fitRows || m_fitPending || !isVisible())
+        return;
+    m_fitPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_fitPending = false;
+        fitVisibleRows();
+    });
+}
+
+void DataGrid::fitVisibleRows() {
+    if (!m_fitRows || !isVisible())
+        return;
+    QHeaderView *v = verticalHeader();
+    const int rows = m_model->rowCount();
+    const int minimum = v->defaultSectionSize();
+    const int bottom = viewport()->height();
+    // Fitting a row moves the ones below it: walk down from the first row in view until the view
+    // is full with the heights as they are now.
+    for (int row = std::max(0, rowAt(0)); row < rows && rowViewportPosition(row) < bottom; ++row) {
+        const int height = std::max(minimum, sizeHintForRow(row));
+        if (v->sectionSize(row) != height)
+            v->resizeSection(row, height);
+    }
+}
+
+void DataGrid::showEvent(QShowEvent *event) {
+    QTableView::showEvent(event);
+    if (m_fitRows) {
+        fitVisibleRows();
+        followDataSet();
+    }
+}
+
+void DataGrid::resizeEvent(QResizeEvent *event) {
+    QTableView::resizeEvent(event);
+    scheduleFit();
+}
+
+void DataGrid::scrollContentsBy(int dx, int dy) {
+    QTableView::scrollContentsBy(dx, dy);
+    if (dy != 0)
+        scheduleFit();
 }
 
 // A column of its own width that the user has not resized widens to show the values of the first

@@ -143,6 +143,12 @@ public:
     // sort field, else its field, in the order of marking.
     QString sortText() const;
 
+    // Rows as high as their text needs (all its lines when words wrap), at least one line. Only the
+    // rows in view are measured, as they come into view: a list of thousands costs one screenful,
+    // and a grid that is not shown measures nothing.
+    void setRowsFitText(bool fit);
+    bool rowsFitText() const { return m_fitRows; }
+
     // Footer rows under the data rows: one line whose cells show what the callback gives for each
     // column (e.g. a total). No callback: no footer.
     void setFooter(std::function<QString(const GridColumn &)> text);
@@ -178,8 +184,13 @@ protected:
     void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void updateGeometries() override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
+    void fitVisibleRows();
+    void scheduleFit();
     void followDataSet();
     void modelWasReset();
     void applyColumnLayout();
@@ -201,6 +212,9 @@ private:
     int m_appliedColumns = -1;   // the columns version whose widths were applied
     QVector<int> m_fittedWidths; // per column, the width widenToContents gave it last
     bool m_widenPending = false;
+    bool m_fitRows = false;    // rows fit their text (setRowsFitText)
+    bool m_fitPending = false; // a fit of the rows in view waits for the event loop
+    QVector<QMetaObject::Connection> m_fitConnections;
 };
 
 // The pixels of the grid's client area left below the last whole data row: the client height less

@@ -233,6 +233,8 @@ TEST_P(DemoDataTest, ScaleGivesTenElementsEachWithSerialsOfTheirOwn) {
               0);
     EXPECT_EQ(count(cn(), "SELECT count(DISTINCT NumberManufact) FROM CompleteSet"), 500);
     EXPECT_EQ(count(cn(), "SELECT count(*) FROM Workplace"), 25);
+    // A catalogue of a size a list of models must cope with, not only the models in use.
+    EXPECT_GE(count(cn(), "SELECT max(n) FROM (SELECT count(*) AS n FROM Model GROUP BY ModlKind) x"), 20);
     EXPECT_GT(count(cn(), "SELECT count(*) FROM Department WHERE DprtIdHigher IS NOT NULL"), 0);
     const int networked = count(cn(), "SELECT count(*) FROM DeviceUnit WHERE Domain IS NOT NULL");
     EXPECT_GT(networked, 0);

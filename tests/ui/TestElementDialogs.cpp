@@ -519,6 +519,32 @@ TEST_F(ElementDialogTest, TheModelListOrdersByWeightOrNameAndMovesOnlyByWeight) 
 // ---------------------------------------------------------------------------------------------
 // Documents
 
+// The rows are fitted to their text when they are shown, not at every reload of an unseen list.
+TEST_F(ElementDialogTest, TheModelRowsInViewFitTheirText) {
+    fill();
+    cn().execute("update Model set ModlParametersValue = :P where IdModel = :M",
+                 {{"P", QStringLiteral("SATA III, 7200 об/мин, кэш 256 МБ, три года гарантии, для серверов "
+                                       "и рабочих станций")},
+                  {"M", wd}});
+    TModelListDG::Run(-1, nullptr, disk);
+    TModelListDG *dlg = TModelListDG::Instance();
+    ASSERT_TRUE(dlg->taModel->locate("IdModel", wd));
+    const int wrapped = dlg->taModel->recNo();
+    ASSERT_TRUE(dlg->taModel->locate("IdModel", seagate));
+    const int plain = dlg->taModel->recNo();
+    const int oneLine = dlg->grList->rowHeight(plain);
+    EXPECT_EQ(dlg->grList->rowHeight(wrapped), oneLine) << "nothing measured while not shown";
+
+    dlg->show();
+    EXPECT_GT(dlg->grList->rowHeight(wrapped), dlg->grList->rowHeight(plain))
+        << "the long parameters wrap into a taller row";
+    dlg->taModel->locate("IdModel", wd);
+    dlg->Reload(-1);
+    EXPECT_GT(dlg->grList->rowHeight(dlg->taModel->recNo()), dlg->grList->rowHeight(plain))
+        << "and again after a reload";
+    dlg->hide();
+}
+
 TEST_F(ElementDialogTest, ANewDocumentStartsWithTodayAndWaitsForAChange) {
     if (scalar("select count(*) from DocKind where ID = 'N'").toInt() == 0)
         insert("DocKind", {{"ID", "N"}, {"Name", "Накладная"}});
@@ -668,6 +694,75 @@ TEST_P(ElementMoveTest, ARefusedMoveLeavesTheElementAndItsHistoryAsTheyWere) {
     EXPECT_TRUE(TElementMoveEditDG::Run(element, printer));
     EXPECT_EQ(deviceOf(element), printer);
     EXPECT_EQ(history(element), 1);
+}
+
+// The history line is written after the element in the same transaction. When only that step
+// fails, the element's write is taken back as well; the record must then still be the one typed
+// and being edited, or a second "Записать" would end the dialog as saved with nothing written.
+TEST_P(ElementMoveTest, AFailedHistoryStepKeepsTheTypedElementForASecondSave) {
+    fill();
+    const QString refusal = QStringLiteral("Журнал перемещений недоступен");
+    const auto refuseHistory = [&](bool refuse) {
+        if (GetParam() == Engine::SQLite) {
+            cn().execute(refuse ? QStringLiteral("CREATE TRIGGER RefuseHistory BEFORE INSERT ON ElementMove "
+                                                 "BEGIN SELECT RAISE(ABORT, '%1'); END")
+                                      .arg(refusal)
+                                : QStringLiteral("DROP TRIGGER RefuseHistory"));
+            return;
+        }
+        if (refuse) {
+            cn().execute(QStringLiteral("CREATE OR REPLACE FUNCTION refuse_history() RETURNS trigger "
+                                        "LANGUAGE plpgsql AS $$ BEGIN RAISE EXCEPTION '%1'; END $$")
+                             .arg(refusal));
+            cn().execute(QStringLiteral("CREATE TRIGGER refuse_history BEFORE INSERT ON ElementMove FOR EACH "
+                                        "ROW EXECUTE FUNCTION refuse_history()"));
+        } else {
+            cn().execute(QStringLiteral("DROP TRIGGER refuse_history ON ElementMove"));
+        }
+    };
+    const auto stored = [&](const QString &number) {
+        return scalar("select count(*) from CompleteSet where CmplNumber = :N", {{"N", number}}).toInt();
+    };
+    struct Case {
+        const char *what;
+        int key, device;
+        QString number;
+    };
+    for (const Case &c : {Case{"a new element", -1, printer, QStringLiteral("А-17")},
+                          Case{"a changed element", element, -1, QStringLiteral("Б-18")}}) {
+        SCOPED_TRACE(c.what);
+        boxes.clear();
+        const int elements = scalar("select count(*) from CompleteSet").toInt();
+        refuseHistory(true);
+        onModal("CompleteSetEditDG", [&](QDialog &d) {
+            TCompleteSetEditDG *dlg = element_();
+            if (c.key < 0) {
+                dlg->lcKind->choose(0);
+                dlg->lcModel->choose(0);
+            }
+            typeText(dlg->edNumberDIT, c.number);
+            dlg->btSave->click();
+            const QStringList shown = texts(MessageKind::Exception);
+            ASSERT_EQ(shown.size(), 1);
+            EXPECT_TRUE(shown.front().contains(refusal)) << shown.front().toStdString();
+            EXPECT_EQ(d.result(), QDialog::Rejected) << "the dialog stays open";
+            EXPECT_TRUE(dlg->taData->isEditing());
+            EXPECT_TRUE(dlg->btSave->isEnabled());
+            EXPECT_EQ(dlg->edNumberDIT->text(), c.number);
+            EXPECT_EQ(dlg->taData->value("IdComponent").isNull(), c.key < 0) << "no key of a row rolled back";
+            EXPECT_EQ(stored(c.number), 0);
+            EXPECT_EQ(scalar("select count(*) from CompleteSet").toInt(), elements);
+
+            refuseHistory(false);
+            dlg->btSave->click();
+        });
+        ASSERT_TRUE(TCompleteSetEditDG::Run(c.key, c.device, "H"));
+        const int saved = field("IdComponent").toInt();
+        EXPECT_EQ(stored(c.number), 1);
+        EXPECT_EQ(history(saved), 1) << "one line, from the second save";
+        EXPECT_EQ(scalar("select count(*) from CompleteSet").toInt(), elements + (c.key < 0 ? 1 : 0));
+        EXPECT_EQ(texts(MessageKind::Exception).size(), 1);
+    }
 }
 
 TEST_P(ElementMoveTest, DraggingAnElementOntoADeviceMovesItThroughTheMoveDialog) {
