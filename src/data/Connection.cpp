@@ -14,6 +14,7 @@
 #include <QSqlRecord>
 #include <QUrl>
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -469,10 +470,15 @@ QVariant Connection::scalar(const QString &sql, const QVariantMap &params) const
     return rs.rows.empty() || rs.columns.isEmpty() ? QVariant() : rs.rows.front().front();
 }
 
+namespace {
+std::atomic<quint64> writesCommitted{0};
+}
+
 void Connection::begin(TxMode mode) {
     if (m_depth++ > 0)
         return;
     m_rollbackOnly = false;
+    m_writing = mode == TxMode::Write;
     QSqlDatabase db = database();
     if (m_url.engine == Engine::SQLite && mode == TxMode::Write) {
         // The driver's transaction() says BEGIN (deferred): a reader that later writes may then be
@@ -506,6 +512,12 @@ void Connection::commit() {
         database().rollback();
         throw DatabaseError(describeError(m_url.engine, error), QString(), errorCode(m_url.engine, error));
     }
+    if (m_writing)
+        ++writesCommitted;
+}
+
+quint64 Connection::committedWrites() {
+    return writesCommitted.load();
 }
 
 void Connection::rollback() {

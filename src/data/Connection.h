@@ -79,6 +79,9 @@ public:
     // Nested calls share the outermost transaction.
     void begin(TxMode mode = TxMode::Write);
     void commit();
+    // How many writing transactions this process has committed, on any connection: views read
+    // their lists anew only when it has changed since they last did.
+    static quint64 committedWrites();
     void rollback();
     bool inTransaction() const { return m_depth > 0; }
 
@@ -90,6 +93,7 @@ private:
     DatabaseUrl m_url;
     int m_depth = 0;
     bool m_rollbackOnly = false;
+    bool m_writing = false; // the outermost transaction was begun to write
 };
 
 // Commits on commit(), rolls back when left by an exception or without commit().

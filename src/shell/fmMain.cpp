@@ -1,6 +1,7 @@
 #include "fmMain.h"
 
 #include "Actions.h"
+#include "Connection.h"
 #include "Fonts.h"
 #include "ReportLinks.h"
 #include "TessalDialog.h"
@@ -218,6 +219,12 @@ void TMainFM::TabShow(int index) {
 // A view shown again reads its lists anew where it stands, so that what was changed in other tabs
 // and dialogs meanwhile shows at once; the placement tree keeps its nodes, the set grid is reread.
 void TMainFM::refreshShownAgain(QWidget *page) {
+    // Only after something was written: rereading a large list costs a moment on every visit.
+    const quint64 writes = Connection::committedWrites();
+    const quint64 seen = m_writesSeen.value(page, writes);
+    m_writesSeen.insert(page, writes);
+    if (seen == writes)
+        return;
     const auto trigger = [](Action *refresh) {
         if (refresh->isEnabled())
             refresh->trigger();

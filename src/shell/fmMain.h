@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "Settings.h"
 
+#include <QHash>
 #include <QWidget>
 #include <functional>
 
@@ -63,6 +64,7 @@ private:
     template <class View>
     View *host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate);
     void refreshShownAgain(QWidget *page);
+    QHash<QWidget *, quint64> m_writesSeen; // per tab, the committed writes when it was last shown
 
     PropertyStore stMain{QStringLiteral("Main.Form")};
     bool m_shown = false;

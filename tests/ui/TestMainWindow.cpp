@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, ShowingTheWindowOpensThePlacementView) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
-TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewLaterVisitsRereadIt) {
+TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewLaterVisitsRereadItAfterWrites) {
     const struct {
         const char *tab;
         const char *view;
@@ -176,13 +176,23 @@ TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewLaterVisitsRereadIt) {
         EXPECT_EQ(view->calls, c.calls);
         EXPECT_EQ(existingViews(fm), (QStringList{QStringLiteral("layout"), QString::fromLatin1(c.view)}));
 
-        // Coming back shows the same view again; it rereads its lists where it stands (the
-        // refresh command's call) and is not created or positioned anew.
+        // Coming back shows the same view again, not created or positioned anew; with nothing
+        // written meanwhile it does not read its lists again.
         fm.pcMain->setCurrentWidget(fm.tsLayout);
         fm.pcMain->setCurrentWidget(fm.tsVersioan);
         fm.pcMain->setCurrentWidget(page);
         EXPECT_EQ(viewOf(fm), view);
         EXPECT_TRUE(view->isVisible());
+        EXPECT_EQ(view->calls, c.calls);
+
+        // After a write it rereads them where it stands (the refresh command's call).
+        fm.pcMain->setCurrentWidget(fm.tsVersioan);
+        {
+            Transaction tx(dm->cnGeneral);
+            insertRow(dm->cnGeneral, "Trademark", {{"Name", QStringLiteral("Марка %1").arg(c.tab)}});
+            tx.commit();
+        }
+        fm.pcMain->setCurrentWidget(page);
         EXPECT_EQ(view->calls, c.calls + c.calls);
         EXPECT_EQ(fm.layoutView()->calls, QStringList());
     }
@@ -201,6 +211,7 @@ TEST_F(MainWindowTest, AViewShownAgainShowsWhatChangedMeanwhile) {
 
     // Meanwhile an element of that document is added on the placement tab.
     fm.pcMain->setCurrentWidget(fm.tsLayout);
+    Transaction tx(cn); // as the element dialog saves
     const QVariant dep = insertRow(cn, "Department", {{"DprtName", "Склад"}});
     const QVariant wp = insertRow(cn, "Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
     const QVariant pc = insertRow(cn, "DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
@@ -213,6 +224,7 @@ TEST_F(MainWindowTest, AViewShownAgainShowsWhatChangedMeanwhile) {
                {"ModelKind", kind},
                {"DocumentId", doc},
                {"DocumentPosition", 1}});
+    tx.commit();
 
     fm.pcMain->setCurrentWidget(fm.tsDocument);
     EXPECT_EQ(view->taDoc->value("ID"), doc) << "still on the same document";
