@@ -137,6 +137,14 @@ bool ContainsText(QStringView text, QStringView what) {
     return FoldText(text).contains(FoldText(what));
 }
 
+QString JoinedText(const QStringList &parts, const QString &sep) {
+    QStringList kept;
+    for (const QString &p : parts)
+        if (const QString t = p.trimmed(); !t.isEmpty())
+            kept << t;
+    return kept.join(sep);
+}
+
 QString MakeKey(const QString &kind, int id) {
     return kind + QString::number(id);
 }

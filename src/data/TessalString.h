@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Text helpers shared by the screens: character replacement, trimming by count, firm names in
 // guillemets, generated passwords, object keys ("W15") and formatted messages.
@@ -20,6 +21,9 @@ QString DropRight(const QString &text, int n);
 // double quote and guillemet becomes a blank (so inner blanks may double), the ends are trimmed of
 // blanks and control characters, and the result is put in « ». ООО "Ромашка" → «ООО  Ромашка».
 QString QuoteName(const QString &text);
+
+// The non-empty parts, each trimmed, in order, joined by `sep`.
+QString JoinedText(const QStringList &parts, const QString &sep);
 
 // A random password of `count` distinct characters, none of them easy to confuse (0, 1, I, O, Q,
 // W, i, j, l, o, q never appear). Kinds:

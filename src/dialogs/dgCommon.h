@@ -45,6 +45,12 @@ private:
 
 // A dataset of a dialog on the shared connection (none before the data module exists), owned by
 // `owner` and named for tests and for reading.
+// The widget with its object name, for building a dialog's controls in one expression.
+template <class Widget> Widget *Named(Widget *widget, const char *objectName) {
+    widget->setObjectName(QString::fromLatin1(objectName));
+    return widget;
+}
+
 DataSet *DialogDataSet(QObject *owner, const QString &objectName);
 
 // A button of a dialog, named for tests and for reading: a caption, or an icon with a hint. Enter

@@ -91,10 +91,6 @@ TDeviceEditDG::TDeviceEditDG() {
     online.readOnly = true;
     taData->addField(online);
 
-    const auto named = [](auto *widget, const char *name) {
-        widget->setObjectName(QString::fromLatin1(name));
-        return widget;
-    };
     const auto separator = [this] {
         auto *line = new QFrame(this);
         line->setFrameShape(QFrame::HLine);
@@ -102,27 +98,27 @@ TDeviceEditDG::TDeviceEditDG() {
         return line;
     };
 
-    lcWorkplace = named(new DBLookupCombo(taData, QStringLiteral("DevcIdWorkplace"), this), "lcWorkplace");
+    lcWorkplace = Named(new DBLookupCombo(taData, QStringLiteral("DevcIdWorkplace"), this), "lcWorkplace");
     btFind = DialogButton(this, "btFind", imageIcon(Img::Find), QStringLiteral("Поиск"));
-    lcKind = named(new DBLookupCombo(taData, QStringLiteral("DevcIdKind"), this), "lcKind");
+    lcKind = Named(new DBLookupCombo(taData, QStringLiteral("DevcIdKind"), this), "lcKind");
     btKind = DialogButton(this, "btKind", imageIcon(Img::Open), QStringLiteral("Справочник типов"));
     btKind->setFocusPolicy(Qt::NoFocus);
-    edName = named(new DBEdit(taData, QStringLiteral("DevcName"), this), "edName");
-    edNumb = named(new DBEdit(taData, QStringLiteral("DevcNumber"), this), "edNumb");
-    edDepr = named(new DBEdit(taData, QStringLiteral("Depreciation"), this), "edDepr");
-    edDomain = named(new DBEdit(taData, QStringLiteral("Domain"), this), "edDomain");
-    cbUsed = named(new DBCodeCombo(taData, QStringLiteral("Used"), DeviceUseStates(), this), "cbUsed");
-    DBCheckBoxEh1 = named(
+    edName = Named(new DBEdit(taData, QStringLiteral("DevcName"), this), "edName");
+    edNumb = Named(new DBEdit(taData, QStringLiteral("DevcNumber"), this), "edNumb");
+    edDepr = Named(new DBEdit(taData, QStringLiteral("Depreciation"), this), "edDepr");
+    edDomain = Named(new DBEdit(taData, QStringLiteral("Domain"), this), "edDomain");
+    cbUsed = Named(new DBCodeCombo(taData, QStringLiteral("Used"), DeviceUseStates(), this), "cbUsed");
+    DBCheckBoxEh1 = Named(
         new DBCheckBox(taData, QStringLiteral("PreventionNeed"), QStringLiteral("Профилактика нужна"), this),
         "DBCheckBoxEh1");
     DBCheckBoxEh1->setLayoutDirection(Qt::RightToLeft); // the caption left of the box
-    edPrevention = named(new DBDateEdit(taData, QStringLiteral("Prevention"), this), "edPrevention");
+    edPrevention = Named(new DBDateEdit(taData, QStringLiteral("Prevention"), this), "edPrevention");
     cbPreventionExpress =
-        named(new DBCheckBox(taData, QStringLiteral("PreventionExpress"), QStringLiteral("Срочно"), this),
+        Named(new DBCheckBox(taData, QStringLiteral("PreventionExpress"), QStringLiteral("Срочно"), this),
               "cbPreventionExpress");
-    cbReport = named(new DBCheckBox(taData, QStringLiteral("DevcPrinting"), QStringLiteral("Отчёт"), this),
+    cbReport = Named(new DBCheckBox(taData, QStringLiteral("DevcPrinting"), QStringLiteral("Отчёт"), this),
                      "cbReport");
-    moDescription = named(new DBMemo(taData, QStringLiteral("DevcDescription"), this), "moDescription");
+    moDescription = Named(new DBMemo(taData, QStringLiteral("DevcDescription"), this), "moDescription");
     moDescription->setFixedHeight(90);
     if (dmLookUp) {
         lcWorkplace->setListSource(dmLookUp->taWork);

@@ -22,21 +22,17 @@ TDocumentEditDG::TDocumentEditDG() : TBaseEditDG(nullptr) {
     setWindowTitle(QStringLiteral("Документ"));
     taData->setCommand(QStringLiteral("SELECT * FROM Document WHERE IdDocument = :ID"));
 
-    const auto named = [](auto *w, const char *name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
-    lcKind = named(new DBLookupCombo(taData, QStringLiteral("DocKind"), this), "lcKind");
-    edNumber = named(new DBEdit(taData, QStringLiteral("DocNumber"), this), "edNumber");
-    edDate = named(new DBDateEdit(taData, QStringLiteral("DocDate"), this), "edDate");
-    lcProd = named(new DBLookupCombo(taData, QStringLiteral("DocClient"), this), "lcProd");
+    lcKind = Named(new DBLookupCombo(taData, QStringLiteral("DocKind"), this), "lcKind");
+    edNumber = Named(new DBEdit(taData, QStringLiteral("DocNumber"), this), "edNumber");
+    edDate = Named(new DBDateEdit(taData, QStringLiteral("DocDate"), this), "edDate");
+    lcProd = Named(new DBLookupCombo(taData, QStringLiteral("DocClient"), this), "lcProd");
     lcProd->setSearchEnabled(true);
     lcProd->setClearOnDelete(true);
-    sbProd = named(new QPushButton(this), "sbProd");
+    sbProd = Named(new QPushButton(this), "sbProd");
     sbProd->setIcon(imageIcon(Img::Open));
     sbProd->setToolTip(QStringLiteral("Справочник производителей"));
     sbProd->setAutoDefault(false);
-    moNote = named(new DBMemo(taData, QStringLiteral("Note"), this), "moNote");
+    moNote = Named(new DBMemo(taData, QStringLiteral("Note"), this), "moNote");
     moNote->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     moNote->setFixedHeight(80);
     if (dmLookUp) {

@@ -33,15 +33,11 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
     setWindowTitle(QStringLiteral("Компонент"));
     taData->setCommand(QStringLiteral("SELECT * FROM  CompleteSet WHERE (IdComponent = :ID)"));
 
-    const auto named = [](auto *w, const char *name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
     const auto edit = [&](const char *field, const char *name) {
-        return named(new DBEdit(taData, QString::fromLatin1(field), this), name);
+        return Named(new DBEdit(taData, QString::fromLatin1(field), this), name);
     };
     const auto readOnlyBox = [&](const char *name) {
-        auto *e = named(new QLineEdit(this), name);
+        auto *e = Named(new QLineEdit(this), name);
         e->setReadOnly(true);
         e->setFocusPolicy(Qt::NoFocus);
         QPalette p = e->palette();
@@ -50,23 +46,23 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
         return e;
     };
 
-    lcKind = named(new DBLookupCombo(taData, KindField, this), "lcKind");
+    lcKind = Named(new DBLookupCombo(taData, KindField, this), "lcKind");
     sbKind = DialogButton(this, "sbKind", imageIcon(Img::Open), QStringLiteral("Справочник типов"));
-    lcModel = named(new DBLookupCombo(taData, ModelField, this), "lcModel");
+    lcModel = Named(new DBLookupCombo(taData, ModelField, this), "lcModel");
     lcModel->setSearchEnabled(true);
     sbModel = DialogButton(this, "sbModel", imageIcon(Img::Open), QStringLiteral("Справочник моделей"));
     sbFindModel =
         DialogButton(this, "sbFindModel", imageIcon(Img::Find), QStringLiteral("Справочник моделей"));
     edModelNote = readOnlyBox("edModelNote");
     edNumberManufact = edit("NumberManufact", "edNumberManufact");
-    edDateMan = named(new DBDateEdit(taData, QStringLiteral("DateManufact"), this), "edDateMan");
+    edDateMan = Named(new DBDateEdit(taData, QStringLiteral("DateManufact"), this), "edDateMan");
     edDateManText = readOnlyBox("edDateManText");
     edNumberSeller = edit("NumberSeller", "edNumberSeller");
     edWarranty = edit("Warranty", "edWarranty");
     edWarranty->setMaximumWidth(60);
     edNumberDIT = edit("CmplNumber", "edNumberDIT");
-    edDataSet = named(new DBDateEdit(taData, QStringLiteral("CmplDateSet"), this), "edDataSet");
-    lcDoc = named(new DBLookupCombo(taData, QStringLiteral("DocumentId"), this), "lcDoc");
+    edDataSet = Named(new DBDateEdit(taData, QStringLiteral("CmplDateSet"), this), "edDataSet");
+    lcDoc = Named(new DBLookupCombo(taData, QStringLiteral("DocumentId"), this), "lcDoc");
     lcDoc->setSearchEnabled(true);
     sbDoc = DialogButton(this, "sbDoc", imageIcon(Img::Open), QStringLiteral("Справочник документов"));
     btClear = DialogButton(this, "btClear", imageIcon(Img::Delete), QStringLiteral("Очистка."));

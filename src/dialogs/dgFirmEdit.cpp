@@ -31,19 +31,15 @@ TFirmEditDG::TFirmEditDG() : TBaseEditDG(nullptr) {
     taData->setCommand(QStringLiteral("select * from Client where IdClient = :ID"));
     taData->beforePost = [](DataSet &ds) { ApplyFirmShortName(ds); };
 
-    const auto named = [](auto *w, const char *name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
-    cbTrade = named(new DBLookupCombo(taData, QStringLiteral("Trademark"), this), "cbTrade");
+    cbTrade = Named(new DBLookupCombo(taData, QStringLiteral("Trademark"), this), "cbTrade");
     cbTrade->setClearOnDelete(true);
     sbModel = DialogButton(this, "sbModel", imageIcon(Img::Open), QStringLiteral("Торговая марка"));
-    edName = named(new DBEdit(taData, QStringLiteral("ClntNameFull"), this), "edName");
+    edName = Named(new DBEdit(taData, QStringLiteral("ClntNameFull"), this), "edName");
     edName->setMinimumWidth(380);
     btQuotes = DialogButton(this, "btQuotes", QStringLiteral("«»"));
     btQuotes->setToolTip(QStringLiteral("Кавычки"));
     const auto counter = [&](const char *field, const char *name) {
-        auto *e = named(new DBEdit(taData, QString::fromLatin1(field), this), name);
+        auto *e = Named(new DBEdit(taData, QString::fromLatin1(field), this), name);
         e->setReadOnly(true);
         e->setFocusPolicy(Qt::NoFocus);
         QPalette p = e->palette();

@@ -23,27 +23,23 @@ TModelEditDG::TModelEditDG() : TBaseEditDG(nullptr) {
     spCalcName = DialogDataSet(this, QStringLiteral("spCalcName"));
     spCalcName->setCommand(QStringLiteral("CalcModelName;1"), CommandType::StoredProc);
 
-    const auto named = [](auto *w, const char *name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
     const auto button = [this](const char *name, const QString &hint) {
         QPushButton *b = DialogButton(this, name, imageIcon(Img::Open), hint);
         b->setFocusPolicy(Qt::NoFocus);
         return b;
     };
-    lcKind = named(new DBLookupCombo(taData, QStringLiteral("ModlKind"), this), "lcKind");
+    lcKind = Named(new DBLookupCombo(taData, QStringLiteral("ModlKind"), this), "lcKind");
     btKind = button("btKind", QStringLiteral("Справочник типов"));
-    lcProd = named(new DBLookupCombo(taData, QStringLiteral("ModlIdProducer"), this), "lcProd");
+    lcProd = Named(new DBLookupCombo(taData, QStringLiteral("ModlIdProducer"), this), "lcProd");
     lcProd->setSearchEnabled(true);
     lcProd->setClearOnDelete(true);
     btFirm = button("btFirm", QStringLiteral("Справочник производителей"));
-    edNumber = named(new DBEdit(taData, QStringLiteral("ModlNumber"), this), "edNumber");
+    edNumber = Named(new DBEdit(taData, QStringLiteral("ModlNumber"), this), "edNumber");
     DBCheckBox1 =
-        named(new DBCheckBox(taData, QStringLiteral("ModlNameOnly"), QStringLiteral("Только номер"), this),
+        Named(new DBCheckBox(taData, QStringLiteral("ModlNameOnly"), QStringLiteral("Только номер"), this),
               "DBCheckBox1");
-    edParameters = named(new DBEdit(taData, QStringLiteral("ModlParametersValue"), this), "edParameters");
-    edNote = named(new DBEdit(taData, QStringLiteral("ModlNote"), this), "edNote");
+    edParameters = Named(new DBEdit(taData, QStringLiteral("ModlParametersValue"), this), "edParameters");
+    edNote = Named(new DBEdit(taData, QStringLiteral("ModlNote"), this), "edNote");
     if (dmLookUp) {
         lcKind->setListSource(dmLookUp->taKind);
         lcProd->setListSource(dmLookUp->taClient);

@@ -54,18 +54,10 @@ QString money(const QVariant &v) {
     return v.isNull() ? QString() : FormatText(QStringLiteral("%m"), {TypedValue::Currency(v.toString())});
 }
 
-// The non-empty parts joined by the separator.
-QString joined(const QStringList &parts, const QString &sep) {
-    QStringList kept;
-    for (const QString &p : parts)
-        if (!p.trimmed().isEmpty())
-            kept << p.trimmed();
-    return kept.join(sep);
-}
-
 QString numbers(const ResultSet &rs, size_t row) {
-    return joined({str(rs, row, "NumberManufact"), str(rs, row, "CmplNumber"), str(rs, row, "NumberSeller")},
-                  QStringLiteral(" / "));
+    return JoinedText(
+        {str(rs, row, "NumberManufact"), str(rs, row, "CmplNumber"), str(rs, row, "NumberSeller")},
+        QStringLiteral(" / "));
 }
 
 ResultSet keyed(Connection &cn, const QString &sql, int key) {
@@ -188,16 +180,12 @@ ReportTable lastMoveReport(Connection &cn) {
                                 "ORDER BY e.Moving DESC, e.ID DESC LIMIT %2")
                      .arg(QString::fromLatin1(ElementJoins))
                      .arg(Limit));
-    for (size_t i = 0; i < rs.rows.size(); ++i) {
-        QStringList now;
-        for (const char *part : {"DprtName", "WrkpName", "DevcName"})
-            if (const QString text = str(rs, i, part); !text.isEmpty())
-                now << text;
+    for (size_t i = 0; i < rs.rows.size(); ++i)
         r.rows.push_back({dateText(rs.value(i, QStringLiteral("Moving")), true),
                           ElementCodeText(rs.value(i, QStringLiteral("IdComponent")).toLongLong()),
                           str(rs, i, "KindName"), str(rs, i, "ModlName"), str(rs, i, "Place"),
-                          now.join(QStringLiteral(" / "))});
-    }
+                          JoinedText({str(rs, i, "DprtName"), str(rs, i, "WrkpName"), str(rs, i, "DevcName")},
+                                     QStringLiteral(" / "))});
     if (r.rows.size() >= size_t(Limit))
         r.lines << QStringLiteral("Последние %1 перемещений").arg(Limit);
     return r;
@@ -252,12 +240,12 @@ ReportTable documentReport(Connection &cn, int key) {
     requireRow(head, QStringLiteral("документ"), key);
     ReportTable r;
     const QString number = str(head, 0, "DocNumber");
-    r.title = joined({str(head, 0, "KindName"),
-                      number.isEmpty() ? QStringLiteral("б/н") : QStringLiteral("№ ") + number,
-                      dateText(head.value(0, QStringLiteral("DocDate"))).isEmpty()
-                          ? QString()
-                          : QStringLiteral("от ") + dateText(head.value(0, QStringLiteral("DocDate")))},
-                     QStringLiteral(" "));
+    r.title = JoinedText({str(head, 0, "KindName"),
+                          number.isEmpty() ? QStringLiteral("б/н") : QStringLiteral("№ ") + number,
+                          dateText(head.value(0, QStringLiteral("DocDate"))).isEmpty()
+                              ? QString()
+                              : QStringLiteral("от ") + dateText(head.value(0, QStringLiteral("DocDate")))},
+                         QStringLiteral(" "));
     r.lines << QStringLiteral("Поставщик: ") + str(head, 0, "DisplayName");
     if (!str(head, 0, "Note").isEmpty())
         r.lines << QStringLiteral("Примечание: ") + str(head, 0, "Note");
@@ -315,13 +303,13 @@ ReportTable userInfoReport(Connection &cn, int key) {
     requireRow(head, QStringLiteral("пользователь"), key);
     ReportTable r;
     r.title = QStringLiteral("Пользователь «%1»").arg(str(head, 0, "Name"));
-    const QString account = joined({str(head, 0, "Domain"), str(head, 0, "Login")}, QStringLiteral("\\"));
+    const QString account = JoinedText({str(head, 0, "Domain"), str(head, 0, "Login")}, QStringLiteral("\\"));
     for (const auto &[label, value] :
          {std::pair{QStringLiteral("Полное имя: "), str(head, 0, "AddName")},
           std::pair{QStringLiteral("Краткое имя: "), str(head, 0, "ShortName")},
           std::pair{QStringLiteral("Учётная запись: "), account},
           std::pair{QStringLiteral("Почта: "),
-                    joined({str(head, 0, "EMail"), str(head, 0, "EMailGroup")}, QStringLiteral(", "))},
+                    JoinedText({str(head, 0, "EMail"), str(head, 0, "EMailGroup")}, QStringLiteral(", "))},
           std::pair{QStringLiteral("Skype: "), str(head, 0, "SkypeLogin")}})
         if (!value.isEmpty())
             r.lines << label + value;
@@ -346,7 +334,7 @@ ReportTable userInfoReport(Connection &cn, int key) {
     for (size_t i = 0; i < computers.rows.size(); ++i)
         r.rows.push_back(
             {QStringLiteral("Компьютер"),
-             joined({str(computers, i, "DevcName"), str(computers, i, "Domain")}, QStringLiteral(", ")),
+             JoinedText({str(computers, i, "DevcName"), str(computers, i, "Domain")}, QStringLiteral(", ")),
              str(computers, i, "WrkpName")});
     return r;
 }
@@ -364,7 +352,7 @@ ReportTable userListReport(Connection &cn) {
                        "LEFT JOIN Workplace w ON w.[User] = u.ID ORDER BY u.Name, u.ID, w.WrkpName"));
     for (size_t i = 0; i < rs.rows.size(); ++i)
         r.rows.push_back({str(rs, i, "Name"),
-                          joined({str(rs, i, "Domain"), str(rs, i, "Login")}, QStringLiteral("\\")),
+                          JoinedText({str(rs, i, "Domain"), str(rs, i, "Login")}, QStringLiteral("\\")),
                           str(rs, i, "EMail"), str(rs, i, "WrkpName")});
     return r;
 }

@@ -54,9 +54,7 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("Ð¡Ð
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    tbMain = new QToolBar(this);
-    tbMain->setObjectName(QStringLiteral("tbMain"));
-    tbMain->setIconSize(QSize(16, 16));
+    tbMain = viewToolBar(this, "tbMain");
     addToolButton(tbMain, acPing);
     tbMain->addSeparator();
     addToolButton(tbMain, acRefresh);

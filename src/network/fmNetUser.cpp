@@ -92,9 +92,7 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    tbMain = new QToolBar(this);
-    tbMain->setObjectName(QStringLiteral("tbMain"));
-    tbMain->setIconSize(QSize(16, 16));
+    tbMain = viewToolBar(this, "tbMain");
     addToolButton(tbMain, acCheckUser);
     tbMain->addSeparator();
     for (Action *a : {acUserInsert, acUserEdit, acUserDelete})

@@ -221,9 +221,7 @@ void TLayoutMainFM::buildLayout() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    tbMain = new QToolBar(this);
-    tbMain->setObjectName(QStringLiteral("tbMain"));
-    tbMain->setIconSize(QSize(16, 16));
+    tbMain = viewToolBar(this, "tbMain");
     for (Action *a : {acAddDprt, acAddPlace, acAddDevice, acDevClone})
         addToolButton(tbMain, a);
     tbMain->addSeparator();
@@ -323,9 +321,7 @@ void TLayoutMainFM::buildLayout() {
     auto *setLayout = new QVBoxLayout(pnSet);
     setLayout->setContentsMargins(0, 0, 0, 0);
     setLayout->setSpacing(0);
-    tbSet = new QToolBar(pnSet);
-    tbSet->setObjectName(QStringLiteral("tbSet"));
-    tbSet->setIconSize(QSize(16, 16));
+    tbSet = viewToolBar(pnSet, "tbSet");
     btSetH = addToolButton(tbSet, acSetH);
     btSetH->setObjectName(QStringLiteral("btSetH"));
     btSetM = addToolButton(tbSet, acSetM);

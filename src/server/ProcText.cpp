@@ -17,11 +17,7 @@ QString cut(QString s, int width) {
 }
 
 QString joined(const QStringList &parts, const QString &sep) {
-    QStringList kept;
-    for (const QString &p : parts)
-        if (const QString t = p.trimmed(); !t.isEmpty())
-            kept << t;
-    return kept.join(sep);
+    return JoinedText(parts, sep);
 }
 
 QString text(const ResultSet &rs, size_t row, const char *column) {

@@ -191,6 +191,15 @@ QToolButton *addToolButton(QToolBar *toolBar, Action *action) {
     return qobject_cast<QToolButton *>(toolBar->widgetForAction(action));
 }
 
+QToolBar *viewToolBar(QWidget *parent, const char *objectName, bool captions) {
+    auto *toolBar = new QToolBar(parent);
+    toolBar->setObjectName(QString::fromLatin1(objectName));
+    toolBar->setIconSize(QSize(16, 16));
+    if (captions)
+        toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    return toolBar;
+}
+
 QActionGroup *exclusiveGroup(QObject *parent, const QList<Action *> &actions) {
     auto *group = new QActionGroup(parent);
     group->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);

@@ -72,6 +72,9 @@ private:
 // hint as its tooltip. The caller names it.
 QToolButton *addToolButton(QToolBar *toolBar, Action *action);
 
+// A view's toolbar of 16-pixel icons, named; `captions` puts each action's caption beside its icon.
+QToolBar *viewToolBar(QWidget *parent, const char *objectName, bool captions = false);
+
 // Makes the actions checkable and mutually exclusive, with exactly one checked (the first unless one
 // already is).
 QActionGroup *exclusiveGroup(QObject *parent, const QList<Action *> &actions);

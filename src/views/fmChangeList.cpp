@@ -64,10 +64,7 @@ TChangeListFM::TChangeListFM(QWidget *parent) : HostedView(QStringLiteral("Ра�
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    tbDoc = new QToolBar(this);
-    tbDoc->setObjectName(QStringLiteral("tbDoc"));
-    tbDoc->setIconSize(QSize(16, 16));
-    tbDoc->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    tbDoc = viewToolBar(this, "tbDoc", true);
     addToolButton(tbDoc, acRefreshDoc);
     tbDoc->addSeparator();
     addToolButton(tbDoc, acGoDevice);

@@ -139,9 +139,7 @@ void TDocumentListFM::buildLayout() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    tbDoc = new QToolBar(this);
-    tbDoc->setObjectName(QStringLiteral("tbDoc"));
-    tbDoc->setIconSize(QSize(16, 16));
+    tbDoc = viewToolBar(this, "tbDoc");
     addToolButton(tbDoc, acInsertDoc);
     addToolButton(tbDoc, acEditDoc);
     tbDoc->addSeparator();

@@ -162,10 +162,7 @@ void TModelListFM::buildLayout() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    tbModel = new QToolBar(pnForm);
-    tbModel->setObjectName(QStringLiteral("tbModel"));
-    tbModel->setIconSize(QSize(16, 16));
-    tbModel->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    tbModel = viewToolBar(pnForm, "tbModel", true);
     btH = addToolButton(tbModel, acH);
     btH->setObjectName(QStringLiteral("btH"));
     btM = addToolButton(tbModel, acM);
@@ -220,10 +217,7 @@ void TModelListFM::buildLayout() {
     pnModel->setSizes({136, 600});
     layout->addWidget(pnModel, 1);
 
-    tbSet = new QToolBar(pnForm);
-    tbSet->setObjectName(QStringLiteral("tbSet"));
-    tbSet->setIconSize(QSize(16, 16));
-    tbSet->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    tbSet = viewToolBar(pnForm, "tbSet", true);
     addToolButton(tbSet, acElementEdit);
     addToolButton(tbSet, caElementRefresh);
     tbSet->addSeparator();

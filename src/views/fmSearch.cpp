@@ -149,10 +149,7 @@ TSearchFM::TSearchFM(QWidget *parent) : HostedView(QStringLiteral("Поиск"),
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    tbDoc = new QToolBar(this);
-    tbDoc->setObjectName(QStringLiteral("tbDoc"));
-    tbDoc->setIconSize(QSize(16, 16));
-    tbDoc->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    tbDoc = viewToolBar(this, "tbDoc", true);
     addToolButton(tbDoc, acFind);
     tbDoc->addSeparator();
     for (Action *a : {acGoTree, acGoDocument, acGoModel})
