@@ -379,7 +379,15 @@ int main(int argc, char *argv[]) {
                  QStringLiteral("Fill an empty database with about N devices first."), QStringLiteral("n")});
     p.addOption({QStringLiteral("search"), QStringLiteral("Text to search for (default: one serial number)."),
                  QStringLiteral("text")});
+    p.addOption({QStringLiteral("only"),
+                 QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
+                                "views, find, dialogs."),
+                 QStringLiteral("parts")});
     p.process(app);
+    const QStringList only = p.value(QStringLiteral("only")).split(u',', Qt::SkipEmptyParts);
+    const auto wanted = [&](const char *part) {
+        return only.isEmpty() || only.contains(QLatin1String(part));
+    };
 
     try {
         InstallServer();
@@ -396,8 +404,10 @@ int main(int argc, char *argv[]) {
         }
         figure("devices", cn.scalar(QStringLiteral("SELECT count(*) FROM DeviceUnit")).toDouble(), 0);
         figure("elements", cn.scalar(QStringLiteral("SELECT count(*) FROM CompleteSet")).toDouble(), 0);
-        benchLoadTree(cn);
-        benchTree(cn);
+        if (wanted("loadtree"))
+            benchLoadTree(cn);
+        if (wanted("tree"))
+            benchTree(cn);
         QString text = p.value(QStringLiteral("search"));
         if (text.isEmpty())
             text = cn.scalar(QStringLiteral(
@@ -407,12 +417,17 @@ int main(int argc, char *argv[]) {
         if (text.isEmpty())
             text = QStringLiteral("склад");
         out << "search_text " << text << Qt::endl;
-        benchSearch(cn, text);
-        benchViews(cn);
+        if (wanted("search"))
+            benchSearch(cn, text);
+        if (wanted("views"))
+            benchViews(cn);
         // A word in the middle of a device name, and two words, one of them part of a number.
-        benchFindDevice(cn, "word", QStringLiteral("ecosys"));
-        benchFindDevice(cn, "two_words", QStringLiteral("блок 01234"));
-        benchElementDialogs(cn);
+        if (wanted("find")) {
+            benchFindDevice(cn, "word", QStringLiteral("ecosys"));
+            benchFindDevice(cn, "two_words", QStringLiteral("блок 01234"));
+        }
+        if (wanted("dialogs"))
+            benchElementDialogs(cn);
     } catch (const AppError &e) {
         QTextStream(stderr) << e.message() << Qt::endl;
         return 1;

@@ -103,7 +103,11 @@ QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantM
             params.insert(name, likeContains(indexed[i]));
             likes << QStringLiteral(" AND f.Text LIKE CAST(:%1 AS text) ESCAPE '\\'").arg(name);
         }
-        return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1%2 AND %3%4")
+        // In key order: for a word that many rows contain, the planner then walks the primary key
+        // and stops at the limit, instead of gathering every match from the trigram index (or
+        // reading past the other kinds' rows); a rare word still goes through the trigram index.
+        // The first rows found are then the same from one search to the next.
+        return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1%2 AND %3 ORDER BY f.Kind, f.ID%4")
             .arg(ofKind, likes.join(QString()), exact, limit);
     }
     if (indexed.isEmpty())
