@@ -12,6 +12,7 @@
 #include "Settings.h"
 #include "TessalADO.h"
 #include "TessalString.h"
+#include "TessalSystem.h"
 #include "dgElementEdit.h"
 #include "dgElementMoveList.h"
 #include "dgModelList.h"
@@ -367,6 +368,7 @@ void benchViews(Connection &cn) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    ReadTimeZoneOnce();
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);

@@ -23,6 +23,7 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalADO.h"
+#include "TessalSystem.h"
 #include "TessalVersionInfo.h"
 #include "publish.h"
 
@@ -426,6 +427,7 @@ const ToolCommand Commands[] = {
 } // namespace
 
 int main(int argc, char **argv) {
+    ReadTimeZoneOnce();
     const auto app = MakeToolApplication(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 
 #include <climits>
@@ -24,6 +25,14 @@ void KeepFreedMemoryForReuse() {
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
 #endif
+}
+
+void ReadTimeZoneOnce() {
+    if (qEnvironmentVariableIsSet("TZ"))
+        return;
+    // ":file" names a zone file; the system's own is what an unset TZ would have read.
+    if (QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
 }
 
 namespace {

@@ -14,6 +14,14 @@ QString LocalComputerName();
 // Called once at start-up, before the first large read.
 void KeepFreedMemoryForReuse();
 
+// Makes the C library read the system's time zone once instead of at every local time it works
+// out. Without TZ set, glibc looks at /etc/localtime again for each conversion: a list of a hundred
+// thousand dates then makes as many file-system calls, more than the database took to send the
+// rows. Sets TZ to that file when TZ is not set (the zone stays the one the system had when the
+// program started). Call first thing in main(), before any thread starts: it changes the
+// environment.
+void ReadTimeZoneOnce();
+
 // Ids of the running processes whose executable file name (without its folder) equals `name`,
 // compared without regard to case. A name given with the ".exe" suffix also matches the same
 // name without it, so "Velmora.exe" finds /opt/prog/Velmora. Processes whose executable cannot be

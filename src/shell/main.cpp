@@ -1,11 +1,13 @@
 #include "Seams.h"
 #include "Startup.h"
+#include "TessalSystem.h"
 
 #include <QApplication>
 
 #include <cstdio>
 
 int main(int argc, char *argv[]) {
+    ReadTimeZoneOnce();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Korvant"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));

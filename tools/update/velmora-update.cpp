@@ -17,6 +17,7 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalLog.h"
+#include "TessalSystem.h"
 #include "TessalVersionInfo.h"
 
 #include <QApplication>
@@ -166,6 +167,7 @@ void report(const QString &reason, bool box) {
 } // namespace
 
 int main(int argc, char **argv) {
+    ReadTimeZoneOnce();
     // A display may be announced and still be out of reach: the offscreen platform then takes
     // over, and the reason goes to the log alone.
     const bool display = hasDisplay();
