@@ -37,7 +37,9 @@ struct ResultSet {
     std::vector<QVector<QVariant>> rows;
 
     int indexOf(const QString &column) const; // case-insensitive, -1 when absent
+    int indexOf(QLatin1StringView column) const;
     QVariant value(size_t row, const QString &column) const;
+    QVariant value(size_t row, QLatin1StringView column) const;
 };
 
 // Where the database is: "sqlite:<file>" or "postgresql://[user[:password]@]host[:port]/<name>".
