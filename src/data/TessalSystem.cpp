@@ -29,7 +29,6 @@ void KeepFreedMemoryForReuse() {
     // a list of a hundred thousand rows otherwise leaves that work to the middle of the next read.
     // The per-thread cache still serves the sizes in use without any merging.
     mallopt(M_MXFAST, 0);
-    if (qEnvironmentVariableIsSet("XMXFAST")) mallopt(M_MXFAST, qEnvironmentVariableIntValue("XMXFAST"));
 #endif
 }
 
