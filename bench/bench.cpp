@@ -355,7 +355,8 @@ void benchViews(Connection &cn) {
         [&] {
             cn.query(QStringLiteral(
                 "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, "
-                "d.PreventionNeed, d.IdDevice FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                "d.PreventionNeed, d.IdDevice FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = "
+                "d.DevcIdWorkplace "
                 "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
         },
         3);

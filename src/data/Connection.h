@@ -38,6 +38,10 @@ struct ResultSet {
 
     int indexOf(const QString &column) const; // case-insensitive, -1 when absent
     QVariant value(size_t row, const QString &column) const;
+    // Orders the rows by the text of one column in the order of names (CompareText), rows of
+    // equal text by the key column (none for -1), and otherwise as they were.
+    void sortByText(int textColumn, int keyColumn);
+    void sortByText(const QString &textColumn, const QString &keyColumn);
 };
 
 // Where the database is: "sqlite:<file>" or "postgresql://[user[:password]@]host[:port]/<name>".

@@ -141,14 +141,16 @@ ReportTable workplaceReport(Connection &cn, int key) {
                  {QStringLiteral("Тип"), 1.5},
                  {QStringLiteral("Модель"), 2.6},
                  {QStringLiteral("Номер"), 1.8}};
-    const ResultSet rs =
-        keyed(cn,
-              QStringLiteral("SELECT d.IdDevice, d.DevcName, %1 FROM DeviceUnit d "
-                             "LEFT JOIN CompleteSet c ON c.CmplIdDevice = d.IdDevice %2 "
-                             "WHERE d.DevcIdWorkplace = :K "
-                             "ORDER BY d.DevcName, d.IdDevice, k.KindType, k.KindOrder, c.IdComponent")
-                  .arg(QString::fromLatin1(ElementSelect), QString::fromLatin1(ElementJoins)),
-              key);
+    ResultSet rs = keyed(cn,
+                         QStringLiteral("SELECT d.IdDevice, d.DevcName, %1 FROM DeviceUnit d "
+                                        "LEFT JOIN CompleteSet c ON c.CmplIdDevice = d.IdDevice %2 "
+                                        "WHERE d.DevcIdWorkplace = :K "
+                                        "ORDER BY d.IdDevice, k.KindType, k.KindOrder, c.IdComponent")
+                             .arg(QString::fromLatin1(ElementSelect), QString::fromLatin1(ElementJoins)),
+                         key);
+    // The devices in the program's order of names, whatever the server's collation; each
+    // device's elements stay in their order.
+    rs.sortByText(QStringLiteral("DevcName"), QStringLiteral("IdDevice"));
     QVariant lastDevice;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
         const QVariant device = rs.value(i, QStringLiteral("IdDevice"));
@@ -320,10 +322,11 @@ ReportTable computerListReport(Connection &cn) {
                  {QStringLiteral("Устройство"), 2},
                  {QStringLiteral("Рабочее место"), 2},
                  {QStringLiteral("Подразделение"), 2.2}};
-    const ResultSet rs = cn.query(QStringLiteral(
-        "SELECT d.Domain, d.DevcName, w.WrkpName, p.DprtName FROM DeviceUnit d "
+    ResultSet rs = cn.query(QStringLiteral(
+        "SELECT d.Domain, d.DevcName, w.WrkpName, p.DprtName, d.IdDevice FROM DeviceUnit d "
         "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace JOIN Department p ON p.IdDepartment = "
-        "w.WrkpIdDepartment WHERE d.Domain IS NOT NULL AND d.Domain <> '' ORDER BY d.Domain, d.IdDevice"));
+        "w.WrkpIdDepartment WHERE d.Domain IS NOT NULL AND d.Domain <> ''"));
+    rs.sortByText(0, 4);
     for (const auto &row : rs.rows)
         r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString(), row[3].toString()});
     return r;
@@ -352,22 +355,22 @@ ReportTable userInfoReport(Connection &cn, int key) {
             r.lines << label + value;
     r.columns = {
         {QStringLiteral("Что"), 1.2}, {QStringLiteral("Название"), 2.5}, {QStringLiteral("Где"), 3.5}};
-    const ResultSet places =
-        keyed(cn,
-              QStringLiteral("SELECT w.WrkpName, p.DprtName FROM Workplace w "
-                             "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment "
-                             "WHERE w.[User] = :K ORDER BY w.WrkpName, w.IdWorkplace"),
-              key);
+    ResultSet places = keyed(cn,
+                             QStringLiteral("SELECT w.WrkpName, p.DprtName, w.IdWorkplace FROM Workplace w "
+                                            "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment "
+                                            "WHERE w.[User] = :K"),
+                             key);
+    places.sortByText(0, 2);
     for (size_t i = 0; i < places.rows.size(); ++i)
         r.rows.push_back(
             {QStringLiteral("Рабочее место"), str(places, i, "WrkpName"), str(places, i, "DprtName")});
-    const ResultSet computers =
-        keyed(cn,
-              QStringLiteral("SELECT d.DevcName, d.Domain, w.WrkpName FROM UseComputer u "
-                             "JOIN DeviceUnit d ON d.IdDevice = u.Computer "
-                             "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
-                             "WHERE u.[User] = :K ORDER BY d.DevcName, d.IdDevice"),
-              key);
+    ResultSet computers = keyed(cn,
+                                QStringLiteral("SELECT d.DevcName, d.Domain, w.WrkpName, d.IdDevice FROM "
+                                               "UseComputer u JOIN DeviceUnit d ON d.IdDevice = u.Computer "
+                                               "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                                               "WHERE u.[User] = :K"),
+                                key);
+    computers.sortByText(0, 3);
     for (size_t i = 0; i < computers.rows.size(); ++i)
         r.rows.push_back(
             {QStringLiteral("Компьютер"),
@@ -384,9 +387,12 @@ ReportTable userListReport(Connection &cn) {
                  {QStringLiteral("Учётная запись"), 1.6},
                  {QStringLiteral("Почта"), 2},
                  {QStringLiteral("Рабочее место"), 2}};
-    const ResultSet rs = cn.query(
-        QStringLiteral("SELECT u.ID, u.Name, u.Login, u.Domain, u.EMail, w.WrkpName FROM [User] u "
-                       "LEFT JOIN Workplace w ON w.[User] = u.ID ORDER BY u.Name, u.ID, w.WrkpName"));
+    ResultSet rs =
+        cn.query(QStringLiteral("SELECT u.ID, u.Name, u.Login, u.Domain, u.EMail, w.WrkpName FROM [User] u "
+                                "LEFT JOIN Workplace w ON w.[User] = u.ID"));
+    // By name and key, a user's workplaces by their names.
+    rs.sortByText(5, -1);
+    rs.sortByText(1, 0);
     for (size_t i = 0; i < rs.rows.size(); ++i)
         r.rows.push_back({str(rs, i, "Name"),
                           JoinedText({str(rs, i, "Domain"), str(rs, i, "Login")}, QStringLiteral("\\")),
@@ -401,9 +407,9 @@ ReportTable mailBoxReport(Connection &cn) {
     r.columns = {{QStringLiteral("Пользователь"), 2.6},
                  {QStringLiteral("Почтовый ящик"), 2.4},
                  {QStringLiteral("Группа"), 2}};
-    const ResultSet rs =
-        cn.query(QStringLiteral("SELECT Name, EMail, EMailGroup FROM [User] "
-                                "WHERE EMail IS NOT NULL AND EMail <> '' ORDER BY Name, ID"));
+    ResultSet rs = cn.query(QStringLiteral(
+        "SELECT Name, EMail, EMailGroup, ID FROM [User] WHERE EMail IS NOT NULL AND EMail <> ''"));
+    rs.sortByText(0, 3);
     for (const auto &row : rs.rows)
         r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString()});
     return r;

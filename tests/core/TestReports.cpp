@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "Reports.h"
 #include "Server.h"
+#include "TessalString.h"
 #include "TestDatabase.h"
 
 #include <QCoreApplication>
@@ -223,6 +224,47 @@ TEST_P(ReportsTest, PreventionListsNeverServicedFirstThenByDayAndNames) {
     }
     EXPECT_EQ(ours, expected);
     EXPECT_LT(lastNever, firstServiced) << "a device never serviced stands among the serviced ones";
+}
+
+// The lists of names in the other reports follow the same order of names, whatever the
+// database's collation would give (a C collation puts capitals and "Ё" before small letters).
+TEST_P(ReportsTest, ListsOfNamesFollowTheProgramsOrderOfNames) {
+    const QVariant department = insert("Department", {{"DprtName", "Отдел"}});
+    const QVariant workplace = insert("Workplace", {{"WrkpName", "Стол"}, {"WrkpIdDepartment", department}});
+    const QVariant user = insert("User", {{"Login", "tester"}, {"Name", "Тестов"}});
+    const QStringList users = {"борисов", "Ёлкин", "Андреев", "ежов"};
+    for (const QString &name : users)
+        insert("User", {{"Login", FoldText(name)}, {"Name", name}, {"EMail", name + "@example.test"}});
+    const QStringList devices = {"принтер", "Монитор", "ёмкость", "Ежик"};
+    for (const QString &name : devices)
+        insert("DeviceUnit", {{"DevcIdWorkplace", workplace}, {"DevcName", name}});
+    const QStringList domains = {"zeta-pc", "Beta-pc", "alpha-pc"};
+    for (const QString &name : domains)
+        insert("DeviceUnit", {{"DevcIdWorkplace", workplace}, {"DevcName", "ПК"}, {"Domain", name}});
+    const QStringList places = {"окно", "Дверь", "дверца"};
+    for (const QString &name : places)
+        insert("Workplace", {{"WrkpName", name}, {"WrkpIdDepartment", department}, {"User", user}});
+
+    const struct {
+        const char *report;
+        int key, column;
+        QStringList names, expected;
+    } cases[] = {
+        {"user.list", -1, 0, users, {"Андреев", "борисов", "ежов", "Ёлкин"}},
+        {"mail.box", -1, 0, users, {"Андреев", "борисов", "ежов", "Ёлкин"}},
+        {"workplace", workplace.toInt(), 0, devices, {"Ежик", "ёмкость", "Монитор", "принтер"}},
+        {"computer.list", -1, 0, domains, {"alpha-pc", "Beta-pc", "zeta-pc"}},
+        {"user.info", user.toInt(), 1, places, {"дверца", "Дверь", "окно"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.report);
+        const ReportTable report = BuildReport(cn(), QString::fromLatin1(c.report), c.key);
+        QStringList seen;
+        for (const QStringList &row : report.rows)
+            if (c.names.contains(row.value(c.column)))
+                seen << row.value(c.column);
+        EXPECT_EQ(seen, c.expected);
+    }
 }
 
 VELMORA_BOTH_ENGINES(ReportsTest);
