@@ -53,7 +53,7 @@ char16_t CellSetter::unicodeOf(quint32 glyph) const {
 }
 
 bool CellSetter::set(const QString &text, double width, Qt::Alignment alignment, std::vector<quint32> &glyphs,
-                     std::vector<double> &xs) {
+                     std::vector<double> &xs, double *shift) {
     const size_t start = glyphs.size();
     double x = 0;
     bool cut = false;
@@ -85,13 +85,11 @@ bool CellSetter::set(const QString &text, double width, Qt::Alignment alignment,
             x += m_ellipsis.advance;
         }
     }
-    double shift = 0;
+    *shift = 0;
     if (alignment & Qt::AlignRight)
-        shift = width - x;
+        *shift = width - x;
     else if (alignment & Qt::AlignHCenter)
-        shift = (width - x) / 2;
-    for (size_t i = start; i < xs.size(); ++i)
-        xs[i] += shift;
+        *shift = (width - x) / 2;
     return true;
 }
 
@@ -112,7 +110,7 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
     const double cellPad = dpi * 0.03;
 
     ReportPage page;
-    // A text in its box, vertically centred; the glyphs sit on whole device units (a tenth of a
+    // A text in its box, vertically centred; it starts on whole device units (a tenth of a
     // millimetre at most on paper), which keeps the numbers a PDF file writes short.
     auto place = [&](ReportStyle style, const QString &text, const QRectF &box, Qt::Alignment alignment) {
         if (text.isEmpty())
@@ -124,12 +122,12 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
         item.text = text;
         item.first = quint32(page.glyphs.size());
         CellSetter &setter = *setters[style];
-        if (setter.usable() && setter.set(text, box.width(), alignment, page.glyphs, page.xs)) {
+        double shift = 0;
+        if (setter.usable() && setter.set(text, box.width(), alignment, page.glyphs, page.xs, &shift)) {
             item.simple = true;
             item.count = quint32(page.glyphs.size()) - item.first;
+            item.x = std::round(box.left() + shift);
             item.baseline = std::round(box.top() + (box.height() - heights[style]) / 2 + setter.ascent());
-            for (size_t i = item.first; i < page.xs.size(); ++i)
-                page.xs[i] = std::round(page.xs[i] + box.left());
         }
         page.items.push_back(std::move(item));
     };

@@ -33,11 +33,11 @@ public:
     const QRawFont &font() const { return m_font; }
     double ascent() const { return m_font.ascent(); }
 
-    // Appends the glyphs of the text cut to `width` and their places from the box's left
-    // (aligned in the width) to the vectors. False when the text needs the text layout; nothing
-    // is appended then.
+    // Appends the glyphs of the text cut to `width` and their places from the text's start to the
+    // vectors; `shift` is where the text starts from the box's left, aligned in the width. False
+    // when the text needs the text layout; nothing is appended then.
     bool set(const QString &text, double width, Qt::Alignment alignment, std::vector<quint32> &glyphs,
-             std::vector<double> &xs);
+             std::vector<double> &xs, double *shift);
 
     // The character a glyph set by this stands for (a blank for the control characters shown as
     // one); 0 for a glyph it never set.
@@ -71,9 +71,9 @@ struct ReportItem {
     ReportStyle style = RegularStyle;
     QRectF box;
     Qt::Alignment alignment = Qt::AlignLeft;
-    QString text;        // whole, for a back-end that sets it with the text layout
-    bool simple = false; // glyphs [first, first + count) of the page, each at its x
-    double baseline = 0;
+    QString text;               // whole, for a back-end that sets it with the text layout
+    bool simple = false;        // glyphs [first, first + count) of the page, each at x plus its own
+    double x = 0, baseline = 0; // whole device units
     quint32 first = 0, count = 0;
 };
 
@@ -83,7 +83,7 @@ struct ReportPage {
     std::vector<QLineF> rules; // black, one unit wide
     std::vector<ReportItem> items;
     std::vector<quint32> glyphs;
-    std::vector<double> xs; // each glyph's left in device units, whole units
+    std::vector<double> xs; // each glyph's left from its text's start
 
     void clear();
 };

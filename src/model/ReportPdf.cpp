@@ -57,6 +57,19 @@ void putHex4(std::string &out, unsigned v) {
     out.append(h, 4);
 }
 
+// A glyph's two-byte code in a literal string, escaped where the string's syntax needs it.
+void putGlyph(std::string &out, quint32 glyph) {
+    for (const char byte : {char(glyph >> 8), char(glyph)}) {
+        if (byte == '(' || byte == ')' || byte == '\\')
+            out += '\\';
+        else if (byte == '\r') {
+            out += "\\r";
+            continue;
+        }
+        out += byte;
+    }
+}
+
 // A text string of the document's information: UTF-16 with its byte order mark, in hexadecimal.
 void putTextString(std::string &out, const QString &text) {
     out += "<FEFF";
@@ -101,15 +114,34 @@ quint32 tableChecksum(const QByteArray &b) {
     return sum;
 }
 
-QByteArray deflated(const char *data, size_t size, int level) {
-    uLongf length = compressBound(uLong(size));
-    QByteArray out(qsizetype(length), Qt::Uninitialized);
-    if (compress2(reinterpret_cast<Bytef *>(out.data()), &length, reinterpret_cast<const Bytef *>(data),
-                  uLong(size), level) != Z_OK)
-        throw AppError(QStringLiteral("Не удалось сжать страницу отчёта"));
-    out.truncate(qsizetype(length));
-    return out;
-}
+// A deflate stream kept for the whole file: reset for each stream rather than set up anew.
+class Deflater {
+public:
+    explicit Deflater(int level) {
+        if (deflateInit(&m_z, level) != Z_OK)
+            throw AppError(QStringLiteral("Не удалось начать сжатие отчёта"));
+    }
+    ~Deflater() { deflateEnd(&m_z); }
+    Deflater(const Deflater &) = delete;
+    Deflater &operator=(const Deflater &) = delete;
+
+    const std::string &packed(const char *data, size_t size) {
+        deflateReset(&m_z);
+        m_out.resize(deflateBound(&m_z, uLong(size)));
+        m_z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(data));
+        m_z.avail_in = uInt(size);
+        m_z.next_out = reinterpret_cast<Bytef *>(m_out.data());
+        m_z.avail_out = uInt(m_out.size());
+        if (deflate(&m_z, Z_FINISH) != Z_STREAM_END)
+            throw AppError(QStringLiteral("Не удалось сжать страницу отчёта"));
+        m_out.resize(m_z.total_out);
+        return m_out;
+    }
+
+private:
+    z_stream m_z{};
+    std::string m_out;
+};
 
 // ---- The embedded font -------------------------------------------------------------------------
 
@@ -288,15 +320,16 @@ public:
         end();
     }
     // A stream object, compressed: the pages quickly, the fonts (once a file) as small as it goes.
-    void stream(int number, const char *data, size_t size, int level, const std::string &extra = {}) {
-        const QByteArray packed = deflated(data, size, level);
+    void stream(int number, const char *data, size_t size, bool small = false,
+                const std::string &extra = {}) {
+        const std::string &packed = (small ? m_small : m_quick).packed(data, size);
         std::string &out = begin(number);
         out += "<< /Length ";
         putInt(out, packed.size());
         out += " /Filter /FlateDecode";
         out += extra;
         out += " >>\nstream\n";
-        out.append(packed.constData(), size_t(packed.size()));
+        out += packed;
         out += "\nendstream";
         end();
     }
@@ -307,9 +340,10 @@ public:
         putInt(m_buffer, qint64(m_offsets.size()));
         m_buffer += "\n0000000000 65535 f \n";
         for (size_t i = 1; i < m_offsets.size(); ++i) {
-            char entry[21];
-            std::snprintf(entry, sizeof entry, "%010lld 00000 n \n",
-                          static_cast<long long>(qMax<qint64>(0, m_offsets[i])));
+            // Ten digits of the place, the generation and the kind: twenty bytes an entry.
+            char entry[21] = "0000000000 00000 n \n";
+            for (qint64 v = qMax<qint64>(0, m_offsets[i]), k = 9; k >= 0 && v > 0; --k, v /= 10)
+                entry[k] = char('0' + v % 10);
             m_buffer.append(entry, 20);
         }
         m_buffer += "trailer\n<< /Size ";
@@ -345,6 +379,7 @@ private:
     std::string m_buffer;
     qint64 m_written = 0;
     std::vector<qint64> m_offsets; // by object number
+    Deflater m_quick{Z_BEST_SPEED}, m_small{Z_BEST_COMPRESSION};
 };
 
 // The subset's name prefix: six capitals that differ with the glyphs it holds.
@@ -478,8 +513,11 @@ bool WriteReportPdfDirectly(const ReportTable &report, const QString &path) {
                              content += " l S\n";
                          }
                      }
-                     content += "BT\n";
+                     // Each text's origin relative to the one before: the text matrix turns
+                     // the glyphs upright in the page's downward units.
+                     content += "BT\n1 0 0 -1 0 0 Tm\n";
                      int style = -1;
+                     double lineX = 0, lineY = 0;
                      for (const ReportItem &item : page.items) {
                          if (!item.simple) {
                              plain = false;
@@ -495,19 +533,21 @@ bool WriteReportPdfDirectly(const ReportTable &report, const QString &path) {
                              putNumber(content, setterOf[style]->font().pixelSize());
                              content += " Tf\n";
                          }
-                         content += "1 0 0 -1 ";
-                         putNumber(content, page.xs[item.first]);
+                         const double x = item.x;
+                         putNumber(content, x - lineX);
                          content += ' ';
-                         putNumber(content, item.baseline);
-                         content += " Tm <";
+                         putNumber(content, lineY - item.baseline);
+                         content += " Td(";
+                         lineX = x;
+                         lineY = item.baseline;
                          std::vector<bool> &usedGlyphs = used[size_t(fontOf[style])];
                          for (quint32 i = item.first; i < item.first + item.count; ++i) {
                              const quint32 g = page.glyphs[i];
-                             putHex4(content, g);
+                             putGlyph(content, g);
                              if (g < usedGlyphs.size())
                                  usedGlyphs[g] = true;
                          }
-                         content += ">Tj\n";
+                         content += ")Tj\n";
                      }
                      content += "ET Q\n";
                      const int object = firstPage + 2 * (page.number - 1);
@@ -518,7 +558,7 @@ bool WriteReportPdfDirectly(const ReportTable &report, const QString &path) {
                      putInt(out, object + 1);
                      out += " 0 R >>";
                      file.end();
-                     file.stream(object + 1, content.data(), content.size(), Z_BEST_SPEED);
+                     file.stream(object + 1, content.data(), content.size());
                      return true;
                  });
     if (!plain) {
@@ -609,7 +649,7 @@ bool WriteReportPdfDirectly(const ReportTable &report, const QString &path) {
         const QByteArray subset = program.subset(glyphs);
         std::string extra = " /Length1 ";
         putInt(extra, subset.size());
-        file.stream(fontFile, subset.constData(), size_t(subset.size()), Z_BEST_COMPRESSION, extra);
+        file.stream(fontFile, subset.constData(), size_t(subset.size()), true, extra);
 
         // Each glyph back to its character, for copying and searching the text.
         std::vector<std::pair<quint32, char16_t>> map;
@@ -641,7 +681,7 @@ bool WriteReportPdfDirectly(const ReportTable &report, const QString &path) {
             cmap += "endbfchar\n";
         }
         cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
-        file.stream(toUnicode, cmap.data(), cmap.size(), Z_BEST_SPEED);
+        file.stream(toUnicode, cmap.data(), cmap.size());
     }
     file.finish(catalog, info);
     return true;

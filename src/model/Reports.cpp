@@ -20,6 +20,7 @@
 #include <QRawFont>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <numeric>
 
@@ -214,52 +215,74 @@ ReportTable preventionReport(Connection &cn) {
         "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, d.PreventionNeed, "
         "d.IdDevice FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
         "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
+    // The order of names (CompareText) from the names folded once into one buffer: the rows are
+    // then compared as plain UTF-16, the exact texts only where the folded ones are equal.
+    std::vector<char16_t> folded;
+    struct Name {
+        quint32 at, size;
+    };
+    auto textOf = [](const QVariant &v) {
+        return v.typeId() == QMetaType::QString ? QStringView(*static_cast<const QString *>(v.constData()))
+                                                : QStringView();
+    };
+    auto fold = [&](const QVariant &v) {
+        const QStringView text = textOf(v);
+        const Name name{quint32(folded.size()), quint32(text.size())};
+        for (const QChar c : text)
+            folded.push_back(FoldUnit(c.unicode()));
+        return name;
+    };
     struct Line {
-        bool serviced;
-        qint64 when; // the prevention's moment, ms
-        QString department, workplace, device, day;
+        qint64 when; // -1 for never serviced, then the day and time as written
+        Name names[3];
         qint64 id;
+        size_t row;
+        int day; // in dayTexts, -1 for none
     };
     std::vector<Line> lines;
     lines.reserve(rs.rows.size());
+    folded.reserve(rs.rows.size() * 3 * 24);
     // Few distinct days among many devices: each day's text is made once.
-    QHash<qint64, QString> days;
-    for (const auto &row : rs.rows) {
-        Line line{!row[3].isNull(),  0,  row[0].toString(),  row[1].toString(),
-                  row[2].toString(), {}, row[6].toLongLong()};
+    QHash<qint64, int> days;
+    std::vector<QString> dayTexts;
+    for (size_t i = 0; i < rs.rows.size(); ++i) {
+        const auto &row = rs.rows[i];
+        Line line{
+            row[3].isNull() ? -1 : 0, {fold(row[0]), fold(row[1]), fold(row[2])}, row[6].toLongLong(), i, -1};
         if (const QVariant d = normalizeValue(FT::DateTime, row[3]); d.typeId() == QMetaType::QDateTime) {
             const QDateTime moment = d.toDateTime();
-            line.when = moment.toMSecsSinceEpoch();
             const QDate date = moment.date();
+            line.when = date.toJulianDay() * 86400000 + moment.time().msecsSinceStartOfDay();
             auto it = days.constFind(date.toJulianDay());
-            if (it == days.constEnd())
-                it = days.insert(date.toJulianDay(), date.toString(QStringLiteral("dd.MM.yyyy")));
+            if (it == days.constEnd()) {
+                it = days.insert(date.toJulianDay(), int(dayTexts.size()));
+                dayTexts.push_back(date.toString(QStringLiteral("dd.MM.yyyy")));
+            }
             line.day = *it;
         }
-        lines.push_back(std::move(line));
+        lines.push_back(line);
     }
-    std::vector<size_t> order(lines.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        const Line &x = lines[a], &y = lines[b];
-        if (x.serviced != y.serviced)
-            return !x.serviced; // never serviced first
+    auto compareNames = [&](const Line &x, const Line &y, int c) {
+        const Name a = x.names[c], b = y.names[c];
+        const int order =
+            QStringView(folded.data() + a.at, a.size).compare(QStringView(folded.data() + b.at, b.size));
+        return order != 0 ? order : textOf(rs.rows[x.row][c]).compare(textOf(rs.rows[y.row][c]));
+    };
+    // Never serviced first, then by the day, the names and the key.
+    std::sort(lines.begin(), lines.end(), [&](const Line &x, const Line &y) {
         if (x.when != y.when)
             return x.when < y.when;
-        if (const int c = CompareText(x.department, y.department))
-            return c < 0;
-        if (const int c = CompareText(x.workplace, y.workplace))
-            return c < 0;
-        if (const int c = CompareText(x.device, y.device))
-            return c < 0;
+        for (int c = 0; c < 3; ++c)
+            if (const int order = compareNames(x, y, c))
+                return order < 0;
         return x.id < y.id;
     });
     r.rows.reserve(rs.rows.size());
     const QString yes = QStringLiteral("да");
-    for (const size_t i : order) {
-        const auto &row = rs.rows[i];
-        const Line &line = lines[i];
-        r.rows.push_back({line.department, line.workplace, line.device, line.day,
+    for (const Line &line : lines) {
+        const auto &row = rs.rows[line.row];
+        r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString(),
+                          line.day < 0 ? QString() : dayTexts[size_t(line.day)],
                           normalizeValue(FT::Boolean, row[4]).toBool() ? yes : QString(),
                           normalizeValue(FT::Boolean, row[5]).toBool() ? yes : QString()});
     }
@@ -551,7 +574,8 @@ void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
                          if (item.simple) {
                              for (quint32 i = item.first; i < item.first + item.count; ++i) {
                                  runGlyphs[item.style].push_back(page.glyphs[i]);
-                                 runPlaces[item.style].emplace_back(page.xs[i], item.baseline);
+                                 runPlaces[item.style].emplace_back(std::round(item.x + page.xs[i]),
+                                                                    item.baseline);
                              }
                              continue;
                          }
