@@ -99,6 +99,7 @@ void ReportPage::clear() {
     items.clear();
     glyphs.clear();
     xs.clear();
+    made.clear();
 }
 
 void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSetter *const setters[],
@@ -112,6 +113,7 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
     ReportPage page;
     // A text in its box, vertically centred; it starts on whole device units (a tenth of a
     // millimetre at most on paper), which keeps the numbers a PDF file writes short.
+    // `text` lasts as long as the page: the report's own or one of the page's made texts.
     auto place = [&](ReportStyle style, const QString &text, const QRectF &box, Qt::Alignment alignment) {
         if (text.isEmpty())
             return;
@@ -119,7 +121,7 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
         item.style = style;
         item.box = box;
         item.alignment = alignment;
-        item.text = text;
+        item.text = &text;
         item.first = quint32(page.glyphs.size());
         CellSetter &setter = *setters[style];
         double shift = 0;
@@ -168,7 +170,7 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
         if (pageNo == 1) {
             place(HeadingStyle, report.title, QRectF(0, 0, width, hh * 1.4), Qt::AlignLeft);
             y = hh * 1.4;
-            place(RegularStyle, date, QRectF(0, y, width, rh * 1.3), Qt::AlignLeft);
+            place(RegularStyle, page.made.emplace_back(date), QRectF(0, y, width, rh * 1.3), Qt::AlignLeft);
             y += rh * 1.3;
             for (const QString &line : report.lines) {
                 place(RegularStyle, line, QRectF(0, y, width, rh * 1.3), Qt::AlignLeft);
@@ -185,8 +187,8 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
         for (int n = 0; n < capacity && row < allRows; ++n, ++row) {
             if (row < dataRows) {
                 if (report.rows.empty()) {
-                    place(RegularStyle, QStringLiteral("Нет данных."), QRectF(cellPad, y, width, rowHeight),
-                          Qt::AlignLeft);
+                    place(RegularStyle, page.made.emplace_back(QStringLiteral("Нет данных.")),
+                          QRectF(cellPad, y, width, rowHeight), Qt::AlignLeft);
                 } else {
                     const QStringList &values = report.rows[size_t(row)];
                     for (int c = 0; c < report.columns.size() && c < values.size(); ++c)
@@ -198,7 +200,8 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
             }
             y += rowHeight;
         }
-        place(RegularStyle, QStringLiteral("Страница %1 из %2").arg(pageNo).arg(pages),
+        place(RegularStyle,
+              page.made.emplace_back(QStringLiteral("Страница %1 из %2").arg(pageNo).arg(pages)),
               QRectF(0, pageSize.height() - footerHeight, width, footerHeight), Qt::AlignHCenter);
         if (!each(page))
             return;

@@ -11,6 +11,7 @@
 #include <QRawFont>
 #include <QRectF>
 
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -71,9 +72,9 @@ struct ReportItem {
     ReportStyle style = RegularStyle;
     QRectF box;
     Qt::Alignment alignment = Qt::AlignLeft;
-    QString text;               // whole, for a back-end that sets it with the text layout
-    bool simple = false;        // glyphs [first, first + count) of the page, each at x plus its own
-    double x = 0, baseline = 0; // whole device units
+    const QString *text = nullptr; // whole, for a back-end that sets it with the text layout
+    bool simple = false;           // glyphs [first, first + count) of the page, each at x plus its own
+    double x = 0, baseline = 0;    // whole device units
     quint32 first = 0, count = 0;
 };
 
@@ -83,7 +84,8 @@ struct ReportPage {
     std::vector<QLineF> rules; // black, one unit wide
     std::vector<ReportItem> items;
     std::vector<quint32> glyphs;
-    std::vector<double> xs; // each glyph's left from its text's start
+    std::vector<double> xs;   // each glyph's left from its text's start
+    std::deque<QString> made; // the texts of the page not in the report (the date, the page number)
 
     void clear();
 };

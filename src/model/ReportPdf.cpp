@@ -13,9 +13,13 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 QPageLayout ReportPageLayout(const ReportTable &report) {
     return QPageLayout(QPageSize(QPageSize::A4),
@@ -319,10 +323,9 @@ public:
         begin(number) += body;
         end();
     }
-    // A stream object, compressed: the pages quickly, the fonts (once a file) as small as it goes.
-    void stream(int number, const char *data, size_t size, bool small = false,
-                const std::string &extra = {}) {
-        const std::string &packed = (small ? m_small : m_quick).packed(data, size);
+    // A stream object, compressed quickly.
+    void stream(int number, const char *data, size_t size, const std::string &extra = {}) {
+        const std::string &packed = m_deflater.packed(data, size);
         std::string &out = begin(number);
         out += "<< /Length ";
         putInt(out, packed.size());
@@ -379,7 +382,103 @@ private:
     std::string m_buffer;
     qint64 m_written = 0;
     std::vector<qint64> m_offsets; // by object number
-    Deflater m_quick{Z_BEST_SPEED}, m_small{Z_BEST_COMPRESSION};
+    Deflater m_deflater{Z_BEST_SPEED};
+};
+
+// Compresses and writes the pages on a second thread while the next ones are laid out: the two
+// take about the same time. The file is the writer's alone until finish().
+class PageWriter {
+public:
+    PageWriter(PdfFile &file, int firstPage, std::string mediaBox)
+        : m_file(file), m_firstPage(firstPage), m_mediaBox(std::move(mediaBox)), m_thread([this] { run(); }) {
+    }
+    ~PageWriter() { stop(); }
+    PageWriter(const PageWriter &) = delete;
+    PageWriter &operator=(const PageWriter &) = delete;
+
+    // An empty buffer for a page's content, one the writer is done with where it can.
+    std::string buffer() {
+        std::lock_guard lock(m_mutex);
+        if (m_spare.empty())
+            return {};
+        std::string b = std::move(m_spare.back());
+        m_spare.pop_back();
+        b.clear();
+        return b;
+    }
+
+    // Queues page `number` (1-based) with its content; waits while the writer is far behind.
+    void put(int number, std::string &&content) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_queue.size() < 8 || m_error; });
+        if (m_error)
+            std::rethrow_exception(m_error);
+        m_queue.emplace_back(number, std::move(content));
+        m_changed.notify_all();
+    }
+
+    // Waits for every queued page to be written; the writer's error, if any, is thrown here.
+    void finish() {
+        stop();
+        if (m_error)
+            std::rethrow_exception(m_error);
+    }
+
+private:
+    void stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closing = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void run() {
+        for (;;) {
+            std::pair<int, std::string> page;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return !m_queue.empty() || m_closing; });
+                if (m_queue.empty())
+                    return;
+                page = std::move(m_queue.front());
+                m_queue.pop_front();
+                m_changed.notify_all();
+            }
+            try {
+                const int object = m_firstPage + 2 * (page.first - 1);
+                std::string &out = m_file.begin(object);
+                out += "<< /Type /Page /Parent 2 0 R ";
+                out += m_mediaBox;
+                out += " /Resources 4 0 R /Contents ";
+                putInt(out, object + 1);
+                out += " 0 R >>";
+                m_file.end();
+                m_file.stream(object + 1, page.second.data(), page.second.size());
+            } catch (...) {
+                std::lock_guard lock(m_mutex);
+                m_error = std::current_exception();
+                m_queue.clear();
+                m_changed.notify_all();
+                return;
+            }
+            std::lock_guard lock(m_mutex);
+            m_spare.push_back(std::move(page.second));
+        }
+    }
+
+    PdfFile &m_file;
+    const int m_firstPage;
+    const std::string m_mediaBox;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::pair<int, std::string>> m_queue;
+    std::vector<std::string> m_spare;
+    std::exception_ptr m_error;
+    bool m_closing = false;
+    std::thread m_thread; // last: started once the rest is set up
 };
 
 // The subset's name prefix: six capitals that differ with the glyphs it holds.
@@ -478,13 +577,13 @@ bool WriteReportPdfDirectly(const ReportTable &report, const QString &path) {
     putNumber(mediaBox, full.height());
     mediaBox += ']';
 
-    std::string content;
     int pages = 0;
     bool plain = true;
+    PageWriter writer(file, firstPage, mediaBox);
     LayOutReport(report, QSizeF(paint.width(), paint.height()), dpi, setterOf, heights,
                  [&](const ReportPage &page) {
                      pages = page.count;
-                     content.clear();
+                     std::string content = writer.buffer();
                      content += pageHead;
                      if (!page.fills.empty()) {
                          content += "0.902 g\n";
@@ -550,17 +649,10 @@ bool WriteReportPdfDirectly(const ReportTable &report, const QString &path) {
                          content += ")Tj\n";
                      }
                      content += "ET Q\n";
-                     const int object = firstPage + 2 * (page.number - 1);
-                     std::string &out = file.begin(object);
-                     out += "<< /Type /Page /Parent 2 0 R ";
-                     out += mediaBox;
-                     out += " /Resources 4 0 R /Contents ";
-                     putInt(out, object + 1);
-                     out += " 0 R >>";
-                     file.end();
-                     file.stream(object + 1, content.data(), content.size());
+                     writer.put(page.number, std::move(content));
                      return true;
                  });
+    writer.finish();
     if (!plain) {
         file.abandon();
         return false;
@@ -649,7 +741,7 @@ bool WriteReportPdfDirectly(const ReportTable &report, const QString &path) {
         const QByteArray subset = program.subset(glyphs);
         std::string extra = " /Length1 ";
         putInt(extra, subset.size());
-        file.stream(fontFile, subset.constData(), size_t(subset.size()), true, extra);
+        file.stream(fontFile, subset.constData(), size_t(subset.size()), extra);
 
         // Each glyph back to its character, for copying and searching the text.
         std::vector<std::pair<quint32, char16_t>> map;

@@ -581,7 +581,7 @@ void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
                          }
                          p.setFont(fonts[item.style]);
                          p.drawText(item.box, int(Qt::AlignVCenter | item.alignment),
-                                    metrics[size_t(item.style)].elidedText(item.text, Qt::ElideRight,
+                                    metrics[size_t(item.style)].elidedText(*item.text, Qt::ElideRight,
                                                                            item.box.width()));
                      }
                      // Each font's glyphs of the page as one run.
