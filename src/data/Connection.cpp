@@ -150,6 +150,13 @@ int ResultSet::indexOf(const QString &column) const {
     return -1;
 }
 
+int ResultSet::indexOf(QLatin1StringView column) const {
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].name.compare(column, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
 void ResultSet::sortByText(int textColumn, int keyColumn) {
     if (textColumn < 0)
         return;
@@ -176,6 +183,11 @@ void ResultSet::sortByText(const QString &textColumn, const QString &keyColumn) 
 }
 
 QVariant ResultSet::value(size_t row, const QString &column) const {
+    const int i = indexOf(column);
+    return i < 0 || row >= rows.size() ? QVariant() : rows[row][i];
+}
+
+QVariant ResultSet::value(size_t row, QLatin1StringView column) const {
     const int i = indexOf(column);
     return i < 0 || row >= rows.size() ? QVariant() : rows[row][i];
 }

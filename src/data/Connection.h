@@ -37,7 +37,9 @@ struct ResultSet {
     std::vector<QVector<QVariant>> rows;
 
     int indexOf(const QString &column) const; // case-insensitive, -1 when absent
+    int indexOf(QLatin1StringView column) const;
     QVariant value(size_t row, const QString &column) const;
+    QVariant value(size_t row, QLatin1StringView column) const;
     // Orders the rows by the text of one column in the order of names (CompareText), rows of
     // equal text by the key column (none for -1), and otherwise as they were.
     void sortByText(int textColumn, int keyColumn);

@@ -18,6 +18,82 @@ void PlaceTreeModel::clear() {
     endResetModel();
 }
 
+namespace {
+
+// The first character of a text value, read in place; null for an empty or missing text.
+QChar firstChar(const QVariant &v) {
+    if (v.typeId() == QMetaType::QString) {
+        const QString &s = *static_cast<const QString *>(v.constData());
+        return s.isEmpty() ? QChar() : s.front();
+    }
+    const QString s = v.toString();
+    return s.isEmpty() ? QChar() : s.front();
+}
+
+} // namespace
+
+void PlaceTreeModel::NodeIndex::clear() {
+    for (auto &d : m_dense)
+        d.clear();
+    m_other.clear();
+    m_limit = 0;
+}
+
+void PlaceTreeModel::NodeIndex::reserve(size_t nodes) {
+    m_limit = std::max(m_limit, 4 * nodes + 1024);
+}
+
+std::vector<int> *PlaceTreeModel::NodeIndex::dense(char16_t kind, int id) {
+    return const_cast<std::vector<int> *>(std::as_const(*this).dense(kind, id));
+}
+
+const std::vector<int> *PlaceTreeModel::NodeIndex::dense(char16_t kind, int id) const {
+    if (id < 0 || size_t(id) >= m_limit)
+        return nullptr;
+    switch (kind) {
+    case u'D':
+        return &m_dense[0];
+    case u'W':
+        return &m_dense[1];
+    case u'V':
+        return &m_dense[2];
+    default:
+        return nullptr;
+    }
+}
+
+void PlaceTreeModel::NodeIndex::insert(char16_t kind, int id, int node) {
+    if (std::vector<int> *d = dense(kind, id)) {
+        if (size_t(id) >= d->size())
+            d->resize(std::max(size_t(id) + 1, std::min(m_limit, d->size() * 2)), 0);
+        (*d)[size_t(id)] = node + 1;
+    } else {
+        m_other.insert(hashKey(kind, id), node);
+    }
+}
+
+int PlaceTreeModel::NodeIndex::find(char16_t kind, int id) const {
+    if (const std::vector<int> *d = dense(kind, id))
+        return size_t(id) < d->size() ? (*d)[size_t(id)] - 1 : -1;
+    return m_other.value(hashKey(kind, id), -1);
+}
+
+size_t PlaceTreeModel::NodeIndex::bytes() const {
+    size_t n = size_t(m_other.capacity()) * (sizeof(qint64) + sizeof(int) + 8);
+    for (const auto &d : m_dense)
+        n += d.capacity() * sizeof(int);
+    return n;
+}
+
+void PlaceTreeModel::NodeIndex::remove(char16_t kind, int id, int node) {
+    if (std::vector<int> *d = dense(kind, id)) {
+        if (size_t(id) < d->size() && (*d)[size_t(id)] == node + 1)
+            (*d)[size_t(id)] = 0;
+    } else if (m_other.value(hashKey(kind, id), -1) == node) {
+        m_other.remove(hashKey(kind, id));
+    }
+}
+
 void PlaceTreeModel::load(const ResultSet &rs) {
     beginResetModel();
     m_nodes.clear();
@@ -29,18 +105,18 @@ void PlaceTreeModel::load(const ResultSet &rs) {
     const int cCaption = rs.indexOf(QStringLiteral("Caption")), cId = rs.indexOf(QStringLiteral("ID")),
               cHigher = rs.indexOf(QStringLiteral("Higher")), cKind = rs.indexOf(QStringLiteral("Kind"));
     m_nodes.reserve(rs.rows.size());
-    m_byKey.reserve(qsizetype(rs.rows.size()));
+    m_byKey.reserve(rs.rows.size());
     if (cId >= 0 && cKind >= 0) {
         // The node last loaded of each parent kind: the devices of a workplace follow it, so their
         // parent is nearly always found here without a hash look-up. Being the last of its kind,
         // it is also the last of its key.
         int lastWorkplace = -1, lastDepartment = -1;
         for (const auto &row : rs.rows) {
-            const QString kind = row[cKind].toString();
-            if (kind.isEmpty())
+            const QChar kind = firstChar(row[cKind]);
+            if (kind.isNull())
                 continue; // a row that cannot be a node is skipped
             Node n;
-            n.kind = kind.front().toUpper().unicode();
+            n.kind = kind.toUpper().unicode();
             n.id = row[cId].toInt();
             n.higher = cHigher >= 0 ? row[cHigher].toInt() : 0;
             if (cCaption >= 0)
@@ -51,9 +127,7 @@ void PlaceTreeModel::load(const ResultSet &rs) {
                 if (last >= 0 && m_nodes[size_t(last)].id == n.higher) {
                     n.parent = last;
                 } else {
-                    const auto it = m_byKey.constFind(hashKey(parentKind, n.higher));
-                    if (it != m_byKey.constEnd())
-                        n.parent = *it;
+                    n.parent = m_byKey.find(parentKind, n.higher);
                 }
             }
             const int index = int(m_nodes.size());
@@ -61,7 +135,7 @@ void PlaceTreeModel::load(const ResultSet &rs) {
                 lastWorkplace = index;
             else if (n.kind == u'D')
                 lastDepartment = index;
-            m_byKey.insert(hashKey(n.kind, n.id), index);
+            m_byKey.insert(n.kind, n.id, index);
             m_nodes.push_back(std::move(n));
         }
     }
@@ -96,10 +170,10 @@ QModelIndex PlaceTreeModel::find(const QString &kind, int id) const {
 }
 
 QModelIndex PlaceTreeModel::findKey(qint64 nodeKey) const {
-    const auto it = m_byKey.constFind(nodeKey);
-    if (it == m_byKey.constEnd())
+    const int i = m_byKey.find(char16_t(nodeKey >> 32), int(quint32(nodeKey)));
+    if (i < 0)
         return {};
-    return createIndex(m_nodes[size_t(*it)].row, 0, quintptr(*it));
+    return createIndex(m_nodes[size_t(i)].row, 0, quintptr(i));
 }
 
 void PlaceTreeModel::forEachNode(char16_t kind, const std::function<void(int id, int higher)> &visit) const {
@@ -144,9 +218,7 @@ bool PlaceTreeModel::removeNode(const QModelIndex &index) {
     for (Node &other : m_nodes)
         if (other.firstChild > slot)
             --other.firstChild;
-    const qint64 key = hashKey(n.kind, n.id);
-    if (m_byKey.value(key, -1) == i)
-        m_byKey.remove(key);
+    m_byKey.remove(n.kind, n.id, i);
     m_nodes[size_t(i)].caption.clear();
     m_nodes[size_t(i)].parent = Removed;
     ++m_removed;
@@ -173,7 +245,7 @@ size_t PlaceTreeModel::bytesPerNode() const {
     size_t text = 0;
     for (const Node &n : m_nodes)
         text += size_t(n.caption.capacity()) * sizeof(QChar) + 16; // string data and its header
-    const size_t hash = size_t(m_byKey.capacity()) * (sizeof(qint64) + sizeof(int) + 8);
+    const size_t hash = m_byKey.bytes();
     return (m_nodes.capacity() * sizeof(Node) + m_children.capacity() * sizeof(int) + text + hash) /
            m_nodes.size();
 }

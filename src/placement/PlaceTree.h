@@ -70,12 +70,31 @@ private:
         char16_t kind = u'D';
     };
     static qint64 hashKey(char16_t kind, int id) { return (qint64(kind) << 32) | quint32(id); }
+
+    // (kind, key) -> node. Keys are identities, nearly always dense: an array per kind serves them,
+    // a hash the rest (a key far above the others, a kind other than D, W, V).
+    class NodeIndex {
+    public:
+        void clear();
+        void reserve(size_t nodes);
+        void insert(char16_t kind, int id, int node);
+        int find(char16_t kind, int id) const;        // -1 when absent
+        void remove(char16_t kind, int id, int node); // only while it still leads to that node
+        size_t bytes() const;
+
+    private:
+        std::vector<int> *dense(char16_t kind, int id);
+        const std::vector<int> *dense(char16_t kind, int id) const;
+        std::vector<int> m_dense[3]; // D, W, V: node + 1 by key, 0 for none
+        QHash<qint64, int> m_other;
+        size_t m_limit = 0; // keys below this go to the arrays
+    };
     int nodeOf(const QModelIndex &index) const { return index.isValid() ? int(index.internalId()) : -1; }
 
     std::vector<Node> m_nodes;
     std::vector<int> m_children; // children of every node, grouped per parent, in load order
     int m_topCount = 0;          // top-level nodes are m_children[0 .. m_topCount)
-    QHash<qint64, int> m_byKey;  // (kind, id) -> the last loaded node
+    NodeIndex m_byKey;           // (kind, id) -> the last loaded node
     int m_removed = 0;           // nodes taken out since the load (their slots stay unused)
     QIcon m_icons[3];
 };

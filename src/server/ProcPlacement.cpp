@@ -5,12 +5,11 @@
 #include "Errors.h"
 #include "OsUser.h"
 #include "ProcText.h"
+#include "RowScan.h"
 
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <algorithm>
 #include <limits>
 #include <vector>
@@ -60,32 +59,8 @@ bool isPg(const Connection &cn) {
     return cn.engine() == Engine::PostgreSQL;
 }
 
-// Runs a statement without parameters and hands every row to `row` straight from the driver. The
-// tree reads whole tables; this keeps it to one pass over the rows, with no copy of them in between.
-// `expect` is told before the first row how many will come, when the driver knows it.
-template <typename ExpectFn, typename RowFn>
-void forEachRow(const Connection &cn, const QString &sql, ExpectFn &&expect, RowFn &&row) {
-    QSqlQuery q(cn.database());
-    q.setForwardOnly(true);
-    if (!q.exec(prepareSql(sql, cn.engine()).text))
-        throw DatabaseError(describeError(cn.engine(), q.lastError()), sql);
-    if (q.size() > 0)
-        expect(size_t(q.size()));
-    while (q.next())
-        row(q);
-}
-template <typename RowFn> void forEachRow(const Connection &cn, const QString &sql, RowFn &&row) {
-    forEachRow(
-        cn, sql, [](size_t) {}, std::forward<RowFn>(row));
-}
-
-// Values as the drivers return them (texts as QString, integers as 64-bit on SQLite and 32-bit on
-// PostgreSQL), read without the general conversion, which costs more than the rest of the row.
-QString textOf(const QVariant &v) {
-    if (v.typeId() == QMetaType::QString)
-        return *static_cast<const QString *>(v.constData());
-    return v.isNull() ? QString() : v.toString();
-}
+// Values as the drivers return them (integers as 64-bit on SQLite and 32-bit on PostgreSQL), read
+// without the general conversion.
 qint64 numberOf(const QVariant &v) {
     switch (v.typeId()) {
     case QMetaType::LongLong:
@@ -96,13 +71,14 @@ qint64 numberOf(const QVariant &v) {
         return v.toLongLong();
     }
 }
-int intOf(const QVariant &v) {
-    return int(numberOf(v));
-}
 
 // An order column read for sorting: a row without an order goes after the numbered ones.
+constexpr qint64 Unordered = std::numeric_limits<qint64>::max();
 qint64 orderOf(const QVariant &v) {
-    return v.isNull() ? std::numeric_limits<qint64>::max() : numberOf(v);
+    return v.isNull() ? Unordered : numberOf(v);
+}
+qint64 orderOf(const RowScan &rows, int column) {
+    return rows.isNull(column) ? Unordered : rows.integer(column);
 }
 
 // Asks for memory that is about to be read.
@@ -231,12 +207,14 @@ struct TreeDevice {
 using TreeRow = QVector<QVariant>;
 
 TreeRow treeRow(QString caption, int id, const QVariant &higher, const QVariant &kind, int image) {
-    TreeRow r(5);
-    r[0] = std::move(caption);
-    r[1] = id;
-    r[2] = higher;
-    r[3] = kind;
-    r[4] = image;
+    // Each value made in its place: no default value first, and no copy of the caption.
+    TreeRow r;
+    r.reserve(5);
+    r.emplace_back(std::move(caption));
+    r.emplace_back(id);
+    r.emplace_back(higher);
+    r.emplace_back(kind);
+    r.emplace_back(image);
     return r;
 }
 
@@ -364,64 +342,62 @@ ResultSet loadTree(ProcedureCall &call) {
 
     std::vector<TreeDepartment> deps;
     std::vector<int> depKeys;
-    forEachRow(cn, str("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"),
-               [&](const QSqlQuery &q) {
-                   const int id = intOf(q.value(0));
-                   const QVariant higher = q.value(1);
-                   depKeys.push_back(id);
-                   deps.push_back({{orderOf(q.value(3)), ProcText::cut(textOf(q.value(2)), CaptionWidth), id},
-                                   intOf(higher),
-                                   !higher.isNull()});
-               });
+    for (RowScan rows(cn, str("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"));
+         rows.next();) {
+        const int id = int(rows.integer(0));
+        depKeys.push_back(id);
+        deps.push_back({{orderOf(rows, 3), ProcText::cut(rows.text(2).toString(), CaptionWidth), id},
+                        int(rows.integer(1)),
+                        !rows.isNull(1)});
+    }
     const KeyIndex depIndex(depKeys);
 
-    QHash<int, int> kindIndex; // kind key -> index into kindTexts
-    QStringList kindTexts;     // "ПК" for the kind of a device
-    forEachRow(cn, str("SELECT IdKind, KindName, ShortName FROM Kind"), [&](const QSqlQuery &q) {
-        QString text = textOf(q.value(2)).trimmed();
+    std::vector<int> kindKeys;
+    QStringList kindTexts; // "ПК" for the kind of a device
+    for (RowScan rows(cn, str("SELECT IdKind, KindName, ShortName FROM Kind")); rows.next();) {
+        QStringView text = rows.text(2).trimmed();
         if (text.isEmpty())
-            text = textOf(q.value(1)).trimmed();
-        kindIndex.insert(intOf(q.value(0)), int(kindTexts.size()));
-        kindTexts << text;
-    });
+            text = rows.text(1).trimmed();
+        kindKeys.push_back(int(rows.integer(0)));
+        kindTexts << text.toString();
+    }
+    const KeyIndex kindIndex(kindKeys); // kind key -> index into kindTexts
 
     TextPool pool;
     pool.reserve(expectPlaces * 24 + expectDevices * 20);
     std::vector<TreeWorkplace> places;
     std::vector<int> placeKeys;
-    places.reserve(expectPlaces);
-    placeKeys.reserve(expectPlaces);
-    forEachRow(
-        cn, str("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"),
-        [&](size_t n) {
-            places.reserve(n);
-            placeKeys.reserve(n);
-        },
-        [&](const QSqlQuery &q) {
-            const int id = intOf(q.value(0)), depId = intOf(q.value(1));
-            const QString name = textOf(q.value(2)), phone = textOf(q.value(4));
+    {
+        RowScan rows(cn,
+                     str("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"));
+        const size_t n = rows.size() >= 0 ? size_t(rows.size()) : expectPlaces;
+        places.reserve(n);
+        placeKeys.reserve(n);
+        while (rows.next()) {
+            const int id = int(rows.integer(0)), depId = int(rows.integer(1));
             placeKeys.push_back(id);
-            places.push_back({{orderOf(q.value(3)), id},
+            places.push_back({{orderOf(rows, 3), id},
                               depIndex(depId),
                               depId,
-                              pool.add(name),
-                              pool.add(QStringView(phone).trimmed())});
-        });
+                              pool.add(rows.text(2)),
+                              pool.add(rows.text(4).trimmed())});
+        }
+    }
     const KeyIndex placeIndex(placeKeys);
 
     std::vector<TreeDevice> devices;
-    devices.reserve(expectDevices);
-    forEachRow(
-        cn, str("SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit"),
-        [&](size_t n) { devices.reserve(n); },
-        [&](const QSqlQuery &q) {
-            const QString name = textOf(q.value(2)), domain = textOf(q.value(4));
-            const QVariant kindId = q.value(3);
-            const int placeId = intOf(q.value(1));
-            devices.push_back({intOf(q.value(0)), placeIndex(placeId), placeId,
-                               kindId.isNull() ? -1 : kindIndex.value(intOf(kindId), -1), namePrefix(name),
-                               pool.add(name), pool.add(QStringView(domain).trimmed())});
-        });
+    {
+        RowScan rows(cn,
+                     str("SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit"));
+        devices.reserve(rows.size() >= 0 ? size_t(rows.size()) : expectDevices);
+        while (rows.next()) {
+            const QStringView name = rows.text(2);
+            const int placeId = int(rows.integer(1));
+            devices.push_back({int(rows.integer(0)), placeIndex(placeId), placeId,
+                               rows.isNull(3) ? -1 : kindIndex(int(rows.integer(3))), namePrefix(name),
+                               pool.add(name), pool.add(rows.text(4).trimmed())});
+        }
+    }
 
     const int nd = int(deps.size()), nw = int(places.size()), nv = int(devices.size());
 

@@ -21,7 +21,7 @@ QString joined(const QStringList &parts, const QString &sep) {
 }
 
 QString text(const ResultSet &rs, size_t row, const char *column) {
-    return rs.value(row, QString::fromLatin1(column)).toString().trimmed();
+    return rs.value(row, QLatin1StringView(column)).toString().trimmed();
 }
 
 void sortByText(ResultSet &rs, int textColumn, int keyColumn) {

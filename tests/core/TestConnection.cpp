@@ -2,6 +2,7 @@
 // database is looked for.
 #include "Connection.h"
 #include "Errors.h"
+#include "RowScan.h"
 #include "Settings.h"
 #include "TestDatabase.h"
 
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -325,3 +327,88 @@ TEST(DatabaseLocation, EnvironmentThenSettingsThenTheEmbeddedFile) {
 }
 
 } // namespace
+
+// Whole tables read straight from the engine's client library: every value as stored, on both
+// engines (PostgreSQL sends integers in binary, two, four or eight bytes wide).
+class RowScanTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        db->exec(
+            QStringLiteral("CREATE TABLE scan (id integer, small smallint, big bigint, name varchar(60))"));
+        db->exec(QStringLiteral("INSERT INTO scan VALUES (1, 0, 0, ''), "
+                                "(2, -32768, -9223372036854775807, 'Ёлка — ёж 🦔'), "
+                                "(3, NULL, NULL, NULL), "
+                                "(4, 32767, 4294967303, 'O''Brien \"в кавычках\" \\ и\tтаб')"));
+    }
+};
+
+TEST_P(RowScanTest, ReadsIntegersTextsAndNullsAsStored) {
+    struct Case {
+        int id;
+        std::optional<qint64> small, big;
+        std::optional<QString> name;
+    };
+    const Case cases[] = {
+        {1, 0, 0, QString()},
+        {2, -32768, Q_INT64_C(-9223372036854775807), QStringLiteral("Ёлка — ёж 🦔")},
+        {3, std::nullopt, std::nullopt, std::nullopt},
+        {4, 32767, Q_INT64_C(4294967303), QStringLiteral("O'Brien \"в кавычках\" \\ и\tтаб")},
+    };
+    RowScan rows(cn(), QStringLiteral("SELECT id, small, big, name FROM scan ORDER BY id"));
+    EXPECT_TRUE(rows.size() == -1 || rows.size() == 4);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.id);
+        ASSERT_TRUE(rows.next());
+        EXPECT_EQ(rows.integer(0), c.id);
+        EXPECT_EQ(rows.isNull(1), !c.small);
+        EXPECT_EQ(rows.integer(1), c.small.value_or(0));
+        EXPECT_EQ(rows.isNull(2), !c.big);
+        EXPECT_EQ(rows.integer(2), c.big.value_or(0));
+        EXPECT_EQ(rows.isNull(3), !c.name);
+        // Two texts of one row are both good until the next row.
+        const QStringView name = rows.text(3), again = rows.text(3);
+        EXPECT_EQ(name.toString(), c.name.value_or(QString()));
+        EXPECT_EQ(again.toString(), c.name.value_or(QString()));
+    }
+    EXPECT_FALSE(rows.next());
+}
+
+TEST_P(RowScanTest, RunsInTheConnectionsTransactionAfterAnUnfinishedRead) {
+    auto other = db->connect();
+    Transaction tx(cn());
+    cn().execute(QStringLiteral("INSERT INTO scan (id) VALUES (5)"));
+    {
+        // A read the driver has begun and not finished: the scan must not fail on a busy connection.
+        QSqlQuery unfinished(cn().database());
+        unfinished.setForwardOnly(true);
+        ASSERT_TRUE(unfinished.exec(QStringLiteral("SELECT id FROM scan")));
+        ASSERT_TRUE(unfinished.next());
+        int n = 0;
+        for (RowScan rows(cn(), QStringLiteral("SELECT id FROM scan")); rows.next();)
+            ++n;
+        EXPECT_EQ(n, 5); // its own uncommitted row included
+    }
+    int seen = 0;
+    for (RowScan rows(*other, QStringLiteral("SELECT id FROM scan")); rows.next();)
+        ++seen;
+    EXPECT_EQ(seen, 4);
+    tx.commit();
+}
+
+TEST_P(RowScanTest, AFailingStatementIsADatabaseErrorAndTheConnectionGoesOn) {
+    try {
+        RowScan rows(cn(), QStringLiteral("SELECT id FROM no_such_table"));
+        FAIL() << "no error";
+    } catch (const DatabaseError &e) {
+        EXPECT_FALSE(e.message().isEmpty());
+        EXPECT_EQ(e.statement(), QStringLiteral("SELECT id FROM no_such_table"));
+    }
+    RowScan rows(cn(), QStringLiteral("SELECT count(*) FROM scan"));
+    ASSERT_TRUE(rows.next());
+    EXPECT_EQ(rows.integer(0), 4);
+}
+
+VELMORA_BOTH_ENGINES(RowScanTest);

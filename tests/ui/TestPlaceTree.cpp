@@ -99,4 +99,47 @@ TEST(PlaceTree, FindAndReferences) {
     EXPECT_FALSE(m.firstNode().isValid());
 }
 
+// Keys are usually small and dense, but nothing guarantees it: a key far above the others, a
+// negative one, a kind the tree does not draw, and the same key in every kind must all be found,
+// parents included, and a removed node must no longer be.
+TEST(PlaceTree, FindsEveryKindOfKey) {
+    PlaceTreeModel m;
+    m.load(rows({{"Отдел", 3, 0, "D"},
+                 {"Дальний отдел", 2000000000, 0, "D"},
+                 {"Стол", 3, 2000000000, "W"},
+                 {"Стол с минусом", -5, 3, "W"},
+                 {"ПК", 3, 3, "V"},
+                 {"Сканер", 2147483647, -5, "V"},
+                 {"Чужой", 3, 0, "X"}}));
+    EXPECT_EQ(dump(m).toStdString(), "Отдел(Стол с минусом(Сканер)), Дальний отдел(Стол(ПК)), Чужой");
+    struct Case {
+        const char *kind;
+        int id;
+        const char *caption;
+    };
+    const Case cases[] = {{"D", 3, "Отдел"},
+                          {"D", 2000000000, "Дальний отдел"},
+                          {"W", 3, "Стол"},
+                          {"W", -5, "Стол с минусом"},
+                          {"V", 3, "ПК"},
+                          {"V", 2147483647, "Сканер"},
+                          {"X", 3, "Чужой"},
+                          {"D", 4, nullptr},
+                          {"W", 2000000000, nullptr},
+                          {"V", -5, nullptr}};
+    for (const Case &c : cases) {
+        const QModelIndex i = m.find(QString::fromLatin1(c.kind), c.id);
+        EXPECT_EQ(i.isValid(), c.caption != nullptr) << c.kind << c.id;
+        if (c.caption) {
+            EXPECT_EQ(m.caption(i), QString::fromUtf8(c.caption)) << c.kind << c.id;
+            EXPECT_EQ(m.findKey(PlaceTreeModel::nodeKey(m.reference(i))), i) << c.kind << c.id;
+        }
+    }
+    for (const Case &c : {Case{"V", 2147483647, nullptr}, Case{"V", 3, nullptr}, Case{"X", 3, nullptr}}) {
+        ASSERT_TRUE(m.removeNode(m.find(QString::fromLatin1(c.kind), c.id))) << c.kind << c.id;
+        EXPECT_FALSE(m.find(QString::fromLatin1(c.kind), c.id).isValid()) << c.kind << c.id;
+    }
+    EXPECT_TRUE(m.find("W", 3).isValid());
+}
+
 } // namespace

@@ -1,0 +1,193 @@
+#include "RowScan.h"
+
+#include "Errors.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringDecoder>
+#include <QtEndian>
+#include <libpq-fe.h>
+#include <sqlite3.h>
+#include <vector>
+
+class RowScan::Source {
+public:
+    virtual ~Source() = default;
+    virtual qint64 size() const { return -1; }
+    virtual bool next() = 0;
+    virtual bool isNull(int column) const = 0;
+    virtual qint64 integer(int column) const = 0;
+    virtual QStringView text(int column) const = 0;
+};
+
+namespace {
+
+// The driver's own handle of the connection, when it is of the type named.
+template <typename Handle> Handle *driverHandle(const Connection &cn, const char *typeName) {
+    const QVariant handle = cn.database().driver()->handle();
+    return handle.isValid() && qstrcmp(handle.typeName(), typeName) == 0
+               ? *static_cast<Handle *const *>(handle.data())
+               : nullptr;
+}
+
+// SQLite: the statement stepped on the driver's connection, texts read as the UTF-16 SQLite keeps
+// for the row.
+class SqliteSource final : public RowScan::Source {
+public:
+    SqliteSource(sqlite3 *db, const QString &sql, const QString &original) : m_db(db), m_original(original) {
+        const QByteArray utf8 = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &m_stmt, nullptr) != SQLITE_OK)
+            fail();
+    }
+    ~SqliteSource() override { sqlite3_finalize(m_stmt); }
+
+    bool next() override {
+        switch (sqlite3_step(m_stmt)) {
+        case SQLITE_ROW:
+            return true;
+        case SQLITE_DONE:
+            return false;
+        default:
+            fail();
+        }
+    }
+    bool isNull(int column) const override { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+    qint64 integer(int column) const override { return sqlite3_column_int64(m_stmt, column); }
+    QStringView text(int column) const override {
+        const auto *chars = static_cast<const char16_t *>(sqlite3_column_text16(m_stmt, column));
+        return chars ? QStringView(chars, sqlite3_column_bytes16(m_stmt, column) / 2) : QStringView();
+    }
+
+private:
+    [[noreturn]] void fail() const {
+        // Coded as the driver codes its own errors, so that they read the same.
+        const QSqlError error(QString(), QString::fromUtf8(sqlite3_errmsg(m_db)), QSqlError::StatementError,
+                              QString::number(sqlite3_errcode(m_db)));
+        throw DatabaseError(describeError(Engine::SQLite, error), m_original,
+                            errorCode(Engine::SQLite, error));
+    }
+
+    sqlite3 *m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+    QString m_original;
+};
+
+// PostgreSQL: the whole result as the server sent it, in binary form (integers as they are, texts
+// as UTF-8); texts are decoded only for the columns asked, into buffers kept from row to row.
+class PostgresSource final : public RowScan::Source {
+public:
+    PostgresSource(PGconn *conn, const QString &sql, const QString &original)
+        : m_result(PQexecParams(conn, sql.toUtf8().constData(), 0, nullptr, nullptr, nullptr, nullptr, 1)) {
+        if (PQresultStatus(m_result) != PGRES_TUPLES_OK) {
+            const char *state = PQresultErrorField(m_result, PG_DIAG_SQLSTATE);
+            const QSqlError error(
+                QString(),
+                QString::fromUtf8(m_result ? PQresultErrorMessage(m_result) : PQerrorMessage(conn)).trimmed(),
+                PQstatus(conn) == CONNECTION_OK ? QSqlError::StatementError : QSqlError::ConnectionError,
+                QString::fromLatin1(state ? state : ""));
+            PQclear(m_result);
+            m_result = nullptr;
+            throw DatabaseError(describeError(Engine::PostgreSQL, error), original,
+                                errorCode(Engine::PostgreSQL, error));
+        }
+        m_rows = PQntuples(m_result);
+        m_texts.resize(size_t(PQnfields(m_result)));
+    }
+    ~PostgresSource() override { PQclear(m_result); }
+
+    qint64 size() const override { return m_rows; }
+    bool next() override { return ++m_row < m_rows; }
+    bool isNull(int column) const override { return PQgetisnull(m_result, m_row, column); }
+    qint64 integer(int column) const override {
+        const auto *bytes = reinterpret_cast<const uchar *>(PQgetvalue(m_result, m_row, column));
+        switch (PQgetlength(m_result, m_row, column)) {
+        case 2:
+            return qFromBigEndian<qint16>(bytes);
+        case 4:
+            return qFromBigEndian<qint32>(bytes);
+        case 8:
+            return qFromBigEndian<qint64>(bytes);
+        default:
+            return 0; // NULL
+        }
+    }
+    QStringView text(int column) const override {
+        const int length = PQgetlength(m_result, m_row, column);
+        QString &buffer = m_texts[size_t(column)];
+        // UTF-8 never takes fewer code units than UTF-16 for the same text.
+        if (buffer.capacity() < length)
+            buffer.reserve(length);
+        buffer.resize(length);
+        QChar *end = m_decoder.appendToBuffer(buffer.data(),
+                                              QByteArrayView(PQgetvalue(m_result, m_row, column), length));
+        return QStringView(buffer.constData(), end - buffer.constData());
+    }
+
+private:
+    PGresult *m_result;
+    int m_rows = 0;
+    int m_row = -1;
+    mutable std::vector<QString> m_texts;
+    mutable QStringDecoder m_decoder{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+};
+
+// Any other driver: the general way.
+class QuerySource final : public RowScan::Source {
+public:
+    QuerySource(const Connection &cn, const QString &sql, const QString &original) : m_query(cn.database()) {
+        m_query.setForwardOnly(true);
+        if (!m_query.exec(sql))
+            throw DatabaseError(describeError(cn.engine(), m_query.lastError()), original,
+                                errorCode(cn.engine(), m_query.lastError()));
+        m_texts.resize(size_t(m_query.record().count()));
+    }
+    qint64 size() const override { return m_query.size(); }
+    bool next() override { return m_query.next(); }
+    bool isNull(int column) const override { return m_query.isNull(column); }
+    qint64 integer(int column) const override { return m_query.value(column).toLongLong(); }
+    QStringView text(int column) const override {
+        return m_texts[size_t(column)] = m_query.value(column).toString();
+    }
+
+private:
+    QSqlQuery m_query;
+    mutable std::vector<QString> m_texts;
+};
+
+} // namespace
+
+RowScan::RowScan(const Connection &cn, const QString &sql) {
+    if (!cn.isOpen())
+        throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), sql);
+    const QString text = prepareSql(sql, cn.engine()).text;
+    if (cn.engine() == Engine::SQLite) {
+        if (sqlite3 *db = driverHandle<sqlite3>(cn, "sqlite3*"))
+            m_source = std::make_unique<SqliteSource>(db, text, sql);
+    } else if (PGconn *conn = driverHandle<PGconn>(cn, "pg_conn*")) {
+        // libpq first discards what is left of the statement before (the driver reads a result
+        // row by row and leaves its end unread), as the driver itself does for its next statement.
+        m_source = std::make_unique<PostgresSource>(conn, text, sql);
+    }
+    if (!m_source)
+        m_source = std::make_unique<QuerySource>(cn, text, sql);
+}
+
+RowScan::~RowScan() = default;
+
+qint64 RowScan::size() const {
+    return m_source->size();
+}
+bool RowScan::next() {
+    return m_source->next();
+}
+bool RowScan::isNull(int column) const {
+    return m_source->isNull(column);
+}
+qint64 RowScan::integer(int column) const {
+    return m_source->integer(column);
+}
+QStringView RowScan::text(int column) const {
+    return m_source->text(column);
+}
