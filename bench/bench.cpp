@@ -353,21 +353,20 @@ void benchViews(Connection &cn) {
 
     QTemporaryDir dir;
     size_t lines = 0;
-    const double report = timeMs(
+    const auto [report, reportBare] = timePairMs(
         [&] {
             const ReportTable r = BuildReport(cn, QStringLiteral("prevention"));
             lines = r.rows.size();
             WriteReportPdf(r, dir.filePath(QStringLiteral("prevention.pdf")));
         },
-        3);
-    const double reportBare = timeMs(
         [&] {
             cn.query(QStringLiteral(
                 "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, "
-                "d.PreventionNeed FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                "d.PreventionNeed, d.IdDevice FROM DeviceUnit d "
+                "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
                 "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
         },
-        3);
+        5);
     figure("prevention_rows", double(lines), 0);
     figure("prevention_report_ms", report);
     figure("prevention_bare_ms", reportBare);

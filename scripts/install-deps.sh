@@ -10,7 +10,7 @@ packages=(
     fonts-dejavu-core fonts-dejavu-extra fonts-liberation
     libldap-dev slapd ldap-utils nftables iproute2
     dpkg-dev desktop-file-utils
-    poppler-utils
+    poppler-utils qpdf zlib1g-dev
 )
 missing=()
 for p in "${packages[@]}"; do

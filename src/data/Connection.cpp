@@ -1,5 +1,6 @@
 #include "Connection.h"
 #include "SqliteFunctions.h"
+#include "TessalString.h"
 
 #include "Errors.h"
 
@@ -15,6 +16,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
+#include <numeric>
 
 namespace {
 
@@ -153,6 +155,31 @@ int ResultSet::indexOf(QLatin1StringView column) const {
         if (columns[i].name.compare(column, Qt::CaseInsensitive) == 0)
             return i;
     return -1;
+}
+
+void ResultSet::sortByText(int textColumn, int keyColumn) {
+    if (textColumn < 0)
+        return;
+    std::vector<QString> keys;
+    keys.reserve(rows.size());
+    for (const auto &r : rows)
+        keys.push_back(r[textColumn].toString());
+    std::vector<size_t> idx(rows.size());
+    std::iota(idx.begin(), idx.end(), size_t(0));
+    std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) {
+        if (const int c = CompareText(keys[a], keys[b]); c != 0)
+            return c < 0;
+        return keyColumn >= 0 && rows[a][keyColumn].toLongLong() < rows[b][keyColumn].toLongLong();
+    });
+    std::vector<QVector<QVariant>> sorted;
+    sorted.reserve(idx.size());
+    for (size_t i : idx)
+        sorted.push_back(std::move(rows[i]));
+    rows = std::move(sorted);
+}
+
+void ResultSet::sortByText(const QString &textColumn, const QString &keyColumn) {
+    sortByText(indexOf(textColumn), keyColumn.isEmpty() ? -1 : indexOf(keyColumn));
 }
 
 QVariant ResultSet::value(size_t row, const QString &column) const {

@@ -40,6 +40,10 @@ struct ResultSet {
     int indexOf(QLatin1StringView column) const;
     QVariant value(size_t row, const QString &column) const;
     QVariant value(size_t row, QLatin1StringView column) const;
+    // Orders the rows by the text of one column in the order of names (CompareText), rows of
+    // equal text by the key column (none for -1), and otherwise as they were.
+    void sortByText(int textColumn, int keyColumn);
+    void sortByText(const QString &textColumn, const QString &keyColumn);
 };
 
 // Where the database is: "sqlite:<file>" or "postgresql://[user[:password]@]host[:port]/<name>".

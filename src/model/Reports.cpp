@@ -1,5 +1,8 @@
 #include "Reports.h"
 
+#include "ReportLayout.h"
+#include "ReportPdf.h"
+
 #include "Connection.h"
 #include "Errors.h"
 #include "SchemaInfo.h"
@@ -17,6 +20,9 @@
 #include <QRawFont>
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numeric>
 
 namespace {
 
@@ -136,14 +142,16 @@ ReportTable workplaceReport(Connection &cn, int key) {
                  {QStringLiteral("Тип"), 1.5},
                  {QStringLiteral("Модель"), 2.6},
                  {QStringLiteral("Номер"), 1.8}};
-    const ResultSet rs =
-        keyed(cn,
-              QStringLiteral("SELECT d.IdDevice, d.DevcName, %1 FROM DeviceUnit d "
-                             "LEFT JOIN CompleteSet c ON c.CmplIdDevice = d.IdDevice %2 "
-                             "WHERE d.DevcIdWorkplace = :K "
-                             "ORDER BY d.DevcName, d.IdDevice, k.KindType, k.KindOrder, c.IdComponent")
-                  .arg(QString::fromLatin1(ElementSelect), QString::fromLatin1(ElementJoins)),
-              key);
+    ResultSet rs = keyed(cn,
+                         QStringLiteral("SELECT d.IdDevice, d.DevcName, %1 FROM DeviceUnit d "
+                                        "LEFT JOIN CompleteSet c ON c.CmplIdDevice = d.IdDevice %2 "
+                                        "WHERE d.DevcIdWorkplace = :K "
+                                        "ORDER BY d.IdDevice, k.KindType, k.KindOrder, c.IdComponent")
+                             .arg(QString::fromLatin1(ElementSelect), QString::fromLatin1(ElementJoins)),
+                         key);
+    // The devices in the program's order of names, whatever the server's collation; each
+    // device's elements stay in their order.
+    rs.sortByText(QStringLiteral("DevcName"), QStringLiteral("IdDevice"));
     QVariant lastDevice;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
         const QVariant device = rs.value(i, QStringLiteral("IdDevice"));
@@ -201,26 +209,80 @@ ReportTable preventionReport(Connection &cn) {
                  {QStringLiteral("Профилактика"), 1.2, Qt::AlignHCenter},
                  {QStringLiteral("Экспресс"), 0.8, Qt::AlignHCenter},
                  {QStringLiteral("Нужна"), 0.7, Qt::AlignHCenter}};
+    // Sorted here rather than by the database: names go in the program's one order of names
+    // (CompareText), whatever the server's collation, and the server is spared the sort.
     const ResultSet rs = cn.query(QStringLiteral(
-        "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, d.PreventionNeed "
-        "FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
-        "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment "
-        "ORDER BY CASE WHEN d.Prevention IS NULL THEN 0 ELSE 1 END, d.Prevention, p.DprtName, w.WrkpName, "
-        "d.DevcName, d.IdDevice"));
-    r.rows.reserve(rs.rows.size());
+        "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, d.PreventionNeed, "
+        "d.IdDevice FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+        "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
+    // The order of names (CompareText) from the names folded once into one buffer: the rows are
+    // then compared as plain UTF-16, the exact texts only where the folded ones are equal.
+    std::vector<char16_t> folded;
+    struct Name {
+        quint32 at, size;
+    };
+    auto textOf = [](const QVariant &v) {
+        return v.typeId() == QMetaType::QString ? QStringView(*static_cast<const QString *>(v.constData()))
+                                                : QStringView();
+    };
+    auto fold = [&](const QVariant &v) {
+        const QStringView text = textOf(v);
+        const Name name{quint32(folded.size()), quint32(text.size())};
+        for (const QChar c : text)
+            folded.push_back(FoldUnit(c.unicode()));
+        return name;
+    };
+    struct Line {
+        qint64 when; // -1 for never serviced, then the day and time as written
+        Name names[3];
+        qint64 id;
+        size_t row;
+        int day; // in dayTexts, -1 for none
+    };
+    std::vector<Line> lines;
+    lines.reserve(rs.rows.size());
+    folded.reserve(rs.rows.size() * 3 * 24);
     // Few distinct days among many devices: each day's text is made once.
-    QHash<qint64, QString> days;
-    const QString yes = QStringLiteral("да");
-    for (const auto &row : rs.rows) {
-        QString day;
+    QHash<qint64, int> days;
+    std::vector<QString> dayTexts;
+    for (size_t i = 0; i < rs.rows.size(); ++i) {
+        const auto &row = rs.rows[i];
+        Line line{
+            row[3].isNull() ? -1 : 0, {fold(row[0]), fold(row[1]), fold(row[2])}, row[6].toLongLong(), i, -1};
         if (const QVariant d = normalizeValue(FT::DateTime, row[3]); d.typeId() == QMetaType::QDateTime) {
-            const QDate date = d.toDateTime().date();
+            const QDateTime moment = d.toDateTime();
+            const QDate date = moment.date();
+            line.when = date.toJulianDay() * 86400000 + moment.time().msecsSinceStartOfDay();
             auto it = days.constFind(date.toJulianDay());
-            if (it == days.constEnd())
-                it = days.insert(date.toJulianDay(), date.toString(QStringLiteral("dd.MM.yyyy")));
-            day = *it;
+            if (it == days.constEnd()) {
+                it = days.insert(date.toJulianDay(), int(dayTexts.size()));
+                dayTexts.push_back(date.toString(QStringLiteral("dd.MM.yyyy")));
+            }
+            line.day = *it;
         }
-        r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString(), day,
+        lines.push_back(line);
+    }
+    auto compareNames = [&](const Line &x, const Line &y, int c) {
+        const Name a = x.names[c], b = y.names[c];
+        const int order =
+            QStringView(folded.data() + a.at, a.size).compare(QStringView(folded.data() + b.at, b.size));
+        return order != 0 ? order : textOf(rs.rows[x.row][c]).compare(textOf(rs.rows[y.row][c]));
+    };
+    // Never serviced first, then by the day, the names and the key.
+    std::sort(lines.begin(), lines.end(), [&](const Line &x, const Line &y) {
+        if (x.when != y.when)
+            return x.when < y.when;
+        for (int c = 0; c < 3; ++c)
+            if (const int order = compareNames(x, y, c))
+                return order < 0;
+        return x.id < y.id;
+    });
+    r.rows.reserve(rs.rows.size());
+    const QString yes = QStringLiteral("да");
+    for (const Line &line : lines) {
+        const auto &row = rs.rows[line.row];
+        r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString(),
+                          line.day < 0 ? QString() : dayTexts[size_t(line.day)],
                           normalizeValue(FT::Boolean, row[4]).toBool() ? yes : QString(),
                           normalizeValue(FT::Boolean, row[5]).toBool() ? yes : QString()});
     }
@@ -283,10 +345,11 @@ ReportTable computerListReport(Connection &cn) {
                  {QStringLiteral("Устройство"), 2},
                  {QStringLiteral("Рабочее место"), 2},
                  {QStringLiteral("Подразделение"), 2.2}};
-    const ResultSet rs = cn.query(QStringLiteral(
-        "SELECT d.Domain, d.DevcName, w.WrkpName, p.DprtName FROM DeviceUnit d "
+    ResultSet rs = cn.query(QStringLiteral(
+        "SELECT d.Domain, d.DevcName, w.WrkpName, p.DprtName, d.IdDevice FROM DeviceUnit d "
         "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace JOIN Department p ON p.IdDepartment = "
-        "w.WrkpIdDepartment WHERE d.Domain IS NOT NULL AND d.Domain <> '' ORDER BY d.Domain, d.IdDevice"));
+        "w.WrkpIdDepartment WHERE d.Domain IS NOT NULL AND d.Domain <> ''"));
+    rs.sortByText(0, 4);
     for (const auto &row : rs.rows)
         r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString(), row[3].toString()});
     return r;
@@ -315,22 +378,22 @@ ReportTable userInfoReport(Connection &cn, int key) {
             r.lines << label + value;
     r.columns = {
         {QStringLiteral("Что"), 1.2}, {QStringLiteral("Название"), 2.5}, {QStringLiteral("Где"), 3.5}};
-    const ResultSet places =
-        keyed(cn,
-              QStringLiteral("SELECT w.WrkpName, p.DprtName FROM Workplace w "
-                             "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment "
-                             "WHERE w.[User] = :K ORDER BY w.WrkpName, w.IdWorkplace"),
-              key);
+    ResultSet places = keyed(cn,
+                             QStringLiteral("SELECT w.WrkpName, p.DprtName, w.IdWorkplace FROM Workplace w "
+                                            "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment "
+                                            "WHERE w.[User] = :K"),
+                             key);
+    places.sortByText(0, 2);
     for (size_t i = 0; i < places.rows.size(); ++i)
         r.rows.push_back(
             {QStringLiteral("Рабочее место"), str(places, i, "WrkpName"), str(places, i, "DprtName")});
-    const ResultSet computers =
-        keyed(cn,
-              QStringLiteral("SELECT d.DevcName, d.Domain, w.WrkpName FROM UseComputer u "
-                             "JOIN DeviceUnit d ON d.IdDevice = u.Computer "
-                             "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
-                             "WHERE u.[User] = :K ORDER BY d.DevcName, d.IdDevice"),
-              key);
+    ResultSet computers = keyed(cn,
+                                QStringLiteral("SELECT d.DevcName, d.Domain, w.WrkpName, d.IdDevice FROM "
+                                               "UseComputer u JOIN DeviceUnit d ON d.IdDevice = u.Computer "
+                                               "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                                               "WHERE u.[User] = :K"),
+                                key);
+    computers.sortByText(0, 3);
     for (size_t i = 0; i < computers.rows.size(); ++i)
         r.rows.push_back(
             {QStringLiteral("Компьютер"),
@@ -347,9 +410,12 @@ ReportTable userListReport(Connection &cn) {
                  {QStringLiteral("Учётная запись"), 1.6},
                  {QStringLiteral("Почта"), 2},
                  {QStringLiteral("Рабочее место"), 2}};
-    const ResultSet rs = cn.query(
-        QStringLiteral("SELECT u.ID, u.Name, u.Login, u.Domain, u.EMail, w.WrkpName FROM [User] u "
-                       "LEFT JOIN Workplace w ON w.[User] = u.ID ORDER BY u.Name, u.ID, w.WrkpName"));
+    ResultSet rs =
+        cn.query(QStringLiteral("SELECT u.ID, u.Name, u.Login, u.Domain, u.EMail, w.WrkpName FROM [User] u "
+                                "LEFT JOIN Workplace w ON w.[User] = u.ID"));
+    // By name and key, a user's workplaces by their names.
+    rs.sortByText(5, -1);
+    rs.sortByText(1, 0);
     for (size_t i = 0; i < rs.rows.size(); ++i)
         r.rows.push_back({str(rs, i, "Name"),
                           JoinedText({str(rs, i, "Domain"), str(rs, i, "Login")}, QStringLiteral("\\")),
@@ -364,9 +430,9 @@ ReportTable mailBoxReport(Connection &cn) {
     r.columns = {{QStringLiteral("Пользователь"), 2.6},
                  {QStringLiteral("Почтовый ящик"), 2.4},
                  {QStringLiteral("Группа"), 2}};
-    const ResultSet rs =
-        cn.query(QStringLiteral("SELECT Name, EMail, EMailGroup FROM [User] "
-                                "WHERE EMail IS NOT NULL AND EMail <> '' ORDER BY Name, ID"));
+    ResultSet rs = cn.query(QStringLiteral(
+        "SELECT Name, EMail, EMailGroup, ID FROM [User] WHERE EMail IS NOT NULL AND EMail <> ''"));
+    rs.sortByText(0, 3);
     for (const auto &row : rs.rows)
         r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString()});
     return r;
@@ -469,262 +535,68 @@ ReportTable BuildReport(Connection &cn, const QString &name, int key) {
     return r;
 }
 
-namespace {
-
-// The table's cells set as glyphs of one font, without a text layout per cell: each character's
-// glyph and advance are looked up once, a cell too wide for its column is cut with "…", and the
-// cells of a whole page go to the device as one glyph run. A cell this cannot set faithfully
-// (a character the font lacks, right-to-left script, combining marks) is drawn as text instead.
-class CellSetter {
-public:
-    CellSetter(const QFont &font, QPaintDevice &device)
-        : m_font(QRawFont::fromFont(QFont(font, &device))), m_metrics(font, &device),
-          m_chars(size_t(0x10000)) {
-        m_ellipsis = lookUp(QChar(0x2026));
-        if (m_ellipsis.glyph == 0)
-            m_ellipsis = Glyph{};
-    }
-
-    bool usable() const { return m_font.isValid(); }
-    double ascent() const { return m_font.ascent(); }
-    double height() const { return m_font.ascent() + m_font.descent(); }
-
-    // Adds the text, cut to the width, aligned in [left, left + width) on the baseline; false when
-    // the text needs the text layout (nothing added then).
-    bool add(const QString &text, double left, double width, double baseline, Qt::Alignment alignment) {
-        const size_t start = m_glyphs.size();
-        double x = 0;
-        bool cut = false;
-        const qsizetype n = text.size();
-        for (qsizetype i = 0; i < n; ++i) {
-            const Glyph &g = glyph(text.at(i));
-            if (!g.simple) {
-                m_glyphs.resize(start);
-                m_positions.resize(start);
-                return false;
-            }
-            if (x + g.advance > width) {
-                cut = true;
-                break;
-            }
-            m_glyphs.push_back(g.glyph);
-            m_positions.emplace_back(x, baseline);
-            x += g.advance;
-        }
-        if (cut) {
-            // As many characters as leave room for the ellipsis.
-            while (m_glyphs.size() > start && x + m_ellipsis.advance > width) {
-                m_glyphs.pop_back();
-                x = m_positions.back().x();
-                m_positions.pop_back();
-            }
-            if (m_ellipsis.glyph != 0 && x + m_ellipsis.advance <= width) {
-                m_glyphs.push_back(m_ellipsis.glyph);
-                m_positions.emplace_back(x, baseline);
-                x += m_ellipsis.advance;
-            }
-        }
-        double shift = left;
-        if (alignment & Qt::AlignRight)
-            shift += width - x;
-        else if (alignment & Qt::AlignHCenter)
-            shift += (width - x) / 2;
-        // Whole device pixels (a tenth of a millimetre at most on paper): the writer then puts
-        // each glyph's place as a short integer, which makes a long report markedly quicker to write.
-        for (size_t i = start; i < m_positions.size(); ++i)
-            m_positions[i] = QPointF(std::round(m_positions[i].x() + shift), std::round(baseline));
-        return true;
-    }
-
-    // Draws what was added since the last flush.
-    void flush(QPainter &p) {
-        if (m_glyphs.empty())
-            return;
-        QGlyphRun run;
-        run.setRawFont(m_font);
-        run.setRawData(m_glyphs.data(), m_positions.data(), int(m_glyphs.size()));
-        p.drawGlyphRun(QPointF(0, 0), run);
-        m_glyphs.clear();
-        m_positions.clear();
-    }
-
-    // The text layout's way, for the cells add() refuses: cut to the width and aligned.
-    void drawText(QPainter &p, const QString &text, const QRectF &cell, Qt::Alignment alignment) const {
-        p.drawText(cell, int(Qt::AlignVCenter | alignment),
-                   m_metrics.elidedText(text, Qt::ElideRight, cell.width()));
-    }
-
-private:
-    struct Glyph {
-        quint32 glyph = 0;
-        double advance = 0;
-        bool simple = false; // set with the glyph and its advance, left to right
-        bool known = false;
-    };
-
-    Glyph lookUp(QChar c) const {
-        Glyph g;
-        g.known = true;
-        const QChar::Category category = c.category();
-        const QChar::Direction direction = c.direction();
-        if (c.isSurrogate() || category == QChar::Mark_NonSpacing ||
-            category == QChar::Mark_SpacingCombining || category == QChar::Mark_Enclosing ||
-            direction == QChar::DirR || direction == QChar::DirAL || direction == QChar::DirRLE ||
-            direction == QChar::DirRLO || direction == QChar::DirRLI)
-            return g;
-        // Control characters (a tab or line break in a value) stand as a blank.
-        const QChar shown = category == QChar::Other_Control || category == QChar::Separator_Line ||
-                                    category == QChar::Separator_Paragraph
-                                ? QChar(u' ')
-                                : c;
-        int count = 1;
-        if (!m_font.glyphIndexesForChars(&shown, 1, &g.glyph, &count) || count != 1 || g.glyph == 0)
-            return g;
-        QPointF advance;
-        if (!m_font.advancesForGlyphIndexes(&g.glyph, &advance, 1))
-            return g;
-        g.advance = advance.x();
-        g.simple = true;
-        return g;
-    }
-
-    const Glyph &glyph(QChar c) {
-        Glyph &g = m_chars[c.unicode()];
-        if (!g.known)
-            g = lookUp(c);
-        return g;
-    }
-
-    QRawFont m_font;
-    QFontMetricsF m_metrics;
-    std::vector<Glyph> m_chars; // by UTF-16 code unit, looked up on first use
-    Glyph m_ellipsis;
-    std::vector<quint32> m_glyphs;
-    std::vector<QPointF> m_positions;
-};
-
-} // namespace
-
 void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
     // The PDF writer takes and frees two page buffers of 10 MB for every page it compresses.
     KeepFreedMemoryForReuse();
     QPainter p;
     if (!p.begin(&device))
         throw AppError(QStringLiteral("Не удалось начать печать отчёта «%1»").arg(report.title));
-    const double dpi = device.logicalDpiY();
-    const QRectF page(0, 0, device.width(), device.height());
 
-    QFont regular(QStringLiteral("DejaVu Sans"));
-    regular.setPointSizeF(9);
-    QFont bold = regular;
-    bold.setBold(true);
-    QFont heading = bold;
-    heading.setPointSizeF(14);
-    p.setFont(regular);
-    const QFontMetricsF rm(regular, &device), hm(heading, &device);
-
-    const double rowHeight = rm.height() * 1.35;
-    const double footerHeight = rm.height() * 2;
-    const double cellPad = dpi * 0.03;
-
-    // The cells are set as glyph runs where the device keeps them as text (a PDF file, a printer);
-    // a preview records pages as pictures, which keep text items only with their characters.
+    // The texts are drawn as glyph runs where the device keeps them as text (a PDF file, a
+    // printer); a preview records pages as pictures, which keep text items only with their
+    // characters, so there every text goes through the text layout.
     const bool glyphRuns = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Pdf;
-    CellSetter cells(regular, device), titles(bold, device);
-    auto setCell = [&](CellSetter &setter, const QString &text, const QRectF &cell, Qt::Alignment alignment) {
-        if (text.isEmpty())
-            return;
-        if (glyphRuns && setter.usable() &&
-            setter.add(text, cell.left(), cell.width(),
-                       cell.top() + (cell.height() - setter.height()) / 2 + setter.ascent(), alignment))
-            return;
-        setter.drawText(p, text, cell, alignment);
-    };
-
-    // The first page's head: title, date, lines.
-    const double headHeight =
-        hm.height() * 1.4 + rm.height() * 1.3 * (1 + report.lines.size()) + rowHeight * 0.5;
-    const double tableTop1 = headHeight;
-    const double bottom = page.height() - footerHeight;
-    const int firstRows = qMax(1, int((bottom - tableTop1 - rowHeight) / rowHeight));
-    const int otherRows = qMax(1, int((bottom - rowHeight) / rowHeight));
-    const int dataRows = qMax<int>(1, int(report.rows.size())); // an empty report says so on one row
-    const int totalsRows = int(report.totals.size());
-    const int allRows = dataRows + totalsRows;
-    const int pages = allRows <= firstRows ? 1 : 1 + (allRows - firstRows + otherRows - 1) / otherRows;
-
-    // Column edges from their shares of the width; each cell's text box inside its padding.
-    double shares = 0;
-    for (const ReportColumn &c : report.columns)
-        shares += c.width;
-    QVector<double> left;
-    double x = 0;
-    for (const ReportColumn &c : report.columns) {
-        left << x;
-        x += shares > 0 ? page.width() * c.width / shares : 0;
+    QFont fonts[ReportStyleCount];
+    std::vector<QFontMetricsF> metrics;
+    std::vector<std::unique_ptr<CellSetter>> setters;
+    CellSetter *setterOf[ReportStyleCount];
+    double heights[ReportStyleCount];
+    for (int s = 0; s < ReportStyleCount; ++s) {
+        fonts[s] = QFont(ReportFont(ReportStyle(s)), &device);
+        metrics.emplace_back(fonts[s], &device);
+        heights[s] = metrics.back().height();
+        setters.push_back(
+            std::make_unique<CellSetter>(glyphRuns ? QRawFont::fromFont(fonts[s]) : QRawFont(), false));
+        setterOf[s] = setters.back().get();
     }
-    left << page.width();
-    auto cellBox = [&](int c, double y) {
-        return QRectF(left[c] + cellPad, y, left[c + 1] - left[c] - 2 * cellPad, rowHeight);
-    };
 
-    auto drawTitles = [&](double y) {
-        p.setFont(bold);
-        p.fillRect(QRectF(0, y, page.width(), rowHeight), QColor(230, 230, 230));
-        for (int c = 0; c < report.columns.size(); ++c)
-            setCell(titles, report.columns[c].title, cellBox(c, y), report.columns[c].alignment);
-        titles.flush(p);
-        p.drawLine(QPointF(0, y + rowHeight), QPointF(page.width(), y + rowHeight));
-        p.setFont(regular);
-    };
-
-    int row = 0; // index over the data rows, then the totals
-    for (int pageNo = 1; pageNo <= pages; ++pageNo) {
-        if (pageNo > 1)
-            device.newPage();
-        double y = 0;
-        if (pageNo == 1) {
-            p.setFont(heading);
-            p.drawText(QRectF(0, 0, page.width(), hm.height() * 1.4), int(Qt::AlignLeft | Qt::AlignVCenter),
-                       hm.elidedText(report.title, Qt::ElideRight, page.width()));
-            y = hm.height() * 1.4;
-            p.setFont(regular);
-            QStringList head{QStringLiteral("Дата: ") +
-                             report.made.toString(QStringLiteral("dd.MM.yyyy HH:mm"))};
-            head << report.lines;
-            for (const QString &line : std::as_const(head)) {
-                p.drawText(QRectF(0, y, page.width(), rm.height() * 1.3),
-                           int(Qt::AlignLeft | Qt::AlignVCenter),
-                           rm.elidedText(line, Qt::ElideRight, page.width()));
-                y += rm.height() * 1.3;
-            }
-            y = tableTop1;
-        }
-        drawTitles(y);
-        y += rowHeight;
-        const int capacity = pageNo == 1 ? firstRows : otherRows;
-        for (int n = 0; n < capacity && row < allRows; ++n, ++row) {
-            if (row < dataRows) {
-                if (report.rows.empty()) {
-                    p.drawText(QRectF(cellPad, y, page.width(), rowHeight),
-                               int(Qt::AlignLeft | Qt::AlignVCenter), QStringLiteral("Нет данных."));
-                } else {
-                    const QStringList &values = report.rows[size_t(row)];
-                    for (int c = 0; c < report.columns.size() && c < values.size(); ++c)
-                        setCell(cells, values[c], cellBox(c, y), report.columns[c].alignment);
-                }
-            } else {
-                p.setFont(bold);
-                p.drawText(QRectF(cellPad, y, page.width() - 2 * cellPad, rowHeight),
-                           int(Qt::AlignRight | Qt::AlignVCenter), report.totals[row - dataRows]);
-                p.setFont(regular);
-            }
-            y += rowHeight;
-        }
-        setCell(cells, QStringLiteral("Страница %1 из %2").arg(pageNo).arg(pages),
-                QRectF(0, page.height() - footerHeight, page.width(), footerHeight), Qt::AlignHCenter);
-        cells.flush(p);
-    }
+    std::vector<quint32> runGlyphs[ReportStyleCount];
+    std::vector<QPointF> runPlaces[ReportStyleCount];
+    LayOutReport(report, QSizeF(device.width(), device.height()), device.logicalDpiY(), setterOf, heights,
+                 [&](const ReportPage &page) {
+                     if (page.number > 1)
+                         device.newPage();
+                     for (const QRectF &fill : page.fills)
+                         p.fillRect(fill, QColor(230, 230, 230));
+                     for (const QLineF &rule : page.rules)
+                         p.drawLine(rule);
+                     for (const ReportItem &item : page.items) {
+                         if (item.simple) {
+                             for (quint32 i = item.first; i < item.first + item.count; ++i) {
+                                 runGlyphs[item.style].push_back(page.glyphs[i]);
+                                 runPlaces[item.style].emplace_back(std::round(item.x + page.xs[i]),
+                                                                    item.baseline);
+                             }
+                             continue;
+                         }
+                         p.setFont(fonts[item.style]);
+                         p.drawText(item.box, int(Qt::AlignVCenter | item.alignment),
+                                    metrics[size_t(item.style)].elidedText(*item.text, Qt::ElideRight,
+                                                                           item.box.width()));
+                     }
+                     // Each font's glyphs of the page as one run.
+                     for (int s = 0; s < ReportStyleCount; ++s) {
+                         if (runGlyphs[s].empty())
+                             continue;
+                         QGlyphRun run;
+                         run.setRawFont(setterOf[s]->font());
+                         run.setRawData(runGlyphs[s].data(), runPlaces[s].data(), int(runGlyphs[s].size()));
+                         p.drawGlyphRun(QPointF(0, 0), run);
+                         runGlyphs[s].clear();
+                         runPlaces[s].clear();
+                     }
+                     return true;
+                 });
     p.end();
 }
 
@@ -736,12 +608,13 @@ void WriteReportPdf(const ReportTable &report, const QString &path) {
             throw AppError(
                 QStringLiteral("Не удалось записать файл «%1»: %2").arg(path, probe.errorString()));
     }
+    // The report's own writer; the painter's way for a report with a text it cannot set as glyphs.
+    if (WriteReportPdfDirectly(report, path))
+        return;
     QPdfWriter pdf(path);
     pdf.setTitle(report.title);
     pdf.setCreator(QStringLiteral("Velmora"));
-    pdf.setPageSize(QPageSize(QPageSize::A4));
-    pdf.setPageOrientation(report.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
-    pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-    pdf.setResolution(300);
+    pdf.setPageLayout(ReportPageLayout(report));
+    pdf.setResolution(ReportPdfResolution);
     RenderReport(report, pdf);
 }

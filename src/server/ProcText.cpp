@@ -25,28 +25,11 @@ QString text(const ResultSet &rs, size_t row, const char *column) {
 }
 
 void sortByText(ResultSet &rs, int textColumn, int keyColumn) {
-    if (textColumn < 0)
-        return;
-    std::vector<QString> keys;
-    keys.reserve(rs.rows.size());
-    for (const auto &r : rs.rows)
-        keys.push_back(r[textColumn].toString());
-    std::vector<size_t> idx(rs.rows.size());
-    std::iota(idx.begin(), idx.end(), size_t(0));
-    std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) {
-        if (const int c = CompareText(keys[a], keys[b]); c != 0)
-            return c < 0;
-        return keyColumn >= 0 && rs.rows[a][keyColumn].toLongLong() < rs.rows[b][keyColumn].toLongLong();
-    });
-    std::vector<QVector<QVariant>> sorted;
-    sorted.reserve(idx.size());
-    for (size_t i : idx)
-        sorted.push_back(std::move(rs.rows[i]));
-    rs.rows = std::move(sorted);
+    rs.sortByText(textColumn, keyColumn);
 }
 
 void sortByText(ResultSet &rs, const QString &textColumn, const QString &keyColumn) {
-    sortByText(rs, rs.indexOf(textColumn), rs.indexOf(keyColumn));
+    rs.sortByText(rs.indexOf(textColumn), rs.indexOf(keyColumn));
 }
 
 QString foldSql(Engine engine, const QString &expr) {

@@ -4,12 +4,14 @@
 #include "Errors.h"
 #include "Reports.h"
 #include "Server.h"
+#include "TessalString.h"
 #include "TestDatabase.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -22,6 +24,22 @@ QString pdfText(const QString &path) {
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         return QStringLiteral("<pdftotext failed: %1>").arg(QString::fromUtf8(p.readAllStandardError()));
     return QString::fromUtf8(p.readAllStandardOutput()).simplified();
+}
+
+// What a command-line tool says about a file (standard output), with its exit code.
+std::pair<int, QString> toolSays(const QString &tool, const QStringList &args) {
+    QProcess p;
+    p.start(tool, args);
+    if (!p.waitForFinished(60000))
+        return {-1, QString()};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+// Whether the file was written by the reports' own writer rather than through the painter.
+bool writtenDirectly(const QString &path) {
+    return toolSays(QStringLiteral("pdfinfo"), {path})
+        .second.contains(QRegularExpression(QStringLiteral("^Producer:\\s+Velmora$"),
+                                            QRegularExpression::MultilineOption));
 }
 
 class ReportsTest : public ServerTest {
@@ -156,10 +174,105 @@ TEST_P(ReportsTest, ARowThatIsGoneOrAMissingKeyIsRefusedWithAMessage) {
     EXPECT_THROW(WriteReportPdf(BuildReport(cn(), QStringLiteral("user.list")), unwritable), AppError);
 }
 
+// The prevention list: never serviced first, then by the day, then by department, workplace and
+// device in the program's order of names (small and capital letters together, "ё" as "е"),
+// whatever order the database's collation would give.
+TEST_P(ReportsTest, PreventionListsNeverServicedFirstThenByDayAndNames) {
+    const QDateTime day(QDate(2001, 2, 3), QTime(10, 0)), earlier(QDate(2001, 1, 5), QTime(9, 0));
+    const struct {
+        const char *department, *workplace, *device;
+        QDateTime prevention;
+    } devices[] = {
+        // Inserted out of order, so that neither the keys nor the insertion give the order.
+        {"Ёлочный цех", "Окно", "Принтер", day},     {"ели", "Окно", "Принтер", day},
+        {"бухгалтерия", "Окно", "Принтер", day},     {"Архив", "Окно", "Принтер", day},
+        {"Архив", "Окно", "монитор", day},           {"Архив", "дверь", "Принтер", day},
+        {"Ёлочный цех", "Окно", "Принтер", earlier}, {"Ёлочный цех", "Окно", "Никогда", {}},
+    };
+    QHash<QString, QVariant> departments, workplaces;
+    for (const auto &d : devices) {
+        const QString department = QString::fromUtf8(d.department);
+        if (!departments.contains(department))
+            departments[department] = insert("Department", {{"DprtName", department}});
+        const QString place = department + u'/' + QString::fromUtf8(d.workplace);
+        if (!workplaces.contains(place))
+            workplaces[place] = insert("Workplace", {{"WrkpName", QString::fromUtf8(d.workplace)},
+                                                     {"WrkpIdDepartment", departments[department]}});
+        QVariantMap values{{"DevcIdWorkplace", workplaces[place]}, {"DevcName", QString::fromUtf8(d.device)}};
+        if (d.prevention.isValid())
+            values.insert("Prevention", d.prevention);
+        insert("DeviceUnit", values);
+    }
+    const QStringList expected = {
+        "Ёлочный цех/Окно/Никогда/",      "Ёлочный цех/Окно/Принтер/05.01.2001",
+        "Архив/дверь/Принтер/03.02.2001", "Архив/Окно/монитор/03.02.2001",
+        "Архив/Окно/Принтер/03.02.2001",  "бухгалтерия/Окно/Принтер/03.02.2001",
+        "ели/Окно/Принтер/03.02.2001",    "Ёлочный цех/Окно/Принтер/03.02.2001",
+    };
+
+    const ReportTable report = BuildReport(cn(), QStringLiteral("prevention"));
+    QStringList ours;
+    qsizetype lastNever = -1, firstServiced = -1;
+    for (size_t i = 0; i < report.rows.size(); ++i) {
+        const QStringList &row = report.rows[i];
+        if (row[3].isEmpty())
+            lastNever = qsizetype(i);
+        else if (firstServiced < 0)
+            firstServiced = qsizetype(i);
+        if (departments.contains(row[0]))
+            ours << QStringList{row[0], row[1], row[2], row[3]}.join(u'/');
+    }
+    EXPECT_EQ(ours, expected);
+    EXPECT_LT(lastNever, firstServiced) << "a device never serviced stands among the serviced ones";
+}
+
+// The lists of names in the other reports follow the same order of names, whatever the
+// database's collation would give (a C collation puts capitals and "Ё" before small letters).
+TEST_P(ReportsTest, ListsOfNamesFollowTheProgramsOrderOfNames) {
+    const QVariant department = insert("Department", {{"DprtName", "Отдел"}});
+    const QVariant workplace = insert("Workplace", {{"WrkpName", "Стол"}, {"WrkpIdDepartment", department}});
+    const QVariant user = insert("User", {{"Login", "tester"}, {"Name", "Тестов"}});
+    const QStringList users = {"борисов", "Ёлкин", "Андреев", "ежов"};
+    for (const QString &name : users)
+        insert("User", {{"Login", FoldText(name)}, {"Name", name}, {"EMail", name + "@example.test"}});
+    const QStringList devices = {"принтер", "Монитор", "ёмкость", "Ежик"};
+    for (const QString &name : devices)
+        insert("DeviceUnit", {{"DevcIdWorkplace", workplace}, {"DevcName", name}});
+    const QStringList domains = {"zeta-pc", "Beta-pc", "alpha-pc"};
+    for (const QString &name : domains)
+        insert("DeviceUnit", {{"DevcIdWorkplace", workplace}, {"DevcName", "ПК"}, {"Domain", name}});
+    const QStringList places = {"окно", "Дверь", "дверца"};
+    for (const QString &name : places)
+        insert("Workplace", {{"WrkpName", name}, {"WrkpIdDepartment", department}, {"User", user}});
+
+    const struct {
+        const char *report;
+        int key, column;
+        QStringList names, expected;
+    } cases[] = {
+        {"user.list", -1, 0, users, {"Андреев", "борисов", "ежов", "Ёлкин"}},
+        {"mail.box", -1, 0, users, {"Андреев", "борисов", "ежов", "Ёлкин"}},
+        {"workplace", workplace.toInt(), 0, devices, {"Ежик", "ёмкость", "Монитор", "принтер"}},
+        {"computer.list", -1, 0, domains, {"alpha-pc", "Beta-pc", "zeta-pc"}},
+        {"user.info", user.toInt(), 1, places, {"дверца", "Дверь", "окно"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.report);
+        const ReportTable report = BuildReport(cn(), QString::fromLatin1(c.report), c.key);
+        QStringList seen;
+        for (const QStringList &row : report.rows)
+            if (c.names.contains(row.value(c.column)))
+                seen << row.value(c.column);
+        EXPECT_EQ(seen, c.expected);
+    }
+}
+
 VELMORA_BOTH_ENGINES(ReportsTest);
 
-// Every kind of cell text comes out of the PDF as it went in: the table's cells are set as glyphs
-// without a text layout where they can be, and through the layout where they cannot.
+// Every kind of cell text comes out of the PDF as it went in. The report's own writer sets the
+// cells as glyphs of the embedded fonts; a report with a text it cannot set that way (combining
+// marks, right-to-left script) is rendered through the painter instead, all of its cells still
+// read back.
 TEST(ReportLayout, CellsOfEveryKindOfTextComeOutAsWritten) {
     ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty());
     const QString longText =
@@ -167,42 +280,145 @@ TEST(ReportLayout, CellsOfEveryKindOfTextComeOutAsWritten) {
     const struct {
         const char *what;
         QString cell, expected, absent;
+        bool plain; // set as glyphs by the own writer
     } cases[] = {
         {"Cyrillic with signs",
          QStringLiteral("Склад №1; «главный»"),
          QStringLiteral("Склад №1; «главный»"),
-         {}},
-        {"money, right-aligned", QStringLiteral("1 234,50 ₽"), QStringLiteral("1 234,50 ₽"), {}},
+         {},
+         true},
+        {"the PDF string's own characters",
+         QStringLiteral("C:\\Отчёты\\(копия) \"1\" 'а' ))\\"),
+         QStringLiteral("C:\\Отчёты\\(копия) \"1\" 'а' ))\\"),
+         {},
+         true},
+        // Every glyph code, whatever its bytes, must survive the string it is written in.
+        {"ASCII, first half",
+         QStringLiteral("!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMN"),
+         QStringLiteral("!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMN"),
+         {},
+         true},
+        {"ASCII, second half",
+         QStringLiteral("OPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"),
+         QStringLiteral("OPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"),
+         {},
+         true},
+        {"Russian capitals",
+         QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ"),
+         QStringLiteral("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ"),
+         {},
+         true},
+        {"Russian small letters",
+         QStringLiteral("абвгдеёжзийклмнопрстуфхцчшщъыьэюя"),
+         QStringLiteral("абвгдеёжзийклмнопрстуфхцчшщъыьэюя"),
+         {},
+         true},
+        {"money, right-aligned", QStringLiteral("1 234,50 ₽"), QStringLiteral("1 234,50 ₽"), {}, true},
         {"a tab and a line break stand as blanks",
          QStringLiteral("Стол\t3\nокно"),
          QStringLiteral("Стол 3 окно"),
-         {}},
+         {},
+         true},
+        {"too long for its column: cut with an ellipsis", longText, QStringLiteral("Очень длинное"),
+         QStringLiteral("колонку"), true},
         {"a combining mark goes through the text layout",
          QStringLiteral("И\u0306ошкар-Ола"),
          QStringLiteral("Йошкар-Ола"),
-         {}},
-        {"too long for its column: cut with an ellipsis", longText, QStringLiteral("Очень длинное"),
-         QStringLiteral("колонку")},
+         {},
+         false},
+        {"right-to-left goes through the text layout",
+         QStringLiteral("שלום"),
+         QStringLiteral("שלום"),
+         {},
+         false},
     };
-    ReportTable r;
-    r.title = QStringLiteral("Проверка");
-    r.made = QDateTime(QDate(2026, 1, 2), QTime(3, 4));
-    r.columns = {{QStringLiteral("Что"), 1}, {QStringLiteral("Значение"), 1.5, Qt::AlignRight}};
-    for (const auto &c : cases)
-        r.rows.push_back({QString::fromLatin1(c.what).left(8), c.cell});
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("cells.pdf"));
-    WriteReportPdf(r, path);
-    const QString text = pdfText(path).normalized(QString::NormalizationForm_C);
-    EXPECT_TRUE(text.contains(QStringLiteral("Дата: 02.01.2026 03:04"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral("Страница 1 из 1"))) << text.toStdString();
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_TRUE(text.contains(c.expected)) << text.toStdString();
-        if (!c.absent.isEmpty()) {
-            EXPECT_FALSE(text.contains(c.absent)) << text.toStdString();
-            EXPECT_TRUE(text.contains(QStringLiteral("…"))) << text.toStdString();
+    for (const bool withLayoutCells : {false, true}) {
+        SCOPED_TRACE(withLayoutCells ? "through the painter" : "own writer");
+        ReportTable r;
+        r.title = QStringLiteral("Проверка (\\)");
+        r.made = QDateTime(QDate(2026, 1, 2), QTime(3, 4));
+        r.columns = {{QStringLiteral("Что"), 1}, {QStringLiteral("Значение"), 1.5, Qt::AlignRight}};
+        for (const auto &c : cases)
+            if (c.plain || withLayoutCells)
+                r.rows.push_back({QString::fromLatin1(c.what).left(8), c.cell});
+        const QString path =
+            dir.filePath(withLayoutCells ? QStringLiteral("layout.pdf") : QStringLiteral("own.pdf"));
+        WriteReportPdf(r, path);
+        EXPECT_EQ(writtenDirectly(path), !withLayoutCells);
+        const QString text = pdfText(path).normalized(QString::NormalizationForm_C);
+        EXPECT_TRUE(text.contains(QStringLiteral("Проверка (\\)"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("Дата: 02.01.2026 03:04"))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("Страница 1 из 1"))) << text.toStdString();
+        for (const auto &c : cases) {
+            if (!c.plain && !withLayoutCells)
+                continue;
+            SCOPED_TRACE(c.what);
+            EXPECT_TRUE(text.contains(c.expected)) << text.toStdString();
+            if (!c.absent.isEmpty()) {
+                EXPECT_FALSE(text.contains(c.absent)) << text.toStdString();
+                EXPECT_TRUE(text.contains(QStringLiteral("…"))) << text.toStdString();
+            }
         }
+    }
+}
+
+// The own writer's file is a sound PDF: its structure passes qpdf's check, every page is there
+// on a page of the report's orientation, and the fonts are embedded subsets, small for a short
+// report.
+TEST(ReportLayout, TheWrittenFileIsASoundPdfWithEmbeddedFonts) {
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("qpdf")).isEmpty())
+        << "qpdf is needed: scripts/install-deps.sh installs it";
+    const struct {
+        bool landscape;
+        int rows;
+        const char *pageSize;
+    } cases[] = {{false, 3, "595 x 842"}, {false, 150, "595 x 842"}, {true, 90, "842 x 595"}};
+    QTemporaryDir dir;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 rows, landscape %2").arg(c.rows).arg(c.landscape).toStdString());
+        ReportTable r;
+        r.title = QStringLiteral("Список");
+        r.made = QDateTime::currentDateTime();
+        r.landscape = c.landscape;
+        r.columns = {{QStringLiteral("№"), 0.5, Qt::AlignHCenter}, {QStringLiteral("Название"), 3}};
+        for (int i = 1; i <= c.rows; ++i)
+            r.rows.push_back({QString::number(i), QStringLiteral("Устройство %1").arg(i)});
+        r.totals << QStringLiteral("Всего: %1").arg(c.rows);
+        const QString path = dir.filePath(QStringLiteral("list.pdf"));
+        WriteReportPdf(r, path);
+        ASSERT_TRUE(writtenDirectly(path));
+
+        const auto check = toolSays(QStringLiteral("qpdf"), {QStringLiteral("--check"), path});
+        EXPECT_EQ(check.first, 0) << check.second.toStdString();
+
+        const QString info = toolSays(QStringLiteral("pdfinfo"), {path}).second;
+        const QString text = pdfText(path);
+        const QRegularExpressionMatch pages =
+            QRegularExpression(QStringLiteral("Страница 1 из (\\d+)")).match(text);
+        ASSERT_TRUE(pages.hasMatch()) << text.left(300).toStdString();
+        EXPECT_EQ(c.rows > 60, pages.captured(1).toInt() > 1);
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("^Pages:\\s+%1$").arg(pages.captured(1)),
+                                                     QRegularExpression::MultilineOption)))
+            << info.toStdString();
+        EXPECT_TRUE(info.contains(QString::fromLatin1(c.pageSize))) << info.toStdString();
+        EXPECT_TRUE(info.contains(
+            QRegularExpression(QStringLiteral("^Title:\\s+Список$"), QRegularExpression::MultilineOption)))
+            << info.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("Устройство %1").arg(c.rows))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("Всего: %1").arg(c.rows)));
+
+        // Both fonts embedded as subsets with their character map: name, type, encoding, emb, sub, uni.
+        const QString fonts = toolSays(QStringLiteral("pdffonts"), {path}).second;
+        for (const char *font : {"DejaVuSans ", "DejaVuSans-Bold "})
+            EXPECT_TRUE(fonts.contains(QRegularExpression(
+                QStringLiteral("^[A-Z]{6}\\+%1\\s*CID TrueType\\s+Identity-H\\s+yes yes yes")
+                    .arg(QString::fromLatin1(font).trimmed()),
+                QRegularExpression::MultilineOption)))
+                << font << "\n"
+                << fonts.toStdString();
+        // The two whole fonts take some 600 KB even compressed.
+        EXPECT_LT(QFileInfo(path).size(), 300 * 1024);
     }
 }
 
