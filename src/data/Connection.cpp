@@ -143,18 +143,23 @@ QString redactedUrl(const QString &url) {
     return out;
 }
 
-int ResultSet::indexOf(const QString &column) const {
+namespace {
+
+template <typename Name> int columnIndex(const QVector<ColumnInfo> &columns, Name column) {
     for (int i = 0; i < columns.size(); ++i)
         if (columns[i].name.compare(column, Qt::CaseInsensitive) == 0)
             return i;
     return -1;
 }
 
+} // namespace
+
+int ResultSet::indexOf(const QString &column) const {
+    return columnIndex(columns, column);
+}
+
 int ResultSet::indexOf(QLatin1StringView column) const {
-    for (int i = 0; i < columns.size(); ++i)
-        if (columns[i].name.compare(column, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    return columnIndex(columns, column);
 }
 
 void ResultSet::sortByText(int textColumn, int keyColumn) {
