@@ -44,6 +44,7 @@ void PingSweep::run(Connection &cn) {
     IcmpEcho echo;
     echo.timeoutMs = timeoutMs;
     echo.maxInFlight = maxInFlight;
+    echo.retries = retries;
     echo.run(
         hosts,
         [&](int i) {
@@ -53,13 +54,24 @@ void PingSweep::run(Connection &cn) {
         },
         [&](int i, EchoStatus status) {
             // The flag alone: a whole-row write would undo what another workstation saved meanwhile.
-            cn.execute(QStringLiteral("UPDATE DeviceUnit SET OnLine = :V WHERE IdDevice = :ID"),
-                       {{QStringLiteral("V"), status == EchoStatus::Reply}, {QStringLiteral("ID"), keys[i]}});
+            try {
+                cn.execute(
+                    QStringLiteral("UPDATE DeviceUnit SET OnLine = :V WHERE IdDevice = :ID"),
+                    {{QStringLiteral("V"), status == EchoStatus::Reply}, {QStringLiteral("ID"), keys[i]}});
+            } catch (const DatabaseError &e) {
+                throw AppError(QStringLiteral("Проверка прервана: отметку «в сети» устройства %1 не удалось "
+                                              "записать (%2). Отметки, записанные до этого (%3 из %4), "
+                                              "сохранены")
+                                   .arg(quoteInput(hosts[i]), e.message())
+                                   .arg(finished)
+                                   .arg(total));
+            }
             m_lines[i + 1] = hosts[i] + QStringLiteral(": ") + statusWord(status) + u'.';
             if (lineChanged)
                 lineChanged(i + 1);
+            ++finished;
             if (progress)
-                progress(++finished, total);
+                progress(finished, total);
         },
         idle);
 }
