@@ -15,13 +15,13 @@
 #include <QLabel>
 #include <QPushButton>
 
-const QString NoDomainsHint =
-    QStringLiteral("Список доменов пуст. Добавьте домен и его контроллер: вкладка «Пользователи», кнопка "
-                   "«Настройка», «Контроллеры домена», или команда «velmora-db domains add ДОМЕН КОНТРОЛЛЕР[:ПОРТ]».");
-const QString NoChecklistHint =
-    QStringLiteral("Строки бланка по умолчанию не заданы, поэтому бланк пуст. Задайте их: вкладка "
-                   "«Пользователи», кнопка «Настройка», «Строки бланка по умолчанию», или команда «velmora-db "
-                   "checklist-defaults add НОМЕР heading|item ТЕКСТ»; новый бланк получит их.");
+const QString NoDomainsHint = QStringLiteral(
+    "Список доменов пуст. Добавьте домен и его контроллер: вкладка «Пользователи», кнопка "
+    "«Настройка», «Контроллеры домена», или команда «velmora-db domains add ДОМЕН КОНТРОЛЛЕР[:ПОРТ]».");
+const QString NoChecklistHint = QStringLiteral(
+    "Строки бланка по умолчанию не заданы, поэтому бланк пуст. Задайте их: вкладка "
+    "«Пользователи», кнопка «Настройка», «Строки бланка по умолчанию», или команда «velmora-db "
+    "checklist-defaults add НОМЕР heading|item ТЕКСТ»; новый бланк получит их.");
 
 namespace {
 
@@ -113,13 +113,15 @@ TDomainControllerListDG::TDomainControllerListDG() : TBASEListDG(nullptr) {
             Reload(saved);
     });
     onClick(btEdit, [this] {
-        if (HasRecords(*taDomain) && TDomainControllerEditDG::Run(taDomain->value(QStringLiteral("ID")).toInt()))
+        if (HasRecords(*taDomain) &&
+            TDomainControllerEditDG::Run(taDomain->value(QStringLiteral("ID")).toInt()))
             Reload(-1);
     });
     onClick(btDelete, [this] {
         if (!HasRecords(*taDomain) || !ConfirmDelete(taDomain->value(QStringLiteral("Domain")).toString()))
             return;
-        DeleteByKey(QStringLiteral("DomainController"), *taDomain->fieldByName(QStringLiteral("ID")), QStringLiteral("ID"));
+        DeleteByKey(QStringLiteral("DomainController"), *taDomain->fieldByName(QStringLiteral("ID")),
+                    QStringLiteral("ID"));
         taDomain->prior();
         Reload(-1);
     });
@@ -145,7 +147,8 @@ TUserInstallDefaultEditDG::TUserInstallDefaultEditDG() : TBaseEditDG(nullptr) {
     taData->setCommand(QStringLiteral("select * from UserInstallDefault where ID = :ID"));
     edLine = Named(new DBEdit(taData, QStringLiteral("Line"), this), "edLine");
     edLine->setMaximumWidth(80);
-    cbTitle = Named(new DBCheckBox(taData, QStringLiteral("Title"), QStringLiteral("Заголовок"), this), "cbTitle");
+    cbTitle =
+        Named(new DBCheckBox(taData, QStringLiteral("Title"), QStringLiteral("Заголовок"), this), "cbTitle");
     edName = Named(new DBEdit(taData, QStringLiteral("Name"), this), "edName");
     edName->setMinimumWidth(320);
     auto *form = new QFormLayout;
@@ -178,25 +181,26 @@ TUserInstallDefaultListDG::TUserInstallDefaultListDG() : TBASEListDG(nullptr) {
     setColumns({makeColumn(QStringLiteral("Line"), QStringLiteral("Номер"), 50, false, Qt::AlignCenter),
                 makeColumn(QStringLiteral("Name"), QStringLiteral("Текст"), 300, true)},
                360);
-    grList->setCellStyle(
-        [](const DataSet &ds, int row, const GridColumn &, QFont &font, QColor &, QColor &) {
-            const Field *title = ds.findField(QStringLiteral("Title"));
-            if (title && ds.valueAt(row, title->index()).toBool())
-                font.setBold(true);
-        });
+    grList->setCellStyle([](const DataSet &ds, int row, const GridColumn &, QFont &font, QColor &, QColor &) {
+        const Field *title = ds.findField(QStringLiteral("Title"));
+        if (title && ds.valueAt(row, title->index()).toBool())
+            font.setBold(true);
+    });
     btBack->hide();
     onClick(btInsert, [this] {
         if (TUserInstallDefaultEditDG::Run(-1))
             Reload(TUserInstallDefaultEditDG::Instance()->taData->value(QStringLiteral("ID")).toInt());
     });
     onClick(btEdit, [this] {
-        if (HasRecords(*taLines) && TUserInstallDefaultEditDG::Run(taLines->value(QStringLiteral("ID")).toInt()))
+        if (HasRecords(*taLines) &&
+            TUserInstallDefaultEditDG::Run(taLines->value(QStringLiteral("ID")).toInt()))
             Reload(-1);
     });
     onClick(btDelete, [this] {
         if (!HasRecords(*taLines) || !ConfirmDelete(taLines->value(QStringLiteral("Name")).toString()))
             return;
-        DeleteByKey(QStringLiteral("UserInstallDefault"), *taLines->fieldByName(QStringLiteral("ID")), QStringLiteral("ID"));
+        DeleteByKey(QStringLiteral("UserInstallDefault"), *taLines->fieldByName(QStringLiteral("ID")),
+                    QStringLiteral("ID"));
         taLines->prior();
         Reload(-1);
     });
@@ -222,11 +226,11 @@ TUserIgnoreListDG::TUserIgnoreListDG() : TBASEListDG(nullptr) {
     taIgnore = DialogDataSet(this, QStringLiteral("taIgnore"));
     taIgnore->setCommand(QStringLiteral("GridUserIgnore;1"), CommandType::StoredProc);
     taIgnore->setReadOnly(true);
-    taIgnore->addField({QStringLiteral("DomainText"), FieldType::String, 20, true, {},
-                        [](const DataSet &ds) -> QVariant {
-                            const Field *d = ds.findField(QStringLiteral("Domain"));
-                            return d && d->isNull() ? QStringLiteral("(любой)") : d ? d->value() : QVariant();
-                        }});
+    taIgnore->addField(
+        {QStringLiteral("DomainText"), FieldType::String, 20, true, {}, [](const DataSet &ds) -> QVariant {
+             const Field *d = ds.findField(QStringLiteral("Domain"));
+             return d && d->isNull() ? QStringLiteral("(любой)") : d ? d->value() : QVariant();
+         }});
     setColumns({makeColumn(QStringLiteral("DomainText"), QStringLiteral("Домен"), 100),
                 makeColumn(QStringLiteral("Login"), QStringLiteral("Уч. запись"), 120),
                 makeColumn(QStringLiteral("Name"), QStringLiteral("Имя"), 180, true)},
