@@ -258,7 +258,8 @@ void IcmpEcho::run(const QStringList &hosts, const std::function<void(int)> &sen
         --flying;
         again.push_back(i);
     };
-    // Sends one try; false when the socket's send buffer is full for now.
+    // Sends one try of host i.
+    enum class Sent { Yes, Later, Failed }; // Later: the socket's send buffer is full for now
     auto send = [&](int i) {
         Echo &e = echoes[size_t(i)];
         QByteArray packet(int(sizeof(icmphdr)), '\0');
@@ -276,9 +277,8 @@ void IcmpEcho::run(const QStringList &hosts, const std::function<void(int)> &sen
         if (::sendto(fd, packet.constData(), size_t(packet.size()), 0, reinterpret_cast<sockaddr *>(&to),
                      sizeof to) != packet.size()) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS)
-                return false;
-            finish(i, EchoStatus::NotHost);
-            return true;
+                return Sent::Later;
+            return Sent::Failed;
         }
         ++m_sent;
         ++e.tries;
@@ -288,7 +288,7 @@ void IcmpEcho::run(const QStringList &hosts, const std::function<void(int)> &sen
         ++flying;
         e.deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         inFlight.push_back({i, e.sequence, e.deadline});
-        return true;
+        return Sent::Yes;
     };
 
     unsigned char buffer[1500];
@@ -352,10 +352,13 @@ void IcmpEcho::run(const QStringList &hosts, const std::function<void(int)> &sen
         for (int n = 0; n < Batch && flying < window && !blocked;) {
             if (!again.empty()) {
                 const int i = again.front();
-                if (!(blocked = !send(i))) {
-                    again.pop_front();
-                    ++n;
-                }
+                const Sent result = send(i);
+                if ((blocked = result == Sent::Later))
+                    break;
+                again.pop_front();
+                ++n;
+                if (result == Sent::Failed) // its first try went out: the host counts as silent
+                    finish(i, EchoStatus::NoReply);
                 continue;
             }
             if (nextFirst >= ready)
@@ -363,21 +366,20 @@ void IcmpEcho::run(const QStringList &hosts, const std::function<void(int)> &sen
             const int i = nextFirst;
             Echo &e = echoes[size_t(i)];
             const auto &address = addresses[size_t(i)];
-            if (!address) {
-                ++nextFirst;
-                if (sent)
-                    sent(i);
-                finish(i, EchoStatus::NotHost);
-                continue;
+            Sent result = Sent::Failed;
+            if (address) {
+                e.address = htonl(*address);
+                e.payload = hosts[i].toUtf8().left(1024);
+                result = send(i);
+                if ((blocked = result == Sent::Later))
+                    break;
+                ++n;
             }
-            e.address = htonl(*address);
-            e.payload = hosts[i].toUtf8().left(1024);
-            if ((blocked = !send(i)))
-                break;
             ++nextFirst;
-            ++n;
             if (sent)
                 sent(i);
+            if (result == Sent::Failed)
+                finish(i, EchoStatus::NotHost);
         }
         drain();
 
