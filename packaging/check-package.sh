@@ -30,6 +30,12 @@ for d in libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql
     [[ "$depends" == *"$d"* ]] || fail "Depends does not name $d: $depends"
 done
 
+control="$work/control"
+dpkg-deb -e "$deb" "$control"
+[ -x "$control/postinst" ] || fail "no executable postinst"
+grep -q 'setcap cap_net_raw+ep "$program"' "$control/postinst" || fail "postinst does not give the ping right"
+[[ "$depends" == *libcap2-bin* ]] || fail "Depends does not name libcap2-bin (setcap): $depends"
+
 desktop="$root/usr/share/applications/velmora.desktop"
 desktop-file-validate "$desktop" || fail "desktop entry is not valid"
 grep -qx 'Exec=Velmora' "$desktop" || fail "desktop entry does not start Velmora"

@@ -61,6 +61,10 @@ const char *Usage =
     "      проверить наличие в сети устройств с сетевым именем; --log записывает журнал SC[...].log\n"
     "  velmora-db [--database АДРЕС] scan-domain ДОМЕН\n"
     "      перенести учётные записи домена из его контроллера (список контроллеров домена)\n"
+    "  velmora-db [--database АДРЕС] domains [add ДОМЕН КОНТРОЛЛЕР[:ПОРТ] [УЧЁТНАЯ_ЗАПИСЬ] | remove ДОМЕН]\n"
+    "      список доменов для переноса учётных записей; add добавляет домен, remove удаляет\n"
+    "  velmora-db [--database АДРЕС] checklist-defaults [add НОМЕР heading|item ТЕКСТ | remove НОМЕР]\n"
+    "      строки бланка настройки компьютера по умолчанию; add добавляет заголовок или пункт\n"
     "  velmora-db [--database АДРЕС] report ОТЧЁТ [КЛЮЧ] --pdf ФАЙЛ\n"
     "      записать отчёт программы в PDF; отчёты: device, workplace, document, user.info и\n"
     "      user.install с ключом записи, last.move, prevention, computer.list, user.list, mail.box\n"
@@ -407,6 +411,14 @@ int scanDomain(const QString &url, const QStringList &args) {
     return NetworkCommand(QStringLiteral("scan-domain"), url, args);
 }
 
+int domains(const QString &url, const QStringList &args) {
+    return NetworkCommand(QStringLiteral("domains"), url, args);
+}
+
+int checklistDefaults(const QString &url, const QStringList &args) {
+    return NetworkCommand(QStringLiteral("checklist-defaults"), url, args);
+}
+
 int report(const QString &url, const QStringList &args) {
     return ReportCommand(
         args, [&](Connection &cn) { openExisting(cn, url); },
@@ -421,6 +433,8 @@ const ToolCommand Commands[] = {
     {"report", report, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
+    {"domains", domains, true},
+    {"checklist-defaults", checklistDefaults, true},
     {"procedures", procedures, false},
 };
 

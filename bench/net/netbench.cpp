@@ -2,18 +2,25 @@
 //
 //   velmora-netbench [--ldap HOST:PORT]       (as root for the sweep; the test command never runs it)
 //
-// sweep: 256 silent hosts in a private network (127.0.1.x dropped by nftables), against the
-//        256 s a sequential sweep with a 1000 ms time-out needs, and against one time-out;
+// sweep: 1 000 devices, 400 of them silent, in a private network (127.1.x.x dropped by nftables),
+//        every silent host tried twice: the echoes alone, then the whole sweep over a SQLite
+//        database of those devices (flags written); against the time-out, against the goal of two
+//        time-outs plus two seconds, and against the 400 s of one time-out per silent host in
+//        sequence;
 // scan:  the paged directory read of EnumNetUsers against ldapsearch listing the same entries
 //        (start a directory with: source scripts/slapd.sh; slapd_start 5000).
 // Prints "name value" lines.
 
+#include "Connection.h"
 #include "DomainScan.h"
 #include "IcmpEcho.h"
+#include "PingSweep.h"
+#include "Server.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,23 +41,71 @@ void sweep() {
     }
     if (std::system("ip link set lo up && nft add table ip b && "
                     "nft add chain ip b in '{ type filter hook input priority 0; }' && "
-                    "nft add rule ip b in ip daddr 127.0.1.0/24 icmp type echo-request drop") != 0) {
+                    "nft add rule ip b in ip daddr 127.1.0.0/16 icmp type echo-request drop") != 0) {
         std::printf("sweep skipped: ip or nft failed\n");
         return;
     }
+    constexpr int Devices = 1000, Silent = 400;
     QStringList hosts;
-    for (int i = 0; i < 256; ++i)
-        hosts << QStringLiteral("127.0.1.%1").arg(i);
-    int silent = 0;
+    QVector<bool> silentHost;
+    for (int i = 0; i < Devices; ++i) {
+        const bool silent = i % 5 < 2; // two of every five, spread through the list
+        hosts << QStringLiteral("127.%1.%2.%3").arg(silent ? 1 : 0).arg(2 + i / 250).arg(i % 250 + 1);
+        silentHost << silent;
+    }
+
+    // The echoes alone.
+    int right = 0;
     IcmpEcho echo;
     QElapsedTimer t;
     t.start();
-    echo.run(hosts, {}, [&](int, EchoStatus s) { silent += s == EchoStatus::NoReply; });
-    const double seconds = double(t.nsecsElapsed()) / 1e9;
-    print("sweep_256_silent_s", seconds);
-    print("sweep_silent_hosts", silent);
-    print("sweep_ratio_to_timeout", seconds / (echo.timeoutMs / 1000.0));
-    print("sweep_ratio_to_sequential_256s", seconds / 256.0);
+    echo.run(hosts, {}, [&](int i, EchoStatus s) {
+        right += s == (silentHost[i] ? EchoStatus::NoReply : EchoStatus::Reply);
+    });
+    const double echoSeconds = double(t.nsecsElapsed()) / 1e9;
+    const double timeout = echo.timeoutMs / 1000.0;
+
+    // The whole sweep, with a flag written per device.
+    QTemporaryDir dir;
+    Connection cn;
+    cn.open(QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("net.db")));
+    PrepareDatabase(cn);
+    {
+        Transaction tx(cn);
+        cn.execute(QStringLiteral("INSERT INTO Department (DprtName) VALUES ('Сеть')"));
+        cn.execute(
+            QStringLiteral("INSERT INTO Workplace (WrkpIdDepartment, WrkpName) SELECT max(IdDepartment), "
+                           "'Стол' FROM Department"));
+        const QVariant place = cn.scalar(QStringLiteral("SELECT max(IdWorkplace) FROM Workplace"));
+        for (const QString &h : std::as_const(hosts))
+            cn.execute(
+                QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, Domain) VALUES (:W, "
+                               "'ПК', :D)"),
+                {{QStringLiteral("W"), place}, {QStringLiteral("D"), h}});
+        tx.commit();
+    }
+    PingSweep sweep;
+    t.restart();
+    sweep.run(cn);
+    const double sweepSeconds = double(t.nsecsElapsed()) / 1e9;
+    int onLine = 0, offLine = 0;
+    for (const auto &row : cn.query(QStringLiteral("SELECT Domain, OnLine FROM DeviceUnit")).rows) {
+        const bool silent = row[0].toString().startsWith(QStringLiteral("127.1."));
+        onLine += !silent && row[1].toBool();
+        offLine += silent && !row[1].isNull() && !row[1].toBool();
+    }
+
+    print("sweep_devices", Devices);
+    print("sweep_silent", Silent);
+    print("sweep_echo_right", right);
+    print("sweep_echoes_sent", echo.echoesSent());
+    print("sweep_echo_s", echoSeconds);
+    print("sweep_echo_timeouts", echoSeconds / timeout);
+    print("sweep_with_database_s", sweepSeconds);
+    print("sweep_database_online_right", onLine);
+    print("sweep_database_offline_right", offLine);
+    print("sweep_goal_s", 2 * timeout + 2);
+    print("sweep_ratio_to_sequential_400s", sweepSeconds / (Silent * timeout));
 }
 
 void scan(const QString &controller) {
@@ -92,6 +147,7 @@ void scan(const QString &controller) {
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
+    InstallServer();
     QString controller = qEnvironmentVariable("VELMORA_TEST_LDAP");
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i)

@@ -7,8 +7,9 @@
 
 #include <QTime>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #define LDAP_DEPRECATED 0
@@ -64,7 +65,7 @@ QString SearchBaseForDomain(const QString &domain) {
     return parts.join(u',');
 }
 
-DirectoryOptions DirectoryOptions::forDomain(const QString &domain) {
+DirectoryOptions DirectoryOptions::forDomain(const QString &domain, const QString &bindAccount) {
     const PropertyStore store(QStringLiteral("Domain.Scan"));
     const QString key = LatinUpper(domain.trimmed()) + u'.';
     DirectoryOptions o;
@@ -72,6 +73,8 @@ DirectoryOptions DirectoryOptions::forDomain(const QString &domain) {
     if (o.base.isEmpty())
         o.base = SearchBaseForDomain(domain);
     o.bindDn = store.read(key + QStringLiteral("BindDN")).toString();
+    if (o.bindDn.isEmpty())
+        o.bindDn = bindAccount.trimmed();
     o.password = store.read(key + QStringLiteral("Password")).toString();
     o.pageSize = qBound(1, store.read(key + QStringLiteral("PageSize"), 100).toInt(), 10000);
     return o;
@@ -197,17 +200,38 @@ void DomainScan::run(Connection &cn, const QString &domain, const QString &contr
     line(QStringLiteral("Запрос учётных записей домена %1, контроллер %2 (%3).")
              .arg(domain, controller, timeOfDay()));
 
-    // The directory is read on a thread of its own; the database stays on this one.
+    // The directory is read on a thread of its own; the database stays on this one. The thread is
+    // waited for on every path (jthread), also when the window's event processing throws.
     DirectoryResult result;
-    std::atomic<bool> done{false};
-    std::thread reader([&] {
-        result = EnumNetUsers(controller, options);
-        done.store(true);
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
+    std::jthread reader([&] {
+        DirectoryResult r;
+        try {
+            r = EnumNetUsers(controller, options);
+        } catch (const std::exception &e) {
+            r.error = QStringLiteral("Чтение каталога прервано: %1.").arg(QString::fromLocal8Bit(e.what()));
+        }
+        {
+            const std::lock_guard lock(mutex);
+            result = std::move(r);
+            done = true;
+        }
+        ready.notify_all();
     });
-    while (!done.load()) {
-        if (idle)
+    {
+        std::unique_lock lock(mutex);
+        while (!done) {
+            if (!idle) {
+                ready.wait(lock, [&] { return done; });
+                break;
+            }
+            lock.unlock();
             idle();
-        std::this_thread::sleep_for(std::chrono::milliseconds(idle ? 15 : 2));
+            lock.lock();
+            ready.wait_for(lock, std::chrono::milliseconds(15), [&] { return done; });
+        }
     }
     reader.join();
 
@@ -218,6 +242,7 @@ void DomainScan::run(Connection &cn, const QString &domain, const QString &contr
     DataSet check(&cn);
     check.setCommand(QStringLiteral("CheckDomainUser;1"), CommandType::StoredProc);
     const QString upperDomain = LatinUpper(domain);
+    int processed = 0;
     for (const QString &account : std::as_const(result.lines)) {
         if (account.contains(u'$'))
             continue; // machine and trust accounts
@@ -226,7 +251,15 @@ void DomainScan::run(Connection &cn, const QString &domain, const QString &contr
         check.setParameterValue(QStringLiteral("@US"), LatinLower(account.left(bar)));
         check.setParameterValue(QStringLiteral("@UN"), account.mid(bar + 1));
         check.setParameterValue(QStringLiteral("@RS"), QVariant());
-        check.execProc();
+        try {
+            check.execProc();
+        } catch (const DatabaseError &e) {
+            throw AppError(QStringLiteral("Обработка прервана на учётной записи %1 (%2). Учётные записи "
+                                          "до неё (%3) обработаны")
+                               .arg(quoteInput(account.left(bar)), e.message())
+                               .arg(processed));
+        }
+        ++processed;
         line(check.parameter(QStringLiteral("@RS")).value.toString());
         if (idle)
             idle();

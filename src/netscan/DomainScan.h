@@ -7,10 +7,13 @@
 
 class Connection;
 
-// Where and how a domain's accounts are read. Settings (section "Domain.Scan", one set per domain
-// name in upper case, e.g. "KORVANT.Base"): Base, the search base (default from the domain name,
-// see SearchBaseForDomain); BindDN and Password, the simple bind (anonymous when BindDN is empty);
-// PageSize, the entries per page (default 100).
+// Where and how a domain's accounts are read. The bind account comes from the domain's row in the
+// list of domain controllers (DomainController.BindAccount). Settings of the workstation (section
+// "Domain.Scan", one set per domain name in upper case, e.g. "KORVANT.Base"): Base, the search base
+// (default from the domain name, see SearchBaseForDomain); BindDN, a bind account of this
+// workstation that takes the list's place; Password, the bind account's password (kept on the
+// workstation, never in the database); PageSize, the entries per page (default 100). Without a
+// bind account the bind is anonymous.
 struct DirectoryOptions {
     QString base;
     QString bindDn;
@@ -18,7 +21,7 @@ struct DirectoryOptions {
     int pageSize = 100;
     int timeoutSeconds = 5;
 
-    static DirectoryOptions forDomain(const QString &domain);
+    static DirectoryOptions forDomain(const QString &domain, const QString &bindAccount = {});
 };
 
 // "corp.example.com" -> "dc=corp,dc=example,dc=com"; a single name "KORVANT" -> "dc=korvant".
@@ -48,7 +51,8 @@ public:
     std::function<void()> idle;
 
     // Throws AppError, before anything is asked, when the domain name is empty or longer than
-    // DomainWidth. An error of CheckDomainUser;1 ends the scan by an exception.
+    // DomainWidth. A database error of CheckDomainUser;1 ends the scan with AppError naming the
+    // account and the reason; the accounts before it stay processed.
     void run(Connection &cn, const QString &domain, const QString &controller,
              const DirectoryOptions &options);
 

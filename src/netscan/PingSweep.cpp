@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -40,10 +41,60 @@ void PingSweep::run(Connection &cn) {
     if (progress)
         progress(0, total);
 
-    int finished = 0;
+    // The flags are written in small batches, one transaction each: a commit per device would make
+    // a thousand devices wait on a thousand disk syncs. A batch goes out when it is full, when its
+    // oldest flag has waited a quarter of a second, and at the end.
+    struct Flag {
+        int index;
+        bool onLine;
+    };
+    std::vector<Flag> pending;
+    QElapsedTimer pendingSince;
+    int finished = 0, written = 0;
+    // The flag alone: a whole-row write would undo what another workstation saved meanwhile.
+    auto write = [&](const Flag &f) {
+        cn.execute(QStringLiteral("UPDATE DeviceUnit SET OnLine = :V WHERE IdDevice = :ID"),
+                   {{QStringLiteral("V"), f.onLine}, {QStringLiteral("ID"), keys[f.index]}});
+    };
+    auto flush = [&] {
+        if (pending.empty())
+            return;
+        try {
+            Transaction tx(cn);
+            for (const Flag &f : pending)
+                write(f);
+            tx.commit();
+        } catch (const DatabaseError &) {
+            // The batch was rolled back: its flags go one by one, so that every flag before the
+            // one that cannot be written is kept, and the message names that one.
+            for (const Flag &f : pending) {
+                try {
+                    write(f);
+                } catch (const DatabaseError &e) {
+                    throw AppError(QStringLiteral("Проверка прервана: отметку «в сети» устройства %1 не "
+                                                  "удалось записать (%2). Отметки, записанные до этого (%3 "
+                                                  "из %4), сохранены")
+                                       .arg(quoteInput(hosts[f.index]), e.message())
+                                       .arg(written)
+                                       .arg(total));
+                }
+                ++written;
+            }
+            pending.clear();
+            return;
+        }
+        written += int(pending.size());
+        pending.clear();
+    };
+    auto flushWhenDue = [&] {
+        if (pending.size() >= 256 || (!pending.empty() && pendingSince.elapsed() >= 250))
+            flush();
+    };
+
     IcmpEcho echo;
     echo.timeoutMs = timeoutMs;
     echo.maxInFlight = maxInFlight;
+    echo.retries = retries;
     echo.run(
         hosts,
         [&](int i) {
@@ -52,16 +103,23 @@ void PingSweep::run(Connection &cn) {
                 lineChanged(i + 1);
         },
         [&](int i, EchoStatus status) {
-            // The flag alone: a whole-row write would undo what another workstation saved meanwhile.
-            cn.execute(QStringLiteral("UPDATE DeviceUnit SET OnLine = :V WHERE IdDevice = :ID"),
-                       {{QStringLiteral("V"), status == EchoStatus::Reply}, {QStringLiteral("ID"), keys[i]}});
+            if (pending.empty())
+                pendingSince.start();
+            pending.push_back({i, status == EchoStatus::Reply});
             m_lines[i + 1] = hosts[i] + QStringLiteral(": ") + statusWord(status) + u'.';
             if (lineChanged)
                 lineChanged(i + 1);
+            ++finished;
             if (progress)
-                progress(++finished, total);
+                progress(finished, total);
+            flushWhenDue();
         },
-        idle);
+        [&] {
+            flushWhenDue();
+            if (idle)
+                idle();
+        });
+    flush();
 }
 
 QString PingSweep::writeLog(const QDateTime &at, const QString &folder) {

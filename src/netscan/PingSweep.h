@@ -19,7 +19,8 @@ class Connection;
 class PingSweep {
 public:
     int timeoutMs = 1000;
-    int maxInFlight = 256;
+    int maxInFlight = 1024;
+    int retries = 1;
 
     // Called on the caller's thread: a line was added or finished (its index), the progress moved
     // (devices finished, total), and repeatedly while waiting (the window processes its events).
@@ -28,8 +29,11 @@ public:
     std::function<void()> idle;
 
     // Runs a sweep: reads the devices, pings them, writes each device's OnLine alone (so an edit of
-    // the same device on another workstation keeps its changes), fills lines(). A database error
-    // ends the sweep by an exception.
+    // the same device on another workstation keeps its changes), fills lines().
+    // - No ICMP socket for this process: EchoUnavailable, after the count line and before any flag
+    //   is written.
+    // - A flag that cannot be written (the database busy past its time-out, the connection lost):
+    //   AppError naming the device and the reason; the flags written before it stay written.
     void run(Connection &cn);
 
     const QStringList &lines() const { return m_lines; }

@@ -28,8 +28,9 @@ TComputerPingDG::TComputerPingDG() {
     layout->addWidget(mmLog, 1);
     pbPing = new QProgressBar(this);
     pbPing->setObjectName(QStringLiteral("pbPing"));
-    pbPing->setRange(0, 0);
-    pbPing->setValue(0);
+    // Empty while no sweep runs: a range of 0 to 0 would animate as "busy".
+    pbPing->setRange(0, 1);
+    pbPing->reset();
     layout->addWidget(pbPing);
     auto *buttons = new QHBoxLayout;
     cbLog = new QCheckBox(QStringLiteral("Записать результат в журнал"), this);
@@ -89,14 +90,20 @@ void TComputerPingDG::btRunClick() {
     m_running = true;
     btRun->setEnabled(false);
     btExit->setEnabled(false);
-    pbPing->setRange(0, 0);
-    pbPing->setValue(0);
+    pbPing->setRange(0, 1);
+    pbPing->reset();
     mmLog->clear();
 
     PingSweep sweep;
     sweep.lineChanged = [&](int i) { setLine(i, sweep.lines()[i]); };
+    // Hosts answered or given up on, of all; a list without devices shows no bar at all.
     sweep.progress = [&](int done, int total) {
-        pbPing->setMaximum(total);
+        if (total == 0) {
+            pbPing->setRange(0, 1);
+            pbPing->reset();
+            return;
+        }
+        pbPing->setRange(0, total);
         pbPing->setValue(done);
     };
     sweep.idle = [] { QCoreApplication::processEvents(); };

@@ -6,6 +6,7 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
+#include "dgNetSetup.h"
 #include "dmLookUpData.h"
 #include "dmTessalData.h"
 
@@ -66,10 +67,20 @@ void TUserDCScanDG::loadDomains(int id) {
             list->valueAt(r, list->fieldByName(QStringLiteral("Domain"))->index()).toString();
         const QString controller =
             list->valueAt(r, list->fieldByName(QStringLiteral("Controller"))->index()).toString();
+        const Field *bind = list->findField(QStringLiteral("BindAccount"));
         cbDomain->addItem(domain.trimmed(), key);
         cbDomain->setItemData(cbDomain->count() - 1, controller.trimmed(), Qt::UserRole + 1);
+        cbDomain->setItemData(cbDomain->count() - 1,
+                              bind ? list->valueAt(r, bind->index()).toString() : QString(),
+                              Qt::UserRole + 2);
     }
-    cbDomain->setCurrentIndex(cbDomain->findData(id));
+    // Domain 1 when it is listed; a list set up by hand need not have it, and then the first.
+    const int index = cbDomain->findData(id);
+    cbDomain->setCurrentIndex(index >= 0 || cbDomain->count() == 0 ? index : 0);
+    // A new database has no domain yet: say where to define one rather than offer an empty run.
+    btRun->setEnabled(cbDomain->count() > 0);
+    if (cbDomain->count() == 0)
+        mmLog->setPlainText(NoDomainsHint);
 }
 
 void TUserDCScanDG::btRunClick() {
@@ -108,7 +119,8 @@ void TUserDCScanDG::btRunClick() {
     DomainScan scan;
     scan.addLine = [this](const QString &line) { mmLog->appendPlainText(line); };
     scan.idle = [] { QCoreApplication::processEvents(); };
-    scan.run(dmTessal->cnGeneral, domain, controller, DirectoryOptions::forDomain(domain));
+    scan.run(dmTessal->cnGeneral, domain, controller,
+             DirectoryOptions::forDomain(domain, cbDomain->currentData(Qt::UserRole + 2).toString()));
 }
 
 void TUserDCScanDG::reject() {

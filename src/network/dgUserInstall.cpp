@@ -6,12 +6,15 @@
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
+#include "dgNetSetup.h"
 #include "dmTessalData.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 
@@ -52,6 +55,12 @@ TUserInstallDG::TUserInstallDG() {
 
     for (QPushButton *b : {btBack, btInsert, btEdit, btDelete, btFind})
         b->hide();
+    lbHint = new QLabel(NoChecklistHint, this);
+    lbHint->setObjectName(QStringLiteral("lbHint"));
+    lbHint->setWordWrap(true);
+    lbHint->hide();
+    if (auto *box = qobject_cast<QBoxLayout *>(layout()))
+        box->insertWidget(0, lbHint);
     btPrint = DialogButton(this, "btPrint", imageIcon(Img::Print), QStringLiteral("Печать"));
     buttonLayout()->insertWidget(0, btPrint);
     onClick(btPrint, [this] {
@@ -77,13 +86,14 @@ int TUserInstallDG::Run(int ID) {
 
 void TUserInstallDG::openChecklist(int ID) {
     OpenWithParams(*taUser, {TypedValue::Int(ID)});
-    if (!taUser->isEmpty())
-        return;
-    DataSet create(taUser->connection());
-    create.setCommand(QStringLiteral("UserInstallInsert;1"), CommandType::StoredProc);
-    create.setParameterValue(QStringLiteral("@US"), ID);
-    create.execProc();
-    OpenWithParams(*taUser, {TypedValue::Int(ID)});
+    if (taUser->isEmpty()) {
+        DataSet create(taUser->connection());
+        create.setCommand(QStringLiteral("UserInstallInsert;1"), CommandType::StoredProc);
+        create.setParameterValue(QStringLiteral("@US"), ID);
+        create.execProc();
+        OpenWithParams(*taUser, {TypedValue::Int(ID)});
+    }
+    lbHint->setVisible(taUser->isEmpty());
 }
 
 void TUserInstallDG::toggleDone() {

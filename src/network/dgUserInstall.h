@@ -3,6 +3,8 @@
 #include "dgBaseList.h"
 #include "dgCommon.h"
 
+class QLabel;
+
 // A user's computer setup checklist: heading lines shaded, steps with a done mark the user ticks
 // (a click on the mark or the space bar), made on the server the first time it is opened, and
 // printed as a report.
@@ -26,6 +28,7 @@ public:
 
     DataSet *taUser;
     QPushButton *btPrint;
+    QLabel *lbHint; // shown when no default lines exist, so the checklist stays empty
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

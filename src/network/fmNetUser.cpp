@@ -6,6 +6,7 @@
 #include "DataGrid.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
+#include "dgNetSetup.h"
 #include "dgUserDCScan.h"
 #include "dgUserEdit.h"
 #include "dgUserInstall.h"
@@ -31,6 +32,9 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     runScan = [] { TUserDCScanDG::Run(); };
     runUserEdit = [](int id, int *saved) { return TUserEditDG::Run(id, saved); };
     runUserInstall = [](int id) { TUserInstallDG::Run(id); };
+    runDomains = [] { TDomainControllerListDG::Run(); };
+    runChecklistDefaults = [] { TUserInstallDefaultListDG::Run(); };
+    runIgnored = [] { TUserIgnoreListDG::Run(); };
 
     actions = new ActionList(this);
     auto act = [&](const char *name, const QString &text, const QString &hint, int image) {
@@ -88,6 +92,19 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
                         QStringLiteral("Бланк конфигурирования компьютера."), Img::Check);
     acUserInstall->setEnabledWhen(hasRows);
     acUserInstall->onTrigger([this] { runUserInstall(currentId()); });
+    acDomains = act("acDomains", QStringLiteral("Контроллеры домена"),
+                    QStringLiteral("Домены, учётные записи которых переносятся в список."), Img::Net);
+    acDomains->onTrigger([this] { runDomains(); });
+    acChecklistDefaults =
+        act("acChecklistDefaults", QStringLiteral("Строки бланка по умолчанию"),
+            QStringLiteral("Строки, с которыми создаётся бланк настройки компьютера."), Img::Check);
+    acChecklistDefaults->onTrigger([this] { runChecklistDefaults(); });
+    acIgnored = act("acIgnored", QStringLiteral("Убранные учётные записи"),
+                    QStringLiteral("Учётные записи, убранные из списка; их можно вернуть."), Img::User);
+    acIgnored->onTrigger([this] {
+        runIgnored();
+        RefreshDCUser(-1);
+    });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -120,6 +137,18 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     // in the list's context menu.
     tbMain->addSeparator();
     addToolButton(tbMain, acUserInstall);
+    tbMain->addSeparator();
+    pmSetup = new QMenu(QStringLiteral("Настройка"), this);
+    pmSetup->setObjectName(QStringLiteral("pmSetup"));
+    pmSetup->addActions({acDomains, acChecklistDefaults, acIgnored});
+    auto *setup = new QToolButton(tbMain);
+    setup->setObjectName(QStringLiteral("btSetup"));
+    setup->setIcon(imageIcon(Img::Edit));
+    setup->setToolTip(
+        QStringLiteral("Настройка: контроллеры домена, строки бланка, убранные учётные записи"));
+    setup->setMenu(pmSetup);
+    setup->setPopupMode(QToolButton::InstantPopup);
+    tbMain->addWidget(setup);
     layout->addWidget(tbMain);
 
     grUsers = new DataGrid(this);

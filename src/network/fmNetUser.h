@@ -34,19 +34,22 @@ public:
     std::function<void()> runScan;
     std::function<bool(int id, int *savedId)> runUserEdit;
     std::function<void(int id)> runUserInstall;
+    // The set-up lists: domains to scan, default checklist lines, accounts set aside.
+    std::function<void()> runDomains, runChecklistDefaults, runIgnored;
 
     // The removal question's subject: "Domain/Login: Name" of the current row.
     QString currentCaption() const;
 
     QToolBar *tbMain;
     QMenu *pmReport;
+    QMenu *pmSetup; // the set-up lists, behind a drop-down button of the toolbar
     QMenu *pmUsers; // the list's context menu
     DataGrid *grUsers;
     QFrame *pnDetail;
     DataSet *taDCUser;
     ActionList *actions;
     Action *acCheckUser, *acUserInsert, *acUserEdit, *acUserDelete, *acRefresh, *acUserInfo, *asReportList,
-        *acReportMail, *acGoWorkplace, *acUserInstall;
+        *acReportMail, *acGoWorkplace, *acUserInstall, *acDomains, *acChecklistDefaults, *acIgnored;
 
 private:
     void deleteUser();

@@ -10,6 +10,8 @@
 #include "Errors.h"
 #include "ProcText.h"
 
+#include <QHash>
+#include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
 
@@ -30,25 +32,42 @@ QString folded(const QVariant &v) {
     return FoldText(v.toString().trimmed());
 }
 
-// Blocked account names (UserIgnore), case-folded.
-QSet<QString> ignoredLogins(const Connection &cn) {
-    QSet<QString> out;
-    const ResultSet rs = cn.query(QStringLiteral("SELECT DomainUser FROM UserIgnore"));
+// Blocked accounts (UserIgnore): each is a login in one domain ('' for an account without a
+// domain); a row without a domain (left from before accounts were kept per domain) blocks the
+// login in every domain. Logins and domains compare folded.
+struct Blocked {
+    QSet<QString> accounts;  // folded domain + '\\' + folded login
+    QSet<QString> anyDomain; // folded logins blocked everywhere
+
+    bool contains(const QVariant &domain, const QVariant &login) const {
+        const QString l = folded(login);
+        return anyDomain.contains(l) || accounts.contains(folded(domain) + u'\\' + l);
+    }
+    void add(const QVariant &domain, const QVariant &login) {
+        if (domain.isNull())
+            anyDomain.insert(folded(login));
+        else
+            accounts.insert(folded(domain) + u'\\' + folded(login));
+    }
+};
+
+Blocked blockedAccounts(const Connection &cn) {
+    Blocked out;
+    const ResultSet rs = cn.query(QStringLiteral("SELECT Domain, DomainUser FROM UserIgnore"));
     for (const auto &row : rs.rows)
-        out.insert(folded(row[0]));
+        out.add(row[0], row[1]);
     return out;
 }
 
-bool isIgnored(const Connection &cn, const QString &login) {
+bool isIgnored(const Connection &cn, const QString &domain, const QString &login) {
     // The length narrows the rows; the comparison itself folds the case here.
-    const ResultSet rs =
-        cn.query(QStringLiteral("SELECT DomainUser FROM UserIgnore WHERE length(trim(DomainUser)) = :N"),
-                 params({{"N", int(login.size())}}));
-    const QString key = FoldText(login);
+    const ResultSet rs = cn.query(
+        QStringLiteral("SELECT Domain, DomainUser FROM UserIgnore WHERE length(trim(DomainUser)) = :N"),
+        params({{"N", int(login.trimmed().size())}}));
+    Blocked b;
     for (const auto &row : rs.rows)
-        if (folded(row[0]) == key)
-            return true;
-    return false;
+        b.add(row[0], row[1]);
+    return b.contains(domain, login);
 }
 
 // ---- Network computers ----------------------------------------------------------------------
@@ -87,12 +106,13 @@ ResultSet gridNodeUserList(ProcedureCall &call) {
 
 constexpr int DisplayNameWidth = 251;
 
-// Every user whose login has not been blocked by IgnoreDomainUser, ordered by login. Name is the
+// Every user whose account (domain and login) has not been blocked by IgnoreDomainUser, ordered
+// by login. Name is the
 // name followed by ", " and the addition when there is one (the addition alone when the name is
 // empty), cut to 251 characters. Workplace, Phone and WorkplaceID are those of the workplace
 // whose [User] is this user, the one with the lowest key when there are several; NULL when none.
 ResultSet gridDomainUser(ProcedureCall &call) {
-    const QSet<QString> ignored = ignoredLogins(call.cn);
+    const Blocked ignored = blockedAccounts(call.cn);
     ResultSet rs = call.cn.query(QStringLiteral(
         "SELECT u.ID AS ID, u.[Login] AS [Login], u.Domain AS Domain, u.Name AS Name, w.WrkpName AS "
         "Workplace, "
@@ -102,12 +122,13 @@ ResultSet gridDomainUser(ProcedureCall &call) {
         "FROM [User] u LEFT JOIN Workplace w ON w.IdWorkplace = "
         "(SELECT min(x.IdWorkplace) FROM Workplace x WHERE x.[User] = u.ID)"));
     const int login = rs.indexOf(QStringLiteral("Login"));
+    const int domain = rs.indexOf(QStringLiteral("Domain"));
     const int name = rs.indexOf(QStringLiteral("Name"));
     const int add = rs.indexOf(QStringLiteral("AddName"));
     std::vector<QVector<QVariant>> kept;
     kept.reserve(rs.rows.size());
     for (auto &row : rs.rows) {
-        if (!row[login].isNull() && ignored.contains(folded(row[login])))
+        if (!row[login].isNull() && ignored.contains(row[domain], row[login]))
             continue;
         QStringList parts;
         for (int i : {name, add})
@@ -122,33 +143,70 @@ ResultSet gridDomainUser(ProcedureCall &call) {
     return rs;
 }
 
-// Sets a user aside: the user's login goes into UserIgnore (once), which hides every user with
-// that login from GridDomainUser and makes the domain scan skip the account. Nothing is deleted.
-// An unknown key does nothing. A user without a login cannot be set aside this way, and saying
-// so is better than reporting a removal that did not happen.
+// Sets a user aside: the user's account, its login in its domain, goes into UserIgnore (once),
+// which hides it from GridDomainUser and makes the domain scan skip it; the same login in another
+// domain stays. Nothing is deleted. An unknown key does nothing. A user without a login cannot be
+// set aside this way, and saying so is better than reporting a removal that did not happen.
 ResultSet ignoreDomainUser(ProcedureCall &call) {
-    const ResultSet rs = call.cn.query(QStringLiteral("SELECT [Login] FROM [User] WHERE ID = :ID"),
+    const ResultSet rs = call.cn.query(QStringLiteral("SELECT [Login], Domain FROM [User] WHERE ID = :ID"),
                                        params({{"ID", call.argInt(QStringLiteral("@ID"), -1)}}));
     if (rs.rows.empty())
         return Proc::none();
     const QString login = rs.rows.front()[0].toString().trimmed();
+    // An account without a domain is kept with the empty domain, never NULL (which means any).
+    const QString domain =
+        rs.rows.front()[1].isNull() ? QStringLiteral("") : rs.rows.front()[1].toString().trimmed();
     if (login.isEmpty())
         throw AppError(
             QStringLiteral("У пользователя нет учётной записи, поэтому его нельзя убрать из списка; "
                            "укажите учётную запись или оставьте пользователя в списке"));
-    // The name is unique in UserIgnore: of two workstations blocking it at once, one adds the row.
-    if (!isIgnored(call.cn, login))
-        call.cn.execute(
-            QStringLiteral(
-                "INSERT INTO UserIgnore (DomainUser) VALUES (:L) ON CONFLICT (DomainUser) DO NOTHING"),
-            params({{"L", login}}));
+    // The account is unique in UserIgnore: of two workstations blocking it at once, one adds the row.
+    if (!isIgnored(call.cn, domain, login))
+        call.cn.execute(QStringLiteral("INSERT INTO UserIgnore (DomainUser, Domain) VALUES (:L, :D) "
+                                       "ON CONFLICT (Domain, DomainUser) DO NOTHING"),
+                        params({{"L", login}, {"D", domain}}));
+    return Proc::none();
+}
+
+// The blocked accounts, by domain and login: the row's key, the domain (NULL: every domain), the
+// login, and the name of a user with that account (the lowest key) when there is one.
+ResultSet gridUserIgnore(ProcedureCall &call) {
+    ResultSet rs = call.cn.query(QStringLiteral("SELECT ID, Domain, DomainUser AS [Login] FROM UserIgnore"));
+    const ResultSet users =
+        call.cn.query(QStringLiteral("SELECT Domain, [Login], Name FROM [User] WHERE [Login] IS NOT NULL "
+                                     "AND Name IS NOT NULL ORDER BY ID"));
+    QHash<QString, QString> names;
+    for (const auto &u : users.rows) {
+        const QString key = folded(u[0]) + u'\\' + folded(u[1]);
+        if (!names.contains(key))
+            names.insert(key, u[2].toString());
+    }
+    rs.columns.append(Proc::col("Name", FT::String, 100));
+    for (auto &row : rs.rows) {
+        const QString name =
+            row[1].isNull() ? QString() : names.value(folded(row[1]) + u'\\' + folded(row[2]));
+        row.append(name.isEmpty() ? QVariant() : QVariant(name));
+    }
+    sortByText(rs, QStringLiteral("Login"), QStringLiteral("ID"));
+    std::stable_sort(rs.rows.begin(), rs.rows.end(), [](const auto &a, const auto &b) {
+        return CompareText(a[1].toString(), b[1].toString()) < 0;
+    });
+    return rs;
+}
+
+// Brings a blocked account back: its UserIgnore row (by key) is removed, so the users view lists
+// the account again and the domain scan handles it. An unknown key does nothing.
+ResultSet restoreDomainUser(ProcedureCall &call) {
+    call.cn.execute(QStringLiteral("DELETE FROM UserIgnore WHERE ID = :ID"),
+                    params({{"ID", call.argInt(QStringLiteral("@ID"), -1)}}));
     return Proc::none();
 }
 
 constexpr int LoginWidth = 25, DomainWidth = 20, UserNameWidth = 100;
 
 // One account of a domain scan. @RS returns "<DOMAIN>\<login>: " followed by what was done:
-// - "пропущена (заблокирована)" — the login is in UserIgnore (any case);
+// - "пропущена (заблокирована)" — the account, this login in this domain, is in UserIgnore (any
+//   case);
 // - "пропущена (учётная запись длиннее 25 символов)" — it cannot be stored; the scan goes on;
 // - "добавлена" — no user had that domain and login (any case): one is added with the full name
 //   and "data from the domain" set;
@@ -175,7 +233,7 @@ ResultSet checkDomainUser(ProcedureCall &call) {
         return Proc::none();
     };
 
-    if (isIgnored(call.cn, login))
+    if (isIgnored(call.cn, domain, login))
         return answer(QStringLiteral("пропущена (заблокирована)"));
     if (login.size() > LoginWidth)
         return answer(QStringLiteral("пропущена (учётная запись длиннее %1 символов)").arg(LoginWidth));
@@ -220,6 +278,83 @@ ResultSet checkDomainUser(ProcedureCall &call) {
         call.cn.execute(QStringLiteral("UPDATE [User] SET Name = :N WHERE ID = :ID"),
                         params({{"N", fullName}, {"ID", id}}));
     return answer(QStringLiteral("обновлено имя"));
+}
+
+// ---- Domain controllers ---------------------------------------------------------------------
+
+// "host" or "host:port": a host name or dotted address of Latin letters, digits, "-", "_" and ".",
+// and a port from 1 to 65535.
+bool validController(const QString &text) {
+    static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9_.-]{1,253}(:([0-9]{1,5}))?$"));
+    const auto m = form.match(text);
+    if (!m.hasMatch() || text.startsWith(u'.') || text.startsWith(u'-'))
+        return false;
+    return !m.hasCaptured(2) || (m.captured(2).toInt() >= 1 && m.captured(2).toInt() <= 65535);
+}
+
+// Adds a domain to scan (@ID NULL; the new key comes back in @ID) or changes domain @ID: its name
+// (@DM, at most 20 characters, the width the users' Domain holds; unique whatever the case), its
+// controller (@DC, "host" or "host:port") and the account the directory is read with (@BA, none
+// for an anonymous bind).
+ResultSet domainControllerSave(ProcedureCall &call) {
+    const QString domain = call.argText(QStringLiteral("@DM"));
+    const QString controller = call.argText(QStringLiteral("@DC"));
+    const QString bind = call.argText(QStringLiteral("@BA"));
+    if (domain.isEmpty())
+        throw AppError(QStringLiteral("Укажите имя домена"));
+    if (domain.size() > DomainWidth)
+        throw AppError(QStringLiteral("Имя домена %1 длиннее %2 символов: домен учётной записи хранится "
+                                      "не длиннее %2 символов")
+                           .arg(quoteInput(domain))
+                           .arg(DomainWidth));
+    if (controller.isEmpty())
+        throw AppError(QStringLiteral("Укажите контроллер домена: имя или адрес компьютера, при "
+                                      "необходимости с портом, например dc1.corp.local:389"));
+    if (!validController(controller))
+        throw AppError(QStringLiteral("Контроллер домена %1 указан неверно: нужно имя или адрес компьютера "
+                                      "латинскими буквами и цифрами, при необходимости с портом от 1 до "
+                                      "65535, например dc1.corp.local:389")
+                           .arg(quoteInput(controller)));
+    // New keys are taken one workstation at a time (SQLite has one writer anyway).
+    if (call.cn.engine() == Engine::PostgreSQL)
+        call.cn.execute(QStringLiteral("LOCK TABLE DomainController IN SHARE ROW EXCLUSIVE MODE"));
+    const QVariant id =
+        call.isNull(QStringLiteral("@ID")) ? QVariant() : QVariant(call.argInt(QStringLiteral("@ID")));
+    const ResultSet all = call.cn.query(QStringLiteral("SELECT ID, Domain FROM DomainController"));
+    int top = 0;
+    bool found = false;
+    for (const auto &row : all.rows) {
+        top = std::max(top, row[0].toInt());
+        if (!id.isNull() && row[0].toInt() == id.toInt()) {
+            found = true;
+            continue;
+        }
+        if (folded(row[1]) == FoldText(domain))
+            throw AppError(
+                QStringLiteral("Домен %1 уже есть в списке контроллеров домена").arg(quoteInput(domain)));
+    }
+    const QVariantMap values =
+        params({{"DM", domain}, {"DC", controller}, {"BA", bind.isEmpty() ? QVariant() : QVariant(bind)}});
+    if (id.isNull()) {
+        QVariantMap row = values;
+        row.insert(QStringLiteral("ID"), top + 1);
+        call.cn.execute(QStringLiteral("INSERT INTO DomainController (ID, Domain, Controller, BindAccount) "
+                                       "VALUES (:ID, :DM, :DC, :BA)"),
+                        row);
+        call.setOut(QStringLiteral("@ID"), top + 1);
+        return Proc::none();
+    }
+    if (!found)
+        throw AppError(QStringLiteral("Домена с кодом %1 нет в списке контроллеров домена: его удалили на "
+                                      "другом рабочем месте")
+                           .arg(id.toInt()));
+    QVariantMap row = values;
+    row.insert(QStringLiteral("ID"), id);
+    call.cn.execute(
+        QStringLiteral("UPDATE DomainController SET Domain = :DM, Controller = :DC, BindAccount = "
+                       ":BA WHERE ID = :ID"),
+        row);
+    return Proc::none();
 }
 
 // ---- Setup checklist ------------------------------------------------------------------------
@@ -323,10 +458,22 @@ void registerNetworkProcedures() {
 
     add(QStringLiteral("IgnoreDomainUser"), {req("@ID", FT::Integer)}, {}, ignoreDomainUser);
 
+    add(QStringLiteral("GridUserIgnore"), {},
+        {col("ID", FT::Integer), col("Domain", FT::String, 20), col("Login", FT::String, 50),
+         col("Name", FT::String, 100)},
+        gridUserIgnore);
+
+    add(QStringLiteral("RestoreDomainUser"), {req("@ID", FT::Integer)}, {}, restoreDomainUser);
+
     add(QStringLiteral("CheckDomainUser"),
         {in("@DM", FT::String, 20), in("@US", FT::String, 50), in("@UN", FT::String, 100),
          inout("@RS", FT::String, 200)},
         {}, checkDomainUser);
+
+    add(QStringLiteral("DomainControllerSave"),
+        {inout("@ID", FT::Integer), in("@DM", FT::String, 50), in("@DC", FT::String, 50),
+         in("@BA", FT::String, 200)},
+        {}, domainControllerSave);
 
     add(QStringLiteral("GridUserInstall"), {in("@US", FT::Integer)},
         {col("ID", FT::Integer), col("Line", FT::Integer), col("Title", FT::Boolean),

@@ -916,6 +916,79 @@ void run(Connection &cn, const QStringList &statements) {
         cn.execute(sql);
 }
 
+// ---- Version 5: blocked accounts belong to one domain; domain controllers with a bind account --
+
+// UserIgnore.Domain: the domain of the blocked account ('' for an account without one); NULL only
+// in rows from before this step that matched no user, which keep blocking the login in every
+// domain until someone restores them. DomainController.BindAccount: the account the directory is
+// read with (none: anonymous).
+const Table &userIgnoreV5() {
+    static const Table t{
+        "UserIgnore", "ID", {id("ID"), {"DomainUser", V, 50, "NOT NULL"}, {"Domain", V, 20}}};
+    return t;
+}
+const Table &domainControllerV5() {
+    static const Table t{"DomainController",
+                         "ID",
+                         {{"ID", I, 0, "NOT NULL PRIMARY KEY"},
+                          {"Domain", V, 50},
+                          {"Controller", V, 50},
+                          {"BindAccount", V, 200}}};
+    return t;
+}
+
+void scopeIgnoredAccounts(Connection &cn) {
+    const Engine e = cn.engine();
+    auto addColumn = [&](const Table &t, const Col &c) {
+        QString sql = QStringLiteral("ALTER TABLE [%1] ADD COLUMN [%2] %3")
+                          .arg(QString::fromLatin1(t.name), QString::fromLatin1(c.name), typeName(e, c));
+        if (e == Engine::SQLite)
+            sql += QStringLiteral(" CONSTRAINT \"%1: не более %2 символов\" CHECK (length([%1]) <= %2)")
+                       .arg(QString::fromLatin1(c.name))
+                       .arg(c.size);
+        cn.execute(sql);
+        if (e == Engine::SQLite) { // the value checks of the table cover the new column too
+            for (const char *event : {"Ins", "Upd"})
+                cn.execute(QStringLiteral("DROP TRIGGER IF EXISTS trCheck%1%2")
+                               .arg(QString::fromLatin1(t.name), QString::fromLatin1(event)));
+            run(cn, sqliteValueChecks(t));
+        }
+    };
+    addColumn(userIgnoreV5(), userIgnoreV5().cols.back());
+    addColumn(domainControllerV5(), domainControllerV5().cols.back());
+
+    // One row per account: the same login may now be blocked in several domains.
+    cn.execute(QStringLiteral("DROP INDEX uxUserIgnore"));
+
+    // A login blocked so far was hidden in every domain: it stays hidden for the users it hid,
+    // each in that user's own domain.
+    const ResultSet blocked = cn.query(QStringLiteral("SELECT ID, DomainUser FROM UserIgnore"));
+    const ResultSet users =
+        cn.query(QStringLiteral("SELECT [Login], Domain FROM [User] WHERE [Login] IS NOT NULL"));
+    for (const auto &row : blocked.rows) {
+        const QString login = row[1].toString().trimmed();
+        const QString key = FoldText(login);
+        QStringList domains, seen;
+        for (const auto &u : users.rows) {
+            if (FoldText(u[0].toString().trimmed()) != key)
+                continue;
+            const QString domain = u[1].isNull() ? QStringLiteral("") : u[1].toString().trimmed();
+            if (!seen.contains(FoldText(domain))) {
+                seen << FoldText(domain);
+                domains << domain;
+            }
+        }
+        if (domains.isEmpty())
+            continue; // nobody to scope it to: it keeps blocking the login everywhere
+        cn.execute(QStringLiteral("UPDATE UserIgnore SET Domain = :D WHERE ID = :ID"),
+                   {{QStringLiteral("D"), domains.front()}, {QStringLiteral("ID"), row[0]}});
+        for (const QString &domain : domains.mid(1))
+            cn.execute(QStringLiteral("INSERT INTO UserIgnore (DomainUser, Domain) VALUES (:L, :D)"),
+                       {{QStringLiteral("L"), row[1]}, {QStringLiteral("D"), domain}});
+    }
+    cn.execute(QStringLiteral("CREATE UNIQUE INDEX uxUserIgnore ON UserIgnore (Domain, DomainUser)"));
+}
+
 void createV1(Connection &cn) {
     const Engine e = cn.engine();
     for (const Table &t : tablesV1())
@@ -962,14 +1035,16 @@ void addStrictChecks(Connection &cn) {
 }
 
 using Step = void (*)(Connection &);
-const Step Steps[] = {createV1, upgradeToV2, upgradeToV3,
-                      addStrictChecks}; // Steps[i] brings version i to version i + 1
+const Step Steps[] = {createV1, upgradeToV2, upgradeToV3, addStrictChecks,
+                      scopeIgnoredAccounts}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 void describeTables() {
     SchemaInfo &si = SchemaInfo::instance();
     for (const Table &t : tablesV1())
         si.addTable(info(t));
+    si.addTable(info(userIgnoreV5()));
+    si.addTable(info(domainControllerV5()));
     si.addTable(info(searchTable()));
     si.addTable(info(findTable()));
     si.addTable({QStringLiteral("ClientList"),

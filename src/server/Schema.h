@@ -7,10 +7,11 @@
 // the search texts with their index; version 3 folds the search texts (case and "ё" do not
 // count, on any engine and locale) and adds the indexed find texts of departments, workplaces
 // and devices; version 4 holds SQLite's values to PostgreSQL's types and refuses department
-// cycles on both engines.
+// cycles on both engines; version 5 keeps blocked accounts per domain and a bind account per
+// domain controller.
 namespace Schema {
 
-constexpr int CurrentVersion = 4;
+constexpr int CurrentVersion = 5;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();

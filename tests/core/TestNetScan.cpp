@@ -14,7 +14,12 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <linux/capability.h>
+#include <netinet/in.h>
 #include <numeric>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <thread>
 
 namespace {
 
@@ -66,10 +71,33 @@ EchoRun ping(const QStringList &hosts, int timeoutMs = 1000, int maxInFlight = 2
         hosts, [&](int i) { r.sentOrder << i; },
         [&](int i, EchoStatus s) {
             EXPECT_EQ(r.status[i], EchoStatus::Pending) << "host " << i << " finished twice";
+            EXPECT_TRUE(r.sentOrder.contains(i)) << "host " << i << " finished before it was sent";
             r.status[i] = s;
         });
     r.socketKind = echo.socketKind();
     return r;
+}
+
+// Runs `work` on a thread of its own without CAP_NET_RAW (capabilities belong to a thread): the
+// thread then stands for a user who may open no raw ICMP socket. False when a datagram ICMP socket
+// is allowed all the same (net.ipv4.ping_group_range), so that no such user can be made here.
+bool runWithoutIcmpRights(const std::function<void()> &work) {
+    const int probe = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
+    if (probe >= 0) {
+        ::close(probe);
+        return false;
+    }
+    std::thread t([&] {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        if (::syscall(SYS_capget, &header, data) == 0) {
+            data[0].effective &= ~(1u << CAP_NET_RAW);
+            ::syscall(SYS_capset, &header, data);
+        }
+        work();
+    });
+    t.join();
+    return true;
 }
 
 TEST(NetEcho, LoopbackAnswersAndBadNamesAreNotHosts) {
@@ -97,11 +125,63 @@ TEST(NetEcho, SilentHostsTimeOutTogetherWithinTheBound) {
         hosts << QStringLiteral("127.0.%1.%2").arg(silent ? 1 : 0).arg(i);
         expected << (silent ? EchoStatus::NoReply : EchoStatus::Reply);
     }
+    // An echo the kernel refuses to send (a broadcast without the right to it) is "not host", its
+    // line being made before it ends.
+    hosts.insert(5, "255.255.255.255");
+    expected.insert(5, EchoStatus::NotHost);
     const EchoRun r = ping(hosts, 300, 8);
     EXPECT_EQ(r.status, expected);
     QVector<int> inOrder(hosts.size());
     std::iota(inOrder.begin(), inOrder.end(), 0);
     EXPECT_EQ(r.sentOrder, inOrder);
+}
+
+TEST(NetEcho, SeveralHundredHostsLoseNoReplyAndSilenceGetsASecondTry) {
+    SilentNetwork net;
+    if (!net.ok())
+        GTEST_SKIP() << net.why();
+    // 127.0.5.1 drops its first echo only: the second try finds it on-line.
+    ASSERT_EQ(std::system("nft add rule ip velmora in ip daddr 127.0.5.1 icmp type echo-request "
+                          "quota until 40 bytes drop"),
+              0);
+    // 600 answering hosts among 200 silent ones, more than the socket's default buffer holds
+    // replies for when the echoes go out in one burst.
+    QStringList hosts;
+    QVector<EchoStatus> expected;
+    int silentSeen = 0;
+    for (int i = 0; i < 800; ++i) {
+        const bool silent = i % 4 == 1;
+        hosts << (silent ? QStringLiteral("127.0.1.%1").arg(++silentSeen)
+                         : QStringLiteral("127.0.%1.%2").arg(2 + i / 250).arg(i % 250 + 1));
+        expected << (silent ? EchoStatus::NoReply : EchoStatus::Reply);
+    }
+    hosts << "127.0.5.1";
+    expected << EchoStatus::Reply;
+    IcmpEcho echo;
+    echo.timeoutMs = 400;
+    QVector<EchoStatus> status(hosts.size(), EchoStatus::Pending);
+    echo.run(hosts, {}, [&](int i, EchoStatus s) { status[i] = s; });
+    EXPECT_EQ(status, expected);
+    EXPECT_EQ(echo.echoesSent(), 801 + 200 + 1) << "a second try for each silent host, none for the others";
+}
+
+TEST(NetEcho, NoSocketRightsThrowBeforeAnyHostIsTouched) {
+    int calls = 0;
+    QString message;
+    const bool made = runWithoutIcmpRights([&] {
+        IcmpEcho echo;
+        try {
+            echo.run(
+                {"127.0.0.1"}, [&](int) { ++calls; }, [&](int, EchoStatus) { ++calls; });
+        } catch (const EchoUnavailable &e) {
+            message = e.message();
+        }
+    });
+    if (!made)
+        GTEST_SKIP() << "every user may open ICMP datagram sockets here (net.ipv4.ping_group_range)";
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(message.contains("setcap cap_net_raw+ep")) << message.toStdString();
+    EXPECT_TRUE(message.contains("ping_group_range")) << message.toStdString();
 }
 
 class NetSweepTest : public ServerTest {
@@ -187,6 +267,73 @@ TEST_P(NetSweepTest, LogFileHoldsTheLinesButNotItsOwnNotice) {
 
     // A folder that cannot be written is an error with the file's name, not a silent loss.
     EXPECT_THROW(again.writeLog(at, dir.filePath("missing/folder")), AppError);
+}
+
+TEST_P(NetSweepTest, WithoutSocketRightsNoFlagChangesAndTheReasonIsGiven) {
+    const QVariant up = device("127.0.0.1", true), down = device("127.0.1.7", false),
+                   unknown = device("zz-pc");
+    FakeNames names;
+    QStringList lines;
+    QString message;
+    const bool made = runWithoutIcmpRights([&] {
+        auto own = db->connect(); // on this thread, as a workstation's own connection
+        PingSweep sweep;
+        try {
+            sweep.run(*own);
+        } catch (const EchoUnavailable &e) {
+            message = e.message();
+        }
+        lines = sweep.lines();
+    });
+    if (!made)
+        GTEST_SKIP() << "every user may open ICMP datagram sockets here (net.ipv4.ping_group_range)";
+    EXPECT_TRUE(message.contains("Отметки «в сети» не изменены")) << message.toStdString();
+    EXPECT_EQ(lines, QStringList{"Всего устройств: 3."}) << "no device is reported as off-line";
+    EXPECT_TRUE(onLine(up).toBool());
+    EXPECT_FALSE(onLine(down).toBool());
+    EXPECT_TRUE(onLine(unknown).isNull());
+}
+
+// Makes the database refuse the OnLine flag of one device, as a write that fails in the middle of
+// a sweep (a lock held past the time-out, a lost connection) does.
+void refuseFlagOf(Connection &cn, const QVariant &device) {
+    if (cn.engine() == Engine::SQLite) {
+        cn.execute(QStringLiteral("CREATE TRIGGER trRefuse BEFORE UPDATE OF OnLine ON DeviceUnit WHEN "
+                                  "NEW.IdDevice = %1 BEGIN SELECT RAISE(ABORT, 'database is locked'); END")
+                       .arg(device.toInt()));
+        return;
+    }
+    cn.execute(QStringLiteral("CREATE FUNCTION fnRefuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
+                              "NEW.IdDevice = %1 THEN RAISE EXCEPTION 'database is locked'; END IF; RETURN "
+                              "NEW; END $$")
+                   .arg(device.toInt()));
+    cn.execute(QStringLiteral(
+        "CREATE TRIGGER trRefuse BEFORE UPDATE ON DeviceUnit FOR EACH ROW EXECUTE FUNCTION fnRefuse()"));
+}
+
+TEST_P(NetSweepTest, AFlagThatCannotBeWrittenEndsTheSweepAndKeepsTheFlagsBeforeIt) {
+    // Names that do not resolve finish at once, in list order, so the failing write is the third.
+    QVector<QVariant> devices;
+    for (const char *name : {"zz-1", "zz-2", "zz-3", "zz-4"})
+        devices << device(name, true);
+    refuseFlagOf(cn(), devices[2]);
+    FakeNames names;
+    PingSweep sweep;
+    try {
+        sweep.run(cn());
+        ADD_FAILURE() << "the sweep must end with the database's refusal";
+    } catch (const EchoUnavailable &) {
+        GTEST_SKIP() << "no ICMP socket for this user; scripts/test.sh runs it as root";
+    } catch (const AppError &e) {
+        EXPECT_TRUE(e.message().startsWith("Проверка прервана: отметку «в сети» устройства «zz-3»"))
+            << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("database is locked")) << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("(2 из 4)")) << e.message().toStdString();
+    }
+    EXPECT_FALSE(onLine(devices[0]).toBool());
+    EXPECT_FALSE(onLine(devices[1]).toBool());
+    EXPECT_TRUE(onLine(devices[2]).toBool());
+    EXPECT_TRUE(onLine(devices[3]).toBool());
 }
 
 VELMORA_BOTH_ENGINES(NetSweepTest);
@@ -276,6 +423,33 @@ TEST_P(NetScanTest, UnreachableControllerAndTooLongADomain) {
     EXPECT_THROW(s.run(cn(), QString(21, u'D'), "127.0.0.1:1", {}), AppError);
     EXPECT_TRUE(none.isEmpty());
     EXPECT_NO_THROW(DomainScan::checkDomain(QString(20, u'D')));
+}
+
+TEST_P(NetScanTest, AnAccountThatCannotBeWrittenEndsTheScanAndKeepsTheOnesBefore) {
+    VELMORA_NEED_DIRECTORY();
+    if (pg()) {
+        cn().execute("CREATE FUNCTION fnRefuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW.[Login] "
+                     "= 'petrov' THEN RAISE EXCEPTION 'connection lost'; END IF; RETURN NEW; END $$");
+        cn().execute(
+            "CREATE TRIGGER trRefuse BEFORE INSERT ON [User] FOR EACH ROW EXECUTE FUNCTION fnRefuse()");
+    } else {
+        cn().execute("CREATE TRIGGER trRefuse BEFORE INSERT ON [User] WHEN NEW.[Login] = 'petrov' BEGIN "
+                     "SELECT RAISE(ABORT, 'connection lost'); END");
+    }
+    QStringList lines;
+    DomainScan s;
+    s.addLine = [&](const QString &l) { lines << l; };
+    try {
+        s.run(cn(), "KORVANT", testDirectory(), DirectoryOptions::forDomain("KORVANT"));
+        ADD_FAILURE() << "the scan must end with the database's refusal";
+    } catch (const AppError &e) {
+        EXPECT_TRUE(e.message().startsWith("Обработка прервана на учётной записи «Petrov»"))
+            << e.message().toStdString();
+        EXPECT_TRUE(e.message().contains("connection lost")) << e.message().toStdString();
+    }
+    const int before = int(lines.size()) - 2; // the accounts answered before the refusal
+    EXPECT_GT(before, 0);
+    EXPECT_EQ(scalar("SELECT count(*) FROM [User]").toInt(), before) << "what was done before stays done";
 }
 
 VELMORA_BOTH_ENGINES(NetScanTest);

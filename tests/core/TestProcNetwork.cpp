@@ -1,6 +1,8 @@
 // Server procedures of the network computers, the users, the domain scan, the setup checklist and
 // the program versions, called the way the views call them.
 #include "Errors.h"
+#include "Schema.h"
+#include "Server.h"
 #include "TessalADO.h"
 #include "TestDatabase.h"
 
@@ -215,8 +217,101 @@ TEST_P(ProcNetworkTest, DomainUsersShowNameWorkplaceAndHideIgnoredLogins) {
     EXPECT_EQ(scalar("SELECT count(*) FROM [User]").toInt(), 5) << "nobody is deleted";
     ds = open("GridDomainUser");
     EXPECT_EQ(column(*ds, "Login"), QStringList({"anna", "clara", "dmitry"}));
-    EXPECT_EQ(checkAccount("CORP", "boris", "Борис"),
-              QStringLiteral("CORP\\boris: пропущена (заблокирована)"));
+    // Boris has no domain: his account is blocked as such, a domain's boris is another account.
+    EXPECT_EQ(checkAccount("CORP", "boris", "Борис"), QStringLiteral("CORP\\boris: добавлена"));
+    EXPECT_EQ(checkAccount("CORP", "egor", "Егор"), QStringLiteral("CORP\\egor: пропущена (заблокирована)"))
+        << "a login blocked in every domain";
+}
+
+TEST_P(ProcNetworkTest, AnAccountIsSetAsideInItsOwnDomainOnlyAndCanBeRestored) {
+    const QVariant corp = insert("User", {{"Login", "ivanov"}, {"Domain", "CORP"}, {"Name", "Иванов Иван"}});
+    const QVariant branch =
+        insert("User", {{"Login", "Ivanov"}, {"Domain", "branch"}, {"Name", "Иванов И."}});
+    const QVariant local = insert("User", {{"Login", "ivanov"}, {"Name", "Иванов (локальный)"}});
+    auto listed = [&] { return column(*open("GridDomainUser"), "ID"); };
+
+    run("IgnoreDomainUser;1", corp);
+    run("IgnoreDomainUser;1", corp);
+    EXPECT_EQ(listed(), QStringList({branch.toString(), local.toString()}))
+        << "the same login in another domain, or without one, stays listed";
+    EXPECT_EQ(scalar("SELECT count(*) FROM UserIgnore").toInt(), 1);
+
+    struct Case {
+        const char *domain, *login, *log;
+    };
+    const Case scans[] = {
+        {"CORP", "IVANOV", "CORP\\IVANOV: пропущена (заблокирована)"},
+        {"corp", "ivanov", "corp\\ivanov: пропущена (заблокирована)"},
+        {"BRANCH", "ivanov", "BRANCH\\ivanov: обновлено имя"},
+        {"FILIAL", "ivanov", "FILIAL\\ivanov: добавлена"},
+    };
+    for (const Case &c : scans)
+        EXPECT_EQ(checkAccount(c.domain, c.login, "Иванов Иван"), QString::fromUtf8(c.log)) << c.domain;
+
+    // The list of accounts set aside names the account and its user; restoring brings it back.
+    run("IgnoreDomainUser;1", local);
+    insert("UserIgnore", {{"DomainUser", "ghost"}}); // from before domains were kept: any domain
+    auto ignored = open("GridUserIgnore;1");
+    QStringList rows;
+    for (ignored->first(); !ignored->eof(); ignored->next())
+        rows << ignored->value("Domain").toString() + (ignored->value("Domain").isNull() ? "*" : "") + "|" +
+                    ignored->value("Login").toString() + "|" + ignored->value("Name").toString();
+    EXPECT_EQ(rows, QStringList({"*|ghost|", "|ivanov|Иванов (локальный)", "CORP|ivanov|Иванов Иван"}));
+    ASSERT_TRUE(ignored->locate("Domain", "CORP"));
+    run("RestoreDomainUser;1", ignored->value("ID"));
+    run("RestoreDomainUser;1", 999999); // an unknown key does nothing
+    EXPECT_TRUE(listed().contains(corp.toString()));
+    EXPECT_FALSE(listed().contains(local.toString()));
+    EXPECT_EQ(scalar("SELECT count(*) FROM UserIgnore").toInt(), 2);
+}
+
+TEST_P(ProcNetworkTest, DomainsAreAddedChangedAndCheckedBeforeTheyAreStored) {
+    auto save = [this](const QVariant &id, const QString &domain, const QString &controller,
+                       const QString &bind = {}) {
+        DataSet sp(&cn());
+        sp.setCommand("DomainControllerSave;1", CommandType::StoredProc);
+        sp.setParameterValue("@ID", id);
+        sp.setParameterValue("@DM", domain);
+        sp.setParameterValue("@DC", controller);
+        sp.setParameterValue("@BA", bind);
+        sp.execProc();
+        return sp.parameter("@ID").value;
+    };
+    const QVariant corp = save({}, "corp", "dc1.corp.local:389", "cn=reader,dc=corp");
+    const QVariant branch = save({}, "BRANCH", "10.0.0.5");
+    EXPECT_EQ(corp.toInt(), 1) << "the first domain is the one the scan offers first";
+    EXPECT_EQ(branch.toInt(), 2);
+    save(branch, "BRANCH", "dc2.branch.local");
+    EXPECT_EQ(scalar("SELECT Controller FROM DomainController WHERE ID = 2").toString(), "dc2.branch.local");
+    EXPECT_EQ(scalar("SELECT BindAccount FROM DomainController WHERE ID = 1").toString(),
+              "cn=reader,dc=corp");
+    EXPECT_TRUE(scalar("SELECT BindAccount FROM DomainController WHERE ID = 2").isNull());
+
+    struct Case {
+        QVariant id;
+        QString domain, controller, message;
+    };
+    const Case refused[] = {
+        {{}, "  ", "dc", "Укажите имя домена"},
+        {{}, QString(21, u'D'), "dc", "длиннее 20 символов"},
+        {{}, "NEW", "", "Укажите контроллер домена"},
+        {{}, "NEW", "dc 1", "указан неверно"},
+        {{}, "NEW", "dc1:70000", "указан неверно"},
+        {{}, "NEW", "контроллер", "указан неверно"},
+        {{}, "Corp", "dc9", "уже есть в списке"},
+        {branch, "CORP", "dc9", "уже есть в списке"},
+        {42, "GONE", "dc9", "удалили на другом рабочем месте"},
+    };
+    for (const Case &c : refused) {
+        try {
+            save(c.id, c.domain, c.controller);
+            ADD_FAILURE() << c.domain.toStdString() << " / " << c.controller.toStdString()
+                          << " must be refused";
+        } catch (const AppError &e) {
+            EXPECT_TRUE(e.message().contains(c.message)) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(scalar("SELECT count(*) FROM DomainController").toInt(), 2);
 }
 
 TEST_P(ProcNetworkTest, UserWithoutLoginCannotBeSetAside) {
@@ -300,5 +395,42 @@ TEST_P(ProcNetworkTest, ProgramImageAndChangesComeBackAsStored) {
 }
 
 VELMORA_BOTH_ENGINES(ProcNetworkTest);
+
+class IgnoreUpgradeTest : public EngineTest {};
+
+// A database from before accounts were set aside per domain: every user a blocked login hid stays
+// hidden, now in that user's own domain, and the login can be brought back domain by domain.
+TEST_P(IgnoreUpgradeTest, BlockedLoginsAreScopedToTheDomainsOfTheirUsers) {
+    InstallServer();
+    Schema::describe();
+    Schema::upgradeTo(cn(), 4);
+    for (const auto &[domain, login] :
+         {std::pair{"CORP", "ivanov"}, {"branch", "IVANOV"}, {"CORP", "petrov"}, {"CORP", "ivanov"}})
+        cn().execute("INSERT INTO [User] (Domain, [Login]) VALUES (:D, :L)", {{"D", domain}, {"L", login}});
+    cn().execute("INSERT INTO [User] ([Login]) VALUES ('sidorov')");
+    for (const char *login : {"Ivanov", "sidorov", "ghost"})
+        cn().execute("INSERT INTO UserIgnore (DomainUser) VALUES (:L)", {{"L", login}});
+
+    Schema::prepare(cn());
+    const ResultSet rs = cn().query("SELECT Domain, DomainUser FROM UserIgnore ORDER BY DomainUser, Domain");
+    QStringList rows;
+    for (const auto &r : rs.rows)
+        rows << (r[0].isNull() ? QStringLiteral("*") : r[0].toString()) + "\\" + r[1].toString();
+    rows.sort();
+    EXPECT_EQ(rows, QStringList({"*\\ghost", "CORP\\Ivanov", "\\sidorov", "branch\\Ivanov"}));
+
+    DataSet users(&cn());
+    users.setCommand("GridDomainUser", CommandType::StoredProc);
+    users.open();
+    EXPECT_EQ(users.recordCount(), 1) << "only petrov was never hidden";
+    EXPECT_EQ(users.value("Login").toString(), "petrov");
+
+    // The same account cannot be blocked twice; another domain's can.
+    EXPECT_THROW(cn().execute("INSERT INTO UserIgnore (DomainUser, Domain) VALUES ('Ivanov', 'CORP')"),
+                 AppError);
+    cn().execute("INSERT INTO UserIgnore (DomainUser, Domain) VALUES ('Ivanov', 'FILIAL')");
+}
+
+VELMORA_BOTH_ENGINES(IgnoreUpgradeTest);
 
 } // namespace

@@ -2,10 +2,12 @@
 // dialog and the setup checklist, over a real database (and a real directory for the scan).
 #include "Actions.h"
 #include "AppTest.h"
+#include "DataControls.h"
 #include "DataGrid.h"
 #include "NetTestSupport.h"
 #include "TessalADO.h"
 #include "dgComputerPing.h"
+#include "dgNetSetup.h"
 #include "dgUserDCScan.h"
 #include "dgUserEdit.h"
 #include "dgUserInstall.h"
@@ -15,12 +17,46 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
+#include <linux/capability.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
+
+// While it lives, this thread may not open a raw socket (CAP_NET_RAW leaves its effective set and
+// comes back at the end); `possible` is false when datagram ICMP sockets are open to everyone here.
+class NoRawSockets {
+public:
+    NoRawSockets() {
+        const int probe = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP);
+        if (probe >= 0) {
+            ::close(probe);
+            return;
+        }
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~(1u << CAP_NET_RAW);
+        possible = ::syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~NoRawSockets() {
+        if (possible)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    bool possible = false;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+};
 
 class NetViewsTest : public AppTest {
 protected:
@@ -130,6 +166,146 @@ TEST_F(NetViewsTest, PingDialogFillsThePaneWritesFlagsAndTheLog) {
     EXPECT_TRUE(boxes.isEmpty());
 }
 
+TEST_F(NetViewsTest, PingDialogSaysOnceWhyItCannotPingAndSurvivesAFailedWrite) {
+    const int wp = workplace("Место");
+    const int a = device(wp, "zz-a"), b = device(wp, "zz-b");
+    cn().execute("update DeviceUnit set OnLine = :T", {{"T", true}});
+    FakeNames names;
+    QTemporaryDir logs;
+    TComputerPingDG *d = TComputerPingDG::Instance();
+    d->logFolder = logs.path();
+    EXPECT_NE(d->pbPing->maximum(), 0) << "an idle bar does not animate as busy";
+    EXPECT_LT(d->pbPing->value(), d->pbPing->minimum()) << "and shows no progress";
+
+    bool enabledAfter = false;
+    onModal = [&](QDialog &dlg) {
+        auto *ping = static_cast<TComputerPingDG *>(&dlg);
+        ping->cbLog->setChecked(true);
+        ping->btRun->click();
+        enabledAfter = ping->btRun->isEnabled() && ping->btExit->isEnabled();
+        return int(QDialog::Rejected);
+    };
+    {
+        NoRawSockets noRights;
+        if (!noRights.possible)
+            GTEST_SKIP() << "every user may open ICMP datagram sockets here";
+        TComputerPingDG::Run();
+    }
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].text.contains("setcap cap_net_raw+ep")) << boxes[0].text.toStdString();
+    EXPECT_TRUE(enabledAfter);
+    EXPECT_EQ(paneLines(d->mmLog), QStringList{"Всего устройств: 2."});
+    EXPECT_TRUE(QDir(logs.path()).entryList(QDir::Files).isEmpty()) << "no log claims the hosts are off-line";
+    for (int id : {a, b})
+        EXPECT_TRUE(scalar("select OnLine from DeviceUnit where IdDevice = :I", {{"I", id}}).toBool());
+
+    // A write the database refuses: the sweep ends with the reason, the dialog stays usable.
+    cn().execute(QStringLiteral("CREATE TRIGGER trRefuse BEFORE UPDATE OF OnLine ON DeviceUnit WHEN "
+                                "NEW.IdDevice = %1 BEGIN SELECT RAISE(ABORT, 'database is locked'); END")
+                     .arg(b));
+    boxes.clear();
+    TComputerPingDG::Run();
+    if (!boxes.isEmpty() && boxes[0].text.contains("setcap"))
+        GTEST_SKIP() << "no ICMP socket for this user";
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].text.contains("Проверка прервана")) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[0].text.contains("database is locked")) << boxes[0].text.toStdString();
+    EXPECT_TRUE(enabledAfter);
+    EXPECT_FALSE(scalar("select OnLine from DeviceUnit where IdDevice = :I", {{"I", a}}).toBool());
+    EXPECT_TRUE(QDir(logs.path()).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(NetViewsTest, AnEmptyDatabaseSaysWhereToSetUpAndTheSetUpIsUsedAtOnce) {
+    cn().execute("delete from DomainController");
+    cn().execute("delete from UserInstallDefault");
+    const int u = user("ivanov", "Иванов Иван");
+
+    // The scan has nothing to scan: it says where domains are defined.
+    bool runEnabled = true;
+    QString pane;
+    onModal = [&](QDialog &dlg) {
+        auto *scan = static_cast<TUserDCScanDG *>(&dlg);
+        runEnabled = scan->btRun->isEnabled();
+        pane = scan->mmLog->toPlainText();
+        return int(QDialog::Rejected);
+    };
+    TUserDCScanDG::Run();
+    EXPECT_FALSE(runEnabled);
+    EXPECT_TRUE(pane.contains("velmora-db domains add")) << pane.toStdString();
+
+    // Defining a domain in the list dialog; a second one of the same name is refused with the
+    // dialog kept open and the typed text kept.
+    QStringList edits;
+    onModal = [&](QDialog &dlg) {
+        if (auto *list = qobject_cast<TDomainControllerListDG *>(&dlg)) {
+            list->btInsert->click();
+            list->btInsert->click();
+            edits << QString::number(list->taDomain->recordCount());
+            return int(QDialog::Rejected);
+        }
+        auto *edit = qobject_cast<TDomainControllerEditDG *>(&dlg);
+        if (!edit)
+            return int(QDialog::Rejected);
+        edit->edDomain->clear();
+        QTest::keyClicks(edit->edDomain, "corp");
+        edit->edController->clear();
+        QTest::keyClicks(edit->edController, "127.0.0.1:1");
+        edit->btSave->click();
+        // Saved, the dialog ends; refused, it keeps what was typed.
+        edits << (edit->result() ? QStringLiteral("saved") : edit->edDomain->text());
+        return edit->result();
+    };
+    TDomainControllerListDG::Run();
+    ASSERT_EQ(edits.size(), 3);
+    EXPECT_EQ(edits[0], "saved");
+    EXPECT_EQ(edits[1], "corp") << "refused, the dialog kept what was typed";
+    EXPECT_EQ(edits[2], "1");
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].text.contains("уже есть в списке")) << boxes[0].text.toStdString();
+    EXPECT_EQ(scalar("select Controller from DomainController where Domain = 'corp'").toString(),
+              "127.0.0.1:1");
+
+    // The checklist without default lines says where to define them; with one line defined in
+    // the list dialog the next user's checklist holds it.
+    bool hint = false;
+    onModal = [&](QDialog &dlg) {
+        if (auto *install = qobject_cast<TUserInstallDG *>(&dlg))
+            hint = !install->lbHint->isHidden();
+        return int(QDialog::Rejected);
+    };
+    TUserInstallDG::Run(u);
+    EXPECT_TRUE(hint);
+    onModal = [&](QDialog &dlg) {
+        if (auto *list = qobject_cast<TUserInstallDefaultListDG *>(&dlg)) {
+            list->btInsert->click();
+            return int(QDialog::Rejected);
+        }
+        if (auto *edit = qobject_cast<TUserInstallDefaultEditDG *>(&dlg)) {
+            EXPECT_EQ(edit->edLine->text(), "1");
+            edit->cbTitle->click();
+            edit->taData->fieldByName("Name")->setValue(QStringLiteral("Система"));
+            edit->btSave->click();
+            return edit->result();
+        }
+        return int(QDialog::Rejected);
+    };
+    TUserInstallDefaultListDG::Run();
+    const int next = user("petrov", "Петров Пётр");
+    QStringList names;
+    onModal = [&](QDialog &dlg) {
+        if (auto *install = qobject_cast<TUserInstallDG *>(&dlg)) {
+            hint = !install->lbHint->isHidden();
+            for (int r = 0; r < install->taUser->recordCount(); ++r)
+                names
+                    << install->taUser->valueAt(r, install->taUser->fieldByName("Name")->index()).toString();
+        }
+        return int(QDialog::Rejected);
+    };
+    TUserInstallDG::Run(next);
+    EXPECT_FALSE(hint);
+    EXPECT_EQ(names, QStringList{"Система"});
+}
+
 TEST_F(NetViewsTest, ScanDialogRefusesALongDomainAndScansTheDirectory) {
     cn().execute("delete from DomainController");
     cn().execute("insert into DomainController (ID, Domain, Controller) values (1, 'KORVANT', :C)",
@@ -213,6 +389,34 @@ TEST_F(NetViewsTest, UsersViewPositionsRemovesAndJumps) {
     v.acReportMail->trigger();
     EXPECT_EQ(reports, (QStringList{"user.info&rs:Command=Render&ID=" + QString::number(petrov), "user.list",
                                     "mail.box"}));
+}
+
+TEST_F(NetViewsTest, UsersViewRestoresAnAccountSetAside) {
+    const int corp = user("ivanov", "Иванов Иван");
+    const int branch = insert("User", {{"Login", "ivanov"}, {"Domain", "BRANCH"}, {"Name", "Иванов И."}});
+    users = std::make_unique<TNetUserFM>();
+    TNetUserFM &v = *users;
+    v.RefreshDCUser(corp);
+    answer = true;
+    v.acUserDelete->trigger();
+    EXPECT_EQ(v.taDCUser->recordCount(), 1);
+    EXPECT_EQ(v.taDCUser->value("ID").toInt(), branch) << "the same login in another domain stays";
+
+    QStringList listed;
+    onModal = [&](QDialog &dlg) {
+        auto *list = qobject_cast<TUserIgnoreListDG *>(&dlg);
+        if (!list)
+            return int(QDialog::Rejected);
+        listed << list->taIgnore->value("DomainText").toString() + "/" +
+                      list->taIgnore->value("Login").toString();
+        list->btRestore->click();
+        EXPECT_TRUE(list->taIgnore->isEmpty());
+        EXPECT_FALSE(list->btRestore->isEnabled());
+        return int(QDialog::Rejected);
+    };
+    v.acIgnored->trigger();
+    EXPECT_EQ(listed, QStringList{"CORP/ivanov"});
+    EXPECT_EQ(v.taDCUser->recordCount(), 2) << "the view reloads with the account back";
 }
 
 TEST_F(NetViewsTest, UserDialogLocksDomainDataAndGeneratesPasswords) {
