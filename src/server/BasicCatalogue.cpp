@@ -56,7 +56,8 @@ void CreateBasicCatalogue(Connection &cn) {
             continue;
         row.insert(QStringLiteral("S"), QString::fromUtf8(k.shortName));
         // KindOrder is given by the table's own rule: after the kinds of the type already there.
-        cn.execute(QStringLiteral("INSERT INTO Kind (KindType, KindName, ShortName) VALUES (:T, :N, :S)"), row);
+        cn.execute(QStringLiteral("INSERT INTO Kind (KindType, KindName, ShortName) VALUES (:T, :N, :S)"),
+                   row);
     }
     for (const BasicDocKind &d : DocKinds) {
         const QVariantMap row{{QStringLiteral("ID"), QString::fromLatin1(d.code)},
