@@ -143,9 +143,10 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     });
     layout->addWidget(grUsers, 1);
     new EmptyNote(grUsers, [this] {
-        return taDCUser->isActive() ? QStringLiteral("Пользователей нет. Добавьте их кнопкой «Добавить» или "
-                                                     "перенесите учётные записи из домена.")
-                                    : QString();
+        return taDCUser->isActive()
+                   ? QStringLiteral("Пользователей нет: добавьте их кнопкой + «Добавить» или "
+                                    "перенесите учётные записи из домена.")
+                   : QString();
     });
 
     // The detail panel of the current row.

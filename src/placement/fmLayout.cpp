@@ -85,6 +85,12 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
                                     "выше или клавиши Insert.")
                    : QString();
     });
+    new EmptyNote(grSet, [this] {
+        return currentKind() == u"V" && taSet->isActive()
+                   ? QStringLiteral("В комплекте нет элементов этого вида. Выберите вид кнопками H, M, S и "
+                                    "добавьте элемент кнопкой «+» или клавишей Insert.")
+                   : QString();
+    });
     buildNavigation();
     buildKeysAndMenus();
     setupElementDrag();
@@ -155,12 +161,12 @@ void TLayoutMainFM::buildActions() {
         const QString kind = currentKind();
         const bool childless = kind.isEmpty() || treeModel->rowCount(tvPlace->currentIndex()) == 0;
         // The hint (and the status line) says why a node with children cannot be deleted.
-        const QString hint = childless ? DeleteHint
-                             : kind == u"D"
-                                 ? QStringLiteral("Удаление: подразделение нельзя удалить, пока в нём есть "
-                                                  "рабочие места или подразделения. Сначала удалите их")
-                                 : QStringLiteral("Удаление: рабочее место нельзя удалить, пока на нём есть "
-                                                  "устройства. Сначала удалите или перенесите их");
+        const QString hint =
+            childless      ? DeleteHint
+            : kind == u"D" ? QStringLiteral("Удаление\r\nПодразделение нельзя удалить, пока в нём есть "
+                                            "рабочие места или подразделения: сначала удалите их.")
+                           : QStringLiteral("Удаление\r\nРабочее место нельзя удалить, пока на нём есть "
+                                            "устройства: сначала удалите или перенесите их.");
         if (acDelete->hint() != hint)
             acDelete->setHint(hint);
         return !kind.isEmpty() && childless;

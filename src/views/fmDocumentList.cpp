@@ -85,8 +85,8 @@ TDocumentListFM::TDocumentListFM(QWidget *parent)
     buildLayout();
     new EmptyNote(grDoc, [this] {
         return taDoc->isActive()
-                   ? QStringLiteral("Приходных документов нет. Добавьте документ кнопкой «Добавить»; "
-                                    "его позиции появятся, когда комплектующие укажут его.")
+                   ? QStringLiteral("Приходных документов нет: добавьте документ кнопкой + «Добавить» на "
+                                    "панели выше или в карточке комплектующего.")
                    : QString();
     });
     Guarded([&] { loadSettings(); });

@@ -191,6 +191,7 @@ void TModelListFM::buildLayout() {
     btChain = new QToolButton(tbModel);
     btChain->setObjectName(QStringLiteral("btChain"));
     btChain->setText(QStringLiteral("Цепочка"));
+    btChain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon); // as the toolbar's own buttons
     btChain->setToolTip(QStringLiteral("Справочники: типы, модели, производители"));
     btChain->setIcon(imageIcon(Img::Chain));
     btChain->setMenu(pmChain);
