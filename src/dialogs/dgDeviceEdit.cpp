@@ -143,7 +143,8 @@ TDeviceEditDG::TDeviceEditDG() {
     form->addWidget(edName);
     row({caption(QStringLiteral("Номер"), edNumb), caption(QStringLiteral("Списание"), edDepr)}, {1, 1});
     row({edNumb, edDepr}, {1, 1});
-    row({caption(QStringLiteral("Доменное имя"), edDomain), new QWidget(this)}, {1, 1});
+    row({caption(QStringLiteral("Доменное имя"), edDomain), caption(QStringLiteral("Состояние"), cbUsed)},
+        {1, 1});
     row({edDomain, cbUsed}, {1, 1});
     form->addWidget(separator());
     row({DBCheckBoxEh1, caption(QStringLiteral("Проведена"), edPrevention), edPrevention,
@@ -186,6 +187,8 @@ bool TDeviceEditDG::Run(int device, int place) {
         dmLookUp->SetWorkplace(dmChain->Department());
         if (place > 0)
             ds.fieldByName(QStringLiteral("DevcIdWorkplace"))->setValue(place);
+        // A device is recorded when it is put to use, unless the user says otherwise.
+        ds.fieldByName(QStringLiteral("Used"))->setValue(DeviceInUse);
     });
 }
 
@@ -209,4 +212,6 @@ void TDeviceEditDG::btKindClick() {
     // The kind the selector shows, -1 (the kind the list was last closed on) when it shows none.
     const int shown = lcKind->rowOfValue() >= 0 ? kind->asInt() : -1;
     TKindListDG::Run(shown, kind, QStringLiteral("D"));
+    // Kinds added or renamed in the list show in the box at once, the chosen one selected.
+    dmLookUp->SetKindType(QStringLiteral("D"));
 }

@@ -14,6 +14,8 @@ class QDate;
 // device dialog offers them: 1 "Используется", 2 "Хранится", 3 "Восстановление",
 // 4 "Новый компьютер", -1 "Не используется".
 const QVector<std::pair<int, QString>> &DeviceUseStates();
+// The state a new device starts in: "Используется".
+constexpr int DeviceInUse = 1;
 
 // The month and year of a date as "март 2015 года" (the month's name in the nominative, lower
 // case); the day and the time do not count. Empty for an invalid date.

@@ -27,7 +27,7 @@ TDocumentKindListDG::TDocumentKindListDG() : TBASEListDG(nullptr) {
     taDocKind->setSort(QStringLiteral("Uses DESC;Name;"));
 
     setColumns({makeColumn(QStringLiteral("ID"), QStringLiteral("Код"), 40, false, Qt::AlignCenter),
-                makeColumn(QStringLiteral("Name"), QStringLiteral("Название"), 183, true),
+                makeColumn(QStringLiteral("Name"), QStringLiteral("Название"), 183, true, Qt::AlignCenter),
                 makeColumn(QStringLiteral("Uses"), QStringLiteral("Документов"), 76, false, Qt::AlignCenter)},
                360);
 

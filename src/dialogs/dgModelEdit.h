@@ -6,7 +6,13 @@
 class DBCheckBox;
 class DBEdit;
 class DBLookupCombo;
+class Connection;
 class QPushButton;
+
+// The firm a producer typed by name stands for: the firm of that full name or trademark (case
+// aside), else a new firm of that name under the trademark of that name, which is made when no
+// trademark has it. Runs in the caller's transaction.
+int ProducerFirm(Connection &cn, const QString &name);
 
 // One model: its kind, producer, number, whether its name is the number alone, its parameters and
 // a note. The name the lists show is composed by the server at every save.
@@ -31,6 +37,9 @@ public:
     // A model without a producer is named by its number alone; the name is composed by
     // CalcModelName;1, then the base save.
     void btSaveClick() override;
+    // A producer typed as a new name becomes a firm (ProducerFirm) in the transaction that stores
+    // the model.
+    void postData() override;
     void btKindClick();
     void btFirmClick();
 
@@ -38,5 +47,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void composeName();
+    // The producer typed as a new name, empty when the box shows a firm or nothing.
+    QString newProducer() const;
     DataSet *spCalcName;
 };

@@ -84,6 +84,7 @@ TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
 
 bool TModelListDG::Run(int Model, Field *Back, int Kind) {
     TModelListDG *dlg = Instance();
+    const QString lookupType = dmLookUp->KindType();
     if (Model == -1)
         Model = dlg->rememberedKey() > 0 ? dlg->rememberedKey() : -1;
     if (Kind == -1) {
@@ -95,7 +96,12 @@ bool TModelListDG::Run(int Model, Field *Back, int Kind) {
     dlg->setSort(msWeight);
     dlg->setField(Back);
     dlg->setResult(QDialog::Rejected);
-    return RunModal(*dlg) == QDialog::Accepted;
+    const bool chosen = RunModal(*dlg) == QDialog::Accepted;
+    // The selector here loads its kinds through the shared kind lookup; the calling dialog's kind
+    // box shows the type it had before, whatever type was browsed here.
+    if (!lookupType.isEmpty() && dmLookUp->KindType() != lookupType)
+        dmLookUp->SetKindType(lookupType);
+    return chosen;
 }
 
 void TModelListDG::fillKinds() {
@@ -112,11 +118,14 @@ void TModelListDG::fillKinds() {
 
 void TModelListDG::selectKind(int kind) {
     dmChain->setKind(kind);
-    dmLookUp->SetKindType(dmChain->KindType());
+    // Models are makes of components: without a kind the list starts on the equipment kinds.
+    dmLookUp->SetKindType(dmChain->Kind() > 0 ? dmChain->KindType() : QStringLiteral("H"));
     fillKinds();
     const bool was = m_selecting;
     m_selecting = true;
-    lcKind->setCurrentIndex(lcKind->findData(dmChain->Kind()));
+    // No such kind: the first of the type, so that the list shows models at once.
+    const int index = lcKind->findData(dmChain->Kind());
+    lcKind->setCurrentIndex(index >= 0 || lcKind->count() == 0 ? index : 0);
     m_selecting = was;
 }
 
@@ -204,21 +213,19 @@ void TModelListDG::MoveModel(int direction) {
 }
 
 // The kind list to browse and maintain the kinds; a kind chosen there becomes the kind the models
-// are shown of.
+// are shown of. The choice is written into a key of this dialog's own, not into a catalogue row.
 void TModelListDG::btKindClick() {
     DataSet pick(taModel->connection());
-    pick.setCommand(QStringLiteral("SELECT IdKind FROM Kind WHERE IdKind = :K"));
-    pick.parameter(QStringLiteral("K")).type = FieldType::Integer;
+    pick.setCommand(QStringLiteral("SELECT CAST(:K AS integer) AS ChosenKind"));
     const int kind = selectedKind();
     OpenWithParams(pick, {TypedValue::Int(kind)});
-    Field *target = HasRecords(pick) ? pick.fieldByName(QStringLiteral("IdKind")) : nullptr;
+    Field *target = pick.fieldByName(QStringLiteral("ChosenKind"));
     const QString type = dmChain ? (dmChain->setKind(kind), dmChain->KindType()) : QString();
     const bool chosen = TKindListDG::Run(kind, target, type);
-    const int chosenKind = target ? target->asInt() : -1;
-    if (target)
-        pick.cancel();
+    const int chosenKind = chosen && !target->isNull() ? target->asInt() : -1;
+    pick.cancel();
     // The kinds may have been renamed, added or moved meanwhile: the selector is filled again.
-    selectKind(chosen && chosenKind > 0 ? chosenKind : kind);
+    selectKind(chosenKind > 0 ? chosenKind : kind);
     Reload(-1);
 }
 

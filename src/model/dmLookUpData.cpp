@@ -54,6 +54,15 @@ void TdmLookUp::SetKindType(const QString &type) {
     OpenWithParams(*taKind, {TypedValue::Text(type)});
 }
 
+QString TdmLookUp::KindType() const {
+    if (!taKind->isActive())
+        return QString();
+    for (const Parameter &p : taKind->parameters())
+        if (p.direction == ParamDirection::Input)
+            return p.value.toString();
+    return QString();
+}
+
 void TdmLookUp::SetKind(int kind) {
     OpenWithParams(*taModel, {TypedValue::Int(kind)});
 }

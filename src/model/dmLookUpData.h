@@ -24,6 +24,8 @@ public:
     DataSet *taTrade;    // LookUpTrademark;1
 
     void SetKindType(const QString &type);
+    // The type letter taKind was last opened for, empty while it is closed.
+    QString KindType() const;
     void SetKind(int kind);
     void SetWorkplace(int department);
 

@@ -3,6 +3,7 @@
 #include "Actions.h"
 #include "BusyCursor.h"
 #include "DataGrid.h"
+#include "EmptyNote.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgComputerPing.h"
@@ -73,6 +74,12 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("С�
     grDevice->setDataSet(taNode);
     grDevice->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     layout->addWidget(grDevice, 1);
+    new EmptyNote(grDevice, [this] {
+        return taNode->isActive()
+                   ? QStringLiteral("Компьютеров с доменным именем нет. Впишите «Доменное имя» в "
+                                    "карточке устройства на вкладке «Размещение техники».")
+                   : QString();
+    });
 
     grUser = new DataGrid(this);
     grUser->setObjectName(QStringLiteral("grUser"));

@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "DataControls.h"
 #include "DataGrid.h"
+#include "EmptyNote.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgNetSetup.h"
@@ -170,6 +171,12 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
         pmUsers->popup(grUsers->viewport()->mapToGlobal(p));
     });
     layout->addWidget(grUsers, 1);
+    new EmptyNote(grUsers, [this] {
+        return taDCUser->isActive()
+                   ? QStringLiteral("Пользователей нет: добавьте их кнопкой + «Добавить» или "
+                                    "перенесите учётные записи из домена.")
+                   : QString();
+    });
 
     // The detail panel of the current row.
     pnDetail = new QFrame(this);

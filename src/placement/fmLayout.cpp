@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "DataGrid.h"
 #include "ElementDrag.h"
+#include "EmptyNote.h"
 #include "Errors.h"
 #include "Fonts.h"
 #include "TessalADO.h"
@@ -78,6 +79,18 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
 
     buildActions();
     buildLayout();
+    new EmptyNote(tvPlace, [this] {
+        return m_treeLoaded
+                   ? QStringLiteral("Подразделений ещё нет: начните с кнопки «Подразделение» (D) на панели "
+                                    "выше или клавиши Insert.")
+                   : QString();
+    });
+    new EmptyNote(grSet, [this] {
+        return currentKind() == u"V" && taSet->isActive()
+                   ? QStringLiteral("В комплекте нет элементов этого вида. Выберите вид кнопками H, M, S и "
+                                    "добавьте элемент кнопкой «+» или клавишей Insert.")
+                   : QString();
+    });
     buildNavigation();
     buildKeysAndMenus();
     setupElementDrag();
@@ -142,11 +155,21 @@ void TLayoutMainFM::buildActions() {
     acEdit = act("acEdit", QStringLiteral("Изменить"), QStringLiteral("Редактирование"), Img::Edit);
     acEdit->setEnabledWhen([this] { return runDepartmentEdit || runWorkplaceEdit || runDeviceEdit; });
     acEdit->onTrigger([this] { editNode(); });
-    acDelete = act("acDelete", QStringLiteral("Удалить"), QStringLiteral("Удаление"), Img::Delete);
+    static const QString DeleteHint = QStringLiteral("Удаление");
+    acDelete = act("acDelete", QStringLiteral("Удалить"), DeleteHint, Img::Delete);
     acDelete->setEnabledWhen([this] {
-        if (currentKind().isEmpty())
-            return false;
-        return treeModel->rowCount(tvPlace->currentIndex()) == 0;
+        const QString kind = currentKind();
+        const bool childless = kind.isEmpty() || treeModel->rowCount(tvPlace->currentIndex()) == 0;
+        // The hint (and the status line) says why a node with children cannot be deleted.
+        const QString hint =
+            childless      ? DeleteHint
+            : kind == u"D" ? QStringLiteral("Удаление\r\nПодразделение нельзя удалить, пока в нём есть "
+                                            "рабочие места или подразделения: сначала удалите их.")
+                           : QStringLiteral("Удаление\r\nРабочее место нельзя удалить, пока на нём есть "
+                                            "устройства: сначала удалите или перенесите их.");
+        if (acDelete->hint() != hint)
+            acDelete->setHint(hint);
+        return !kind.isEmpty() && childless;
     });
     acDelete->onTrigger([this] { deleteNode(); });
     acAddToFavorite = act("acAddToFavorite", QStringLiteral("Добавить закладку"),
@@ -200,10 +223,10 @@ void TLayoutMainFM::buildActions() {
             QStringLiteral("Перемещение по устройствам,\r\nрабочим местам или подразделениям."), Img::Move);
     acSetMove->setEnabledWhen([this, hasRows] { return runElementMoveList && hasRows(); });
     acSetMove->onTrigger([this] { moveElement(); });
-    acGoDocument = act("acGoDocument", QStringLiteral("Документ"),
-                       QStringLiteral("Перейти к приходному документу"), Img::Document);
+    acGoDocument =
+        act("acGoDocument", QStringLiteral("Документ"), QStringLiteral("Приходный документ."), Img::Document);
     acGoDocument->setEnabledWhen([] { return false; });
-    acGoModel = act("acGoModel", QStringLiteral("Модель"), QStringLiteral("Перейти к модели"), Img::Model);
+    acGoModel = act("acGoModel", QStringLiteral("Модель"), QStringLiteral("Модель."), Img::Model);
     acGoModel->setEnabledWhen([] { return false; });
 
     auto hasFavorites = [this] { return HasRecords(*taFavorite); };
@@ -339,7 +362,9 @@ void TLayoutMainFM::buildLayout() {
     pmChain = new QMenu(QStringLiteral("Цепочка"), this);
     pmChain->setObjectName(QStringLiteral("pmChain"));
     auto *chain = new QToolButton(tbSet);
+    chain->setObjectName(QStringLiteral("btChain"));
     chain->setText(QStringLiteral("Цепочка"));
+    chain->setToolTip(QStringLiteral("Справочники: типы, модели, производители и поставщики"));
     chain->setMenu(pmChain);
     chain->setPopupMode(QToolButton::InstantPopup);
     tbSet->addWidget(chain);

@@ -1171,14 +1171,17 @@ void check(Connection &cn) {
     refuseNewer(version(cn));
 }
 
-void upgradeTo(Connection &cn, int target) {
+namespace {
+
+// True when this call created the database (ran the first step), false when it found one.
+bool upgrade(Connection &cn, int target) {
     describe();
     SchemaLock lock(cn);
     // Nothing is written before the version is known to be one this program can work on.
     const int found = version(cn);
     refuseNewer(found);
     if (found >= target)
-        return;
+        return false;
     if (cn.engine() == Engine::PostgreSQL && found < 3 &&
         target >= 2) { // the steps that build trigram indexes
         // Best effort: an account without the right to add extensions gets no trigram index.
@@ -1189,6 +1192,7 @@ void upgradeTo(Connection &cn, int target) {
         } catch (const DatabaseError &) {
         }
     }
+    bool created = false;
     for (;;) {
         // Each step in its own transaction; the version is read again inside it, so that of two
         // workstations upgrading one SQLite file at once the second finds the work done.
@@ -1197,16 +1201,23 @@ void upgradeTo(Connection &cn, int target) {
         refuseNewer(v);
         if (v >= target) {
             tx.commit();
-            return;
+            return created;
         }
+        created = created || v == 0;
         Steps[v](cn);
         cn.execute(QStringLiteral("UPDATE SchemaVersion SET Version = :V"), {{QStringLiteral("V"), v + 1}});
         tx.commit();
     }
 }
 
-void prepare(Connection &cn) {
-    upgradeTo(cn, CurrentVersion);
+} // namespace
+
+void upgradeTo(Connection &cn, int target) {
+    upgrade(cn, target);
+}
+
+bool prepare(Connection &cn) {
+    return upgrade(cn, CurrentVersion);
 }
 
 } // namespace Schema

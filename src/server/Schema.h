@@ -26,8 +26,9 @@ void check(Connection &cn);
 
 // Creates the newest schema in an empty database, or upgrades an older one step by step, each
 // step in its own transaction with the version written last. A database of a newer program or a
-// damaged one is refused (SchemaVersionError) before anything is written.
-void prepare(Connection &cn);
+// damaged one is refused (SchemaVersionError) before anything is written. True when this call
+// created the database (of several workstations starting on one new database, exactly one).
+bool prepare(Connection &cn);
 
 // Brings a database up to `target` only (tests build older databases with it).
 void upgradeTo(Connection &cn, int target);

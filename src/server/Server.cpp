@@ -1,5 +1,6 @@
 #include "Server.h"
 
+#include "BasicCatalogue.h"
 #include "Connection.h"
 #include "Procedures.h"
 #include "Schema.h"
@@ -18,5 +19,6 @@ void InstallServer() {
 }
 
 void PrepareDatabase(Connection &cn) {
-    Schema::prepare(cn);
+    if (Schema::prepare(cn))
+        CreateBasicCatalogue(cn);
 }

@@ -6,7 +6,8 @@ class Connection;
 void InstallServer();
 
 // Brings an open database to the current schema: creates it in an empty database, upgrades an
-// older one step by step. Refuses a database of a newer program.
+// older one step by step. Refuses a database of a newer program. A database created here gets the
+// basic catalogue (BasicCatalogue.h); one that existed keeps the catalogue it has.
 void PrepareDatabase(Connection &cn);
 
 // Each group of server procedures registers itself with the catalogue (one file per group).

@@ -552,8 +552,10 @@ void DBLookupCombo::refresh() {
     if (m_showing)
         return;
     m_showing = true;
+    const Field *f = m_link.field();
     const int row = rowOfValue();
     if (row >= 0 && row < count()) {
+        m_newText.clear();
         if (currentIndex() != row)
             setCurrentIndex(row);
         if (isEditable() && currentText() != itemText(row))
@@ -568,10 +570,19 @@ void DBLookupCombo::refresh() {
         }
     } else {
         setCurrentIndex(-1);
-        if (isEditable() && !currentText().isEmpty())
-            setEditText(QString());
+        // A new entry typed shows while the field names nothing.
+        const QString shown = f && !f->isNull() ? QString() : m_newText;
+        if (isEditable() && currentText() != shown)
+            setEditText(shown);
     }
     m_showing = false;
+}
+
+void DBLookupCombo::clearNewText() {
+    if (m_newText.isEmpty())
+        return;
+    m_newText.clear();
+    refresh();
 }
 
 void DBLookupCombo::choose(int row) {
@@ -585,6 +596,7 @@ void DBLookupCombo::choose(int row) {
 }
 
 void DBLookupCombo::clearValue() {
+    m_newText.clear();
     if (m_link.write(QVariant()))
         refresh();
 }
@@ -624,6 +636,7 @@ void DBLookupCombo::searchFinished() {
         return;
     const QString text = lineEdit()->text().trimmed();
     if (text.isEmpty()) {
+        m_newText.clear();
         if (m_clearOnDelete)
             clearValue();
         else
@@ -632,10 +645,18 @@ void DBLookupCombo::searchFinished() {
     }
     // The text of a row, whatever its case, chooses that row; any other text gives way.
     const int row = findText(text, Qt::MatchFixedString);
-    if (row >= 0 && row != rowOfValue())
+    if (row >= 0 && row != rowOfValue()) {
         choose(row);
-    else
+    } else if (row < 0 && m_newTextAllowed) {
+        // A new entry: the field lets go of the row it named, the text stays.
+        m_newText = text;
+        const Field *f = m_link.field();
+        if (f && !f->isNull())
+            m_link.write(QVariant());
         refresh();
+    } else {
+        refresh();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -200,6 +200,13 @@ public:
     bool searchEnabled() const { return isEditable(); }
     void setClearOnDelete(bool enabled) { m_clearOnDelete = enabled; }
     bool clearOnDelete() const { return m_clearOnDelete; }
+    // With search enabled: a typed text that names no row stays in the box as a new entry (the
+    // field then holds Null) instead of giving way; the owner creates the entry when it saves.
+    void setNewTextAllowed(bool allowed) { m_newTextAllowed = allowed; }
+    // The new entry typed, empty when none was typed since the box last showed a row. It shows
+    // while the field holds Null.
+    const QString &newText() const { return m_newText; }
+    void clearNewText();
 
     // What a choice of the user does: store the key of list row `row` (in the list's order).
     void choose(int row);
@@ -227,6 +234,8 @@ private:
     QString m_displayField = QStringLiteral("Name");
     bool m_clearOnDelete = false;
     bool m_showing = false;
+    bool m_newTextAllowed = false;
+    QString m_newText;
 };
 
 // A read-only label showing a field's display text (never read as markup).

@@ -3,6 +3,7 @@
 #include "Actions.h"
 #include "BusyCursor.h"
 #include "DataGrid.h"
+#include "EmptyNote.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "ViewLinks.h"
@@ -103,6 +104,11 @@ TChangeListFM::TChangeListFM(QWidget *parent) : HostedView(QStringLiteral("Ра�
     const int height = stChange.read(ModelHeight, 320).toInt();
     spChange->setSizes({qMax(20, height), 300});
     layout->addWidget(spChange, 1);
+    new EmptyNote(grModel, [this] {
+        return taModel->isActive() ? QStringLiteral("Расходных материалов на устройствах нет. Их добавляют в "
+                                                    "комплект устройства на вкладке «Размещение техники».")
+                                   : QString();
+    });
 
     Guarded([&] {
         taModel->open();

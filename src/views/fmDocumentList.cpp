@@ -3,6 +3,7 @@
 #include "Actions.h"
 #include "BusyCursor.h"
 #include "DataGrid.h"
+#include "EmptyNote.h"
 #include "SchemaInfo.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
@@ -82,6 +83,12 @@ TDocumentListFM::TDocumentListFM(QWidget *parent)
 
     buildActions();
     buildLayout();
+    new EmptyNote(grDoc, [this] {
+        return taDoc->isActive()
+                   ? QStringLiteral("Приходных документов нет: добавьте документ кнопкой + «Добавить» на "
+                                    "панели выше или в карточке комплектующего.")
+                   : QString();
+    });
     Guarded([&] { loadSettings(); });
 }
 
@@ -181,6 +188,7 @@ void TDocumentListFM::buildLayout() {
     btChain->setObjectName(QStringLiteral("btChain"));
     btChain->setIcon(imageIcon(Img::Chain));
     btChain->setText(QStringLiteral("Цепочка"));
+    btChain->setToolTip(QStringLiteral("Справочники: типы документов, торговые марки, поставщики"));
     btChain->setMenu(pmChain);
     btChain->setPopupMode(QToolButton::InstantPopup);
     tbDoc->addWidget(btChain);

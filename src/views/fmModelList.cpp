@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "DataControls.h"
 #include "DataGrid.h"
+#include "EmptyNote.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "ViewLinks.h"
@@ -85,6 +86,16 @@ TModelListFM::TModelListFM(QWidget *parent) : HostedView(QStringLiteral("Раз�
 
     buildActions();
     buildLayout();
+    new EmptyNote(grModel, [this] {
+        if (!taKind->isActive())
+            return QString();
+        if (taKind->isEmpty())
+            return QStringLiteral("Типов этого вида нет. Добавьте тип: «Цепочка» (∞) → «Тип» → «Добавить».");
+        return taModel->isActive()
+                   ? QStringLiteral("Моделей этого типа нет. Добавьте модель: «Цепочка» (∞) → "
+                                    "«Модель» → «Добавить».")
+                   : QString();
+    });
 
     Guarded([&] {
         BusyCursor busy;
@@ -180,6 +191,8 @@ void TModelListFM::buildLayout() {
     btChain = new QToolButton(tbModel);
     btChain->setObjectName(QStringLiteral("btChain"));
     btChain->setText(QStringLiteral("Цепочка"));
+    btChain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon); // as the toolbar's own buttons
+    btChain->setToolTip(QStringLiteral("Справочники: типы, модели, производители"));
     btChain->setIcon(imageIcon(Img::Chain));
     btChain->setMenu(pmChain);
     btChain->setPopupMode(QToolButton::InstantPopup);
@@ -192,7 +205,8 @@ void TModelListFM::buildLayout() {
     grKind = new DataGrid(pnModel);
     grKind->setObjectName(QStringLiteral("grKind"));
     grKind->setDataSet(taKind);
-    grKind->setColumns({makeColumn(QStringLiteral("Name"), QStringLiteral("Тип"), 130, true)});
+    grKind->setColumns(
+        {makeColumn(QStringLiteral("Name"), QStringLiteral("Тип"), 130, true, Qt::AlignCenter)});
     grKind->setCellStyle([](const DataSet &, int, const GridColumn &, QFont &font, QColor &, QColor &) {
         font.setFamily(QStringLiteral("Impact"));
     });
@@ -319,7 +333,9 @@ void TModelListFM::editElement() {
 }
 
 void TModelListFM::chainModel() {
-    const int model = RunModelList(currentKey(*taModel, QStringLiteral("IdModel")), -1);
+    // Without a model shown, the list opens on the kind shown here (not on the device kinds).
+    const int current = currentKey(*taModel, QStringLiteral("IdModel"));
+    const int model = RunModelList(current, current == -1 ? currentKey(*taKind, QStringLiteral("ID")) : -1);
     RefreshModel(model);
 }
 

@@ -1,4 +1,5 @@
 // The demo organisation, the generated large database, and the admin tool that creates them.
+#include "BasicCatalogue.h"
 #include "DataSet.h"
 #include "DemoData.h"
 #include "Errors.h"
@@ -219,8 +220,65 @@ TEST_P(DemoDataTest, IsRefusedWhereDepartmentsExist) {
     } catch (const AppError &e) {
         EXPECT_TRUE(e.message().contains("подразделения")) << e.message().toStdString();
     }
-    EXPECT_EQ(count(cn2, "SELECT count(*) FROM Kind"), 0);
+    int basicKinds = 0;
+    BasicKinds(&basicKinds);
+    EXPECT_EQ(count(cn2, "SELECT count(*) FROM Kind"), basicKinds) << "the new database's own catalogue only";
     EXPECT_EQ(count(cn2, "SELECT count(*) FROM Department"), 1);
+}
+
+// A database created by the program or the admin tool starts with the basic catalogue and nothing
+// else; one that already existed keeps what it has, and the demo fills a new one as it always did,
+// sharing the kinds both name.
+TEST_P(DemoDataTest, ANewDatabaseStartsWithTheBasicCatalogue) {
+    TestDatabase fresh(GetParam());
+    Connection &db = fresh.cn();
+    PrepareDatabase(db);
+    int kinds = 0, docKinds = 0;
+    const BasicKind *kind = BasicKinds(&kinds);
+    const BasicDocKind *docKind = BasicDocKinds(&docKinds);
+    EXPECT_EQ(count(db, "SELECT count(*) FROM Kind"), kinds);
+    std::map<char, QStringList> expected;
+    for (int i = 0; i < kinds; ++i)
+        expected[kind[i].type] << QString::fromUtf8(kind[i].name);
+    for (const char type : {'D', 'H', 'M', 'S'}) {
+        const ResultSet rs = db.query("SELECT KindName FROM Kind WHERE KindType = :T ORDER BY KindOrder",
+                                      {{"T", QString(QLatin1Char(type))}});
+        QStringList names;
+        for (const auto &row : rs.rows)
+            names << row[0].toString();
+        EXPECT_EQ(names, expected[type]) << type << ": every type has its kinds, in the listed order";
+    }
+    EXPECT_EQ(count(db, "SELECT count(*) FROM Kind WHERE ShortName IS NULL OR KindOrder IS NULL"), 0);
+    EXPECT_EQ(count(db, "SELECT count(*) FROM DocKind"), docKinds);
+    for (int i = 0; i < docKinds; ++i)
+        EXPECT_EQ(db.scalar("SELECT Name FROM DocKind WHERE ID = :ID", {{"ID", docKind[i].code}}).toString(),
+                  QString::fromUtf8(docKind[i].name));
+    for (const char *table :
+         {"Department", "Workplace", "DeviceUnit", "Model", "Client", "Trademark", "Document", "CompleteSet"})
+        EXPECT_EQ(count(db, QStringLiteral("SELECT count(*) FROM ") + QString::fromLatin1(table)), 0)
+            << table;
+
+    // Opening it again adds nothing, even after the user removed a kind.
+    db.execute("DELETE FROM Kind WHERE KindName = 'ИБП'");
+    PrepareDatabase(db);
+    EXPECT_EQ(count(db, "SELECT count(*) FROM Kind"), kinds - 1);
+
+    // A database made before (the schema without the catalogue) keeps its empty catalogue.
+    TestDatabase older(GetParam());
+    Schema::prepare(older.cn());
+    PrepareDatabase(older.cn());
+    EXPECT_EQ(count(older.cn(), "SELECT count(*) FROM Kind"), 0);
+
+    // The demo over the basic catalogue: every kind once, the demo's organisation complete.
+    CreateDemoData(db);
+    EXPECT_EQ(count(db,
+                    "SELECT count(*) FROM (SELECT KindType, KindName FROM Kind GROUP BY KindType, KindName "
+                    "HAVING count(*) > 1) d"),
+              0);
+    EXPECT_EQ(count(db, "SELECT count(*) FROM DocKind WHERE ID IN ('N', 'C', 'A')"), 3);
+    EXPECT_GT(count(db, "SELECT count(*) FROM CompleteSet"), 0);
+    EXPECT_GT(count(db, "SELECT count(*) FROM Document WHERE DocKind <> 'N'"), 0);
+    expectDerivedValuesCurrent(db);
 }
 
 TEST_P(DemoDataTest, ScaleGivesTenElementsEachWithSerialsOfTheirOwn) {

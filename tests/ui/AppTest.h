@@ -3,6 +3,7 @@
 // procedures, recorded message boxes, the modal seam, and the data modules on a SQLite file of
 // its own; the single-instance dialogs are dropped before and after each test. Fixtures derive
 // from it and add their own data.
+#include "Schema.h"
 #include "Seams.h"
 #include "Server.h"
 #include "TessalDialog.h"
@@ -43,6 +44,11 @@ protected:
             previousModal = SetModalHandler(modalHandler());
             m_modalSet = true;
         }
+        // The schema alone: each test fills the catalogue it needs (a new database of the program
+        // would also get the basic catalogue).
+        previousPrepare = TdmTessal::prepareDatabase;
+        TdmTessal::prepareDatabase = [](Connection &cn) { Schema::prepare(cn); };
+        m_prepareSet = true;
         dm = std::make_unique<TdmTessal>(url());
         ASSERT_TRUE(dm->cnGeneral.isOpen());
         if (m_options.chain)
@@ -62,6 +68,9 @@ protected:
         if (m_boxesSet)
             SetMessageHandler(previousBoxes);
         m_modalSet = m_boxesSet = false;
+        if (m_prepareSet)
+            TdmTessal::prepareDatabase = previousPrepare;
+        m_prepareSet = false;
     }
 
     // What runs the modal dialogs during a test; by default none (they run for real unless a
@@ -79,6 +88,7 @@ protected:
     QTemporaryDir dir;
     MessageHandler previousBoxes;
     ModalHandler previousModal;
+    std::function<void(Connection &)> previousPrepare;
     QList<MessageRequest> boxes;
     bool answer = true; // how the confirmation boxes are answered
     std::unique_ptr<TdmTessal> dm;
@@ -87,5 +97,5 @@ protected:
 
 private:
     AppTestOptions m_options;
-    bool m_boxesSet = false, m_modalSet = false;
+    bool m_boxesSet = false, m_modalSet = false, m_prepareSet = false;
 };

@@ -21,6 +21,7 @@
 #include "dgElementMoveList.h"
 #include "dgFirmEdit.h"
 #include "dgFirmList.h"
+#include "dgKindEdit.h"
 #include "dgKindList.h"
 #include "dgModelEdit.h"
 #include "dgModelFind.h"
@@ -518,6 +519,163 @@ TEST_F(ElementDialogTest, TheModelListOrdersByWeightOrNameAndMovesOnlyByWeight) 
 
 // ---------------------------------------------------------------------------------------------
 // Documents
+
+// The model list's kind button: the kind chosen there, of any type and new ones included, becomes
+// the kind the list shows; leaving with "Выход" keeps the kind. Without a model the list offers the
+// equipment kinds, never the device kinds, which have no models.
+TEST_F(ElementDialogTest, TheModelListShowsTheKindChosenThroughItsKindButton) {
+    fill();
+    insert("Kind", {{"KindType", "D"}, {"KindName", "Компьютер"}, {"KindOrder", 1}});
+    TModelListDG *list = TModelListDG::Instance();
+    TKindListDG *kinds = TKindListDG::Instance();
+    const auto offered = [list] {
+        QStringList names;
+        for (int i = 0; i < list->lcKind->count(); ++i)
+            names << list->lcKind->itemText(i);
+        return names;
+    };
+    onModal("ModelListDG", [&](QDialog &) {
+        EXPECT_EQ(offered(), (QStringList{"Диск", "Память"}));
+        EXPECT_EQ(list->selectedKind(), disk);
+    });
+    TModelListDG::Run(-1, nullptr, -1);
+
+    onModal("KindEditDG", [&](QDialog &) {
+        typeText(TKindEditDG::Instance()->DBEdit1, "Видеокарта");
+        TKindEditDG::Instance()->btSave->click();
+    });
+    struct Case {
+        const char *name;
+        std::function<void(QDialog &)> inKindList;
+        QString shown;       // the kind the list shows afterwards
+        QStringList offered; // the kinds its selector offers
+        int models;
+    };
+    const Case cases[] = {
+        {"a kind of another type",
+         [&](QDialog &) {
+             kinds->SelectType("M");
+             kinds->Reload(toner);
+             kinds->btBack->click();
+         },
+         "Тонер",
+         {"Тонер"},
+         1},
+        {"a kind made there",
+         [&](QDialog &) {
+             kinds->btInsert->click();
+             kinds->btBack->click();
+         },
+         "Видеокарта",
+         {"Диск", "Память", "Видеокарта"},
+         0},
+        {"nothing chosen", [&](QDialog &d) { d.reject(); }, "Диск", {"Диск", "Память", "Видеокарта"}, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        onModal("KindListDG", c.inKindList);
+        onModal("ModelListDG", [&](QDialog &) {
+            list->btKind->click();
+            EXPECT_EQ(list->lcKind->currentText(), c.shown);
+            EXPECT_EQ(offered(), c.offered);
+            EXPECT_EQ(list->taModel->recordCount(), c.models);
+        });
+        TModelListDG::Run(wd, nullptr, -1);
+        EXPECT_TRUE(boxes.isEmpty()) << (boxes.isEmpty() ? "" : boxes.front().text.toStdString());
+    }
+}
+
+// Browsing the kinds of another type in the model list leaves the element dialog's kind box as it
+// was when the list is left with "Выход".
+TEST_F(ElementDialogTest, TheElementKeepsItsKindWhenTheModelListBrowsedAnotherType) {
+    fill();
+    TModelListDG *list = TModelListDG::Instance();
+    onModal("KindListDG", [&](QDialog &) {
+        TKindListDG::Instance()->SelectType("M");
+        TKindListDG::Instance()->Reload(toner);
+        TKindListDG::Instance()->btBack->click();
+    });
+    onModal("ModelListDG", [&](QDialog &d) {
+        list->btKind->click();
+        EXPECT_EQ(list->selectedKind(), toner);
+        d.reject();
+    });
+    onModal("CompleteSetEditDG", [&](QDialog &) {
+        element_()->sbModel->click();
+        EXPECT_EQ(element_()->lcKind->currentText(), QStringLiteral("Диск"));
+        EXPECT_EQ(element_()->lcModel->currentText(), QStringLiteral("WD Blue"));
+        EXPECT_EQ(field("ModelKind").toInt(), disk);
+        element_()->btCancel->click();
+    });
+    TCompleteSetEditDG::Run(element, -1, "H");
+    EXPECT_EQ(runs.value("ModelListDG"), 1);
+}
+
+// In the model dialog a kind chosen in the kind list is shown at once, and a producer typed by a
+// name the firm list does not hold becomes a firm when the model is saved: under the trademark of
+// that name (made when missing), or the firm that already bears the name.
+TEST_F(ElementDialogTest, TheModelDialogTakesANewKindAndANewProducerByName) {
+    fill();
+    const int hp = insert("Client", {{"ClntNameFull", "Hewlett-Packard"}});
+    const int dell = insert("Trademark", {{"Name", "Dell"}});
+    TModelEditDG *model = TModelEditDG::Instance();
+    onModal("KindListDG", [&](QDialog &) {
+        TKindListDG::Instance()->SelectType("M");
+        TKindListDG::Instance()->Reload(toner);
+        TKindListDG::Instance()->btBack->click();
+    });
+    struct Case {
+        const char *typed;
+        QString firm;  // the producer's full name afterwards
+        QVariant mark; // its trademark's key (Invalid: a new one of the typed name)
+        int newFirms;
+        QString name; // the model's name
+    };
+    const Case cases[] = {
+        {"Lenovo", "Lenovo", QVariant(), 1, "Lenovo M70"},
+        {"hewlett-PACKARD", "Hewlett-Packard", QVariant(0), 0, "Hewlett-Packard M70"},
+        {"Dell", "Dell", dell, 1, "Dell M70"},
+        {"lenovo", "Lenovo", QVariant(), 0, "Lenovo M70"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        const int firms = scalar("select count(*) from Client").toInt();
+        onModal("ModelEditDG", [&](QDialog &) {
+            model->btKind->click();
+            EXPECT_EQ(model->lcKind->currentText(), QStringLiteral("Тонер"));
+            typeText(model->edNumber, "M70");
+            model->lcProd->lineEdit()->setText(QString::fromUtf8(c.typed));
+            emit model->lcProd->lineEdit()->editingFinished();
+            EXPECT_EQ(model->lcProd->currentText().compare(QString::fromUtf8(c.typed), Qt::CaseInsensitive),
+                      0)
+                << "the typed name stays";
+            model->btSave->click();
+        });
+        ASSERT_TRUE(TModelEditDG::Run(-1, disk));
+        const int id = model->taData->value("IdModel").toInt();
+        const ResultSet row = cn().query(
+            "select m.ModlName, m.ModlKind, c.ClntNameFull, c.Trademark, t.Name from Model m join Client c "
+            "on "
+            "c.IdClient = m.ModlIdProducer left join Trademark t on t.ID = c.Trademark where m.IdModel = :M",
+            {{"M", id}});
+        ASSERT_EQ(row.rows.size(), 1u);
+        EXPECT_EQ(row.rows[0][0].toString(), c.name);
+        EXPECT_EQ(row.rows[0][1].toInt(), toner);
+        EXPECT_EQ(row.rows[0][2].toString(), c.firm);
+        if (!c.mark.isValid())
+            EXPECT_EQ(row.rows[0][4].toString(), c.firm) << "a trademark of the firm's name";
+        else if (c.mark.toInt() == 0)
+            EXPECT_TRUE(row.rows[0][3].isNull()) << "the firm as it was";
+        else
+            EXPECT_EQ(row.rows[0][3].toInt(), c.mark.toInt());
+        EXPECT_EQ(scalar("select count(*) from Client").toInt(), firms + c.newFirms);
+        EXPECT_TRUE(model->lcProd->newText().isEmpty());
+    }
+    EXPECT_EQ(scalar("select count(*) from Trademark where Name = 'Lenovo'").toInt(), 1);
+    EXPECT_EQ(scalar("select count(*) from Client where IdClient = :C", {{"C", hp}}).toInt(), 1);
+    EXPECT_TRUE(texts(MessageKind::Exception).isEmpty());
+}
 
 // The rows are fitted to their text when they are shown, not at every reload of an unseen list.
 TEST_F(ElementDialogTest, TheModelRowsInViewFitTheirText) {

@@ -327,9 +327,30 @@ TEST_F(LayoutViewTest, TreeCommandsKeepOrMoveTheSelection) {
     EXPECT_EQ(cn().scalar("select count(*) from Department where IdDepartment = :D", {{"D", empty}}).toInt(),
               0);
 
-    v.FindNode("D", dep);
-    v.actions->updateAll();
-    EXPECT_FALSE(v.acDelete->isEnabled()) << "a node with children cannot be deleted";
+    // A node with children cannot be deleted; the hint and the status tip say why, and go back to
+    // the plain hint on a node that can.
+    const struct {
+        const char *kind;
+        int id;
+        bool enabled;
+        const char *reason;
+    } deletable[] = {
+        {"D", dep, false, "пока в нём есть рабочие места или подразделения"},
+        {"W", wp, false, "пока на нём есть устройства"},
+        {"V", pc, true, nullptr},
+    };
+    for (const auto &c : deletable) {
+        v.FindNode(c.kind, c.id);
+        v.actions->updateAll();
+        EXPECT_EQ(v.acDelete->isEnabled(), c.enabled) << c.kind;
+        if (c.reason) {
+            EXPECT_TRUE(v.acDelete->toolTip().contains(QString::fromUtf8(c.reason)))
+                << v.acDelete->toolTip().toStdString();
+            EXPECT_TRUE(v.acDelete->statusTip().contains(QString::fromUtf8(c.reason)));
+        } else {
+            EXPECT_EQ(v.acDelete->toolTip(), QStringLiteral("Удаление"));
+        }
+    }
 
     // Moving keeps the node selected.
     v.FindNode("W", newWp);
@@ -377,7 +398,13 @@ TEST_F(LayoutViewTest, TheFirstDepartmentCanBeAddedToAnEmptyTree) {
     };
     v.actions->updateAll();
     EXPECT_FALSE(v.acAddDprt->isEnabled()) << "a tree not loaded yet is not known to be empty";
+    auto *note = v.tvPlace->viewport()->findChild<QLabel *>("lbEmptyNote");
+    ASSERT_TRUE(note);
+    EXPECT_TRUE(note->isHidden()) << "nothing said before the tree is read";
     v.SelectedKind();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(note->isHidden()) << "an empty tree says where to start";
+    EXPECT_TRUE(note->text().contains(QStringLiteral("«Подразделение»")));
     v.actions->updateAll();
     ASSERT_TRUE(v.acAddDprt->isEnabled());
     EXPECT_FALSE(v.acAddPlace->isEnabled());
@@ -385,6 +412,8 @@ TEST_F(LayoutViewTest, TheFirstDepartmentCanBeAddedToAnEmptyTree) {
     EXPECT_EQ(parent, 0) << "a department at the top level";
     EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
     EXPECT_EQ(v.SelectedCaption(), QStringLiteral("Первый отдел"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(note->isHidden()) << "a tree with a department says nothing";
 }
 
 TEST_F(LayoutViewTest, EnablingRulesNeverLoadTheTreeTheFirstShowDoes) {

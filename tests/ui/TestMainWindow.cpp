@@ -24,6 +24,8 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <functional>
 #include <memory>
@@ -197,6 +199,51 @@ TEST_F(MainWindowTest, FirstVisitOfATabCreatesItsViewLaterVisitsRereadItAfterWri
         EXPECT_EQ(fm.layoutView()->calls, QStringList());
     }
     EXPECT_TRUE(boxes.isEmpty());
+}
+
+// A new database holds only the basic catalogue: every tab that shows nothing says in one line
+// what to do first, and every toolbar button says what it does.
+TEST_F(MainWindowTest, OnANewDatabaseEachEmptyTabSaysWhatToDoFirst) {
+    const struct {
+        const char *tab;
+        const char *view;
+        const char *says; // part of the note; nullptr: the tab has none
+    } cases[] = {
+        {"tsLayout", "layout", "«Подразделение»"}, {"tsModel", "model", "«Модель»"},
+        {"tsDocument", "document", "«Добавить»"},  {"tsChage", "change", "«Размещение техники»"},
+        {"tsNet", "net", "«Доменное имя»"},        {"tsUser", "user", "«Добавить»"},
+        {"tsSearch", "search", nullptr},
+    };
+    TMainFM fm;
+    fm.show();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.tab);
+        fm.pcMain->setCurrentWidget(fm.pcMain->findChild<QWidget *>(QString::fromLatin1(c.tab)));
+        QCoreApplication::processEvents();
+        HostedView *view = nullptr;
+        for (const auto &[name, of] : allViews())
+            if (qstrcmp(name, c.view) == 0)
+                view = of(fm);
+        ASSERT_NE(view, nullptr);
+        QStringList shown;
+        for (const QLabel *note : view->findChildren<QLabel *>(QStringLiteral("lbEmptyNote")))
+            if (note->isVisible())
+                shown << note->text();
+        if (c.says) {
+            ASSERT_EQ(shown.size(), 1) << shown.join(" | ").toStdString();
+            EXPECT_TRUE(shown[0].contains(QString::fromUtf8(c.says))) << shown[0].toStdString();
+            EXPECT_FALSE(shown[0].contains(u'\n'));
+        } else {
+            EXPECT_TRUE(shown.isEmpty());
+        }
+        for (const QToolBar *bar : view->findChildren<QToolBar *>())
+            for (const QToolButton *button : bar->findChildren<QToolButton *>())
+                if (button->isVisible() &&
+                    !button->objectName().startsWith(u"qt_")) // Qt's own overflow arrow
+                    EXPECT_FALSE(button->toolTip().trimmed().isEmpty())
+                        << bar->objectName().toStdString() << ": " << button->text().toStdString();
+    }
+    EXPECT_TRUE(boxes.isEmpty()) << (boxes.isEmpty() ? "" : boxes.first().text.toStdString());
 }
 
 TEST_F(MainWindowTest, AViewShownAgainShowsWhatChangedMeanwhile) {

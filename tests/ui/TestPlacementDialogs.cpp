@@ -14,6 +14,7 @@
 #include "dgDepartmentFind.h"
 #include "dgDeviceEdit.h"
 #include "dgDeviceFind.h"
+#include "dgKindEdit.h"
 #include "dgKindList.h"
 #include "dgWorkplaceEdit.h"
 #include "dgWorkplaceFind.h"
@@ -240,7 +241,8 @@ TEST_F(PlacementDialogsTest, NewDeviceListsTheWorkplacesOfItsDepartmentAndNoKind
         EXPECT_EQ(keys(dmLookUp->taWork), (QList<int>{wp, wp2})) << "the workplaces of Бухгалтерия";
         EXPECT_EQ(dlg->lcWorkplace->currentText(), QStringLiteral("Кассир"));
         EXPECT_EQ(dlg->lcKind->currentIndex(), -1);
-        EXPECT_EQ(dlg->cbUsed->currentIndex(), -1);
+        EXPECT_EQ(dlg->cbUsed->currentText(), QStringLiteral("Используется"))
+            << "a new device is in use unless the user chooses otherwise";
     });
     EXPECT_FALSE(TDeviceEditDG::Run(-1, wp));
     EXPECT_EQ(scalar("select count(*) from DeviceUnit").toInt(), 2) << "nothing saved";
@@ -433,6 +435,42 @@ TEST_F(PlacementDialogsTest, TheKindListOpensOnTheShownKindAndFillsTheDevicesKin
     ASSERT_TRUE(TDeviceEditDG::Run(pc, 0));
     EXPECT_EQ(opened, kindPc) << "the list opens on the kind the selector shows";
     EXPECT_EQ(column("DeviceUnit", "DevcIdKind", pc).toInt(), kindPrinter);
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+// A kind made in the kind list and chosen there is in the dialog's kind box at once, selected,
+// and the device is saved with it; what was typed meanwhile stays.
+TEST_F(PlacementDialogsTest, AKindMadeInTheKindListIsChosenInTheBoxAtOnce) {
+    TDeviceEditDG *dlg = TDeviceEditDG::Instance();
+    TKindListDG *list = TKindListDG::Instance();
+    TKindEditDG *kindDialog = TKindEditDG::Instance();
+    onModal([&](QDialog &d) {
+        if (&d == kindDialog) {
+            typeInto(kindDialog->DBEdit1, QStringLiteral("Сканер"));
+            kindDialog->btSave->click();
+            return;
+        }
+        if (&d == list) {
+            list->btInsert->click();
+            ASSERT_EQ(list->taKind->value("KindName").toString(), QStringLiteral("Сканер"));
+            list->btBack->click();
+            return;
+        }
+        typeInto(dlg->edName, QStringLiteral("Сканер бухгалтерии"));
+        dlg->btKind->click();
+        EXPECT_EQ(dlg->lcKind->currentText(), QStringLiteral("Сканер"));
+        EXPECT_EQ(dlg->edName->text(), QStringLiteral("Сканер бухгалтерии"));
+        EXPECT_GE(dlg->lcKind->findText(QStringLiteral("Компьютер")), 0) << "the other device kinds stay";
+        dlg->btSave->click();
+    });
+    ASSERT_TRUE(TDeviceEditDG::Run(-1, wp));
+    const int device = cn().scalar("select max(IdDevice) from DeviceUnit").toInt();
+    EXPECT_EQ(cn().scalar("select KindName from Kind k join DeviceUnit d on d.DevcIdKind = k.IdKind "
+                          "where d.IdDevice = :D",
+                          {{"D", device}})
+                  .toString(),
+              QStringLiteral("Сканер"));
+    EXPECT_EQ(column("DeviceUnit", "Used", device).toInt(), DeviceInUse);
     EXPECT_TRUE(boxes.isEmpty());
 }
 
