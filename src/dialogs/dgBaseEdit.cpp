@@ -10,6 +10,7 @@
 #include "TessalDialog.h"
 #include "dgCommon.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHash>
@@ -374,7 +375,7 @@ void TBaseEditDG::keyPressEvent(QKeyEvent *event) {
         QWidget *focus = focusWidget();
         const bool singleLine = qobject_cast<QLineEdit *>(focus) || qobject_cast<QComboBox *>(focus) ||
                                 (focus && qobject_cast<QComboBox *>(focus->parentWidget()));
-        if (singleLine) {
+        if (singleLine && !QApplication::activePopupWidget()) {
             if (btSave->isEnabled())
                 saveClicked();
             event->accept();

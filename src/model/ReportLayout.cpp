@@ -207,7 +207,10 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
         for (const QString &word : title.split(u' ', Qt::SkipEmptyParts))
             least[size_t(c)] = qMax(least[size_t(c)], textWidth(BoldStyle, word));
     }
-    for (const QStringList &values : report.rows)
+    // Each cell measured once: its width decides its column and whether it wraps.
+    std::vector<float> cellWidths(report.rows.size() * size_t(columnCount), 0);
+    for (size_t r = 0; r < report.rows.size(); ++r) {
+        const QStringList &values = report.rows[r];
         for (int c = 0; c < columnCount && c < values.size(); ++c) {
             const QString &value = values[c];
             double whole = 0, word = 0, longest = 0;
@@ -219,7 +222,9 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
             }
             natural[size_t(c)] = qMax(natural[size_t(c)], whole);
             least[size_t(c)] = qMax(least[size_t(c)], qMin(longest, width * 0.5));
+            cellWidths[r * size_t(columnCount) + size_t(c)] = float(whole);
         }
+    }
     // Padding on both sides, and a unit for the back-ends' rounding.
     for (int c = 0; c < columnCount; ++c) {
         natural[size_t(c)] = std::ceil(natural[size_t(c)]) + 2 * cellPad + 2;
@@ -290,18 +295,19 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
         return QRectF(left[size_t(c)] + cellPad, y + line * lineStep, boxWidth(c), rowHeight);
     };
     auto heightOf = [&](int lines) { return rowHeight + (lines - 1) * lineStep; };
-    // A row's cells, each on as many lines as it needs; the row's height.
-    auto linesOf = [&](ReportStyle style, const QStringList &values) {
+    // A row's cells, each on as many lines as it needs (`widths`: the cells' widths when measured
+    // already); the row's height.
+    auto linesOf = [&](ReportStyle style, const QStringList &values, const float *widths) {
         int lines = 1;
         for (int c = 0; c < columnCount && c < values.size(); ++c)
-            if (textWidth(style, values[c]) > boxWidth(c))
+            if ((widths ? double(widths[c]) : textWidth(style, values[c])) > boxWidth(c))
                 lines = qMax(lines, wrap(style, values[c], boxWidth(c), nullptr));
         return lines;
     };
-    auto placeRow = [&](ReportStyle style, const QStringList &values, double y) {
+    auto placeRow = [&](ReportStyle style, const QStringList &values, const float *widths, double y) {
         for (int c = 0; c < columnCount && c < values.size(); ++c) {
             const Qt::Alignment alignment = report.columns[c].alignment;
-            if (textWidth(style, values[c]) <= boxWidth(c)) {
+            if ((widths ? double(widths[c]) : textWidth(style, values[c])) <= boxWidth(c)) {
                 place(style, values[c], lineBox(c, y, 0), alignment);
                 continue;
             }
@@ -315,7 +321,7 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
     QStringList titles;
     for (const ReportColumn &c : report.columns)
         titles << c.title;
-    const double titleHeight = heightOf(linesOf(BoldStyle, titles));
+    const double titleHeight = heightOf(linesOf(BoldStyle, titles, nullptr));
 
     // The first page's head: title, date, lines.
     const double headHeight = hh * 1.4 + rh * 1.3 * double(1 + report.lines.size()) + rowHeight * 0.5;
@@ -325,7 +331,8 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
     const int allRows = dataRows + totalsRows;
     std::vector<double> rowHeights(size_t(allRows), rowHeight);
     for (int r = 0; r < int(report.rows.size()); ++r)
-        rowHeights[size_t(r)] = heightOf(linesOf(RegularStyle, report.rows[size_t(r)]));
+        rowHeights[size_t(r)] = heightOf(
+            linesOf(RegularStyle, report.rows[size_t(r)], &cellWidths[size_t(r) * size_t(columnCount)]));
     // The first row of each page; a row taller than a page still gets one of its own.
     std::vector<int> firstRowOf{0};
     {
@@ -359,7 +366,7 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
             y = headHeight;
         }
         page.fills.emplace_back(0, y, width, titleHeight);
-        placeRow(BoldStyle, titles, y);
+        placeRow(BoldStyle, titles, nullptr, y);
         page.rules.emplace_back(QPointF(0, y + titleHeight), QPointF(width, y + titleHeight));
         y += titleHeight;
         for (int row = firstRowOf[size_t(pageNo - 1)]; row < firstRowOf[size_t(pageNo)]; ++row) {
@@ -368,7 +375,8 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
                     place(RegularStyle, page.made.emplace_back(QStringLiteral("Нет данных.")),
                           QRectF(cellPad, y, width, rowHeight), Qt::AlignLeft);
                 else
-                    placeRow(RegularStyle, report.rows[size_t(row)], y);
+                    placeRow(RegularStyle, report.rows[size_t(row)],
+                             &cellWidths[size_t(row) * size_t(columnCount)], y);
             } else {
                 place(BoldStyle, report.totals[row - dataRows],
                       QRectF(cellPad, y, width - 2 * cellPad, rowHeight), Qt::AlignRight);
