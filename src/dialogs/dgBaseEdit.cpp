@@ -144,6 +144,9 @@ void TBaseEditDG::saveClicked() {
 }
 
 void TBaseEditDG::btSaveClick() {
+    // A date typed and not yet taken goes into the record first (and may start its editing).
+    if (!datesAreDates())
+        return;
     if (taData->isEditing()) {
         // The values as typed: a save that fails gives them back (blanks around a name included).
         QVector<std::pair<QString, QVariant>> typed;
@@ -151,7 +154,7 @@ void TBaseEditDG::btSaveClick() {
             if (const Field *f = taData->field(i); !f->isReadOnly())
                 typed.push_back({f->name(), f->value()});
         try {
-            if (!datesAreDates() || !rulesPass())
+            if (!rulesPass())
                 return;
             prepareValues();
             postData();
@@ -314,12 +317,12 @@ QVector<QVariant> TBaseEditDG::currentValues() const {
 }
 
 bool TBaseEditDG::hasChanges() const {
-    if (!taData->isEditing())
-        return false;
     // A date typed but not yet taken counts as a change, even a date that is no date.
     for (const DBDateEdit *box : findChildren<DBDateEdit *>())
         if (box->isVisible() && box->hasUntakenText())
             return true;
+    if (!taData->isEditing())
+        return false;
     const QVector<QVariant> now = currentValues();
     if (now.size() != m_opened.size())
         return true;
