@@ -49,6 +49,11 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent) {
     root->addLayout(m_buttons);
 
     connect(btExit, &QPushButton::clicked, this, &QDialog::reject);
+    // A double click on a row changes it, as "Изменить" does.
+    connect(grList, &DataGrid::rowDoubleClicked, this, [this] {
+        if (btEdit->isEnabled() && !btEdit->isHidden())
+            btEdit->click();
+    });
     connect(btBack, &QPushButton::clicked, this, [this] {
         if (!m_choose)
             return;

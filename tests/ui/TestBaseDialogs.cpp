@@ -520,8 +520,15 @@ TEST_F(BaseDialogTest, ListButtonsFollowTheListDataSet) {
     EXPECT_EQ(state(), (QVector<bool>{true, false, false})) << "open and empty";
     OpenWithParams(*dlg.taDepart, {TypedValue::Text("%")});
     EXPECT_EQ(state(), (QVector<bool>{true, true, true})) << "open with rows";
+    // A double click on a row is "Изменить".
+    int edits = 0;
+    QObject::connect(dlg.btEdit, &QPushButton::clicked, [&] { ++edits; });
+    emit dlg.grList->doubleClicked(dlg.grList->model()->index(0, 0));
+    EXPECT_EQ(edits, 1);
     dlg.taDepart->close();
     EXPECT_EQ(state(), (QVector<bool>{false, false, false})) << "closed again";
+    emit dlg.grList->doubleClicked(dlg.grList->model()->index(0, 0));
+    EXPECT_EQ(edits, 1) << "nothing to change";
 }
 
 TEST_F(BaseDialogTest, ListRemembersTheKeyOfTheCurrentRowOnEveryClose) {
