@@ -543,13 +543,24 @@ void DataSet::applySort() {
         return;
     // Calculated fields need a current row; sort on plain columns directly.
     QVector<int> cols;
-    for (const Key &k : keys)
+    QVector<bool> money; // amounts are kept as texts: compared by their value
+    for (const Key &k : keys) {
         cols << m_fields[size_t(k.field)]->m_column;
+        money << (m_fields[size_t(k.field)]->type() == FieldType::Money);
+    }
+    auto compareAmounts = [](const QVariant &a, const QVariant &b) {
+        const bool an = a.isNull() || !a.isValid(), bn = b.isNull() || !b.isValid();
+        if (an || bn)
+            return an == bn ? 0 : (an ? -1 : 1);
+        const qint64 x = Money::toUnits(a), y = Money::toUnits(b);
+        return x < y ? -1 : (x > y ? 1 : 0);
+    };
     std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
         for (int k = 0; k < keys.size(); ++k) {
             if (cols[k] < 0)
                 continue;
-            const int c = compareValues(m_rows[size_t(a)][cols[k]], m_rows[size_t(b)][cols[k]]);
+            const QVariant &x = m_rows[size_t(a)][cols[k]], &y = m_rows[size_t(b)][cols[k]];
+            const int c = money[k] ? compareAmounts(x, y) : compareValues(x, y);
             if (c != 0)
                 return keys[k].desc ? c > 0 : c < 0;
         }

@@ -118,3 +118,18 @@ bool TerminateProcessesByName(const QString &name) {
     std::fflush(nullptr);
     ::_exit(0);
 }
+
+namespace {
+std::function<QDateTime()> &programClock() {
+    static std::function<QDateTime()> clock;
+    return clock;
+}
+} // namespace
+
+QDateTime ProgramNow() {
+    return programClock() ? programClock()() : QDateTime::currentDateTime();
+}
+
+void SetProgramClock(std::function<QDateTime()> clock) {
+    programClock() = std::move(clock);
+}

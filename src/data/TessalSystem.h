@@ -1,12 +1,20 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
-// Operating-system services: the computer's name and the running processes.
+#include <functional>
+
+// Operating-system services: the computer's name, the running processes and the clock.
 
 // The host name of this computer.
 QString LocalComputerName();
+
+// The program's clock: the local date and time, unless a test has set a clock of its own (an empty
+// function gives the system clock back). Views that judge dates against "today" read it here.
+QDateTime ProgramNow();
+void SetProgramClock(std::function<QDateTime()> clock);
 
 // Keeps memory the process frees for its next allocations instead of handing it back to the
 // system at once. Reading a large result frees and allocates tens of megabytes in many small

@@ -3,15 +3,20 @@
 #include "DataControls.h"
 #include "DataSet.h"
 #include "Errors.h"
+#include "Fonts.h"
 #include "SchemaInfo.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgCommon.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -21,9 +26,7 @@ TBaseEditDG::TBaseEditDG(QWidget *parent) : QDialog(parent) {
     // without a parent.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(NamedFont(QStringLiteral("Tahoma"), 12));
 
     taData = DialogDataSet(this, QStringLiteral("taData"));
 
@@ -141,6 +144,9 @@ void TBaseEditDG::saveClicked() {
 }
 
 void TBaseEditDG::btSaveClick() {
+    // A date typed and not yet taken goes into the record first (and may start its editing).
+    if (!datesAreDates())
+        return;
     if (taData->isEditing()) {
         // The values as typed: a save that fails gives them back (blanks around a name included).
         QVector<std::pair<QString, QVariant>> typed;
@@ -289,5 +295,95 @@ QString TBaseEditDG::goneParent() const {
 
 void TBaseEditDG::btCancelClick() {
     taData->cancel();
-    reject();
+    QDialog::reject();
+}
+
+void TBaseEditDG::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    // What the user sees first is the record unchanged, whichever Run prepared it (a window
+    // system's show, after the window was minimised, is no new start).
+    if (!event->spontaneous())
+        m_opened = currentValues();
+}
+
+QVector<QVariant> TBaseEditDG::currentValues() const {
+    QVector<QVariant> values;
+    if (!taData->isActive() || taData->isEmpty())
+        return values;
+    values.reserve(taData->fieldCount());
+    for (int i = 0; i < taData->fieldCount(); ++i)
+        values << taData->field(i)->value();
+    return values;
+}
+
+bool TBaseEditDG::hasChanges() const {
+    // A date typed but not yet taken counts as a change, even a date that is no date.
+    for (const DBDateEdit *box : findChildren<DBDateEdit *>())
+        if (box->isVisible() && box->hasUntakenText())
+            return true;
+    if (!taData->isEditing())
+        return false;
+    const QVector<QVariant> now = currentValues();
+    if (now.size() != m_opened.size())
+        return true;
+    for (int i = 0; i < now.size(); ++i)
+        if (now[i].isNull() != m_opened[i].isNull() || now[i] != m_opened[i])
+            return true;
+    return false;
+}
+
+void TBaseEditDG::reject() {
+    if (!isVisible() || !hasChanges()) {
+        QDialog::reject();
+        return;
+    }
+    switch (AskSaveChanges(this)) {
+    case SaveChangesAnswer::Save:
+        saveClicked(); // a save that fails keeps the dialog open with what was typed
+        break;
+    case SaveChangesAnswer::Discard:
+        btCancelClick();
+        break;
+    case SaveChangesAnswer::GoBack:
+        break;
+    }
+}
+
+// A date typed and not yet taken is taken. A date box holding a text that is no date refuses the
+// save; its own message was shown when the text was left, so only a text it has not refused yet
+// gets the message here.
+bool TBaseEditDG::datesAreDates() {
+    for (DBDateEdit *box : findChildren<DBDateEdit *>()) {
+        if (!box->isVisible())
+            continue;
+        if (!box->holdsNonDate()) {
+            if (box->hasUntakenText())
+                box->take();
+            continue;
+        }
+        if (!box->refusedShown())
+            box->refuse();
+        box->setFocus();
+        box->selectAll();
+        return false;
+    }
+    return true;
+}
+
+// Enter in a single-line box saves, as in any desktop dialog; a multi-line box keeps Enter for its
+// lines and an open list for its choice (both take the key before it gets here).
+void TBaseEditDG::keyPressEvent(QKeyEvent *event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        QWidget *focus = focusWidget();
+        const bool singleLine = qobject_cast<QLineEdit *>(focus) || qobject_cast<QComboBox *>(focus) ||
+                                (focus && qobject_cast<QComboBox *>(focus->parentWidget()));
+        if (singleLine && !QApplication::activePopupWidget()) {
+            if (btSave->isEnabled())
+                saveClicked();
+            event->accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }

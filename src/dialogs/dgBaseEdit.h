@@ -10,6 +10,8 @@
 
 class AppError;
 class DataSet;
+class QKeyEvent;
+class QShowEvent;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
@@ -17,8 +19,9 @@ class QVBoxLayout;
 // The base of every dialog that edits one record: `taData` holds the record, the concrete dialog
 // gives its command (the record's key as the only parameter), lays its data-aware controls into
 // contentLayout(), declares the rules a record must pass and offers a Run that calls runEdit().
-// "Записать" saves and ends with OK, "Отменить" drops the changes and ends with Cancel; the close
-// box ends with Cancel and leaves the record as it is until the next Run reopens it.
+// "Записать" saves and ends with OK, "Отменить" drops the changes and ends with Cancel. Escape and
+// the close box end an unchanged dialog with Cancel; with changes they first ask "Сохранить
+// изменения?" (save, discard, or go back to the dialog). Enter in a single-line box saves.
 //
 // Nothing the user typed is lost to a failed save. A rule that refuses the record shows its
 // message (the control it names gets the focus); a save the database refuses shows why in Russian
@@ -58,11 +61,19 @@ public:
     // Drops the record's changes and ends with Cancel.
     void btCancelClick();
 
+    // Whether the record differs from what the dialog opened with.
+    bool hasChanges() const;
+    // Escape and the close box: see above.
+    void reject() override;
+
     // The caption of a field as the dialog labels it (the text of the label of the control bound
     // to it, without a trailing colon); the field's name when no label names it.
     QString fieldCaption(const QString &field) const;
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
     // Where the concrete dialog puts its controls: above the button row, which stays bottom right.
     QVBoxLayout *contentLayout() const { return m_content; }
     // A label for a control; its text names the control's field in the messages of the dialog.
@@ -97,6 +108,8 @@ private:
 
     void saveClicked();
     bool rulesPass();
+    bool datesAreDates();
+    QVector<QVariant> currentValues() const;
     void prepareValues();
     void restoreTyped(const QVector<std::pair<QString, QVariant>> &typed);
     QString failureText(const AppError &error);
@@ -109,4 +122,5 @@ private:
     QVector<Rule> m_rules;
     QStringList m_names;
     int m_key = -1;
+    QVector<QVariant> m_opened; // the record's values as the dialog opened it
 };

@@ -3,6 +3,7 @@
 #include "DataControls.h"
 #include "DataGrid.h"
 #include "DataSet.h"
+#include "Fonts.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
@@ -37,9 +38,7 @@ TBASEFindDG::TBASEFindDG(Field *target, QWidget *parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Поиск"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(NamedFont(QStringLiteral("Tahoma"), 12));
     setFixedSize(533, 369);
 
     // ID, Name and any further columns as the find procedure declares them.

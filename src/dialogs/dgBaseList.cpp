@@ -4,6 +4,7 @@
 #include "DataControls.h"
 #include "DataGrid.h"
 #include "DataSet.h"
+#include "Fonts.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgCommon.h"
@@ -19,9 +20,7 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("BASEListDG"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    QFont f(QStringLiteral("Tahoma"));
-    f.setPixelSize(12);
-    setFont(f);
+    setFont(NamedFont(QStringLiteral("Tahoma"), 12));
 
     taList = DialogDataSet(this, QStringLiteral("taList"));
     taList->setReadOnly(true);
@@ -50,6 +49,11 @@ TBASEListDG::TBASEListDG(QWidget *parent) : QDialog(parent) {
     root->addLayout(m_buttons);
 
     connect(btExit, &QPushButton::clicked, this, &QDialog::reject);
+    // A double click on a row changes it, as "Изменить" does.
+    connect(grList, &DataGrid::rowDoubleClicked, this, [this] {
+        if (btEdit->isEnabled() && !btEdit->isHidden())
+            btEdit->click();
+    });
     connect(btBack, &QPushButton::clicked, this, [this] {
         if (!m_choose)
             return;

@@ -23,6 +23,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <optional>
+
 namespace {
 const QString KindField = QStringLiteral("ModelKind");
 const QString ModelField = QStringLiteral("CmplIdModel");
@@ -162,8 +164,9 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
 }
 
 bool TCompleteSetEditDG::Run(int CompSet, int Device, const QString &KindType) {
-    BusyCursor busy;
     TCompleteSetEditDG *dlg = Instance();
+    // The hourglass while the record and the lists load; the dialog itself shows the normal cursor.
+    std::optional<BusyCursor> busy(std::in_place);
     if (dlg->lcKind->listSource() != dmLookUp->taKind) {
         dlg->lcKind->setListSource(dmLookUp->taKind);
         dlg->lcModel->setListSource(dmLookUp->taModel);
@@ -189,6 +192,7 @@ bool TCompleteSetEditDG::Run(int CompSet, int Device, const QString &KindType) {
     dlg->showDateText();
     dlg->dsDataDataChange();
     dlg->setResult(QDialog::Rejected);
+    busy.reset();
     return RunModal(*dlg) == QDialog::Accepted;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // The layout of a rendered report, written once for every back-end: the painter (preview,
-// printer, QPdfWriter) and the report's own PDF writer. The layout cuts and aligns each text,
-// sets it as glyphs of its font where it can, and hands the back-end one page at a time.
+// printer, QPdfWriter) and the report's own PDF writer. The layout sizes the columns, wraps and aligns each
+// text, sets it as glyphs of its font where it can, and hands the back-end one page at a time.
 
 #include "Reports.h"
 
@@ -39,6 +39,9 @@ public:
     // when the text needs the text layout; nothing is appended then.
     bool set(const QString &text, double width, Qt::Alignment alignment, std::vector<quint32> &glyphs,
              std::vector<double> &xs, double *shift);
+
+    // The advance of a character's glyph; -1 for a character this cannot set.
+    double advance(QChar c);
 
     // The character a glyph set by this stands for (a blank for the control characters shown as
     // one); 0 for a glyph it never set.
@@ -91,7 +94,10 @@ struct ReportPage {
 };
 
 // Lays a report out on pages of `pageSize` device units at `dpi`, the fonts set by `setters`
-// (one per ReportStyle) with the line heights `heights`. `each` gets every page in turn and returns
-// false to stop.
+// (one per ReportStyle) with the line heights `heights`. Columns are as wide as their texts need
+// within the page; a text still too wide wraps onto further lines of its row. `advance` measures
+// a character the setter of its style cannot (a back-end that draws through the text layout).
+// `each` gets every page in turn and returns false to stop.
 void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSetter *const setters[],
-                  const double heights[], const std::function<bool(const ReportPage &)> &each);
+                  const double heights[], const std::function<bool(const ReportPage &)> &each,
+                  const std::function<double(ReportStyle, QChar)> &advance = {});

@@ -562,41 +562,44 @@ void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
 
     std::vector<quint32> runGlyphs[ReportStyleCount];
     std::vector<QPointF> runPlaces[ReportStyleCount];
-    LayOutReport(report, QSizeF(device.width(), device.height()), device.logicalDpiY(), setterOf, heights,
-                 [&](const ReportPage &page) {
-                     if (page.number > 1)
-                         device.newPage();
-                     for (const QRectF &fill : page.fills)
-                         p.fillRect(fill, QColor(230, 230, 230));
-                     for (const QLineF &rule : page.rules)
-                         p.drawLine(rule);
-                     for (const ReportItem &item : page.items) {
-                         if (item.simple) {
-                             for (quint32 i = item.first; i < item.first + item.count; ++i) {
-                                 runGlyphs[item.style].push_back(page.glyphs[i]);
-                                 runPlaces[item.style].emplace_back(std::round(item.x + page.xs[i]),
-                                                                    item.baseline);
-                             }
-                             continue;
-                         }
-                         p.setFont(fonts[item.style]);
-                         p.drawText(item.box, int(Qt::AlignVCenter | item.alignment),
-                                    metrics[size_t(item.style)].elidedText(*item.text, Qt::ElideRight,
-                                                                           item.box.width()));
-                     }
-                     // Each font's glyphs of the page as one run.
-                     for (int s = 0; s < ReportStyleCount; ++s) {
-                         if (runGlyphs[s].empty())
-                             continue;
-                         QGlyphRun run;
-                         run.setRawFont(setterOf[s]->font());
-                         run.setRawData(runGlyphs[s].data(), runPlaces[s].data(), int(runGlyphs[s].size()));
-                         p.drawGlyphRun(QPointF(0, 0), run);
-                         runGlyphs[s].clear();
-                         runPlaces[s].clear();
-                     }
-                     return true;
-                 });
+    LayOutReport(
+        report, QSizeF(device.width(), device.height()), device.logicalDpiY(), setterOf, heights,
+        [&](const ReportPage &page) {
+            if (page.number > 1)
+                device.newPage();
+            for (const QRectF &fill : page.fills)
+                p.fillRect(fill, QColor(230, 230, 230));
+            for (const QLineF &rule : page.rules)
+                p.drawLine(rule);
+            for (const ReportItem &item : page.items) {
+                if (item.simple) {
+                    for (quint32 i = item.first; i < item.first + item.count; ++i) {
+                        runGlyphs[item.style].push_back(page.glyphs[i]);
+                        runPlaces[item.style].emplace_back(std::round(item.x + page.xs[i]), item.baseline);
+                    }
+                    continue;
+                }
+                // The layout measured the text a character at a time; the text layout's
+                // kerning may make it a little wider, which the cell's padding takes.
+                p.setFont(fonts[item.style]);
+                p.drawText(item.box, int(Qt::AlignVCenter | item.alignment),
+                           metrics[size_t(item.style)].elidedText(*item.text, Qt::ElideRight,
+                                                                  item.box.width() * 1.05));
+            }
+            // Each font's glyphs of the page as one run.
+            for (int s = 0; s < ReportStyleCount; ++s) {
+                if (runGlyphs[s].empty())
+                    continue;
+                QGlyphRun run;
+                run.setRawFont(setterOf[s]->font());
+                run.setRawData(runGlyphs[s].data(), runPlaces[s].data(), int(runGlyphs[s].size()));
+                p.drawGlyphRun(QPointF(0, 0), run);
+                runGlyphs[s].clear();
+                runPlaces[s].clear();
+            }
+            return true;
+        },
+        [&](ReportStyle style, QChar c) { return metrics[size_t(style)].horizontalAdvance(c); });
     p.end();
 }
 
@@ -617,4 +620,23 @@ void WriteReportPdf(const ReportTable &report, const QString &path) {
     pdf.setPageLayout(ReportPageLayout(report));
     pdf.setResolution(ReportPdfResolution);
     RenderReport(report, pdf);
+}
+
+QString ReportFileName(const QString &title) {
+    QString name;
+    name.reserve(title.size() + 4);
+    for (const QChar c : title) {
+        // Refused by Windows file systems, or a separator of folders; control characters go too.
+        if (QStringView(u"/\\:*?\"<>|").contains(c) || c.category() == QChar::Other_Control)
+            name += u' ';
+        else
+            name += c;
+    }
+    name = name.simplified();
+    // Windows drops dots and blanks at a name's end.
+    while (name.endsWith(u'.') || name.endsWith(u' '))
+        name.chop(1);
+    if (name.isEmpty())
+        name = QStringLiteral("Отчёт");
+    return name + QStringLiteral(".pdf");
 }

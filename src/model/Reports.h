@@ -15,7 +15,7 @@ class QPagedPaintDevice;
 
 struct ReportColumn {
     QString title;
-    double width = 1; // share of the page width
+    double width = 1; // weight in sharing the room the texts leave on the page
     Qt::Alignment alignment = Qt::AlignLeft;
 };
 
@@ -44,10 +44,15 @@ bool ParseReportText(const QString &text, QString *name, int *key);
 ReportTable BuildReport(Connection &cn, const QString &name, int key = -1);
 
 // Lays the report out on the device's pages: the title, the date and the lines on the first page,
-// the column titles on every page, rows cut to their column, "Страница N из M" at each page's foot.
+// the column titles on every page, columns as wide as their texts need within the page and a text
+// still too wide wrapped onto further lines (never cut), "Страница N из M" at each page's foot.
 void RenderReport(const ReportTable &report, QPagedPaintDevice &device);
 // Renders to a PDF file; AppError when the file cannot be written.
 void WriteReportPdf(const ReportTable &report, const QString &path);
+
+// The name a report's PDF file is offered under: the whole title (a date's dots and all) without
+// the characters a file system refuses, ending in ".pdf".
+QString ReportFileName(const QString &title);
 
 // An element's code: its key in upper-case hexadecimal, at least four digits, never cut.
 QString ElementCodeText(qint64 id);

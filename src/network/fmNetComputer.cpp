@@ -84,7 +84,7 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("С�
     grUser = new DataGrid(this);
     grUser->setObjectName(QStringLiteral("grUser"));
     grUser->setColumns(
-        {makeColumn(QStringLiteral("Login"), QString(), 90),
+        {makeColumn(QStringLiteral("Login"), QStringLiteral("Уч. запись"), 90),
          makeColumn(QStringLiteral("Name"), QStringLiteral("Пользователь"), 155, true),
          makeColumn(QStringLiteral("Pass"), QStringLiteral("Пароль"), 60, false, Qt::AlignCenter)});
     grUser->setDataSet(taUser);

@@ -131,7 +131,7 @@ void TLayoutMainFM::buildActions() {
         return runDepartmentEdit && (k() || (m_treeLoaded && treeModel->nodeCount() == 0));
     });
     acAddDprt->onTrigger([this] { addDepartment(); });
-    acAddPlace = act("acAddPlace", QStringLiteral("Рабочего места"),
+    acAddPlace = act("acAddPlace", QStringLiteral("Рабочее место"),
                      QStringLiteral("Добавление\r\nрабочего места"), Img::Workplace);
     acAddPlace->setEnabledWhen([this, k = kindIs("DW")] { return runWorkplaceEdit && k(); });
     acAddPlace->onTrigger([this] { addWorkplace(); });
@@ -380,7 +380,8 @@ void TLayoutMainFM::buildLayout() {
                        GridColumn{QStringLiteral("Model"), QStringLiteral("Модель"), 300, true},
                        GridColumn{QStringLiteral("Number"), QStringLiteral("Номер"), 120},
                        GridColumn{QStringLiteral("HEXCode"), QStringLiteral("Код"), 46, false,
-                                  Qt::AlignCenter, Qt::AlignCenter}});
+                                  Qt::AlignCenter, Qt::AlignCenter, QStringLiteral("ID")}});
+    SortOnTitles(*grSet); // the code sorts by the element's key, which it shows
     QHeaderView *setHeader = grSet->horizontalHeader();
     setHeader->setSectionResizeMode(SetColumnKind, QHeaderView::Fixed);
     setHeader->setSectionResizeMode(SetColumnModel, QHeaderView::Interactive);

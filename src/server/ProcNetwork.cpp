@@ -134,8 +134,7 @@ ResultSet gridDomainUser(ProcedureCall &call) {
         for (int i : {name, add})
             if (const QString s = row[i].toString().trimmed(); !s.isEmpty())
                 parts << s;
-        row[name] =
-            parts.isEmpty() ? QVariant() : QVariant(parts.join(QStringLiteral(", ")).left(DisplayNameWidth));
+        row[name] = parts.isEmpty() ? QVariant() : QVariant(parts.join(u' ').left(DisplayNameWidth));
         kept.push_back(std::move(row));
     }
     rs.rows = std::move(kept);

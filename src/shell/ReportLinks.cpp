@@ -39,7 +39,9 @@ void preview(const ReportTable &report) {
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(report.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-    printer.setDocName(report.title);
+    // Qt's print dialog offers the document name for a PDF file with its last ".xxx" taken for an
+    // extension, which would cut a date in the title: hand it the whole file name.
+    printer.setDocName(ReportFileName(report.title));
     QPrintPreviewDialog dialog(&printer, QApplication::activeWindow());
     dialog.setWindowTitle(report.title);
     dialog.resize(900, 700);

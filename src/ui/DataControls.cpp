@@ -218,6 +218,11 @@ void RefreshDataControls(const DataSet *dataSet) {
 
 DBEdit::DBEdit(QWidget *parent) : QLineEdit(parent), m_link(this, [this] { refresh(); }) {
     connect(this, &QLineEdit::textEdited, this, &DBEdit::edited);
+    // An amount typed "4500.50" is shown as every amount is ("4500,50") once the box is left.
+    connect(this, &QLineEdit::editingFinished, this, [this] {
+        if (const Field *f = m_link.field(); f && isDecimal(f->type()))
+            refresh();
+    });
     refresh();
 }
 
@@ -460,10 +465,32 @@ void DBDateEdit::finished() {
         return;
     }
     const QDate d = parseDate(t);
-    if (d.isValid())
+    if (d.isValid()) {
         setDate(d);
-    else
-        refresh(); // not a date: the field's own date comes back
+        return;
+    }
+    // Not a date: said once for this text, which stays in the box to be corrected.
+    if (!m_refusing && !refusedShown()) {
+        m_refusing = true;
+        refuse();
+        m_refusing = false;
+    }
+}
+
+bool DBDateEdit::holdsNonDate() const {
+    const QString t = text().trimmed();
+    return !t.isEmpty() && !parseDate(t).isValid();
+}
+
+bool DBDateEdit::hasUntakenText() const {
+    const QDate d = date();
+    return text().trimmed() != (d.isValid() ? d.toString(QString::fromLatin1(Format)) : QString());
+}
+
+void DBDateEdit::refuse() {
+    m_refused = text();
+    ShowError(QStringLiteral("«%1» — не дата. Введите дату в виде ДД.ММ.ГГГГ, например 25.05.2025.")
+                  .arg(text().trimmed()));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -143,8 +143,8 @@ private:
 
 // A date (no time of day) bound to a date field, typed as dd.MM.yyyy or picked from a calendar.
 // Null shows an empty box with a grey dash; emptying the box (the clear button, or deleting the
-// text and leaving the box) stores Null. A text that is no date is dropped when the box is left,
-// and the field's date comes back.
+// text and leaving the box) stores Null. A text that is no date ("31.02.2025") is refused with a
+// message when the box is left and stays in the box for correction; the field keeps its date.
 class DBDateEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -163,6 +163,17 @@ public:
     void showCalendar();
     QCalendarWidget *calendar() const { return m_calendar; }
 
+    // The box holds a text that is no date.
+    bool holdsNonDate() const;
+    // The box holds a text other than the field's date as shown.
+    bool hasUntakenText() const;
+    // Takes the text as leaving the box does: a date is stored, an empty box stores Null, a text
+    // that is no date is refused.
+    void take() { finished(); }
+    // Says that the box's text is no date; refusedShown() is true until the text changes.
+    void refuse();
+    bool refusedShown() const { return !m_refused.isNull() && m_refused == text(); }
+
 private:
     void refresh();
     void finished();
@@ -171,6 +182,8 @@ private:
     QFrame *m_popup = nullptr;
     QCalendarWidget *m_calendar = nullptr;
     bool m_locked = false;
+    bool m_refusing = false;
+    QString m_refused; // the text last refused
 };
 
 // A drop-down bound to a key field of a dataset, listing the rows of a second dataset by one of its

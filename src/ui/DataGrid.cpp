@@ -1,5 +1,6 @@
 #include "DataGrid.h"
 
+#include "Actions.h"
 #include "BusyCursor.h"
 #include "DataSet.h"
 #include "Errors.h"
@@ -53,6 +54,23 @@ bool isNumeric(FieldType t) {
         return false;
     }
 }
+
+// Notes the keyboard modifiers of each mouse press and release on a grid's titles.
+class TitleClickWatch : public QObject {
+public:
+    TitleClickWatch(Qt::KeyboardModifiers *modifiers, QObject *parent)
+        : QObject(parent), m_modifiers(modifiers) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)
+            *m_modifiers = static_cast<QMouseEvent *>(event)->modifiers();
+        return false;
+    }
+
+private:
+    Qt::KeyboardModifiers *m_modifiers;
+};
 
 } // namespace
 
@@ -310,6 +328,8 @@ DataGrid::DataGrid(QWidget *parent) : QTableView(parent), m_model(new DataSetMod
     // Connected after setModel: the view has dropped its current index by the time this runs.
     connect(m_model, &QAbstractItemModel::modelReset, this, &DataGrid::modelWasReset);
     connect(h, &QHeaderView::sectionClicked, this, &DataGrid::titleClicked);
+    // Control with a click adds a column to the sort instead of sorting by it alone.
+    h->viewport()->installEventFilter(new TitleClickWatch(&m_titleModifiers, this));
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
         if (index.isValid())
             emit rowDoubleClicked();
@@ -548,7 +568,16 @@ void DataGrid::titleClicked(int section) {
     if (m_markersEnabled && section >= 0 && section < cols.size() && cols[section].sortable) {
         auto it = std::find_if(m_markers.begin(), m_markers.end(),
                                [section](const SortMarker &m) { return m.first == section; });
-        if (it == m_markers.end())
+        if (!(m_titleModifiers & Qt::ControlModifier)) {
+            // A plain click sorts by that column alone: its marker goes on, flips, or goes off.
+            const bool marked = it != m_markers.end();
+            const bool ascending = marked && it->second == Qt::AscendingOrder;
+            m_markers.clear();
+            if (!marked)
+                m_markers << SortMarker{section, Qt::AscendingOrder};
+            else if (ascending)
+                m_markers << SortMarker{section, Qt::DescendingOrder};
+        } else if (it == m_markers.end())
             m_markers << SortMarker{section, Qt::AscendingOrder};
         else if (it->second == Qt::AscendingOrder)
             it->second = Qt::DescendingOrder;
@@ -845,6 +874,20 @@ int GridSpareHeight(const DataGrid &grid) {
 
 void FitFormToGridRows(const DataGrid &grid, QWidget &window) {
     window.resize(window.width(), window.height() - GridSpareHeight(grid));
+}
+
+void SortOnTitles(DataGrid &grid) {
+    grid.setSortMarkersEnabled(true);
+    QObject::connect(&grid, &DataGrid::sortMarkersChanged, &grid,
+                     [&grid] { Guarded([&] { SortGridByMarkers(grid); }); });
+}
+
+void EditOnDoubleClick(DataGrid &grid, Action *command) {
+    QObject::connect(&grid, &DataGrid::rowDoubleClicked, command, [command] {
+        command->updateEnabled();
+        if (command->isEnabled())
+            command->trigger();
+    });
 }
 
 void SortGridByMarkers(DataGrid &grid) {

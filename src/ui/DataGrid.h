@@ -10,6 +10,7 @@
 #include <functional>
 #include <utility>
 
+class Action;
 class DataSet;
 class QAction;
 class QMenu;
@@ -133,7 +134,8 @@ public:
     void setCellStyle(CellStyle style) { m_model->setCellStyle(std::move(style)); }
 
     // With markers enabled a title click cycles its column's marker: none, ascending, descending,
-    // none again; the other markers stay, in the order they were set.
+    // none again. A plain click drops the other markers (the grid sorts by that column alone); with
+    // Control held they stay, in the order they were set.
     void setSortMarkersEnabled(bool enabled) { m_markersEnabled = enabled; }
     bool sortMarkersEnabled() const { return m_markersEnabled; }
     const SortMarkers &sortMarkers() const { return m_markers; }
@@ -208,9 +210,10 @@ private:
     QMetaObject::Connection m_scrolled;
     SortMarkers m_markers;
     bool m_markersEnabled = false;
-    bool m_moving = false;       // the grid is moving the dataset or following it
-    int m_appliedColumns = -1;   // the columns version whose widths were applied
-    QVector<int> m_fittedWidths; // per column, the width widenToContents gave it last
+    Qt::KeyboardModifiers m_titleModifiers; // of the last click on the titles
+    bool m_moving = false;                  // the grid is moving the dataset or following it
+    int m_appliedColumns = -1;              // the columns version whose widths were applied
+    QVector<int> m_fittedWidths;            // per column, the width widenToContents gave it last
     bool m_widenPending = false;
     bool m_fitRows = false;    // rows fit their text (setRowsFitText)
     bool m_fitPending = false; // a fit of the rows in view waits for the event loop
@@ -226,6 +229,10 @@ void FitFormToGridRows(const DataGrid &grid, QWidget &window);
 // Sorts the grid's dataset on the client by the grid's sort markers (each column by its sort field,
 // else its field; "" restores the fetched order) and keeps the current record; hourglass meanwhile.
 void SortGridByMarkers(DataGrid &grid);
+// Title clicks sort the grid's dataset (SortGridByMarkers on every change of the markers).
+void SortOnTitles(DataGrid &grid);
+// A double click on a row runs the command when it is enabled.
+void EditOnDoubleClick(DataGrid &grid, Action *command);
 
 // One CSV line of cells: a cell with the separator, a quote, a line break or blanks at its ends is
 // quoted, its quotes doubled; lines end with CR LF.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 QString MessageBoxText(const QString &text) {
     QString out = text;
@@ -46,4 +47,35 @@ ModalHandler SetModalHandler(ModalHandler handler) {
 
 int RunModal(QDialog &dialog) {
     return modal() ? modal()(dialog) : dialog.exec();
+}
+
+namespace {
+SaveChangesHandler &saveChanges() {
+    static SaveChangesHandler h;
+    return h;
+}
+} // namespace
+
+SaveChangesHandler SetSaveChangesHandler(SaveChangesHandler handler) {
+    SaveChangesHandler old = std::move(saveChanges());
+    saveChanges() = std::move(handler);
+    return old;
+}
+
+SaveChangesAnswer AskSaveChanges(QWidget *dialog) {
+    if (saveChanges())
+        return saveChanges()(dialog);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Предупреждение"),
+                    QStringLiteral("Сохранить изменения?"), QMessageBox::NoButton, dialog);
+    QPushButton *save = box.addButton(QStringLiteral("Сохранить"), QMessageBox::AcceptRole);
+    QPushButton *discard = box.addButton(QStringLiteral("Не сохранять"), QMessageBox::DestructiveRole);
+    QPushButton *back = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(back);
+    box.exec();
+    if (box.clickedButton() == save)
+        return SaveChangesAnswer::Save;
+    if (box.clickedButton() == discard)
+        return SaveChangesAnswer::Discard;
+    return SaveChangesAnswer::GoBack;
 }

@@ -22,3 +22,11 @@ QString MessageBoxText(const QString &text);
 using ModalHandler = std::function<int(QDialog &)>;
 ModalHandler SetModalHandler(ModalHandler handler); // returns the previous one
 int RunModal(QDialog &dialog);                      // QDialog::exec() unless a handler is set
+
+// The question an edit dialog with unsaved changes asks when it is closed without "Записать" or
+// "Отменить": "Сохранить изменения?" with "Сохранить", "Не сохранять" and "Отмена" (back to the
+// dialog). A test answers it through its own handler.
+enum class SaveChangesAnswer { Save, Discard, GoBack };
+using SaveChangesHandler = std::function<SaveChangesAnswer(QWidget *dialog)>;
+SaveChangesHandler SetSaveChangesHandler(SaveChangesHandler handler); // returns the previous one
+SaveChangesAnswer AskSaveChanges(QWidget *dialog);

@@ -6,6 +6,7 @@
 #include "EmptyNote.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
+#include "TessalSystem.h"
 #include "ViewLinks.h"
 #include "dmTessalData.h"
 
@@ -93,10 +94,12 @@ TChangeListFM::TChangeListFM(QWidget *parent) : HostedView(QStringLiteral("Ра�
             if (c.field != u"DateNext")
                 return;
             const QColor colour = forecastColor(ds.valueAt(row, ds.fieldByName(c.field)->index()),
-                                                QDateTime(QDate::currentDate(), QTime(0, 0)));
+                                                QDateTime(ProgramNow().date(), QTime(0, 0)));
             if (colour.isValid())
                 foreground = colour;
         });
+    SortOnTitles(*grDevice);
+    EditOnDoubleClick(*grDevice, acGoDevice);
     spChange->addWidget(grModel);
     spChange->addWidget(grDevice);
     spChange->setStretchFactor(0, 0);

@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "DataGrid.h"
 #include "EmptyNote.h"
+#include "Fonts.h"
 #include "SchemaInfo.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
@@ -208,6 +209,8 @@ void TDocumentListFM::buildLayout() {
          makeColumn(QStringLiteral("DocName"), QStringLiteral("Документ"), 140),
          makeColumn(QStringLiteral("ClientName"), QStringLiteral("Поставщик"), 134, true),
          makeColumn(QStringLiteral("Sum"), QStringLiteral("Сумма"), 105, false, right)});
+    SortOnTitles(*grDoc);
+    EditOnDoubleClick(*grDoc, acEditDoc);
     grDoc->setFooter([this](const GridColumn &c) {
         if (c.field == u"Sum")
             return moneyTotal(*taDoc, c.field);
@@ -226,9 +229,11 @@ void TDocumentListFM::buildLayout() {
          makeColumn(QStringLiteral("Model"), QStringLiteral("Модель"), 300, true),
          makeColumn(QStringLiteral("Number"), QStringLiteral("Номер"), 120),
          makeColumn(QStringLiteral("Price"), QStringLiteral("Цена"), 75, false, right)});
+    SortOnTitles(*grSpec);
+    EditOnDoubleClick(*grSpec, acGoDevice);
     grSpec->setCellStyle([](const DataSet &, int, const GridColumn &c, QFont &font, QColor &, QColor &) {
         if (c.field == u"Kind")
-            font.setFamily(QStringLiteral("Impact"));
+            ApplyNamedFont(font, QStringLiteral("Impact"));
     });
     grSpec->setFooter([this](const GridColumn &c) {
         return c.field == u"Price" ? moneyTotal(*taSpec, c.field) : QString();

@@ -5,6 +5,7 @@
 #include "DataControls.h"
 #include "DataGrid.h"
 #include "EmptyNote.h"
+#include "Fonts.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "ViewLinks.h"
@@ -65,7 +66,7 @@ TModelListFM::TModelListFM(QWidget *parent) : HostedView(QStringLiteral("Раз�
     taSet->addField({QStringLiteral("WrkpName"), FieldType::String, 50, false, {}, {}});
     taSet->addField({QStringLiteral("DprtName"), FieldType::String, 50, false, {}, {}});
     taSet->addField(
-        {QStringLiteral("Warranty"), FieldType::DateTime, 0, true, QStringLiteral("dd MMMM yyyy"), {}});
+        {QStringLiteral("Warranty"), FieldType::DateTime, 0, true, QStringLiteral("d MMMM yyyy"), {}});
     taSet->addField({QStringLiteral("Doc"), FieldType::String, 54, true, {}, {}});
     taSet->addField({QStringLiteral("ClientName"), FieldType::String, 50, true, {}, {}});
     taSet->addField({QStringLiteral("IdComponent"), FieldType::Integer, 0, true, {}, {}});
@@ -208,7 +209,7 @@ void TModelListFM::buildLayout() {
     grKind->setColumns(
         {makeColumn(QStringLiteral("Name"), QStringLiteral("Тип"), 130, true, Qt::AlignCenter)});
     grKind->setCellStyle([](const DataSet &, int, const GridColumn &, QFont &font, QColor &, QColor &) {
-        font.setFamily(QStringLiteral("Impact"));
+        ApplyNamedFont(font, QStringLiteral("Impact"));
     });
     grModel = new DataGrid(pnModel);
     grModel->setObjectName(QStringLiteral("grModel"));
@@ -220,10 +221,8 @@ void TModelListFM::buildLayout() {
     GridColumn note = makeColumn(QStringLiteral("ModlNote"), QStringLiteral("Примечание"), 120, true);
     note.sortable = false;
     grModel->setColumns({number, parameters, note});
-    grModel->setSortMarkersEnabled(true);
+    SortOnTitles(*grModel);
     grModel->setSortMarkers({{1, Qt::AscendingOrder}});
-    connect(grModel, &DataGrid::sortMarkersChanged, this,
-            [this] { Guarded([&] { SortGridByMarkers(*grModel); }); });
     pnModel->addWidget(grKind);
     pnModel->addWidget(grModel);
     pnModel->setStretchFactor(0, 0);
@@ -256,9 +255,10 @@ void TModelListFM::buildLayout() {
     grPlace->horizontalHeader()->hide();
     grPlace->setCellStyle([](const DataSet &, int, const GridColumn &c, QFont &font, QColor &, QColor &) {
         if (c.field == u"HEXCode")
-            font.setFamily(QStringLiteral("Courier New"));
+            ApplyNamedFont(font, QStringLiteral("Courier New"));
     });
     grPlace->setFixedWidth(160);
+    EditOnDoubleClick(*grPlace, acElementEdit);
     setLayout->addWidget(grPlace);
     auto *fields = new QFormLayout;
     auto field = [&](DBEdit *&edit, const char *name, const char *fieldName, const QString &label) {

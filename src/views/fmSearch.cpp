@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -182,6 +183,14 @@ TSearchFM::TSearchFM(QWidget *parent) : HostedView(QStringLiteral("Поиск"),
     });
     layout->addWidget(grSearch, 1);
 
+    laNothing = new QLabel(QStringLiteral("Ничего не найдено."), grSearch->viewport());
+    laNothing->setObjectName(QStringLiteral("laNothing"));
+    laNothing->move(6, 4);
+    laNothing->adjustSize();
+    laNothing->hide();
+    connect(taSearch, &DataSet::stateChanged, this, [this] { showNothingFound(); });
+    connect(taSearch, &DataSet::dataChanged, this, [this] { showNothingFound(); });
+
     // Typing closes the hits and searches again after a pause; Enter searches at once.
     tmTyping = new QTimer(this);
     tmTyping->setObjectName(QStringLiteral("tmTyping"));
@@ -212,6 +221,10 @@ QStringList TSearchFM::history() const {
     for (int i = 0; i < cbFind->count(); ++i)
         items << cbFind->itemText(i);
     return items;
+}
+
+void TSearchFM::showNothingFound() {
+    laNothing->setVisible(taSearch->isActive() && taSearch->isEmpty());
 }
 
 void TSearchFM::textChanged() {
@@ -246,7 +259,12 @@ QList<TextPiece> TSearchFM::namePieces(const QString &name, const QString &searc
                                        const QFontMetrics &regular, const QFontMetrics &bold, int width) {
     QList<TextPiece> out;
     int x = 4;
-    const qsizetype at = search.isEmpty() ? -1 : name.indexOf(search, 0, Qt::CaseInsensitive);
+    // "ё" and "е" are one letter to the search; each folds to one character, so the places match.
+    auto folded = [](QString text) {
+        text.replace(QChar(u'ё'), QChar(u'е')).replace(QChar(u'Ё'), QChar(u'Е'));
+        return text;
+    };
+    const qsizetype at = search.isEmpty() ? -1 : folded(name).indexOf(folded(search), 0, Qt::CaseInsensitive);
     if (at < 0) {
         // A name without the text: drawn whole in regular.
         placePiece(out, name, false, regular, width, x);

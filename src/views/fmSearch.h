@@ -11,6 +11,7 @@ class Action;
 class ActionList;
 class DataGrid;
 class QComboBox;
+class QLabel;
 class QTimer;
 class QToolBar;
 
@@ -46,7 +47,8 @@ public:
     QStringList history() const;
 
     // The pieces of a name cell `width` pixels wide, as drawn: before the match, the match in bold,
-    // after the match, each cut with "…" to the room left and left out when it does not fit.
+    // after the match, each cut with "…" to the room left and left out when it does not fit. The
+    // match is found as the search finds it: without regard to case, and "е" and "ё" alike.
     static QList<TextPiece> namePieces(const QString &name, const QString &search,
                                        const QFontMetrics &regular, const QFontMetrics &bold, int width);
 
@@ -55,11 +57,13 @@ public:
     DataGrid *grSearch;
     DataSet *taSearch;
     QTimer *tmTyping;
+    QLabel *laNothing; // "Ничего не найдено." over the list while a search found nothing
     ActionList *actions;
     Action *acFind, *acGoTree, *acGoDocument, *acGoModel;
 
 private:
     void textChanged();
+    void showNothingFound();
 
     PropertyStore stSearch{QStringLiteral("Search.Form")};
 };

@@ -186,10 +186,10 @@ TEST_P(ProcNetworkTest, DomainUsersShowNameWorkplaceAndHideIgnoredLogins) {
         QVariant workplaceId;
     };
     const Case cases[] = {
-        {a, "Анна Белова, 1980", first},
+        {a, "Анна Белова 1980", first},
         {b, "Борис", {}},
         {c, "Петровна", {}},
-        {d, (longName + ", " + longAdd).left(251), {}},
+        {d, (longName + " " + longAdd).left(251), {}},
         {e, "Егор", {}},
     };
     auto ds = open("GridDomainUser");

@@ -262,12 +262,21 @@ TEST_F(BaseDialogTest, EditCancelDropsTheChangesAndTheCloseBoxKeepsThemUntilTheN
     EXPECT_FALSE(dlg->taData->isEditing());
     EXPECT_EQ(edName->text(), QStringLiteral("Склад"));
 
+    // The close box on a changed record asks first; "Отмена" there goes back to the dialog, which
+    // stays open with the record as typed until the next Run reopens it.
+    const SaveChangesHandler before =
+        SetSaveChangesHandler([](QWidget *) { return SaveChangesAnswer::GoBack; });
+    bool stillOpen = false;
     onModal([&](QDialog &d) {
-        typeInto(edName, QStringLiteral("ы"));
         d.show();
+        typeInto(edName, QStringLiteral("ы"));
         d.close(); // the close box
+        stillOpen = d.isVisible();
+        d.hide();
     });
     EXPECT_FALSE(dlg->Run(dep));
+    SetSaveChangesHandler(before);
+    EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(dlg->taData->isEditing()) << "the close box does not run the cancel handler";
 
     bool showsDatabase = false;
@@ -279,6 +288,136 @@ TEST_F(BaseDialogTest, EditCancelDropsTheChangesAndTheCloseBoxKeepsThemUntilTheN
     EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}}).toString(),
               QStringLiteral("Склад"));
     EXPECT_TRUE(boxes.isEmpty());
+}
+
+// Escape and the close box end an unchanged dialog at once; on a changed one they ask "Сохранить
+// изменения?": save (as "Записать"), discard (as "Отменить") or go back to the dialog.
+TEST_F(BaseDialogTest, EditEscapeOrCloseBoxOnChangesAsksWhetherToSave) {
+    const int dep = insert("Department", {{"DprtName", "Склад"}});
+    std::unique_ptr<RecordEdit> dlg(departmentEdit());
+    auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
+    using A = SaveChangesAnswer;
+    const struct {
+        const char *what;
+        bool escape; // else the close box
+        QString typed;
+        A answer;
+        bool asked, saved, open;
+        const char *stored;
+    } cases[] = {
+        {"escape, nothing changed", true, {}, A::Save, false, false, false, "Склад"},
+        {"close box, nothing changed", false, {}, A::Save, false, false, false, "Склад"},
+        {"escape, save", true, QStringLiteral(" 2"), A::Save, true, true, false, "Склад 2"},
+        {"close box, save", false, QStringLiteral("3"), A::Save, true, true, false, "Склад 23"},
+        {"escape, discard", true, QStringLiteral("4"), A::Discard, true, false, false, "Склад 23"},
+        {"close box, discard", false, QStringLiteral("5"), A::Discard, true, false, false, "Склад 23"},
+        {"escape, go back", true, QStringLiteral("6"), A::GoBack, true, false, true, "Склад 23"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        int asked = 0;
+        const SaveChangesHandler before = SetSaveChangesHandler([&](QWidget *) {
+            ++asked;
+            return c.answer;
+        });
+        bool open = false;
+        QString shown;
+        onModal([&](QDialog &d) {
+            d.show();
+            if (!c.typed.isEmpty()) {
+                edName->end(false);
+                typeInto(edName, c.typed);
+            }
+            if (c.escape)
+                QTest::keyClick(edName, Qt::Key_Escape);
+            else
+                d.close();
+            open = d.isVisible();
+            shown = edName->text();
+            d.hide();
+        });
+        EXPECT_EQ(dlg->Run(dep), c.saved);
+        SetSaveChangesHandler(before);
+        EXPECT_EQ(asked, c.asked ? 1 : 0);
+        EXPECT_EQ(open, c.open);
+        if (c.open) {
+            EXPECT_TRUE(shown.endsWith(c.typed)) << "what was typed stays";
+        }
+        EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}}).toString(),
+                  QString::fromUtf8(c.stored));
+    }
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+// Enter in a single-line box saves like "Записать"; in a multi-line box it starts a new line.
+TEST_F(BaseDialogTest, EditEnterInASingleLineBoxSaves) {
+    const int dep = insert("Department", {{"DprtName", "Склад"}});
+    std::unique_ptr<RecordEdit> dlg(departmentEdit());
+    auto *edName = dlg->findChild<DBEdit *>(QStringLiteral("edName"));
+    auto *meSynonym = dlg->add(new DBMemo(dlg->taData, QStringLiteral("Synonym")), "meSynonym");
+    const struct {
+        const char *what;
+        QWidget *box;
+        bool saves;
+    } cases[] = {{"one line", edName, true}, {"several lines", meSynonym, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        bool open = false;
+        onModal([&](QDialog &d) {
+            d.show();
+            c.box->setFocus();
+            typeInto(c.box, QStringLiteral("ы"));
+            QTest::keyClick(c.box, Qt::Key_Return);
+            open = d.isVisible();
+            if (open)
+                dlg->btCancel->click();
+        });
+        EXPECT_EQ(dlg->Run(dep), c.saves);
+        EXPECT_EQ(open, !c.saves);
+    }
+    EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}}).toString(),
+              QStringLiteral("Склады"));
+    EXPECT_TRUE(scalar("select Synonym from Department where IdDepartment = :I", {{"I", dep}}).isNull());
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+// A date box holding a day that does not exist refuses the save with a message, once, and keeps
+// everything typed; corrected, the record saves.
+TEST_F(BaseDialogTest, EditWithADateThatIsNoDateIsNotSavedAndKeepsTheText) {
+    const int dep = insert("Department", {{"DprtName", "Цех"}});
+    const int wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Мастер"}});
+    const int pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+    RecordEdit dlg(QStringLiteral("select * from DeviceUnit where IdDevice = :ID"));
+    auto *edName = dlg.add(new DBEdit(dlg.taData, QStringLiteral("DevcName")), "edName");
+    auto *edDate = dlg.add(new DBDateEdit(dlg.taData, QStringLiteral("Prevention")), "edDate");
+    bool open = false;
+    QString name, date;
+    onModal([&](QDialog &d) {
+        d.show();
+        edName->end(false);
+        typeInto(edName, QStringLiteral(" 7"));
+        edDate->setFocus();
+        typeInto(edDate, QStringLiteral("31.02.2025"));
+        QTest::keyClick(edDate, Qt::Key_Return); // leaves the box and asks to save
+        dlg.btSave->click();
+        open = d.isVisible();
+        name = edName->text();
+        date = edDate->text();
+        clearBox(edDate);
+        typeInto(edDate, QStringLiteral("28.02.2025"));
+        dlg.btSave->click();
+    });
+    EXPECT_TRUE(dlg.Run(pc));
+    EXPECT_TRUE(open);
+    EXPECT_EQ(name, QStringLiteral("ПК 7"));
+    EXPECT_EQ(date, QStringLiteral("31.02.2025"));
+    ASSERT_EQ(boxes.size(), 1) << "one message for the one text";
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("не дата")));
+    EXPECT_EQ(
+        scalar("select Prevention from DeviceUnit where IdDevice = :I", {{"I", pc}}).toDateTime().date(),
+        QDate(2025, 2, 28));
+    EXPECT_EQ(scalar("select DevcName from DeviceUnit where IdDevice = :I", {{"I", pc}}).toString(),
+              QStringLiteral("ПК 7"));
 }
 
 TEST_F(BaseDialogTest, EditVisualSuspendsAndResumesTheControls) {
@@ -381,8 +520,15 @@ TEST_F(BaseDialogTest, ListButtonsFollowTheListDataSet) {
     EXPECT_EQ(state(), (QVector<bool>{true, false, false})) << "open and empty";
     OpenWithParams(*dlg.taDepart, {TypedValue::Text("%")});
     EXPECT_EQ(state(), (QVector<bool>{true, true, true})) << "open with rows";
+    // A double click on a row is "Изменить".
+    int edits = 0;
+    QObject::connect(dlg.btEdit, &QPushButton::clicked, [&] { ++edits; });
+    emit dlg.grList->doubleClicked(dlg.grList->model()->index(0, 0));
+    EXPECT_EQ(edits, 1);
     dlg.taDepart->close();
     EXPECT_EQ(state(), (QVector<bool>{false, false, false})) << "closed again";
+    emit dlg.grList->doubleClicked(dlg.grList->model()->index(0, 0));
+    EXPECT_EQ(edits, 1) << "nothing to change";
 }
 
 TEST_F(BaseDialogTest, ListRemembersTheKeyOfTheCurrentRowOnEveryClose) {
@@ -766,10 +912,19 @@ TEST_F(BaseDialogTest, ControlCheckBoxAndDateStoreValuesAndNull) {
     EXPECT_EQ(edPrevention.text(), QStringLiteral("05.03.2015"));
 
     clearBox(&edPrevention);
+    EXPECT_TRUE(ds.value("Prevention").isNull()) << "emptying the box stored Null";
     typeInto(&edPrevention, QStringLiteral("31.02.2015"));
     QTest::keyClick(&edPrevention, Qt::Key_Return);
-    EXPECT_TRUE(ds.value("Prevention").isNull()) << "emptying the box stored Null";
-    EXPECT_TRUE(edPrevention.text().isEmpty()) << "no such day: the field's value comes back";
+    EXPECT_TRUE(ds.value("Prevention").isNull()) << "no such day: nothing is stored";
+    EXPECT_EQ(edPrevention.text(), QStringLiteral("31.02.2015")) << "the text stays to be corrected";
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0].kind, MessageKind::Error);
+    EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("«31.02.2015» — не дата")))
+        << boxes[0].text.toStdString();
+    QTest::keyClick(&edPrevention, Qt::Key_Return);
+    EXPECT_EQ(boxes.size(), 1) << "said once for one text";
+    boxes.clear();
+    clearBox(&edPrevention);
     ds.post();
     EXPECT_EQ(scalar("select DevcPrinting from DeviceUnit where IdDevice = :I", {{"I", pc}}).toInt(), 1);
     EXPECT_TRUE(

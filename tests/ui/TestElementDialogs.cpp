@@ -178,6 +178,22 @@ TEST_F(ElementDialogTest, AFailedSaveWritesNoHistoryAndReportsTheFailure) {
     EXPECT_EQ(texts(MessageKind::Exception).size(), 1);
 }
 
+// The hourglass shown while the element dialog loads is gone by the time the dialog shows, and
+// stays gone over the dialogs opened from it.
+TEST_F(ElementDialogTest, TheDialogShowsTheNormalCursor) {
+    fill();
+    const QCursor *overDialog = reinterpret_cast<const QCursor *>(1), *overList = overDialog;
+    onModal("KindListDG", [&](QDialog &) { overList = QGuiApplication::overrideCursor(); });
+    onModal("CompleteSetEditDG", [&](QDialog &) {
+        overDialog = QGuiApplication::overrideCursor();
+        element_()->sbKindClick();
+    });
+    EXPECT_FALSE(TCompleteSetEditDG::Run(element, -1, "H"));
+    EXPECT_EQ(overDialog, nullptr);
+    EXPECT_EQ(overList, nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
 TEST_F(ElementDialogTest, TheKindBoxFollowsTheModelChosenThroughEachButton) {
     fill();
     const int cd = insert("Kind", {{"KindType", "S"}, {"KindName", "Программа"}});

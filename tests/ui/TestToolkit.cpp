@@ -58,10 +58,11 @@ void pressKey(QWidget *w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModif
     QApplication::sendEvent(w, &release);
 }
 
-void clickTitle(DataGrid &grid, int column) {
+void clickTitle(DataGrid &grid, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QHeaderView *h = grid.horizontalHeader();
     click(h->viewport(),
-          QPoint(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2));
+          QPoint(h->sectionViewportPosition(column) + h->sectionSize(column) / 2, h->height() / 2),
+          modifiers);
 }
 
 QPoint cellCentre(const DataGrid &grid, int row, int column) {
@@ -325,24 +326,33 @@ TEST_F(ToolkitGrid, TitleClicksCycleSortMarkersInTheOrderOfMarking) {
 
     grid.setSortMarkersEnabled(true);
     const auto A = Qt::AscendingOrder, D = Qt::DescendingOrder;
+    // Control held adds to the sort; a plain click sorts by its column alone.
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, plain = Qt::NoModifier;
     struct Step {
         int column;
+        Qt::KeyboardModifiers modifiers;
         SortMarkers markers;
         QString sortText;
     };
     const std::vector<Step> steps{
-        {1, {{1, A}}, "GrWeight;"},
-        {0, {{1, A}, {0, A}}, "GrWeight;GrName;"},
-        {1, {{1, D}, {0, A}}, "GrWeight DESC;GrName;"},
-        {0, {{1, D}, {0, D}}, "GrWeight DESC;GrName DESC;"},
-        {1, {{0, D}}, "GrName DESC;"},
-        {2, {{0, D}}, "GrName DESC;"}, // not sortable
-        {0, {}, ""},
+        {1, plain, {{1, A}}, "GrWeight;"},
+        {0, ctrl, {{1, A}, {0, A}}, "GrWeight;GrName;"},
+        {1, ctrl, {{1, D}, {0, A}}, "GrWeight DESC;GrName;"},
+        {0, ctrl, {{1, D}, {0, D}}, "GrWeight DESC;GrName DESC;"},
+        {1, ctrl, {{0, D}}, "GrName DESC;"},
+        {2, ctrl, {{0, D}}, "GrName DESC;"}, // not sortable
+        {1, ctrl, {{0, D}, {1, A}}, "GrName DESC;GrWeight;"},
+        {0, plain, {}, ""}, // was descending: off, and the others with it
+        {0, plain, {{0, A}}, "GrName;"},
+        {1, plain, {{1, A}}, "GrWeight;"},
+        {1, plain, {{1, D}}, "GrWeight DESC;"},
+        {2, plain, {{1, D}}, "GrWeight DESC;"}, // not sortable
+        {1, plain, {}, ""},
     };
     for (size_t i = 0; i < steps.size(); ++i) {
         const Step &s = steps[i];
         const int before = signals_;
-        clickTitle(grid, s.column);
+        clickTitle(grid, s.column, s.modifiers);
         EXPECT_EQ(grid.sortMarkers(), s.markers) << "step " << i;
         EXPECT_EQ(grid.sortText(), s.sortText) << "step " << i;
         EXPECT_EQ(signals_ - before, s.column == 2 ? 0 : 1) << "step " << i;
@@ -358,7 +368,7 @@ TEST_F(ToolkitGrid, TitleClicksCycleSortMarkersInTheOrderOfMarking) {
     grid.setSortMarkers({{1, A}, {1, D}, {0, D}});
     EXPECT_EQ(grid.sortMarkers(), (SortMarkers{{1, A}, {0, D}}));
     EXPECT_EQ(grid.horizontalHeader()->sortIndicatorSection(), 1);
-    EXPECT_EQ(signals_, 6);
+    EXPECT_EQ(signals_, 11);
 
     // What a view does with them: the dataset sorts by weight, the current item stays selected.
     ds.locate(QStringLiteral("GrName"), QStringLiteral("Г"));

@@ -3,10 +3,12 @@
 #include "Actions.h"
 #include "AppTest.h"
 #include "DataGrid.h"
+#include "Fonts.h"
 #include "ReportLinks.h"
 #include "Reports.h"
 #include "Settings.h"
 #include "TessalADO.h"
+#include "TessalSystem.h"
 #include "ViewLinks.h"
 #include "fmChangeList.h"
 #include "fmDocumentList.h"
@@ -17,9 +19,11 @@
 #include "fmNetUser.h"
 #include "fmSearch.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QTabWidget>
 #include <QTest>
@@ -174,6 +178,103 @@ TEST_F(ViewsTest, ModelViewSortsCharacteristicsByWeightNotByText) {
     EXPECT_EQ(key(*model->taModel, "IdModel"), modelSea) << "the current model stays current";
     emit model->grModel->horizontalHeader()->sectionClicked(2); // the note is not sortable
     EXPECT_EQ(model->grModel->sortMarkers(), (SortMarkers{{1, Qt::DescendingOrder}}));
+}
+
+// Each grid of the views sorts on its titles (by that column alone) and a double click on a row
+// runs the grid's edit command, or its one command where it has no edit.
+TEST_F(ViewsTest, GridsSortOnTheirTitlesAndADoubleClickRunsTheirCommand) {
+    model = std::make_unique<TModelListFM>();
+    docs = std::make_unique<TDocumentListFM>();
+    change = std::make_unique<TChangeListFM>();
+    model->RefreshComponent(e10);
+    docs->RefreshDoc(doc1, 1);
+    ASSERT_TRUE(change->taModel->locate(QStringLiteral("ID"), modelM));
+    int edits = 0;
+    viewDialogs().completeSetEdit = [&](int, int, const QString &, int *, int *) {
+        ++edits;
+        return false;
+    };
+    viewDialogs().documentEdit = [&](int, int *) {
+        ++edits;
+        return false;
+    };
+    const struct {
+        const char *what;
+        QWidget *view;
+        DataGrid *grid;
+        int title;        // -1: a grid without titles
+        const char *sort; // what the click asks of the dataset
+        Action *command;
+    } cases[] = {
+        {"models: numbers", model.get(), model->grModel, 0, "ModlName;", nullptr},
+        {"models: elements", model.get(), model->grPlace, -1, "", model->acElementEdit},
+        {"documents", docs.get(), docs->grDoc, 3, "Sum;", docs->acEditDoc},
+        {"positions", docs.get(), docs->grSpec, 4, "Price;", docs->acGoDevice},
+        {"consumables", change.get(), change->grDevice, 1, "Number;", change->acGoDevice},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        c.view->resize(900, 700);
+        c.view->show();
+        QApplication::processEvents();
+        if (c.title >= 0) {
+            QHeaderView *h = c.grid->horizontalHeader();
+            QTest::mouseClick(
+                h->viewport(), Qt::LeftButton, Qt::NoModifier,
+                QPoint(h->sectionViewportPosition(c.title) + h->sectionSize(c.title) / 2, h->height() / 2));
+            EXPECT_EQ(c.grid->dataSet()->sort(), QString::fromLatin1(c.sort));
+            EXPECT_EQ(c.grid->sortMarkers(), (SortMarkers{{c.title, Qt::AscendingOrder}}));
+        }
+        if (!c.command)
+            continue;
+        int triggered = 0;
+        const QMetaObject::Connection counting =
+            QObject::connect(c.command, &QAction::triggered, [&] { ++triggered; });
+        ASSERT_GT(c.grid->dataSet()->recordCount(), 0);
+        const QPoint cell = c.grid->visualRect(c.grid->currentIndex()).center();
+        // A press and release, then the double click, as a mouse sends them.
+        for (const auto &[type, buttons] : {std::pair{QEvent::MouseButtonPress, Qt::LeftButton},
+                                            std::pair{QEvent::MouseButtonRelease, Qt::NoButton},
+                                            std::pair{QEvent::MouseButtonDblClick, Qt::LeftButton},
+                                            std::pair{QEvent::MouseButtonRelease, Qt::NoButton}}) {
+            QMouseEvent e(type, cell, c.grid->viewport()->mapToGlobal(cell), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+            QApplication::sendEvent(c.grid->viewport(), &e);
+        }
+        QObject::disconnect(counting);
+        EXPECT_EQ(triggered, 1);
+    }
+    EXPECT_EQ(edits, 2) << "the element and the document dialogs were asked for";
+    EXPECT_TRUE(boxes.isEmpty()) << (boxes.isEmpty() ? "" : boxes[0].text.toStdString());
+}
+
+// The heavy face of the kind columns goes through the program's one font fallback in every grid
+// that shows it: a Latin short name ("HDD") is drawn in the named face or one of its stand-ins,
+// never in whatever face the system would substitute for a missing "Impact".
+TEST_F(ViewsTest, KindCellsGetTheHeavyFaceThroughTheFallback) {
+    cn().execute("UPDATE Kind SET ShortName = 'HDD' WHERE IdKind = :K", {{"K", kindH}});
+    model = std::make_unique<TModelListFM>();
+    docs = std::make_unique<TDocumentListFM>();
+    model->RefreshComponent(e10);
+    docs->RefreshDoc(doc1, 1);
+    const struct {
+        const char *what;
+        DataGrid *grid;
+        int column;
+    } cases[] = {{"model view kinds", model->grKind, 0}, {"document positions", docs->grSpec, 1}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_GT(c.grid->model()->rowCount(), 0);
+        const QModelIndex cell = c.grid->model()->index(0, c.column);
+        const QVariant font = cell.data(Qt::FontRole);
+        ASSERT_TRUE(font.isValid());
+        const QFont f = font.value<QFont>();
+        EXPECT_EQ(f.families(), FontFamilies(QStringLiteral("Impact")));
+        const QFontInfo drawn(f);
+        EXPECT_TRUE(FontFamilies(QStringLiteral("Impact")).contains(drawn.family(), Qt::CaseInsensitive))
+            << drawn.family().toStdString();
+    }
+    EXPECT_EQ(docs->grSpec->model()->index(0, 1).data().toString(), QStringLiteral("HDD"));
 }
 
 TEST_F(ViewsTest, ModelViewFollowsAnEditedElementToItsNewModel) {
@@ -355,6 +456,41 @@ TEST(ChangeViewColours, ForecastColoursAtTheDayBoundaries) {
         EXPECT_EQ(TChangeListFM::forecastColor(c.next, today), c.colour) << c.what;
 }
 
+// The colour rule on the real view, against the program's clock: a forecast a month past is red,
+// one due today or within 30 days green, a later one plain.
+TEST_F(ViewsTest, ConsumablesColourTheForecastAgainstTheProgramsClock) {
+    element(printer, modelM, kindM, QVariant(), QVariant(), QVariant());
+    cn().execute("UPDATE CompleteSet SET CmplDateSet = :D WHERE IdComponent = :K",
+                 {{"D", QDateTime(QDate(2026, 9, 12), QTime(10, 0))}, {"K", e12}});
+    cn().execute("UPDATE CompleteSet SET CmplDateSet = :D WHERE CmplIdModel = :M AND IdComponent <> :K",
+                 {{"D", QDateTime(QDate(2026, 10, 12), QTime(10, 0))}, {"M", modelM}, {"K", e12}});
+    change = std::make_unique<TChangeListFM>();
+    ASSERT_TRUE(change->taModel->locate(QStringLiteral("ID"), modelM));
+    ASSERT_EQ(change->taDevice->recordCount(), 1);
+    const QDate next = change->taDevice->value("DateNext").toDateTime().date();
+    ASSERT_EQ(next, QDate(2026, 11, 11));
+    const QColor red(255, 0, 0), green(0, 128, 0), plain;
+    const struct {
+        const char *what;
+        QDateTime now;
+        QColor colour;
+    } cases[] = {
+        {"a month past", QDateTime(QDate(2026, 12, 11), QTime(9, 0)), red},
+        {"the day after", QDateTime(next.addDays(1), QTime(0, 0)), red},
+        {"due today, late in the day", QDateTime(next, QTime(23, 0)), green},
+        {"due in 29 days", QDateTime(next.addDays(-29), QTime(12, 0)), green},
+        {"due in 30 days", QDateTime(next.addDays(-30), QTime(12, 0)), plain},
+    };
+    const QModelIndex cell = change->grDevice->model()->index(0, 3);
+    for (const auto &c : cases) {
+        SetProgramClock([&] { return c.now; });
+        const QVariant colour = cell.data(Qt::ForegroundRole);
+        EXPECT_EQ(colour.isValid() ? colour.value<QColor>() : QColor(), c.colour) << c.what;
+    }
+    SetProgramClock({});
+    EXPECT_EQ(cell.data(Qt::DisplayRole).toString(), QStringLiteral("11.11.2026"));
+}
+
 TEST_F(ViewsTest, ConsumablesRefreshKeepsTheModelAndTheUse) {
     const int second = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "Второй принтер"}});
     element(second, modelM, kindM, QVariant(), QVariant(), QVariant());
@@ -419,6 +555,55 @@ TEST(SearchPieces, CutsTheNameAroundTheMatchAndEndsCutsWithAnEllipsis) {
     p = TSearchFM::namePieces(name, QStringLiteral("касса"), rm, bm, wide);
     ASSERT_EQ(p.size(), 1);
     EXPECT_EQ(p[0], (TextPiece{name, false, 4}));
+}
+
+// "ё" and "е" are one letter to the search: a hit found through them is bold like an exact one.
+TEST(SearchPieces, YoAndYeMatchEachOther) {
+    QFont regular(QStringLiteral("DejaVu Sans"));
+    regular.setPixelSize(12);
+    QFont boldFont = regular;
+    boldFont.setBold(true);
+    const QFontMetrics rm(regular), bm(boldFont);
+    const struct {
+        const char *name, *search, *bold;
+    } cases[] = {
+        {"Учёт материалов", "учет", "Учёт"},
+        {"Учет материалов", "учёт", "Учет"},
+        {"ЁЛКА новогодняя", "елка", "ЁЛКА"},
+        {"Склад Елисеева", "ёлис", "Елис"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QList<TextPiece> p =
+            TSearchFM::namePieces(QString::fromUtf8(c.name), QString::fromUtf8(c.search), rm, bm, 1000);
+        QStringList bold;
+        for (const TextPiece &piece : p)
+            if (piece.bold)
+                bold << piece.text;
+        EXPECT_EQ(bold, QStringList{QString::fromUtf8(c.bold)});
+    }
+}
+
+// A search without hits says so in the list; a search with hits shows them alone.
+TEST_F(ViewsTest, SearchSaysWhenNothingWasFound) {
+    search = std::make_unique<TSearchFM>();
+    search->resize(600, 400);
+    search->show();
+    EXPECT_FALSE(search->laNothing->isVisible()) << "nothing searched yet";
+    const struct {
+        const char *text;
+        bool found;
+    } cases[] = {{"кассир", true}, {"нет такого", false}, {"ПК кассира", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        search->cbFind->setEditText(QString::fromUtf8(c.text));
+        search->Find();
+        EXPECT_EQ(search->taSearch->isEmpty(), !c.found);
+        EXPECT_EQ(search->laNothing->isVisible(), !c.found);
+        EXPECT_EQ(search->laNothing->text(), QStringLiteral("Ничего не найдено."));
+    }
+    search->cbFind->setEditText(QStringLiteral("друго"));
+    EXPECT_FALSE(search->laNothing->isVisible()) << "typing closes the hits and the note";
 }
 
 TEST_F(ViewsTest, SearchHistoryKeepsTheSixteenLatestTextsOnce) {
