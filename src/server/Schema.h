@@ -10,7 +10,7 @@
 // cycles on both engines.
 namespace Schema {
 
-constexpr int CurrentVersion = 4;
+constexpr int CurrentVersion = 5;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();
