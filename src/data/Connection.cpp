@@ -911,6 +911,15 @@ void Connection::rollback() {
     m_rollbackOnly = false;
 }
 
+BulkWaitLimit::~BulkWaitLimit() {
+    try {
+        if (m_cn.isOpen() && !m_cn.inTransaction())
+            m_cn.setWaitLimit(Connection::WaitSeconds);
+    } catch (const AppError &) {
+        // A connection that broke meanwhile keeps nothing to restore.
+    }
+}
+
 Transaction::~Transaction() {
     if (!m_done)
         m_cn.rollback();

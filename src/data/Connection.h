@@ -132,6 +132,18 @@ private:
     bool m_writing = false; // the outermost transaction was begun to write
 };
 
+// A longer lock wait for the connection while it lives (bulk work); the usual one afterwards.
+class BulkWaitLimit {
+public:
+    explicit BulkWaitLimit(Connection &cn) : m_cn(cn) { m_cn.setWaitLimit(Connection::BulkWaitSeconds); }
+    ~BulkWaitLimit();
+    BulkWaitLimit(const BulkWaitLimit &) = delete;
+    BulkWaitLimit &operator=(const BulkWaitLimit &) = delete;
+
+private:
+    Connection &m_cn;
+};
+
 // Commits on commit(), rolls back when left by an exception or without commit().
 class Transaction {
 public:
