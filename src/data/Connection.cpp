@@ -645,10 +645,14 @@ QByteArray pgText(const QVariant &v) {
     }
 }
 
-// The server's error, coded as the driver codes its own: the primary message only, since the
-// detail may quote a whole row ("Failing row contains ..."), with the values this statement sent
-// masked where the message quotes them.
-QSqlError pgError(PGconn *conn, const PGresult *r, const QVariantList &values) {
+struct PgResultDeleter {
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using PgResult = std::unique_ptr<PGresult, PgResultDeleter>;
+
+} // namespace
+
+QSqlError postgresError(PGconn *conn, const PGresult *r, const QVariantList &values) {
     const char *state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     const char *primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
     QString text = QString::fromUtf8(primary ? primary
@@ -668,13 +672,6 @@ QSqlError pgError(PGconn *conn, const PGresult *r, const QVariantList &values) {
                      PQstatus(conn) == CONNECTION_OK ? QSqlError::StatementError : QSqlError::ConnectionError,
                      QString::fromLatin1(state ? state : ""));
 }
-
-struct PgResultDeleter {
-    void operator()(PGresult *r) const { PQclear(r); }
-};
-using PgResult = std::unique_ptr<PGresult, PgResultDeleter>;
-
-} // namespace
 
 pg_conn *Connection::pgConnection() const {
     if (m_url.engine != Engine::PostgreSQL)
@@ -797,7 +794,7 @@ StatementResult Connection::runPostgres(pg_conn *conn, const PreparedSql &sql, c
     case PGRES_TUPLES_OK:
         break;
     default: {
-        const QSqlError error = pgError(conn, result.get(), values);
+        const QSqlError error = postgresError(conn, result.get(), values);
         throw DatabaseError(describeError(Engine::PostgreSQL, error), original,
                             errorCode(Engine::PostgreSQL, error));
     }

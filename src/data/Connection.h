@@ -10,11 +10,17 @@
 
 class QSqlError;
 struct pg_conn;
+struct pg_result;
 
 // The driver's error as the user reads it: a Russian sentence for the errors a user can cause
 // (too long a text, a number out of range, a row still referenced, a duplicate, a deadlock, a lost
 // connection), followed by the driver's own text, cut to a few hundred characters.
 QString describeError(Engine engine, const QSqlError &error);
+
+// A failed PostgreSQL statement as the driver codes its errors: the server's primary message only
+// (its detail may quote a whole row), with the values the statement sent masked where the message
+// quotes them, and the SQLSTATE.
+QSqlError postgresError(pg_conn *conn, const pg_result *result, const QVariantList &values = {});
 
 // The engine's code of an error: PostgreSQL's SQLSTATE, SQLite's result code, or the code a
 // trigger of the program puts before its message ("22003: ...").
