@@ -25,16 +25,13 @@
 #include "TessalADO.h"
 #include "TessalSystem.h"
 #include "TessalVersionInfo.h"
+#include "ValueCheck.h"
 #include "publish.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlField>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <cstdio>
 
 int NetworkCommand(const QString &command, const QString &url, const QStringList &args); // netscan.cpp
@@ -275,42 +272,21 @@ int sql(const QString &url, const QStringList &args) {
         throw AppError(QStringLiteral("В запросе параметров: %1, передано значений: %2")
                            .arg(names.size())
                            .arg(values.size()));
-    QSqlQuery q(cn.database());
-    q.setForwardOnly(true);
-    if (cn.engine() == Engine::PostgreSQL)
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    bool ok;
-    if (p.markNames.isEmpty()) {
-        ok = q.exec(p.text);
-    } else {
-        ok = q.prepare(p.text);
-        if (ok) {
-            for (const QString &mark : p.markNames) {
-                const int i = int(names.indexOf(mark));
-                q.addBindValue(bindableValue(i < values.size() ? values[i] : QVariant()));
-            }
-            ok = q.exec();
-        }
-    }
-    if (!ok)
-        throw DatabaseError(describeError(cn.engine(), q.lastError()), statement,
-                            errorCode(cn.engine(), q.lastError()));
-    if (!q.isSelect()) {
-        write(stderr, QStringLiteral("%1 rows affected\n").arg(q.numRowsAffected()));
+    // Values checked against the columns they are written into, so that both engines refuse
+    // the same texts (SQLite would store "1e3" in an integer column as 1000).
+    const StatementResult result =
+        cn.executePositional(statement, checkedStatementValues(statement, names, values));
+    if (!result.returnsRows) {
+        write(stderr, QStringLiteral("%1 rows affected\n").arg(result.rowsAffected));
         return 0;
     }
-    const QSqlRecord rec = q.record();
+    const ResultSet &rs = result.rows;
     QStringList header;
-    QVector<FieldType> types(rec.count(), FieldType::Unknown);
-    for (int i = 0; i < rec.count(); ++i) {
-        QString name = rec.fieldName(i);
-        // Known columns keep the program's spelling and are read as the program reads them
-        // (SQLite keeps dates as text and booleans as numbers).
-        if (const ColumnInfo *c = SchemaInfo::instance().anyColumn(name)) {
-            name = c->name;
-            if (c->type == FieldType::DateTime || c->type == FieldType::Boolean ||
-                c->type == FieldType::Money)
-                types[i] = c->type;
+    for (const ColumnInfo &c : rs.columns) {
+        QString name = c.name;
+        // Known columns keep the program's spelling.
+        if (const ColumnInfo *known = SchemaInfo::instance().anyColumn(name)) {
+            name = known->name;
         } else if (cn.engine() == Engine::PostgreSQL) {
             // PostgreSQL folds an unquoted alias to lower case: take its spelling from the
             // statement, so that "count(*) as N" prints N on both engines.
@@ -323,17 +299,10 @@ int sql(const QString &url, const QStringList &args) {
         header << name;
     }
     printRow(header);
-    while (q.next()) {
+    for (const QVector<QVariant> &row : rs.rows) {
         QStringList cells;
-        for (int i = 0; i < rec.count(); ++i) {
-            const QVariant v = q.value(i);
-            // A boolean is read from a number only: an alias that happens to share a bit
-            // column's name may carry any text.
-            const bool convert = types[i] != FieldType::Unknown && !v.isNull() &&
-                                 (types[i] != FieldType::Boolean || v.typeId() == QMetaType::LongLong ||
-                                  v.typeId() == QMetaType::Int);
-            cells << cell(convert ? normalizeValue(types[i], v) : v);
-        }
+        for (const QVariant &v : row)
+            cells << cell(v);
         printRow(cells);
     }
     return 0;

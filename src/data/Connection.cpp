@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -16,6 +17,8 @@
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
+#include <libpq-fe.h>
+#include <memory>
 #include <numeric>
 
 namespace {
@@ -48,6 +51,9 @@ bool isLostConnection(const QString &code, const QString &text) {
     return false;
 }
 
+const QString Busy = QStringLiteral("База данных занята другим пользователем, повторите позже");
+const QString BadLogin = QStringLiteral("Сервер данных не принял имя пользователя или пароль");
+
 // The Russian sentence for an error code, the same on both engines; empty when there is none.
 QString sentenceFor(const QString &code) {
     static const QHash<QString, QString> sentences = {
@@ -64,6 +70,23 @@ QString sentenceFor(const QString &code) {
         {QStringLiteral("40001"),
          QStringLiteral(
              "Действие отменено из-за одновременных изменений другого пользователя, повторите его")},
+        {QStringLiteral("55P03"), Busy},
+        {QStringLiteral("57014"),
+         QStringLiteral("Действие выполнялось дольше допустимого и прервано, повторите его позже")},
+        {QStringLiteral("42P01"),
+         QStringLiteral("В базе данных нет нужной таблицы: база данных создана не полностью "
+                        "или ещё создаётся")},
+        {QStringLiteral("42703"), QStringLiteral("В базе данных нет такого столбца")},
+        {QStringLiteral("42P07"),
+         QStringLiteral("В базе данных уже есть объект с таким именем: её схема не та, "
+                        "которую ожидает программа")},
+        {QStringLiteral("42601"), QStringLiteral("Ошибка в тексте запроса")},
+        {QStringLiteral("42883"), QStringLiteral("Нет такой функции или операции для значений этих типов")},
+        {QStringLiteral("42804"), QStringLiteral("Тип значения не подходит")},
+        {QStringLiteral("42P18"), QStringLiteral("Тип параметра запроса не определить из текста запроса")},
+        {QStringLiteral("28P01"), BadLogin},
+        {QStringLiteral("28000"), BadLogin},
+        {QStringLiteral("3D000"), QStringLiteral("На сервере данных нет такой базы данных")},
         {QStringLiteral("23503"), QStringLiteral("Запись связана с другими данными, изменение отклонено")},
         {QStringLiteral("23505"), QStringLiteral("Такая запись уже есть")},
         {QStringLiteral("23502"), QStringLiteral("Не заполнено обязательное поле")},
@@ -107,6 +130,15 @@ QString describeError(Engine engine, const QSqlError &e) {
             what = m.hasMatch()
                        ? QStringLiteral("Текст длиннее допустимого: не более %1 символов").arg(m.captured(1))
                        : QStringLiteral("Текст длиннее допустимого");
+        } else if (code.startsWith(u"28") || text.contains(u"password authentication failed") ||
+                   text.contains(u"no password supplied")) {
+            what = BadLogin;
+        } else if (text.contains(u"does not exist") && text.contains(u"database \"")) {
+            what = sentenceFor(QStringLiteral("3D000"));
+        } else if (text.contains(u"could not connect") || text.contains(u"could not translate host name") ||
+                   (text.contains(u"connection to server") && text.contains(u"failed:"))) {
+            // libpq's words for a connection that was never made, unlike one that broke.
+            what = QStringLiteral("Не удалось соединиться с сервером данных");
         } else if (isLostConnection(code, text) || e.type() == QSqlError::ConnectionError) {
             what = QStringLiteral("Связь с сервером данных потеряна");
         }
@@ -116,9 +148,20 @@ QString describeError(Engine engine, const QSqlError &e) {
             // Width checks are named "<column>: не более N символов".
             what = QStringLiteral("Текст длиннее допустимого: ") + text.mid(25);
         } else if (code == u"5" || code == u"6" || code == u"517" || code == u"261" || code == u"262") {
-            what = QStringLiteral("База данных занята другим пользователем, повторите позже");
+            what = Busy;
         } else if (code == u"26" || code == u"11") {
             what = QStringLiteral("Файл не является базой данных или повреждён");
+        } else if (code == u"14" || text.contains(u"unable to open database file")) {
+            what = QStringLiteral("Не удаётся открыть файл базы данных: нет такой папки или нет прав на неё");
+        } else if (text.startsWith(u"no such table")) {
+            what = sentenceFor(QStringLiteral("42P01"));
+        } else if (text.startsWith(u"no such column") || text.contains(u"has no column named")) {
+            what = sentenceFor(QStringLiteral("42703"));
+        } else if (text.contains(u"already exists")) {
+            what = sentenceFor(QStringLiteral("42P07"));
+        } else if (text.contains(u"syntax error") || text.startsWith(u"incomplete input") ||
+                   text.startsWith(u"unrecognized token")) {
+            what = sentenceFor(QStringLiteral("42601"));
         } else if (text.contains(QStringLiteral("FOREIGN KEY constraint failed"))) {
             what = sentenceFor(QStringLiteral("23503"));
         }
@@ -284,10 +327,15 @@ void Connection::open(const QString &text) {
     QSqlDatabase::removeDatabase(m_name);
     QSqlDatabase db;
     if (m_url.engine == Engine::SQLite) {
+        if (QFileInfo(m_url.path).isDir())
+            throw DatabaseError(
+                QStringLiteral("Вместо файла базы данных указана папка %1: укажите файл в ней")
+                    .arg(quoteInput(m_url.path, 200)),
+                QString(), QStringLiteral("14"));
         protectDatabaseFile(m_url.path);
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         db.setDatabaseName(m_url.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(TimeoutSeconds * 1000));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(WaitSeconds * 1000));
     } else {
         db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
         db.setHostName(m_url.host);
@@ -310,6 +358,9 @@ void Connection::open(const QString &text) {
             query(QStringLiteral("SELECT count(*) FROM sqlite_master"));
         } else {
             execute(QStringLiteral("SET client_min_messages = warning"));
+            // Without a limit a statement waits for another connection's lock for as long as that
+            // one holds it: a plain insert behind a bulk load waited with no word.
+            setWaitLimit(WaitSeconds);
         }
     } catch (...) {
         close();
@@ -318,43 +369,18 @@ void Connection::open(const QString &text) {
     m_depth = 0;
 }
 
+void Connection::setWaitLimit(int seconds) {
+    if (m_url.engine == Engine::SQLite)
+        execute(QStringLiteral("PRAGMA busy_timeout = %1").arg(qint64(seconds) * 1000));
+    else
+        execute(QStringLiteral("SET lock_timeout = %1").arg(qint64(seconds) * 1000));
+}
+
 void Connection::close() {
     QSqlDatabase db = database();
     if (db.isValid() && db.isOpen())
         db.close();
     m_depth = 0;
-}
-
-QSqlQuery Connection::run(const PreparedSql &sql, const QVariantList &values, const QString &original) const {
-    QSqlDatabase db = database();
-    if (!db.isOpen())
-        throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), original);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (m_url.engine == Engine::PostgreSQL)
-        q.setNumericalPrecisionPolicy(QSql::HighPrecision);
-    // PostgreSQL's driver writes a text into the statement as a C string, which a NUL would cut
-    // short; SQLite would store it whole but count its length only up to the NUL. Neither engine
-    // keeps such a text as written: refuse it on both.
-    for (const QVariant &v : values)
-        if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
-            throw DatabaseError(QStringLiteral("Текст содержит недопустимый символ с кодом 0"), original,
-                                QStringLiteral("22021"));
-    bool ok;
-    if (values.isEmpty() && sql.markNames.isEmpty()) {
-        ok = q.exec(sql.text);
-    } else {
-        ok = q.prepare(sql.text);
-        if (ok) {
-            for (const QVariant &v : values)
-                q.addBindValue(bindableValue(v));
-            ok = q.exec();
-        }
-    }
-    if (!ok)
-        throw DatabaseError(describeError(m_url.engine, q.lastError()), original,
-                            errorCode(m_url.engine, q.lastError()));
-    return q;
 }
 
 namespace {
@@ -379,6 +405,14 @@ QVariantList valuesFor(const PreparedSql &sql, const QVariantMap &params) {
         }
     }
     return out;
+}
+
+QVariantList positionalValues(const PreparedSql &sql, const QVariantList &values) {
+    const QStringList names = sql.uniqueNames();
+    QVariantMap map;
+    for (int i = 0; i < names.size(); ++i)
+        map.insert(names[i], i < values.size() ? values[i] : QVariant());
+    return valuesFor(sql, map);
 }
 
 // Whether a value as the driver returned it is one of that type, with nothing lost in reading it.
@@ -412,58 +446,45 @@ bool readsAs(FieldType type, const QVariant &raw) {
     }
 }
 
-} // namespace
-
-ResultSet Connection::fetch(QSqlQuery &q) const {
-    ResultSet rs;
-    const QSqlRecord rec = q.record();
-    const int n = rec.count();
-    rs.columns.resize(n);
-    for (int i = 0; i < n; ++i) {
-        const QString name = rec.fieldName(i);
-        ColumnInfo c;
-        if (const ColumnInfo *known = SchemaInfo::instance().anyColumn(name)) {
-            c = *known;
-            c.identity = false;
-            c.guessed = true;
-        } else {
-            c.name = name;
-        }
-        // Types the driver knows itself are trusted over the name.
-        switch (rec.field(i).metaType().id()) {
-        case QMetaType::QDateTime:
-        case QMetaType::QDate:
-            c.type = FieldType::DateTime;
-            c.guessed = false;
-            break;
-        case QMetaType::Bool:
-            c.type = FieldType::Boolean;
-            c.guessed = false;
-            break;
-        case QMetaType::QByteArray:
-            c.type = FieldType::Blob;
-            c.guessed = false;
-            break;
-        default:
-            break;
-        }
-        rs.columns[i] = c;
+// A result column described by its name (the program's columns by that name lend their type and
+// width) and by the type the driver read its values as, which is trusted over the name.
+ColumnInfo describeColumn(const QString &name, int metaType) {
+    ColumnInfo c;
+    if (const ColumnInfo *known = SchemaInfo::instance().anyColumn(name)) {
+        c = *known;
+        c.identity = false;
+        c.guessed = true;
+    } else {
+        c.name = name;
     }
+    switch (metaType) {
+    case QMetaType::QDateTime:
+    case QMetaType::QDate:
+        c.type = FieldType::DateTime;
+        c.guessed = false;
+        break;
+    case QMetaType::Bool:
+        c.type = FieldType::Boolean;
+        c.guessed = false;
+        break;
+    case QMetaType::QByteArray:
+        c.type = FieldType::Blob;
+        c.guessed = false;
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+// Dates, flags and amounts read as the program keeps them, once all rows are in.
+void normalizeColumns(ResultSet &rs) {
+    const int n = int(rs.columns.size());
     // Only conversions that cannot misread a value of another column of the same name.
     QVector<bool> convert(n);
     for (int i = 0; i < n; ++i) {
         const FieldType t = rs.columns[i].type;
         convert[i] = t == FieldType::DateTime || t == FieldType::Boolean || t == FieldType::Money;
-    }
-    while (q.next()) {
-        QVector<QVariant> row(n);
-        for (int i = 0; i < n; ++i) {
-            QVariant v = q.value(i);
-            if (v.isNull())
-                v = QVariant();
-            row[i] = v;
-        }
-        rs.rows.push_back(std::move(row));
     }
     // A type taken from a column of the same name in another table holds only while every value
     // reads as that type: a text read as a flag would become "false", and a write by that value
@@ -480,33 +501,345 @@ ResultSet Connection::fetch(QSqlQuery &q) const {
             convert[i] = false;
         }
     }
+    if (std::none_of(convert.begin(), convert.end(), [](bool b) { return b; }))
+        return;
     for (QVector<QVariant> &row : rs.rows)
         for (int i = 0; i < n; ++i)
             if (convert[i])
                 row[i] = normalizeValue(rs.columns[i].type, row[i]);
-    return rs;
+}
+
+// ---- PostgreSQL through libpq ----------------------------------------------------------------
+
+// Type OIDs of PostgreSQL's built-in types (pg_type.dat).
+enum PgType : Oid {
+    PgBool = 16,
+    PgBytea = 17,
+    PgInt8 = 20,
+    PgInt2 = 21,
+    PgInt4 = 23,
+    PgOid = 26,
+    PgFloat4 = 700,
+    PgFloat8 = 701,
+    PgDate = 1082,
+    PgTime = 1083,
+    PgTimestamp = 1114,
+    PgTimestampTz = 1184,
+    PgNumeric = 1700,
+};
+
+int metaTypeOf(Oid type) {
+    switch (type) {
+    case PgBool:
+        return QMetaType::Bool;
+    case PgInt8:
+        return QMetaType::LongLong;
+    case PgInt2:
+    case PgInt4:
+    case PgOid:
+        return QMetaType::Int;
+    case PgFloat4:
+    case PgFloat8:
+        return QMetaType::Double;
+    case PgDate:
+        return QMetaType::QDate;
+    case PgTime:
+        return QMetaType::QTime;
+    case PgTimestamp:
+    case PgTimestampTz:
+        return QMetaType::QDateTime;
+    case PgBytea:
+        return QMetaType::QByteArray;
+    default: // numeric is read as its text, with every digit
+        return QMetaType::QString;
+    }
+}
+
+int digitsAt(const char *s, int from, int count) {
+    int n = 0;
+    for (int i = from; i < from + count; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return -1;
+        n = n * 10 + (s[i] - '0');
+    }
+    return n;
+}
+
+// "2024-05-01 10:20:30" as the server writes a timestamp(0) in the ISO style, read without the
+// general parser; anything else (fractions, a zone, infinity) by it.
+QDateTime pgDateTime(const char *s, int length) {
+    if (length == 19 && s[4] == '-' && s[7] == '-' && s[10] == ' ' && s[13] == ':' && s[16] == ':') {
+        const QDate d(digitsAt(s, 0, 4), digitsAt(s, 5, 2), digitsAt(s, 8, 2));
+        const QTime t(digitsAt(s, 11, 2), digitsAt(s, 14, 2), digitsAt(s, 17, 2));
+        if (d.isValid() && t.isValid())
+            return QDateTime(d, t);
+    }
+    QString text = QString::fromLatin1(s, length);
+    if (text.size() > 10 && text[10] == u' ')
+        text[10] = u'T';
+    // "+03" as the server writes an offset, "+03:00" as ISO 8601 wants it.
+    if (text.size() > 3 && (text[text.size() - 3] == u'+' || text[text.size() - 3] == u'-') &&
+        text.size() > 19)
+        text += QStringLiteral(":00");
+    return QDateTime::fromString(text, Qt::ISODateWithMs).toLocalTime();
+}
+
+QVariant pgValue(const PGresult *r, int row, int column, int metaType) {
+    if (PQgetisnull(r, row, column))
+        return QVariant();
+    const char *s = PQgetvalue(r, row, column);
+    const int length = PQgetlength(r, row, column);
+    switch (metaType) {
+    case QMetaType::Bool:
+        return s[0] == 't';
+    case QMetaType::Int:
+        return QByteArrayView(s, length).toInt();
+    case QMetaType::LongLong:
+        return QByteArrayView(s, length).toLongLong();
+    case QMetaType::Double: {
+        bool ok = false;
+        const double d = QByteArrayView(s, length).toDouble(&ok);
+        if (ok)
+            return d;
+        if (qstrcmp(s, "NaN") == 0)
+            return qQNaN();
+        return qstrcmp(s, "-Infinity") == 0 ? -qInf() : qInf();
+    }
+    case QMetaType::QDate:
+        return QDate::fromString(QString::fromLatin1(s, length), Qt::ISODate);
+    case QMetaType::QTime:
+        return QTime::fromString(QString::fromLatin1(s, length), Qt::ISODateWithMs);
+    case QMetaType::QDateTime:
+        return pgDateTime(s, length);
+    case QMetaType::QByteArray: {
+        size_t size = 0;
+        unsigned char *bytes = PQunescapeBytea(reinterpret_cast<const unsigned char *>(s), &size);
+        QByteArray out(reinterpret_cast<const char *>(bytes), qsizetype(size));
+        PQfreemem(bytes);
+        return out;
+    }
+    default:
+        return QString::fromUtf8(s, length);
+    }
+}
+
+// A value as the text PostgreSQL's input function of the parameter's type reads; the server finds
+// the type from where the parameter stands, as for a literal written in its place.
+QByteArray pgText(const QVariant &v) {
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool() ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double d = v.toDouble();
+        if (qIsNaN(d))
+            return QByteArrayLiteral("NaN");
+        if (qIsInf(d))
+            return d < 0 ? QByteArrayLiteral("-Infinity") : QByteArrayLiteral("Infinity");
+        return QByteArray::number(d, 'g', QLocale::FloatingPointShortest);
+    }
+    case QMetaType::QTime:
+        return v.toTime().toString(Qt::ISODateWithMs).toLatin1();
+    default:
+        return v.toString().toUtf8();
+    }
+}
+
+struct PgResultDeleter {
+    void operator()(PGresult *r) const { PQclear(r); }
+};
+using PgResult = std::unique_ptr<PGresult, PgResultDeleter>;
+
+} // namespace
+
+QSqlError postgresError(PGconn *conn, const PGresult *r, const QVariantList &values) {
+    const char *state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const char *primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    QString text = QString::fromUtf8(primary ? primary
+                                     : r     ? PQresultErrorMessage(r)
+                                             : PQerrorMessage(conn))
+                       .trimmed();
+    if (text.isEmpty())
+        text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    for (const QVariant &v : values) {
+        if (v.isNull() || v.typeId() == QMetaType::QByteArray)
+            continue;
+        const QString shown = u'"' + v.toString() + u'"';
+        if (shown.size() > 2)
+            text.replace(shown, QStringLiteral("\"…\""));
+    }
+    return QSqlError(QString(), text,
+                     PQstatus(conn) == CONNECTION_OK ? QSqlError::StatementError : QSqlError::ConnectionError,
+                     QString::fromLatin1(state ? state : ""));
+}
+
+pg_conn *Connection::pgConnection() const {
+    if (m_url.engine != Engine::PostgreSQL)
+        return nullptr;
+    const QSqlDatabase db = database();
+    if (!db.isValid() || !db.driver())
+        return nullptr;
+    const QVariant handle = db.driver()->handle();
+    return handle.isValid() && qstrcmp(handle.typeName(), "pg_conn*") == 0
+               ? *static_cast<PGconn *const *>(handle.data())
+               : nullptr;
+}
+
+PreparedSql Connection::prepared(const QString &sql) const {
+    return prepareSql(sql, m_url.engine,
+                      m_url.engine == Engine::PostgreSQL ? MarkStyle::Numbered : MarkStyle::Question);
+}
+
+StatementResult Connection::perform(const PreparedSql &sql, const QVariantList &values,
+                                    const QString &original) const {
+    if (!isOpen())
+        throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), original);
+    // PostgreSQL cannot keep a NUL in a text at all; SQLite would store it whole but count its
+    // length only up to the NUL. Neither engine keeps such a text as written: refuse it on both.
+    for (const QVariant &v : values)
+        if (v.typeId() == QMetaType::QString && v.toString().contains(QChar(0)))
+            throw DatabaseError(QStringLiteral("Текст содержит недопустимый символ с кодом 0"), original,
+                                QStringLiteral("22021"));
+    if (m_url.engine == Engine::PostgreSQL) {
+        if (pg_conn *conn = pgConnection())
+            return runPostgres(conn, sql, values, original);
+        throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), original);
+    }
+    return runSqlite(sql, values, original);
+}
+
+StatementResult Connection::runSqlite(const PreparedSql &sql, const QVariantList &values,
+                                      const QString &original) const {
+    QSqlQuery q(database());
+    q.setForwardOnly(true);
+    bool ok;
+    if (values.isEmpty() && sql.markNames.isEmpty()) {
+        ok = q.exec(sql.text);
+    } else {
+        ok = q.prepare(sql.text);
+        if (ok) {
+            for (const QVariant &v : values)
+                q.addBindValue(bindableValue(v));
+            ok = q.exec();
+        }
+    }
+    if (!ok)
+        throw DatabaseError(describeError(m_url.engine, q.lastError()), original,
+                            errorCode(m_url.engine, q.lastError()));
+    StatementResult out;
+    out.returnsRows = q.isSelect();
+    if (!out.returnsRows) {
+        out.rowsAffected = q.numRowsAffected();
+        return out;
+    }
+    ResultSet &rs = out.rows;
+    const QSqlRecord rec = q.record();
+    const int n = rec.count();
+    rs.columns.resize(n);
+    for (int i = 0; i < n; ++i)
+        rs.columns[i] = describeColumn(rec.fieldName(i), rec.field(i).metaType().id());
+    while (q.next()) {
+        QVector<QVariant> row(n);
+        for (int i = 0; i < n; ++i) {
+            QVariant v = q.value(i);
+            if (v.isNull())
+                v = QVariant();
+            row[i] = std::move(v);
+        }
+        rs.rows.push_back(std::move(row));
+    }
+    normalizeColumns(rs);
+    return out;
+}
+
+StatementResult Connection::runPostgres(pg_conn *conn, const PreparedSql &sql, const QVariantList &values,
+                                        const QString &original) const {
+    const QByteArray text = sql.text.toUtf8();
+    PgResult result;
+    if (values.isEmpty() && sql.markNames.isEmpty()) {
+        // The simple protocol: a text of several statements (a schema step) runs whole.
+        result.reset(PQexec(conn, text.constData()));
+    } else {
+        const int n = int(values.size());
+        std::vector<QByteArray> buffers(static_cast<size_t>(n));
+        std::vector<const char *> data(size_t(n), nullptr);
+        std::vector<int> lengths(size_t(n), 0), formats(size_t(n), 0);
+        std::vector<Oid> types(size_t(n), 0); // 0: the server infers the type from the statement
+        for (int i = 0; i < n; ++i) {
+            const QVariant v = bindableValue(values[i]);
+            if (!v.isValid())
+                continue;
+            const size_t k = size_t(i);
+            if (v.typeId() == QMetaType::QByteArray) {
+                // Bytes as they are: a program image is sent once, not doubled as hexadecimal text.
+                buffers[k] = v.toByteArray();
+                formats[k] = 1;
+                types[k] = PgBytea;
+            } else {
+                buffers[k] = pgText(v);
+            }
+            data[k] = buffers[k].constData();
+            lengths[k] = int(buffers[k].size());
+        }
+        result.reset(PQexecParams(conn, text.constData(), n, types.data(), data.data(), lengths.data(),
+                                  formats.data(), 0));
+    }
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    StatementResult out;
+    switch (status) {
+    case PGRES_COMMAND_OK:
+    case PGRES_EMPTY_QUERY:
+        out.rowsAffected = QByteArrayView(PQcmdTuples(result.get())).toInt();
+        return out;
+    case PGRES_TUPLES_OK:
+        break;
+    default: {
+        const QSqlError error = postgresError(conn, result.get(), values);
+        throw DatabaseError(describeError(Engine::PostgreSQL, error), original,
+                            errorCode(Engine::PostgreSQL, error));
+    }
+    }
+    out.returnsRows = true;
+    PGresult *r = result.get();
+    const int n = PQnfields(r);
+    const int count = PQntuples(r);
+    out.rowsAffected = *PQcmdTuples(r) ? QByteArrayView(PQcmdTuples(r)).toInt() : count;
+    ResultSet &rs = out.rows;
+    rs.columns.resize(n);
+    QVector<int> metaTypes(n);
+    for (int i = 0; i < n; ++i) {
+        metaTypes[i] = metaTypeOf(PQftype(r, i));
+        rs.columns[i] = describeColumn(QString::fromUtf8(PQfname(r, i)), metaTypes[i]);
+    }
+    rs.rows.reserve(size_t(count));
+    for (int row = 0; row < count; ++row) {
+        QVector<QVariant> values(n);
+        for (int i = 0; i < n; ++i)
+            values[i] = pgValue(r, row, i, metaTypes[i]);
+        rs.rows.push_back(std::move(values));
+    }
+    normalizeColumns(rs);
+    return out;
 }
 
 ResultSet Connection::query(const QString &sql, const QVariantMap &params) const {
-    const PreparedSql p = prepareSql(sql, m_url.engine);
-    QSqlQuery q = run(p, valuesFor(p, params), sql);
-    return fetch(q);
+    const PreparedSql p = prepared(sql);
+    return perform(p, valuesFor(p, params), sql).rows;
 }
 
 ResultSet Connection::queryPositional(const QString &sql, const QVariantList &values) const {
-    const PreparedSql p = prepareSql(sql, m_url.engine);
-    const QStringList names = p.uniqueNames();
-    QVariantMap map;
-    for (int i = 0; i < names.size(); ++i)
-        map.insert(names[i], i < values.size() ? values[i] : QVariant());
-    QSqlQuery q = run(p, valuesFor(p, map), sql);
-    return fetch(q);
+    const PreparedSql p = prepared(sql);
+    return perform(p, positionalValues(p, values), sql).rows;
 }
 
 int Connection::execute(const QString &sql, const QVariantMap &params) const {
-    const PreparedSql p = prepareSql(sql, m_url.engine);
-    QSqlQuery q = run(p, valuesFor(p, params), sql);
-    return q.numRowsAffected();
+    const PreparedSql p = prepared(sql);
+    return perform(p, valuesFor(p, params), sql).rowsAffected;
+}
+
+StatementResult Connection::executePositional(const QString &sql, const QVariantList &values) const {
+    const PreparedSql p = prepared(sql);
+    return perform(p, positionalValues(p, values), sql);
 }
 
 QVariant Connection::scalar(const QString &sql, const QVariantMap &params) const {
@@ -573,6 +906,15 @@ void Connection::rollback() {
     }
     database().rollback();
     m_rollbackOnly = false;
+}
+
+BulkWaitLimit::~BulkWaitLimit() {
+    try {
+        if (m_cn.isOpen() && !m_cn.inTransaction())
+            m_cn.setWaitLimit(Connection::WaitSeconds);
+    } catch (const AppError &) {
+        // A connection that broke meanwhile keeps nothing to restore.
+    }
 }
 
 Transaction::~Transaction() {

@@ -9,11 +9,18 @@
 #include <vector>
 
 class QSqlError;
+struct pg_conn;
+struct pg_result;
 
 // The driver's error as the user reads it: a Russian sentence for the errors a user can cause
 // (too long a text, a number out of range, a row still referenced, a duplicate, a deadlock, a lost
 // connection), followed by the driver's own text, cut to a few hundred characters.
 QString describeError(Engine engine, const QSqlError &error);
+
+// A failed PostgreSQL statement as the driver codes its errors: the server's primary message only
+// (its detail may quote a whole row), with the values the statement sent masked where the message
+// quotes them, and the SQLSTATE.
+QSqlError postgresError(pg_conn *conn, const pg_result *result, const QVariantList &values = {});
 
 // The engine's code of an error: PostgreSQL's SQLSTATE, SQLite's result code, or the code a
 // trigger of the program puts before its message ("22003: ...").
@@ -46,6 +53,14 @@ struct ResultSet {
     void sortByText(const QString &textColumn, const QString &keyColumn);
 };
 
+// What one statement gave: the rows of a query (possibly none), or the number of rows a change
+// touched.
+struct StatementResult {
+    bool returnsRows = false;
+    ResultSet rows;
+    int rowsAffected = 0;
+};
+
 // Where the database is: "sqlite:<file>" or "postgresql://[user[:password]@]host[:port]/<name>".
 struct DatabaseUrl {
     Engine engine = Engine::SQLite;
@@ -60,9 +75,18 @@ struct DatabaseUrl {
 // The one connection of the program (tests and tools open their own). Every statement goes through
 // it: `:name` parameters, `[Name]` identifiers and value types are handled the same way on both
 // engines, and errors become DatabaseError carrying the driver's text.
+//
+// On PostgreSQL every statement goes to libpq on the driver's own connection, values as parameters
+// apart from the text (binary for byte arrays): no value ever appears in a statement the server
+// logs or in an error message, which quote the statement as written, with its `:name` marks.
 class Connection {
 public:
     static constexpr int TimeoutSeconds = 5;
+    // How long a statement waits for a lock that another connection holds before it gives up with
+    // the "busy" message: SQLite's busy time-out, PostgreSQL's lock time-out. A bulk load, which
+    // runs for minutes anyway, waits longer rather than fail at the end of its work.
+    static constexpr int WaitSeconds = TimeoutSeconds;
+    static constexpr int BulkWaitSeconds = 120;
 
     Connection();
     ~Connection();
@@ -75,11 +99,18 @@ public:
     Engine engine() const { return m_url.engine; }
     const DatabaseUrl &url() const { return m_url; }
     QSqlDatabase database() const;
+    // The driver's own libpq connection; nullptr on SQLite.
+    pg_conn *pgConnection() const;
+    // Sets the lock wait of this connection (seconds); outside a transaction, since a rolled-back
+    // transaction takes the setting back on PostgreSQL.
+    void setWaitLimit(int seconds);
 
     ResultSet query(const QString &sql, const QVariantMap &params = {}) const;
     // Same, with values bound to the parameters in the order of their first appearance.
     ResultSet queryPositional(const QString &sql, const QVariantList &values) const;
     int execute(const QString &sql, const QVariantMap &params = {}) const; // rows affected
+    // Any one statement, values bound by position as in queryPositional.
+    StatementResult executePositional(const QString &sql, const QVariantList &values) const;
     QVariant scalar(const QString &sql, const QVariantMap &params = {}) const;
 
     // Nested calls share the outermost transaction.
@@ -92,14 +123,31 @@ public:
     bool inTransaction() const { return m_depth > 0; }
 
 private:
-    QSqlQuery run(const PreparedSql &sql, const QVariantList &values, const QString &original) const;
-    ResultSet fetch(QSqlQuery &q) const;
+    PreparedSql prepared(const QString &sql) const;
+    StatementResult perform(const PreparedSql &sql, const QVariantList &values,
+                            const QString &original) const;
+    StatementResult runSqlite(const PreparedSql &sql, const QVariantList &values,
+                              const QString &original) const;
+    StatementResult runPostgres(pg_conn *conn, const PreparedSql &sql, const QVariantList &values,
+                                const QString &original) const;
 
     QString m_name;
     DatabaseUrl m_url;
     int m_depth = 0;
     bool m_rollbackOnly = false;
     bool m_writing = false; // the outermost transaction was begun to write
+};
+
+// A longer lock wait for the connection while it lives (bulk work); the usual one afterwards.
+class BulkWaitLimit {
+public:
+    explicit BulkWaitLimit(Connection &cn) : m_cn(cn) { m_cn.setWaitLimit(Connection::BulkWaitSeconds); }
+    ~BulkWaitLimit();
+    BulkWaitLimit(const BulkWaitLimit &) = delete;
+    BulkWaitLimit &operator=(const BulkWaitLimit &) = delete;
+
+private:
+    Connection &m_cn;
 };
 
 // Commits on commit(), rolls back when left by an exception or without commit().

@@ -81,12 +81,7 @@ public:
     PostgresSource(PGconn *conn, const QString &sql, const QString &original)
         : m_result(PQexecParams(conn, sql.toUtf8().constData(), 0, nullptr, nullptr, nullptr, nullptr, 1)) {
         if (PQresultStatus(m_result) != PGRES_TUPLES_OK) {
-            const char *state = PQresultErrorField(m_result, PG_DIAG_SQLSTATE);
-            const QSqlError error(
-                QString(),
-                QString::fromUtf8(m_result ? PQresultErrorMessage(m_result) : PQerrorMessage(conn)).trimmed(),
-                PQstatus(conn) == CONNECTION_OK ? QSqlError::StatementError : QSqlError::ConnectionError,
-                QString::fromLatin1(state ? state : ""));
+            const QSqlError error = postgresError(conn, m_result);
             PQclear(m_result);
             m_result = nullptr;
             throw DatabaseError(describeError(Engine::PostgreSQL, error), original,
@@ -165,7 +160,7 @@ RowScan::RowScan(const Connection &cn, const QString &sql) {
     if (cn.engine() == Engine::SQLite) {
         if (sqlite3 *db = driverHandle<sqlite3>(cn, "sqlite3*"))
             m_source = std::make_unique<SqliteSource>(db, text, sql);
-    } else if (PGconn *conn = driverHandle<PGconn>(cn, "pg_conn*")) {
+    } else if (PGconn *conn = cn.pgConnection()) {
         // libpq first discards what is left of the statement before (the driver reads a result
         // row by row and leaves its end unread), as the driver itself does for its next statement.
         m_source = std::make_unique<PostgresSource>(conn, text, sql);

@@ -19,7 +19,7 @@ QStringList PreparedSql::uniqueNames() const {
     return out;
 }
 
-PreparedSql prepareSql(const QString &sql, Engine engine) {
+PreparedSql prepareSql(const QString &sql, Engine engine, MarkStyle marks) {
     PreparedSql out;
     out.text.reserve(sql.size() + 8);
     const qsizetype n = sql.size();
@@ -99,7 +99,10 @@ PreparedSql prepareSql(const QString &sql, Engine engine) {
             while (j < n && isNameChar(sql[j]))
                 ++j;
             out.markNames << sql.mid(i + 1, j - i - 1);
-            out.text += u'?';
+            if (marks == MarkStyle::Numbered)
+                out.text += u'$' + QString::number(out.markNames.size());
+            else
+                out.text += u'?';
             i = j;
         } else {
             out.text += c;

@@ -5,8 +5,9 @@
 
 enum class Engine { SQLite, PostgreSQL };
 
-// A statement prepared for one engine: `:name` parameters replaced by positional `?` marks (one
-// name per mark, in order, repeated names repeated), `[Name]` identifiers rewritten for the engine.
+// A statement prepared for one engine: `:name` parameters replaced by positional `?` marks (or
+// PostgreSQL's numbered `$1`, `$2`, ... when asked; one name per mark, in order, repeated names
+// repeated), `[Name]` identifiers rewritten for the engine.
 // String literals, quoted identifiers, comments and (on PostgreSQL) dollar-quoted bodies are left
 // exactly as written.
 struct PreparedSql {
@@ -18,4 +19,6 @@ struct PreparedSql {
     QStringList uniqueNames() const;
 };
 
-PreparedSql prepareSql(const QString &sql, Engine engine);
+enum class MarkStyle { Question, Numbered };
+
+PreparedSql prepareSql(const QString &sql, Engine engine, MarkStyle marks = MarkStyle::Question);

@@ -149,3 +149,169 @@ QVariant checkedValue(FieldType type, const QVariant &value, const QString &what
         return normalizeValue(type, value);
     }
 }
+
+namespace {
+
+// The statement cut into words, parameters, punctuation and literals, without blanks and comments;
+// quoted names lose their quotes.
+QStringList tokens(const QString &sql) {
+    QStringList out;
+    const qsizetype n = sql.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const QChar c = sql[i];
+        if (c.isSpace()) {
+            ++i;
+        } else if (c == u'-' && i + 1 < n && sql[i + 1] == u'-') {
+            while (i < n && sql[i] != u'\n')
+                ++i;
+        } else if (c == u'/' && i + 1 < n && sql[i + 1] == u'*') {
+            const qsizetype end = sql.indexOf(QStringLiteral("*/"), i + 2);
+            i = end < 0 ? n : end + 2;
+        } else if (c == u'\'') {
+            qsizetype j = i + 1;
+            while (j < n && !(sql[j] == u'\'' && (j + 1 >= n || sql[j + 1] != u'\'')))
+                j += sql[j] == u'\'' ? 2 : 1;
+            out << sql.mid(i, j - i + 1);
+            i = j + 1;
+        } else if (c == u'"' || c == u'[' || c == u'`') {
+            const QChar close = c == u'[' ? u']' : c;
+            qsizetype j = sql.indexOf(close, i + 1);
+            if (j < 0)
+                j = n;
+            out << sql.mid(i + 1, j - i - 1);
+            i = j + 1;
+        } else if (c.isLetterOrNumber() || c == u'_' || c == u'@' ||
+                   (c == u':' && i + 1 < n && (sql[i + 1].isLetter() || sql[i + 1] == u'_'))) {
+            qsizetype j = i + 1;
+            while (j < n && (sql[j].isLetterOrNumber() || sql[j] == u'_' || sql[j] == u'@' || sql[j] == u'.'))
+                ++j;
+            out << sql.mid(i, j - i);
+            i = j;
+        } else {
+            out << QString(c);
+            ++i;
+        }
+    }
+    return out;
+}
+
+bool is(const QStringList &t, qsizetype i, const char *word) {
+    return i < t.size() && t[i].compare(QLatin1StringView(word), Qt::CaseInsensitive) == 0;
+}
+
+// The items of a parenthesised list starting at t[i] == "(", each as its tokens; i is left after
+// the closing parenthesis.
+QList<QStringList> listAt(const QStringList &t, qsizetype &i) {
+    QList<QStringList> items;
+    if (!is(t, i, "("))
+        return items;
+    ++i;
+    QStringList item;
+    int depth = 0;
+    for (; i < t.size(); ++i) {
+        if (t[i] == u"(")
+            ++depth;
+        else if (t[i] == u")" && depth-- == 0)
+            break;
+        if (depth == 0 && t[i] == u",") {
+            items << item;
+            item.clear();
+        } else {
+            item << t[i];
+        }
+    }
+    items << item;
+    ++i;
+    return items;
+}
+
+bool isParameter(const QStringList &expr) {
+    return expr.size() == 1 && expr[0].startsWith(u':');
+}
+
+} // namespace
+
+QHash<QString, ColumnInfo> parameterColumns(const QString &sql) {
+    QHash<QString, ColumnInfo> out;
+    const QStringList t = tokens(sql);
+    const auto columnOf = [](const TableInfo *table, const QStringList &name) -> const ColumnInfo * {
+        return table && name.size() == 1 ? table->column(name[0].section(u'.', -1)) : nullptr;
+    };
+    const auto bind = [&](const ColumnInfo *column, const QStringList &expr) {
+        if (column && isParameter(expr))
+            out.insert(expr[0].mid(1).toLower(), *column);
+    };
+    qsizetype i = 0;
+    if (is(t, 0, "INSERT")) {
+        i = 1;
+        if (is(t, i, "OR"))
+            i += 2;
+        if (!is(t, i, "INTO") || i + 1 >= t.size())
+            return out;
+        const TableInfo *table = SchemaInfo::instance().table(t[i + 1].section(u'.', -1));
+        i += 2;
+        const QList<QStringList> columns = listAt(t, i);
+        if (!table || !is(t, i, "VALUES"))
+            return out;
+        ++i;
+        while (is(t, i, "(")) {
+            const QList<QStringList> row = listAt(t, i);
+            for (qsizetype k = 0; k < row.size() && k < columns.size(); ++k)
+                bind(columnOf(table, columns[k]), row[k]);
+            if (!is(t, i, ","))
+                break;
+            ++i;
+        }
+    } else if (is(t, 0, "UPDATE") && t.size() > 2) {
+        i = 1;
+        if (is(t, i, "OR"))
+            i += 2;
+        const TableInfo *table =
+            i < t.size() ? SchemaInfo::instance().table(t[i].section(u'.', -1)) : nullptr;
+        ++i;
+        if (!table || !is(t, i, "SET"))
+            return out;
+        ++i;
+        // col = expr, ... up to WHERE, FROM, RETURNING or the end, at the outer level.
+        QStringList expr;
+        QStringList target;
+        int depth = 0;
+        for (;; ++i) {
+            const bool end = i >= t.size() || t[i] == u";" ||
+                             (depth == 0 && (is(t, i, "WHERE") || is(t, i, "FROM") || is(t, i, "RETURNING")));
+            if (end || (depth == 0 && t[i] == u",")) {
+                if (target.size() == 2 && target[1] == u"=")
+                    bind(columnOf(table, {target[0]}), expr);
+                if (end)
+                    break;
+                target.clear();
+                expr.clear();
+                continue;
+            }
+            if (t[i] == u"(")
+                ++depth;
+            else if (t[i] == u")")
+                --depth;
+            if (target.size() < 2)
+                target << t[i];
+            else
+                expr << t[i];
+        }
+    }
+    return out;
+}
+
+QVariantList checkedStatementValues(const QString &sql, const QStringList &names,
+                                    const QVariantList &values) {
+    const QHash<QString, ColumnInfo> columns = parameterColumns(sql);
+    QVariantList out = values;
+    for (qsizetype i = 0; i < out.size() && i < names.size(); ++i) {
+        const auto it = columns.constFind(names[i].toLower());
+        if (it == columns.constEnd() || isBlankText(out[i]))
+            continue;
+        out[i] = checkedValue(it->type, out[i],
+                              QStringLiteral("параметра :%1 (поле «%2»)").arg(names[i], it->name));
+    }
+    return out;
+}

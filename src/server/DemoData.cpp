@@ -951,6 +951,9 @@ void CreateScaleData(Connection &cn, int devices) {
             }
         }
     } restoreCache{cn, cacheSize};
+    // The load takes minutes: rather than give up at the end of them, it waits longer for the
+    // rows other users hold.
+    const BulkWaitLimit bulkWait(cn);
     Transaction tx(cn);
     const Catalogue cat = ensureCatalogue(cn);
 

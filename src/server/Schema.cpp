@@ -826,8 +826,11 @@ QStringList sqliteValueChecks(const Table &t) {
                   QStringLiteral("22003"), QStringLiteral("%1: не более 15 цифр до запятой").arg(name));
             break;
         case T:
-            check(QStringLiteral("%1 IS NOT NULL AND datetime(%1) IS NULL").arg(v), QStringLiteral("22007"),
-                  QStringLiteral("%1: ожидается дата").arg(name));
+            // A date is kept as its text. A number would read as a Julian day number (0 as a day
+            // of the year -4713), where PostgreSQL refuses it; and a text such as '1e3' reaches
+            // the trigger as the number SQLite made of it.
+            check(QStringLiteral("%1 IS NOT NULL AND (typeof(%1) <> 'text' OR datetime(%1) IS NULL)").arg(v),
+                  QStringLiteral("22007"), QStringLiteral("%1: ожидается дата").arg(name));
             break;
         case V:
         case C:
@@ -1034,9 +1037,26 @@ void addStrictChecks(Connection &cn) {
     run(cn, strictStatements(cn.engine()));
 }
 
+// ---- Version 6: dates written as numbers refused on SQLite -----------------------------------
+
+// The value checks of version 4 took a number for a date; the checks of the tables with a date
+// column are made again with the stricter test of sqliteValueChecks.
+void refuseNumericDates(Connection &cn) {
+    if (cn.engine() != Engine::SQLite)
+        return;
+    for (const Table &t : tablesV1()) {
+        if (std::none_of(t.cols.begin(), t.cols.end(), [](const Col &c) { return c.type == T; }))
+            continue;
+        const QString table = QString::fromLatin1(t.name);
+        cn.execute(QStringLiteral("DROP TRIGGER IF EXISTS trCheck%1Ins").arg(table));
+        cn.execute(QStringLiteral("DROP TRIGGER IF EXISTS trCheck%1Upd").arg(table));
+        run(cn, sqliteValueChecks(t));
+    }
+}
+
 using Step = void (*)(Connection &);
-const Step Steps[] = {createV1, upgradeToV2, upgradeToV3, addStrictChecks,
-                      scopeIgnoredAccounts}; // Steps[i] brings version i to version i + 1
+const Step Steps[] = {createV1,          upgradeToV2, upgradeToV3, addStrictChecks, scopeIgnoredAccounts,
+                      refuseNumericDates}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 void describeTables() {

@@ -11,7 +11,7 @@
 // domain controller.
 namespace Schema {
 
-constexpr int CurrentVersion = 5;
+constexpr int CurrentVersion = 6;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();

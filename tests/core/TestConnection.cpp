@@ -7,15 +7,21 @@
 #include "TestDatabase.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
 #include <functional>
+#include <netinet/in.h>
 #include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -239,7 +245,102 @@ TEST_P(TransactionTest, InnerRollbackMakesTheOuterCommitFail) {
     EXPECT_EQ(count(*other), 1);
 }
 
+TEST_P(TransactionTest, AWriterBehindAnotherGivesUpWithTheBusySentence) {
+    // Both engines wait the same bounded time by default.
+    if (pg())
+        EXPECT_EQ(cn().scalar(QStringLiteral("SHOW lock_timeout")).toString(),
+                  QStringLiteral("%1s").arg(Connection::WaitSeconds));
+    else
+        EXPECT_EQ(cn().scalar(QStringLiteral("PRAGMA busy_timeout")).toInt(), Connection::WaitSeconds * 1000);
+
+    insert(1);
+    other->setWaitLimit(1);
+    Transaction holder(cn());
+    cn().execute(QStringLiteral("UPDATE probe SET id = 2 WHERE id = 1"));
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        other->execute(QStringLiteral("UPDATE probe SET id = 3 WHERE id = 1"));
+        ADD_FAILURE() << "the second writer did not wait for the first";
+    } catch (const DatabaseError &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("База данных занята другим пользователем")))
+            << e.message().toStdString();
+    }
+    EXPECT_LT(clock.elapsed(), 30000) << "the wait has an end";
+    EXPECT_FALSE(other->inTransaction());
+    holder.commit();
+
+    // Once the first writer is done, the second one goes on as if nothing had happened.
+    EXPECT_EQ(other->execute(QStringLiteral("UPDATE probe SET id = 3 WHERE id = 2")), 1);
+    EXPECT_EQ(cn().scalar(QStringLiteral("SELECT id FROM probe")).toInt(), 3);
+}
+
 VELMORA_BOTH_ENGINES(TransactionTest);
+
+TEST(Connection, FailuresToOpenAreRussianSentences) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A port on this machine where nothing listens: bound for a moment, then let go.
+    quint16 closedPort = 0;
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), length), 0);
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+        closedPort = ntohs(address.sin_port);
+        ::close(fd);
+    }
+    struct Case {
+        const char *what;
+        QString url;
+        const char *sentence;
+    };
+    const Case cases[] = {
+        {"a folder given as the file", "sqlite:" + dir.path(), "Вместо файла базы данных указана папка"},
+        {"a server that does not listen",
+         QStringLiteral("postgresql://velmora@127.0.0.1:%1/Velmora").arg(closedPort),
+         "Не удалось соединиться с сервером данных"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Connection cn;
+        try {
+            cn.open(c.url);
+            ADD_FAILURE() << "opened";
+        } catch (const DatabaseError &e) {
+            EXPECT_TRUE(e.message().startsWith(QString::fromUtf8(c.sentence))) << e.message().toStdString();
+        }
+        EXPECT_FALSE(cn.isOpen());
+    }
+    EXPECT_TRUE(QFileInfo(dir.path()).isDir()) << "the folder is left as it was";
+
+    // What libpq says of a refused password and of a database that is not there; the test cluster
+    // takes any password, so the driver's words stand in for the server's answer.
+    struct Said {
+        const char *text, *code, *sentence;
+    };
+    const Said said[] = {
+        {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  password authentication failed "
+         "for user \"velmora\"",
+         "", "Сервер данных не принял имя пользователя или пароль"},
+        {"connection to server at \"127.0.0.1\", port 5432 failed: fe_sendauth: no password supplied", "",
+         "Сервер данных не принял имя пользователя или пароль"},
+        {"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  database \"Velmora\" does not "
+         "exist",
+         "", "На сервере данных нет такой базы данных"},
+        {"server closed the connection unexpectedly", "", "Связь с сервером данных потеряна"},
+    };
+    for (const Said &c : said) {
+        const QSqlError error(QStringLiteral("Unable to connect"), QString::fromUtf8(c.text),
+                              QSqlError::ConnectionError, QString::fromLatin1(c.code));
+        EXPECT_TRUE(describeError(Engine::PostgreSQL, error).startsWith(QString::fromUtf8(c.sentence)))
+            << c.text;
+    }
+}
 
 // Points the settings and data folders at a temporary folder and puts the environment back.
 class EnvironmentScope {

@@ -9,7 +9,9 @@
 #include "ServerProcs.h"
 #include "TessalADO.h"
 #include "TestDatabase.h"
+#include "ValueCheck.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
@@ -462,7 +464,161 @@ TEST_P(ServerErrorTest, SqlTextCountsItsStatements) {
     }
 }
 
+TEST_P(ServerErrorTest, ObjectsMissingOrThereAlreadyAreNamedInRussian) {
+    cn().execute("CREATE TABLE Probe (ID integer)");
+    struct Case {
+        const char *statement, *sentence, *named;
+    };
+    const Case cases[] = {
+        {"SELECT * FROM DeviceUnit", "В базе данных нет нужной таблицы", "deviceunit"},
+        {"CREATE TABLE Probe (ID integer)", "В базе данных уже есть объект с таким именем", "probe"},
+        {"CREATE INDEX ixProbe ON Probe (NoColumn)", "В базе данных нет такого столбца", "nocolumn"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.statement);
+        const QString message = failure([&] { cn().execute(QString::fromLatin1(c.statement)); });
+        EXPECT_TRUE(message.startsWith(QString::fromUtf8(c.sentence))) << message.toStdString();
+        EXPECT_TRUE(message.section(u'\n', 1).contains(QString::fromLatin1(c.named), Qt::CaseInsensitive))
+            << "the driver's text names it: " << message.toStdString();
+    }
+}
+
 VELMORA_BOTH_ENGINES(ServerErrorTest);
+
+// ---- Values bound apart from the statement -------------------------------------------------
+
+class BoundValueTest : public ServerTest {};
+
+TEST_P(BoundValueTest, ValuesArriveAsTheyWereAndTheColumnDecidesTheirType) {
+    const QVariant user = insert("User", {{"Login", "ivanov"}});
+    const QString tricky = QStringLiteral("it's a \\ \"пароль\" $1 :P ?");
+    EXPECT_EQ(cn().execute("UPDATE [User] SET Pass = :P, DomainSource = :S WHERE ID = :K",
+                           {{"P", tricky}, {"S", 1}, {"K", user}}),
+              1)
+        << "an integer for a bit column";
+    EXPECT_EQ(scalar("SELECT Pass FROM [User] WHERE ID = :K", {{"K", user}}).toString(), tricky);
+    EXPECT_EQ(scalar("SELECT DomainSource FROM [User] WHERE ID = :K", {{"K", user}}).toBool(), true);
+
+    // Every byte value, NULs included, as a blob.
+    QByteArray bytes;
+    for (int i = 0; i < 512; ++i)
+        bytes.append(char(i % 256));
+    cn().execute("INSERT INTO ProgramVersion (Version, Programm) VALUES ('9.9.9.9', :B)", {{"B", bytes}});
+    EXPECT_EQ(scalar("SELECT Programm FROM ProgramVersion WHERE Version = '9.9.9.9'").toByteArray(), bytes);
+
+    // A number where a date belongs is refused alike, in Russian.
+    const QString message = failure([&] {
+        cn().execute("INSERT INTO Document (DocDate) VALUES (:D)", {{"D", 5}});
+    });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Неверная дата или время"))) << message.toStdString();
+}
+
+TEST_P(BoundValueTest, APasswordInAFailingStatementReachesNeitherTheMessageNorTheServerLog) {
+    if (!pg())
+        GTEST_SKIP() << "the server's log";
+    const QVariant user = insert("User", {{"Login", "petrov"}});
+    const QString password =
+        QStringLiteral("LongLoginPW_93-") + QString::number(QDateTime::currentMSecsSinceEpoch());
+    struct Case {
+        const char *what, *statement;
+        QVariantMap values;
+    };
+    const Case cases[] = {
+        {"a key that is no number",
+         "UPDATE [User] SET Pass = :P WHERE ID = :K",
+         {{"P", password}, {"K", "x"}}},
+        {"a login too long",
+         "UPDATE [User] SET Pass = :P, Login = :L WHERE ID = :K",
+         {{"P", password}, {"L", QString(30, u'л')}, {"K", user}}},
+        {"the password itself where a number belongs", "SELECT CAST(:P AS integer)", {{"P", password}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            cn().execute(QString::fromLatin1(c.statement), c.values);
+            ADD_FAILURE() << "the statement did not fail";
+        } catch (const DatabaseError &e) {
+            EXPECT_FALSE(e.message().contains(password)) << e.message().toStdString();
+            EXPECT_FALSE(e.statement().contains(password));
+            EXPECT_TRUE(e.statement().contains(":P")) << "the statement as written";
+        }
+    }
+    const QString dir = qEnvironmentVariable("PG_DIR");
+    if (dir.isEmpty())
+        GTEST_SKIP() << "PG_DIR names no cluster whose log this test can read";
+    QFile log(dir + "/data/server.log");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << log.fileName().toStdString();
+    const QByteArray text = log.readAll();
+    EXPECT_TRUE(text.contains("WHERE ID = $2")) << "the failing statements were logged";
+    // The server quotes the input it could not read as a number in its error line itself;
+    // the statement line never carries a value.
+    for (const QByteArray &line : text.split('\n')) {
+        if (line.contains("STATEMENT:")) {
+            EXPECT_FALSE(line.contains(password.toUtf8())) << line.toStdString();
+        }
+    }
+    const qsizetype quoted = text.count(password.toUtf8());
+    EXPECT_LE(quoted, 1) << "only the server's own error line of the cast";
+}
+
+TEST_P(BoundValueTest, ValuesTypedByHandAreHeldToTheColumnsTheyAreWrittenInto) {
+    const QVariant dep = insert("Department", {{"DprtName", "Склад"}});
+    const QVariant wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
+    const QVariant dev = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+    const QVariant el = insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplNumber", "N1"}});
+    // Arguments as the admin tool's sql command passes them: texts, whole numbers as integers.
+    struct Case {
+        const char *what, *statement;
+        QVariantList values;
+        const char *refusal; // nullptr: written
+    };
+    const Case cases[] = {
+        {"an exponent for a smallint",
+         "UPDATE CompleteSet SET Warranty = :W WHERE IdComponent = :K",
+         {"1e3", el},
+         "целым числом"},
+        {"a fraction for an integer",
+         "UPDATE [CompleteSet] SET [CmplIdModel] = :M WHERE IdComponent = :K",
+         {"1.0", el},
+         "целым числом"},
+        {"a zero for a date",
+         "UPDATE CompleteSet SET DateManufact = :D WHERE IdComponent = :K",
+         {"0", el},
+         "датой"},
+        {"an exponent for a date",
+         "UPDATE CompleteSet SET DateManufact = :D, Warranty = :W WHERE IdComponent = :K",
+         {"1e3", 12, el},
+         "датой"},
+        {"the second row of an insert",
+         "INSERT INTO Document (DocNumber, DocDate) VALUES (:A, :B), (:C, :D)",
+         {"1", "2024-01-01", "2", 0},
+         "датой"},
+        {"a flag as a number", "UPDATE [User] SET DomainSource = :S WHERE ID = :K", {1, -1}, nullptr},
+        {"a date and a whole number",
+         "UPDATE CompleteSet SET DateManufact = :D, Warranty = :W WHERE IdComponent = :K",
+         {"2024-01-31", "12", el},
+         nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString sql = QString::fromLatin1(c.statement);
+        const QStringList names = prepareSql(sql, GetParam()).uniqueNames();
+        const QString message =
+            failure([&] { cn().executePositional(sql, checkedStatementValues(sql, names, c.values)); });
+        if (c.refusal) {
+            EXPECT_TRUE(message.contains(QString::fromUtf8(c.refusal))) << message.toStdString();
+        } else {
+            EXPECT_TRUE(message.isEmpty()) << message.toStdString();
+        }
+    }
+    const ResultSet row = cn().query("SELECT Warranty, DateManufact, CmplIdModel FROM CompleteSet");
+    EXPECT_EQ(row.rows.front()[0].toInt(), 12);
+    EXPECT_EQ(row.rows.front()[1].toDateTime(), QDateTime(QDate(2024, 1, 31), QTime(0, 0)));
+    EXPECT_TRUE(row.rows.front()[2].isNull());
+    EXPECT_EQ(scalar("SELECT count(*) FROM Document").toInt(), 0) << "no row of the refused insert";
+}
+
+VELMORA_BOTH_ENGINES(BoundValueTest);
 
 // ---- Schema versions -----------------------------------------------------------------------
 

@@ -187,6 +187,32 @@ TEST_P(SchemaVersionTest, TextsOfADatabaseBeforeTheFoldsAreFoundAfterTheUpgrade)
               QStringLiteral("склад"));
 }
 
+TEST_P(SchemaVersionTest, DatesWrittenAsNumbersAreRefusedAfterTheUpgrade) {
+    Schema::describe();
+    Schema::upgradeTo(cn(), 4);
+    const QVariant doc = insertRow(cn(), "Document", {{"DocDate", "2024-05-01 00:00:00"}});
+    Schema::prepare(cn());
+    EXPECT_EQ(cn().scalar("select DocDate from Document").toDateTime(),
+              QDateTime(QDate(2024, 5, 1), QTime(0, 0)));
+    // SQLite read a number as a Julian day (0 as a day in the year -4713); PostgreSQL refuses it.
+    const QVariant refused[] = {0, 1000, 2460000.5, "0", "1e3", "завтра"};
+    for (const QVariant &v : refused) {
+        SCOPED_TRACE(v.toString().toStdString());
+        try {
+            cn().execute("update Document set DocDate = :D where IdDocument = :K", {{"D", v}, {"K", doc}});
+            ADD_FAILURE() << "taken as a date";
+        } catch (const DatabaseError &e) {
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("Неверная дата или время")))
+                << e.message().toStdString();
+        }
+    }
+    for (const char *date : {"2024-06-01", "2024-06-01 10:20:30"})
+        EXPECT_EQ(
+            cn().execute("update Document set DocDate = :D where IdDocument = :K", {{"D", date}, {"K", doc}}),
+            1)
+            << date;
+}
+
 TEST_P(SchemaVersionTest, ADatabaseOfANewerProgramIsRefusedUntouched) {
     Schema::prepare(cn());
     cn().execute("update SchemaVersion set Version = 99");

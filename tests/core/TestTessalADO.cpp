@@ -265,6 +265,9 @@ TEST(SqlText, ParametersAndIdentifiers) {
         EXPECT_EQ(p.markNames, c.names) << c.sql;
     }
     EXPECT_EQ(prepareSql(":a :b :A", Engine::SQLite).uniqueNames(), (QStringList{"a", "b"}));
+    // libpq's numbered marks, one per place, past literals and casts.
+    EXPECT_EQ(prepareSql("select '?:x', :a::text, :b, :a", Engine::PostgreSQL, MarkStyle::Numbered).text,
+              QStringLiteral("select '?:x', $1::text, $2, $3"));
 }
 
 } // namespace
