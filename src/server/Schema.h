@@ -7,10 +7,12 @@
 // the search texts with their index; version 3 folds the search texts (case and "ё" do not
 // count, on any engine and locale) and adds the indexed find texts of departments, workplaces
 // and devices; version 4 holds SQLite's values to PostgreSQL's types and refuses department
-// cycles on both engines.
+// cycles on both engines; version 5 keeps program images in parts; version 6 gives each domain
+// account one user; version 7 lets every SQLite client write the file (no program function in
+// its triggers).
 namespace Schema {
 
-constexpr int CurrentVersion = 4;
+constexpr int CurrentVersion = 7;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();
