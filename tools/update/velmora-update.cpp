@@ -31,7 +31,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QThread>
 
 #include <cerrno>
@@ -94,28 +93,38 @@ struct UpdateFailure {
 
 constexpr int StartSeconds = 60;
 
+// A file of the updater's own beside the program, removed again unless it is kept.
+struct NewFile {
+    QString path;
+    bool keep = false;
+    ~NewFile() {
+        if (!keep && !path.isEmpty())
+            QFile::remove(path);
+    }
+};
+
 // Writes the newest image into a new file beside the program (same folder, so that the swap is
-// one rename), executable with the old file's permissions. The file is removed again unless the
-// caller takes it (setAutoRemove(false)).
-std::unique_ptr<QTemporaryFile> writeBeside(Connection &cn, const QString &program, const QString &version) {
+// one rename), executable with the old file's permissions, and closes it: a file still open for
+// writing cannot be run.
+void writeBeside(Connection &cn, const QString &program, const QString &version, NewFile &fresh) {
     const QFileInfo target(program);
-    auto file = std::make_unique<QTemporaryFile>(
-        target.dir().filePath(QStringLiteral(".") + target.fileName() + QStringLiteral(".new-XXXXXX")));
-    if (!file->open())
+    QFile file(target.dir().filePath(
+        QStringLiteral(".%1.new-%2").arg(target.fileName()).arg(QCoreApplication::applicationPid())));
+    QFile::remove(file.fileName()); // left by an update that was cut short
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         throw AppError(QStringLiteral("Нельзя создать файл в папке «%1»: %2")
-                           .arg(target.absolutePath(), file->errorString()));
-    WriteStoredProgram(cn, version, *file);
-    if (!file->flush() || ::fsync(file->handle()) != 0)
+                           .arg(target.absolutePath(), file.errorString()));
+    fresh.path = file.fileName();
+    WriteStoredProgram(cn, version, file);
+    if (!file.flush() || ::fsync(file.handle()) != 0)
         throw AppError(QStringLiteral("Не удалось записать новую версию в «%1»: %2")
-                           .arg(file->fileName(), file->errorString()));
+                           .arg(file.fileName(), file.errorString()));
+    file.close();
     const QFileDevice::Permissions executable = QFileDevice::ExeOwner | QFileDevice::ExeUser |
                                                 QFileDevice::ReadOwner | QFileDevice::ReadUser |
                                                 QFileDevice::WriteOwner | QFileDevice::WriteUser;
-    if (!file->setPermissions(target.permissions() | executable))
-        throw AppError(QStringLiteral("Не удалось сделать исполняемым «%1»: %2")
-                           .arg(file->fileName(), file->errorString()));
-    file->close();
-    return file;
+    if (!QFile::setPermissions(fresh.path, target.permissions() | executable))
+        throw AppError(QStringLiteral("Не удалось сделать исполняемым «%1»").arg(fresh.path));
 }
 
 QString systemError() {
@@ -174,7 +183,7 @@ bool startConfirmed(const QString &program, QString *why) {
 
 // Puts the new file in place of the program and starts it; the old file stays beside it until the
 // new program has started, and goes back in place when it does not.
-void install(const QString &program, QTemporaryFile &fresh, const QString &version) {
+void install(const QString &program, NewFile &fresh, const QString &version) {
     const QFileInfo target(program);
     const QString backup =
         target.dir().filePath(QStringLiteral(".") + target.fileName() + QStringLiteral(".old"));
@@ -183,12 +192,12 @@ void install(const QString &program, QTemporaryFile &fresh, const QString &versi
         !QFile::copy(program, backup))
         throw AppError(
             QStringLiteral("Не удалось сохранить прежнюю версию как «%1»: %2").arg(backup, systemError()));
-    if (!renameOver(fresh.fileName(), program)) {
+    if (!renameOver(fresh.path, program)) {
         const QString reason = systemError();
         QFile::remove(backup);
         throw AppError(QStringLiteral("Не удалось заменить «%1»: %2").arg(program, reason));
     }
-    fresh.setAutoRemove(false); // it is the program now
+    fresh.keep = true; // it is the program now
 
     QString why;
     if (startConfirmed(program, &why)) {
@@ -223,11 +232,12 @@ void update(const Options &options) {
             throw AppError(QStringLiteral("Программа «%1» не запускается").arg(options.program));
         return;
     }
-    const std::unique_ptr<QTemporaryFile> fresh = writeBeside(cn, options.program, newest);
+    NewFile fresh;
+    writeBeside(cn, options.program, newest, fresh);
     cn.close();
     // The new file is what will run: it must be a program of that version that starts.
-    CheckProgramFile(fresh->fileName(), ProgramKind::Program, newest);
-    install(options.program, *fresh, newest);
+    CheckProgramFile(fresh.path, ProgramKind::Program, newest);
+    install(options.program, fresh, newest);
 }
 
 Options parse(const QStringList &args) {
