@@ -480,6 +480,7 @@ const ToolCommand Commands[] = {
 
 int main(int argc, char **argv) {
     ReadTimeZoneOnce();
+    KeepFilesPrivate();
     const auto app = MakeToolApplication(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));

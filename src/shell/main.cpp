@@ -10,6 +10,7 @@
 
 int main(int argc, char *argv[]) {
     ReadTimeZoneOnce();
+    KeepFilesPrivate();
     // Answered without a window or a database: the updater and publishing ask it of a new build.
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("Velmora %s\n", qPrintable(GetFileVersionText(false)));

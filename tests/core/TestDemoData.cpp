@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -470,6 +471,36 @@ TEST_F(AdminToolTest, CreatesQueriesAndReports) {
     EXPECT_EQ(pw.exitCode, 1);
     EXPECT_TRUE(pw.err.contains("~/.pgpass")) << pw.err.toStdString();
     EXPECT_FALSE(pw.err.contains("Secret-42")) << pw.err.toStdString();
+}
+
+// Started with umask 000, the tool still makes its folders and files for its user alone.
+TEST_F(AdminToolTest, FilesStayPrivateUnderAnOpenUmask) {
+    const QString data = m_dir.filePath("data");
+    ASSERT_TRUE(QDir().mkpath(data));
+    auto runOpen = [&](const QStringList &args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("VELMORA_DATABASE");
+        env.insert("XDG_DATA_HOME", data);
+        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        env.insert("HOME", m_dir.path());
+        p.setProcessEnvironment(env);
+        p.start("sh", QStringList{"-c", "umask 000; exec \"$0\" \"$@\"", m_tool} + args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    };
+    runOpen({"create", "--demo"});
+    const QString pdf = m_dir.filePath("prevention.pdf");
+    runOpen({"report", "prevention", "--pdf", pdf});
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    for (const QString &path :
+         {data + "/Korvant", data + "/Korvant/Velmora", data + "/Korvant/Velmora/Velmora.db", pdf}) {
+        SCOPED_TRACE(path.toStdString());
+        ASSERT_TRUE(QFileInfo::exists(path));
+        EXPECT_EQ(QFile::permissions(path) & others, QFileDevice::Permissions());
+    }
 }
 
 TEST_F(AdminToolTest, CheckTheSchemaVersionBeforeAnythingElse) {

@@ -280,6 +280,7 @@ void report(const UpdateFailure &failure, bool box) {
 
 int main(int argc, char **argv) {
     ReadTimeZoneOnce();
+    KeepFilesPrivate();
     // A display may be announced and still be out of reach: the offscreen platform then takes
     // over, and the reason goes to the log alone.
     const bool display = hasDisplay();
