@@ -70,3 +70,14 @@ QString PortableFoldSql(const QString &expr) {
     }();
     return QStringLiteral("(WITH RECURSIVE f(i, t) AS (SELECT 0, %1 UNION ALL ").arg(expr) + steps;
 }
+
+QString WithProgramFold(const QString &sql) {
+    static const std::pair<QString, QString> around = [] {
+        const QString marked = PortableFoldSql(QStringLiteral("\x01"));
+        const qsizetype at = marked.indexOf(u'\x01');
+        return std::pair{marked.left(at), marked.mid(at + 1)};
+    }();
+    return QString(sql)
+        .replace(around.first, QStringLiteral("fold_text("))
+        .replace(around.second, QStringLiteral(")"));
+}

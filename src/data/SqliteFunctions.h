@@ -13,3 +13,7 @@ void InstallSqliteFunctions(const QSqlDatabase &db);
 // every SQLite client has: what the database file itself runs (triggers, indexes) must work from
 // the sqlite3 shell and other clients too, where fold_text is unknown.
 QString PortableFoldSql(const QString &expr);
+
+// `sql` with every PortableFoldSql(x) written as fold_text(x) again: the same texts, computed by
+// the program's function for a bulk load of its own.
+QString WithProgramFold(const QString &sql);

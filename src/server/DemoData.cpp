@@ -11,6 +11,7 @@
 #include "Errors.h"
 #include "OsUser.h"
 #include "Procedures.h"
+#include "Schema.h"
 #include "TessalVersionInfo.h"
 
 #include <QDateTime>
@@ -1134,6 +1135,7 @@ void CreateScaleData(Connection &cn, int devices) {
             }
         }
 
+    Schema::ProgramFoldForLoad fold(cn);
     progress(QStringLiteral("Создание %1 устройств...").arg(devices));
     constexpr int Chunk = 500;
     int reported = 0;
@@ -1216,6 +1218,7 @@ void CreateScaleData(Connection &cn, int devices) {
         }
     }
     elementIns.flush();
+    fold.restore();
     for (const PausedCounter *c : paused) {
         cn.execute(QString::fromLatin1(c->recount));
         cn.execute(QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER %2")

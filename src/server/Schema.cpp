@@ -1263,4 +1263,26 @@ void prepare(Connection &cn) {
     upgradeTo(cn, CurrentVersion);
 }
 
+ProgramFoldForLoad::ProgramFoldForLoad(Connection &cn) : m_cn(cn) {
+    if (cn.engine() != Engine::SQLite)
+        return;
+    const ResultSet rs =
+        cn.query(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger'"));
+    for (const auto &row : rs.rows) {
+        const QString sql = row[1].toString(), fast = WithProgramFold(sql);
+        if (fast == sql)
+            continue;
+        m_triggers.append({row[0].toString(), sql});
+        cn.execute(QStringLiteral("DROP TRIGGER [%1]").arg(row[0].toString()));
+        cn.execute(fast);
+    }
+}
+
+void ProgramFoldForLoad::restore() {
+    for (const auto &[name, sql] : std::exchange(m_triggers, {})) {
+        m_cn.execute(QStringLiteral("DROP TRIGGER [%1]").arg(name));
+        m_cn.execute(sql);
+    }
+}
+
 } // namespace Schema

@@ -33,4 +33,18 @@ void prepare(Connection &cn);
 // Brings a database up to `target` only (tests build older databases with it).
 void upgradeTo(Connection &cn, int target);
 
+// For a bulk load of the program's own, inside its transaction: on SQLite the triggers that fold
+// the search and find texts call the program's fold_text (many times faster) until restore(),
+// which the load calls before it commits; so no other client ever sees them. A load that fails
+// rolls them back with everything else. Nothing happens on PostgreSQL.
+class ProgramFoldForLoad {
+public:
+    explicit ProgramFoldForLoad(Connection &cn);
+    void restore();
+
+private:
+    Connection &m_cn;
+    QList<std::pair<QString, QString>> m_triggers; // name, stored statement
+};
+
 } // namespace Schema

@@ -1,5 +1,6 @@
 // The schema as the database keeps it: widths, orders, counters, derived texts, refused deletes,
 // versions and the upgrade of an older database.
+#include "DemoData.h"
 #include "Errors.h"
 #include "Schema.h"
 #include "SqliteFunctions.h"
@@ -268,14 +269,7 @@ VELMORA_BOTH_ENGINES(SchemaVersionTest);
 
 // What the SQLite file runs itself (triggers, checks) needs nothing but SQLite: its fold is the
 // program's fold letter for letter, and other clients can write the file.
-class SqliteFileTest : public ServerTest {
-protected:
-    void SetUp() override {
-        if (GetParam() != Engine::SQLite)
-            GTEST_SKIP() << "SQLite only";
-        ServerTest::SetUp();
-    }
-};
+using SqliteFileTest = ServerTest;
 
 TEST_P(SqliteFileTest, PortableFoldIsTheProgramsFold) {
     QString every;
@@ -332,6 +326,23 @@ TEST_P(SqliteFileTest, AnotherClientWritesTheFile) {
         scalar("select count(*) from sqlite_master where sql like '%fold\\_text(%' escape '\\'").toInt(), 0);
 }
 
-VELMORA_BOTH_ENGINES(SqliteFileTest);
+// The bulk load folds with the program's function for speed, and leaves the file as it was.
+TEST_P(SqliteFileTest, ABulkLoadLeavesThePortableTriggers) {
+    const auto stored = [&] {
+        return scalar("select group_concat(name || sql, '|') from (select name, sql from sqlite_master where "
+                      "type = 'trigger' order by name)")
+            .toString();
+    };
+    const QString before = stored();
+    CreateScaleData(cn(), 20);
+    EXPECT_EQ(stored(), before);
+    EXPECT_GT(scalar("select count(*) from SearchText").toInt(), 200);
+    EXPECT_EQ(scalar("select count(*) from SearchText where Folded is not fold_text(Name)").toInt(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, SqliteFileTest, ::testing::Values(Engine::SQLite),
+                         [](const ::testing::TestParamInfo<Engine> &i) {
+                             return std::string(engineName(i.param));
+                         });
 
 } // namespace
