@@ -17,6 +17,8 @@
 
 #include <cstdio>
 
+void OpenToolDatabase(Connection &cn, const QString &url); // velmora-db.cpp: schema check included
+
 namespace {
 
 void print(const QString &line) {
@@ -26,10 +28,7 @@ void print(const QString &line) {
 }
 
 void openDatabase(Connection &cn, const QString &url) {
-    const DatabaseUrl u = DatabaseUrl::parse(url);
-    if (u.engine == Engine::SQLite && !QFileInfo::exists(u.path))
-        throw AppError(QStringLiteral("Файл базы данных «%1» не найден").arg(u.path));
-    cn.open(url);
+    OpenToolDatabase(cn, url);
 }
 
 int ping(const QString &url, const QStringList &args) {

@@ -18,6 +18,9 @@ QByteArray readFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Не удалось открыть файл «%1»: %2").arg(path, file.errorString()));
+    constexpr qint64 MaxChanges = 1 << 20; // a text for the "Версия" tab
+    if (file.size() > MaxChanges)
+        throw AppError(QStringLiteral("Файл изменений «%1» больше 1 МБ").arg(path));
     return file.readAll();
 }
 
@@ -50,8 +53,8 @@ int publish(Connection &cn, const QStringList &args) {
 
     ProgramPublication p;
     p.version = version.trimmed();
-    p.program = readFile(program);
-    p.updater = readFile(updater);
+    p.programFile = program;
+    p.updaterFile = updater;
     if (!changes.isEmpty())
         p.changes = QString::fromUtf8(readFile(changes));
     const QString key = PublishProgramVersion(cn, p);

@@ -49,7 +49,9 @@ const char *Usage =
     "      с десятью элементами каждое\n"
     "  velmora-db [--database АДРЕС] call 'Имя;1' [значения...]\n"
     "      выполнить процедуру сервера; значения передаются по порядку параметров: целое\n"
-    "      число как число, NULL как пустое значение, остальное как текст\n"
+    "      число как число, NULL как отсутствие значения (только для параметров без отметки\n"
+    "      «обязательный» в списке procedures), остальное как текст; пустой текст для числа,\n"
+    "      даты или bit не принимается\n"
     "  velmora-db [--database АДРЕС] sql \"запрос\" [значения...]\n"
     "      выполнить один оператор SQL; значения связываются с его параметрами :имя по порядку\n"
     "  velmora-db procedures\n"
@@ -72,12 +74,29 @@ const char *Usage =
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
-    "берётся $VELMORA_DATABASE, затем настройки программы. Перед работой схема базы проверяется:\n"
-    "старая обновляется, базу более новой версии программы или повреждённую команда не трогает.\n";
+    "берётся $VELMORA_DATABASE, затем настройки программы. Пароль в адресе виден всем\n"
+    "пользователям компьютера в списке процессов: храните его в ~/.pgpass (режим 0600) или\n"
+    "передавайте в переменной PGPASSWORD. Перед работой схема базы проверяется: старая\n"
+    "обновляется, базу более новой версии программы или повреждённую команда не трогает.\n"
+    "publish принимает только исполняемые файлы этой системы не больше 256 МБ, которые\n"
+    "запускаются и на --version отвечают своей версией.\n";
 
 void write(FILE *to, const QString &text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+}
+
+// A password on the command line is in the process list for every user of the machine.
+void warnOfPassword(const QString &url) {
+    try {
+        if (!DatabaseUrl::parse(url).password.isEmpty())
+            write(stderr,
+                  QStringLiteral("velmora-db: внимание: пароль в --database виден всем пользователям "
+                                 "компьютера в списке процессов; храните его в ~/.pgpass (режим 0600) "
+                                 "или передавайте в переменной PGPASSWORD\n"));
+    } catch (const AppError &) {
+        // A malformed address is reported when it is opened.
+    }
 }
 
 struct UsageError {
@@ -161,15 +180,31 @@ QString databaseUrl(const QString &given) {
     return env.isEmpty() ? DatabaseLocation() : env;
 }
 
+} // namespace
+
 // Opens an existing database and brings it to the current schema (a newer or damaged one is
-// refused untouched). A SQLite file that is not there is refused rather than created empty, so
-// that a mistyped path does not leave a stray database behind.
-void openExisting(Connection &cn, const QString &url) {
+// refused untouched): the one way every command but create opens its database. A SQLite file
+// that is not there, or is empty, is refused rather than filled with a new schema, so that a
+// mistyped path does not leave a stray database behind.
+void OpenToolDatabase(Connection &cn, const QString &url) {
     const DatabaseUrl u = DatabaseUrl::parse(url);
-    if (u.engine == Engine::SQLite && !QFileInfo::exists(u.path))
-        throw AppError(QStringLiteral("Файл базы данных %1 не найден").arg(quoteInput(u.path, 200)));
+    if (u.engine == Engine::SQLite) {
+        const QFileInfo file(u.path);
+        if (!file.exists())
+            throw AppError(QStringLiteral("Файл базы данных %1 не найден").arg(quoteInput(u.path, 200)));
+        if (file.isFile() && file.size() == 0)
+            throw AppError(QStringLiteral("Файл %1 пуст и не является базой данных; новую базу создаёт "
+                                          "команда create")
+                               .arg(quoteInput(u.path, 200)));
+    }
     cn.open(url);
     PrepareDatabase(cn);
+}
+
+namespace {
+
+void openExisting(Connection &cn, const QString &url) {
+    OpenToolDatabase(cn, url);
 }
 
 int create(const QString &url, const QStringList &args) {
@@ -200,6 +235,8 @@ int create(const QString &url, const QStringList &args) {
     return 0;
 }
 
+QString typeText(const Parameter &p);
+
 int call(const QString &url, const QStringList &args) {
     if (args.isEmpty())
         throw UsageError{QStringLiteral("не указано имя процедуры")};
@@ -214,6 +251,21 @@ int call(const QString &url, const QStringList &args) {
                            .arg(def->name)
                            .arg(def->params.size())
                            .arg(values.size()));
+
+    // An empty text is no number, date or bit: NULL says "no value" where the procedure allows it.
+    for (int i = 0; i < values.size(); ++i) {
+        const Parameter &p = def->params[i];
+        const bool text = p.type == FieldType::String || p.type == FieldType::FixedChar ||
+                          p.type == FieldType::Memo || p.type == FieldType::Unknown;
+        if (values[i].isEmpty() && !text)
+            throw AppError(
+                p.required
+                    ? QStringLiteral("Параметр %1 процедуры «%2» обязателен, а передано пустое значение")
+                          .arg(p.name, def->name)
+                    : QStringLiteral("Параметр %1 процедуры «%2»: пустое значение не годится для типа %3; "
+                                     "чтобы не передавать значение, напишите NULL")
+                          .arg(p.name, def->name, typeText(p)));
+    }
 
     Connection cn;
     openExisting(cn, url);
@@ -411,6 +463,7 @@ const ToolCommand Commands[] = {
 
 int main(int argc, char **argv) {
     ReadTimeZoneOnce();
+    KeepFilesPrivate();
     const auto app = MakeToolApplication(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvant"));
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
@@ -433,10 +486,12 @@ int main(int argc, char **argv) {
                 if (args.isEmpty() || args.front().isEmpty())
                     throw UsageError{QStringLiteral("после --database нужен адрес базы данных")};
                 url = args.takeFirst();
+                warnOfPassword(url);
             } else if (option.startsWith(QStringLiteral("--database="))) {
                 url = option.mid(11);
                 if (url.isEmpty())
                     throw UsageError{QStringLiteral("после --database нужен адрес базы данных")};
+                warnOfPassword(url);
             } else {
                 throw UsageError{QStringLiteral("неизвестный параметр: %1").arg(quoteInput(option))};
             }

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -30,6 +31,10 @@ void KeepFreedMemoryForReuse() {
     // The per-thread cache still serves the sizes in use without any merging.
     mallopt(M_MXFAST, 0);
 #endif
+}
+
+void KeepFilesPrivate() {
+    ::umask(::umask(0) | S_IRWXG | S_IRWXO);
 }
 
 void ReadTimeZoneOnce() {

@@ -30,6 +30,10 @@ void KeepFreedMemoryForReuse();
 // environment.
 void ReadTimeZoneOnce();
 
+// Whatever the process creates (folders, logs, reports, exports) is its user's alone, whatever
+// umask it was started with: the umask gains every group and other bit. Call first thing in main().
+void KeepFilesPrivate();
+
 // Ids of the running processes whose executable file name (without its folder) equals `name`,
 // compared without regard to case. A name given with the ".exe" suffix also matches the same
 // name without it, so "Velmora.exe" finds /opt/prog/Velmora. Processes whose executable cannot be

@@ -40,6 +40,20 @@ const ReportKind Kinds[] = {
     {"mail.box", ""},    {"user.install", "User"},
 };
 
+// A name inside a title: one that holds right-to-left letters or direction marks is set apart
+// (first strong isolate ... pop directional isolate), so that it cannot reorder the title around
+// it, as an override character would. Plain names stay as they are.
+QString isolated(const QString &name) {
+    for (const QChar c : name) {
+        const QChar::Direction d = c.direction();
+        if (d == QChar::DirR || d == QChar::DirAL || d == QChar::DirRLE || d == QChar::DirRLO ||
+            d == QChar::DirLRE || d == QChar::DirLRO || d == QChar::DirPDF || d == QChar::DirRLI ||
+            d == QChar::DirLRI || d == QChar::DirFSI || d == QChar::DirPDI)
+            return QChar(0x2068) + name + QChar(0x2069);
+    }
+    return name;
+}
+
 QString str(const ResultSet &rs, size_t row, const char *column) {
     return rs.value(row, QString::fromLatin1(column)).toString().trimmed();
 }
@@ -96,7 +110,7 @@ ReportTable deviceReport(Connection &cn, int key) {
               key);
     requireRow(head, QStringLiteral("устройство"), key);
     ReportTable r;
-    r.title = QStringLiteral("Устройство «%1»").arg(str(head, 0, "DevcName"));
+    r.title = QStringLiteral("Устройство «%1»").arg(isolated(str(head, 0, "DevcName")));
     r.lines << QStringLiteral("Подразделение: ") + str(head, 0, "DprtName")
             << QStringLiteral("Рабочее место: ") + str(head, 0, "WrkpName");
     if (!str(head, 0, "KindName").isEmpty())
@@ -133,7 +147,7 @@ ReportTable workplaceReport(Connection &cn, int key) {
               key);
     requireRow(head, QStringLiteral("рабочее место"), key);
     ReportTable r;
-    r.title = QStringLiteral("Рабочее место «%1»").arg(str(head, 0, "WrkpName"));
+    r.title = QStringLiteral("Рабочее место «%1»").arg(isolated(str(head, 0, "WrkpName")));
     r.lines << QStringLiteral("Подразделение: ") + str(head, 0, "DprtName");
     if (!str(head, 0, "Phone").isEmpty())
         r.lines << QStringLiteral("Телефон: ") + str(head, 0, "Phone");
@@ -365,7 +379,7 @@ ReportTable userInfoReport(Connection &cn, int key) {
               key);
     requireRow(head, QStringLiteral("пользователь"), key);
     ReportTable r;
-    r.title = QStringLiteral("Пользователь «%1»").arg(str(head, 0, "Name"));
+    r.title = QStringLiteral("Пользователь «%1»").arg(isolated(str(head, 0, "Name")));
     const QString account = JoinedText({str(head, 0, "Domain"), str(head, 0, "Login")}, QStringLiteral("\\"));
     for (const auto &[label, value] :
          {std::pair{QStringLiteral("Полное имя: "), str(head, 0, "AddName")},
@@ -443,7 +457,7 @@ ReportTable userInstallReport(Connection &cn, int key) {
     const ResultSet head = keyed(cn, QStringLiteral("SELECT Name FROM [User] WHERE ID = :K"), key);
     requireRow(head, QStringLiteral("пользователь"), key);
     ReportTable r;
-    r.title = QStringLiteral("Настройка компьютера: «%1»").arg(str(head, 0, "Name"));
+    r.title = QStringLiteral("Настройка компьютера: «%1»").arg(isolated(str(head, 0, "Name")));
     r.columns = {{QStringLiteral("№"), 0.5, Qt::AlignHCenter},
                  {QStringLiteral("Пункт"), 5},
                  {QStringLiteral("Выполнено"), 1, Qt::AlignHCenter}};

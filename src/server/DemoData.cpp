@@ -11,6 +11,7 @@
 #include "Errors.h"
 #include "OsUser.h"
 #include "Procedures.h"
+#include "Schema.h"
 #include "TessalVersionInfo.h"
 
 #include <QDateTime>
@@ -1137,6 +1138,7 @@ void CreateScaleData(Connection &cn, int devices) {
             }
         }
 
+    Schema::ProgramFoldForLoad fold(cn);
     progress(QStringLiteral("Создание %1 устройств...").arg(devices));
     constexpr int Chunk = 500;
     int reported = 0;
@@ -1219,6 +1221,7 @@ void CreateScaleData(Connection &cn, int devices) {
         }
     }
     elementIns.flush();
+    fold.restore();
     for (const PausedCounter *c : paused) {
         cn.execute(QString::fromLatin1(c->recount));
         cn.execute(QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER %2")

@@ -9,6 +9,7 @@
 
 #include "Errors.h"
 #include "ProcText.h"
+#include "ProgramVersions.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -420,9 +421,16 @@ QVariant versionArg(const ProcedureCall &call) {
     return call.isNull(QStringLiteral("@VR")) ? QVariant() : QVariant(call.argText(QStringLiteral("@VR")));
 }
 
+// The image put together from its stored parts: one row when the version is there.
 ResultSet checkVersionProg(ProcedureCall &call) {
-    return call.cn.query(QStringLiteral("SELECT Programm FROM ProgramVersion WHERE Version = :VR"),
-                         params({{"VR", versionArg(call)}}));
+    ResultSet rs;
+    rs.columns = {Proc::col("Programm", FT::Blob)};
+    const QVariant version = versionArg(call);
+    if (version.isNull())
+        return rs;
+    if (const auto image = ReadStoredProgram(call.cn, version.toString()))
+        rs.rows.push_back({*image});
+    return rs;
 }
 
 ResultSet checkVersionChange(ProcedureCall &call) {

@@ -776,7 +776,9 @@ ResultSet execFavorite(ProcedureCall &call) {
             throw AppError(
                 str("Ключ закладки %1 длиннее %2 символов").arg(quoteInput(key)).arg(KeyObjectWidth));
         QVariantMap add = p;
-        const QString name = call.argText(QStringLiteral("@NM")).left(StoredNameWidth);
+        const QString name = call.argText(QStringLiteral("@NM"));
+        if (name.size() > StoredNameWidth)
+            throw AppError(str("Имя закладки длиннее %1 символов").arg(StoredNameWidth));
         add.insert(QStringLiteral("N"), name.isEmpty() ? QVariant() : QVariant(name));
         call.cn.execute(
             QStringLiteral("INSERT INTO Favorite (OsUser, KeyObject, Name, Stamp) VALUES (:U, :K, :N, %1) "

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "ProcText.h"
+#include "SqliteFunctions.h"
 #include "ValueCheck.h"
 
 #include <QRegularExpression>
@@ -1054,9 +1055,138 @@ void refuseNumericDates(Connection &cn) {
     }
 }
 
+// ---- Version 7: program images in parts ---------------------------------------------------------
+
+// A program image is kept in parts of a megabyte or so, so that publishing and installing never
+// hold a whole image as one value in memory or in one statement.
+const Table &programPartTable() {
+    static const Table t{
+        "ProgramPart",
+        "Version",
+        {{"Version", V, 50, "NOT NULL REFERENCES ProgramVersion (Version) ON DELETE CASCADE"},
+         {"Part", I, 0, "NOT NULL"},
+         {"Data", L, 0, "NOT NULL"}},
+        {"PRIMARY KEY (Version, Part)"}};
+    return t;
+}
+
+// Images stored whole move over as a single part.
+void addProgramParts(Connection &cn) {
+    cn.execute(createTable(cn.engine(), programPartTable()));
+    cn.execute(QStringLiteral("INSERT INTO ProgramPart (Version, Part, Data) SELECT Version, 0, Programm "
+                              "FROM ProgramVersion WHERE Programm IS NOT NULL AND length(Programm) > 0"));
+    cn.execute(QStringLiteral("UPDATE ProgramVersion SET Programm = NULL WHERE Programm IS NOT NULL AND "
+                              "Version IN (SELECT Version FROM ProgramPart)"));
+}
+
+// ---- Version 8: one user per domain account -----------------------------------------------------
+
+// The fold the database applies where no program runs: SQLite's file must work from any client.
+QString storedFold(Engine e, const QString &expr) {
+    return e == Engine::SQLite ? PortableFoldSql(expr) : ProcText::foldSql(e, expr);
+}
+
+// A domain account (domain and login, compared as the domain scan compares them: trimmed and
+// folded) belongs to one user. Rows that already share an account keep the oldest one as it is;
+// the later ones lose their domain, so they stay with every value and link they have, no longer
+// match the account, and show up with an empty domain for the administrator to merge.
+// PostgreSQL holds the rule with a unique index over the folded texts; SQLite, whose index
+// expressions cannot fold without the program's function, with triggers (one writer at a time).
+const char *AccountTaken = "Учётная запись домена уже есть у другого пользователя";
+
+void addUniqueUserAccount(Connection &cn) {
+    const Engine e = cn.engine();
+    auto key = [&](const QString &alias, const char *column) {
+        return storedFold(e, QStringLiteral("trim(%1[%2])").arg(alias, QString::fromLatin1(column)));
+    };
+    auto same = [&](const QString &a, const QString &b) {
+        return QStringLiteral("%1[Domain] IS NOT NULL AND trim(%1[Login]) <> '' AND "
+                              "length(trim(%1[Login])) = length(trim(%2[Login])) AND %3 = %4 AND %5 = %6")
+            .arg(a, b, key(a, "Login"), key(b, "Login"), key(a, "Domain"), key(b, "Domain"));
+    };
+    cn.execute(QStringLiteral("UPDATE [User] SET Domain = NULL WHERE ID IN (SELECT u.ID FROM [User] u WHERE "
+                              "u.Domain IS NOT NULL AND trim(u.[Login]) <> '' AND EXISTS (SELECT 1 FROM "
+                              "[User] o WHERE o.ID < u.ID AND %1))")
+                   .arg(same(QStringLiteral("o."), QStringLiteral("u."))));
+    if (e == Engine::PostgreSQL) {
+        cn.execute(QStringLiteral("CREATE UNIQUE INDEX uxUserAccount ON [User] ((%1), (%2)) WHERE Domain IS "
+                                  "NOT NULL AND trim([Login]) <> ''")
+                       .arg(key(QString(), "Domain"), key(QString(), "Login")));
+        return;
+    }
+    for (const char *event : {"INSERT", "UPDATE OF Domain, [Login]"}) {
+        const bool insert = qstrcmp(event, "INSERT") == 0;
+        cn.execute(
+            QStringLiteral("CREATE TRIGGER trUserAccount%1 BEFORE %2 ON [User] WHEN NEW.Domain IS NOT NULL "
+                           "AND trim(NEW.[Login]) <> '' AND EXISTS (SELECT 1 FROM [User] o WHERE %3%4) "
+                           "BEGIN SELECT RAISE(ABORT, '23505: %5'); END")
+                .arg(insert ? QStringLiteral("Ins") : QStringLiteral("Upd"), QString::fromLatin1(event),
+                     insert ? QString() : QStringLiteral("o.ID <> NEW.ID AND "),
+                     same(QStringLiteral("o."), QStringLiteral("NEW.")), QString::fromUtf8(AccountTaken)));
+    }
+}
+
+// ---- Version 9: SQLite triggers without the program's functions ----------------------------------
+
+// `sql` with every call fold_text(x) written as PortableFoldSql(x).
+QString withPortableFold(const QString &sql) {
+    static const QString call = QStringLiteral("fold_text(");
+    QString out;
+    qsizetype from = 0;
+    for (qsizetype at = sql.indexOf(call, 0, Qt::CaseInsensitive); at >= 0;
+         at = sql.indexOf(call, from, Qt::CaseInsensitive)) {
+        // The matching bracket, outside quoted texts.
+        qsizetype i = at + call.size();
+        int depth = 1;
+        QChar quote;
+        for (; i < sql.size() && depth > 0; ++i) {
+            const QChar c = sql[i];
+            if (!quote.isNull()) {
+                if (c == quote)
+                    quote = QChar();
+            } else if (c == u'\'' || c == u'"') {
+                quote = c;
+            } else if (c == u'(') {
+                ++depth;
+            } else if (c == u')') {
+                --depth;
+            }
+        }
+        if (depth != 0)
+            throw AppError(QStringLiteral("Не удалось разобрать триггер базы данных: %1").arg(sql.left(200)));
+        const QString inner = sql.mid(at + call.size(), i - 1 - at - call.size());
+        out += sql.mid(from, at - from) + PortableFoldSql(withPortableFold(inner));
+        from = i;
+    }
+    return out + sql.mid(from);
+}
+
+// The triggers that keep the search and find texts folded called fold_text, which only the
+// program registers: from the sqlite3 shell or any other client an update of a device,
+// workplace or model failed. They fold with replace() now, the same rule to the letter.
+void foldWithoutProgramFunctions(Connection &cn) {
+    if (cn.engine() != Engine::SQLite)
+        return;
+    const ResultSet rs = cn.query(QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE type IN "
+                                                 "('trigger', 'view', 'index') AND sql LIKE '%fold\\_text(%' "
+                                                 "ESCAPE '\\' ORDER BY name"));
+    for (const auto &row : rs.rows) {
+        const QString type = row[0].toString(), name = row[1].toString();
+        cn.execute(QStringLiteral("DROP %1 [%2]").arg(type.toUpper(), name));
+        cn.execute(withPortableFold(row[2].toString()));
+    }
+}
+
 using Step = void (*)(Connection &);
-const Step Steps[] = {createV1,          upgradeToV2, upgradeToV3, addStrictChecks, scopeIgnoredAccounts,
-                      refuseNumericDates}; // Steps[i] brings version i to version i + 1
+const Step Steps[] = {createV1,
+                      upgradeToV2,
+                      upgradeToV3,
+                      addStrictChecks,
+                      scopeIgnoredAccounts,
+                      refuseNumericDates,
+                      addProgramParts,
+                      addUniqueUserAccount,
+                      foldWithoutProgramFunctions}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 void describeTables() {
@@ -1067,6 +1197,7 @@ void describeTables() {
     si.addTable(info(domainControllerV5()));
     si.addTable(info(searchTable()));
     si.addTable(info(findTable()));
+    si.addTable(info(programPartTable()));
     si.addTable({QStringLiteral("ClientList"),
                  {{QStringLiteral("ID"), I, 0, false, true},
                   {QStringLiteral("TradeName"), V, 51, false, true},
@@ -1238,6 +1369,28 @@ void upgradeTo(Connection &cn, int target) {
 
 bool prepare(Connection &cn) {
     return upgrade(cn, CurrentVersion);
+}
+
+ProgramFoldForLoad::ProgramFoldForLoad(Connection &cn) : m_cn(cn) {
+    if (cn.engine() != Engine::SQLite)
+        return;
+    const ResultSet rs =
+        cn.query(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger'"));
+    for (const auto &row : rs.rows) {
+        const QString sql = row[1].toString(), fast = WithProgramFold(sql);
+        if (fast == sql)
+            continue;
+        m_triggers.append({row[0].toString(), sql});
+        cn.execute(QStringLiteral("DROP TRIGGER [%1]").arg(row[0].toString()));
+        cn.execute(fast);
+    }
+}
+
+void ProgramFoldForLoad::restore() {
+    for (const auto &[name, sql] : std::exchange(m_triggers, {})) {
+        m_cn.execute(QStringLiteral("DROP TRIGGER [%1]").arg(name));
+        m_cn.execute(sql);
+    }
 }
 
 } // namespace Schema

@@ -8,10 +8,12 @@
 // count, on any engine and locale) and adds the indexed find texts of departments, workplaces
 // and devices; version 4 holds SQLite's values to PostgreSQL's types and refuses department
 // cycles on both engines; version 5 keeps blocked accounts per domain and a bind account per
-// domain controller.
+// domain controller; version 6 refuses dates written as numbers on SQLite; version 7 keeps program
+// images in parts; version 8 gives each domain account one user; version 9 lets every SQLite client
+// write the file (no program function in its triggers).
 namespace Schema {
 
-constexpr int CurrentVersion = 6;
+constexpr int CurrentVersion = 9;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();
@@ -32,5 +34,19 @@ bool prepare(Connection &cn);
 
 // Brings a database up to `target` only (tests build older databases with it).
 void upgradeTo(Connection &cn, int target);
+
+// For a bulk load of the program's own, inside its transaction: on SQLite the triggers that fold
+// the search and find texts call the program's fold_text (many times faster) until restore(),
+// which the load calls before it commits; so no other client ever sees them. A load that fails
+// rolls them back with everything else. Nothing happens on PostgreSQL.
+class ProgramFoldForLoad {
+public:
+    explicit ProgramFoldForLoad(Connection &cn);
+    void restore();
+
+private:
+    Connection &m_cn;
+    QList<std::pair<QString, QString>> m_triggers; // name, stored statement
+};
 
 } // namespace Schema

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <utility>
@@ -55,31 +56,55 @@ QString dataFolder() {
 
 // Writes the updater kept in the database into UpdaterFolder() and starts it.
 void startUpdater(Connection &cn, const QString &newest) {
-    const QByteArray image = StoredProgram(cn, UpdaterVersionName);
-    if (image.isEmpty())
+    if (StoredProgramSize(cn, UpdaterVersionName) <= 0)
         throw AppError(
             QStringLiteral("Версия %1 не установлена: в базе данных нет программы обновления").arg(newest));
-    if (!IsNativeExecutable(image))
+
+    const QString path = QDir(UpdaterFolder()).filePath(UpdaterFileName());
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open())
+        throw AppError(QStringLiteral("Не удалось записать программу обновления «%1»: %2")
+                           .arg(path, file.errorString()));
+    WriteStoredProgram(cn, UpdaterVersionName, file); // part by part, within the size limit
+    // Nothing that is not an executable of this platform is left or started.
+    file.seek(0);
+    if (!IsExecutableOfThisPlatform(file.read(64)))
         throw AppError(
             QStringLiteral("Версия %1 не установлена: программа обновления в базе данных не является "
                            "исполняемым файлом")
                 .arg(newest));
-
-    const QString path = QDir(UpdaterFolder()).filePath(UpdaterFileName());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() ||
+    if (!file.flush() ||
         !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                              QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                             QFileDevice::ExeOther) ||
-        !file.commit())
+                             QFileDevice::ExeOther))
         throw AppError(QStringLiteral("Не удалось записать программу обновления «%1»: %2")
                            .arg(path, file.errorString()));
+    file.close();
+    QFile::remove(path);
+    if (!file.rename(path))
+        throw AppError(QStringLiteral("Не удалось записать программу обновления «%1»: %2")
+                           .arg(path, file.errorString()));
+    file.setAutoRemove(false);
 
     const QStringList arguments{QStringLiteral("--pid"), QString::number(QCoreApplication::applicationPid()),
                                 QStringLiteral("--program"), QCoreApplication::applicationFilePath()};
     if (!starter()(path, arguments))
         throw AppError(QStringLiteral("Не удалось запустить программу обновления «%1»").arg(path));
     RequestTerminate();
+}
+
+// The updater that started this program waits for word that it has started before it removes
+// the previous version: the file named by VELMORA_UPDATE_STARTED gets this process's id.
+void confirmStart() {
+    const QString flag = qEnvironmentVariable("VELMORA_UPDATE_STARTED");
+    if (flag.isEmpty())
+        return;
+    qunsetenv("VELMORA_UPDATE_STARTED"); // not for the programs this one starts
+    QSaveFile file(flag);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
+        file.commit();
+    }
 }
 
 } // namespace
@@ -156,6 +181,7 @@ bool CheckVersion(DataSet &taVersionChange) {
 }
 
 void ReportStart(const QString &versionLabel, bool updating) {
+    confirmStart();
     const QString report = qEnvironmentVariable("VELMORA_START_REPORT");
     if (report.isEmpty() || updating)
         return;

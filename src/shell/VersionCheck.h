@@ -49,5 +49,7 @@ bool CheckVersion(DataSet &taVersionChange);
 // When $VELMORA_START_REPORT names a file, the program appends one line to it once started, its
 // process id and the text of its version label separated by a tab, and ends: a way to check
 // unattended that a program installed or updated on a workstation starts against its database.
-// Nothing happens otherwise, nor while an update is under way (`updating`).
+// Nothing happens otherwise, nor while an update is under way (`updating`). Before that, when
+// $VELMORA_UPDATE_STARTED names a file (the updater that installed this program waits for it), the
+// process id is written there: the program has started, and the previous version may go.
 void ReportStart(const QString &versionLabel, bool updating);

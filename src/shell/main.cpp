@@ -1,13 +1,21 @@
 #include "Seams.h"
 #include "Startup.h"
 #include "TessalSystem.h"
+#include "TessalVersionInfo.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char *argv[]) {
     ReadTimeZoneOnce();
+    KeepFilesPrivate();
+    // Answered without a window or a database: the updater and publishing ask it of a new build.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Velmora %s\n", qPrintable(GetFileVersionText(false)));
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Korvant"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));

@@ -651,6 +651,9 @@ TEST_P(PlacementProcTest, BookmarksAreKeptPerUserNewestFirst) {
     EXPECT_EQ(grid.value("Name").toString(), longName.left(50));
     EXPECT_EQ(refusal("ExecFavorite;1", {7, "V1", QVariant()}),
               QStringLiteral("Неизвестная операция с закладками (7)"));
+    // A name longer than the stored width is refused, not cut.
+    EXPECT_EQ(refusal("ExecFavorite;1", {1, "V78", QString(101, u'ж')}),
+              QStringLiteral("Имя закладки длиннее 100 символов"));
 }
 
 TEST(OsUser, NameComesFromTheEnvironment) {

@@ -155,6 +155,26 @@ TEST_P(ReportsTest, EachReportShowsAKnownDemoRow) {
     EXPECT_EQ(seen, ReportNames());
 }
 
+TEST_P(ReportsTest, ANameCannotTurnTheTitleAround) {
+    const int device = number("SELECT min(IdDevice) FROM DeviceUnit");
+    const struct {
+        QString name, title;
+    } cases[] = {
+        {QStringLiteral("ПК-01"), QStringLiteral("Устройство «ПК-01»")},
+        // A right-to-left override (U+202E) in the name stays inside it.
+        {QStringLiteral("ПК\u202Eгип"), QStringLiteral("Устройство «\u2068ПК\u202Eгип\u2069»")},
+        {QStringLiteral("שרת"), QStringLiteral("Устройство «\u2068שרת\u2069»")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        cn().execute("UPDATE DeviceUnit SET DevcName = :N WHERE IdDevice = :K",
+                     {{"N", c.name}, {"K", device}});
+        const ReportTable r = BuildReport(cn(), QStringLiteral("device"), device);
+        EXPECT_EQ(r.title, c.title);
+        EXPECT_NO_THROW(WriteReportPdf(r, dir.filePath(QStringLiteral("title.pdf"))));
+    }
+}
+
 TEST_P(ReportsTest, ALongReportNumbersItsPagesAndAnEmptyOneSaysSo) {
     const int workplace = number("SELECT min(IdWorkplace) FROM Workplace");
     for (int i = number("SELECT count(*) FROM DeviceUnit"); i < 120; ++i)

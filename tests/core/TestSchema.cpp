@@ -1,8 +1,14 @@
 // The schema as the database keeps it: widths, orders, counters, derived texts, refused deletes,
 // versions and the upgrade of an older database.
+#include "DemoData.h"
 #include "Errors.h"
 #include "Schema.h"
+#include "SqliteFunctions.h"
+#include "TessalString.h"
 #include "TestDatabase.h"
+
+#include <QProcess>
+#include <QStandardPaths>
 
 namespace {
 
@@ -220,6 +226,149 @@ TEST_P(SchemaVersionTest, ADatabaseOfANewerProgramIsRefusedUntouched) {
     EXPECT_EQ(Schema::version(cn()), 99);
 }
 
+// A domain account belongs to one user, compared as the domain scan compares accounts (trimmed,
+// case and "ё" not counting). Accounts shared before the rule keep their rows.
+TEST_P(SchemaVersionTest, ADomainAccountBelongsToOneUser) {
+    Schema::describe();
+    Schema::upgradeTo(cn(), 7);
+    auto user = [&](const char *domain, const char *login) {
+        return insertRow(cn(), "User",
+                         {{"Domain", domain ? QVariant(QString::fromUtf8(domain)) : QVariant()},
+                          {"Login", QString::fromUtf8(login)},
+                          {"Name", "Пользователь"}});
+    };
+    const QVariant first = user("KORVANT", "Ёжиков");
+    const QVariant second = user("korvant", " ЕЖИКОВ");
+    const QVariant other = user("KORVANT", "petrov");
+    Schema::prepare(cn());
+    auto domain = [&](const QVariant &id) {
+        return cn().scalar("select Domain from [User] where ID = :I", {{"I", id}});
+    };
+    EXPECT_EQ(domain(first).toString(), QStringLiteral("KORVANT"));
+    EXPECT_TRUE(domain(second).isNull()) << "the later duplicate keeps its row without the domain";
+    EXPECT_EQ(cn().scalar("select count(*) from [User]").toInt(), 3);
+
+    const struct {
+        const char *what, *sql;
+        QVariantMap params;
+        bool refused;
+    } cases[] = {
+        {"the same account", "insert into [User] (Domain, [Login]) values ('KORVANT', 'ежиков')", {}, true},
+        {"an account renamed onto another",
+         "update [User] set [Login] = 'ЁЖИКОВ' where ID = :I",
+         {{"I", other}},
+         true},
+        {"a domain given to the duplicate",
+         "update [User] set Domain = 'Korvant' where ID = :I",
+         {{"I", second}},
+         true},
+        {"the same login in another domain",
+         "insert into [User] (Domain, [Login]) values ('OTHER', 'ежиков')",
+         {},
+         false},
+        {"a login without a domain",
+         "insert into [User] (Domain, [Login]) values (NULL, 'ежиков')",
+         {},
+         false},
+        {"a user edited without touching the account",
+         "update [User] set Name = 'Ёжиков Ю.' where ID = :I",
+         {{"I", first}},
+         false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.refused) {
+            try {
+                cn().execute(QString::fromUtf8(c.sql), c.params);
+                ADD_FAILURE() << "accepted";
+            } catch (const AppError &e) {
+                EXPECT_TRUE(e.message().contains(QStringLiteral("Такая запись уже есть")))
+                    << e.message().toStdString();
+            }
+        } else {
+            EXPECT_NO_THROW(cn().execute(QString::fromUtf8(c.sql), c.params));
+        }
+    }
+}
+
 VELMORA_BOTH_ENGINES(SchemaVersionTest);
+
+// What the SQLite file runs itself (triggers, checks) needs nothing but SQLite: its fold is the
+// program's fold letter for letter, and other clients can write the file.
+using SqliteFileTest = ServerTest;
+
+TEST_P(SqliteFileTest, PortableFoldIsTheProgramsFold) {
+    QString every;
+    for (char16_t u = 1; u < 0x520; ++u)
+        every += QChar(u);
+    const QString samples[] = {every, QStringLiteral("Ёлка ЁЖ ёж Ђак ЯБЛОКО Zebra"), QString()};
+    for (const QString &text : samples)
+        EXPECT_EQ(
+            cn().scalar(QStringLiteral("select %1").arg(PortableFoldSql(QStringLiteral(":T"))), {{"T", text}})
+                .toString(),
+            FoldText(text));
+    EXPECT_TRUE(
+        cn().scalar(QStringLiteral("select %1").arg(PortableFoldSql(QStringLiteral("NULL")))).isNull());
+}
+
+TEST_P(SqliteFileTest, AnotherClientWritesTheFile) {
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        GTEST_SKIP() << "python3 is not installed";
+    const QVariant dep = insert("Department", {{"DprtName", "Склад"}});
+    const QVariant wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
+    const QVariant dev = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+    const QVariant kind = insert("Kind", {{"KindType", "H"}, {"KindName", "Монитор"}});
+    const QVariant model = insert("Model", {{"ModlKind", kind}, {"ModlName", "Старое имя"}});
+    insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}});
+
+    // The statements of a maintenance script, run with Python's sqlite3 module.
+    const QString script =
+        QStringLiteral(
+            "import sqlite3, sys\n"
+            "c = sqlite3.connect(sys.argv[1])\n"
+            "c.execute(\"update DeviceUnit set DevcName = 'ЁЛКА Новая' where IdDevice = ?\", (%1,))\n"
+            "c.execute(\"update Workplace set WrkpName = 'Склад ЖЁЛТЫЙ' where IdWorkplace = ?\", (%2,))\n"
+            "c.execute(\"update Model set ModlName = 'Модель ABC' where IdModel = ?\", (%3,))\n"
+            "c.execute(\"insert into Department (DprtName) values ('Новый ОТДЕЛ')\")\n"
+            "c.commit()\n")
+            .arg(dev.toInt())
+            .arg(wp.toInt())
+            .arg(model.toInt());
+    QProcess p;
+    p.start(python, {QStringLiteral("-c"), script, DatabaseUrl::parse(db->url()).path});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+
+    EXPECT_EQ(scalar("select Folded from SearchText where Kind = 'V' and ID = :I", {{"I", dev}}).toString(),
+              QStringLiteral("елка новая"));
+    EXPECT_EQ(scalar("select Text from FindText where Kind = 'V' and ID = :I", {{"I", dev}}).toString(),
+              QStringLiteral("елка новая\n\n\nсклад желтый"));
+    EXPECT_TRUE(scalar("select Folded from SearchText where Kind = 'E'")
+                    .toString()
+                    .startsWith(QStringLiteral("модель abc")));
+    EXPECT_EQ(scalar("select count(*) from FindText where Kind = 'D' and Text = 'новый отдел\n'").toInt(), 1);
+    EXPECT_EQ(
+        scalar("select count(*) from sqlite_master where sql like '%fold\\_text(%' escape '\\'").toInt(), 0);
+}
+
+// The bulk load folds with the program's function for speed, and leaves the file as it was.
+TEST_P(SqliteFileTest, ABulkLoadLeavesThePortableTriggers) {
+    const auto stored = [&] {
+        return scalar("select group_concat(name || sql, '|') from (select name, sql from sqlite_master where "
+                      "type = 'trigger' order by name)")
+            .toString();
+    };
+    const QString before = stored();
+    CreateScaleData(cn(), 20);
+    EXPECT_EQ(stored(), before);
+    EXPECT_GT(scalar("select count(*) from SearchText").toInt(), 200);
+    EXPECT_EQ(scalar("select count(*) from SearchText where Folded is not fold_text(Name)").toInt(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, SqliteFileTest, ::testing::Values(Engine::SQLite),
+                         [](const ::testing::TestParamInfo<Engine> &i) {
+                             return std::string(engineName(i.param));
+                         });
 
 } // namespace

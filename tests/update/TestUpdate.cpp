@@ -4,6 +4,7 @@
 // label shows the new key. A failed update leaves the old program in place, and it still runs.
 #include "Connection.h"
 #include "Errors.h"
+#include "ProgramVersions.h"
 #include "TessalVersionInfo.h"
 
 #include <gtest/gtest.h>
@@ -144,10 +145,11 @@ protected:
     }
 
     // Runs a program to its end; its exit code, -1 when it did not end normally.
-    int run(const QString &path, const QStringList &args, qint64 *pid = nullptr) {
+    int run(const QString &path, const QStringList &args, qint64 *pid = nullptr, QString *err = nullptr) {
         QProcess p;
         p.setProcessEnvironment(environment());
-        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (!err)
+            p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(path, args);
         if (!p.waitForStarted(30000))
             return -1;
@@ -155,18 +157,56 @@ protected:
             *pid = p.processId();
         if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
             return -1;
+        if (err)
+            *err = QString::fromUtf8(p.readAllStandardError());
         return p.exitCode();
     }
 
-    int publish(const QByteArray &image, const QString &version) {
+    int publish(const QByteArray &image, const QString &version, QString *err = nullptr,
+                const QByteArray &updaterImage = QByteArray()) {
         const QString file = tmp.filePath(QStringLiteral("build/Velmora.") + version);
         const QString changes = tmp.filePath(QStringLiteral("build/changes.txt"));
         writeFile(file, image, true);
         writeFile(changes, QStringLiteral("Версия %1: новые отчёты").arg(version).toUtf8());
+        QString updaterFile = updater;
+        if (!updaterImage.isNull()) {
+            updaterFile = tmp.filePath(QStringLiteral("build/update.other"));
+            writeFile(updaterFile, updaterImage, true);
+        }
         return run(BinDir + QStringLiteral("/velmora-db"),
                    {QStringLiteral("--database"), url, QStringLiteral("publish"), QStringLiteral("--version"),
-                    version, QStringLiteral("--program"), file, QStringLiteral("--updater"), updater,
-                    QStringLiteral("--changes"), changes});
+                    version, QStringLiteral("--program"), file, QStringLiteral("--updater"), updaterFile,
+                    QStringLiteral("--changes"), changes},
+                   nullptr, err);
+    }
+
+    // Puts `image` in the database as the image of version `next`, behind publish's back.
+    void storeBehindPublish(const QByteArray &image) {
+        Connection cn;
+        cn.open(url);
+        const QVariantMap v{{QStringLiteral("V"), VersionKey(next)}};
+        cn.execute(QStringLiteral("DELETE FROM ProgramPart WHERE Version = :V"), v);
+        cn.execute(QStringLiteral("UPDATE ProgramVersion SET Programm = :P WHERE Version = :V"),
+                   {{QStringLiteral("P"), image.isNull() ? QByteArray("") : image},
+                    {QStringLiteral("V"), VersionKey(next)}});
+    }
+
+    // Files left beside the program other than the program itself, its updater and the log.
+    QStringList strayFiles() const {
+        QStringList stray;
+        for (const QString &name :
+             QDir(tmp.filePath(QStringLiteral("prog"))).entryList(QDir::Files | QDir::Hidden))
+            if (name != u"Velmora" && name != u"update" && !name.startsWith(QStringLiteral("update")))
+                stray << name;
+        return stray;
+    }
+
+    // A file that starts like a program of this platform and carries the version note, and is none.
+    QByteArray fakeElf(const QString &version) const {
+        QByteArray bytes =
+            oldImage.left(64) + QByteArray("VELMORA-VERSION:") + version.toLatin1() + QByteArray(1, '\0');
+        bytes += QByteArray(1144 - bytes.size(), 'x');
+        return bytes;
     }
 
     // Starts the program and waits for the first report line of a program that started and did not
@@ -213,6 +253,9 @@ TEST_P(UpdateTest, PublishedVersionReplacesTheProgramAndStarts) {
     EXPECT_TRUE(line[1].startsWith(label(next))) << line[1].toStdString();
     EXPECT_EQ(readAll(program()), newImage);
     EXPECT_TRUE(QFileInfo(program()).isExecutable());
+    // The updater removes the previous version once the new program has said it started.
+    EXPECT_TRUE(
+        waitFor([&] { return !QFile::exists(tmp.filePath(QStringLiteral("prog/.Velmora.old"))); }, 30));
     // The new program removed the updater; no temporary file is left beside it.
     EXPECT_FALSE(QFile::exists(tmp.filePath(QStringLiteral("prog/update"))));
     EXPECT_EQ(QDir(tmp.filePath(QStringLiteral("prog"))).entryList(QDir::Files | QDir::Hidden),
@@ -225,24 +268,28 @@ TEST_P(UpdateTest, PublishedVersionReplacesTheProgramAndStarts) {
 }
 
 TEST_P(UpdateTest, FailedUpdateLeavesTheOldProgramWorking) {
-    // Images that publish refuses, stored behind its back: the updater refuses them as well.
+    // Images that publish refuses, stored behind its back: the updater refuses them as well, and
+    // a build that cannot start is taken out again.
+    const QByteArray broken = withVersion(strippedImage(BinDir + QStringLiteral("/velmora-broken-program"),
+                                                        tmp.filePath(QStringLiteral("build/broken"))),
+                                          current, next);
+    ASSERT_EQ(VersionNoteOf(broken), next);
     const struct {
         const char *what;
         QByteArray image;
         const char *reason;
     } cases[] = {
-        {"empty image", QByteArray(), "пуст"},
+        {"empty image", QByteArray(), "нет файла версии"},
         {"not an executable", QByteArray("#!/bin/sh\necho VELMORA-VERSION:9.9.9.9"),
          "не является исполняемым файлом"},
         {"image of another version", oldImage, "имеет версию"},
+        {"a header and a note, no program", fakeElf(next), "не запускается"},
+        {"a build that does not start", broken, "завершилась, не начав работу"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(publish(newImage, next), 0);
-        Connection cn;
-        cn.open(url);
-        cn.execute(QStringLiteral("UPDATE ProgramVersion SET Programm = :P WHERE Version = :V"),
-                   {{QStringLiteral("P"), c.image}, {QStringLiteral("V"), VersionKey(next)}});
+        storeBehindPublish(c.image);
         const QString log = tmp.filePath(
             QStringLiteral("prog/update%1.log").arg(QDate::currentDate().toString(QStringLiteral("yyMMdd"))));
         QFile::remove(log);
@@ -253,9 +300,12 @@ TEST_P(UpdateTest, FailedUpdateLeavesTheOldProgramWorking) {
         EXPECT_TRUE(readAll(log).contains("Прежняя версия оставлена"));
         EXPECT_EQ(readAll(program()), oldImage);
         EXPECT_TRUE(QFileInfo(program()).isExecutable());
-        EXPECT_FALSE(QFile::exists(report())); // no program was started
+        EXPECT_EQ(strayFiles(), QStringList());
+        EXPECT_FALSE(QFile::exists(report())); // no program reported a start
 
         // The old program still runs: with the bad version withdrawn it starts as it is.
+        Connection cn;
+        cn.open(url);
         cn.execute(QStringLiteral("DELETE FROM ProgramVersion WHERE Version = :V"),
                    {{QStringLiteral("V"), VersionKey(next)}});
         const QStringList line = startAndWaitForReport(60);
@@ -263,6 +313,53 @@ TEST_P(UpdateTest, FailedUpdateLeavesTheOldProgramWorking) {
         EXPECT_TRUE(line[1].startsWith(label(current))) << line[1].toStdString();
         QFile::remove(report());
     }
+}
+
+TEST_P(UpdateTest, PublishRefusesWhatIsNoWorkingProgram) {
+    const QString big = tmp.filePath(QStringLiteral("build/big"));
+    {
+        QFile f(big); // sparse: it takes no room on the disk
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(newImage.left(64));
+        ASSERT_TRUE(f.resize((qint64(256) << 20) + 1));
+    }
+    const struct {
+        const char *what;
+        QByteArray program, updater; // a null updater: the build's own
+        const char *reason;
+    } cases[] = {
+        {"a header and a note, no program", fakeElf(next), {}, "не запускается"},
+        {"a script",
+         QByteArray("#!/bin/sh\necho VELMORA-VERSION:") + next.toLatin1(),
+         {},
+         "не является исполняемым"},
+        {"a program of another version", oldImage, {}, "имеет версию"},
+        {"an updater that is a header and nothing more", newImage, fakeElf(next),
+         "Программа обновления не запускается"},
+        {"the program given as the updater", newImage, newImage, "Программа обновления на --version ответил"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QString err;
+        EXPECT_EQ(publish(c.program, next, &err, c.updater), 1);
+        EXPECT_TRUE(err.contains(QString::fromUtf8(c.reason))) << err.toStdString();
+    }
+    QString err;
+    EXPECT_EQ(run(BinDir + QStringLiteral("/velmora-db"),
+                  {QStringLiteral("--database"), url, QStringLiteral("publish"), QStringLiteral("--version"),
+                   next, QStringLiteral("--program"), big, QStringLiteral("--updater"), updater},
+                  nullptr, &err),
+              1);
+    EXPECT_TRUE(err.contains(QStringLiteral("больше 256 МБ"))) << err.toStdString();
+
+    // Nothing was published, and the installed program starts as it is.
+    Connection cn;
+    cn.open(url);
+    EXPECT_EQ(cn.scalar(QStringLiteral("SELECT count(*) FROM ProgramVersion")).toInt(), 0);
+    const QStringList line = startAndWaitForReport(60);
+    ASSERT_EQ(line.size(), 2);
+    EXPECT_TRUE(line[1].startsWith(label(current))) << line[1].toStdString();
+    EXPECT_EQ(readAll(program()), oldImage);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, UpdateTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),

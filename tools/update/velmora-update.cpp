@@ -6,14 +6,17 @@
 // database asks for another version, starts it with its own process id and path, and ends. The
 // updater waits for that process to end, reads the newest version's image from the database named
 // by the same setting the program uses ($VELMORA_DATABASE, the settings file, the embedded file),
-// checks it, puts it in place of the program (a new file in the same folder, renamed over the old
-// one, so that the old program stays whole until the new one is there), starts the new program and
-// ends. When anything fails the old program stays, and the updater says why: in a message box when
-// a display is there, always in its log file beside itself and on standard error.
+// writes it into a new file beside the program and checks that file (an executable of this
+// platform, of that version, that answers --version), renames it over the old program while
+// keeping the old file beside it, starts the new program and waits until it says it has started;
+// only then is the old file removed. When the new program does not start, the old file goes back
+// in place. When anything fails the updater says why: in a message box when a display is there,
+// always in its log file beside itself and on standard error.
 
 #include "Connection.h"
 #include "Errors.h"
 #include "ProgramVersions.h"
+#include "Schema.h"
 #include "Server.h"
 #include "Settings.h"
 #include "TessalLog.h"
@@ -27,10 +30,11 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -81,29 +85,132 @@ void waitForProgramEnd(qint64 pid) {
     }
 }
 
-// Puts `image` in place of `program`: a new file in the same folder, written out and made
-// executable with the old file's permissions, then renamed over the old one in one step.
-void install(const QString &program, const QByteArray &image) {
+// The update failed; `oldKept` tells whether the old program is in its place.
+struct UpdateFailure {
+    QString reason;
+    bool oldKept = true;
+};
+
+constexpr int StartSeconds = 60;
+
+// A file of the updater's own beside the program, removed again unless it is kept.
+struct NewFile {
+    QString path;
+    bool keep = false;
+    ~NewFile() {
+        if (!keep && !path.isEmpty())
+            QFile::remove(path);
+    }
+};
+
+// Writes the newest image into a new file beside the program (same folder, so that the swap is
+// one rename), executable with the old file's permissions, and closes it: a file still open for
+// writing cannot be run.
+void writeBeside(Connection &cn, const QString &program, const QString &version, NewFile &fresh) {
     const QFileInfo target(program);
-    QTemporaryFile file(
-        target.dir().filePath(QStringLiteral(".") + target.fileName() + QStringLiteral(".XXXXXX")));
-    if (!file.open())
+    QFile file(target.dir().filePath(
+        QStringLiteral(".%1.new-%2").arg(target.fileName()).arg(QCoreApplication::applicationPid())));
+    QFile::remove(file.fileName()); // left by an update that was cut short
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         throw AppError(QStringLiteral("Нельзя создать файл в папке «%1»: %2")
                            .arg(target.absolutePath(), file.errorString()));
-    if (file.write(image) != image.size() || !file.flush() || ::fsync(file.handle()) != 0)
+    fresh.path = file.fileName();
+    WriteStoredProgram(cn, version, file);
+    if (!file.flush() || ::fsync(file.handle()) != 0)
         throw AppError(QStringLiteral("Не удалось записать новую версию в «%1»: %2")
                            .arg(file.fileName(), file.errorString()));
+    file.close();
     const QFileDevice::Permissions executable = QFileDevice::ExeOwner | QFileDevice::ExeUser |
                                                 QFileDevice::ReadOwner | QFileDevice::ReadUser |
                                                 QFileDevice::WriteOwner | QFileDevice::WriteUser;
-    if (!file.setPermissions(target.permissions() | executable))
-        throw AppError(QStringLiteral("Не удалось сделать исполняемым «%1»: %2")
-                           .arg(file.fileName(), file.errorString()));
-    file.close();
-    if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(program).constData()) != 0)
-        throw AppError(QStringLiteral("Не удалось заменить «%1»: %2")
-                           .arg(program, QString::fromLocal8Bit(std::strerror(errno))));
-    file.setAutoRemove(false); // it is the program now
+    if (!QFile::setPermissions(fresh.path, target.permissions() | executable))
+        throw AppError(QStringLiteral("Не удалось сделать исполняемым «%1»").arg(fresh.path));
+}
+
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool renameOver(const QString &from, const QString &to) {
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// Starts the program and waits until it says it has started (VELMORA_UPDATE_STARTED names the
+// file it writes then). False, with the reason, when it could not be started, ended without
+// saying so, or said nothing within StartSeconds (it is stopped then).
+bool startConfirmed(const QString &program, QString *why) {
+    QTemporaryDir flagDir;
+    if (!flagDir.isValid()) {
+        *why = QStringLiteral("нет временной папки: %1").arg(flagDir.errorString());
+        return false;
+    }
+    const QString flag = flagDir.filePath(QStringLiteral("started"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_UPDATE_STARTED"), flag);
+    QProcess p;
+    p.setProgram(program);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QFileInfo(program).absolutePath());
+    qint64 pid = 0;
+    if (!p.startDetached(&pid)) {
+        *why = QStringLiteral("программа «%1» не запускается").arg(program);
+        return false;
+    }
+    const auto confirmed = [&] { return QFileInfo(flag).size() > 0; };
+    const QDeadlineTimer deadline(StartSeconds * 1000);
+    while (!confirmed()) {
+        if (!processRunning(pid)) {
+            if (confirmed())
+                return true;
+            *why = QStringLiteral("новая версия завершилась, не начав работу");
+            return false;
+        }
+        if (deadline.hasExpired()) {
+            ::kill(pid_t(pid), SIGTERM);
+            QDeadlineTimer grace(5000);
+            while (processRunning(pid) && !grace.hasExpired())
+                QThread::msleep(50);
+            if (processRunning(pid))
+                ::kill(pid_t(pid), SIGKILL);
+            *why =
+                QStringLiteral("новая версия не начала работу за %1 секунд и остановлена").arg(StartSeconds);
+            return false;
+        }
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+// Puts the new file in place of the program and starts it; the old file stays beside it until the
+// new program has started, and goes back in place when it does not.
+void install(const QString &program, NewFile &fresh, const QString &version) {
+    const QFileInfo target(program);
+    const QString backup =
+        target.dir().filePath(QStringLiteral(".") + target.fileName() + QStringLiteral(".old"));
+    QFile::remove(backup); // left by an update that was cut short
+    if (::link(QFile::encodeName(program).constData(), QFile::encodeName(backup).constData()) != 0 &&
+        !QFile::copy(program, backup))
+        throw AppError(
+            QStringLiteral("Не удалось сохранить прежнюю версию как «%1»: %2").arg(backup, systemError()));
+    if (!renameOver(fresh.path, program)) {
+        const QString reason = systemError();
+        QFile::remove(backup);
+        throw AppError(QStringLiteral("Не удалось заменить «%1»: %2").arg(program, reason));
+    }
+    fresh.keep = true; // it is the program now
+
+    QString why;
+    if (startConfirmed(program, &why)) {
+        QFile::remove(backup);
+        return;
+    }
+    const QString reason = QStringLiteral("версия %1 установлена, но %2").arg(version, why);
+    if (!renameOver(backup, program))
+        throw UpdateFailure{
+            reason + QStringLiteral("; вернуть прежнюю версию не удалось (%1), она сохранена как «%2»")
+                         .arg(systemError(), backup),
+            false};
+    throw UpdateFailure{reason};
 }
 
 void update(const Options &options) {
@@ -115,19 +222,22 @@ void update(const Options &options) {
 
     Connection cn;
     cn.open(DatabaseLocation());
+    Schema::check(cn);
     const QString newest = NewestProgramVersion(cn);
     if (newest.isEmpty())
         throw AppError(QStringLiteral("В базе данных нет опубликованной версии программы"));
-    if (GetFileVersionKey(options.program) != newest) {
-        const QByteArray image = StoredProgram(cn, newest);
-        CheckProgramImage(image, newest);
-        install(options.program, image);
+    if (GetFileVersionKey(options.program) == newest) {
+        cn.close();
+        if (!QProcess::startDetached(options.program, {}, QFileInfo(options.program).absolutePath()))
+            throw AppError(QStringLiteral("Программа «%1» не запускается").arg(options.program));
+        return;
     }
+    NewFile fresh;
+    writeBeside(cn, options.program, newest, fresh);
     cn.close();
-
-    if (!QProcess::startDetached(options.program, {}, QFileInfo(options.program).absolutePath()))
-        throw AppError(QStringLiteral("Версия %1 установлена, но программа «%2» не запускается")
-                           .arg(newest, options.program));
+    // The new file is what will run: it must be a program of that version that starts.
+    CheckProgramFile(fresh.path, ProgramKind::Program, newest);
+    install(options.program, fresh, newest);
 }
 
 Options parse(const QStringList &args) {
@@ -151,9 +261,11 @@ Options parse(const QStringList &args) {
 }
 
 // Why the update failed: on standard error, in the log, and in a box when a display is there.
-void report(const QString &reason, bool box) {
+void report(const UpdateFailure &failure, bool box) {
     const QString text =
-        QStringLiteral("Обновление программы не выполнено: %1. Прежняя версия оставлена.").arg(reason);
+        failure.oldKept ? QStringLiteral("Обновление программы не выполнено: %1. Прежняя версия оставлена.")
+                              .arg(failure.reason)
+                        : QStringLiteral("Обновление программы не выполнено: %1.").arg(failure.reason);
     printError(text);
     try {
         WriteAppLog(text);
@@ -168,6 +280,7 @@ void report(const QString &reason, bool box) {
 
 int main(int argc, char **argv) {
     ReadTimeZoneOnce();
+    KeepFilesPrivate();
     // A display may be announced and still be out of reach: the offscreen platform then takes
     // over, and the reason goes to the log alone.
     const bool display = hasDisplay();
@@ -200,11 +313,14 @@ int main(int argc, char **argv) {
     InstallServer();
     try {
         update(options);
+    } catch (const UpdateFailure &e) {
+        report(e, box);
+        return ExitFailed;
     } catch (const AppError &e) {
-        report(e.message(), box);
+        report({e.message()}, box);
         return ExitFailed;
     } catch (const std::exception &e) {
-        report(QString::fromLocal8Bit(e.what()), box);
+        report({QString::fromLocal8Bit(e.what())}, box);
         return ExitFailed;
     }
     return 0;
