@@ -308,7 +308,8 @@ void TBaseEditDG::showEvent(QShowEvent *event) {
 
 QVector<QVariant> TBaseEditDG::currentValues() const {
     QVector<QVariant> values;
-    if (!taData->isActive() || taData->isEmpty())
+    // A new record of an empty list is no row yet, but it has values all the same.
+    if (!taData->isActive() || (taData->isEmpty() && !taData->isEditing()))
         return values;
     values.reserve(taData->fieldCount());
     for (int i = 0; i < taData->fieldCount(); ++i)

@@ -2,6 +2,7 @@
 #include "Errors.h"
 #include "ProgramVersions.h"
 #include "Schema.h"
+#include "Server.h"
 #include "TessalVersionInfo.h"
 #include "TestDatabase.h"
 
@@ -167,6 +168,7 @@ VELMORA_BOTH_ENGINES(ProgramVersionsTest);
 class ProgramPartsUpgradeTest : public EngineTest {};
 
 TEST_P(ProgramPartsUpgradeTest, WholeImagesMoveIntoParts) {
+    InstallServer(); // the stored image is read back through the server's procedure
     Schema::describe();
     Schema::upgradeTo(cn(), 4);
     const QByteArray old = image(QStringLiteral("1.0.0.1"));

@@ -346,6 +346,24 @@ TEST_F(BaseDialogTest, EditEscapeOrCloseBoxOnChangesAsksWhetherToSave) {
         EXPECT_EQ(scalar("select DprtName from Department where IdDepartment = :I", {{"I", dep}}).toString(),
                   QString::fromUtf8(c.stored));
     }
+    // A new record, the first of its list: what was typed is a change too.
+    int asked = 0;
+    const SaveChangesHandler before = SetSaveChangesHandler([&](QWidget *) {
+        ++asked;
+        return SaveChangesAnswer::GoBack;
+    });
+    bool open = false;
+    onModal([&](QDialog &d) {
+        d.show();
+        typeInto(edName, QStringLiteral("Бухгалтерия"));
+        QTest::keyClick(edName, Qt::Key_Escape);
+        open = d.isVisible();
+        d.hide();
+    });
+    EXPECT_FALSE(dlg->Run(-1));
+    SetSaveChangesHandler(before);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(open);
     EXPECT_TRUE(boxes.isEmpty());
 }
 
