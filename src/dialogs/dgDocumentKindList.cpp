@@ -63,15 +63,15 @@ void TDocumentKindListDG::Reload(const QString &code) {
 }
 
 void TDocumentKindListDG::btInsertClick() {
-    if (TDocumentKindEditDG::Run(QString()))
-        Reload(TDocumentKindEditDG::Instance()->taData->value(KeyField).toString());
+    if (const std::optional<QString> saved = TDocumentKindEditDG::Run(QString()))
+        Reload(*saved);
 }
 
 void TDocumentKindListDG::btEditClick() {
     if (!HasRecords(*taDocKind))
         return;
-    if (TDocumentKindEditDG::Run(taDocKind->value(KeyField).toString()))
-        Reload(TDocumentKindEditDG::Instance()->taData->value(KeyField).toString());
+    if (const std::optional<QString> saved = TDocumentKindEditDG::Run(taDocKind->value(KeyField).toString()))
+        Reload(*saved);
 }
 
 void TDocumentKindListDG::btDeleteClick() {

@@ -94,15 +94,15 @@ void TDocumentListDG::FindDate(const QDate &day) {
 }
 
 void TDocumentListDG::btInsertClick() {
-    if (TDocumentEditDG::Run(-1))
-        Reload(TDocumentEditDG::Instance()->taData->value(QStringLiteral("IdDocument")).toInt());
+    if (const std::optional<int> saved = TDocumentEditDG::Run(-1))
+        Reload(*saved);
 }
 
 void TDocumentListDG::btEditClick() {
     if (!HasRecords(*taDocument))
         return;
-    if (TDocumentEditDG::Run(taDocument->value(KeyField).toInt()))
-        Reload(TDocumentEditDG::Instance()->taData->value(QStringLiteral("IdDocument")).toInt());
+    if (const std::optional<int> saved = TDocumentEditDG::Run(taDocument->value(KeyField).toInt()))
+        Reload(*saved);
 }
 
 void TDocumentListDG::btDeleteClick() {

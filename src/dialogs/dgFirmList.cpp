@@ -66,15 +66,15 @@ void TFirmListDG::Reload(int ID) {
 }
 
 void TFirmListDG::btInsertClick() {
-    if (TFirmEditDG::Run(-1))
-        Reload(TFirmEditDG::Instance()->taData->value(QStringLiteral("IdClient")).toInt());
+    if (const std::optional<int> saved = TFirmEditDG::Run(-1))
+        Reload(*saved);
 }
 
 void TFirmListDG::btEditClick() {
     if (!HasRecords(*taClient))
         return;
-    if (TFirmEditDG::Run(taClient->value(KeyField).toInt()))
-        Reload(TFirmEditDG::Instance()->taData->value(QStringLiteral("IdClient")).toInt());
+    if (const std::optional<int> saved = TFirmEditDG::Run(taClient->value(KeyField).toInt()))
+        Reload(*saved);
 }
 
 void TFirmListDG::btDeleteClick() {

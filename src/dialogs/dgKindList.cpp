@@ -140,23 +140,22 @@ void TKindListDG::dsListStateChange() {
                          usesOf(*ds) == 0);
 }
 
-void TKindListDG::showSaved() {
-    const DataSet *saved = TKindEditDG::Instance()->taData;
-    const int id = saved->value(KeyField).toInt();
-    SelectType(saved->value(QStringLiteral("KindType")).toString());
-    Reload(id);
+void TKindListDG::showSaved(const KindChoice &kind) {
+    SelectType(kind.type);
+    Reload(kind.id);
 }
 
 void TKindListDG::btInsertClick() {
-    if (TKindEditDG::Run(-1, TypeLetter()))
-        showSaved();
+    if (const std::optional<KindChoice> saved = TKindEditDG::Run(-1, TypeLetter()))
+        showSaved(*saved);
 }
 
 void TKindListDG::btEditClick() {
     if (!HasRecords(*taKind))
         return;
-    if (TKindEditDG::Run(taKind->value(KeyField).toInt(), TypeLetter()))
-        showSaved();
+    if (const std::optional<KindChoice> saved =
+            TKindEditDG::Run(taKind->value(KeyField).toInt(), TypeLetter()))
+        showSaved(*saved);
 }
 
 void TKindListDG::btDeleteClick() {
@@ -203,12 +202,8 @@ void TKindListDG::deleteRefused(int id, const QString &name, const AppError &err
 }
 
 void TKindListDG::btFindClick() {
-    if (!TKindFindDG::Run(nullptr))
-        return;
-    const DataSet *found = TKindFindDG::Instance()->taFind;
-    const int id = found->value(QStringLiteral("ID")).toInt();
-    SelectType(found->value(QStringLiteral("KindType")).toString());
-    Reload(id);
+    if (const std::optional<KindChoice> found = TKindFindDG::Run(nullptr))
+        showSaved(*found);
 }
 
 void TKindListDG::MoveKind(int direction) {

@@ -82,7 +82,7 @@ TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
     setSort(msWeight);
 }
 
-bool TModelListDG::Run(int Model, Field *Back, int Kind) {
+TModelListDG::Outcome TModelListDG::Run(int Model, Field *Back, int Kind) {
     TModelListDG *dlg = Instance();
     const QString lookupType = dmLookUp->KindType();
     if (Model == -1)
@@ -96,12 +96,16 @@ bool TModelListDG::Run(int Model, Field *Back, int Kind) {
     dlg->setSort(msWeight);
     dlg->setField(Back);
     dlg->setResult(QDialog::Rejected);
-    const bool chosen = RunModal(*dlg) == QDialog::Accepted;
+    Outcome outcome;
+    outcome.chosen = RunModal(*dlg) == QDialog::Accepted;
+    if (HasRecords(*dlg->taModel) && dlg->taModel->recNo() >= 0 &&
+        !dlg->taModel->fieldByName(KeyField)->isNull())
+        outcome.current = dlg->taModel->value(KeyField).toInt();
     // The selector here loads its kinds through the shared kind lookup; the calling dialog's kind
     // box shows the type it had before, whatever type was browsed here.
     if (!lookupType.isEmpty() && dmLookUp->KindType() != lookupType)
         dmLookUp->SetKindType(lookupType);
-    return chosen;
+    return outcome;
 }
 
 void TModelListDG::fillKinds() {
@@ -174,15 +178,15 @@ void TModelListDG::dsListStateChange() {
 }
 
 void TModelListDG::btInsertClick() {
-    if (TModelEditDG::Run(-1, selectedKind()))
-        showModel(TModelEditDG::Instance()->taData->value(KeyField).toInt());
+    if (const std::optional<int> saved = TModelEditDG::Run(-1, selectedKind()))
+        showModel(*saved);
 }
 
 void TModelListDG::btEditClick() {
     if (!HasRecords(*taModel))
         return;
-    if (TModelEditDG::Run(taModel->value(KeyField).toInt(), selectedKind()))
-        showModel(TModelEditDG::Instance()->taData->value(KeyField).toInt());
+    if (const std::optional<int> saved = TModelEditDG::Run(taModel->value(KeyField).toInt(), selectedKind()))
+        showModel(*saved);
 }
 
 void TModelListDG::btDeleteClick() {

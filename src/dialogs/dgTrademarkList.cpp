@@ -66,15 +66,15 @@ void TTrademarkListDG::Reload(int ID) {
 }
 
 void TTrademarkListDG::btInsertClick() {
-    if (TTrademarkEditDG::CheckRun(-1))
-        Reload(TTrademarkEditDG::Instance()->taData->value(KeyField).toInt());
+    if (const std::optional<int> saved = TTrademarkEditDG::CheckRun(-1))
+        Reload(*saved);
 }
 
 void TTrademarkListDG::btEditClick() {
     if (!HasRecords(*taTrade))
         return;
-    if (TTrademarkEditDG::CheckRun(taTrade->value(KeyField).toInt()))
-        Reload(TTrademarkEditDG::Instance()->taData->value(KeyField).toInt());
+    if (const std::optional<int> saved = TTrademarkEditDG::CheckRun(taTrade->value(KeyField).toInt()))
+        Reload(*saved);
 }
 
 void TTrademarkListDG::btDeleteClick() {

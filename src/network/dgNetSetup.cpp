@@ -161,9 +161,9 @@ TUserInstallDefaultEditDG::TUserInstallDefaultEditDG() : TBaseEditDG(nullptr) {
     requireName(QStringLiteral("Name"), edName, QStringLiteral("Укажите текст строки бланка."));
 }
 
-bool TUserInstallDefaultEditDG::Run(int ID) {
+std::optional<int> TUserInstallDefaultEditDG::Run(int ID) {
     TUserInstallDefaultEditDG *dlg = Instance();
-    return dlg->runEdit(ID, [dlg](DataSet &ds) {
+    return dlg->runEditKey(ID, QStringLiteral("ID"), [dlg](DataSet &ds) {
         // Numbered after the last line.
         const QVariant last =
             dlg->taData->connection()->scalar(QStringLiteral("SELECT max(Line) FROM UserInstallDefault"));
@@ -188,8 +188,8 @@ TUserInstallDefaultListDG::TUserInstallDefaultListDG() : TBASEListDG(nullptr) {
     });
     btBack->hide();
     onClick(btInsert, [this] {
-        if (TUserInstallDefaultEditDG::Run(-1))
-            Reload(TUserInstallDefaultEditDG::Instance()->taData->value(QStringLiteral("ID")).toInt());
+        if (const std::optional<int> saved = TUserInstallDefaultEditDG::Run(-1))
+            Reload(*saved);
     });
     onClick(btEdit, [this] {
         if (HasRecords(*taLines) &&

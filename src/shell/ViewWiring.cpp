@@ -22,40 +22,27 @@
 #include "fmNetComputer.h"
 #include "fmNetUser.h"
 
-namespace {
-
-// The key a saved edit dialog stands on; -1 when it has none.
-int savedKeyOf(const TBaseEditDG &dg, const QString &field) {
-    return currentKey(*dg.taData, field);
-}
-
-} // namespace
-
 void ConnectDialogs(ViewLinks &links) {
     links.completeSetEdit = [](int compSet, int device, const QString &kindType, int *savedKey,
                                int *savedModel) {
-        if (!TCompleteSetEditDG::Run(compSet, device, kindType))
+        const std::optional<SavedElement> saved = TCompleteSetEditDG::Run(compSet, device, kindType);
+        if (!saved)
             return false;
-        const TCompleteSetEditDG &dg = *TCompleteSetEditDG::Instance();
         if (savedKey)
-            *savedKey = savedKeyOf(dg, QStringLiteral("IdComponent"));
+            *savedKey = saved->element;
         if (savedModel)
-            *savedModel = savedKeyOf(dg, QStringLiteral("CmplIdModel"));
+            *savedModel = saved->model;
         return true;
     };
     links.elementMoveList = [](int compSet) { TElementMoveListDG::Run(compSet); };
     links.kindList = [](int id, const QString &kind) { TKindListDG::Run(id, nullptr, kind); };
-    links.modelList = [](int model, int kind) {
-        TModelListDG::Run(model, nullptr, kind);
-        return currentKey(*TModelListDG::Instance()->taModel, QStringLiteral("IdModel"));
-    };
+    links.modelList = [](int model, int kind) { return TModelListDG::Run(model, nullptr, kind).current; };
     links.firmList = [](int id) { TFirmListDG::Run(id, nullptr); };
     links.documentEdit = [](int doc, int *savedKey) {
-        if (!TDocumentEditDG::Run(doc))
-            return false;
-        if (savedKey)
-            *savedKey = savedKeyOf(*TDocumentEditDG::Instance(), QStringLiteral("IdDocument"));
-        return true;
+        const std::optional<int> saved = TDocumentEditDG::Run(doc);
+        if (saved && savedKey)
+            *savedKey = *saved;
+        return saved.has_value();
     };
     links.documentKindList = [](int id) { TDocumentKindListDG::Run(id, nullptr); };
     links.trademarkList = [](int id) { TTrademarkListDG::Run(id, nullptr); };
@@ -65,10 +52,12 @@ void ConnectDialogs(TLayoutMainFM &view) {
     view.runDepartmentEdit = [](int dprt, int higher, int *key) {
         return TDepartmentEditDG::Run(dprt, higher, key);
     };
-    view.runWorkplaceEdit = [](int work, int dprt, int *key) { return TWorkplaceEditDG::Run(work, dprt, key); };
+    view.runWorkplaceEdit = [](int work, int dprt, int *key) {
+        return TWorkplaceEditDG::Run(work, dprt, key);
+    };
     view.runDeviceEdit = [](int device, int place) { return TDeviceEditDG::Run(device, place); };
     view.runElementEdit = [](int compSet, int device, const QString &type) {
-        return TCompleteSetEditDG::Run(compSet, device, type);
+        return TCompleteSetEditDG::Run(compSet, device, type).has_value();
     };
     view.runElementMoveList = [](int compSet) { return TElementMoveListDG::Run(compSet); };
     view.runElementMove = [](int compSet, int device) { return TElementMoveEditDG::Run(compSet, device); };
