@@ -33,16 +33,8 @@ public:
     // The letter of the selected type, empty when none is selected.
     QString TypeLetter() const;
 
-protected:
-    // Besides the base rules: delete only a kind that no model and no device uses.
-    void dsListStateChange() override;
-
 private:
-    void btInsertClick();
-    void btEditClick();
-    void btDeleteClick();
     void btFindClick();
-    void btBackClick();
     void MoveKind(int direction);
     // After the kind or find dialog: show the kind under its (maybe new) type.
     void showSaved(const KindChoice &kind);

@@ -49,11 +49,7 @@ protected:
     void dsListStateChange() override;
 
 private:
-    void btInsertClick();
-    void btEditClick();
-    void btDeleteClick();
     void btKindClick();
-    void btBackClick();
     void titleClicked(int column);
     void MoveModel(int direction);
     void fillKinds();
