@@ -82,19 +82,9 @@ public:
     void setListDataSet(DataSet *list);
 
     // Makes this the list of a catalogue: "Добавить", "Изменить", the delete with its question,
-    // "Выбрать" and the reload then work as the catalogue says. A concrete dialog calls it once, in
-    // its constructor, and keeps only what its catalogue has of its own:
-    //
-    //     TFirmListDG::TFirmListDG() {
-    //         ...
-    //         ListCatalogue c;
-    //         c.list = taClient;
-    //         c.nameField = "ClientName";
-    //         c.edit = [](const QVariant &key) { return AsKey(TFirmEditDG::Run(KeyOr(key, -1))); };
-    //         c.remove = [](DataSet &list) { DeleteByKey("Client", *list.fieldByName("ID"), "IdClient"); };
-    //         c.nothingToChoose = "В списке нет фирмы, которую можно выбрать";
-    //         setCatalogue(c);
-    //     }
+    // "Выбрать" and the reload then work as the catalogue says. A concrete dialog calls it in its
+    // constructor and keeps only what its catalogue has of its own (the Contributing section of
+    // README.md shows a whole list); calling it again replaces the catalogue.
     void setCatalogue(ListCatalogue catalogue);
     const ListCatalogue &catalogue() const { return m_catalogue; }
     // Reopens the catalogue's list and makes row `key` current (an invalid or null key, a negative
