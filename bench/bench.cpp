@@ -249,6 +249,8 @@ void benchElementDialogs(Connection &cn) {
     TdmTessal dm(cn.url().toString());
     TdmChain chain(dm.cnGeneral);
     TdmLookUp lookup(dm.cnGeneral);
+    // The dialogs made here end with this function, before the connection does.
+    std::optional<DialogRegistry> dialogs(std::in_place);
     const ModalHandler previous = SetModalHandler([](QDialog &) { return int(QDialog::Rejected); });
 
     const double edit = timeMs([&] { TCompleteSetEditDG::Run(element, -1, QStringLiteral("H")); });
@@ -305,7 +307,7 @@ void benchElementDialogs(Connection &cn) {
     figure("ratio_move_history_to_bare_fetch", history / historyBare);
 
     SetModalHandler(previous);
-    DialogInstances::ResetForTesting();
+    dialogs.reset();
 }
 
 // The consumables and documents views' procedures and the largest own report, each against the

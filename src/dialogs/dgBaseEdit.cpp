@@ -119,6 +119,13 @@ void TBaseEditDG::addRule(std::function<bool()> passes, const QString &message, 
     m_rules.push_back({std::move(passes), message, control});
 }
 
+std::optional<int> TBaseEditDG::runEditKey(int key, const QString &keyField,
+                                           const std::function<void(DataSet &)> &presetNew) {
+    if (!runEdit(key, presetNew))
+        return std::nullopt;
+    return taData->value(keyField).toInt();
+}
+
 bool TBaseEditDG::runEdit(int key, const std::function<void(DataSet &)> &presetNew) {
     m_key = key;
     OpenWithParams(*taData, {TypedValue::Int(key)});

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 #include <utility>
 
 class AppError;
@@ -90,6 +91,9 @@ protected:
     // `presetNew` fill its fields (parent keys and the like); show modally. True when saved.
     // Errors of the open reach the caller.
     bool runEdit(int key, const std::function<void(DataSet &)> &presetNew = {});
+    // runEdit, answering the key of the saved record (the field `keyField`); none when not saved.
+    std::optional<int> runEditKey(int key, const QString &keyField,
+                                  const std::function<void(DataSet &)> &presetNew = {});
 
     // Keeps btSave in step with taData; runs on every change of state, record or field data.
     void dsDataDataChange();

@@ -1,10 +1,13 @@
 #include "dgBaseList.h"
 
 #include "Actions.h"
+#include "BusyCursor.h"
 #include "DataControls.h"
 #include "DataGrid.h"
 #include "DataSet.h"
+#include "Errors.h"
 #include "Fonts.h"
+#include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgCommon.h"
@@ -99,7 +102,125 @@ void TBASEListDG::dsListStateChange() {
     const DataSet *list = m_list;
     btInsert->setEnabled(list && list->isActive());
     btEdit->setEnabled(list && HasRecords(*list));
-    btDelete->setEnabled(list && HasRecords(*list));
+    btDelete->setEnabled(list && HasRecords(*list) &&
+                         (!m_catalogue.canDelete || m_catalogue.canDelete(*list)));
+}
+
+// ---- the catalogue ---------------------------------------------------------------------------
+
+namespace {
+
+// No key: the row current now.
+bool noKey(const QVariant &key) {
+    if (!key.isValid() || key.isNull())
+        return true;
+    if (key.typeId() == QMetaType::QString)
+        return key.toString().isEmpty();
+    bool number = false;
+    const int n = key.toInt(&number);
+    return number && n < 0;
+}
+
+} // namespace
+
+int KeyOr(const QVariant &key, int none) {
+    return key.isValid() && !key.isNull() ? key.toInt() : none;
+}
+
+void TBASEListDG::setCatalogue(ListCatalogue catalogue) {
+    const bool first = !m_catalogue.list;
+    m_catalogue = std::move(catalogue);
+    if (first) {
+        onClick(btInsert, [this] { insertRow(); });
+        onClick(btEdit, [this] { editRow(); });
+        onClick(btDelete, [this] { deleteRow(); });
+    }
+    if (!m_catalogue.nothingToChoose.isEmpty())
+        setChooseHandler([this] { chooseRow(); });
+    setListDataSet(m_catalogue.list);
+}
+
+void TBASEListDG::reloadList(const QVariant &key) {
+    DataSet *list = m_catalogue.list;
+    if (!list)
+        return;
+    BusyCursor busy;
+    QVariant wanted = key;
+    if (noKey(wanted) && HasRecords(*list))
+        wanted = list->value(m_catalogue.keyField);
+    if (m_catalogue.open)
+        m_catalogue.open(*list);
+    else
+        OpenWithParams(*list);
+    if (!noKey(wanted)) {
+        if (!list->locate(m_catalogue.keyField, wanted) && m_catalogue.firstWhenMissing)
+            list->first();
+    } else if (m_catalogue.firstWhenMissing) {
+        list->first();
+    }
+    QHeaderView *header = grList->horizontalHeader();
+    for (int column : std::as_const(m_catalogue.fixedColumns))
+        if (column < header->count())
+            header->setSectionResizeMode(column, QHeaderView::Fixed);
+}
+
+void TBASEListDG::insertRow() {
+    if (!m_catalogue.edit)
+        return;
+    if (const std::optional<QVariant> saved = m_catalogue.edit(QVariant())) {
+        if (m_catalogue.showSaved)
+            m_catalogue.showSaved(*saved);
+        else
+            reloadList(*saved);
+    }
+}
+
+void TBASEListDG::editRow() {
+    DataSet *list = m_catalogue.list;
+    if (!m_catalogue.edit || !list || !HasRecords(*list))
+        return;
+    if (const std::optional<QVariant> saved = m_catalogue.edit(list->value(m_catalogue.keyField))) {
+        if (m_catalogue.showSaved)
+            m_catalogue.showSaved(*saved);
+        else
+            reloadList(*saved);
+    }
+}
+
+void TBASEListDG::deleteRow() {
+    DataSet *list = m_catalogue.list;
+    if (!m_catalogue.remove || !list || !HasRecords(*list) ||
+        (m_catalogue.canDelete && !m_catalogue.canDelete(*list)))
+        return;
+    const QVariant key = list->value(m_catalogue.keyField);
+    const QString name = list->value(m_catalogue.nameField).toString();
+    if (!(m_catalogue.confirm ? m_catalogue.confirm(name) : ConfirmDelete(name)))
+        return;
+    try {
+        m_catalogue.remove(*list);
+    } catch (const AppError &e) {
+        if (m_catalogue.refused) {
+            m_catalogue.refused(key, name, e);
+            return;
+        }
+        if (m_catalogue.refusedText.isEmpty())
+            throw;
+        ShowError(m_catalogue.refusedText.arg(name, e.message()));
+        reloadList();
+        return;
+    }
+    if (m_catalogue.afterDelete == ListCatalogue::AfterDelete::Prior)
+        list->prior();
+    else if (m_catalogue.afterDelete == ListCatalogue::AfterDelete::Next)
+        list->next();
+    reloadList();
+}
+
+void TBASEListDG::chooseRow() {
+    const DataSet *list = m_catalogue.list;
+    if (!list || !HasRecords(*list))
+        throw AppError(m_catalogue.nothingToChoose);
+    SetBackValue(list->value(m_catalogue.keyField));
 }
 
 void TBASEListDG::setField(Field *field) {

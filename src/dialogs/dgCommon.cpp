@@ -1,28 +1,40 @@
 #include "dgCommon.h"
 
 #include "DataSet.h"
+#include "Errors.h"
 #include "dmTessalData.h"
 
 #include <QDialog>
 #include <QIcon>
-#include <QList>
 #include <QPushButton>
 
 namespace {
-QList<QPointer<QDialog>> &instances() {
-    static QList<QPointer<QDialog>> list;
-    return list;
-}
-} // namespace
-
-void DialogInstances::keep(QDialog *dialog) {
-    instances() << dialog;
+DialogRegistry *s_current = nullptr;
 }
 
-void DialogInstances::ResetForTesting() {
-    const QList<QPointer<QDialog>> made = std::exchange(instances(), {});
-    for (const QPointer<QDialog> &d : made)
-        delete d.data();
+DialogRegistry::DialogRegistry() : m_previous(s_current) {
+    s_current = this;
+}
+
+DialogRegistry::~DialogRegistry() {
+    while (!m_dialogs.isEmpty())
+        delete m_dialogs.takeLast().data();
+    if (s_current == this)
+        s_current = m_previous;
+}
+
+DialogRegistry *DialogRegistry::current() {
+    return s_current;
+}
+
+void DialogRegistry::keep(QDialog *dialog) {
+    m_dialogs << dialog;
+}
+
+DialogRegistry &CurrentDialogRegistry() {
+    if (!s_current)
+        throw AppError(QStringLiteral("Окно нельзя открыть: программа ещё не готова или уже завершается"));
+    return *s_current;
 }
 
 DataSet *DialogDataSet(QObject *owner, const QString &objectName) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QPointer>
 #include <QString>
+
+#include <optional>
 
 class DataSet;
 class QDialog;
@@ -11,36 +14,63 @@ class QPushButton;
 class QWidget;
 
 // Every catalogue dialog is one instance, made on first use over the shared connection and kept
-// until the program ends. A concrete dialog takes that from here and declares nothing of it:
+// while the dialog registry it was made under lives: the program object owns that registry and
+// destroys it before the data modules, so no dialog outlives the connection its datasets use. A
+// dialog keeps its state between openings (position, last values, the list it showed) for as long.
+// A concrete dialog takes that from here and declares nothing of it:
 //
 //     class TFirmEditDG : public TBaseEditDG, public SingleDialog<TFirmEditDG> { ... };
-//     bool TFirmEditDG::Run(int id) { return Instance()->runEdit(id); }
+//     std::optional<int> TFirmEditDG::Run(int id) { return Instance()->runEditKey(id, "IdClient"); }
 //
 // Its constructor (public, called only by Instance) lays out its controls, binds them and wires
-// its rules; its Run prepares the lookup lists it needs and calls the base's runEdit, runFind or
-// shows the list. Field types and widths come from the tables and procedures, not from the dialog.
-class DialogInstances {
+// its rules; its Run prepares the lookup lists it needs, calls the base's runEdit, runFind or shows
+// the list, and returns what the caller needs (the key saved or chosen), so that no caller reads a
+// closed dialog's datasets. Field types and widths come from the tables and procedures, not from
+// the dialog.
+class DialogRegistry {
 public:
-    // Drops every dialog made through SingleDialog; the next use makes new ones over the data
-    // modules alive then. For tests, which make a new database for every case.
-    static void ResetForTesting();
+    // Becomes the registry the dialogs are made under until it is destroyed.
+    DialogRegistry();
+    // Destroys every dialog made under it, the newest first; the registry that was current before
+    // it becomes current again.
+    ~DialogRegistry();
+    DialogRegistry(const DialogRegistry &) = delete;
+    DialogRegistry &operator=(const DialogRegistry &) = delete;
+
+    // The registry new dialogs are made under; null when there is none.
+    static DialogRegistry *current();
     // Called by SingleDialog for each instance it makes.
-    static void keep(QDialog *dialog);
+    void keep(QDialog *dialog);
+
+private:
+    QList<QPointer<QDialog>> m_dialogs;
+    DialogRegistry *m_previous;
 };
+
+// The dialog registry that must exist for a dialog to be made; throws a clear error when there is
+// none (a dialog without an owner would outlive the connection).
+DialogRegistry &CurrentDialogRegistry();
 
 template <class T> class SingleDialog {
 public:
-    // The single instance, made on first use.
+    // The single instance, made on first use under the current registry.
     static T *Instance() {
         if (!s_instance) {
+            DialogRegistry &registry = CurrentDialogRegistry();
             s_instance = new T;
-            DialogInstances::keep(s_instance);
+            registry.keep(s_instance);
         }
         return s_instance;
     }
 
 private:
     static inline QPointer<T> s_instance;
+};
+
+// A kind as a dialog hands it back: its key and its type letter.
+struct KindChoice {
+    int id = -1;
+    QString type;
 };
 
 // A dataset of a dialog on the shared connection (none before the data module exists), owned by

@@ -73,7 +73,7 @@ void TDocumentEditDG::followChanges() {
         btSave->setEnabled(false);
 }
 
-bool TDocumentEditDG::Run(int Doc) {
+std::optional<int> TDocumentEditDG::Run(int Doc) {
     TDocumentEditDG *dlg = Instance();
     bool kindExists = false;
     if (dmLookUp) {
@@ -98,7 +98,9 @@ bool TDocumentEditDG::Run(int Doc) {
     dlg->dsDataDataChange();
     dlg->followChanges();
     dlg->setResult(QDialog::Rejected);
-    return RunModal(*dlg) == QDialog::Accepted;
+    if (RunModal(*dlg) != QDialog::Accepted)
+        return std::nullopt;
+    return ds.value(QStringLiteral("IdDocument")).toInt();
 }
 
 void TDocumentEditDG::sbProdClick() {

@@ -20,9 +20,9 @@ public:
     TDocumentEditDG();                // made by Instance()
     static const QString DefaultKind; // "N"
 
-    // Edits document `Doc`, or starts a new one when no document has that key (-1). True when
-    // saved; taData then holds the document as stored, its new key included.
-    static bool Run(int Doc);
+    // Edits document `Doc`, or starts a new one when no document has that key (-1). The
+    // document's key when saved (a new document's new key), none when not.
+    static std::optional<int> Run(int Doc);
 
     DBLookupCombo *lcKind; // "Тип": DocKind among the document kinds
     DBEdit *edNumber;      // "Номер": DocNumber

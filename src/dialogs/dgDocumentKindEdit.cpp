@@ -37,11 +37,13 @@ TDocumentKindEditDG::TDocumentKindEditDG() : TBaseEditDG(nullptr) {
     setTabOrder(btSave, btCancel);
 }
 
-bool TDocumentKindEditDG::Run(const QString &Kind) {
+std::optional<QString> TDocumentKindEditDG::Run(const QString &Kind) {
     TDocumentKindEditDG *dlg = Instance();
     OpenWithParams(*dlg->taData, {TypedValue::Text(Kind)});
     if (dlg->taData->isEmpty())
         dlg->taData->append();
     dlg->setResult(QDialog::Rejected);
-    return RunModal(*dlg) == QDialog::Accepted;
+    if (RunModal(*dlg) != QDialog::Accepted)
+        return std::nullopt;
+    return dlg->taData->value(QStringLiteral("ID")).toString();
 }

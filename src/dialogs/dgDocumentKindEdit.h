@@ -11,8 +11,8 @@ class TDocumentKindEditDG : public TBaseEditDG, public SingleDialog<TDocumentKin
 public:
     TDocumentKindEditDG(); // made by Instance()
     // Edits the kind with code `Kind`, or starts a new kind when no kind has that code (the empty
-    // code). True when saved; taData then holds the kind as stored.
-    static bool Run(const QString &Kind);
+    // code). The kind's code as stored when saved, none when not.
+    static std::optional<QString> Run(const QString &Kind);
 
     DBEdit *edCode; // "Код (символ)": ID
     DBEdit *edName; // "Название": Name

@@ -31,12 +31,18 @@ TDocumentKindListDG::TDocumentKindListDG() : TBASEListDG(nullptr) {
                 makeColumn(QStringLiteral("Uses"), QStringLiteral("Документов"), 76, false, Qt::AlignCenter)},
                360);
 
-    onClick(btInsert, [this] { btInsertClick(); });
-    onClick(btEdit, [this] { btEditClick(); });
-    onClick(btDelete, [this] { btDeleteClick(); });
-    setChooseHandler([this] { btBackClick(); });
-
-    setListDataSet(taDocKind);
+    ListCatalogue c;
+    c.list = taDocKind;
+    c.nameField = QStringLiteral("Name");
+    c.edit = [](const QVariant &code) { return AsKey(TDocumentKindEditDG::Run(code.toString())); };
+    c.remove = [](DataSet &list) {
+        DeleteByKey(QStringLiteral("DocKind"), *list.fieldByName(KeyField), QStringLiteral("*"));
+    };
+    c.refusedText =
+        QStringLiteral("Не удалось удалить тип документа «%1»: возможно, его указывают документы.\n%2");
+    c.nothingToChoose = QStringLiteral("В списке нет типа документа, который можно выбрать");
+    c.fixedColumns = {0, 2};
+    setCatalogue(c);
 }
 
 int TDocumentKindListDG::Run(int ID, Field *InField) {
@@ -49,53 +55,5 @@ int TDocumentKindListDG::Run(int ID, Field *InField) {
 }
 
 void TDocumentKindListDG::Reload(const QString &code) {
-    BusyCursor busy;
-    QString key = code;
-    if (key.isEmpty() && HasRecords(*taDocKind))
-        key = taDocKind->value(KeyField).toString();
-    OpenWithParams(*taDocKind);
-    if (!key.isEmpty())
-        taDocKind->locate(KeyField, key);
-    QHeaderView *header = grList->horizontalHeader();
-    for (int column : {0, 2})
-        if (column < header->count())
-            header->setSectionResizeMode(column, QHeaderView::Fixed);
-}
-
-void TDocumentKindListDG::btInsertClick() {
-    if (TDocumentKindEditDG::Run(QString()))
-        Reload(TDocumentKindEditDG::Instance()->taData->value(KeyField).toString());
-}
-
-void TDocumentKindListDG::btEditClick() {
-    if (!HasRecords(*taDocKind))
-        return;
-    if (TDocumentKindEditDG::Run(taDocKind->value(KeyField).toString()))
-        Reload(TDocumentKindEditDG::Instance()->taData->value(KeyField).toString());
-}
-
-void TDocumentKindListDG::btDeleteClick() {
-    if (!HasRecords(*taDocKind))
-        return;
-    Field *key = taDocKind->fieldByName(KeyField);
-    const QString name = taDocKind->value(QStringLiteral("Name")).toString();
-    if (!ConfirmDelete(name))
-        return;
-    try {
-        DeleteByKey(QStringLiteral("DocKind"), *key, QStringLiteral("*"));
-    } catch (const AppError &e) {
-        ShowError(
-            QStringLiteral("Не удалось удалить тип документа «%1»: возможно, его указывают документы.\n%2")
-                .arg(name, e.message()));
-        Reload(QString());
-        return;
-    }
-    taDocKind->prior();
-    Reload(QString());
-}
-
-void TDocumentKindListDG::btBackClick() {
-    if (!HasRecords(*taDocKind))
-        throw AppError(QStringLiteral("В списке нет типа документа, который можно выбрать"));
-    SetBackValue(taDocKind->value(KeyField).toString());
+    reloadList(code);
 }

@@ -17,10 +17,4 @@ public:
 
     // Reopens the list and makes the kind with code `code` current (empty: the one current now).
     void Reload(const QString &code);
-
-private:
-    void btInsertClick();
-    void btEditClick();
-    void btDeleteClick();
-    void btBackClick();
 };

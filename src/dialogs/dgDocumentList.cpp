@@ -47,12 +47,19 @@ TDocumentListDG::TDocumentListDG() : TBASEListDG(nullptr) {
 
     connect(edDateFind, &QDateEdit::dateChanged, this,
             [this](const QDate &day) { Guarded([&] { FindDate(day); }); });
-    onClick(btInsert, [this] { btInsertClick(); });
-    onClick(btEdit, [this] { btEditClick(); });
-    onClick(btDelete, [this] { btDeleteClick(); });
-    setChooseHandler([this] { btBackClick(); });
-
-    setListDataSet(taDocument);
+    ListCatalogue c;
+    c.list = taDocument;
+    c.nameField = QStringLiteral("DocName");
+    c.edit = [](const QVariant &key) { return AsKey(TDocumentEditDG::Run(KeyOr(key, -1))); };
+    c.remove = [](DataSet &list) {
+        DeleteByKey(QStringLiteral("Document"), *list.fieldByName(KeyField), QStringLiteral("IdDocument"));
+    };
+    c.refusedText =
+        QStringLiteral("Не удалось удалить документ «%1»: возможно, на него ссылаются комплектующие.\n%2");
+    c.afterDelete = ListCatalogue::AfterDelete::Next;
+    c.nothingToChoose = QStringLiteral("В списке нет документа, который можно выбрать");
+    c.fixedColumns = {0};
+    setCatalogue(c);
 }
 
 bool TDocumentListDG::Run(Field *Back) {
@@ -64,15 +71,7 @@ bool TDocumentListDG::Run(Field *Back) {
 }
 
 void TDocumentListDG::Reload(int ID) {
-    BusyCursor busy;
-    if (ID == -1 && HasRecords(*taDocument))
-        ID = taDocument->value(KeyField).toInt();
-    OpenWithParams(*taDocument);
-    if (ID != -1)
-        taDocument->locate(KeyField, ID);
-    QHeaderView *header = grList->horizontalHeader();
-    if (header->count() > 0)
-        header->setSectionResizeMode(0, QHeaderView::Fixed);
+    reloadList(ID);
 }
 
 void TDocumentListDG::FindDate(const QDate &day) {
@@ -91,42 +90,4 @@ void TDocumentListDG::FindDate(const QDate &day) {
         taDocument->next();
     }
     setVisual(wasVisual);
-}
-
-void TDocumentListDG::btInsertClick() {
-    if (TDocumentEditDG::Run(-1))
-        Reload(TDocumentEditDG::Instance()->taData->value(QStringLiteral("IdDocument")).toInt());
-}
-
-void TDocumentListDG::btEditClick() {
-    if (!HasRecords(*taDocument))
-        return;
-    if (TDocumentEditDG::Run(taDocument->value(KeyField).toInt()))
-        Reload(TDocumentEditDG::Instance()->taData->value(QStringLiteral("IdDocument")).toInt());
-}
-
-void TDocumentListDG::btDeleteClick() {
-    if (!HasRecords(*taDocument))
-        return;
-    Field *key = taDocument->fieldByName(KeyField);
-    const QString name = taDocument->value(QStringLiteral("DocName")).toString();
-    if (!ConfirmDelete(name))
-        return;
-    try {
-        DeleteByKey(QStringLiteral("Document"), *key, QStringLiteral("IdDocument"));
-    } catch (const AppError &e) {
-        ShowError(
-            QStringLiteral("Не удалось удалить документ «%1»: возможно, на него ссылаются комплектующие.\n%2")
-                .arg(name, e.message()));
-        Reload(-1);
-        return;
-    }
-    taDocument->next();
-    Reload(-1);
-}
-
-void TDocumentListDG::btBackClick() {
-    if (!HasRecords(*taDocument))
-        throw AppError(QStringLiteral("В списке нет документа, который можно выбрать"));
-    SetBackValue(taDocument->value(KeyField));
 }

@@ -24,10 +24,4 @@ public:
     // Lands on the newest document dated on or before `day` (the last row when all are later),
     // starting from the current row when that one is not earlier than the day.
     void FindDate(const QDate &day);
-
-private:
-    void btInsertClick();
-    void btEditClick();
-    void btDeleteClick();
-    void btBackClick();
 };

@@ -163,7 +163,7 @@ TCompleteSetEditDG::TCompleteSetEditDG() : TBaseEditDG(nullptr) {
     click(btClear, &TCompleteSetEditDG::btClearClick);
 }
 
-bool TCompleteSetEditDG::Run(int CompSet, int Device, const QString &KindType) {
+std::optional<SavedElement> TCompleteSetEditDG::Run(int CompSet, int Device, const QString &KindType) {
     TCompleteSetEditDG *dlg = Instance();
     // The hourglass while the record and the lists load; the dialog itself shows the normal cursor.
     std::optional<BusyCursor> busy(std::in_place);
@@ -193,7 +193,13 @@ bool TCompleteSetEditDG::Run(int CompSet, int Device, const QString &KindType) {
     dlg->dsDataDataChange();
     dlg->setResult(QDialog::Rejected);
     busy.reset();
-    return RunModal(*dlg) == QDialog::Accepted;
+    if (RunModal(*dlg) != QDialog::Accepted)
+        return std::nullopt;
+    const auto key = [&ds](const QString &field) {
+        const Field *f = ds.findField(field);
+        return f && !f->isNull() ? f->asInt() : -1;
+    };
+    return SavedElement{key(QStringLiteral("IdComponent")), key(QStringLiteral("CmplIdModel"))};
 }
 
 void TCompleteSetEditDG::offerKindsOf(const QString &type) {
@@ -268,13 +274,15 @@ void TCompleteSetEditDG::sbModelClick() {
 void TCompleteSetEditDG::sbFindModelClick() {
     Field *model = taData->findField(ModelField);
     Field *kind = taData->findField(KindField);
-    if (!model || !kind || !TModelFindDG::Run(model))
+    if (!model || !kind)
         return;
-    const DataSet *found = TModelFindDG::Instance()->taFind;
-    const int foundKind = found->value(QStringLiteral("Kind")).toInt();
+    const std::optional<KindChoice> found = TModelFindDG::Run(model);
+    if (!found)
+        return;
+    const int foundKind = found->id;
     setVisual(false);
     try {
-        offerKindsOf(found->value(QStringLiteral("KindType")).toString().trimmed());
+        offerKindsOf(found->type);
         dmLookUp->SetKind(foundKind);
         m_shownKind = foundKind;
         SetFieldValue(*kind, foundKind);

@@ -9,6 +9,12 @@ class DBLookupCombo;
 class QLineEdit;
 class QPushButton;
 
+// What a saved element dialog hands back: the element's key and its model (-1: none).
+struct SavedElement {
+    int element = -1;
+    int model = -1;
+};
+
 // One element of a device's complete set: its kind and model, the producer's and the seller's
 // data, the IT department's number supplement, the installation date and the incoming document
 // with the position and price. The kind and model boxes follow each other: the model box offers
@@ -19,9 +25,9 @@ class TCompleteSetEditDG : public TBaseEditDG, public SingleDialog<TCompleteSetE
 public:
     TCompleteSetEditDG(); // made by Instance()
     // Edits element `CompSet`, or creates one on device `Device` when no element has that key (-1).
-    // The kind box offers the kinds of type `KindType` ("H", "M" or "S"). True when saved; taData
-    // then holds the element as stored (IdComponent, CmplIdModel).
-    static bool Run(int CompSet, int Device, const QString &KindType);
+    // The kind box offers the kinds of type `KindType` ("H", "M" or "S"). The element as stored
+    // when saved (its key and model), none when not.
+    static std::optional<SavedElement> Run(int CompSet, int Device, const QString &KindType);
 
     DBLookupCombo *lcKind;    // "Тип": ModelKind
     QPushButton *sbKind;      // "Справочник типов"

@@ -74,14 +74,14 @@ TFirmEditDG::TFirmEditDG() : TBaseEditDG(nullptr) {
     connect(btQuotes, &QPushButton::clicked, this, [this] { Guarded([this] { btQuotesClick(); }); });
 }
 
-bool TFirmEditDG::Run(int Firm) {
+std::optional<int> TFirmEditDG::Run(int Firm) {
     TFirmEditDG *dlg = Instance();
     if (dmLookUp) {
         if (dlg->cbTrade->listSource() != dmLookUp->taTrade)
             dlg->cbTrade->setListSource(dmLookUp->taTrade);
         OpenWithParams(*dmLookUp->taTrade);
     }
-    return dlg->runEdit(Firm);
+    return dlg->runEditKey(Firm, QStringLiteral("IdClient"));
 }
 
 void TFirmEditDG::sbModelClick() {

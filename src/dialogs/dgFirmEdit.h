@@ -20,9 +20,9 @@ class TFirmEditDG : public TBaseEditDG, public SingleDialog<TFirmEditDG> {
     Q_OBJECT
 public:
     TFirmEditDG(); // made by Instance()
-    // Edits firm `Firm`, or starts a new firm when no firm has that key (-1). True when saved;
-    // taData then holds the firm as stored, its new key included.
-    static bool Run(int Firm);
+    // Edits firm `Firm`, or starts a new firm when no firm has that key (-1). The firm's key when
+    // saved (a new firm's new key), none when not.
+    static std::optional<int> Run(int Firm);
 
     DBLookupCombo *cbTrade; // "Торговая марка": Trademark among the trademarks
     QPushButton *sbModel;   // the trademark list; "Выбрать" there fills Trademark

@@ -34,12 +34,23 @@ TFirmListDG::TFirmListDG() : TBASEListDG(nullptr) {
     grList->setSortMarkers({{1, Qt::AscendingOrder}});
     grList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    onClick(btInsert, [this] { btInsertClick(); });
-    onClick(btEdit, [this] { btEditClick(); });
-    onClick(btDelete, [this] { btDeleteClick(); });
-    setChooseHandler([this] { btBackClick(); });
-
-    setListDataSet(taClient);
+    ListCatalogue c;
+    c.list = taClient;
+    c.nameField = QStringLiteral("ClientName");
+    c.edit = [](const QVariant &key) { return AsKey(TFirmEditDG::Run(KeyOr(key, -1))); };
+    c.remove = [](DataSet &list) {
+        DeleteByKey(QStringLiteral("Client"), *list.fieldByName(KeyField), QStringLiteral("IdClient"));
+    };
+    c.confirm = [](const QString &name) {
+        return ConfirmWarning(QStringLiteral("Вы хотите удалить \"%1\"?").arg(name));
+    };
+    // Documents or models still name the firm (maybe since another workstation's change): the list
+    // is read again so that its counters tell why.
+    c.refusedText =
+        QStringLiteral("Не удалось удалить фирму «%1»: возможно, её указывают документы или модели.\n%2");
+    c.nothingToChoose = QStringLiteral("В списке нет фирмы, которую можно выбрать");
+    c.fixedColumns = {2, 3};
+    setCatalogue(c);
 }
 
 int TFirmListDG::Run(int ID, Field *InField) {
@@ -53,54 +64,5 @@ int TFirmListDG::Run(int ID, Field *InField) {
 }
 
 void TFirmListDG::Reload(int ID) {
-    BusyCursor busy;
-    if (ID == -1 && HasRecords(*taClient))
-        ID = taClient->value(KeyField).toInt();
-    OpenWithParams(*taClient);
-    if (ID != -1)
-        taClient->locate(KeyField, ID);
-    QHeaderView *header = grList->horizontalHeader();
-    for (int column : {2, 3})
-        if (column < header->count())
-            header->setSectionResizeMode(column, QHeaderView::Fixed);
-}
-
-void TFirmListDG::btInsertClick() {
-    if (TFirmEditDG::Run(-1))
-        Reload(TFirmEditDG::Instance()->taData->value(QStringLiteral("IdClient")).toInt());
-}
-
-void TFirmListDG::btEditClick() {
-    if (!HasRecords(*taClient))
-        return;
-    if (TFirmEditDG::Run(taClient->value(KeyField).toInt()))
-        Reload(TFirmEditDG::Instance()->taData->value(QStringLiteral("IdClient")).toInt());
-}
-
-void TFirmListDG::btDeleteClick() {
-    if (!HasRecords(*taClient))
-        return;
-    Field *key = taClient->fieldByName(KeyField);
-    const QString name = taClient->value(QStringLiteral("ClientName")).toString();
-    if (!ConfirmWarning(QStringLiteral("Вы хотите удалить \"%1\"?").arg(name)))
-        return;
-    try {
-        DeleteByKey(QStringLiteral("Client"), *key, QStringLiteral("IdClient"));
-    } catch (const AppError &e) {
-        // Documents or models still name the firm (maybe since another workstation's change): the
-        // list is read again so that its counters tell why.
-        ShowError(
-            QStringLiteral("Не удалось удалить фирму «%1»: возможно, её указывают документы или модели.\n%2")
-                .arg(name, e.message()));
-        Reload(-1);
-        return;
-    }
-    taClient->prior();
-    Reload(-1);
-}
-
-void TFirmListDG::btBackClick() {
-    if (!HasRecords(*taClient))
-        throw AppError(QStringLiteral("В списке нет фирмы, которую можно выбрать"));
-    SetBackValue(taClient->value(KeyField));
+    reloadList(ID);
 }

@@ -19,10 +19,4 @@ public:
     // Reopens the list and makes firm `ID` current (-1: the one current now); the first row stays
     // current when it is not in the list.
     void Reload(int ID);
-
-private:
-    void btInsertClick();
-    void btEditClick();
-    void btDeleteClick();
-    void btBackClick();
 };

@@ -115,11 +115,15 @@ TKindEditDG::TKindEditDG() : TBaseEditDG(nullptr) {
     setTabOrder(btSave, btCancel);
 }
 
-bool TKindEditDG::Run(int ID, const QString &Kind) {
+std::optional<KindChoice> TKindEditDG::Run(int ID, const QString &Kind) {
     TKindEditDG *dlg = Instance();
-    return dlg->runEdit(ID, [&Kind](DataSet &ds) {
+    const bool saved = dlg->runEdit(ID, [&Kind](DataSet &ds) {
         // A letter that names no type leaves the type open: the user has to pick one.
         if (KindTypes::indexOf(Kind) >= 0)
             ds.fieldByName(QStringLiteral("KindType"))->setValue(QString(Kind.trimmed().front()));
     });
+    if (!saved)
+        return std::nullopt;
+    return KindChoice{dlg->taData->value(QStringLiteral("IdKind")).toInt(),
+                      dlg->taData->value(QStringLiteral("KindType")).toString()};
 }

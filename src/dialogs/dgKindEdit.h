@@ -29,9 +29,9 @@ class TKindEditDG : public TBaseEditDG, public SingleDialog<TKindEditDG> {
     Q_OBJECT
 public:
     TKindEditDG(); // made by Instance()
-    // Edits kind `ID`, or starts a new kind of type `Kind` when no kind has that key (-1). True when
-    // saved; taData then holds the record as stored, its new key included.
-    static bool Run(int ID, const QString &Kind);
+    // Edits kind `ID`, or starts a new kind of type `Kind` when no kind has that key (-1). The kind as
+    // stored when saved (its key and its maybe changed type), none when not.
+    static std::optional<KindChoice> Run(int ID, const QString &Kind);
 
     QComboBox *cbType; // "Вид": the four types, bound to KindType
     DBEdit *DBEdit1;   // "Наименование": KindName

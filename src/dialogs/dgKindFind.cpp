@@ -16,6 +16,10 @@ TKindFindDG::TKindFindDG() : TBASEFindDG(nullptr, nullptr) {
     grList->setColumns({name});
 }
 
-bool TKindFindDG::Run(Field *Field) {
-    return Instance()->runFind(Field);
+std::optional<KindChoice> TKindFindDG::Run(Field *Field) {
+    TKindFindDG *dlg = Instance();
+    if (!dlg->runFind(Field))
+        return std::nullopt;
+    return KindChoice{dlg->taFind->value(QStringLiteral("ID")).toInt(),
+                      dlg->taFind->value(QStringLiteral("KindType")).toString()};
 }

@@ -9,7 +9,7 @@ class TKindFindDG : public TBASEFindDG, public SingleDialog<TKindFindDG> {
     Q_OBJECT
 public:
     TKindFindDG(); // made by Instance()
-    // Shows the dialog; on "Выбрать" the chosen kind's key goes into `Field` (when given). True when
-    // a kind was chosen; taFind's current row is then that kind (ID, Name, KindType).
-    static bool Run(Field *Field);
+    // Shows the dialog; on "Выбрать" the chosen kind's key goes into `Field` (when given). The chosen
+    // kind and its type letter, none when nothing was chosen.
+    static std::optional<KindChoice> Run(Field *Field);
 };

@@ -23,9 +23,6 @@ namespace {
 
 const QString KeyField = QStringLiteral("IdKind");
 
-// Columns whose width the user cannot change: the short name and the two counters.
-constexpr int FixedColumns[] = {0, 2, 3};
-
 int usesOf(const DataSet &ds) {
     return ds.value(QStringLiteral("UsesModel")).toInt() + ds.value(QStringLiteral("UsesDevice")).toInt();
 }
@@ -83,17 +80,39 @@ TKindListDG::TKindListDG() : TBASEListDG(nullptr) {
         if (!m_selecting)
             Guarded([this] { Reload(-1); });
     });
-    onClick(btInsert, [this] { btInsertClick(); });
-    onClick(btEdit, [this] { btEditClick(); });
-    onClick(btDelete, [this] { btDeleteClick(); });
     onClick(btFind, [this] { btFindClick(); });
     onClick(btUp, [this] { MoveKind(-1); });
     onClick(btDown, [this] { MoveKind(1); });
-    setChooseHandler([this] { btBackClick(); });
 
     // After the button row is complete: the dialog is as wide as the columns or the buttons need.
     setColumns({shortName, name, centred("UsesModel", "Мод.", 40), centred("UsesDevice", "Устр.", 40)}, 400);
-    setListDataSet(taKind);
+
+    ListCatalogue c;
+    c.list = taKind;
+    c.keyField = KeyField;
+    c.nameField = QStringLiteral("KindName");
+    // A saved kind is shown under its (maybe new) type.
+    c.edit = [this](const QVariant &key) -> std::optional<QVariant> {
+        const std::optional<KindChoice> saved = TKindEditDG::Run(KeyOr(key, -1), TypeLetter());
+        if (!saved)
+            return std::nullopt;
+        SelectType(saved->type);
+        return saved->id;
+    };
+    c.remove = [](DataSet &list) {
+        DeleteByKey(QStringLiteral("Kind"), *list.fieldByName(KeyField), QStringLiteral("*"));
+    };
+    // Only a kind that no model and no device uses.
+    c.canDelete = [](const DataSet &list) {
+        return list.findField(QStringLiteral("UsesModel")) && usesOf(list) == 0;
+    };
+    c.refused = [this](const QVariant &key, const QString &name, const AppError &error) {
+        deleteRefused(key.toInt(), name, error);
+    };
+    c.nothingToChoose = QStringLiteral("В списке нет типа, который можно выбрать");
+    c.open = [this](DataSet &list) { OpenWithParams(list, {TypedValue::Text(TypeLetter())}); };
+    c.fixedColumns = {0, 2, 3}; // the short name and the two counters keep their width
+    setCatalogue(c);
 }
 
 bool TKindListDG::Run(int ID, Field *Back, const QString &Kind) {
@@ -121,60 +140,12 @@ QString TKindListDG::TypeLetter() const {
 }
 
 void TKindListDG::Reload(int ID) {
-    BusyCursor busy;
-    if (ID == -1 && HasRecords(*taKind))
-        ID = taKind->value(KeyField).toInt();
-    OpenWithParams(*taKind, {TypedValue::Text(TypeLetter())});
-    if (ID != -1)
-        taKind->locate(KeyField, ID);
-    QHeaderView *header = grList->horizontalHeader();
-    for (int column : FixedColumns)
-        if (column < header->count())
-            header->setSectionResizeMode(column, QHeaderView::Fixed);
+    reloadList(ID);
 }
 
-void TKindListDG::dsListStateChange() {
-    TBASEListDG::dsListStateChange();
-    const DataSet *ds = listDataSet();
-    btDelete->setEnabled(ds && HasRecords(*ds) && ds->findField(QStringLiteral("UsesModel")) &&
-                         usesOf(*ds) == 0);
-}
-
-void TKindListDG::showSaved() {
-    const DataSet *saved = TKindEditDG::Instance()->taData;
-    const int id = saved->value(KeyField).toInt();
-    SelectType(saved->value(QStringLiteral("KindType")).toString());
-    Reload(id);
-}
-
-void TKindListDG::btInsertClick() {
-    if (TKindEditDG::Run(-1, TypeLetter()))
-        showSaved();
-}
-
-void TKindListDG::btEditClick() {
-    if (!HasRecords(*taKind))
-        return;
-    if (TKindEditDG::Run(taKind->value(KeyField).toInt(), TypeLetter()))
-        showSaved();
-}
-
-void TKindListDG::btDeleteClick() {
-    if (!HasRecords(*taKind) || usesOf(*taKind) != 0)
-        return;
-    Field *key = taKind->fieldByName(KeyField);
-    const int id = key->asInt();
-    const QString name = taKind->value(QStringLiteral("KindName")).toString();
-    if (!ConfirmDelete(name))
-        return;
-    try {
-        DeleteByKey(QStringLiteral("Kind"), *key, QStringLiteral("*"));
-    } catch (const AppError &e) {
-        deleteRefused(id, name, e);
-        return;
-    }
-    taKind->prior();
-    Reload(-1);
+void TKindListDG::showSaved(const KindChoice &kind) {
+    SelectType(kind.type);
+    Reload(kind.id);
 }
 
 // The list showed the kind as unused, but the database kept it: another workstation has given it a
@@ -203,12 +174,8 @@ void TKindListDG::deleteRefused(int id, const QString &name, const AppError &err
 }
 
 void TKindListDG::btFindClick() {
-    if (!TKindFindDG::Run(nullptr))
-        return;
-    const DataSet *found = TKindFindDG::Instance()->taFind;
-    const int id = found->value(QStringLiteral("ID")).toInt();
-    SelectType(found->value(QStringLiteral("KindType")).toString());
-    Reload(id);
+    if (const std::optional<KindChoice> found = TKindFindDG::Run(nullptr))
+        showSaved(*found);
 }
 
 void TKindListDG::MoveKind(int direction) {
@@ -218,10 +185,4 @@ void TKindListDG::MoveKind(int direction) {
     spMoveKind->setParameterValue(QStringLiteral("@DR"), direction);
     spMoveKind->execProc();
     Reload(-1);
-}
-
-void TKindListDG::btBackClick() {
-    if (!HasRecords(*taKind))
-        throw AppError(QStringLiteral("В списке нет типа, который можно выбрать"));
-    SetBackValue(taKind->value(KeyField));
 }

@@ -33,19 +33,11 @@ public:
     // The letter of the selected type, empty when none is selected.
     QString TypeLetter() const;
 
-protected:
-    // Besides the base rules: delete only a kind that no model and no device uses.
-    void dsListStateChange() override;
-
 private:
-    void btInsertClick();
-    void btEditClick();
-    void btDeleteClick();
     void btFindClick();
-    void btBackClick();
     void MoveKind(int direction);
-    // After running the kind dialog: show the saved kind under its (maybe new) type.
-    void showSaved();
+    // After the kind or find dialog: show the kind under its (maybe new) type.
+    void showSaved(const KindChoice &kind);
     void deleteRefused(int id, const QString &name, const AppError &error);
 
     bool m_selecting = false; // the type is being selected here, not by the user

@@ -75,7 +75,7 @@ TModelEditDG::TModelEditDG() : TBaseEditDG(nullptr) {
     connect(btFirm, &QPushButton::clicked, this, [this] { Guarded([this] { btFirmClick(); }); });
 }
 
-bool TModelEditDG::Run(int ID, int KindID) {
+std::optional<int> TModelEditDG::Run(int ID, int KindID) {
     TModelEditDG *dlg = Instance();
     dlg->spCalcName->setCommand(QStringLiteral("CalcModelName;1"), CommandType::StoredProc);
     if (dlg->lcKind->listSource() != dmLookUp->taKind)
@@ -90,7 +90,7 @@ bool TModelEditDG::Run(int ID, int KindID) {
         dmChain->setKind(KindID);
     dmLookUp->SetKindType(dmChain->KindType());
     dlg->lcProd->clearNewText();
-    return dlg->runEdit(ID, [KindID](DataSet &ds) {
+    return dlg->runEditKey(ID, QStringLiteral("IdModel"), [KindID](DataSet &ds) {
         if (KindID > 0)
             ds.fieldByName(QStringLiteral("ModlKind"))->setValue(KindID);
     });

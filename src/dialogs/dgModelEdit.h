@@ -21,9 +21,9 @@ class TModelEditDG : public TBaseEditDG, public SingleDialog<TModelEditDG> {
 public:
     TModelEditDG(); // made by Instance()
     // Edits model `ID`, or starts a new model of kind `KindID` when no model has that key (-1); the
-    // kind selector offers the kinds of the type of `KindID`. True when saved; taData then holds
-    // the model as stored, its new key included.
-    static bool Run(int ID, int KindID);
+    // kind selector offers the kinds of the type of `KindID`. The model's key when saved (a new
+    // model's new key), none when not.
+    static std::optional<int> Run(int ID, int KindID);
 
     DBLookupCombo *lcKind;   // "Тип": ModlKind
     QPushButton *btKind;     // "Справочник типов"

@@ -19,7 +19,10 @@ TModelFindDG::TModelFindDG() : TBASEFindDG(nullptr, nullptr) {
     grList->setColumns({name});
 }
 
-bool TModelFindDG::Run(Field *Field) {
+std::optional<KindChoice> TModelFindDG::Run(Field *Field) {
     TModelFindDG *dlg = Instance();
-    return dlg->runFind(Field);
+    if (!dlg->runFind(Field))
+        return std::nullopt;
+    return KindChoice{dlg->taFind->value(QStringLiteral("Kind")).toInt(),
+                      dlg->taFind->value(QStringLiteral("KindType")).toString().trimmed()};
 }

@@ -9,7 +9,7 @@ class TModelFindDG : public TBASEFindDG, public SingleDialog<TModelFindDG> {
     Q_OBJECT
 public:
     TModelFindDG(); // made by Instance()
-    // Shows the dialog; on "Выбрать" the chosen model's key goes into `Field` (when given). True
-    // when a model was chosen; taFind's current row is then that model.
-    static bool Run(Field *Field);
+    // Shows the dialog; on "Выбрать" the chosen model's key goes into `Field` (when given). The kind of
+    // the chosen model and its type letter, none when nothing was chosen.
+    static std::optional<KindChoice> Run(Field *Field);
 };

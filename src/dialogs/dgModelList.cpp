@@ -69,20 +69,28 @@ TModelListDG::TModelListDG() : TBASEListDG(nullptr) {
         if (!m_selecting)
             Guarded([this] { Reload(-1); });
     });
-    onClick(btInsert, [this] { btInsertClick(); });
-    onClick(btEdit, [this] { btEditClick(); });
-    onClick(btDelete, [this] { btDeleteClick(); });
     onClick(btKind, [this] { btKindClick(); });
     onClick(btUp, [this] { MoveModel(-1); });
     onClick(btDown, [this] { MoveModel(1); });
-    setChooseHandler([this] { btBackClick(); });
 
-    setListDataSet(taModel);
+    ListCatalogue c;
+    c.list = taModel;
+    c.keyField = KeyField;
+    c.nameField = QStringLiteral("ModlName");
+    c.edit = [this](const QVariant &key) { return AsKey(TModelEditDG::Run(KeyOr(key, -1), selectedKind())); };
+    c.showSaved = [this](const QVariant &saved) { showModel(saved.toInt()); };
+    c.remove = [](DataSet &list) { list.remove(); };
+    c.refusedText =
+        QStringLiteral("Не удалось удалить модель «%1»: возможно, её указывают комплектующие.\n%2");
+    c.afterDelete = ListCatalogue::AfterDelete::Stay;
+    c.nothingToChoose = QStringLiteral("В списке нет модели, которую можно выбрать");
+    c.open = [this](DataSet &list) { OpenWithParams(list, {TypedValue::Int(selectedKind())}); };
+    setCatalogue(c);
     m_sort = msName;
     setSort(msWeight);
 }
 
-bool TModelListDG::Run(int Model, Field *Back, int Kind) {
+TModelListDG::Outcome TModelListDG::Run(int Model, Field *Back, int Kind) {
     TModelListDG *dlg = Instance();
     const QString lookupType = dmLookUp->KindType();
     if (Model == -1)
@@ -96,12 +104,16 @@ bool TModelListDG::Run(int Model, Field *Back, int Kind) {
     dlg->setSort(msWeight);
     dlg->setField(Back);
     dlg->setResult(QDialog::Rejected);
-    const bool chosen = RunModal(*dlg) == QDialog::Accepted;
+    Outcome outcome;
+    outcome.chosen = RunModal(*dlg) == QDialog::Accepted;
+    if (HasRecords(*dlg->taModel) && dlg->taModel->recNo() >= 0 &&
+        !dlg->taModel->fieldByName(KeyField)->isNull())
+        outcome.current = dlg->taModel->value(KeyField).toInt();
     // The selector here loads its kinds through the shared kind lookup; the calling dialog's kind
     // box shows the type it had before, whatever type was browsed here.
     if (!lookupType.isEmpty() && dmLookUp->KindType() != lookupType)
         dmLookUp->SetKindType(lookupType);
-    return chosen;
+    return outcome;
 }
 
 void TModelListDG::fillKinds() {
@@ -141,12 +153,7 @@ void TModelListDG::showModel(int Model) {
 }
 
 void TModelListDG::Reload(int Model) {
-    BusyCursor busy;
-    if (Model < 0 && HasRecords(*taModel))
-        Model = taModel->value(KeyField).toInt();
-    OpenWithParams(*taModel, {TypedValue::Int(selectedKind())});
-    if (Model >= 0)
-        taModel->locate(KeyField, Model);
+    reloadList(Model);
 }
 
 void TModelListDG::setSort(TModelSort sort) {
@@ -171,35 +178,6 @@ void TModelListDG::dsListStateChange() {
     TBASEListDG::dsListStateChange();
     btUp->setEnabled(m_sort == msWeight);
     btDown->setEnabled(m_sort == msWeight);
-}
-
-void TModelListDG::btInsertClick() {
-    if (TModelEditDG::Run(-1, selectedKind()))
-        showModel(TModelEditDG::Instance()->taData->value(KeyField).toInt());
-}
-
-void TModelListDG::btEditClick() {
-    if (!HasRecords(*taModel))
-        return;
-    if (TModelEditDG::Run(taModel->value(KeyField).toInt(), selectedKind()))
-        showModel(TModelEditDG::Instance()->taData->value(KeyField).toInt());
-}
-
-void TModelListDG::btDeleteClick() {
-    if (!HasRecords(*taModel))
-        return;
-    const QString name = taModel->value(QStringLiteral("ModlName")).toString();
-    if (!ConfirmDelete(name))
-        return;
-    try {
-        taModel->remove();
-    } catch (const AppError &e) {
-        ShowError(QStringLiteral("Не удалось удалить модель «%1»: возможно, её указывают комплектующие.\n%2")
-                      .arg(name, e.message()));
-        Reload(-1);
-        return;
-    }
-    Reload(-1);
 }
 
 void TModelListDG::MoveModel(int direction) {
@@ -227,10 +205,4 @@ void TModelListDG::btKindClick() {
     // The kinds may have been renamed, added or moved meanwhile: the selector is filled again.
     selectKind(chosenKind > 0 ? chosenKind : kind);
     Reload(-1);
-}
-
-void TModelListDG::btBackClick() {
-    if (!HasRecords(*taModel))
-        throw AppError(QStringLiteral("В списке нет модели, которую можно выбрать"));
-    SetBackValue(taModel->value(KeyField));
 }

@@ -17,8 +17,14 @@ public:
 
     // Shows model `Model` (-1: the model current when the list was last closed) among the models of
     // kind `Kind` (-1: of the model's own kind). `Back` is the field "Выбрать" fills, or none. The
-    // ordering starts as the manual one. True when "Выбрать" ended the dialog.
-    static bool Run(int Model, Field *Back = nullptr, int Kind = -1);
+    // ordering starts as the manual one. Tells whether "Выбрать" ended the dialog and which model
+    // was current at the end.
+    struct Outcome {
+        bool chosen = false;
+        int current = -1; // the model current in the list when it closed; -1: none
+        explicit operator bool() const { return chosen; }
+    };
+    static Outcome Run(int Model, Field *Back = nullptr, int Kind = -1);
 
     QComboBox *lcKind;    // the kind shown, among the kinds of one type
     QPushButton *btKind;  // "Справочник типов"
@@ -43,11 +49,7 @@ protected:
     void dsListStateChange() override;
 
 private:
-    void btInsertClick();
-    void btEditClick();
-    void btDeleteClick();
     void btKindClick();
-    void btBackClick();
     void titleClicked(int column);
     void MoveModel(int direction);
     void fillKinds();

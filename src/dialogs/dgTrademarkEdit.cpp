@@ -29,6 +29,6 @@ TTrademarkEditDG::TTrademarkEditDG() : TBaseEditDG(nullptr) {
     setTabOrder(btSave, btCancel);
 }
 
-bool TTrademarkEditDG::CheckRun(int ID) {
-    return Instance()->runEdit(ID);
+std::optional<int> TTrademarkEditDG::CheckRun(int ID) {
+    return Instance()->runEditKey(ID, QStringLiteral("ID"));
 }

@@ -10,9 +10,9 @@ class TTrademarkEditDG : public TBaseEditDG, public SingleDialog<TTrademarkEditD
     Q_OBJECT
 public:
     TTrademarkEditDG(); // made by Instance()
-    // Edits trademark `ID`, or starts a new one when no trademark has that key (-1). True when
-    // saved; taData then holds the record as stored, its new key included.
-    static bool CheckRun(int ID);
+    // Edits trademark `ID`, or starts a new one when no trademark has that key (-1). The key when
+    // saved (a new trademark's new key), none when not.
+    static std::optional<int> CheckRun(int ID);
 
     DBEdit *DBEdit2; // "Наименование": Name
 };

@@ -37,12 +37,22 @@ TTrademarkListDG::TTrademarkListDG() : TBASEListDG(nullptr) {
     ranking.alignment = Qt::AlignCenter;
     setColumns({name, ranking}, 360);
 
-    onClick(btInsert, [this] { btInsertClick(); });
-    onClick(btEdit, [this] { btEditClick(); });
-    onClick(btDelete, [this] { btDeleteClick(); });
-    setChooseHandler([this] { btBackClick(); });
-
-    setListDataSet(taTrade);
+    ListCatalogue c;
+    c.list = taTrade;
+    c.nameField = QStringLiteral("Name");
+    c.edit = [](const QVariant &key) { return AsKey(TTrademarkEditDG::CheckRun(KeyOr(key, -1))); };
+    c.remove = [](DataSet &list) {
+        DeleteByKey(QStringLiteral("Trademark"), *list.fieldByName(KeyField), QStringLiteral("*"));
+    };
+    c.confirm = [](const QString &name) {
+        return ConfirmWarning(QStringLiteral("Вы хотите удалить \"%1\"?").arg(name));
+    };
+    c.refused = [this](const QVariant &key, const QString &name, const AppError &error) {
+        deleteRefused(key.toInt(), name, error);
+    };
+    c.nothingToChoose = QStringLiteral("В списке нет торговой марки, которую можно выбрать");
+    c.fixedColumns = {1};
+    setCatalogue(c);
 }
 
 int TTrademarkListDG::Run(int ID, Field *InField) {
@@ -54,45 +64,7 @@ int TTrademarkListDG::Run(int ID, Field *InField) {
 }
 
 void TTrademarkListDG::Reload(int ID) {
-    BusyCursor busy;
-    if (ID == -1 && HasRecords(*taTrade))
-        ID = taTrade->value(KeyField).toInt();
-    OpenWithParams(*taTrade);
-    if (ID != -1)
-        taTrade->locate(KeyField, ID);
-    QHeaderView *header = grList->horizontalHeader();
-    if (header->count() > 1)
-        header->setSectionResizeMode(1, QHeaderView::Fixed);
-}
-
-void TTrademarkListDG::btInsertClick() {
-    if (TTrademarkEditDG::CheckRun(-1))
-        Reload(TTrademarkEditDG::Instance()->taData->value(KeyField).toInt());
-}
-
-void TTrademarkListDG::btEditClick() {
-    if (!HasRecords(*taTrade))
-        return;
-    if (TTrademarkEditDG::CheckRun(taTrade->value(KeyField).toInt()))
-        Reload(TTrademarkEditDG::Instance()->taData->value(KeyField).toInt());
-}
-
-void TTrademarkListDG::btDeleteClick() {
-    if (!HasRecords(*taTrade))
-        return;
-    Field *key = taTrade->fieldByName(KeyField);
-    const int id = key->asInt();
-    const QString name = taTrade->value(QStringLiteral("Name")).toString();
-    if (!ConfirmWarning(QStringLiteral("Вы хотите удалить \"%1\"?").arg(name)))
-        return;
-    try {
-        DeleteByKey(QStringLiteral("Trademark"), *key, QStringLiteral("*"));
-    } catch (const AppError &e) {
-        deleteRefused(id, name, e);
-        return;
-    }
-    taTrade->prior();
-    Reload(-1);
+    reloadList(ID);
 }
 
 // The database keeps a trademark that firms still carry. Say so and stay on it; the list is read
@@ -116,10 +88,4 @@ void TTrademarkListDG::deleteRefused(int id, const QString &name, const AppError
         return;
     }
     ShowError(QStringLiteral("Не удалось удалить торговую марку «%1».\n%2").arg(name, error.message()));
-}
-
-void TTrademarkListDG::btBackClick() {
-    if (!HasRecords(*taTrade))
-        throw AppError(QStringLiteral("В списке нет торговой марки, которую можно выбрать"));
-    SetBackValue(taTrade->value(KeyField));
 }

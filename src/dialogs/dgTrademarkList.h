@@ -22,9 +22,5 @@ public:
     void Reload(int ID);
 
 private:
-    void btInsertClick();
-    void btEditClick();
-    void btDeleteClick();
-    void btBackClick();
     void deleteRefused(int id, const QString &name, const AppError &error);
 };

@@ -32,14 +32,17 @@ QLabel *formRow(QFormLayout *form, QWidget *owner, const QString &caption, QWidg
     return label;
 }
 
-// Reopens `list` and makes the row with key `id` current (-1: the one current now).
-void reopenOn(DataSet &list, int id) {
-    BusyCursor busy;
-    if (id == -1 && HasRecords(list))
-        id = list.value(QStringLiteral("ID")).toInt();
-    OpenWithParams(list);
-    if (!list.locate(QStringLiteral("ID"), id))
-        list.first();
+// A set-up list keyed by ID: the first row is current when the key is not in the list.
+ListCatalogue setupList(DataSet *list, const QString &table, const QString &nameField) {
+    ListCatalogue c;
+    c.list = list;
+    c.nameField = nameField;
+    if (!table.isEmpty())
+        c.remove = [table](DataSet &rows) {
+            DeleteByKey(table, *rows.fieldByName(QStringLiteral("ID")), QStringLiteral("ID"));
+        };
+    c.firstWhenMissing = true;
+    return c;
 }
 
 } // namespace
@@ -107,25 +110,14 @@ TDomainControllerListDG::TDomainControllerListDG() : TBASEListDG(nullptr) {
                 makeColumn(QStringLiteral("BindAccount"), QStringLiteral("Учётная запись"), 160, true)},
                300);
     btBack->hide();
-    onClick(btInsert, [this] {
+    ListCatalogue c = setupList(taDomain, QStringLiteral("DomainController"), QStringLiteral("Domain"));
+    c.edit = [](const QVariant &key) -> std::optional<QVariant> {
         int saved = -1;
-        if (TDomainControllerEditDG::Run(-1, &saved))
-            Reload(saved);
-    });
-    onClick(btEdit, [this] {
-        if (HasRecords(*taDomain) &&
-            TDomainControllerEditDG::Run(taDomain->value(QStringLiteral("ID")).toInt()))
-            Reload(-1);
-    });
-    onClick(btDelete, [this] {
-        if (!HasRecords(*taDomain) || !ConfirmDelete(taDomain->value(QStringLiteral("Domain")).toString()))
-            return;
-        DeleteByKey(QStringLiteral("DomainController"), *taDomain->fieldByName(QStringLiteral("ID")),
-                    QStringLiteral("ID"));
-        taDomain->prior();
-        Reload(-1);
-    });
-    setListDataSet(taDomain);
+        if (!TDomainControllerEditDG::Run(KeyOr(key, -1), &saved))
+            return std::nullopt;
+        return saved;
+    };
+    setCatalogue(c);
 }
 
 int TDomainControllerListDG::Run() {
@@ -136,7 +128,7 @@ int TDomainControllerListDG::Run() {
 }
 
 void TDomainControllerListDG::Reload(int id) {
-    reopenOn(*taDomain, id);
+    reloadList(id);
 }
 
 // ---- Default checklist lines ----------------------------------------------------------------
@@ -161,9 +153,9 @@ TUserInstallDefaultEditDG::TUserInstallDefaultEditDG() : TBaseEditDG(nullptr) {
     requireName(QStringLiteral("Name"), edName, QStringLiteral("Укажите текст строки бланка."));
 }
 
-bool TUserInstallDefaultEditDG::Run(int ID) {
+std::optional<int> TUserInstallDefaultEditDG::Run(int ID) {
     TUserInstallDefaultEditDG *dlg = Instance();
-    return dlg->runEdit(ID, [dlg](DataSet &ds) {
+    return dlg->runEditKey(ID, QStringLiteral("ID"), [dlg](DataSet &ds) {
         // Numbered after the last line.
         const QVariant last =
             dlg->taData->connection()->scalar(QStringLiteral("SELECT max(Line) FROM UserInstallDefault"));
@@ -187,24 +179,9 @@ TUserInstallDefaultListDG::TUserInstallDefaultListDG() : TBASEListDG(nullptr) {
             font.setBold(true);
     });
     btBack->hide();
-    onClick(btInsert, [this] {
-        if (TUserInstallDefaultEditDG::Run(-1))
-            Reload(TUserInstallDefaultEditDG::Instance()->taData->value(QStringLiteral("ID")).toInt());
-    });
-    onClick(btEdit, [this] {
-        if (HasRecords(*taLines) &&
-            TUserInstallDefaultEditDG::Run(taLines->value(QStringLiteral("ID")).toInt()))
-            Reload(-1);
-    });
-    onClick(btDelete, [this] {
-        if (!HasRecords(*taLines) || !ConfirmDelete(taLines->value(QStringLiteral("Name")).toString()))
-            return;
-        DeleteByKey(QStringLiteral("UserInstallDefault"), *taLines->fieldByName(QStringLiteral("ID")),
-                    QStringLiteral("ID"));
-        taLines->prior();
-        Reload(-1);
-    });
-    setListDataSet(taLines);
+    ListCatalogue c = setupList(taLines, QStringLiteral("UserInstallDefault"), QStringLiteral("Name"));
+    c.edit = [](const QVariant &key) { return AsKey(TUserInstallDefaultEditDG::Run(KeyOr(key, -1))); };
+    setCatalogue(c);
 }
 
 int TUserInstallDefaultListDG::Run() {
@@ -215,7 +192,7 @@ int TUserInstallDefaultListDG::Run() {
 }
 
 void TUserInstallDefaultListDG::Reload(int id) {
-    reopenOn(*taLines, id);
+    reloadList(id);
 }
 
 // ---- Accounts set aside ---------------------------------------------------------------------
@@ -241,7 +218,7 @@ TUserIgnoreListDG::TUserIgnoreListDG() : TBASEListDG(nullptr) {
     btRestore->setToolTip(QStringLiteral("Вернуть учётную запись в список пользователей."));
     buttonLayout()->insertWidget(0, btRestore);
     onClick(btRestore, [this] { restoreCurrent(); });
-    setListDataSet(taIgnore);
+    setCatalogue(setupList(taIgnore, QString(), QStringLiteral("Name")));
 }
 
 int TUserIgnoreListDG::Run() {
@@ -252,7 +229,7 @@ int TUserIgnoreListDG::Run() {
 }
 
 void TUserIgnoreListDG::Reload() {
-    reopenOn(*taIgnore, -1);
+    reloadList();
     dsListStateChange();
 }
 

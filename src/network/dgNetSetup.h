@@ -42,8 +42,9 @@ class TUserInstallDefaultEditDG : public TBaseEditDG, public SingleDialog<TUserI
     Q_OBJECT
 public:
     TUserInstallDefaultEditDG(); // made by Instance()
-    // Edits line `ID`, or adds one (numbered after the last) for -1. True when saved.
-    static bool Run(int ID);
+    // Edits line `ID`, or adds one (numbered after the last) for -1. The line's key when saved,
+    // none when not.
+    static std::optional<int> Run(int ID);
 
     DBEdit *edLine, *edName;
     DBCheckBox *cbTitle;

@@ -6,7 +6,6 @@
 #include "EmptyNote.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dgComputerPing.h"
 #include "dmTessalData.h"
 
 #include <QToolBar>
@@ -30,7 +29,6 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("С�
     taUser->setReadOnly(true);
     taUser->setMaster(taNode, {QStringLiteral("ID")});
 
-    runPing = [] { TComputerPingDG::Run(); };
     actions = new ActionList(this);
     auto act = [&](const char *name, const QString &text, const QString &hint, int image) {
         auto *a = new Action(this, QString::fromLatin1(name), text, hint, image);
@@ -39,7 +37,10 @@ TNetComputerFM::TNetComputerFM(QWidget *parent) : HostedView(QStringLiteral("С�
         return a;
     };
     acPing = act("acPing", QStringLiteral("Ping"), QStringLiteral("Сканирование компьютеров."), Img::Ping);
-    acPing->onTrigger([this] { runPing(); });
+    acPing->onTrigger([this] {
+        if (runPing)
+            runPing();
+    });
     acRefresh = act("acRefresh", QStringLiteral("Обновить"), QStringLiteral("Обновление."), Img::Refresh);
     acRefresh->setEnabledWhen([this] { return taNode->isActive(); });
     acRefresh->onTrigger(

@@ -26,7 +26,7 @@ public:
     // opens a report by its name and parameters. A command whose hook is not set stays disabled.
     std::function<void(const QString &kind, int id)> goPlacement;
     std::function<void(const QString &report)> viewReport;
-    // Runs the ping sweep; TComputerPingDG::Run unless a test replaces it.
+    // Runs the ping sweep; set by the program to TComputerPingDG::Run (see shell/ViewWiring.h).
     std::function<void()> runPing;
 
     // The name of the workplace key column, with its Cyrillic "с".

@@ -7,10 +7,6 @@
 #include "EmptyNote.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
-#include "dgNetSetup.h"
-#include "dgUserDCScan.h"
-#include "dgUserEdit.h"
-#include "dgUserInstall.h"
 #include "dmTessalData.h"
 
 #include <QFontDatabase>
@@ -30,13 +26,6 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     taDCUser->setCommand(QStringLiteral("GridDomainUser"), CommandType::StoredProc);
     taDCUser->setReadOnly(true);
 
-    runScan = [] { TUserDCScanDG::Run(); };
-    runUserEdit = [](int id, int *saved) { return TUserEditDG::Run(id, saved); };
-    runUserInstall = [](int id) { TUserInstallDG::Run(id); };
-    runDomains = [] { TDomainControllerListDG::Run(); };
-    runChecklistDefaults = [] { TUserInstallDefaultListDG::Run(); };
-    runIgnored = [] { TUserIgnoreListDG::Run(); };
-
     actions = new ActionList(this);
     auto act = [&](const char *name, const QString &text, const QString &hint, int image) {
         auto *a = new Action(this, QString::fromLatin1(name), text, hint, image);
@@ -49,20 +38,21 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
         act("acCheckUser", QString(), QStringLiteral("Перенос учётных записей из домена."), Img::Scan);
     acCheckUser->setEnabledWhen(open);
     acCheckUser->onTrigger([this] {
-        runScan();
+        if (runScan)
+            runScan();
         RefreshDCUser(-1);
     });
     acUserInsert = act("acUserInsert", QStringLiteral("Добавить"), QString(), Img::Add);
     acUserInsert->setEnabledWhen(open);
     acUserInsert->onTrigger([this] {
         int saved = -1;
-        if (runUserEdit(-1, &saved))
+        if (runUserEdit && runUserEdit(-1, &saved))
             RefreshDCUser(saved);
     });
     acUserEdit = act("acUserEdit", QStringLiteral("Изменить"), QString(), Img::Edit);
     acUserEdit->setEnabledWhen(hasRows);
     acUserEdit->onTrigger([this] {
-        if (runUserEdit(currentId(), nullptr))
+        if (runUserEdit && runUserEdit(currentId(), nullptr))
             RefreshDCUser(-1);
     });
     acUserDelete = act("acUserDelete", QStringLiteral("Удалить"), QString(), Img::Delete);
@@ -92,18 +82,28 @@ TNetUserFM::TNetUserFM(QWidget *parent) : HostedView(QStringLiteral("Сеть"),
     acUserInstall = act("acUserInstall", QStringLiteral("Бланк"),
                         QStringLiteral("Бланк конфигурирования компьютера."), Img::Check);
     acUserInstall->setEnabledWhen(hasRows);
-    acUserInstall->onTrigger([this] { runUserInstall(currentId()); });
+    acUserInstall->onTrigger([this] {
+        if (runUserInstall)
+            runUserInstall(currentId());
+    });
     acDomains = act("acDomains", QStringLiteral("Контроллеры домена"),
                     QStringLiteral("Домены, учётные записи которых переносятся в список."), Img::Net);
-    acDomains->onTrigger([this] { runDomains(); });
+    acDomains->onTrigger([this] {
+        if (runDomains)
+            runDomains();
+    });
     acChecklistDefaults =
         act("acChecklistDefaults", QStringLiteral("Строки бланка по умолчанию"),
             QStringLiteral("Строки, с которыми создаётся бланк настройки компьютера."), Img::Check);
-    acChecklistDefaults->onTrigger([this] { runChecklistDefaults(); });
+    acChecklistDefaults->onTrigger([this] {
+        if (runChecklistDefaults)
+            runChecklistDefaults();
+    });
     acIgnored = act("acIgnored", QStringLiteral("Убранные учётные записи"),
                     QStringLiteral("Учётные записи, убранные из списка; их можно вернуть."), Img::User);
     acIgnored->onTrigger([this] {
-        runIgnored();
+        if (runIgnored)
+            runIgnored();
         RefreshDCUser(-1);
     });
 

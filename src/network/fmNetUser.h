@@ -30,7 +30,8 @@ public:
     // disabled.
     std::function<void(const QString &kind, int id)> goPlacement;
     std::function<void(const QString &report)> viewReport;
-    // The dialogs the commands open; the program's own unless a test replaces them.
+    // The dialogs the commands open, set by the program (see shell/ViewWiring.h); a command whose
+    // dialog is not set does nothing.
     std::function<void()> runScan;
     std::function<bool(int id, int *savedId)> runUserEdit;
     std::function<void(int id)> runUserInstall;

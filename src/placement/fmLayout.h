@@ -4,6 +4,7 @@
 #include "HostedView.h"
 #include "PlaceTree.h"
 #include "Settings.h"
+#include "ViewLinks.h"
 
 #include <QHash>
 #include <QSet>
@@ -56,6 +57,8 @@ public:
     std::function<bool(int compSet)> runElementMoveList;
     // The move dialog prepared for moving an element onto a device (waits for the user's save).
     std::function<bool(int compSet, int device)> runElementMove;
+    // The jumps into the other tabs, the chain menu's catalogue lists and the reports.
+    ViewLinks links;
 
     // Moving the current element by dragging it from the set grid onto a device in the tree: a
     // device other than the one shown takes it, through the move dialog.

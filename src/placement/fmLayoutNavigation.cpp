@@ -7,9 +7,6 @@
 #include "TessalADO.h"
 #include "ViewLinks.h"
 #include "dmTessalData.h"
-#include "fmMain.h"
-#include "fmNetComputer.h"
-#include "fmNetUser.h"
 
 #include <QMenu>
 #include <QTreeView>
@@ -26,62 +23,54 @@ void TLayoutMainFM::buildNavigation() {
     auto hasSet = [this] { return HasRecords(*taSet); };
 
     acPrint->setEnabledWhen(kindIs(QStringLiteral("VW")));
-    acPrint->onTrigger([selected] {
+    acPrint->onTrigger([this, selected] {
         const TReference node = selected();
         if (node.Kind == u"V")
-            ViewReportLink(QStringLiteral("device&rs:Command=Render&DV=") + QString::number(node.Id));
+            links.ViewReportLink(QStringLiteral("device&rs:Command=Render&DV=") + QString::number(node.Id));
         else if (node.Kind == u"W")
-            ViewReportLink(QStringLiteral("workplace&rs:Command=Render&WP=") + QString::number(node.Id));
+            links.ViewReportLink(QStringLiteral("workplace&rs:Command=Render&WP=") +
+                                 QString::number(node.Id));
     });
     miLastMove =
         actions->add(new Action(this, QStringLiteral("miLastMove"), QStringLiteral("Последние перемещения")));
-    miLastMove->onTrigger([] { ViewReportLink(QStringLiteral("last.move")); });
+    miLastMove->onTrigger([this] { links.ViewReportLink(QStringLiteral("last.move")); });
     btPrevention =
         actions->add(new Action(this, QStringLiteral("btPrevention"), QStringLiteral("Профилактика")));
-    btPrevention->onTrigger([] { ViewReportLink(QStringLiteral("prevention")); });
+    btPrevention->onTrigger([this] { links.ViewReportLink(QStringLiteral("prevention")); });
     pmReport->addAction(miLastMove);
     pmReport->addSeparator();
     pmReport->addAction(btPrevention);
 
     acGoNet->setEnabledWhen(kindIs(QStringLiteral("VW")));
-    acGoNet->onTrigger([selected] {
+    acGoNet->onTrigger([this, selected] {
         const TReference node = selected();
-        TNetComputerFM *net = MainFM ? MainFM->showNet() : nullptr;
-        if (!net)
-            return;
-        if (node.Kind == u"V")
-            net->RefreshNet(node.Id);
-        else if (node.Kind == u"W")
-            net->RefreshWorkPlace(node.Id);
+        links.GoNet(node.Kind, node.Id);
     });
     acGoUser->setEnabledWhen(kindIs(QStringLiteral("W")));
-    acGoUser->onTrigger([selected] {
-        const TReference node = selected();
-        if (TNetUserFM *users = MainFM ? MainFM->showUser() : nullptr)
-            users->RefreshWorkplace(node.Id);
-    });
+    acGoUser->onTrigger([this, selected] { links.GoUserWorkplace(selected().Id); });
 
     acGoDocument->setEnabledWhen(
         [this, hasSet] { return hasSet() && !taSet->fieldByName(QStringLiteral("Document"))->isNull(); });
     acGoDocument->onTrigger([this] {
         const Field *position = taSet->fieldByName(QStringLiteral("DocumentPosition"));
-        GoDocument(currentKey(*taSet, QStringLiteral("Document")),
-                   position->isNull() ? -1 : position->asInt());
+        links.GoDocument(currentKey(*taSet, QStringLiteral("Document")),
+                         position->isNull() ? -1 : position->asInt());
     });
     acGoModel->setEnabledWhen(hasSet);
-    acGoModel->onTrigger([this] { GoModelComponent(currentKey(*taSet, QStringLiteral("ID"))); });
+    acGoModel->onTrigger([this] { links.GoModelComponent(currentKey(*taSet, QStringLiteral("ID"))); });
 
     acChainKind = actions->add(new Action(this, QStringLiteral("acChainKind"), QStringLiteral("Тип")));
     acChainKind->onTrigger([this, hasSet] {
         // The element's kind only when the set grid has the focus.
         const int kind = grSet->hasFocus() && hasSet() ? currentKey(*taSet, QStringLiteral("IDKind")) : -1;
-        RunKindList(kind, QStringLiteral("*"));
+        links.RunKindList(kind, QStringLiteral("*"));
     });
     acChainModel = actions->add(new Action(this, QStringLiteral("acChainModel"), QStringLiteral("Модель")));
-    acChainModel->onTrigger([this] { RunModelList(currentKey(*taSet, QStringLiteral("IDModel")), -1); });
+    acChainModel->onTrigger(
+        [this] { links.RunModelList(currentKey(*taSet, QStringLiteral("IDModel")), -1); });
     acChainClient = actions->add(
         new Action(this, QStringLiteral("acChainClient"), QStringLiteral("Производитель, поставщик")));
-    acChainClient->onTrigger([] { RunFirmList(-1); });
+    acChainClient->onTrigger([this] { links.RunFirmList(-1); });
     pmChain->addAction(acChainKind);
     pmChain->addAction(acChainModel);
     pmChain->addSeparator();

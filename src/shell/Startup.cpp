@@ -7,6 +7,7 @@
 #include "Server.h"
 #include "Settings.h"
 #include "TessalDialog.h"
+#include "dgCommon.h"
 #include "dmChainData.h"
 #include "dmLookUpData.h"
 #include "dmTessalData.h"
@@ -105,9 +106,11 @@ FirstStartQuestion SetFirstStartQuestion(FirstStartQuestion question) {
 
 // ---- the start ---------------------------------------------------------------------------------
 
-Program::Program() = default;
+Program::Program() : m_dialogs(std::make_unique<DialogRegistry>()) {}
 
 Program::~Program() {
+    // The dialogs first: their datasets use the connection and the lookup lists.
+    m_dialogs.reset();
     m_lookUp.reset();
     m_main.reset();
     m_chain.reset();

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class DialogRegistry;
 class TdmChain;
 class TdmLookUp;
 class TdmTessal;
@@ -41,7 +42,8 @@ FirstStartQuestion SetFirstStartQuestion(FirstStartQuestion question); // return
 extern const QString FirstStartText;
 
 // The program from its start to the end of its message loop. The objects it creates live until it
-// is destroyed and go in the reverse order.
+// is destroyed and go in the reverse order; the dialogs, made on first use under its dialog
+// registry, go before all of them.
 class Program {
 public:
     Program();
@@ -64,6 +66,7 @@ public:
 
 private:
     QString m_failure;
+    std::unique_ptr<DialogRegistry> m_dialogs; // owns every dialog; destroyed first
     QPointer<TSplashFM> m_splash;
     std::unique_ptr<TdmTessal> m_data;
     std::unique_ptr<TdmChain> m_chain;

@@ -7,13 +7,9 @@
 #include "TessalDialog.h"
 #include "TessalVersionInfo.h"
 #include "VersionCheck.h"
-#include "dgDepartmentEdit.h"
-#include "dgDeviceEdit.h"
-#include "dgElementEdit.h"
-#include "dgElementMoveEdit.h"
-#include "dgElementMoveList.h"
+#include "ViewLinks.h"
+#include "ViewWiring.h"
 #include "dgUserInstall.h"
-#include "dgWorkplaceEdit.h"
 #include "dmTessalData.h"
 #include "fmChangeList.h"
 #include "fmDocumentList.h"
@@ -166,28 +162,45 @@ View *TMainFM::host(View *&slot, QWidget *page, const std::function<void(View *)
     return slot;
 }
 
-namespace {
-
-// The placement view opens the catalogue dialogs through these.
-void connectDialogs(TLayoutMainFM *view) {
-    view->runDepartmentEdit = [](int dprt, int higher, int *key) {
-        return TDepartmentEditDG::Run(dprt, higher, key);
+void TMainFM::connectLinks(ViewLinks &links) {
+    ConnectDialogs(links);
+    links.placementNode = [this](const QString &kind, int id) { showLayout()->FindNode(kind, id); };
+    links.placementAny = [this](const QString &kind, int id) { showLayout()->FindAny(kind, id); };
+    links.modelComponent = [this](int component) {
+        if (TModelListFM *view = showModel())
+            view->RefreshComponent(component);
     };
-    view->runWorkplaceEdit = [](int work, int dprt, int *key) {
-        return TWorkplaceEditDG::Run(work, dprt, key);
+    links.document = [this](int id, int position) {
+        if (TDocumentListFM *view = showDocument())
+            view->RefreshDoc(id, position);
     };
-    view->runDeviceEdit = [](int device, int place) { return TDeviceEditDG::Run(device, place); };
-    view->runElementEdit = [](int compSet, int device, const QString &type) {
-        return TCompleteSetEditDG::Run(compSet, device, type);
+    links.documentComponent = [this](int component) {
+        if (TDocumentListFM *view = showDocument())
+            view->RefreshComponent(component);
     };
-    view->runElementMoveList = [](int compSet) { return TElementMoveListDG::Run(compSet); };
-    view->runElementMove = [](int compSet, int device) { return TElementMoveEditDG::Run(compSet, device); };
+    links.net = [this](const QString &kind, int id) {
+        TNetComputerFM *view = showNet();
+        if (!view)
+            return;
+        if (kind == u"V")
+            view->RefreshNet(id);
+        else if (kind == u"W")
+            view->RefreshWorkPlace(id);
+    };
+    links.userWorkplace = [this](int workplace) {
+        if (TNetUserFM *view = showUser())
+            view->RefreshWorkplace(workplace);
+    };
+    links.report = [this](const QString &report) { ViewReport(report); };
 }
 
-} // namespace
+void TMainFM::connectLayout(TLayoutMainFM *view) {
+    ConnectDialogs(*view);
+    connectLinks(view->links);
+}
 
 void TMainFM::FormShow() {
-    host<TLayoutMainFM>(m_layout, tsLayout, connectDialogs);
+    host<TLayoutMainFM>(m_layout, tsLayout, [this](TLayoutMainFM *v) { connectLayout(v); });
     pcMain->setCurrentIndex(0);
 }
 
@@ -195,25 +208,30 @@ void TMainFM::TabShow(int index) {
     QWidget *page = pcMain->widget(index);
     refreshShownAgain(page);
     if (page == tsModel)
-        host<TModelListFM>(m_model, tsModel, {});
+        host<TModelListFM>(m_model, tsModel, [this](TModelListFM *v) { connectLinks(v->links); });
     else if (page == tsDocument)
-        host<TDocumentListFM>(m_document, tsDocument, [](TDocumentListFM *v) { v->RefreshDoc(-1, -1); });
+        host<TDocumentListFM>(m_document, tsDocument, [this](TDocumentListFM *v) {
+            connectLinks(v->links);
+            v->RefreshDoc(-1, -1);
+        });
     else if (page == tsChage)
-        host<TChangeListFM>(m_change, tsChage, {});
+        host<TChangeListFM>(m_change, tsChage, [this](TChangeListFM *v) { connectLinks(v->links); });
     else if (page == tsNet)
         host<TNetComputerFM>(m_net, tsNet, [this](TNetComputerFM *v) {
+            ConnectDialogs(*v);
             v->goPlacement = [this](const QString &kind, int id) { showLayout()->FindNode(kind, id); };
             v->viewReport = [this](const QString &report) { ViewReport(report); };
             v->RefreshNet(-1);
         });
     else if (page == tsUser)
         host<TNetUserFM>(m_user, tsUser, [this](TNetUserFM *v) {
+            ConnectDialogs(*v);
             v->goPlacement = [this](const QString &kind, int id) { showLayout()->FindNode(kind, id); };
             v->viewReport = [this](const QString &report) { ViewReport(report); };
             v->RefreshDCUser(-1);
         });
     else if (page == tsSearch)
-        host<TSearchFM>(m_search, tsSearch, {});
+        host<TSearchFM>(m_search, tsSearch, [this](TSearchFM *v) { connectLinks(v->links); });
 }
 
 // A view shown again reads its lists anew where it stands, so that what was changed in other tabs
@@ -245,7 +263,7 @@ void TMainFM::refreshShownAgain(QWidget *page) {
 
 TLayoutMainFM *TMainFM::showLayout() {
     pcMain->setCurrentWidget(tsLayout);
-    return host<TLayoutMainFM>(m_layout, tsLayout, connectDialogs);
+    return host<TLayoutMainFM>(m_layout, tsLayout, [this](TLayoutMainFM *v) { connectLayout(v); });
 }
 
 TModelListFM *TMainFM::showModel() {

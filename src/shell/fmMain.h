@@ -18,6 +18,7 @@ class TChangeListFM;
 class TNetComputerFM;
 class TNetUserFM;
 class TSearchFM;
+struct ViewLinks;
 
 // The main window: one tab per view, each view created the first time its tab is shown.
 class TMainFM : public QWidget {
@@ -64,6 +65,9 @@ private:
     template <class View>
     View *host(View *&slot, QWidget *page, const std::function<void(View *)> &afterCreate);
     void refreshShownAgain(QWidget *page);
+    // Hands a view its ways out: the dialogs, the jumps into the other tabs and the reports.
+    void connectLinks(ViewLinks &links);
+    void connectLayout(TLayoutMainFM *view);
     QHash<QWidget *, quint64> m_writesSeen; // per tab, the committed writes when it was last shown
 
     PropertyStore stMain{QStringLiteral("Main.Form")};

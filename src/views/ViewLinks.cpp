@@ -3,133 +3,79 @@
 #include "DataSet.h"
 #include "Reports.h"
 #include "TessalADO.h"
-#include "dgDocumentEdit.h"
-#include "dgDocumentKindList.h"
-#include "dgElementEdit.h"
-#include "dgElementMoveList.h"
-#include "dgFirmList.h"
-#include "dgKindList.h"
-#include "dgModelList.h"
-#include "dgTrademarkList.h"
-#include "fmDocumentList.h"
-#include "fmLayout.h"
-#include "fmMain.h"
-#include "fmModelList.h"
 
 namespace {
 
-// The key a saved edit dialog stands on; -1 when it has none.
-int savedKeyOf(const TBaseEditDG &dg, const QString &field) {
-    return currentKey(*dg.taData, field);
+template <class F, class... Args> void call(const F &f, Args &&...args) {
+    if (f)
+        f(std::forward<Args>(args)...);
 }
 
 } // namespace
 
-ViewDialogs &viewDialogs() {
-    static ViewDialogs dialogs{
-        [](int compSet, int device, const QString &kindType, int *savedKey, int *savedModel) {
-            if (!TCompleteSetEditDG::Run(compSet, device, kindType))
-                return false;
-            const TCompleteSetEditDG &dg = *TCompleteSetEditDG::Instance();
-            if (savedKey)
-                *savedKey = savedKeyOf(dg, QStringLiteral("IdComponent"));
-            if (savedModel)
-                *savedModel = savedKeyOf(dg, QStringLiteral("CmplIdModel"));
-            return true;
-        },
-        [](int compSet) { TElementMoveListDG::Run(compSet); },
-        [](int id, const QString &kind) { TKindListDG::Run(id, nullptr, kind); },
-        [](int model, int kind) {
-            TModelListDG::Run(model, nullptr, kind);
-            return currentKey(*TModelListDG::Instance()->taModel, QStringLiteral("IdModel"));
-        },
-        [](int id) { TFirmListDG::Run(id, nullptr); },
-        [](int doc, int *savedKey) {
-            if (!TDocumentEditDG::Run(doc))
-                return false;
-            if (savedKey)
-                *savedKey = savedKeyOf(*TDocumentEditDG::Instance(), QStringLiteral("IdDocument"));
-            return true;
-        },
-        [](int id) { TDocumentKindListDG::Run(id, nullptr); },
-        [](int id) { TTrademarkListDG::Run(id, nullptr); },
-    };
-    return dialogs;
+bool ViewLinks::RunCompleteSetEdit(int compSet, int device, const QString &kindType, int *savedKey,
+                                   int *savedModel) const {
+    return completeSetEdit && completeSetEdit(compSet, device, kindType, savedKey, savedModel);
 }
 
-bool RunCompleteSetEdit(int compSet, int device, const QString &kindType, int *savedKey, int *savedModel) {
-    const auto &run = viewDialogs().completeSetEdit;
-    return run && run(compSet, device, kindType, savedKey, savedModel);
+void ViewLinks::RunElementMoveList(int compSet) const {
+    call(elementMoveList, compSet);
 }
 
-void RunElementMoveList(int compSet) {
-    if (const auto &run = viewDialogs().elementMoveList)
-        run(compSet);
+void ViewLinks::RunKindList(int id, const QString &kind) const {
+    call(kindList, id, kind);
 }
 
-void RunKindList(int id, const QString &kind) {
-    if (const auto &run = viewDialogs().kindList)
-        run(id, kind);
+int ViewLinks::RunModelList(int model, int kind) const {
+    return modelList ? modelList(model, kind) : -1;
 }
 
-int RunModelList(int model, int kind) {
-    const auto &run = viewDialogs().modelList;
-    return run ? run(model, kind) : -1;
+void ViewLinks::RunFirmList(int id) const {
+    call(firmList, id);
 }
 
-void RunFirmList(int id) {
-    if (const auto &run = viewDialogs().firmList)
-        run(id);
+bool ViewLinks::RunDocumentEdit(int doc, int *savedKey) const {
+    return documentEdit && documentEdit(doc, savedKey);
 }
 
-bool RunDocumentEdit(int doc, int *savedKey) {
-    const auto &run = viewDialogs().documentEdit;
-    return run && run(doc, savedKey);
+void ViewLinks::RunDocumentKindList(int id) const {
+    call(documentKindList, id);
 }
 
-void RunDocumentKindList(int id) {
-    if (const auto &run = viewDialogs().documentKindList)
-        run(id);
+void ViewLinks::RunTrademarkList(int id) const {
+    call(trademarkList, id);
 }
 
-void RunTrademarkList(int id) {
-    if (const auto &run = viewDialogs().trademarkList)
-        run(id);
+void ViewLinks::GoPlacementNode(const QString &kind, int id) const {
+    call(placementNode, kind, id);
 }
 
-void GoPlacementNode(const QString &kind, int id) {
-    if (MainFM)
-        if (TLayoutMainFM *view = MainFM->showLayout())
-            view->FindNode(kind, id);
+void ViewLinks::GoPlacementAny(const QString &kind, int id) const {
+    call(placementAny, kind, id);
 }
 
-void GoPlacementAny(const QString &kind, int id) {
-    if (MainFM)
-        if (TLayoutMainFM *view = MainFM->showLayout())
-            view->FindAny(kind, id);
+void ViewLinks::GoModelComponent(int component) const {
+    call(modelComponent, component);
 }
 
-void GoModelComponent(int component) {
-    if (MainFM)
-        if (TModelListFM *view = MainFM->showModel())
-            view->RefreshComponent(component);
+void ViewLinks::GoDocument(int id, int position) const {
+    call(document, id, position);
 }
 
-void GoDocument(int id, int position) {
-    if (MainFM)
-        if (TDocumentListFM *view = MainFM->showDocument())
-            view->RefreshDoc(id, position);
+void ViewLinks::GoDocumentComponent(int component) const {
+    call(documentComponent, component);
 }
 
-void GoDocumentComponent(int component) {
-    if (MainFM)
-        if (TDocumentListFM *view = MainFM->showDocument())
-            view->RefreshComponent(component);
+void ViewLinks::GoNet(const QString &kind, int id) const {
+    call(net, kind, id);
 }
 
-void ViewReportLink(const QString &report) {
-    if (MainFM)
-        MainFM->ViewReport(report);
+void ViewLinks::GoUserWorkplace(int workplace) const {
+    call(userWorkplace, workplace);
+}
+
+void ViewLinks::ViewReportLink(const QString &text) const {
+    call(report, text);
 }
 
 std::function<QVariant(const DataSet &)> elementCode(const QString &keyField) {

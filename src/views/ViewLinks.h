@@ -1,7 +1,7 @@
 #pragma once
 
-// What the views of the main window share: the catalogue dialogs they open, the jumps into the
-// other tabs, and the element code column.
+// What the views of the main window share: the ways out of a view (the catalogue dialogs it opens,
+// the jumps into the other tabs, the reports) and the element code column.
 
 #include "DataGrid.h"
 
@@ -12,9 +12,11 @@
 
 class DataSet;
 
-// The catalogue dialogs the views open, one entry each. The program connects each to its dialog's
-// Run; an entry left empty shows nothing and answers "not saved" (a test puts its own here).
-struct ViewDialogs {
+// The ways out of a view. The shell fills them when it creates the view (see shell/ViewWiring.h);
+// a link left empty does nothing, and a dialog left empty answers "not saved" (a test sets its
+// own). A view calls the members below, never the callbacks directly.
+struct ViewLinks {
+    // The catalogue dialogs.
     // TCompleteSetEditDG.Run(CompSet, Device, KindType): true when saved; the saved element's key
     // and model are written back.
     std::function<bool(int compSet, int device, const QString &kindType, int *savedKey, int *savedModel)>
@@ -27,29 +29,40 @@ struct ViewDialogs {
     std::function<bool(int doc, int *savedKey)> documentEdit; // TDocumentEditDG.Run(Doc)
     std::function<void(int id)> documentKindList;             // TDocumentKindListDG.Run(ID, no field)
     std::function<void(int id)> trademarkList;                // TTrademarkListDG.Run(ID, no field)
+
+    // Jumps: make the tab current (creating its view) and position it.
+    std::function<void(const QString &kind, int id)> placementNode; // TLayoutMainFM.FindNode
+    std::function<void(const QString &kind, int id)> placementAny;  // TLayoutMainFM.FindAny
+    std::function<void(int component)> modelComponent;              // TModelListFM.RefreshComponent
+    std::function<void(int id, int position)> document;             // TDocumentListFM.RefreshDoc
+    std::function<void(int component)> documentComponent;           // TDocumentListFM.RefreshComponent
+    // The network tab on a device ("V") or a workplace ("W"); the users tab on a workplace.
+    std::function<void(const QString &kind, int id)> net;
+    std::function<void(int workplace)> userWorkplace;
+
+    // Opens a report (TMainFM.ViewReport); the report text as the report server takes it, e.g.
+    // "document&rs:Command=Render&DOC=12".
+    std::function<void(const QString &report)> report;
+
+    bool RunCompleteSetEdit(int compSet, int device, const QString &kindType, int *savedKey,
+                            int *savedModel) const;
+    void RunElementMoveList(int compSet) const;
+    void RunKindList(int id, const QString &kind) const;
+    int RunModelList(int model, int kind) const;
+    void RunFirmList(int id) const;
+    bool RunDocumentEdit(int doc, int *savedKey) const;
+    void RunDocumentKindList(int id) const;
+    void RunTrademarkList(int id) const;
+
+    void GoPlacementNode(const QString &kind, int id) const;
+    void GoPlacementAny(const QString &kind, int id) const;
+    void GoModelComponent(int component) const;
+    void GoDocument(int id, int position) const;
+    void GoDocumentComponent(int component) const;
+    void GoNet(const QString &kind, int id) const;
+    void GoUserWorkplace(int workplace) const;
+    void ViewReportLink(const QString &report) const;
 };
-ViewDialogs &viewDialogs();
-
-bool RunCompleteSetEdit(int compSet, int device, const QString &kindType, int *savedKey, int *savedModel);
-void RunElementMoveList(int compSet);
-void RunKindList(int id, const QString &kind);
-int RunModelList(int model, int kind);
-void RunFirmList(int id);
-bool RunDocumentEdit(int doc, int *savedKey);
-void RunDocumentKindList(int id);
-void RunTrademarkList(int id);
-
-// Jumps: make the tab current (creating its view) and position it. Without a main window nothing
-// happens.
-void GoPlacementNode(const QString &kind, int id); // TLayoutMainFM.FindNode
-void GoPlacementAny(const QString &kind, int id);  // TLayoutMainFM.FindAny
-void GoModelComponent(int component);              // TModelListFM.RefreshComponent
-void GoDocument(int id, int position);             // TDocumentListFM.RefreshDoc
-void GoDocumentComponent(int component);           // TDocumentListFM.RefreshComponent
-
-// Opens a report through the main window (TMainFM.ViewReport); the report text as the report
-// server takes it, e.g. "document&rs:Command=Render&DOC=12".
-void ViewReportLink(const QString &report);
 
 // The element code: the key in the field in upper-case hexadecimal, at least four digits, never
 // cut; a calculated field's callback.

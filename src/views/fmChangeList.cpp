@@ -61,7 +61,7 @@ TChangeListFM::TChangeListFM(QWidget *parent) : HostedView(QStringLiteral("Ра�
                                          QStringLiteral("Место установки устройства."), Img::Layout));
     acGoDevice->setEnabledWhen([this] { return HasRecords(*taDevice); });
     acGoDevice->onTrigger(
-        [this] { GoPlacementNode(QStringLiteral("V"), currentKey(*taDevice, QStringLiteral("ID"))); });
+        [this] { links.GoPlacementNode(QStringLiteral("V"), currentKey(*taDevice, QStringLiteral("ID"))); });
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "HostedView.h"
 #include "Settings.h"
+#include "ViewLinks.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -20,6 +21,9 @@ class TChangeListFM : public HostedView {
 public:
     explicit TChangeListFM(QWidget *parent = nullptr);
     ~TChangeListFM() override;
+
+    // Its ways out into the dialogs and the other tabs; filled by the shell.
+    ViewLinks links;
 
     // Reopens both lists on the model and the use row.
     void RefreshChange(int Model, int Row);

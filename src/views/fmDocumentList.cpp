@@ -120,8 +120,8 @@ void TDocumentListFM::buildActions() {
     acDocPrint = act("acDocPrint", QStringLiteral("Печать"), QStringLiteral("Печать документа."), Img::Print);
     acDocPrint->setEnabledWhen(hasDocs);
     acDocPrint->onTrigger([this] {
-        ViewReportLink(QStringLiteral("document&rs:Command=Render&DOC=") +
-                       QString::number(currentKey(*taDoc, QStringLiteral("ID"))));
+        links.ViewReportLink(QStringLiteral("document&rs:Command=Render&DOC=") +
+                             QString::number(currentKey(*taDoc, QStringLiteral("ID"))));
     });
     acRefreshDoc = act("acRefreshDoc", QStringLiteral("Обновить"), QStringLiteral("Обновление документов"),
                        Img::Refresh);
@@ -130,16 +130,17 @@ void TDocumentListFM::buildActions() {
     acGoDevice = act("acGoDevice", QStringLiteral("Устройство"),
                      QStringLiteral("Место установки устройства."), Img::Layout);
     acGoDevice->setEnabledWhen([this] { return HasRecords(*taSpec); });
-    acGoDevice->onTrigger(
-        [this] { GoPlacementNode(QStringLiteral("V"), currentKey(*taSpec, QStringLiteral("IDDevice"))); });
+    acGoDevice->onTrigger([this] {
+        links.GoPlacementNode(QStringLiteral("V"), currentKey(*taSpec, QStringLiteral("IDDevice")));
+    });
     acDocKind =
         act("acDocKind", QStringLiteral("Тип документа"), QStringLiteral("Тип документа"), Img::Document);
-    acDocKind->onTrigger([] { RunDocumentKindList(-1); });
+    acDocKind->onTrigger([this] { links.RunDocumentKindList(-1); });
     acDocTrademark =
         act("acDocTrademark", QStringLiteral("Торговая марка"), QStringLiteral("Торговая марка"), Img::Chain);
-    acDocTrademark->onTrigger([] { RunTrademarkList(-1); });
+    acDocTrademark->onTrigger([this] { links.RunTrademarkList(-1); });
     acDocShipper = act("acDocShipper", QStringLiteral("Поставщик"), QStringLiteral("Поставщик"), Img::Chain);
-    acDocShipper->onTrigger([] { RunFirmList(-1); });
+    acDocShipper->onTrigger([this] { links.RunFirmList(-1); });
 }
 
 void TDocumentListFM::buildLayout() {
@@ -320,13 +321,13 @@ void TDocumentListFM::RefreshComponent(int Component) {
 
 void TDocumentListFM::insertDoc() {
     int saved = -1;
-    if (RunDocumentEdit(-1, &saved))
+    if (links.RunDocumentEdit(-1, &saved))
         RefreshDoc(saved, -1);
 }
 
 void TDocumentListFM::editDoc() {
     int saved = currentKey(*taDoc, QStringLiteral("ID"));
-    if (RunDocumentEdit(saved, &saved))
+    if (links.RunDocumentEdit(saved, &saved))
         RefreshDoc(saved, -1);
 }
 

@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "HostedView.h"
 #include "Settings.h"
+#include "ViewLinks.h"
 
 #include <QDate>
 
@@ -22,6 +23,9 @@ class TDocumentListFM : public HostedView {
 public:
     explicit TDocumentListFM(QWidget *parent = nullptr);
     ~TDocumentListFM() override;
+
+    // Its ways out into the dialogs and the other tabs; filled by the shell.
+    ViewLinks links;
 
     // Reopens the documents on document ID (-1: the current one) and, when IDPos > 0, on that
     // position.

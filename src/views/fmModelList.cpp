@@ -143,28 +143,28 @@ void TModelListFM::buildActions() {
     acMoving->onTrigger([this] {
         const int element = currentKey(*taSet, QStringLiteral("IdComponent"));
         if (element != -1)
-            RunElementMoveList(element);
+            links.RunElementMoveList(element);
     });
     asGoDevice = act("asGoDevice", QStringLiteral("Устройство"), QStringLiteral("Размещение устройства."),
                      Img::Layout);
     asGoDevice->setEnabledWhen(hasSet);
     asGoDevice->onTrigger(
-        [this] { GoPlacementNode(QStringLiteral("V"), currentKey(*taSet, QStringLiteral("Device"))); });
+        [this] { links.GoPlacementNode(QStringLiteral("V"), currentKey(*taSet, QStringLiteral("Device"))); });
     acGoDocunent = act("acGoDocunent", QStringLiteral("Документ"), QStringLiteral("Документ"), Img::Document);
     acGoDocunent->setEnabledWhen(hasSet);
     acGoDocunent->onTrigger([this] {
         // An element without a document gives key 0: the documents view stays on its first row.
-        GoDocument(qMax(0, currentKey(*taSet, QStringLiteral("IdDocument"))), -1);
+        links.GoDocument(qMax(0, currentKey(*taSet, QStringLiteral("IdDocument"))), -1);
     });
 
     acChainKind = act("acChainKind", QStringLiteral("Тип"), QStringLiteral("Тип"), Img::Chain);
     acChainKind->onTrigger(
-        [this] { RunKindList(currentKey(*taKind, QStringLiteral("ID")), QStringLiteral("*")); });
+        [this] { links.RunKindList(currentKey(*taKind, QStringLiteral("ID")), QStringLiteral("*")); });
     acChainModel = act("acChainModel", QStringLiteral("Модель"), QStringLiteral("Модель"), Img::Model);
     acChainModel->onTrigger([this] { chainModel(); });
     acChainProducer =
         act("acChainProducer", QStringLiteral("Производитель"), QStringLiteral("Производитель"), Img::Chain);
-    acChainProducer->onTrigger([] { RunFirmList(-1); });
+    acChainProducer->onTrigger([this] { links.RunFirmList(-1); });
 }
 
 void TModelListFM::buildLayout() {
@@ -323,9 +323,9 @@ void TModelListFM::RefreshComponent(int Component) {
 void TModelListFM::editElement() {
     const int element = currentKey(*taSet, QStringLiteral("IdComponent"));
     int saved = -1, model = -1;
-    if (!RunCompleteSetEdit(element, currentKey(*taSet, QStringLiteral("Device")),
-                            taKind->findField(QStringLiteral("KindType"))->asString().trimmed(), &saved,
-                            &model))
+    if (!links.RunCompleteSetEdit(element, currentKey(*taSet, QStringLiteral("Device")),
+                                  taKind->findField(QStringLiteral("KindType"))->asString().trimmed(), &saved,
+                                  &model))
         return;
     // An element saved under another model is followed there.
     RefreshModel(model);
@@ -335,7 +335,8 @@ void TModelListFM::editElement() {
 void TModelListFM::chainModel() {
     // Without a model shown, the list opens on the kind shown here (not on the device kinds).
     const int current = currentKey(*taModel, QStringLiteral("IdModel"));
-    const int model = RunModelList(current, current == -1 ? currentKey(*taKind, QStringLiteral("ID")) : -1);
+    const int model =
+        links.RunModelList(current, current == -1 ? currentKey(*taKind, QStringLiteral("ID")) : -1);
     RefreshModel(model);
 }
 

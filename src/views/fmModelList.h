@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "HostedView.h"
 #include "Settings.h"
+#include "ViewLinks.h"
 
 class Action;
 class ActionList;
@@ -21,6 +22,9 @@ class TModelListFM : public HostedView {
 public:
     explicit TModelListFM(QWidget *parent = nullptr);
     ~TModelListFM() override;
+
+    // Its ways out into the dialogs and the other tabs; filled by the shell.
+    ViewLinks links;
 
     void ShowKindType(const QString &type);
     void RefreshModel(int Model);

@@ -129,22 +129,22 @@ TSearchFM::TSearchFM(QWidget *parent) : HostedView(QStringLiteral("Поиск"),
     acGoTree->setEnabledWhen(hasHits);
     acGoTree->onTrigger([this] {
         RememberSearch();
-        GoPlacementAny(taSearch->fieldByName(QStringLiteral("Kind"))->asString().trimmed(),
-                       currentKey(*taSearch, QStringLiteral("ID")));
+        links.GoPlacementAny(taSearch->fieldByName(QStringLiteral("Kind"))->asString().trimmed(),
+                             currentKey(*taSearch, QStringLiteral("ID")));
     });
     acGoDocument = act("acGoDocument", QStringLiteral("Документ"), QStringLiteral("Переход в \"Документ\""),
                        Img::Document);
     acGoDocument->setEnabledWhen(hitHas(QStringLiteral("Document")));
     acGoDocument->onTrigger([this] {
         RememberSearch();
-        GoDocumentComponent(currentKey(*taSearch, QStringLiteral("ID")));
+        links.GoDocumentComponent(currentKey(*taSearch, QStringLiteral("ID")));
     });
     acGoModel =
         act("acGoModel", QStringLiteral("Модель"), QStringLiteral("Переход в \"Модель\""), Img::Model);
     acGoModel->setEnabledWhen(hitHas(QStringLiteral("Model")));
     acGoModel->onTrigger([this] {
         RememberSearch();
-        GoModelComponent(currentKey(*taSearch, QStringLiteral("ID")));
+        links.GoModelComponent(currentKey(*taSearch, QStringLiteral("ID")));
     });
 
     auto *layout = new QVBoxLayout(this);

@@ -3,6 +3,7 @@
 #include "DataSet.h"
 #include "HostedView.h"
 #include "Settings.h"
+#include "ViewLinks.h"
 
 #include <QFontMetrics>
 #include <QList>
@@ -31,6 +32,9 @@ class TSearchFM : public HostedView {
 public:
     explicit TSearchFM(QWidget *parent = nullptr);
     ~TSearchFM() override;
+
+    // Its ways out into the dialogs and the other tabs; filled by the shell.
+    ViewLinks links;
 
     // The history holds at most this many texts (the drop-down count).
     static constexpr int HistoryCount = 16;

@@ -1,7 +1,8 @@
 #pragma once
 // Common fixture of the tests that run windows and dialogs over a real database: the server
 // procedures, recorded message boxes, the modal seam, and the data modules on a SQLite file of
-// its own; the single-instance dialogs are dropped before and after each test. Fixtures derive
+// its own; the single-instance dialogs of a test are owned by a dialog registry of its own and go
+// before the data modules. Fixtures derive
 // from it and add their own data.
 #include "Schema.h"
 #include "Seams.h"
@@ -33,7 +34,7 @@ protected:
     // Derived fixtures reset their dialogs before this and add their own set-up after it,
     // returning early when it has failed (HasFatalFailure()).
     void SetUp() override {
-        DialogInstances::ResetForTesting();
+        dialogs = std::make_unique<DialogRegistry>();
         InstallServer();
         previousBoxes = SetMessageHandler([this](const MessageRequest &r) {
             boxes << r;
@@ -59,7 +60,7 @@ protected:
     // Derived fixtures close their views and dialogs before this: the modules go first, then the
     // database module, and the previous handlers come back last.
     void TearDown() override {
-        DialogInstances::ResetForTesting(); // dialogs made over this database go with it
+        dialogs.reset(); // dialogs made over this database go with it
         lookup.reset();
         chain.reset();
         dm.reset();
@@ -90,7 +91,8 @@ protected:
     ModalHandler previousModal;
     std::function<void(Connection &)> previousPrepare;
     QList<MessageRequest> boxes;
-    bool answer = true; // how the confirmation boxes are answered
+    bool answer = true;                      // how the confirmation boxes are answered
+    std::unique_ptr<DialogRegistry> dialogs; // the dialogs of one test, as the program owns them
     std::unique_ptr<TdmTessal> dm;
     std::unique_ptr<TdmChain> chain;
     std::unique_ptr<TdmLookUp> lookup;

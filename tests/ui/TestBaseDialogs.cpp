@@ -577,6 +577,96 @@ TEST_F(BaseDialogTest, ListRemembersTheKeyOfTheCurrentRowOnEveryClose) {
     }
 }
 
+// A catalogue list is the base configured: "Добавить" and "Изменить" run the edit dialog and
+// stand on the key it saved, a delete asks first and stands on the row before, a delete the
+// database refuses says why and keeps the row, a row that may not go cannot be deleted, and
+// "Выбрать" writes the current key.
+TEST_F(BaseDialogTest, ListCatalogueAddsChangesDeletesAndChooses) {
+    const int a = insert("Department", {{"DprtName", "Архив"}});
+    const int b = insert("Department", {{"DprtName", "Бухгалтерия"}});
+    const int c = insert("Department", {{"DprtName", "Цех"}});
+    const int wp = insert("Workplace", {{"WrkpIdDepartment", c}, {"WrkpName", "Кассир"}}); // keeps c
+    DepartmentList dlg;
+    QVariantList given; // the keys the edit dialog was opened on
+    int saves = -1;     // the key the edit dialog saves; -1: it is cancelled
+    ListCatalogue cat;
+    cat.list = dlg.taDepart;
+    cat.keyField = QStringLiteral("IdDepartment");
+    cat.nameField = QStringLiteral("DprtName");
+    cat.edit = [&](const QVariant &key) -> std::optional<QVariant> {
+        given << key;
+        return saves < 0 ? std::nullopt : std::optional<QVariant>(saves);
+    };
+    cat.remove = [](DataSet &list) {
+        DeleteByKey(QStringLiteral("Department"), *list.fieldByName(QStringLiteral("IdDepartment")),
+                    QStringLiteral("IdDepartment"));
+    };
+    cat.refusedText = QStringLiteral("Не удалось удалить «%1».\n%2");
+    cat.nothingToChoose = QStringLiteral("Выбирать нечего");
+    dlg.setCatalogue(cat);
+    dlg.reloadList(b);
+    const auto current = [&] { return dlg.taDepart->value("IdDepartment").toInt(); };
+    ASSERT_EQ(current(), b);
+
+    // Added elsewhere, as the edit dialog would: the list is read again and stands on it.
+    saves = insert("Department", {{"DprtName", "Склад"}});
+    dlg.btInsert->click();
+    ASSERT_EQ(given.size(), 1);
+    EXPECT_FALSE(given[0].isValid()) << "a new row";
+    EXPECT_EQ(dlg.taDepart->recordCount(), 4);
+    EXPECT_EQ(current(), saves);
+    // A cancelled change moves nothing.
+    dlg.taDepart->locate("IdDepartment", a);
+    saves = -1;
+    dlg.btEdit->click();
+    EXPECT_EQ(given.value(1).toInt(), a);
+    EXPECT_EQ(current(), a);
+
+    struct Case {
+        const char *what;
+        int row;
+        bool answer;
+        int rowsAfter, currentAfter;
+        QString box;
+    } cases[] = {
+        {"answered no", b, false, 4, b, QStringLiteral("Удалить «Бухгалтерия»?")},
+        {"answered yes", b, true, 3, a, QStringLiteral("Удалить «Бухгалтерия»?")},
+        {"refused: a workplace keeps it", c, true, 3, c, QStringLiteral("Не удалось удалить «Цех».")},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        boxes.clear();
+        answer = k.answer;
+        ASSERT_TRUE(dlg.taDepart->locate("IdDepartment", k.row));
+        dlg.btDelete->click();
+        EXPECT_EQ(dlg.taDepart->recordCount(), k.rowsAfter);
+        EXPECT_EQ(current(), k.currentAfter);
+        ASSERT_FALSE(boxes.isEmpty());
+        EXPECT_TRUE(boxes.last().text.startsWith(k.box)) << boxes.last().text.toStdString();
+    }
+    EXPECT_EQ(scalar("select count(*) from Workplace where IdWorkplace = :W", {{"W", wp}}).toInt(), 1);
+
+    // A row the catalogue keeps cannot be deleted; the others can.
+    cat.canDelete = [c](const DataSet &list) { return list.value("IdDepartment").toInt() != c; };
+    dlg.setCatalogue(cat);
+    dlg.taDepart->locate("IdDepartment", c);
+    EXPECT_FALSE(dlg.btDelete->isEnabled());
+    boxes.clear();
+    dlg.btDelete->click();
+    EXPECT_TRUE(boxes.isEmpty()) << "not even asked";
+    dlg.taDepart->locate("IdDepartment", a);
+    EXPECT_TRUE(dlg.btDelete->isEnabled());
+
+    // "Выбрать" writes the current key into the caller's field.
+    DataSet target(&cn());
+    target.setCommand(QStringLiteral("select * from Workplace where IdWorkplace = :ID"));
+    OpenWithParams(target, {TypedValue::Int(wp)});
+    dlg.setField(target.fieldByName("WrkpIdDepartment"));
+    ASSERT_TRUE(dlg.btBack->isEnabled());
+    dlg.btBack->click();
+    EXPECT_EQ(target.value("WrkpIdDepartment").toInt(), a);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Find dialog
 

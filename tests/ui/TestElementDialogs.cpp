@@ -52,10 +52,6 @@ void typeText(QLineEdit *box, const QString &text) {
     emit box->textEdited(text);
 }
 
-void resetDialogs() {
-    DialogInstances::ResetForTesting();
-}
-
 // Modal dialogs are driven by the drivers registered under their object names; a dialog without a
 // driver ends as it is (cancelled).
 class ElementDialogTest : public AppTest {
@@ -78,7 +74,7 @@ protected:
     }
     void TearDown() override {
         view.reset();
-        resetDialogs();
+        dialogs.reset();
         AppTest::TearDown();
     }
 

@@ -6,6 +6,7 @@
 #include "DataGrid.h"
 #include "NetTestSupport.h"
 #include "TessalADO.h"
+#include "ViewWiring.h"
 #include "dgComputerPing.h"
 #include "dgNetSetup.h"
 #include "dgUserDCScan.h"
@@ -396,6 +397,7 @@ TEST_F(NetViewsTest, UsersViewRestoresAnAccountSetAside) {
     const int branch = insert("User", {{"Login", "ivanov"}, {"Domain", "BRANCH"}, {"Name", "Иванов И."}});
     users = std::make_unique<TNetUserFM>();
     TNetUserFM &v = *users;
+    ConnectDialogs(v);
     v.RefreshDCUser(corp);
     answer = true;
     v.acUserDelete->trigger();

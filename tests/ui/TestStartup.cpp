@@ -9,6 +9,7 @@
 #include "TessalDialog.h"
 #include "TessalLog.h"
 #include "TestDatabase.h"
+#include "dgFirmList.h"
 #include "dmTessalData.h"
 #include "fmMain.h"
 #include "fmSplash.h"
@@ -23,6 +24,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -331,6 +333,34 @@ TEST_F(ProgramStartTest, NewEmbeddedDatabaseIsOfferedTheDemoOrganisation) {
 }
 
 // ---- Russian whatever the system's language ---------------------------------------------------
+
+// The dialogs belong to the program: one made while it runs ends with it, before the data module
+// whose connection its datasets use; without a program no dialog can be made at all.
+TEST_F(ProgramStartTest, DialogsEndWithTheProgramBeforeItsConnection) {
+    const QString file = dir.filePath(QStringLiteral("dialogs.db"));
+    {
+        Connection cn;
+        cn.open(QStringLiteral("sqlite:") + file);
+        PrepareDatabase(cn);
+    }
+    QPointer<TFirmListDG> dialog;
+    bool connectionAlive = false;
+    {
+        Program program;
+        program.splashDelayMs = 0;
+        ASSERT_TRUE(program.start(QStringLiteral("sqlite:") + file)) << program.failure().toStdString();
+        dialog = TFirmListDG::Instance();
+        ASSERT_FALSE(dialog.isNull());
+        EXPECT_EQ(TFirmListDG::Instance(), dialog.data()) << "one instance while the program runs";
+        EXPECT_EQ(dialog->taClient->connection(), &dmTessal->cnGeneral);
+        QObject::connect(dialog.data(), &QObject::destroyed,
+                         [&] { connectionAlive = dmTessal && dmTessal->cnGeneral.isOpen(); });
+    }
+    EXPECT_TRUE(dialog.isNull()) << "the dialog went with the program";
+    EXPECT_TRUE(connectionAlive) << "and before the connection it used";
+    EXPECT_THROW(TFirmListDG::Instance(), AppError);
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.value(0).text.toStdString();
+}
 
 TEST(RussianInterfaceTest, DatesNumbersAndQtsOwnButtons) {
     const QLocale before;

@@ -40,7 +40,6 @@ protected:
         AppTest::SetUp();
         if (HasFatalFailure())
             return;
-        savedDialogs = viewDialogs();
         // Each test starts as a first run: nothing remembered from another test's database.
         PropertyStore(QStringLiteral("Model.Form")).write(QStringLiteral("taModel.<P>.Tag"), -1);
         PropertyStore(QStringLiteral("Search.Form")).write(QStringLiteral("cbFind.<P>.Items"), QStringList());
@@ -53,7 +52,6 @@ protected:
         docs.reset();
         change.reset();
         search.reset();
-        viewDialogs() = savedDialogs;
         AppTest::TearDown();
     }
 
@@ -108,7 +106,6 @@ protected:
     std::unique_ptr<TDocumentListFM> docs;
     std::unique_ptr<TChangeListFM> change;
     std::unique_ptr<TSearchFM> search;
-    ViewDialogs savedDialogs;
     int dep = 0, wp = 0, pc = 0, printer = 0, kindH = 0, kindM = 0, kindS = 0, modelWd = 0, modelSea = 0,
         modelM = 0, modelS = 0, client = 0, doc1 = 0, doc2 = 0, doc3 = 0, e10 = 0, e11 = 0, e12 = 0, e13 = 0;
 };
@@ -190,11 +187,11 @@ TEST_F(ViewsTest, GridsSortOnTheirTitlesAndADoubleClickRunsTheirCommand) {
     docs->RefreshDoc(doc1, 1);
     ASSERT_TRUE(change->taModel->locate(QStringLiteral("ID"), modelM));
     int edits = 0;
-    viewDialogs().completeSetEdit = [&](int, int, const QString &, int *, int *) {
+    model->links.completeSetEdit = [&](int, int, const QString &, int *, int *) {
         ++edits;
         return false;
     };
-    viewDialogs().documentEdit = [&](int, int *) {
+    docs->links.documentEdit = [&](int, int *) {
         ++edits;
         return false;
     };
@@ -281,7 +278,7 @@ TEST_F(ViewsTest, ModelViewFollowsAnEditedElementToItsNewModel) {
     model = std::make_unique<TModelListFM>();
     model->RefreshComponent(e10);
     QString typeSeen;
-    viewDialogs().completeSetEdit = [&](int compSet, int, const QString &type, int *saved, int *savedModel) {
+    model->links.completeSetEdit = [&](int compSet, int, const QString &type, int *saved, int *savedModel) {
         typeSeen = type;
         cn().execute("UPDATE CompleteSet SET CmplIdModel = :M WHERE IdComponent = :K",
                      {{"M", modelS}, {"K", compSet}});
@@ -301,7 +298,7 @@ TEST_F(ViewsTest, ModelViewFollowsAnEditedElementToItsNewModel) {
 TEST_F(ViewsTest, ModelViewChainMenuFollowsTheModelOfTheDialog) {
     model = std::make_unique<TModelListFM>();
     int given = 0;
-    viewDialogs().modelList = [&](int m, int) {
+    model->links.modelList = [&](int m, int) {
         given = m;
         return modelM;
     };
