@@ -12,8 +12,9 @@ bash scripts/format.sh --check
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 bash scripts/build.sh -DVELMORA_WERROR=ON "${launcher[@]}"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_WERROR=ON -DVELMORA_SANITIZE=ON \
-    "${launcher[@]}" >/dev/null
+# -O1 and line tables only: half the compile time of -O2 -g, and the reports still name file and line.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
+    -DVELMORA_WERROR=ON -DVELMORA_SANITIZE=ON "${launcher[@]}" >/dev/null
 cmake --build build-asan -j"$(nproc)" --target velmora_core_tests velmora_ui_tests
 
 source scripts/pg-cluster.sh
