@@ -26,9 +26,28 @@ for f in usr/bin/Velmora usr/bin/velmora-db usr/bin/velmora-update usr/bin/velmo
 done
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql libldap; do
-    [[ "$depends" == *"$d"* ]] || fail "Depends does not name $d: $depends"
+# The package names of Depends, without versions and alternatives' bars.
+mapfile -t depends_names < <(tr ',|' '\n\n' <<<"$depends" | sed -E 's/\(.*\)//; s/^ +//; s/ +$//' | grep -v '^$')
+depends_on() {
+    local name
+    for name in "${depends_names[@]}"; do [ "$name" = "$1" ] && return 0; done
+    return 1
+}
+for d in libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins libpq5; do
+    depends_on "$d" || fail "Depends does not name $d: $depends"
 done
+[[ "$depends" == *libldap* ]] || fail "Depends does not name libldap: $depends"
+# Every library a program links is a dependency: the package that holds it on this system is named.
+for f in usr/bin/Velmora usr/bin/velmora-db usr/bin/velmora-update usr/bin/velmora-bench; do
+    readelf -d "$root/$f" | sed -nE 's/.*\(NEEDED\).*\[(.*)\]/\1/p'
+done | sort -u >"$work/needed"
+[ -s "$work/needed" ] || fail "no linked libraries found in the programs"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+while read -r soname; do
+    owner=$(dpkg -S "*/$multiarch/$soname" 2>/dev/null | grep -v -- '-dev[:,]' | head -n 1 | cut -d: -f1 | cut -d, -f1) || true
+    [ -n "$owner" ] || fail "no installed package holds $soname"
+    depends_on "$owner" || fail "Depends does not name $owner, which holds $soname: $depends"
+done <"$work/needed"
 
 control="$work/control"
 dpkg-deb -e "$deb" "$control"

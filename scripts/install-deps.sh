@@ -2,7 +2,7 @@
 # Installs the Debian packages the project needs that are not there yet (one apt-get update).
 set -euo pipefail
 packages=(
-    cmake g++ make pkg-config clang-format
+    cmake g++ make pkg-config clang-format-14 # the one version scripts/format.sh accepts
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev libsqlite3-dev libpq-dev
     libgtest-dev
     postgresql postgresql-contrib

@@ -110,3 +110,7 @@ void TNetComputerFM::RefreshWorkPlace(int ID) {
     if (taNode->isActive())
         taNode->locate(workplaceKeyField(), ID);
 }
+
+TNetComputerFM::~TNetComputerFM() {
+    EndEmptyNotes(this);
+}

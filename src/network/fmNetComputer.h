@@ -16,6 +16,7 @@ class TNetComputerFM : public HostedView {
     Q_OBJECT
 public:
     explicit TNetComputerFM(QWidget *parent = nullptr);
+    ~TNetComputerFM() override;
 
     // Reopens the list and selects the device `ID` (the first row when it is not listed).
     void RefreshNet(int ID);

@@ -247,3 +247,7 @@ void TNetUserFM::deleteUser() {
     taDCUser->prior();
     RefreshDCUser(-1);
 }
+
+TNetUserFM::~TNetUserFM() {
+    EndEmptyNotes(this);
+}

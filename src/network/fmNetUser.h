@@ -19,6 +19,7 @@ class TNetUserFM : public HostedView {
     Q_OBJECT
 public:
     explicit TNetUserFM(QWidget *parent = nullptr);
+    ~TNetUserFM() override;
 
     // Reopens the list on user `ID` (-1: the current user), the first row when it is not listed.
     void RefreshDCUser(int ID);

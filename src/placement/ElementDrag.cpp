@@ -12,7 +12,8 @@
 const QString ElementDragDrop::MimeType = QStringLiteral("application/x-velmora-element");
 
 ElementDragDrop::ElementDragDrop(QAbstractItemView *source, QAbstractItemView *target, Handlers handlers)
-    : QObject(source), m_source(source), m_target(target), m_handlers(std::move(handlers)) {
+    : QObject(source), m_source(source), m_target(target), m_sourceViewport(source->viewport()),
+      m_targetViewport(target->viewport()), m_handlers(std::move(handlers)) {
     source->viewport()->installEventFilter(this);
     target->viewport()->installEventFilter(this);
     target->viewport()->setAcceptDrops(true);
@@ -34,9 +35,9 @@ int ElementDragDrop::elementOf(const QMimeData *data) {
 }
 
 bool ElementDragDrop::eventFilter(QObject *watched, QEvent *event) {
-    if (m_source && watched == m_source->viewport())
+    if (watched == m_sourceViewport.data())
         return sourceEvent(event);
-    if (m_target && watched == m_target->viewport())
+    if (watched == m_targetViewport.data())
         return targetEvent(event);
     return false;
 }

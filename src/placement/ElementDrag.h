@@ -38,6 +38,10 @@ private:
     bool targetEvent(QEvent *event);
 
     QPointer<QAbstractItemView> m_source, m_target;
+    // The viewports whose events come here. A view being destroyed still sends its viewport's last
+    // events through the filter after its item-view part has gone, so they are told apart as plain
+    // objects, never through the views.
+    QPointer<QObject> m_sourceViewport, m_targetViewport;
     Handlers m_handlers;
     QPoint m_pressed;
     bool m_armed = false;

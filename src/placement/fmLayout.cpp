@@ -100,6 +100,7 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
 }
 
 TLayoutMainFM::~TLayoutMainFM() {
+    EndEmptyNotes(this);
     if (m_settingsLoaded) {
         Guarded([&] {
             stLayout.write(QStringLiteral("pnSet.<P>.Height"), pnSet->height());

@@ -65,3 +65,7 @@ bool EmptyNote::eventFilter(QObject *watched, QEvent *event) {
         place();
     return QLabel::eventFilter(watched, event);
 }
+
+void EndEmptyNotes(QWidget *host) {
+    qDeleteAll(host->findChildren<EmptyNote *>());
+}

@@ -4,6 +4,7 @@
 #include <functional>
 
 class QAbstractItemView;
+class QWidget;
 
 // A one-line note in the middle of a list or tree that shows nothing, saying what to do first
 // (which button adds the first entry). `note` gives the text for the present state, empty when
@@ -25,3 +26,8 @@ private:
     std::function<QString()> m_note;
     bool m_queued = false;
 };
+
+// Ends the notes among the children of `host`. A view whose notes ask its own members calls this
+// first in its destructor: while the view's children are destroyed after it, their last signals
+// (a dataset's end resets its grid) would otherwise ask a view that is already gone.
+void EndEmptyNotes(QWidget *host);

@@ -121,6 +121,7 @@ TChangeListFM::TChangeListFM(QWidget *parent) : HostedView(QStringLiteral("Ра�
 }
 
 TChangeListFM::~TChangeListFM() {
+    EndEmptyNotes(this);
     Guarded([&] { stChange.write(ModelHeight, grModel->height()); });
 }
 

@@ -94,6 +94,7 @@ TDocumentListFM::TDocumentListFM(QWidget *parent)
 }
 
 TDocumentListFM::~TDocumentListFM() {
+    EndEmptyNotes(this);
     Guarded([&] { saveSettings(); });
 }
 

@@ -114,6 +114,7 @@ TModelListFM::TModelListFM(QWidget *parent) : HostedView(QStringLiteral("Раз�
 }
 
 TModelListFM::~TModelListFM() {
+    EndEmptyNotes(this);
     Guarded([&] { stModel.write(ModelTag, m_model); });
 }
 
