@@ -4,7 +4,13 @@
 
 void registerProcedures() {
     registerLookupProcedures();
-    registerPlacementProcedures();
+    registerChainProcedures();
+    registerFindProcedures();
+    registerOrderProcedures();
+    registerElementMoveProcedures();
+    registerTreeProcedures();
+    registerNodeProcedures();
+    registerBookmarkProcedures();
     registerViewProcedures();
     registerNetworkProcedures();
 }
