@@ -6,6 +6,7 @@
 #include "Errors.h"
 #include "PlaceTree.h"
 #include "Procedures.h"
+#include "ReportRender.h"
 #include "Reports.h"
 #include "Seams.h"
 #include "Server.h"

@@ -4,6 +4,7 @@
 
 #include "Connection.h"
 #include "Errors.h"
+#include "ReportRender.h"
 #include "Reports.h"
 
 #include <QGuiApplication>

@@ -1,6 +1,7 @@
 #include "ReportLinks.h"
 
 #include "Errors.h"
+#include "ReportRender.h"
 #include "Reports.h"
 #include "Seams.h"
 #include "Settings.h"

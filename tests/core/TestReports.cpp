@@ -2,6 +2,7 @@
 // and read back with pdftotext; a report of a row that is gone; the admin tool's report command.
 #include "DemoData.h"
 #include "Errors.h"
+#include "ReportRender.h"
 #include "Reports.h"
 #include "Server.h"
 #include "TessalString.h"
