@@ -7,6 +7,7 @@
 #include "DataSet.h"
 #include "Errors.h"
 #include "Fonts.h"
+#include "ImageList.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"

@@ -2,6 +2,7 @@
 
 #include "Actions.h"
 #include "DataSet.h"
+#include "ImageList.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dgKindList.h"

@@ -3,6 +3,7 @@
 #include "Actions.h"
 #include "DataControls.h"
 #include "DataSet.h"
+#include "ImageList.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"

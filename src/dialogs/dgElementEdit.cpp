@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "DataControls.h"
 #include "DataSet.h"
+#include "ImageList.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"

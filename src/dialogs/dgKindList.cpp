@@ -5,6 +5,7 @@
 #include "DataGrid.h"
 #include "DataSet.h"
 #include "Errors.h"
+#include "ImageList.h"
 #include "Seams.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"

@@ -217,40 +217,24 @@ ReportTable preventionReport(Connection &cn) {
         "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, d.PreventionNeed, "
         "d.IdDevice FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
         "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
-    // The order of names (CompareText) from the names folded once into one buffer: the rows are
-    // then compared as plain UTF-16, the exact texts only where the folded ones are equal.
-    std::vector<char16_t> folded;
-    struct Name {
-        quint32 at, size;
-    };
     auto textOf = [](const QVariant &v) {
         return v.typeId() == QMetaType::QString ? QStringView(*static_cast<const QString *>(v.constData()))
                                                 : QStringView();
     };
-    auto fold = [&](const QVariant &v) {
-        const QStringView text = textOf(v);
-        const Name name{quint32(folded.size()), quint32(text.size())};
-        for (const QChar c : text)
-            folded.push_back(FoldUnit(c.unicode()));
-        return name;
-    };
     struct Line {
         qint64 when; // -1 for never serviced, then the day and time as written
-        Name names[3];
         qint64 id;
         size_t row;
         int day; // in dayTexts, -1 for none
     };
     std::vector<Line> lines;
     lines.reserve(rs.rows.size());
-    folded.reserve(rs.rows.size() * 3 * 24);
     // Few distinct days among many devices: each day's text is made once.
     QHash<qint64, int> days;
     std::vector<QString> dayTexts;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
         const auto &row = rs.rows[i];
-        Line line{
-            row[3].isNull() ? -1 : 0, {fold(row[0]), fold(row[1]), fold(row[2])}, row[6].toLongLong(), i, -1};
+        Line line{row[3].isNull() ? -1 : 0, row[6].toLongLong(), i, -1};
         if (const QVariant d = normalizeValue(FT::DateTime, row[3]); d.typeId() == QMetaType::QDateTime) {
             const QDateTime moment = d.toDateTime();
             const QDate date = moment.date();
@@ -264,18 +248,12 @@ ReportTable preventionReport(Connection &cn) {
         }
         lines.push_back(line);
     }
-    auto compareNames = [&](const Line &x, const Line &y, int c) {
-        const Name a = x.names[c], b = y.names[c];
-        const int order =
-            QStringView(folded.data() + a.at, a.size).compare(QStringView(folded.data() + b.at, b.size));
-        return order != 0 ? order : textOf(rs.rows[x.row][c]).compare(textOf(rs.rows[y.row][c]));
-    };
     // Never serviced first, then by the day, the names and the key.
     std::sort(lines.begin(), lines.end(), [&](const Line &x, const Line &y) {
         if (x.when != y.when)
             return x.when < y.when;
         for (int c = 0; c < 3; ++c)
-            if (const int order = compareNames(x, y, c))
+            if (const int order = CompareText(textOf(rs.rows[x.row][c]), textOf(rs.rows[y.row][c])))
                 return order < 0;
         return x.id < y.id;
     });

@@ -4,6 +4,7 @@
 #include "BusyCursor.h"
 #include "DataGrid.h"
 #include "EmptyNote.h"
+#include "ImageList.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dmTessalData.h"

@@ -5,6 +5,7 @@
 #include "DataControls.h"
 #include "DataGrid.h"
 #include "EmptyNote.h"
+#include "ImageList.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "dmTessalData.h"

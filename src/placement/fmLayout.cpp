@@ -7,6 +7,7 @@
 #include "EmptyNote.h"
 #include "Errors.h"
 #include "Fonts.h"
+#include "ImageList.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "TessalString.h"
@@ -74,8 +75,8 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
 
     treeModel = new PlaceTreeModel(this);
     if (dmTessal)
-        treeModel->setIcons(dmTessal->imToolBar.icon(Img::Department),
-                            dmTessal->imToolBar.icon(Img::Workplace), dmTessal->imToolBar.icon(Img::Device));
+        treeModel->setIcons(ToolBarImages().icon(Img::Department), ToolBarImages().icon(Img::Workplace),
+                            ToolBarImages().icon(Img::Device));
 
     buildActions();
     buildLayout();

@@ -45,9 +45,9 @@ inline qint64 orderOf(const RowScan &rows, int column) {
 
 // ---- Names in order, ignoring case ----------------------------------------------------------------
 
-// Names compare unit by unit after case folding, shorter first when one begins the other. The
-// first four folded units packed into a number give the same order for most pairs without
-// touching the texts again, which keeps sorting a large tree cheap.
+// Names in the order of names (CompareText). The first four folded units packed into a number
+// give the same order for most pairs without touching the texts again, which keeps sorting a large
+// tree cheap.
 inline char16_t folded(QChar c) {
     return FoldUnit(c.unicode());
 }
@@ -59,17 +59,6 @@ inline quint64 namePrefix(QStringView s) {
     return key;
 }
 
-inline int compareNames(QStringView a, QStringView b, qsizetype from = 0) {
-    const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = from; i < n; ++i) {
-        if (a[i] == b[i])
-            continue;
-        if (const int d = int(folded(a[i])) - int(folded(b[i])))
-            return d;
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
 // A name with its packed prefix.
 struct SortName {
     quint64 prefix;
@@ -78,12 +67,12 @@ struct SortName {
 inline int compareNames(const SortName &a, const SortName &b) {
     if (a.prefix != b.prefix)
         return a.prefix < b.prefix ? -1 : 1;
-    return compareNames(a.text, b.text, 4);
+    return CompareText(a.text, b.text, 4);
 }
 
 // ---- Sibling order, shared by the tree and by moving a node ------------------------------------
 
-// Departments of one parent: by DprtOrder, then by name (ignoring case), then by key.
+// Departments of one parent: by DprtOrder, then by name in the order of names, then by key.
 struct DepartmentKey {
     qint64 order;
     QString name;
@@ -92,7 +81,7 @@ struct DepartmentKey {
 inline bool departmentBefore(const DepartmentKey &a, const DepartmentKey &b) {
     if (a.order != b.order)
         return a.order < b.order;
-    if (const int c = compareNames(a.name, b.name))
+    if (const int c = CompareText(a.name, b.name))
         return c < 0;
     return a.id < b.id;
 }

@@ -3,6 +3,7 @@
 #include "Actions.h"
 #include "Connection.h"
 #include "Fonts.h"
+#include "ImageList.h"
 #include "ReportLinks.h"
 #include "TessalDialog.h"
 #include "TessalVersionInfo.h"
@@ -36,7 +37,7 @@ QWidget *addPage(QTabWidget *tabs, const char *name, const QString &caption, int
     page->setObjectName(QString::fromLatin1(name));
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    tabs->addTab(page, dmTessal ? dmTessal->imToolBar.icon(image) : QIcon(), caption);
+    tabs->addTab(page, dmTessal ? ToolBarImages().icon(image) : QIcon(), caption);
     return page;
 }
 

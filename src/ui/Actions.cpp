@@ -1,5 +1,6 @@
 #include "Actions.h"
 
+#include "ImageList.h"
 #include "TessalDialog.h"
 #include "dmTessalData.h"
 
@@ -14,7 +15,7 @@
 QIcon imageIcon(int index) {
     if (index < 0)
         return QIcon();
-    return dmTessal ? dmTessal->imToolBar.icon(index) : QIcon();
+    return dmTessal ? ToolBarImages().icon(index) : QIcon();
 }
 
 // ---------------------------------------------------------------------------------------------

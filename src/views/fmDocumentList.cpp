@@ -5,6 +5,7 @@
 #include "DataGrid.h"
 #include "EmptyNote.h"
 #include "Fonts.h"
+#include "ImageList.h"
 #include "SchemaInfo.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"

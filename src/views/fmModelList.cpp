@@ -6,6 +6,7 @@
 #include "DataGrid.h"
 #include "EmptyNote.h"
 #include "Fonts.h"
+#include "ImageList.h"
 #include "TessalADO.h"
 #include "TessalDialog.h"
 #include "ViewLinks.h"
