@@ -97,14 +97,6 @@ protected:
         });
     }
     // Key by key, as a user types (Cyrillic too, which QTest::keyClicks cannot map to keys).
-    static void typeInto(QWidget *w, const QString &text) {
-        for (const QChar ch : text)
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-    }
-    static void clearBox(QLineEdit *e) {
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-    }
     QStringList exceptionTexts() const {
         QStringList out;
         for (const MessageRequest &r : boxes)

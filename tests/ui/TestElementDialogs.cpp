@@ -117,13 +117,6 @@ protected:
     int deviceOf(int el) {
         return scalar("select CmplIdDevice from CompleteSet where IdComponent = :E", {{"E", el}}).toInt();
     }
-    QStringList texts(MessageKind kind) const {
-        QStringList out;
-        for (const MessageRequest &r : boxes)
-            if (r.kind == kind)
-                out << r.text;
-        return out;
-    }
     TCompleteSetEditDG *element_() { return TCompleteSetEditDG::Instance(); }
     QVariant field(const QString &name) { return element_()->taData->value(name); }
 

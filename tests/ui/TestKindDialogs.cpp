@@ -63,10 +63,6 @@ protected:
     }
 
     // Key by key, as a user types (QTest::keyClicks maps ASCII only).
-    static void typeInto(QWidget *w, const QString &text) {
-        for (const QChar ch : text)
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-    }
     // What the next modal run of the dialog with that object name does.
     void onModal(const QString &dialog, std::function<void(QDialog &)> drive) {
         drivers[dialog] = std::move(drive);
@@ -88,13 +84,6 @@ protected:
         for (int r = 0; r < ds->recordCount(); ++r)
             ids << ds->valueAt(r, ds->fieldByName("IdKind")->index()).toInt();
         return ids;
-    }
-    QStringList texts(MessageKind kind) const {
-        QStringList out;
-        for (const MessageRequest &r : boxes)
-            if (r.kind == kind)
-                out << r.text;
-        return out;
     }
 
     QMap<QString, std::function<void(QDialog &)>> drivers;

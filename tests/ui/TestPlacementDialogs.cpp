@@ -89,18 +89,6 @@ protected:
         });
     }
     // Types at the caret, one key event per character (Cyrillic included).
-    static void typeInto(QWidget *w, const QString &text) {
-        for (const QChar ch : text) {
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(w, &press);
-            QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(w, &release);
-        }
-    }
-    static void clearBox(QLineEdit *e) {
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-    }
     // What the user does by picking the row of `key` in a selector's drop-down.
     static void chooseKey(DBLookupCombo *box, int key) {
         DataSet *list = box->listSource();
@@ -120,13 +108,6 @@ protected:
         ASSERT_TRUE(find.taFind->locate(QStringLiteral("ID"), key)) << text.toStdString();
         ASSERT_TRUE(find.btBack->isEnabled());
         find.btBack->click();
-    }
-    QStringList texts(MessageKind kind) const {
-        QStringList out;
-        for (const MessageRequest &r : boxes)
-            if (r.kind == kind)
-                out << r.text;
-        return out;
     }
     static QList<int> keys(const DataSet *list) {
         QList<int> out;
