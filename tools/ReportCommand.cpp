@@ -2,10 +2,10 @@
 
 #include "ReportCommand.h"
 
-#include "Connection.h"
-#include "Errors.h"
-#include "ReportRender.h"
-#include "Reports.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "model/ReportRender.h"
+#include "model/Reports.h"
 
 #include <QGuiApplication>
 

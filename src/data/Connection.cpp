@@ -1,9 +1,9 @@
-#include "Connection.h"
-#include "DriverHandle.h"
-#include "SqliteFunctions.h"
-#include "TessalString.h"
+#include "data/Connection.h"
+#include "data/DriverHandle.h"
+#include "data/SqliteFunctions.h"
+#include "data/TessalString.h"
 
-#include "Errors.h"
+#include "data/Errors.h"
 
 #include <QAtomicInt>
 #include <QDir>

@@ -1,10 +1,10 @@
-#include "DataSet.h"
+#include "data/DataSet.h"
 
-#include "DataValues.h"
-#include "Errors.h"
-#include "SqlNames.h"
-#include "TessalString.h"
-#include "ValueCheck.h"
+#include "data/DataValues.h"
+#include "data/Errors.h"
+#include "data/SqlNames.h"
+#include "data/TessalString.h"
+#include "data/ValueCheck.h"
 
 #include <QDateTime>
 #include <QLocale>

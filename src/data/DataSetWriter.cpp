@@ -1,10 +1,10 @@
 // Writing a dataset's rows: editing, inserting, posting with the row version checked, deleting.
-#include "DataSet.h"
+#include "data/DataSet.h"
 
-#include "DataValues.h"
-#include "Errors.h"
-#include "SqlNames.h"
-#include "ValueCheck.h"
+#include "data/DataValues.h"
+#include "data/Errors.h"
+#include "data/SqlNames.h"
+#include "data/ValueCheck.h"
 
 namespace {
 

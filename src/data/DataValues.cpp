@@ -1,6 +1,6 @@
-#include "DataValues.h"
+#include "data/DataValues.h"
 
-#include "TessalString.h"
+#include "data/TessalString.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,7 @@
-#include "RowScan.h"
+#include "data/RowScan.h"
 
-#include "DriverHandle.h"
-#include "Errors.h"
+#include "data/DriverHandle.h"
+#include "data/Errors.h"
 
 #include <QSqlDriver>
 #include <QSqlError>

@@ -1,4 +1,4 @@
-#include "SqlNames.h"
+#include "data/SqlNames.h"
 
 #include <QRegularExpression>
 

@@ -1,8 +1,8 @@
-#include "SqliteFunctions.h"
+#include "data/SqliteFunctions.h"
 
-#include "DriverHandle.h"
-#include "Errors.h"
-#include "TessalString.h"
+#include "data/DriverHandle.h"
+#include "data/Errors.h"
+#include "data/TessalString.h"
 
 #include <QSqlDriver>
 #include <QVariant>

@@ -1,7 +1,7 @@
-#include "TessalString.h"
+#include "data/TessalString.h"
 
-#include "Errors.h"
-#include "SchemaInfo.h"
+#include "data/Errors.h"
+#include "data/SchemaInfo.h"
 
 #include <QLocale>
 #include <QRandomGenerator>

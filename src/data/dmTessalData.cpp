@@ -1,8 +1,8 @@
-#include "dmTessalData.h"
+#include "data/dmTessalData.h"
 
-#include "Errors.h"
-#include "TessalDialog.h"
-#include "TessalLog.h"
+#include "data/Errors.h"
+#include "data/TessalDialog.h"
+#include "data/TessalLog.h"
 
 TdmTessal *dmTessal = nullptr;
 

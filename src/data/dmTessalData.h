@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Connection.h"
-#include "Settings.h"
+#include "data/Connection.h"
+#include "data/Settings.h"
 
 #include <QObject>
 #include <QVector>

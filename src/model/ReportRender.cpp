@@ -1,11 +1,11 @@
 // Painting a report: pages, column widths, wrapped texts and page numbers.
-#include "ReportRender.h"
+#include "model/ReportRender.h"
 
-#include "ReportLayout.h"
-#include "ReportPdf.h"
+#include "model/ReportLayout.h"
+#include "model/ReportPdf.h"
 
-#include "Errors.h"
-#include "TessalSystem.h"
+#include "data/Errors.h"
+#include "data/TessalSystem.h"
 
 #include <QFile>
 #include <QFileInfo>

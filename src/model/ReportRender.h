@@ -2,7 +2,7 @@
 
 // Painting a report read by BuildReport: on a printer's or preview's pages, or into a PDF file.
 
-#include "Reports.h"
+#include "model/Reports.h"
 
 class QPagedPaintDevice;
 

@@ -1,10 +1,10 @@
-#include "Reports.h"
+#include "model/Reports.h"
 
-#include "Connection.h"
-#include "Errors.h"
-#include "SchemaInfo.h"
-#include "TessalString.h"
-#include "TessalSystem.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "data/SchemaInfo.h"
+#include "data/TessalString.h"
+#include "data/TessalSystem.h"
 
 #include <QHash>
 

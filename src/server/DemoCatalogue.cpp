@@ -1,9 +1,9 @@
 // The catalogue of kinds, firms and models the demo organisation and the generated database share.
 
-#include "DemoCatalogue.h"
+#include "server/DemoCatalogue.h"
 
-#include "Connection.h"
-#include "Procedures.h"
+#include "data/Connection.h"
+#include "data/Procedures.h"
 
 #include <cstdio>
 

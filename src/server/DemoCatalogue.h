@@ -2,7 +2,7 @@
 // the catalogue of kinds, firms and models both draw from.
 #pragma once
 
-#include "Errors.h"
+#include "data/Errors.h"
 
 #include <QDateTime>
 #include <QHash>

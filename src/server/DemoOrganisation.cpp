@@ -3,15 +3,15 @@
 // database's own triggers, so the result is what the program would have produced by entering the
 // same rows.
 
-#include "DemoData.h"
+#include "server/DemoData.h"
 
-#include "Connection.h"
-#include "DemoCatalogue.h"
-#include "Errors.h"
-#include "OsUser.h"
-#include "Procedures.h"
-#include "Schema.h"
-#include "TessalVersionInfo.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "data/Procedures.h"
+#include "data/TessalVersionInfo.h"
+#include "server/DemoCatalogue.h"
+#include "server/OsUser.h"
+#include "server/Schema.h"
 
 #include <QDateTime>
 #include <QHash>

@@ -2,9 +2,9 @@
 // and the texts of kinds and producers.
 #pragma once
 
-#include "Errors.h"
-#include "ProcText.h"
-#include "Procedures.h"
+#include "data/Errors.h"
+#include "data/Procedures.h"
+#include "server/ProcText.h"
 
 namespace lookup {
 

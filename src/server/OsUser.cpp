@@ -1,5 +1,5 @@
 // The operating-system user running the program, by whose name bookmarks are kept.
-#include "OsUser.h"
+#include "server/OsUser.h"
 
 #include <QMutex>
 #include <QMutexLocker>

@@ -2,9 +2,9 @@
 // the order of siblings in the tree.
 #pragma once
 
-#include "Connection.h"
-#include "RowScan.h"
-#include "TessalString.h"
+#include "data/Connection.h"
+#include "data/RowScan.h"
+#include "data/TessalString.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,10 +1,10 @@
 // The bookmarks of the placement tree, kept per operating-system user.
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "Errors.h"
-#include "OsUser.h"
-#include "PlacementCommon.h"
-#include "ProcText.h"
+#include "data/Errors.h"
+#include "server/OsUser.h"
+#include "server/PlacementCommon.h"
+#include "server/ProcText.h"
 
 using namespace placement;
 

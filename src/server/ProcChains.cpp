@@ -1,9 +1,9 @@
 // Ancestry chains: what a record belongs to, up to its department. Each chain returns one row for an
 // existing key and none for a missing one; the caller reads an empty result as zeros (and type "D"
 // for a kind).
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "LookupCommon.h"
+#include "server/LookupCommon.h"
 
 using namespace lookup;
 using namespace ProcText;

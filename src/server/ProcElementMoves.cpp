@@ -1,7 +1,7 @@
 // The move history of an element: where it stood, one row per recorded move.
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "LookupCommon.h"
+#include "server/LookupCommon.h"
 
 #include <QDateTime>
 #include <QSet>

@@ -1,7 +1,7 @@
 // Finds by text behind the find dialogs: every word of the text occurs in the record's texts.
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "LookupCommon.h"
+#include "server/LookupCommon.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,7 +1,7 @@
 // Lookup lists: the short lists behind the selectors, and the display name of a model.
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "LookupCommon.h"
+#include "server/LookupCommon.h"
 
 #include <QDateTime>
 #include <QHash>

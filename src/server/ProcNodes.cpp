@@ -1,9 +1,9 @@
 // Commands on the nodes of the placement tree: deleting, moving among siblings and cloning.
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "Errors.h"
-#include "PlacementCommon.h"
-#include "ProcText.h"
+#include "data/Errors.h"
+#include "server/PlacementCommon.h"
+#include "server/ProcText.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // The manual order of kinds and models: moving one a place up or down among its siblings.
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "LookupCommon.h"
+#include "server/LookupCommon.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "Server.h"
+#include "server/Server.h"
 
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
 void registerProcedures() {
     registerLookupProcedures();

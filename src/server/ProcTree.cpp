@@ -1,10 +1,10 @@
 // The placement tree of departments, workplaces and devices, and the complete set of a device.
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "Errors.h"
-#include "PlacementCommon.h"
-#include "ProcText.h"
-#include "RowScan.h"
+#include "data/Errors.h"
+#include "data/RowScan.h"
+#include "server/PlacementCommon.h"
+#include "server/ProcText.h"
 
 #include <QHash>
 #include <algorithm>

@@ -2,13 +2,13 @@
 // database derives to the database's own triggers. The one exception is the count of devices per
 // kind during a large load on PostgreSQL (see CreateScaleData).
 
-#include "DemoData.h"
+#include "server/DemoData.h"
 
-#include "Connection.h"
-#include "DemoCatalogue.h"
-#include "Errors.h"
-#include "Procedures.h"
-#include "Schema.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "data/Procedures.h"
+#include "server/DemoCatalogue.h"
+#include "server/Schema.h"
 
 #include <QElapsedTimer>
 #include <QHash>

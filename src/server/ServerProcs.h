@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Procedures.h"
+#include "data/Procedures.h"
 
 // Groups of server procedures, one file each.
 void registerLookupProcedures();      // lookup lists and model names (ProcLookup.cpp)

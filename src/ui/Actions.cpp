@@ -1,8 +1,8 @@
-#include "Actions.h"
+#include "ui/Actions.h"
 
-#include "ImageList.h"
-#include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "ui/ImageList.h"
 
 #include <QAbstractEventDispatcher>
 #include <QActionGroup>

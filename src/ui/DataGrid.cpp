@@ -1,12 +1,12 @@
 // The data grid: the view over a dataset model, its current row, column layout and sort markers.
-#include "DataGrid.h"
+#include "ui/DataGrid.h"
 
-#include "Actions.h"
-#include "BusyCursor.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "TessalDialog.h"
-#include "TessalString.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalDialog.h"
+#include "data/TessalString.h"
+#include "ui/Actions.h"
+#include "ui/BusyCursor.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataSetModel.h"
+#include "ui/DataSetModel.h"
 
 #include <QTableView>
 

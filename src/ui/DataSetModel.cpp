@@ -1,8 +1,8 @@
 // The table model of the data grids: a dataset's rows as cells, with their texts and looks.
-#include "DataSetModel.h"
+#include "ui/DataSetModel.h"
 
-#include "DataSet.h"
-#include "TessalString.h"
+#include "data/DataSet.h"
+#include "data/TessalString.h"
 
 #include <QDateTime>
 #include <QLocale>

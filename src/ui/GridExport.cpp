@@ -1,10 +1,10 @@
 // What leaves a data grid as text: CSV files, and selected rows on the clipboard.
-#include "DataGrid.h"
+#include "ui/DataGrid.h"
 
-#include "Actions.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "TessalDialog.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalDialog.h"
+#include "ui/Actions.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>

@@ -1,7 +1,7 @@
 // The footer of a data grid: a row of totals under the columns.
-#include "DataGrid.h"
+#include "ui/DataGrid.h"
 
-#include "DataSet.h"
+#include "data/DataSet.h"
 
 #include <QHeaderView>
 #include <QPainter>

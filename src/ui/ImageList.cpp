@@ -1,5 +1,5 @@
 // The shared icons, drawn on first use.
-#include "ImageList.h"
+#include "ui/ImageList.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Connection.h"
-#include "DataSet.h"
-#include "Procedures.h"
+#include "data/Connection.h"
+#include "data/DataSet.h"
+#include "data/Procedures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

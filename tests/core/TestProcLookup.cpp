@@ -1,9 +1,9 @@
 // Lookup lists, ancestry chains, finds by text, the manual order of kinds and models, model names
 // and the element move history, called the way the program calls them.
-#include "Errors.h"
-#include "ProcText.h"
-#include "TessalADO.h"
 #include "TestDatabase.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "server/ProcText.h"
 
 #include <QDateTime>
 

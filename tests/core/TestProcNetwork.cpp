@@ -1,10 +1,10 @@
 // Server procedures of the network computers, the users, the domain scan, the setup checklist and
 // the program versions, called the way the views call them.
-#include "Errors.h"
-#include "Schema.h"
-#include "Server.h"
-#include "TessalADO.h"
 #include "TestDatabase.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "server/Schema.h"
+#include "server/Server.h"
 
 namespace {
 

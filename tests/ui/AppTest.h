@@ -4,15 +4,15 @@
 // its own; the single-instance dialogs of a test are owned by a dialog registry of its own and go
 // before the data modules. Fixtures derive
 // from it and add their own data.
-#include "Schema.h"
-#include "Seams.h"
-#include "Server.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
-#include "dgCommon.h"
-#include "dmChainData.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgCommon.h"
+#include "model/dmChainData.h"
+#include "model/dmLookUpData.h"
+#include "server/Schema.h"
+#include "server/Server.h"
+#include "ui/Seams.h"
 
 #include <QLineEdit>
 #include <QList>

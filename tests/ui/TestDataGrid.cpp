@@ -3,10 +3,10 @@
 // grid's helpers: whole rows (GridSpareHeight, FitFormToGridRows), sorting by the title markers, the
 // footer, and the export commands (CSV file, clipboard).
 #include "AppTest.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "TessalDialog.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalDialog.h"
+#include "ui/DataGrid.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAction>

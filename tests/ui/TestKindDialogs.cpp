@@ -2,20 +2,20 @@
 // the type the kind list shows, deleting, moving, adding under another type, finding, and the
 // trademark list with its editor.
 #include "AppTest.h"
-#include "DataControls.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
-#include "dgKindEdit.h"
-#include "dgKindFind.h"
-#include "dgKindList.h"
-#include "dgTrademarkEdit.h"
-#include "dgTrademarkList.h"
-#include "dmChainData.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgKindEdit.h"
+#include "dialogs/dgKindFind.h"
+#include "dialogs/dgKindList.h"
+#include "dialogs/dgTrademarkEdit.h"
+#include "dialogs/dgTrademarkList.h"
+#include "model/dmChainData.h"
+#include "ui/DataControls.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -1,12 +1,12 @@
 // The widget toolkit the views are drawn with: actions with enabling rules and guarded handlers, the
 // busy cursor. The data grid has tests of its own (TestDataGrid.cpp).
-#include "Actions.h"
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalDialog.h"
+#include "ui/Actions.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
 
 #include <QAbstractEventDispatcher>
 #include <QActionGroup>
