@@ -3,7 +3,7 @@
 //   build-fuzz/bin/pe_fuzzer -max_len=4096 fuzz/corpus
 // Inputs that find a fault go into fuzz/corpus, which the tests replay.
 
-#include "TessalVersionInfo.h"
+#include "data/TessalVersionInfo.h"
 
 #include <QBuffer>
 #include <QByteArray>

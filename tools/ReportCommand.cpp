@@ -2,9 +2,10 @@
 
 #include "ReportCommand.h"
 
-#include "Connection.h"
-#include "Errors.h"
-#include "Reports.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "model/ReportRender.h"
+#include "model/Reports.h"
 
 #include <QGuiApplication>
 

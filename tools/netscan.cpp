@@ -4,13 +4,13 @@
 // velmora-db domains and velmora-db checklist-defaults: the list of domains to scan and the default
 // lines of the setup checklist, as the users view's dialogs keep them.
 
-#include "Connection.h"
-#include "DataSet.h"
-#include "DomainScan.h"
-#include "Errors.h"
-#include "PingSweep.h"
-#include "Server.h"
-#include "TessalString.h"
+#include "data/Connection.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalString.h"
+#include "netscan/DomainScan.h"
+#include "netscan/PingSweep.h"
+#include "server/Server.h"
 
 #include <QDateTime>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "publish.h"
 
-#include "Connection.h"
-#include "Errors.h"
-#include "ProgramVersions.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "data/ProgramVersions.h"
 
 #include <QFile>
 #include <cstdio>

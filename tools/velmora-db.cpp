@@ -14,19 +14,19 @@
 // \r or \\ so that every row stays on one line. Errors go to standard error (exit code 1), a
 // wrong command line prints the usage (exit code 2).
 
-#include "Connection.h"
-#include "DataSet.h"
-#include "DemoData.h"
-#include "Errors.h"
-#include "Procedures.h"
 #include "ReportCommand.h"
-#include "Server.h"
-#include "Settings.h"
-#include "TessalADO.h"
-#include "TessalSystem.h"
-#include "TessalVersionInfo.h"
-#include "ValueCheck.h"
+#include "data/Connection.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/Procedures.h"
+#include "data/Settings.h"
+#include "data/TessalADO.h"
+#include "data/TessalSystem.h"
+#include "data/TessalVersionInfo.h"
+#include "data/ValueCheck.h"
 #include "publish.h"
+#include "server/DemoData.h"
+#include "server/Server.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -11,11 +11,11 @@
 //        (start a directory with: source scripts/slapd.sh; slapd_start 5000).
 // Prints "name value" lines.
 
-#include "Connection.h"
-#include "DomainScan.h"
-#include "IcmpEcho.h"
-#include "PingSweep.h"
-#include "Server.h"
+#include "data/Connection.h"
+#include "netscan/DomainScan.h"
+#include "netscan/IcmpEcho.h"
+#include "netscan/PingSweep.h"
+#include "server/Server.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,9 @@
-#include "Connection.h"
-#include "SqliteFunctions.h"
-#include "TessalString.h"
+#include "data/Connection.h"
+#include "data/DriverHandle.h"
+#include "data/SqliteFunctions.h"
+#include "data/TessalString.h"
 
-#include "Errors.h"
+#include "data/Errors.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -676,13 +677,7 @@ QSqlError postgresError(PGconn *conn, const PGresult *r, const QVariantList &val
 pg_conn *Connection::pgConnection() const {
     if (m_url.engine != Engine::PostgreSQL)
         return nullptr;
-    const QSqlDatabase db = database();
-    if (!db.isValid() || !db.driver())
-        return nullptr;
-    const QVariant handle = db.driver()->handle();
-    return handle.isValid() && qstrcmp(handle.typeName(), "pg_conn*") == 0
-               ? *static_cast<PGconn *const *>(handle.data())
-               : nullptr;
+    return DriverHandle<PGconn>(database(), "pg_conn*");
 }
 
 PreparedSql Connection::prepared(const QString &sql) const {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SchemaInfo.h"
-#include "SqlText.h"
+#include "data/SchemaInfo.h"
+#include "data/SqlText.h"
 
 #include <QSqlDatabase>
 #include <QStringList>

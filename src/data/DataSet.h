@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Procedures.h"
+#include "data/Procedures.h"
 
 #include <QObject>
 #include <functional>

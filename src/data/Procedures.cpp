@@ -1,7 +1,7 @@
-#include "Procedures.h"
+#include "data/Procedures.h"
 
-#include "Errors.h"
-#include "ValueCheck.h"
+#include "data/Errors.h"
+#include "data/ValueCheck.h"
 
 #include <QRegularExpression>
 

@@ -1,10 +1,10 @@
-#include "ProgramVersions.h"
+#include "data/ProgramVersions.h"
 
-#include "Connection.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "TessalADO.h"
-#include "TessalVersionInfo.h"
+#include "data/Connection.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalVersionInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,7 @@
-#include "RowScan.h"
+#include "data/RowScan.h"
 
-#include "Errors.h"
+#include "data/DriverHandle.h"
+#include "data/Errors.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -23,14 +24,6 @@ public:
 };
 
 namespace {
-
-// The driver's own handle of the connection, when it is of the type named.
-template <typename Handle> Handle *driverHandle(const Connection &cn, const char *typeName) {
-    const QVariant handle = cn.database().driver()->handle();
-    return handle.isValid() && qstrcmp(handle.typeName(), typeName) == 0
-               ? *static_cast<Handle *const *>(handle.data())
-               : nullptr;
-}
 
 // SQLite: the statement stepped on the driver's connection, texts read as the UTF-16 SQLite keeps
 // for the row.
@@ -158,7 +151,7 @@ RowScan::RowScan(const Connection &cn, const QString &sql) {
         throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), sql);
     const QString text = prepareSql(sql, cn.engine()).text;
     if (cn.engine() == Engine::SQLite) {
-        if (sqlite3 *db = driverHandle<sqlite3>(cn, "sqlite3*"))
+        if (sqlite3 *db = DriverHandle<sqlite3>(cn.database(), "sqlite3*"))
             m_source = std::make_unique<SqliteSource>(db, text, sql);
     } else if (PGconn *conn = cn.pgConnection()) {
         // libpq first discards what is left of the statement before (the driver reads a result

@@ -1,6 +1,6 @@
-#include "SchemaInfo.h"
+#include "data/SchemaInfo.h"
 
-#include "Errors.h"
+#include "data/Errors.h"
 
 #include <QtNumeric>
 

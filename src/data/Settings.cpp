@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "data/Settings.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,8 @@
-#include "SqliteFunctions.h"
+#include "data/SqliteFunctions.h"
 
-#include "Errors.h"
-#include "TessalString.h"
+#include "data/DriverHandle.h"
+#include "data/Errors.h"
+#include "data/TessalString.h"
 
 #include <QSqlDriver>
 #include <QVariant>
@@ -27,10 +28,7 @@ void foldText(sqlite3_context *context, int, sqlite3_value **argv) {
 } // namespace
 
 void InstallSqliteFunctions(const QSqlDatabase &db) {
-    const QVariant handle = db.driver()->handle();
-    sqlite3 *raw = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
-                       ? *static_cast<sqlite3 *const *>(handle.data())
-                       : nullptr;
+    sqlite3 *raw = DriverHandle<sqlite3>(db, "sqlite3*");
     if (!raw)
         throw DatabaseError(
             QStringLiteral("Нет доступа к соединению SQLite для установки функций программы"));

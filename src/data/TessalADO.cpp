@@ -1,7 +1,7 @@
-#include "TessalADO.h"
+#include "data/TessalADO.h"
 
-#include "Errors.h"
-#include "ValueCheck.h"
+#include "data/Errors.h"
+#include "data/ValueCheck.h"
 
 #include <QDateTime>
 

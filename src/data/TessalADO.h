@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataSet.h"
+#include "data/DataSet.h"
 
 // Argument tags of OpenWithParams and formatted messages.
 enum TypedTag {

@@ -1,7 +1,7 @@
-#include "TessalDialog.h"
+#include "data/TessalDialog.h"
 
-#include "Errors.h"
-#include "TessalString.h"
+#include "data/Errors.h"
+#include "data/TessalString.h"
 
 #include <QTextStream>
 

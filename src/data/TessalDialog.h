@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TessalADO.h"
+#include "data/TessalADO.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
-#include "TessalLog.h"
+#include "data/TessalLog.h"
 
-#include "Errors.h"
-#include "Settings.h"
+#include "data/Errors.h"
+#include "data/Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

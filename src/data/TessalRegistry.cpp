@@ -1,6 +1,6 @@
-#include "TessalRegistry.h"
+#include "data/TessalRegistry.h"
 
-#include "TessalVersionInfo.h"
+#include "data/TessalVersionInfo.h"
 
 #include <QDate>
 #include <QDir>

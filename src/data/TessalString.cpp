@@ -1,7 +1,7 @@
-#include "TessalString.h"
+#include "data/TessalString.h"
 
-#include "Errors.h"
-#include "SchemaInfo.h"
+#include "data/Errors.h"
+#include "data/SchemaInfo.h"
 
 #include <QLocale>
 #include <QRandomGenerator>
@@ -120,9 +120,9 @@ QString FoldText(QStringView text) {
     return s;
 }
 
-int CompareText(QStringView a, QStringView b) {
+int CompareText(QStringView a, QStringView b, qsizetype from) {
     const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
+    for (qsizetype i = from; i < n; ++i) {
         const char16_t x = a[i].unicode(), y = b[i].unicode();
         if (x != y)
             if (const int d = int(FoldUnit(x)) - int(FoldUnit(y)))

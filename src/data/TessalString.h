@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TessalADO.h"
+#include "data/TessalADO.h"
 
 #include <QList>
 #include <QString>
@@ -61,8 +61,10 @@ inline char16_t FoldUnit(char16_t u) {
 QString FoldText(QStringView text);
 
 // The order of names: by their folded text (so alphabetical for Russian and Latin, "ёж" beside
-// "еж"), then by the exact text, so that the order is total. Negative, 0 or positive.
-int CompareText(QStringView a, QStringView b);
+// "еж"), then by the exact text, so that the order is total. Negative, 0 or positive. Every sort
+// of names uses it. `from`: the number of leading units the caller already knows to be equal
+// after folding (a sort that keys names by their first units), skipped in the first comparison.
+int CompareText(QStringView a, QStringView b, qsizetype from = 0);
 // Whether `text` contains `what`, both folded.
 bool ContainsText(QStringView text, QStringView what);
 

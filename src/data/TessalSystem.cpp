@@ -1,4 +1,4 @@
-#include "TessalSystem.h"
+#include "data/TessalSystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "ValueCheck.h"
+#include "data/ValueCheck.h"
 
-#include "Errors.h"
+#include "data/Errors.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SchemaInfo.h"
+#include "data/SchemaInfo.h"
 
 #include <QHash>
 #include <QStringList>

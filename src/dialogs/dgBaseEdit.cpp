@@ -1,14 +1,14 @@
-#include "dgBaseEdit.h"
+#include "dialogs/dgBaseEdit.h"
 
-#include "DataControls.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Fonts.h"
-#include "SchemaInfo.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgCommon.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/SchemaInfo.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "dialogs/dgCommon.h"
+#include "ui/DataControls.h"
+#include "ui/Fonts.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 #include <QComboBox>

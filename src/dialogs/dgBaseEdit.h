@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataControls.h"
+#include "ui/DataControls.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,13 +1,13 @@
-#include "dgBaseFind.h"
+#include "dialogs/dgBaseFind.h"
 
-#include "DataControls.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Fonts.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgCommon.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "dialogs/dgCommon.h"
+#include "ui/DataControls.h"
+#include "ui/DataGrid.h"
+#include "ui/Fonts.h"
+#include "ui/Seams.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

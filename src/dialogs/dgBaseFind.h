@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DataControls.h"
+#include "ui/DataControls.h"
 
-#include "Settings.h"
+#include "data/Settings.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -1,8 +1,8 @@
-#include "dgCommon.h"
+#include "dialogs/dgCommon.h"
 
-#include "DataSet.h"
-#include "Errors.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/dmTessalData.h"
 
 #include <QDialog>
 #include <QIcon>

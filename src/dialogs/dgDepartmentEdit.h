@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseEdit.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseEdit.h"
+#include "dialogs/dgCommon.h"
 
 class DBEdit;
 class DBLookupCombo;

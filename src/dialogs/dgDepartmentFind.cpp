@@ -1,7 +1,7 @@
-#include "dgDepartmentFind.h"
+#include "dialogs/dgDepartmentFind.h"
 
-#include "DataGrid.h"
-#include "DataSet.h"
+#include "data/DataSet.h"
+#include "ui/DataGrid.h"
 
 TDepartmentFindDG::TDepartmentFindDG() : TBASEFindDG(nullptr, nullptr) {
     setObjectName(QStringLiteral("DepartmentFindDG"));

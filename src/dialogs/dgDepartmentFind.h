@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseFind.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseFind.h"
+#include "dialogs/dgCommon.h"
 
 // Finds a department by its name or its further names. One instance serves every dialog that
 // chooses a department (the superior department of a department, the department of a workplace):

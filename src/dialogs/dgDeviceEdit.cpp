@@ -1,14 +1,15 @@
-#include "dgDeviceEdit.h"
+#include "dialogs/dgDeviceEdit.h"
 
-#include "Actions.h"
-#include "DataSet.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgKindList.h"
-#include "dgWorkplaceFind.h"
-#include "dmChainData.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgKindList.h"
+#include "dialogs/dgWorkplaceFind.h"
+#include "model/dmChainData.h"
+#include "model/dmLookUpData.h"
+#include "ui/Actions.h"
+#include "ui/ImageList.h"
 
 #include <QDate>
 #include <QFrame>

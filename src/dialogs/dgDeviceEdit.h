@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DataControls.h"
-#include "dgBaseEdit.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseEdit.h"
+#include "dialogs/dgCommon.h"
+#include "ui/DataControls.h"
 
 #include <QVector>
 

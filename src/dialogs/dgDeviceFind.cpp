@@ -1,9 +1,9 @@
-#include "dgDeviceFind.h"
+#include "dialogs/dgDeviceFind.h"
 
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "TessalADO.h"
-#include "dmLookUpData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "model/dmLookUpData.h"
+#include "ui/DataGrid.h"
 
 TDeviceFindDG::TDeviceFindDG() : TBASEFindDG(nullptr, nullptr) {
     setObjectName(QStringLiteral("DeviceFindDG"));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseFind.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseFind.h"
+#include "dialogs/dgCommon.h"
 
 // Finds a device by its name or its workplace, for the element dialogs. Choosing a device also
 // loads the shared device list with the devices of its department, so that a device selector bound

@@ -1,14 +1,15 @@
-#include "dgDocumentEdit.h"
+#include "dialogs/dgDocumentEdit.h"
 
-#include "Actions.h"
-#include "DataControls.h"
-#include "DataSet.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgFirmList.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgFirmList.h"
+#include "model/dmLookUpData.h"
+#include "ui/Actions.h"
+#include "ui/DataControls.h"
+#include "ui/ImageList.h"
+#include "ui/Seams.h"
 
 #include <QDate>
 #include <QGridLayout>

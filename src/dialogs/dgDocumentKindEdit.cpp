@@ -1,11 +1,11 @@
-#include "dgDocumentKindEdit.h"
+#include "dialogs/dgDocumentKindEdit.h"
 
-#include "DataControls.h"
-#include "DataSet.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "ui/DataControls.h"
+#include "ui/Seams.h"
 
 #include <QFormLayout>
 #include <QLabel>

@@ -1,14 +1,14 @@
-#include "dgDocumentKindList.h"
+#include "dialogs/dgDocumentKindList.h"
 
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgDocumentKindEdit.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgDocumentKindEdit.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QHeaderView>
 #include <QPushButton>

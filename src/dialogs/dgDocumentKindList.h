@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseList.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseList.h"
+#include "dialogs/dgCommon.h"
 
 // The kinds of incoming documents, the most used first. Kinds are added, changed and deleted here;
 // "Выбрать" writes the current kind's code into the calling dialog's field.

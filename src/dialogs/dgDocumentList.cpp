@@ -1,14 +1,14 @@
-#include "dgDocumentList.h"
+#include "dialogs/dgDocumentList.h"
 
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgDocumentEdit.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgDocumentEdit.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QDateEdit>
 #include <QHBoxLayout>

@@ -1,15 +1,16 @@
-#include "dgElementMoveEdit.h"
+#include "dialogs/dgElementMoveEdit.h"
 
-#include "Actions.h"
-#include "DataControls.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgDeviceFind.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgDeviceFind.h"
+#include "model/dmLookUpData.h"
+#include "ui/Actions.h"
+#include "ui/DataControls.h"
+#include "ui/ImageList.h"
+#include "ui/Seams.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,13 +1,13 @@
-#include "dgElementMoveList.h"
+#include "dialogs/dgElementMoveList.h"
 
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgElementMoveEdit.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgElementMoveEdit.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QFontMetrics>
 #include <QHeaderView>

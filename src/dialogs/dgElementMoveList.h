@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseList.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseList.h"
+#include "dialogs/dgCommon.h"
 
 // The move history of one element, the newest place first, from which the element is moved on.
 class TElementMoveListDG : public TBASEListDG, public SingleDialog<TElementMoveListDG> {

@@ -1,14 +1,15 @@
-#include "dgFirmEdit.h"
+#include "dialogs/dgFirmEdit.h"
 
-#include "Actions.h"
-#include "DataControls.h"
-#include "DataSet.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "TessalString.h"
-#include "dgTrademarkList.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/TessalString.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgTrademarkList.h"
+#include "model/dmLookUpData.h"
+#include "ui/Actions.h"
+#include "ui/DataControls.h"
+#include "ui/ImageList.h"
 
 #include <QGridLayout>
 #include <QLabel>

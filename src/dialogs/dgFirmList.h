@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseList.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseList.h"
+#include "dialogs/dgCommon.h"
 
 // All firms by full name, with their trademark and how many documents and models name them. Firms
 // are added, changed and deleted here; "Выбрать" writes the current firm's key into the calling

@@ -1,8 +1,8 @@
-#include "dgKindEdit.h"
+#include "dialogs/dgKindEdit.h"
 
-#include "DataControls.h"
-#include "DataSet.h"
-#include "TessalDialog.h"
+#include "data/DataSet.h"
+#include "data/TessalDialog.h"
+#include "ui/DataControls.h"
 
 #include <QComboBox>
 #include <QFormLayout>

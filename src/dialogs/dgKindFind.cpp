@@ -1,7 +1,7 @@
-#include "dgKindFind.h"
+#include "dialogs/dgKindFind.h"
 
-#include "DataGrid.h"
-#include "DataSet.h"
+#include "data/DataSet.h"
+#include "ui/DataGrid.h"
 
 TKindFindDG::TKindFindDG() : TBASEFindDG(nullptr, nullptr) {
     setObjectName(QStringLiteral("KindFindDG"));

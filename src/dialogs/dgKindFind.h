@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseFind.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseFind.h"
+#include "dialogs/dgCommon.h"
 
 // Finds a kind by its name or short name among the kinds of all four types. Every found row also
 // carries the kind's type letter (KindType), so that a caller can show the kind under its type.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseList.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseList.h"
+#include "dialogs/dgCommon.h"
 
 class AppError;
 class QComboBox;

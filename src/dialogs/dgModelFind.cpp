@@ -1,8 +1,8 @@
-#include "dgModelFind.h"
+#include "dialogs/dgModelFind.h"
 
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/dmTessalData.h"
+#include "ui/DataGrid.h"
 
 TModelFindDG::TModelFindDG() : TBASEFindDG(nullptr, nullptr) {
     setObjectName(QStringLiteral("ModelFindDG"));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseFind.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseFind.h"
+#include "dialogs/dgCommon.h"
 
 // Finds a model by its name, parameters or producer among the models of every kind. Every found
 // row also carries the model's kind (Kind) and that kind's type letter (KindType).

@@ -1,8 +1,8 @@
-#include "dgTrademarkEdit.h"
+#include "dialogs/dgTrademarkEdit.h"
 
-#include "DataControls.h"
-#include "DataSet.h"
-#include "TessalDialog.h"
+#include "data/DataSet.h"
+#include "data/TessalDialog.h"
+#include "ui/DataControls.h"
 
 #include <QFormLayout>
 #include <QLabel>

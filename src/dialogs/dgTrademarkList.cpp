@@ -1,13 +1,13 @@
-#include "dgTrademarkList.h"
+#include "dialogs/dgTrademarkList.h"
 
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgTrademarkEdit.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "dialogs/dgTrademarkEdit.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QHeaderView>
 #include <QPushButton>

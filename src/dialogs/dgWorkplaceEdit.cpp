@@ -1,13 +1,14 @@
-#include "dgWorkplaceEdit.h"
+#include "dialogs/dgWorkplaceEdit.h"
 
-#include "Actions.h"
-#include "DataControls.h"
-#include "DataSet.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgDepartmentFind.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgDepartmentFind.h"
+#include "model/dmLookUpData.h"
+#include "ui/Actions.h"
+#include "ui/DataControls.h"
+#include "ui/ImageList.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,9 +1,9 @@
-#include "dgWorkplaceFind.h"
+#include "dialogs/dgWorkplaceFind.h"
 
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "TessalADO.h"
-#include "dgWorkplaceEdit.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "dialogs/dgWorkplaceEdit.h"
+#include "ui/DataGrid.h"
 
 #include <QPushButton>
 

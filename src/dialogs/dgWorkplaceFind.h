@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dgBaseFind.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseFind.h"
+#include "dialogs/dgCommon.h"
 
 // Finds a workplace by its name, further names, telephone or the person working there, for the
 // device dialog. "Добавить" starts a new workplace; once it is saved the search runs again and the

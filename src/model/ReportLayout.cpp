@@ -1,4 +1,4 @@
-#include "ReportLayout.h"
+#include "model/ReportLayout.h"
 
 #include <cmath>
 

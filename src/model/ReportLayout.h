@@ -4,7 +4,7 @@
 // printer, QPdfWriter) and the report's own PDF writer. The layout sizes the columns, wraps and aligns each
 // text, sets it as glyphs of its font where it can, and hands the back-end one page at a time.
 
-#include "Reports.h"
+#include "model/Reports.h"
 
 #include <QFont>
 #include <QLineF>

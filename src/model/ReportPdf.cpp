@@ -1,7 +1,7 @@
-#include "ReportPdf.h"
+#include "model/ReportPdf.h"
 
-#include "Errors.h"
-#include "ReportLayout.h"
+#include "data/Errors.h"
+#include "model/ReportLayout.h"
 
 #include <QFile>
 #include <QMarginsF>

@@ -3,7 +3,7 @@
 // The reports' own PDF writer: the laid-out pages straight into a PDF file, each cell one text
 // operator of glyphs of the embedded font subset, each page one compressed content stream.
 
-#include "Reports.h"
+#include "model/Reports.h"
 
 #include <QPageLayout>
 

@@ -1,27 +1,15 @@
-#include "Reports.h"
+#include "model/Reports.h"
 
-#include "ReportLayout.h"
-#include "ReportPdf.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "data/SchemaInfo.h"
+#include "data/TessalString.h"
+#include "data/TessalSystem.h"
 
-#include "Connection.h"
-#include "Errors.h"
-#include "SchemaInfo.h"
-#include "TessalString.h"
-#include "TessalSystem.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <QFontMetricsF>
-#include <QGlyphRun>
 #include <QHash>
-#include <QPaintEngine>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QRawFont>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <numeric>
 
 namespace {
@@ -229,40 +217,24 @@ ReportTable preventionReport(Connection &cn) {
         "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, d.PreventionNeed, "
         "d.IdDevice FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
         "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
-    // The order of names (CompareText) from the names folded once into one buffer: the rows are
-    // then compared as plain UTF-16, the exact texts only where the folded ones are equal.
-    std::vector<char16_t> folded;
-    struct Name {
-        quint32 at, size;
-    };
     auto textOf = [](const QVariant &v) {
         return v.typeId() == QMetaType::QString ? QStringView(*static_cast<const QString *>(v.constData()))
                                                 : QStringView();
     };
-    auto fold = [&](const QVariant &v) {
-        const QStringView text = textOf(v);
-        const Name name{quint32(folded.size()), quint32(text.size())};
-        for (const QChar c : text)
-            folded.push_back(FoldUnit(c.unicode()));
-        return name;
-    };
     struct Line {
         qint64 when; // -1 for never serviced, then the day and time as written
-        Name names[3];
         qint64 id;
         size_t row;
         int day; // in dayTexts, -1 for none
     };
     std::vector<Line> lines;
     lines.reserve(rs.rows.size());
-    folded.reserve(rs.rows.size() * 3 * 24);
     // Few distinct days among many devices: each day's text is made once.
     QHash<qint64, int> days;
     std::vector<QString> dayTexts;
     for (size_t i = 0; i < rs.rows.size(); ++i) {
         const auto &row = rs.rows[i];
-        Line line{
-            row[3].isNull() ? -1 : 0, {fold(row[0]), fold(row[1]), fold(row[2])}, row[6].toLongLong(), i, -1};
+        Line line{row[3].isNull() ? -1 : 0, row[6].toLongLong(), i, -1};
         if (const QVariant d = normalizeValue(FT::DateTime, row[3]); d.typeId() == QMetaType::QDateTime) {
             const QDateTime moment = d.toDateTime();
             const QDate date = moment.date();
@@ -276,18 +248,12 @@ ReportTable preventionReport(Connection &cn) {
         }
         lines.push_back(line);
     }
-    auto compareNames = [&](const Line &x, const Line &y, int c) {
-        const Name a = x.names[c], b = y.names[c];
-        const int order =
-            QStringView(folded.data() + a.at, a.size).compare(QStringView(folded.data() + b.at, b.size));
-        return order != 0 ? order : textOf(rs.rows[x.row][c]).compare(textOf(rs.rows[y.row][c]));
-    };
     // Never serviced first, then by the day, the names and the key.
     std::sort(lines.begin(), lines.end(), [&](const Line &x, const Line &y) {
         if (x.when != y.when)
             return x.when < y.when;
         for (int c = 0; c < 3; ++c)
-            if (const int order = compareNames(x, y, c))
+            if (const int order = CompareText(textOf(rs.rows[x.row][c]), textOf(rs.rows[y.row][c])))
                 return order < 0;
         return x.id < y.id;
     });
@@ -547,110 +513,4 @@ ReportTable BuildReport(Connection &cn, const QString &name, int key) {
     r.name = name;
     r.made = QDateTime::currentDateTime();
     return r;
-}
-
-void RenderReport(const ReportTable &report, QPagedPaintDevice &device) {
-    // The PDF writer takes and frees two page buffers of 10 MB for every page it compresses.
-    KeepFreedMemoryForReuse();
-    QPainter p;
-    if (!p.begin(&device))
-        throw AppError(QStringLiteral("Не удалось начать печать отчёта «%1»").arg(report.title));
-
-    // The texts are drawn as glyph runs where the device keeps them as text (a PDF file, a
-    // printer); a preview records pages as pictures, which keep text items only with their
-    // characters, so there every text goes through the text layout.
-    const bool glyphRuns = p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Pdf;
-    QFont fonts[ReportStyleCount];
-    std::vector<QFontMetricsF> metrics;
-    std::vector<std::unique_ptr<CellSetter>> setters;
-    CellSetter *setterOf[ReportStyleCount];
-    double heights[ReportStyleCount];
-    for (int s = 0; s < ReportStyleCount; ++s) {
-        fonts[s] = QFont(ReportFont(ReportStyle(s)), &device);
-        metrics.emplace_back(fonts[s], &device);
-        heights[s] = metrics.back().height();
-        setters.push_back(
-            std::make_unique<CellSetter>(glyphRuns ? QRawFont::fromFont(fonts[s]) : QRawFont(), false));
-        setterOf[s] = setters.back().get();
-    }
-
-    std::vector<quint32> runGlyphs[ReportStyleCount];
-    std::vector<QPointF> runPlaces[ReportStyleCount];
-    LayOutReport(
-        report, QSizeF(device.width(), device.height()), device.logicalDpiY(), setterOf, heights,
-        [&](const ReportPage &page) {
-            if (page.number > 1)
-                device.newPage();
-            for (const QRectF &fill : page.fills)
-                p.fillRect(fill, QColor(230, 230, 230));
-            for (const QLineF &rule : page.rules)
-                p.drawLine(rule);
-            for (const ReportItem &item : page.items) {
-                if (item.simple) {
-                    for (quint32 i = item.first; i < item.first + item.count; ++i) {
-                        runGlyphs[item.style].push_back(page.glyphs[i]);
-                        runPlaces[item.style].emplace_back(std::round(item.x + page.xs[i]), item.baseline);
-                    }
-                    continue;
-                }
-                // The layout measured the text a character at a time; the text layout's
-                // kerning may make it a little wider, which the cell's padding takes.
-                p.setFont(fonts[item.style]);
-                p.drawText(item.box, int(Qt::AlignVCenter | item.alignment),
-                           metrics[size_t(item.style)].elidedText(*item.text, Qt::ElideRight,
-                                                                  item.box.width() * 1.05));
-            }
-            // Each font's glyphs of the page as one run.
-            for (int s = 0; s < ReportStyleCount; ++s) {
-                if (runGlyphs[s].empty())
-                    continue;
-                QGlyphRun run;
-                run.setRawFont(setterOf[s]->font());
-                run.setRawData(runGlyphs[s].data(), runPlaces[s].data(), int(runGlyphs[s].size()));
-                p.drawGlyphRun(QPointF(0, 0), run);
-                runGlyphs[s].clear();
-                runPlaces[s].clear();
-            }
-            return true;
-        },
-        [&](ReportStyle style, QChar c) { return metrics[size_t(style)].horizontalAdvance(c); });
-    p.end();
-}
-
-void WriteReportPdf(const ReportTable &report, const QString &path) {
-    {
-        // QPdfWriter says nothing about a file it cannot open: try first.
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly))
-            throw AppError(
-                QStringLiteral("Не удалось записать файл «%1»: %2").arg(path, probe.errorString()));
-    }
-    // The report's own writer; the painter's way for a report with a text it cannot set as glyphs.
-    if (WriteReportPdfDirectly(report, path))
-        return;
-    QPdfWriter pdf(path);
-    pdf.setTitle(report.title);
-    pdf.setCreator(QStringLiteral("Velmora"));
-    pdf.setPageLayout(ReportPageLayout(report));
-    pdf.setResolution(ReportPdfResolution);
-    RenderReport(report, pdf);
-}
-
-QString ReportFileName(const QString &title) {
-    QString name;
-    name.reserve(title.size() + 4);
-    for (const QChar c : title) {
-        // Refused by Windows file systems, or a separator of folders; control characters go too.
-        if (QStringView(u"/\\:*?\"<>|").contains(c) || c.category() == QChar::Other_Control)
-            name += u' ';
-        else
-            name += c;
-    }
-    name = name.simplified();
-    // Windows drops dots and blanks at a name's end.
-    while (name.endsWith(u'.') || name.endsWith(u' '))
-        name.chop(1);
-    if (name.isEmpty())
-        name = QStringLiteral("Отчёт");
-    return name + QStringLiteral(".pdf");
 }

@@ -11,7 +11,6 @@
 #include <vector>
 
 class Connection;
-class QPagedPaintDevice;
 
 struct ReportColumn {
     QString title;
@@ -42,17 +41,6 @@ bool ParseReportText(const QString &text, QString *name, int *key);
 // Reads a report from the database. AppError for an unknown report, a missing key, and a record
 // that is not there (for example deleted on another workstation meanwhile).
 ReportTable BuildReport(Connection &cn, const QString &name, int key = -1);
-
-// Lays the report out on the device's pages: the title, the date and the lines on the first page,
-// the column titles on every page, columns as wide as their texts need within the page and a text
-// still too wide wrapped onto further lines (never cut), "Страница N из M" at each page's foot.
-void RenderReport(const ReportTable &report, QPagedPaintDevice &device);
-// Renders to a PDF file; AppError when the file cannot be written.
-void WriteReportPdf(const ReportTable &report, const QString &path);
-
-// The name a report's PDF file is offered under: the whole title (a date's dots and all) without
-// the characters a file system refuses, ending in ".pdf".
-QString ReportFileName(const QString &title);
 
 // An element's code: its key in upper-case hexadecimal, at least four digits, never cut.
 QString ElementCodeText(qint64 id);

@@ -1,6 +1,6 @@
-#include "dmChainData.h"
+#include "model/dmChainData.h"
 
-#include "TessalADO.h"
+#include "data/TessalADO.h"
 
 TdmChain *dmChain = nullptr;
 

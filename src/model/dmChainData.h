@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataSet.h"
+#include "data/DataSet.h"
 
 // What a record belongs to. Setting one of the chained keys (Component, Model, Kind, Device,
 // Workplace) runs its chain procedure and fills the keys above it; the other properties are plain

@@ -1,6 +1,6 @@
-#include "dmLookUpData.h"
+#include "model/dmLookUpData.h"
 
-#include "TessalADO.h"
+#include "data/TessalADO.h"
 
 TdmLookUp *dmLookUp = nullptr;
 

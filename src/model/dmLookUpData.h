@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataSet.h"
+#include "data/DataSet.h"
 
 // The short lists that selectors choose from (key `ID`, text `Name` unless a selector says
 // otherwise). Every list is closed until its first user opens it; users reopen a list whenever

@@ -1,9 +1,9 @@
-#include "DomainScan.h"
+#include "netscan/DomainScan.h"
 
-#include "Connection.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Settings.h"
+#include "data/Connection.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/Settings.h"
 
 #include <QTime>
 

@@ -1,4 +1,4 @@
-#include "IcmpEcho.h"
+#include "netscan/IcmpEcho.h"
 
 #include <QCoreApplication>
 #include <QFile>

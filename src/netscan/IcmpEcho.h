@@ -18,7 +18,7 @@
 // reply is lost to a full buffer. A host that does not answer gets `retries` more tries, each as
 // soon as its previous one timed out; it counts as silent only when every try went unanswered.
 
-#include "Errors.h"
+#include "data/Errors.h"
 
 // No echo can be sent at all: this process may open neither kind of ICMP socket. Thrown before
 // any host is touched; the message says what to do.

@@ -1,7 +1,7 @@
-#include "PingSweep.h"
+#include "netscan/PingSweep.h"
 
-#include "Connection.h"
-#include "Errors.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IcmpEcho.h"
+#include "netscan/IcmpEcho.h"
 
 #include <QDateTime>
 #include <QStringList>

@@ -1,9 +1,9 @@
-#include "dgComputerPing.h"
+#include "network/dgComputerPing.h"
 
-#include "PingSweep.h"
-#include "Seams.h"
-#include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "netscan/PingSweep.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Settings.h"
+#include "data/Settings.h"
 
-#include "dgCommon.h"
+#include "dialogs/dgCommon.h"
 
 #include <QDialog>
 

@@ -1,14 +1,14 @@
-#include "dgNetSetup.h"
+#include "network/dgNetSetup.h"
 
-#include "BusyCursor.h"
-#include "DataControls.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataControls.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

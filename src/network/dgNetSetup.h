@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dgBaseEdit.h"
-#include "dgBaseList.h"
-#include "dgCommon.h"
+#include "dialogs/dgBaseEdit.h"
+#include "dialogs/dgBaseList.h"
+#include "dialogs/dgCommon.h"
 
 class DBCheckBox;
 class DBEdit;

@@ -1,14 +1,14 @@
-#include "dgUserDCScan.h"
+#include "network/dgUserDCScan.h"
 
-#include "BusyCursor.h"
-#include "DomainScan.h"
-#include "Errors.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgNetSetup.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "model/dmLookUpData.h"
+#include "netscan/DomainScan.h"
+#include "network/dgNetSetup.h"
+#include "ui/BusyCursor.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dgCommon.h"
+#include "dialogs/dgCommon.h"
 
 #include <QDialog>
 

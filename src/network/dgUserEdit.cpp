@@ -1,10 +1,10 @@
-#include "dgUserEdit.h"
+#include "network/dgUserEdit.h"
 
-#include "DataSet.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "TessalString.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/TessalString.h"
+#include "data/dmTessalData.h"
 
 #include <QFontDatabase>
 #include <QGridLayout>

@@ -1,13 +1,14 @@
-#include "dgUserInstall.h"
+#include "network/dgUserInstall.h"
 
-#include "Actions.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dgNetSetup.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "network/dgNetSetup.h"
+#include "ui/Actions.h"
+#include "ui/DataGrid.h"
+#include "ui/ImageList.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 #include <QBoxLayout>

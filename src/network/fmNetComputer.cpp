@@ -1,12 +1,13 @@
-#include "fmNetComputer.h"
+#include "network/fmNetComputer.h"
 
-#include "Actions.h"
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "EmptyNote.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "ui/Actions.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
+#include "ui/EmptyNote.h"
+#include "ui/ImageList.h"
 
 #include <QToolBar>
 #include <QVBoxLayout>

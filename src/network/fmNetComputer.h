@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HostedView.h"
+#include "ui/HostedView.h"
 
 #include <functional>
 

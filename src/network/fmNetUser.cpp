@@ -1,13 +1,14 @@
-#include "fmNetUser.h"
+#include "network/fmNetUser.h"
 
-#include "Actions.h"
-#include "BusyCursor.h"
-#include "DataControls.h"
-#include "DataGrid.h"
-#include "EmptyNote.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "ui/Actions.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataControls.h"
+#include "ui/DataGrid.h"
+#include "ui/EmptyNote.h"
+#include "ui/ImageList.h"
 
 #include <QFontDatabase>
 #include <QFrame>

@@ -1,6 +1,6 @@
-#include "ElementDrag.h"
+#include "placement/ElementDrag.h"
 
-#include "TessalDialog.h"
+#include "data/TessalDialog.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

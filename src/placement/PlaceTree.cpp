@@ -1,4 +1,4 @@
-#include "PlaceTree.h"
+#include "placement/PlaceTree.h"
 
 PlaceTreeModel::PlaceTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
 

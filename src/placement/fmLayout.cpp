@@ -1,17 +1,18 @@
-#include "fmLayout.h"
+#include "placement/fmLayout.h"
 
-#include "Actions.h"
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "ElementDrag.h"
-#include "EmptyNote.h"
-#include "Errors.h"
-#include "Fonts.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "TessalString.h"
-#include "dmChainData.h"
-#include "dmTessalData.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/TessalString.h"
+#include "data/dmTessalData.h"
+#include "model/dmChainData.h"
+#include "placement/ElementDrag.h"
+#include "ui/Actions.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
+#include "ui/EmptyNote.h"
+#include "ui/Fonts.h"
+#include "ui/ImageList.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -74,8 +75,8 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
 
     treeModel = new PlaceTreeModel(this);
     if (dmTessal)
-        treeModel->setIcons(dmTessal->imToolBar.icon(Img::Department),
-                            dmTessal->imToolBar.icon(Img::Workplace), dmTessal->imToolBar.icon(Img::Device));
+        treeModel->setIcons(ToolBarImages().icon(Img::Department), ToolBarImages().icon(Img::Workplace),
+                            ToolBarImages().icon(Img::Device));
 
     buildActions();
     buildLayout();

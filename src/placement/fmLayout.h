@@ -1,10 +1,10 @@
 #pragma once
 
-#include "DataSet.h"
-#include "HostedView.h"
-#include "PlaceTree.h"
-#include "Settings.h"
-#include "ViewLinks.h"
+#include "data/DataSet.h"
+#include "data/Settings.h"
+#include "placement/PlaceTree.h"
+#include "ui/HostedView.h"
+#include "views/ViewLinks.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,12 +1,12 @@
 // The placement view's ways out: jumps into the other tabs, the chain menu of catalogue lists and
 // the reports of the selected workplace or device.
-#include "fmLayout.h"
+#include "placement/fmLayout.h"
 
-#include "Actions.h"
-#include "DataGrid.h"
-#include "TessalADO.h"
-#include "ViewLinks.h"
-#include "dmTessalData.h"
+#include "data/TessalADO.h"
+#include "data/dmTessalData.h"
+#include "ui/Actions.h"
+#include "ui/DataGrid.h"
+#include "views/ViewLinks.h"
 
 #include <QMenu>
 #include <QTreeView>

@@ -1,6 +1,6 @@
-#include "BasicCatalogue.h"
+#include "server/BasicCatalogue.h"
 
-#include "Connection.h"
+#include "data/Connection.h"
 
 #include <iterator>
 

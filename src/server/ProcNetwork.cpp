@@ -5,11 +5,11 @@
 // folds ASCII only (and PostgreSQL's depends on the database's locale), so the folding is done
 // here, in C++, where it covers Cyrillic too; the statements only narrow the rows down.
 
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "Errors.h"
-#include "ProcText.h"
-#include "ProgramVersions.h"
+#include "data/Errors.h"
+#include "data/ProgramVersions.h"
+#include "server/ProcText.h"
 
 #include <QHash>
 #include <QRegularExpression>

@@ -1,10 +1,16 @@
-#include "Server.h"
+#include "server/Server.h"
 
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
 void registerProcedures() {
     registerLookupProcedures();
-    registerPlacementProcedures();
+    registerChainProcedures();
+    registerFindProcedures();
+    registerOrderProcedures();
+    registerElementMoveProcedures();
+    registerTreeProcedures();
+    registerNodeProcedures();
+    registerBookmarkProcedures();
     registerViewProcedures();
     registerNetworkProcedures();
 }

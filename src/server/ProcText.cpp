@@ -1,4 +1,4 @@
-#include "ProcText.h"
+#include "server/ProcText.h"
 
 #include <algorithm>
 #include <numeric>

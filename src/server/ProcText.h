@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Connection.h"
-#include "TessalString.h"
+#include "data/Connection.h"
+#include "data/TessalString.h"
 
 // Text helpers of the server procedures: how a shown text is cut and joined, how rows are put in
 // the order of names, and how names are folded and looked for in SQL. One rule each, shared by

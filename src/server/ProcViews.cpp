@@ -3,10 +3,10 @@
 // Every procedure here reads plain rows with one statement (the same text on both engines where
 // it can be) and shapes the result in C++: display texts, money sums, warranty ends and forecasts
 // are computed here, so that both engines give the same answer to the digit and the day.
-#include "ServerProcs.h"
+#include "server/ServerProcs.h"
 
-#include "Errors.h"
-#include "ProcText.h"
+#include "data/Errors.h"
+#include "server/ProcText.h"
 
 #include <QDateTime>
 #include <QHash>

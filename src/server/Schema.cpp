@@ -1,9 +1,9 @@
-#include "Schema.h"
+#include "server/Schema.h"
 
-#include "Errors.h"
-#include "ProcText.h"
-#include "SqliteFunctions.h"
-#include "ValueCheck.h"
+#include "data/Errors.h"
+#include "data/SqliteFunctions.h"
+#include "data/ValueCheck.h"
+#include "server/ProcText.h"
 
 #include <QRegularExpression>
 #include <mutex>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Connection.h"
+#include "data/Connection.h"
 
 // The database's tables, their description for the data layer, and the steps that create and
 // upgrade them. Version 1 holds the inventory, users and the server's own tables; version 2 adds

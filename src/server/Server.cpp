@@ -1,11 +1,11 @@
-#include "Server.h"
+#include "server/Server.h"
 
-#include "BasicCatalogue.h"
-#include "Connection.h"
-#include "Procedures.h"
-#include "Schema.h"
-#include "TessalSystem.h"
-#include "dmTessalData.h"
+#include "data/Connection.h"
+#include "data/Procedures.h"
+#include "data/TessalSystem.h"
+#include "data/dmTessalData.h"
+#include "server/BasicCatalogue.h"
+#include "server/Schema.h"
 
 void InstallServer() {
     static bool done = false;

@@ -1,13 +1,18 @@
 #pragma once
 
-#include "Procedures.h"
+#include "data/Procedures.h"
 
 // Groups of server procedures, one file each.
-void registerLookupProcedures();    // lookups, chains, finds, catalogue maintenance (ProcLookup.cpp)
-void registerPlacementProcedures(); // tree, complete set, deletes, moves, clones, bookmarks
-                                    // (ProcPlacement.cpp)
-void registerViewProcedures();      // model, document, consumable and search grids (ProcViews.cpp)
-void registerNetworkProcedures();   // network, users, checklists, versions (ProcNetwork.cpp)
+void registerLookupProcedures();      // lookup lists and model names (ProcLookup.cpp)
+void registerChainProcedures();       // what a record belongs to (ProcChains.cpp)
+void registerFindProcedures();        // finds by text (ProcFind.cpp)
+void registerOrderProcedures();       // the manual order of kinds and models (ProcOrder.cpp)
+void registerElementMoveProcedures(); // an element's move history (ProcElementMoves.cpp)
+void registerTreeProcedures();        // the placement tree and a device's complete set (ProcTree.cpp)
+void registerNodeProcedures();        // deleting, moving and cloning tree nodes (ProcNodes.cpp)
+void registerBookmarkProcedures();    // bookmarks of the operating-system user (ProcBookmarks.cpp)
+void registerViewProcedures();        // model, document, consumable and search grids (ProcViews.cpp)
+void registerNetworkProcedures();     // network, users, checklists, versions (ProcNetwork.cpp)
 
 // Helpers shared by the procedure bodies.
 namespace Proc {

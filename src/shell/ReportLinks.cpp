@@ -1,11 +1,12 @@
-#include "ReportLinks.h"
+#include "shell/ReportLinks.h"
 
-#include "Errors.h"
-#include "Reports.h"
-#include "Seams.h"
-#include "Settings.h"
-#include "TessalSystem.h"
-#include "dmTessalData.h"
+#include "data/Errors.h"
+#include "data/Settings.h"
+#include "data/TessalSystem.h"
+#include "data/dmTessalData.h"
+#include "model/ReportRender.h"
+#include "model/Reports.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 #include <QDesktopServices>

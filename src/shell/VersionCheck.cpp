@@ -1,12 +1,12 @@
-#include "VersionCheck.h"
+#include "shell/VersionCheck.h"
 
-#include "Connection.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "ProgramVersions.h"
-#include "TessalADO.h"
-#include "TessalRegistry.h"
-#include "TessalVersionInfo.h"
+#include "data/Connection.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/ProgramVersions.h"
+#include "data/TessalADO.h"
+#include "data/TessalRegistry.h"
+#include "data/TessalVersionInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,23 +1,24 @@
-#include "fmMain.h"
+#include "shell/fmMain.h"
 
-#include "Actions.h"
-#include "Connection.h"
-#include "Fonts.h"
-#include "ReportLinks.h"
-#include "TessalDialog.h"
-#include "TessalVersionInfo.h"
-#include "VersionCheck.h"
-#include "ViewLinks.h"
-#include "ViewWiring.h"
-#include "dgUserInstall.h"
-#include "dmTessalData.h"
-#include "fmChangeList.h"
-#include "fmDocumentList.h"
-#include "fmLayout.h"
-#include "fmModelList.h"
-#include "fmNetComputer.h"
-#include "fmNetUser.h"
-#include "fmSearch.h"
+#include "data/Connection.h"
+#include "data/TessalDialog.h"
+#include "data/TessalVersionInfo.h"
+#include "data/dmTessalData.h"
+#include "network/dgUserInstall.h"
+#include "network/fmNetComputer.h"
+#include "network/fmNetUser.h"
+#include "placement/fmLayout.h"
+#include "shell/ReportLinks.h"
+#include "shell/VersionCheck.h"
+#include "shell/ViewWiring.h"
+#include "ui/Actions.h"
+#include "ui/Fonts.h"
+#include "ui/ImageList.h"
+#include "views/ViewLinks.h"
+#include "views/fmChangeList.h"
+#include "views/fmDocumentList.h"
+#include "views/fmModelList.h"
+#include "views/fmSearch.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -36,7 +37,7 @@ QWidget *addPage(QTabWidget *tabs, const char *name, const QString &caption, int
     page->setObjectName(QString::fromLatin1(name));
     auto *layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
-    tabs->addTab(page, dmTessal ? dmTessal->imToolBar.icon(image) : QIcon(), caption);
+    tabs->addTab(page, dmTessal ? ToolBarImages().icon(image) : QIcon(), caption);
     return page;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DataSet.h"
-#include "Settings.h"
+#include "data/DataSet.h"
+#include "data/Settings.h"
 
 #include <QHash>
 #include <QWidget>

@@ -1,7 +1,7 @@
-#include "fmSplash.h"
+#include "shell/fmSplash.h"
 
-#include "Fonts.h"
-#include "TessalVersionInfo.h"
+#include "data/TessalVersionInfo.h"
+#include "ui/Fonts.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,7 +1,7 @@
-#include "Seams.h"
-#include "Startup.h"
-#include "TessalSystem.h"
-#include "TessalVersionInfo.h"
+#include "data/TessalSystem.h"
+#include "data/TessalVersionInfo.h"
+#include "shell/Startup.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 

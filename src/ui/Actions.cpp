@@ -1,7 +1,8 @@
-#include "Actions.h"
+#include "ui/Actions.h"
 
-#include "TessalDialog.h"
-#include "dmTessalData.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "ui/ImageList.h"
 
 #include <QAbstractEventDispatcher>
 #include <QActionGroup>
@@ -14,7 +15,7 @@
 QIcon imageIcon(int index) {
     if (index < 0)
         return QIcon();
-    return dmTessal ? dmTessal->imToolBar.icon(index) : QIcon();
+    return dmTessal ? ToolBarImages().icon(index) : QIcon();
 }
 
 // ---------------------------------------------------------------------------------------------

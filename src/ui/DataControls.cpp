@@ -1,9 +1,9 @@
-#include "DataControls.h"
+#include "ui/DataControls.h"
 
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "ui/DataGrid.h"
 
 #include <QAction>
 #include <QCalendarWidget>

@@ -1,4 +1,4 @@
-#include "EmptyNote.h"
+#include "ui/EmptyNote.h"
 
 #include <QAbstractItemModel>
 #include <QAbstractItemView>

@@ -1,4 +1,4 @@
-#include "Seams.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TessalDialog.h"
+#include "data/TessalDialog.h"
 
 #include <functional>
 #include <memory>

@@ -1,8 +1,8 @@
-#include "ViewLinks.h"
+#include "views/ViewLinks.h"
 
-#include "DataSet.h"
-#include "Reports.h"
-#include "TessalADO.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "model/Reports.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // What the views of the main window share: the ways out of a view (the catalogue dialogs it opens,
 // the jumps into the other tabs, the reports) and the element code column.
 
-#include "DataGrid.h"
+#include "ui/DataGrid.h"
 
 #include <QString>
 #include <QVariant>

@@ -1,14 +1,15 @@
-#include "fmChangeList.h"
+#include "views/fmChangeList.h"
 
-#include "Actions.h"
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "EmptyNote.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "TessalSystem.h"
-#include "ViewLinks.h"
-#include "dmTessalData.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/TessalSystem.h"
+#include "data/dmTessalData.h"
+#include "ui/Actions.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
+#include "ui/EmptyNote.h"
+#include "ui/ImageList.h"
+#include "views/ViewLinks.h"
 
 #include <QHeaderView>
 #include <QSplitter>

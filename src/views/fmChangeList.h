@@ -1,9 +1,9 @@
 #pragma once
 
-#include "DataSet.h"
-#include "HostedView.h"
-#include "Settings.h"
-#include "ViewLinks.h"
+#include "data/DataSet.h"
+#include "data/Settings.h"
+#include "ui/HostedView.h"
+#include "views/ViewLinks.h"
 
 #include <QColor>
 #include <QDateTime>

@@ -1,12 +1,13 @@
-#include "fmSearch.h"
+#include "views/fmSearch.h"
 
-#include "Actions.h"
-#include "BusyCursor.h"
-#include "DataGrid.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
-#include "ViewLinks.h"
-#include "dmTessalData.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "ui/Actions.h"
+#include "ui/BusyCursor.h"
+#include "ui/DataGrid.h"
+#include "ui/ImageList.h"
+#include "views/ViewLinks.h"
 
 #include <QApplication>
 #include <QComboBox>

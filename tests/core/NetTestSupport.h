@@ -3,7 +3,7 @@
 // Helpers of the ping sweep and domain scan tests: a private network where some loopback
 // addresses stay silent, a name look-up that never asks a name server, the test directory.
 
-#include "IcmpEcho.h"
+#include "netscan/IcmpEcho.h"
 
 #include <QMap>
 #include <QString>

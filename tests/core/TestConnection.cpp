@@ -1,10 +1,10 @@
 // The connection: addresses, failures to open, use after close, transactions and where the
 // database is looked for.
-#include "Connection.h"
-#include "Errors.h"
-#include "RowScan.h"
-#include "Settings.h"
 #include "TestDatabase.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "data/RowScan.h"
+#include "data/Settings.h"
 
 #include <QDir>
 #include <QElapsedTimer>

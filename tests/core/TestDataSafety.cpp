@@ -1,15 +1,15 @@
 // Hostile input, values the column types cannot hold, department cycles and several workstations
 // writing at once: what the database and the data layer refuse, and how they say it, on both
 // engines.
-#include "BasicCatalogue.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Schema.h"
-#include "Server.h"
-#include "ServerProcs.h"
-#include "TessalADO.h"
 #include "TestDatabase.h"
-#include "ValueCheck.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/ValueCheck.h"
+#include "server/BasicCatalogue.h"
+#include "server/Schema.h"
+#include "server/Server.h"
+#include "server/ServerProcs.h"
 
 #include <QDateTime>
 #include <QFile>

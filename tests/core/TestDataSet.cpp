@@ -1,8 +1,8 @@
 // The dataset over both engines: reading, sorting, locating, editing and posting.
-#include "DataSet.h"
-#include "Errors.h"
-#include "TessalADO.h"
 #include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
 
 #include <QDateTime>
 

@@ -1,9 +1,9 @@
 // Where a dataset's fields take their types and widths from: the dataset's own table, the
 // procedure's declared columns, or the fields the dialog declares; never from another table that
 // happens to have a column of the same name.
-#include "DataSet.h"
-#include "Errors.h"
 #include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
 
 namespace {
 

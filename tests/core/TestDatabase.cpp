@@ -1,8 +1,8 @@
 #include "TestDatabase.h"
 
-#include "Errors.h"
-#include "Schema.h"
-#include "Server.h"
+#include "data/Errors.h"
+#include "server/Schema.h"
+#include "server/Server.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>

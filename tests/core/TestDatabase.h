@@ -1,7 +1,8 @@
 #pragma once
 
-#include "Connection.h"
-#include "Procedures.h"
+#include "data/Connection.h"
+#include "data/DataSet.h"
+#include "data/Procedures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -91,6 +92,14 @@ QVariant insertRow(Connection &cn, const QString &table, const QVariantMap &valu
 // Lets the database take a department cycle, as a database written before the check could hold
 // one: tests of how the procedures bear such data make it with this.
 void allowDepartmentCycles(Connection &cn);
+
+// The texts of one field over all rows of an open dataset, from the first row on.
+inline QStringList columnTexts(DataSet &ds, const QString &field) {
+    QStringList out;
+    for (ds.first(); !ds.eof(); ds.next())
+        out << ds.value(field).toString();
+    return out;
+}
 
 #define VELMORA_BOTH_ENGINES(Suite)                                                                          \
     INSTANTIATE_TEST_SUITE_P(                                                                                \

@@ -1,15 +1,15 @@
 // The demo organisation, the generated large database, and the admin tool that creates them.
-#include "BasicCatalogue.h"
-#include "DataSet.h"
-#include "DemoData.h"
-#include "Errors.h"
-#include "OsUser.h"
-#include "Procedures.h"
-#include "Schema.h"
-#include "Server.h"
-#include "TessalADO.h"
-#include "TessalVersionInfo.h"
 #include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/Procedures.h"
+#include "data/TessalADO.h"
+#include "data/TessalVersionInfo.h"
+#include "server/BasicCatalogue.h"
+#include "server/DemoData.h"
+#include "server/OsUser.h"
+#include "server/Schema.h"
+#include "server/Server.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -1,12 +1,12 @@
 // The ping sweep and the domain account scan without a window: name checks, real ICMP echoes on
 // loopback and in a private network, the sweep's lines, flags and log file, and a real LDAP
 // directory read page by page.
-#include "DataSet.h"
-#include "DomainScan.h"
-#include "Errors.h"
 #include "NetTestSupport.h"
-#include "PingSweep.h"
 #include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "netscan/DomainScan.h"
+#include "netscan/PingSweep.h"
 
 #include <QDir>
 #include <QFile>

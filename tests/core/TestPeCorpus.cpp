@@ -2,7 +2,7 @@
 // be read without a fault, a file named "...-stamp-YYYYMMDDTHHMMSS" gives that stamp, any other
 // file none (and the build date falls back to the modification time); a file named "...-note-V"
 // carries the version note V, any other file none.
-#include "TessalVersionInfo.h"
+#include "data/TessalVersionInfo.h"
 
 #include <gtest/gtest.h>
 

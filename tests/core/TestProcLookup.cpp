@@ -1,9 +1,9 @@
 // Lookup lists, ancestry chains, finds by text, the manual order of kinds and models, model names
 // and the element move history, called the way the program calls them.
-#include "Errors.h"
-#include "ProcText.h"
-#include "TessalADO.h"
 #include "TestDatabase.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "server/ProcText.h"
 
 #include <QDateTime>
 
@@ -105,16 +105,9 @@ protected:
         ds.execProc();
     }
 
-    static QStringList column(DataSet &ds, const char *field) {
-        QStringList out;
-        for (ds.first(); !ds.eof(); ds.next())
-            out << ds.value(field).toString();
-        return out;
-    }
-
     QStringList kindOrder(const char *type) {
         auto ds = open("LookKind", {TypedValue::Text(type)});
-        return column(*ds, "Name");
+        return columnTexts(*ds, "Name");
     }
 
     QVariant tmHP, firmHP, firmRom, firmAO, kPC, kPrinter, kHdd, kRam, kLong, kCart, m12A, mAlpha, mToner,
@@ -158,13 +151,13 @@ TEST_P(ProcLookupTest, LookupsListTheirRowsInOrder) {
     };
     for (const Case &c : cases) {
         auto ds = open(c.proc, c.args);
-        EXPECT_EQ(column(*ds, "Name"), c.names) << c.proc;
+        EXPECT_EQ(columnTexts(*ds, "Name"), c.names) << c.proc;
     }
     EXPECT_EQ(longKind.size(), 52);
 
     auto kinds = open("LookKind", {TypedValue::Text("H")});
-    EXPECT_EQ(column(*kinds, "ID"), (QStringList{kHdd.toString(), kRam.toString(), kLong.toString()}));
-    EXPECT_EQ(column(*kinds, "KindType"), (QStringList{"H", "H", "H"}));
+    EXPECT_EQ(columnTexts(*kinds, "ID"), (QStringList{kHdd.toString(), kRam.toString(), kLong.toString()}));
+    EXPECT_EQ(columnTexts(*kinds, "KindType"), (QStringList{"H", "H", "H"}));
 
     auto models = open("LookUpModel", {key(kCart)});
     ASSERT_TRUE(models->locate("ID", m12A));
@@ -177,7 +170,7 @@ TEST_P(ProcLookupTest, LookupsListTheirRowsInOrder) {
     EXPECT_TRUE(docs->value("Date").isNull());
 
     auto devices = open("LookupDeviceAtDepartment", {key(element), TypedValue::Int(0)});
-    EXPECT_EQ(column(*devices, "ID"), (QStringList{devPC.toString(), devPrn.toString()}));
+    EXPECT_EQ(columnTexts(*devices, "ID"), (QStringList{devPC.toString(), devPrn.toString()}));
 }
 
 TEST_P(ProcLookupTest, ChainsOfAFullElementAndItsAncestors) {
@@ -280,7 +273,7 @@ TEST_P(ProcLookupTest, FindsMatchInAnyCaseAndListAsShown) {
     };
     for (const Case &c : cases) {
         auto ds = open(c.proc, {TypedValue::Text(QString::fromUtf8(c.text))});
-        EXPECT_EQ(column(*ds, "Name"), c.names) << c.proc << " «" << c.text << "»";
+        EXPECT_EQ(columnTexts(*ds, "Name"), c.names) << c.proc << " «" << c.text << "»";
     }
 
     auto kind = open("FindKind", {TypedValue::Text("hdd")});
@@ -322,7 +315,7 @@ TEST_P(ProcLookupTest, SqlFoldsTextsAsTheProgramDoes) {
 // FindRowLimit + 1 rows.
 TEST_P(ProcLookupTest, FindsFollowChangesAndStopAfterTheLimit) {
     const auto names = [&](const char *proc, const char *text) {
-        return column(*open(proc, {TypedValue::Text(QString::fromUtf8(text))}), "Name");
+        return columnTexts(*open(proc, {TypedValue::Text(QString::fromUtf8(text))}), "Name");
     };
     cn().execute("UPDATE Workplace SET WrkpName = 'Ёлочная' WHERE IdWorkplace = :W", {{"W", wpAcc2}});
     EXPECT_EQ(names("FindDevice", "елочная"), QStringList{"Принтер — Ёлочная — Бухгалтерия"});
@@ -390,7 +383,7 @@ TEST_P(ProcLookupTest, MoveKindSwapsWithItsNeighbourOnly) {
 
 TEST_P(ProcLookupTest, MoveModelStaysWithinItsKind) {
     const QVariant other = insert("Model", {{"ModlKind", kHdd}, {"ModlName", "Seagate"}, {"ModlWeight", 7}});
-    const auto models = [&] { return column(*open("LookUpModel", {key(kCart)}), "Name"); };
+    const auto models = [&] { return columnTexts(*open("LookUpModel", {key(kCart)}), "Name"); };
     exec("MoveModel", {key(mAlpha), TypedValue::Int(-1)});
     EXPECT_EQ(models(), (QStringList{"Тонер универсальный", "Альфа", "HP 12A", "Барабан"}));
     exec("MoveModel", {key(mDrum), TypedValue::Int(-1)});
@@ -451,11 +444,11 @@ TEST_P(ProcLookupTest, ElementMovesAreRecordedAndListedNewestFirst) {
     const QDateTime after = QDateTime::currentDateTime().addSecs(1);
 
     auto grid = open("GridDisplacement", {key(element)});
-    EXPECT_EQ(column(*grid, "Place"), (QStringList{place, "Ремонт", "Склад"}));
+    EXPECT_EQ(columnTexts(*grid, "Place"), (QStringList{place, "Ремонт", "Склад"}));
     grid->first();
     const QDateTime moving = grid->value("Moving").toDateTime();
     EXPECT_TRUE(moving >= before && moving <= after) << moving.toString(Qt::ISODate).toStdString();
-    EXPECT_EQ(column(*open("GridDisplacement", {key(second)}), "Place"),
+    EXPECT_EQ(columnTexts(*open("GridDisplacement", {key(second)}), "Place"),
               (QStringList{"ИТ-отдел / Серверная / Сервер"}));
 
     // A department placed under its own descendant (in a database written before such a parent was

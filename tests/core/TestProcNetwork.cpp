@@ -1,10 +1,10 @@
 // Server procedures of the network computers, the users, the domain scan, the setup checklist and
 // the program versions, called the way the views call them.
-#include "Errors.h"
-#include "Schema.h"
-#include "Server.h"
-#include "TessalADO.h"
 #include "TestDatabase.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "server/Schema.h"
+#include "server/Server.h"
 
 namespace {
 
@@ -20,12 +20,6 @@ protected:
     }
 
     // The values of one column, in the order returned.
-    static QStringList column(DataSet &ds, const QString &name) {
-        QStringList out;
-        for (ds.first(); !ds.eof(); ds.next())
-            out << ds.value(name).toString();
-        return out;
-    }
 
     // One account of the domain scan; returns the line for the log.
     QString checkAccount(const QString &domain, const QString &login, const QString &fullName) {
@@ -77,7 +71,7 @@ TEST_P(ProcNetworkTest, NodeListGivesNetworkedDevicesWithTheCyrillicWorkplaceKey
     EXPECT_EQ(names, QStringList({"ID", "Workplace", "Phone", "Domain", CyrillicKey}));
     EXPECT_EQ(ds->findField("IDWorkplace"), nullptr) << "the Latin spelling must not be what comes back";
 
-    EXPECT_EQ(column(*ds, "Domain"), QStringList({"BUH-01", "buh-02"}))
+    EXPECT_EQ(columnTexts(*ds, "Domain"), QStringList({"BUH-01", "buh-02"}))
         << "devices without a network name are left out";
     ASSERT_TRUE(ds->locate(CyrillicKey, wp1)) << "the view finds a workplace's computers by this column";
     EXPECT_EQ(ds->value("ID"), pcB);
@@ -100,7 +94,7 @@ TEST_P(ProcNetworkTest, NodeUserListGivesTheUsersOfOneComputerOnce) {
     insert("UseComputer", {{"Computer", other}, {"User", sidorov}});
 
     auto ds = open("EXECUTE GridNodeUserList :ID", {TypedValue::Int(pc.toInt())}, CommandType::Text);
-    EXPECT_EQ(column(*ds, "Login"), QStringList({"Ivanov", "petrov"}));
+    EXPECT_EQ(columnTexts(*ds, "Login"), QStringList({"Ivanov", "petrov"}));
     ASSERT_TRUE(ds->locate("Login", "petrov"));
     EXPECT_EQ(ds->value("ID"), petrov);
     EXPECT_EQ(ds->value("Name").toString(), QStringLiteral("Петров"));
@@ -193,7 +187,7 @@ TEST_P(ProcNetworkTest, DomainUsersShowNameWorkplaceAndHideIgnoredLogins) {
         {e, "Егор", {}},
     };
     auto ds = open("GridDomainUser");
-    EXPECT_EQ(column(*ds, "Login"), QStringList({"anna", "Boris", "clara", "dmitry", "egor"}));
+    EXPECT_EQ(columnTexts(*ds, "Login"), QStringList({"anna", "Boris", "clara", "dmitry", "egor"}));
     for (const Case &cs : cases) {
         ASSERT_TRUE(ds->locate("ID", cs.id));
         EXPECT_EQ(ds->value("Name").toString(), cs.name) << ds->value("Login").toString().toStdString();
@@ -216,7 +210,7 @@ TEST_P(ProcNetworkTest, DomainUsersShowNameWorkplaceAndHideIgnoredLogins) {
     EXPECT_EQ(scalar("SELECT count(*) FROM UserIgnore").toInt(), 2) << "an unknown key adds nothing";
     EXPECT_EQ(scalar("SELECT count(*) FROM [User]").toInt(), 5) << "nobody is deleted";
     ds = open("GridDomainUser");
-    EXPECT_EQ(column(*ds, "Login"), QStringList({"anna", "clara", "dmitry"}));
+    EXPECT_EQ(columnTexts(*ds, "Login"), QStringList({"anna", "clara", "dmitry"}));
     // Boris has no domain: his account is blocked as such, a domain's boris is another account.
     EXPECT_EQ(checkAccount("CORP", "boris", "Борис"), QStringLiteral("CORP\\boris: добавлена"));
     EXPECT_EQ(checkAccount("CORP", "egor", "Егор"), QStringLiteral("CORP\\egor: пропущена (заблокирована)"))
@@ -228,7 +222,7 @@ TEST_P(ProcNetworkTest, AnAccountIsSetAsideInItsOwnDomainOnlyAndCanBeRestored) {
     const QVariant branch =
         insert("User", {{"Login", "Ivanov"}, {"Domain", "branch"}, {"Name", "Иванов И."}});
     const QVariant local = insert("User", {{"Login", "ivanov"}, {"Name", "Иванов (локальный)"}});
-    auto listed = [&] { return column(*open("GridDomainUser"), "ID"); };
+    auto listed = [&] { return columnTexts(*open("GridDomainUser"), "ID"); };
 
     run("IgnoreDomainUser;1", corp);
     run("IgnoreDomainUser;1", corp);
@@ -317,7 +311,7 @@ TEST_P(ProcNetworkTest, DomainsAreAddedChangedAndCheckedBeforeTheyAreStored) {
 TEST_P(ProcNetworkTest, UserWithoutLoginCannotBeSetAside) {
     const QVariant u = insert("User", {{"Name", "Без учётной записи"}});
     EXPECT_THROW(run("IgnoreDomainUser;1", u), AppError);
-    EXPECT_EQ(column(*open("GridDomainUser"), "ID"), QStringList({u.toString()}));
+    EXPECT_EQ(columnTexts(*open("GridDomainUser"), "ID"), QStringList({u.toString()}));
 }
 
 TEST_P(ProcNetworkTest, ChecklistIsCopiedFromTheDefaultsOnce) {
@@ -333,11 +327,11 @@ TEST_P(ProcNetworkTest, ChecklistIsCopiedFromTheDefaultsOnce) {
     run("UserInstallInsert;1", boris);
 
     auto ds = open("GridUserInstall;1", {TypedValue::Int(anna.toInt())});
-    EXPECT_EQ(column(*ds, "Name"), QStringList({"Программы", "Установить почту", "Подключить принтер"}))
+    EXPECT_EQ(columnTexts(*ds, "Name"), QStringList({"Программы", "Установить почту", "Подключить принтер"}))
         << "in line order, and the second call adds nothing";
-    EXPECT_EQ(column(*ds, "Title"), QStringList({"true", "false", "false"}));
-    EXPECT_EQ(column(*ds, "Done"), QStringList({"false", "false", "false"}));
-    EXPECT_EQ(column(*ds, "User"), QStringList(3, anna.toString()));
+    EXPECT_EQ(columnTexts(*ds, "Title"), QStringList({"true", "false", "false"}));
+    EXPECT_EQ(columnTexts(*ds, "Done"), QStringList({"false", "false", "false"}));
+    EXPECT_EQ(columnTexts(*ds, "User"), QStringList(3, anna.toString()));
     EXPECT_EQ(open("GridUserInstall;1", {TypedValue::Int(boris.toInt())})->recordCount(), 3)
         << "each user has a checklist of their own";
 

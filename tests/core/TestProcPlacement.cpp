@@ -1,10 +1,10 @@
 // The placement view's procedures: the tree, the complete set, deleting, moving and cloning nodes,
 // and the bookmarks of each operating-system user.
-#include "DataSet.h"
-#include "Errors.h"
-#include "OsUser.h"
-#include "TessalADO.h"
 #include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "server/OsUser.h"
 
 #include <QDateTime>
 

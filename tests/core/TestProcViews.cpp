@@ -1,10 +1,10 @@
 // The grids of the model, document, consumable and search views, called the way the views call
 // them, on both engines.
-#include "DataSet.h"
-#include "Errors.h"
-#include "TessalADO.h"
-#include "TessalString.h"
 #include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalString.h"
 
 #include <QDateTime>
 

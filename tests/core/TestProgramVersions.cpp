@@ -1,10 +1,10 @@
 // Publishing program versions and reading them back through the version procedures, on both engines.
-#include "Errors.h"
-#include "ProgramVersions.h"
-#include "Schema.h"
-#include "Server.h"
-#include "TessalVersionInfo.h"
 #include "TestDatabase.h"
+#include "data/Errors.h"
+#include "data/ProgramVersions.h"
+#include "data/TessalVersionInfo.h"
+#include "server/Schema.h"
+#include "server/Server.h"
 
 #include <QBuffer>
 #include <QFile>

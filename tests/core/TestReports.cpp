@@ -1,11 +1,12 @@
 // The program's own reports: each one rendered to PDF from the demo organisation on both engines
 // and read back with pdftotext; a report of a row that is gone; the admin tool's report command.
-#include "DemoData.h"
-#include "Errors.h"
-#include "Reports.h"
-#include "Server.h"
-#include "TessalString.h"
 #include "TestDatabase.h"
+#include "data/Errors.h"
+#include "data/TessalString.h"
+#include "model/ReportRender.h"
+#include "model/Reports.h"
+#include "server/DemoData.h"
+#include "server/Server.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

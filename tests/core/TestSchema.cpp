@@ -1,11 +1,11 @@
 // The schema as the database keeps it: widths, orders, counters, derived texts, refused deletes,
 // versions and the upgrade of an older database.
-#include "DemoData.h"
-#include "Errors.h"
-#include "Schema.h"
-#include "SqliteFunctions.h"
-#include "TessalString.h"
 #include "TestDatabase.h"
+#include "data/Errors.h"
+#include "data/SqliteFunctions.h"
+#include "data/TessalString.h"
+#include "server/DemoData.h"
+#include "server/Schema.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -1,8 +1,8 @@
 // GridSearch with texts a user may type: symbols only, wildcards of either engine, quotes,
 // brackets and a text longer than the parameter. Each finds what it literally says, never errors.
-#include "DataSet.h"
-#include "TessalADO.h"
 #include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The query helpers: binding by position, single values, deletes by key, empty values, editing.
-#include "Errors.h"
-#include "SqlText.h"
-#include "TessalADO.h"
+#include "data/Errors.h"
+#include "data/SqlText.h"
+#include "data/TessalADO.h"
 
 #include "TestDatabase.h"
 #include <limits>

@@ -1,5 +1,5 @@
-#include "Errors.h"
-#include "TessalLog.h"
+#include "data/Errors.h"
+#include "data/TessalLog.h"
 
 #include <gtest/gtest.h>
 

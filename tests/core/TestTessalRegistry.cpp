@@ -1,6 +1,6 @@
 // The entry in the list of installed programs, in a system folder of the test's own.
-#include "TessalRegistry.h"
-#include "TessalVersionInfo.h"
+#include "data/TessalRegistry.h"
+#include "data/TessalVersionInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "Errors.h"
-#include "TessalString.h"
+#include "data/Errors.h"
+#include "data/TessalString.h"
 
 #include <algorithm>
 

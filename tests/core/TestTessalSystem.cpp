@@ -1,4 +1,4 @@
-#include "TessalSystem.h"
+#include "data/TessalSystem.h"
 
 #include <gtest/gtest.h>
 

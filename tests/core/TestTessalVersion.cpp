@@ -1,4 +1,4 @@
-#include "TessalVersionInfo.h"
+#include "data/TessalVersionInfo.h"
 
 #include <gtest/gtest.h>
 

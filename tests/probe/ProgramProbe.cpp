@@ -1,7 +1,7 @@
 // Linked into a test build of the program only (never into Velmora itself): every message box is
 // appended to the file named by $VELMORA_MESSAGE_LOG, as its title, a tab and its text on one line,
 // and answered with OK, so that a test can start the program unattended and read what it showed.
-#include "TessalDialog.h"
+#include "data/TessalDialog.h"
 
 #include <QFile>
 #include <QTextStream>

@@ -4,18 +4,20 @@
 // its own; the single-instance dialogs of a test are owned by a dialog registry of its own and go
 // before the data modules. Fixtures derive
 // from it and add their own data.
-#include "Schema.h"
-#include "Seams.h"
-#include "Server.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
-#include "dgCommon.h"
-#include "dmChainData.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgCommon.h"
+#include "model/dmChainData.h"
+#include "model/dmLookUpData.h"
+#include "server/Schema.h"
+#include "server/Server.h"
+#include "ui/Seams.h"
 
+#include <QLineEdit>
 #include <QList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -84,6 +86,25 @@ protected:
     // Inserts one row and returns its key.
     int insert(const QString &table, const QVariantMap &values) {
         return insertRow(cn(), table, values).toInt();
+    }
+
+    // The texts of the recorded boxes of one kind, in order.
+    QStringList texts(MessageKind kind) const {
+        QStringList out;
+        for (const MessageRequest &r : boxes)
+            if (r.kind == kind)
+                out << r.text;
+        return out;
+    }
+    // Types the text into the widget a character at a time, as the keyboard does.
+    static void typeInto(QWidget *w, const QString &text) {
+        for (const QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+    // Empties a line edit as the user does: select all, then Delete.
+    static void clearBox(QLineEdit *e) {
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
     }
 
     QTemporaryDir dir;

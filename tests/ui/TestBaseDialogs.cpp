@@ -1,18 +1,18 @@
 // The base edit, list and find dialogs and the data-aware controls, over a real database: small
 // concrete dialogs the way the catalogue dialogs build on the bases, driven through the modal seam.
 #include "AppTest.h"
-#include "DataControls.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
-#include "dgBaseEdit.h"
-#include "dgBaseFind.h"
-#include "dgBaseList.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgBaseEdit.h"
+#include "dialogs/dgBaseFind.h"
+#include "dialogs/dgBaseList.h"
+#include "ui/DataControls.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QCompleter>
 #include <QLabel>
@@ -97,14 +97,6 @@ protected:
         });
     }
     // Key by key, as a user types (Cyrillic too, which QTest::keyClicks cannot map to keys).
-    static void typeInto(QWidget *w, const QString &text) {
-        for (const QChar ch : text)
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-    }
-    static void clearBox(QLineEdit *e) {
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-    }
     QStringList exceptionTexts() const {
         QStringList out;
         for (const MessageRequest &r : boxes)

@@ -3,32 +3,32 @@
 // the dialogs and by dragging it onto a device) with its history, the firm short name, model names,
 // the document date search and the lists' positioning after a change.
 #include "AppTest.h"
-#include "DataControls.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "ElementDrag.h"
-#include "Schema.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
-#include "dgDocumentEdit.h"
-#include "dgDocumentKindEdit.h"
-#include "dgDocumentKindList.h"
-#include "dgDocumentList.h"
-#include "dgElementEdit.h"
-#include "dgElementMoveEdit.h"
-#include "dgElementMoveList.h"
-#include "dgFirmEdit.h"
-#include "dgFirmList.h"
-#include "dgKindEdit.h"
-#include "dgKindList.h"
-#include "dgModelEdit.h"
-#include "dgModelFind.h"
-#include "dgModelList.h"
-#include "dgTrademarkEdit.h"
-#include "dgTrademarkList.h"
-#include "fmLayout.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "dialogs/dgDocumentEdit.h"
+#include "dialogs/dgDocumentKindEdit.h"
+#include "dialogs/dgDocumentKindList.h"
+#include "dialogs/dgDocumentList.h"
+#include "dialogs/dgElementEdit.h"
+#include "dialogs/dgElementMoveEdit.h"
+#include "dialogs/dgElementMoveList.h"
+#include "dialogs/dgFirmEdit.h"
+#include "dialogs/dgFirmList.h"
+#include "dialogs/dgKindEdit.h"
+#include "dialogs/dgKindList.h"
+#include "dialogs/dgModelEdit.h"
+#include "dialogs/dgModelFind.h"
+#include "dialogs/dgModelList.h"
+#include "dialogs/dgTrademarkEdit.h"
+#include "dialogs/dgTrademarkList.h"
+#include "placement/ElementDrag.h"
+#include "placement/fmLayout.h"
+#include "server/Schema.h"
+#include "ui/DataControls.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -116,13 +116,6 @@ protected:
     }
     int deviceOf(int el) {
         return scalar("select CmplIdDevice from CompleteSet where IdComponent = :E", {{"E", el}}).toInt();
-    }
-    QStringList texts(MessageKind kind) const {
-        QStringList out;
-        for (const MessageRequest &r : boxes)
-            if (r.kind == kind)
-                out << r.text;
-        return out;
     }
     TCompleteSetEditDG *element_() { return TCompleteSetEditDG::Instance(); }
     QVariant field(const QString &name) { return element_()->taData->value(name); }

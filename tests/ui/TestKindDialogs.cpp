@@ -2,20 +2,20 @@
 // the type the kind list shows, deleting, moving, adding under another type, finding, and the
 // trademark list with its editor.
 #include "AppTest.h"
-#include "DataControls.h"
-#include "DataGrid.h"
-#include "DataSet.h"
-#include "Seams.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
-#include "dgKindEdit.h"
-#include "dgKindFind.h"
-#include "dgKindList.h"
-#include "dgTrademarkEdit.h"
-#include "dgTrademarkList.h"
-#include "dmChainData.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgKindEdit.h"
+#include "dialogs/dgKindFind.h"
+#include "dialogs/dgKindList.h"
+#include "dialogs/dgTrademarkEdit.h"
+#include "dialogs/dgTrademarkList.h"
+#include "model/dmChainData.h"
+#include "ui/DataControls.h"
+#include "ui/DataGrid.h"
+#include "ui/Seams.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -63,10 +63,6 @@ protected:
     }
 
     // Key by key, as a user types (QTest::keyClicks maps ASCII only).
-    static void typeInto(QWidget *w, const QString &text) {
-        for (const QChar ch : text)
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-    }
     // What the next modal run of the dialog with that object name does.
     void onModal(const QString &dialog, std::function<void(QDialog &)> drive) {
         drivers[dialog] = std::move(drive);
@@ -88,13 +84,6 @@ protected:
         for (int r = 0; r < ds->recordCount(); ++r)
             ids << ds->valueAt(r, ds->fieldByName("IdKind")->index()).toInt();
         return ids;
-    }
-    QStringList texts(MessageKind kind) const {
-        QStringList out;
-        for (const MessageRequest &r : boxes)
-            if (r.kind == kind)
-                out << r.text;
-        return out;
     }
 
     QMap<QString, std::function<void(QDialog &)>> drivers;

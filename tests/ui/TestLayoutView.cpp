@@ -1,17 +1,17 @@
 // The placement view over a real database: loading and selecting the tree, the bookmarks, the
 // complete set of the selected device, and the lookup and chain modules it relies on.
-#include "Actions.h"
 #include "AppTest.h"
-#include "DataGrid.h"
-#include "Errors.h"
-#include "OsUser.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
-#include "dmChainData.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
-#include "fmLayout.h"
+#include "data/Errors.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "model/dmChainData.h"
+#include "model/dmLookUpData.h"
+#include "placement/fmLayout.h"
+#include "server/OsUser.h"
+#include "ui/Actions.h"
+#include "ui/DataGrid.h"
 
 #include <QClipboard>
 #include <QFile>

@@ -1,6 +1,6 @@
 // The program's own message boxes, as the installed handler shows them to the user.
-#include "Seams.h"
-#include "TessalDialog.h"
+#include "data/TessalDialog.h"
+#include "ui/Seams.h"
 
 #include <QAbstractButton>
 #include <QApplication>

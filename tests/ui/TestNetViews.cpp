@@ -1,19 +1,19 @@
 // The network computers view, the ping sweep and domain scan dialogs, the users view, the user
 // dialog and the setup checklist, over a real database (and a real directory for the scan).
-#include "Actions.h"
 #include "AppTest.h"
-#include "DataControls.h"
-#include "DataGrid.h"
 #include "NetTestSupport.h"
-#include "TessalADO.h"
-#include "ViewWiring.h"
-#include "dgComputerPing.h"
-#include "dgNetSetup.h"
-#include "dgUserDCScan.h"
-#include "dgUserEdit.h"
-#include "dgUserInstall.h"
-#include "fmNetComputer.h"
-#include "fmNetUser.h"
+#include "data/TessalADO.h"
+#include "network/dgComputerPing.h"
+#include "network/dgNetSetup.h"
+#include "network/dgUserDCScan.h"
+#include "network/dgUserEdit.h"
+#include "network/dgUserInstall.h"
+#include "network/fmNetComputer.h"
+#include "network/fmNetUser.h"
+#include "shell/ViewWiring.h"
+#include "ui/Actions.h"
+#include "ui/DataControls.h"
+#include "ui/DataGrid.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,5 @@
 // The placement tree model: where every row hangs, and that it stays a well-formed item model.
-#include "PlaceTree.h"
+#include "placement/PlaceTree.h"
 
 #include <QAbstractItemModelTester>
 #include <gtest/gtest.h>

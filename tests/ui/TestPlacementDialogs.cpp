@@ -1,26 +1,26 @@
 // The department, workplace and device dialogs and their find dialogs over a real database, driven
 // through the modal seam the way the placement view and the element dialogs use them.
 #include "AppTest.h"
-#include "DataControls.h"
-#include "DataSet.h"
-#include "Errors.h"
-#include "SchemaInfo.h"
-#include "Seams.h"
-#include "Settings.h"
-#include "TessalADO.h"
-#include "TessalDialog.h"
 #include "TestDatabase.h"
-#include "dgDepartmentEdit.h"
-#include "dgDepartmentFind.h"
-#include "dgDeviceEdit.h"
-#include "dgDeviceFind.h"
-#include "dgKindEdit.h"
-#include "dgKindList.h"
-#include "dgWorkplaceEdit.h"
-#include "dgWorkplaceFind.h"
-#include "dmChainData.h"
-#include "dmLookUpData.h"
-#include "dmTessalData.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/SchemaInfo.h"
+#include "data/Settings.h"
+#include "data/TessalADO.h"
+#include "data/TessalDialog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgDepartmentEdit.h"
+#include "dialogs/dgDepartmentFind.h"
+#include "dialogs/dgDeviceEdit.h"
+#include "dialogs/dgDeviceFind.h"
+#include "dialogs/dgKindEdit.h"
+#include "dialogs/dgKindList.h"
+#include "dialogs/dgWorkplaceEdit.h"
+#include "dialogs/dgWorkplaceFind.h"
+#include "model/dmChainData.h"
+#include "model/dmLookUpData.h"
+#include "ui/DataControls.h"
+#include "ui/Seams.h"
 
 #include <QApplication>
 #include <QDate>
@@ -89,18 +89,6 @@ protected:
         });
     }
     // Types at the caret, one key event per character (Cyrillic included).
-    static void typeInto(QWidget *w, const QString &text) {
-        for (const QChar ch : text) {
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(w, &press);
-            QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(ch));
-            QApplication::sendEvent(w, &release);
-        }
-    }
-    static void clearBox(QLineEdit *e) {
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Delete);
-    }
     // What the user does by picking the row of `key` in a selector's drop-down.
     static void chooseKey(DBLookupCombo *box, int key) {
         DataSet *list = box->listSource();
@@ -120,13 +108,6 @@ protected:
         ASSERT_TRUE(find.taFind->locate(QStringLiteral("ID"), key)) << text.toStdString();
         ASSERT_TRUE(find.btBack->isEnabled());
         find.btBack->click();
-    }
-    QStringList texts(MessageKind kind) const {
-        QStringList out;
-        for (const MessageRequest &r : boxes)
-            if (r.kind == kind)
-                out << r.text;
-        return out;
     }
     static QList<int> keys(const DataSet *list) {
         QList<int> out;

@@ -1,6 +1,7 @@
 // The print preview draws a report through the painter, on a device that records its pages as
 // pictures: the same layout as the PDF file, so the same number of pages, whatever the cells hold.
-#include "Reports.h"
+#include "model/ReportRender.h"
+#include "model/Reports.h"
 
 #include <QPrintPreviewWidget>
 #include <QPrinter>

@@ -2,17 +2,17 @@
 // entry and a failed exit status; a new embedded database is offered the demo organisation; the
 // program speaks Russian whatever the system's language. In this process through the same start-up
 // code the program runs, and end to end with the built program.
-#include "Errors.h"
-#include "Fonts.h"
-#include "Server.h"
-#include "Startup.h"
-#include "TessalDialog.h"
-#include "TessalLog.h"
 #include "TestDatabase.h"
-#include "dgFirmList.h"
-#include "dmTessalData.h"
-#include "fmMain.h"
-#include "fmSplash.h"
+#include "data/Errors.h"
+#include "data/TessalDialog.h"
+#include "data/TessalLog.h"
+#include "data/dmTessalData.h"
+#include "dialogs/dgFirmList.h"
+#include "server/Server.h"
+#include "shell/Startup.h"
+#include "shell/fmMain.h"
+#include "shell/fmSplash.h"
+#include "ui/Fonts.h"
 
 #include <QCoreApplication>
 #include <QDate>

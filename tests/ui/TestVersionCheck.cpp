@@ -1,9 +1,9 @@
 // The version step of the main window over a real database: which version is newest, when the
 // updater is written and started, and what the "Версия" tab shows.
 #include "AppTest.h"
-#include "TessalVersionInfo.h"
-#include "VersionCheck.h"
-#include "fmMain.h"
+#include "data/TessalVersionInfo.h"
+#include "shell/VersionCheck.h"
+#include "shell/fmMain.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,10 +2,10 @@
 // the program started from a folder of its own finds it, writes and starts the updater and ends;
 // the updater puts the new program in its place and starts it, and the new program's version
 // label shows the new key. A failed update leaves the old program in place, and it still runs.
-#include "Connection.h"
-#include "Errors.h"
-#include "ProgramVersions.h"
-#include "TessalVersionInfo.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "data/ProgramVersions.h"
+#include "data/TessalVersionInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -13,15 +13,15 @@
 // in place. When anything fails the updater says why: in a message box when a display is there,
 // always in its log file beside itself and on standard error.
 
-#include "Connection.h"
-#include "Errors.h"
-#include "ProgramVersions.h"
-#include "Schema.h"
-#include "Server.h"
-#include "Settings.h"
-#include "TessalLog.h"
-#include "TessalSystem.h"
-#include "TessalVersionInfo.h"
+#include "data/Connection.h"
+#include "data/Errors.h"
+#include "data/ProgramVersions.h"
+#include "data/Settings.h"
+#include "data/TessalLog.h"
+#include "data/TessalSystem.h"
+#include "data/TessalVersionInfo.h"
+#include "server/Schema.h"
+#include "server/Server.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

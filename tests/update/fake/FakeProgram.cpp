@@ -1,6 +1,6 @@
 // A program that answers --version as Velmora does, with the version note of the build, and
 // cannot start otherwise: what a broken build looks like to the updater.
-#include "TessalVersionInfo.h"
+#include "data/TessalVersionInfo.h"
 
 #include <cstdio>
 #include <cstring>
