@@ -20,6 +20,7 @@
 #include <libpq-fe.h>
 #include <memory>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -362,6 +363,8 @@ void Connection::open(const QString &text) {
             // one holds it: a plain insert behind a bulk load waited with no word.
             setWaitLimit(WaitSeconds);
         }
+        m_personTable = false;
+        applyPerson();
     } catch (...) {
         close();
         throw;
@@ -374,6 +377,34 @@ void Connection::setWaitLimit(int seconds) {
         execute(QStringLiteral("PRAGMA busy_timeout = %1").arg(qint64(seconds) * 1000));
     else
         execute(QStringLiteral("SET lock_timeout = %1").arg(qint64(seconds) * 1000));
+}
+
+void Connection::setPerson(const QString &person) {
+    m_person = person;
+    if (isOpen())
+        applyPerson();
+}
+
+void Connection::applyPerson() {
+    if (m_url.engine == Engine::PostgreSQL)
+        query(QStringLiteral("SELECT set_config('velmora.person', :P, false)"),
+              {{QStringLiteral("P"), m_person}});
+}
+
+// Inside the writing transaction just begun on SQLite.
+void Connection::writePerson() {
+    m_personWritten = false;
+    if (m_person.isEmpty())
+        return;
+    if (!m_personTable)
+        m_personTable = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                              "name = 'JournalPerson'"))
+                            .toInt() > 0;
+    if (!m_personTable)
+        return;
+    execute(QStringLiteral("INSERT OR REPLACE INTO JournalPerson (ID, Person) VALUES (1, :P)"),
+            {{QStringLiteral("P"), m_person}});
+    m_personWritten = true;
 }
 
 void Connection::close() {
@@ -866,6 +897,13 @@ void Connection::begin(TxMode mode) {
             throw DatabaseError(describeError(m_url.engine, q.lastError()), QStringLiteral("BEGIN IMMEDIATE"),
                                 errorCode(m_url.engine, q.lastError()));
         }
+        try {
+            writePerson();
+        } catch (...) {
+            database().rollback();
+            m_depth = 0;
+            throw;
+        }
         return;
     }
     if (!db.transaction()) {
@@ -882,7 +920,16 @@ void Connection::commit() {
         return;
     if (m_rollbackOnly) {
         database().rollback();
+        m_personWritten = false;
         throw DatabaseError(QStringLiteral("Изменения отменены из-за ошибки"));
+    }
+    if (std::exchange(m_personWritten, false)) {
+        try {
+            execute(QStringLiteral("DELETE FROM JournalPerson"));
+        } catch (...) {
+            database().rollback();
+            throw;
+        }
     }
     if (!database().commit()) {
         const QSqlError error = database().lastError();
@@ -906,6 +953,7 @@ void Connection::rollback() {
     }
     database().rollback();
     m_rollbackOnly = false;
+    m_personWritten = false;
 }
 
 BulkWaitLimit::~BulkWaitLimit() {

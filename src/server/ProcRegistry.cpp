@@ -1,5 +1,6 @@
 #include "Server.h"
 
+#include "Journal.h"
 #include "ServerProcs.h"
 
 void registerProcedures() {
@@ -7,6 +8,7 @@ void registerProcedures() {
     registerPlacementProcedures();
     registerViewProcedures();
     registerNetworkProcedures();
+    Journal::RegisterProcedures();
 }
 
 namespace Proc {

@@ -2,6 +2,8 @@
 
 #include "BasicCatalogue.h"
 #include "Connection.h"
+#include "Errors.h"
+#include "Journal.h"
 #include "Procedures.h"
 #include "Schema.h"
 #include "TessalSystem.h"
@@ -19,6 +21,12 @@ void InstallServer() {
 }
 
 void PrepareDatabase(Connection &cn) {
+    Journal::NamePerson(cn);
     if (Schema::prepare(cn))
         CreateBasicCatalogue(cn);
+    // Keeping the journal bounded never stops a start.
+    try {
+        Journal::PurgeIfDue(cn);
+    } catch (const AppError &) {
+    }
 }
