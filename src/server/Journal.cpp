@@ -108,7 +108,9 @@ const QVector<TableWords> &words() {
         {"Client",
          "Фирма",
          "ClntNameFull",
-         {{"ClntNameFull", "Полное название"}, {"Trademark", "Торговая марка"}, {"ClntNameShort", "Краткое название"}}},
+         {{"ClntNameFull", "Полное название"},
+          {"Trademark", "Торговая марка"},
+          {"ClntNameShort", "Краткое название"}}},
         {"Trademark", "Торговая марка", "Name", {{"Name", "Торговая марка"}}},
         {"Document",
          "Документ",
@@ -136,7 +138,11 @@ const QVector<TableWords> &words() {
         {"UserInstall",
          "Строка бланка настройки",
          "Name",
-         {{"User", "Пользователь"}, {"Line", "Номер строки"}, {"Title", "Заголовок"}, {"Name", "Текст"}, {"Done", "Выполнено"}}},
+         {{"User", "Пользователь"},
+          {"Line", "Номер строки"},
+          {"Title", "Заголовок"},
+          {"Name", "Текст"},
+          {"Done", "Выполнено"}}},
         {"UserInstallDefault",
          "Строка бланка по умолчанию",
          "Name",
@@ -207,11 +213,12 @@ private:
             return QString();
         const QVariantMap p{{QStringLiteral("K"), key}};
         if (table == u"CompleteSet") {
-            const QString model = m_cn.scalar(QStringLiteral("SELECT m.ModlName FROM CompleteSet c LEFT JOIN Model m "
-                                                             "ON m.IdModel = c.CmplIdModel WHERE c.IdComponent = :K"),
-                                              p)
-                                      .toString()
-                                      .trimmed();
+            const QString model =
+                m_cn.scalar(QStringLiteral("SELECT m.ModlName FROM CompleteSet c LEFT JOIN Model m "
+                                           "ON m.IdModel = c.CmplIdModel WHERE c.IdComponent = :K"),
+                            p)
+                    .toString()
+                    .trimmed();
             return model.isEmpty() ? hexCode(key) : hexCode(key) + u' ' + model;
         }
         if (table == u"Client")
@@ -317,13 +324,15 @@ QString changeText(Names &names, const QString &table, const QString &act, const
 }
 
 // The object an entry is about: its table's caption and its name now, or as the entry had it.
-QString whatText(Names &names, const QString &table, qint64 key, const QString &fieldsJson, const QString &act) {
+QString whatText(Names &names, const QString &table, qint64 key, const QString &fieldsJson,
+                 const QString &act) {
     QString name = names.of(table, key);
     if (name.isEmpty()) {
         const TableWords *w = wordsOf(table);
         if (w && w->nameColumn) {
-            const QJsonValue v = QJsonDocument::fromJson(fieldsJson.toUtf8()).object().value(
-                QString::fromLatin1(w->nameColumn));
+            const QJsonValue v = QJsonDocument::fromJson(fieldsJson.toUtf8())
+                                     .object()
+                                     .value(QString::fromLatin1(w->nameColumn));
             name = v.isArray() ? v.toArray().at(act == u"D" ? 0 : 1).toString() : v.toString();
         } else if (table == u"CompleteSet") {
             name = hexCode(key);
@@ -336,21 +345,28 @@ QString whatText(Names &names, const QString &table, qint64 key, const QString &
 
 const QVector<ColumnInfo> &shownColumns() {
     static const QVector<ColumnInfo> c = {
-        {QStringLiteral("ID"), FieldType::Integer},          {QStringLiteral("Stamp"), FieldType::DateTime},
-        {QStringLiteral("Person"), FieldType::String, 200},   {QStringLiteral("TableName"), FieldType::String, 30},
-        {QStringLiteral("RowKey"), FieldType::Integer},       {QStringLiteral("What"), FieldType::String, 250},
-        {QStringLiteral("Act"), FieldType::String, 20},       {QStringLiteral("Change"), FieldType::Memo},
+        {QStringLiteral("ID"), FieldType::Integer},
+        {QStringLiteral("Stamp"), FieldType::DateTime},
+        {QStringLiteral("Person"), FieldType::String, 200},
+        {QStringLiteral("TableName"), FieldType::String, 30},
+        {QStringLiteral("RowKey"), FieldType::Integer},
+        {QStringLiteral("What"), FieldType::String, 250},
+        {QStringLiteral("Act"), FieldType::String, 20},
+        {QStringLiteral("Change"), FieldType::Memo},
     };
     return c;
 }
 
 // The rows of Journal that `where` selects, newest first, told in words.
-ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params, const QString &text, int limit) {
-    const QString sql = QStringLiteral("SELECT ID, Stamp, Person, TableName, RowKey, Act, Fields FROM Journal "
-                                       "WHERE %1 ORDER BY ID DESC")
-                            .arg(where.isEmpty() ? QStringLiteral("1 = 1") : where);
+ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params, const QString &text,
+                int limit) {
+    const QString sql =
+        QStringLiteral("SELECT ID, Stamp, Person, TableName, RowKey, Act, Fields FROM Journal "
+                       "WHERE %1 ORDER BY ID DESC")
+            .arg(where.isEmpty() ? QStringLiteral("1 = 1") : where);
     // Without a text to look for, the database stops at the limit itself.
-    const ResultSet rs = cn.query(text.isEmpty() ? sql + QStringLiteral(" LIMIT %1").arg(limit) : sql, params);
+    const ResultSet rs =
+        cn.query(text.isEmpty() ? sql + QStringLiteral(" LIMIT %1").arg(limit) : sql, params);
     ResultSet out;
     out.columns = shownColumns();
     Names names(cn);
@@ -362,7 +378,9 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
         const QString fields = r[6].toString();
         const QString what = whatText(names, table, key, fields, act);
         const QString change = changeText(names, table, act, fields);
-        const QString person = r[2].toString();
+        // A client that named no one (SQLite has no roles) writes without a person.
+        const QString person =
+            r[2].isNull() || r[2].toString().isEmpty() ? QStringLiteral("не назван") : r[2].toString();
         if (!words.isEmpty()) {
             const QString all = FoldText(QStringList{person, what, ActionText(act), change}.join(u'\n'));
             if (!std::all_of(words.begin(), words.end(), [&](const QString &w) { return all.contains(w); }))
@@ -434,24 +452,29 @@ ResultSet History(Connection &cn, const QString &kind, qint64 key, int limit) {
         const QString deps = QStringLiteral(
             "WITH RECURSIVE d(Id) AS (SELECT :K UNION SELECT x.IdDepartment FROM Department x JOIN d ON "
             "x.DprtIdHigher = d.Id) SELECT Id FROM d");
-        where = QStringLiteral("(TableName = 'Department' AND (RowKey IN (%1) OR OwnerKey IN (%1))) OR "
-                               "(TableName = 'Workplace' AND OwnerKey IN (%1)) OR (TableName = 'DeviceUnit' AND "
-                               "OwnerKey IN (SELECT IdWorkplace FROM Workplace WHERE WrkpIdDepartment IN (%1)))")
-                    .arg(deps);
+        where =
+            QStringLiteral("(TableName = 'Department' AND (RowKey IN (%1) OR OwnerKey IN (%1))) OR "
+                           "(TableName = 'Workplace' AND OwnerKey IN (%1)) OR (TableName = 'DeviceUnit' AND "
+                           "OwnerKey IN (SELECT IdWorkplace FROM Workplace WHERE WrkpIdDepartment IN (%1)))")
+                .arg(deps);
     } else if (kind == u"Workplace") {
-        where = QStringLiteral("(TableName = 'Workplace' AND RowKey = :K) OR (TableName = 'DeviceUnit' AND "
-                               "OwnerKey = :K) OR (TableName = 'CompleteSet' AND OwnerKey IN (SELECT IdDevice "
-                               "FROM DeviceUnit WHERE DevcIdWorkplace = :K))");
+        where =
+            QStringLiteral("(TableName = 'Workplace' AND RowKey = :K) OR (TableName = 'DeviceUnit' AND "
+                           "OwnerKey = :K) OR (TableName = 'CompleteSet' AND OwnerKey IN (SELECT IdDevice "
+                           "FROM DeviceUnit WHERE DevcIdWorkplace = :K))");
     } else if (kind == u"DeviceUnit") {
-        where = QStringLiteral("(TableName = 'DeviceUnit' AND RowKey = :K) OR (TableName = 'CompleteSet' AND "
-                               "OwnerKey = :K) OR (TableName = 'ElementMove' AND OwnerKey IN (SELECT IdComponent "
-                               "FROM CompleteSet WHERE CmplIdDevice = :K))");
+        where =
+            QStringLiteral("(TableName = 'DeviceUnit' AND RowKey = :K) OR (TableName = 'CompleteSet' AND "
+                           "OwnerKey = :K) OR (TableName = 'ElementMove' AND OwnerKey IN (SELECT IdComponent "
+                           "FROM CompleteSet WHERE CmplIdDevice = :K))");
     } else if (kind == u"CompleteSet") {
-        where = QStringLiteral("(TableName = 'CompleteSet' AND RowKey = :K) OR (TableName = 'ElementMove' AND "
-                               "OwnerKey = :K)");
+        where =
+            QStringLiteral("(TableName = 'CompleteSet' AND RowKey = :K) OR (TableName = 'ElementMove' AND "
+                           "OwnerKey = :K)");
     } else if (kind == u"User") {
-        where = QStringLiteral("(TableName = 'User' AND RowKey = :K) OR (TableName = 'UserInstall' AND OwnerKey = "
-                               ":K)");
+        where = QStringLiteral(
+            "(TableName = 'User' AND RowKey = :K) OR (TableName = 'UserInstall' AND OwnerKey = "
+            ":K)");
     } else {
         where = QStringLiteral("TableName = :T AND RowKey = :K");
     }
@@ -468,9 +491,11 @@ int KeepMonths(Connection &cn) {
 
 void SetKeepMonths(Connection &cn, int months) {
     if (months < 1)
-        throw AppError(QStringLiteral("Срок хранения журнала изменений — целое число месяцев не меньше одного"));
+        throw AppError(
+            QStringLiteral("Срок хранения журнала изменений — целое число месяцев не меньше одного"));
     Transaction tx(cn);
-    cn.execute(QStringLiteral("UPDATE JournalSetting SET KeepMonths = :M WHERE ID = 1"), {{QStringLiteral("M"), months}});
+    cn.execute(QStringLiteral("UPDATE JournalSetting SET KeepMonths = :M WHERE ID = 1"),
+               {{QStringLiteral("M"), months}});
     tx.commit();
 }
 
@@ -483,8 +508,9 @@ int purgeNow(Connection &cn) {
     const QString cutoff = pg ? QStringLiteral("localtimestamp(0) - make_interval(months => %1)").arg(months)
                               : QStringLiteral("datetime('now', 'localtime', '-%1 months')").arg(months);
     const int removed = cn.execute(QStringLiteral("DELETE FROM Journal WHERE Stamp < %1").arg(cutoff));
-    cn.execute(QStringLiteral("UPDATE JournalSetting SET LastPurge = %1 WHERE ID = 1")
-                   .arg(pg ? QStringLiteral("localtimestamp(0)") : QStringLiteral("datetime('now', 'localtime')")));
+    cn.execute(
+        QStringLiteral("UPDATE JournalSetting SET LastPurge = %1 WHERE ID = 1")
+            .arg(pg ? QStringLiteral("localtimestamp(0)") : QStringLiteral("datetime('now', 'localtime')")));
     return removed;
 }
 
@@ -504,7 +530,8 @@ int PurgeIfDue(Connection &cn) {
     // once one purges.
     if (pg)
         cn.execute(QStringLiteral("SELECT ID FROM JournalSetting WHERE ID = 1 FOR UPDATE"));
-    const QString today = pg ? QStringLiteral("current_date::timestamp") : QStringLiteral("date('now', 'localtime')");
+    const QString today =
+        pg ? QStringLiteral("current_date::timestamp") : QStringLiteral("date('now', 'localtime')");
     if (cn.scalar(QStringLiteral("SELECT count(*) FROM JournalSetting WHERE ID = 1 AND (LastPurge IS NULL OR "
                                  "LastPurge < %1)")
                       .arg(today))
@@ -520,8 +547,9 @@ int PurgeIfDue(Connection &cn) {
 void RegisterProcedures() {
     using FT = FieldType;
     Proc::add(QStringLiteral("JournalList"),
-              {Proc::in("@Since", FT::DateTime), Proc::in("@Until", FT::DateTime), Proc::in("@Person", FT::String, 100),
-               Proc::in("@Table", FT::String, 30), Proc::in("@Text", FT::String, 100)},
+              {Proc::in("@Since", FT::DateTime), Proc::in("@Until", FT::DateTime),
+               Proc::in("@Person", FT::String, 100), Proc::in("@Table", FT::String, 30),
+               Proc::in("@Text", FT::String, 100)},
               shownColumns(), [](ProcedureCall &call) {
                   Filter f;
                   f.since = call.arg(QStringLiteral("Since")).toDateTime();
@@ -531,10 +559,11 @@ void RegisterProcedures() {
                   f.text = call.argText(QStringLiteral("Text"));
                   return Read(call.cn, f);
               });
-    Proc::add(QStringLiteral("JournalHistory"), {Proc::req("@Kind", FT::String, 30), Proc::req("@ID", FT::Integer)},
-              shownColumns(), [](ProcedureCall &call) {
-                  return History(call.cn, call.argText(QStringLiteral("Kind")), call.argInt(QStringLiteral("ID")));
-              });
+    Proc::add(
+        QStringLiteral("JournalHistory"), {Proc::req("@Kind", FT::String, 30), Proc::req("@ID", FT::Integer)},
+        shownColumns(), [](ProcedureCall &call) {
+            return History(call.cn, call.argText(QStringLiteral("Kind")), call.argInt(QStringLiteral("ID")));
+        });
 }
 
 } // namespace Journal

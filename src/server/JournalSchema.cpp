@@ -74,8 +74,9 @@ QStringList sqliteStatements() {
         };
         for (const auto &[event, act, side] : {std::tuple{"INSERT", "I", "NEW"}, {"DELETE", "D", "OLD"}}) {
             const QString sd = QString::fromLatin1(side);
-            s << QStringLiteral("CREATE TRIGGER trJournal%1%2 AFTER %3 ON [%1] BEGIN INSERT INTO Journal (%4) "
-                                "VALUES (%5, %6, '%1', %7.[%8], %9, '%10', %11); END")
+            s << QStringLiteral(
+                     "CREATE TRIGGER trJournal%1%2 AFTER %3 ON [%1] BEGIN INSERT INTO Journal (%4) "
+                     "VALUES (%5, %6, '%1', %7.[%8], %9, '%10', %11); END")
                      .arg(table, QString::fromLatin1(act), QString::fromLatin1(event),
                           QString::fromLatin1(Columns), now, person, sd, key, owner(sd))
                      .arg(QString::fromLatin1(act), row(sd));
@@ -86,11 +87,12 @@ QStringList sqliteStatements() {
             values << QStringLiteral("SELECT '%1' AS f, OLD.[%1] AS o, NEW.[%1] AS n, %2 AS s")
                           .arg(c, isSecretColumn(table, c) ? QStringLiteral("1") : QStringLiteral("0"));
         }
-        s << QStringLiteral("CREATE TRIGGER trJournal%1U AFTER UPDATE ON [%1] WHEN %2 BEGIN INSERT INTO Journal "
-                            "(%3) SELECT %4, %5, '%1', NEW.[%6], %7, 'U', json_group_object(f, CASE WHEN s "
-                            "THEN NULL ELSE json_array(o, n) END) FROM (%8) WHERE o IS NOT n; END")
-                 .arg(table, differs.join(QStringLiteral(" OR ")), QString::fromLatin1(Columns), now, person, key,
-                      owner(QStringLiteral("NEW")), values.join(QStringLiteral(" UNION ALL ")));
+        s << QStringLiteral(
+                 "CREATE TRIGGER trJournal%1U AFTER UPDATE ON [%1] WHEN %2 BEGIN INSERT INTO Journal "
+                 "(%3) SELECT %4, %5, '%1', NEW.[%6], %7, 'U', json_group_object(f, CASE WHEN s "
+                 "THEN NULL ELSE json_array(o, n) END) FROM (%8) WHERE o IS NOT n; END")
+                 .arg(table, differs.join(QStringLiteral(" OR ")), QString::fromLatin1(Columns), now, person,
+                      key, owner(QStringLiteral("NEW")), values.join(QStringLiteral(" UNION ALL ")));
     }
     s << QStringLiteral("CREATE TRIGGER trJournalReadOnly BEFORE UPDATE ON Journal BEGIN SELECT RAISE(ABORT, "
                         "'%1'); END")
@@ -100,8 +102,8 @@ QStringList sqliteStatements() {
 
 QStringList pgStatements() {
     QStringList s;
-    const QString person = QStringLiteral(
-        "coalesce(nullif(current_setting('velmora.person', true), ''), session_user::text)");
+    const QString person =
+        QStringLiteral("coalesce(nullif(current_setting('velmora.person', true), ''), session_user::text)");
     const QString now = QStringLiteral("localtimestamp(0)");
     for (const Followed &f : followedTables()) {
         const QString table = QString::fromLatin1(f.table);
@@ -125,19 +127,22 @@ QStringList pgStatements() {
         QStringList values;
         for (const QString &c : cols)
             values << QStringLiteral("('%1', to_jsonb(OLD.[%1]), to_jsonb(NEW.[%1]), %2)")
-                          .arg(c, isSecretColumn(table, c) ? QStringLiteral("true") : QStringLiteral("false"));
-        s << QStringLiteral("CREATE FUNCTION fnJournal%1() RETURNS trigger LANGUAGE plpgsql AS $$ DECLARE "
-                            "changed jsonb; BEGIN IF TG_OP = 'UPDATE' THEN SELECT jsonb_object_agg(v.f, CASE "
-                            "WHEN v.s THEN 'null'::jsonb ELSE jsonb_build_array(v.o, v.n) END) INTO changed "
-                            "FROM (VALUES %2) AS v(f, o, n, s) WHERE v.o IS DISTINCT FROM v.n; IF changed IS "
-                            "NULL THEN RETURN NULL; END IF; %3 ELSIF TG_OP = 'INSERT' THEN %4 ELSE %5 END IF; "
-                            "RETURN NULL; END $$")
+                          .arg(c,
+                               isSecretColumn(table, c) ? QStringLiteral("true") : QStringLiteral("false"));
+        s << QStringLiteral(
+                 "CREATE FUNCTION fnJournal%1() RETURNS trigger LANGUAGE plpgsql AS $$ DECLARE "
+                 "changed jsonb; BEGIN IF TG_OP = 'UPDATE' THEN SELECT jsonb_object_agg(v.f, CASE "
+                 "WHEN v.s THEN 'null'::jsonb ELSE jsonb_build_array(v.o, v.n) END) INTO changed "
+                 "FROM (VALUES %2) AS v(f, o, n, s) WHERE v.o IS DISTINCT FROM v.n; IF changed IS "
+                 "NULL THEN RETURN NULL; END IF; %3 ELSIF TG_OP = 'INSERT' THEN %4 ELSE %5 END IF; "
+                 "RETURN NULL; END $$")
                  .arg(table, values.join(QStringLiteral(", ")),
                       insert(QStringLiteral("U"), QStringLiteral("NEW"), QStringLiteral("changed::text")),
                       insert(QStringLiteral("I"), QStringLiteral("NEW"), row(QStringLiteral("NEW"))),
                       insert(QStringLiteral("D"), QStringLiteral("OLD"), row(QStringLiteral("OLD"))));
-        s << QStringLiteral("CREATE TRIGGER trJournal%1 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW "
-                            "EXECUTE FUNCTION fnJournal%1()")
+        s << QStringLiteral(
+                 "CREATE TRIGGER trJournal%1 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW "
+                 "EXECUTE FUNCTION fnJournal%1()")
                  .arg(table);
     }
     s << QStringLiteral("CREATE FUNCTION fnJournalReadOnly() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
@@ -153,8 +158,9 @@ QStringList pgStatements() {
 void create(Connection &cn) {
     const bool pg = cn.engine() == Engine::PostgreSQL;
     QStringList s;
-    s << QStringLiteral("CREATE TABLE Journal (ID %1, Stamp %2 NOT NULL, Person TEXT, TableName VARCHAR(30) "
-                        "NOT NULL, RowKey INTEGER NOT NULL, OwnerKey INTEGER, Act CHAR(1) NOT NULL, Fields TEXT)")
+    s << QStringLiteral(
+             "CREATE TABLE Journal (ID %1, Stamp %2 NOT NULL, Person TEXT, TableName VARCHAR(30) "
+             "NOT NULL, RowKey INTEGER NOT NULL, OwnerKey INTEGER, Act CHAR(1) NOT NULL, Fields TEXT)")
              .arg(pg ? QStringLiteral("bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
                      : QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT"),
                   pg ? QStringLiteral("timestamp(0)") : QStringLiteral("DATETIME"));
