@@ -1,9 +1,9 @@
 // velmora-db journal: the database's change journal as tab-separated rows, newest first, in the
 // program's words; --purge removes the entries older than the kept months, --keep sets them.
 
+#include "Journal.h"
 #include "Connection.h"
 #include "Errors.h"
-#include "Journal.h"
 
 #include <QDateTime>
 #include <cstdio>
@@ -41,7 +41,8 @@ QDateTime parseDate(const QString &text) {
 } // namespace
 
 // Throws AppError for a bad value; `usage` is called for a wrong command line.
-int JournalCommand(const QString &url, const QStringList &args, const std::function<void(const QString &)> &usage) {
+int JournalCommand(const QString &url, const QStringList &args,
+                   const std::function<void(const QString &)> &usage) {
     Journal::Filter f;
     bool purge = false;
     int keep = 0;
@@ -88,8 +89,9 @@ int JournalCommand(const QString &url, const QStringList &args, const std::funct
             bool ok = false;
             keep = v.toInt(&ok);
             if (!ok || keep < 1)
-                throw AppError(QStringLiteral("После --keep нужно целое число месяцев не меньше одного, а не %1")
-                                   .arg(quoteInput(v)));
+                throw AppError(
+                    QStringLiteral("После --keep нужно целое число месяцев не меньше одного, а не %1")
+                        .arg(quoteInput(v)));
         } else {
             usage(QStringLiteral("неизвестный параметр команды journal: %1").arg(quoteInput(a)));
         }
@@ -102,7 +104,9 @@ int JournalCommand(const QString &url, const QStringList &args, const std::funct
     }
     if (purge) {
         const int removed = Journal::Purge(cn);
-        out(stderr, QStringLiteral("Удалено записей журнала старше %1 мес.: %2\n").arg(Journal::KeepMonths(cn)).arg(removed));
+        out(stderr, QStringLiteral("Удалено записей журнала старше %1 мес.: %2\n")
+                        .arg(Journal::KeepMonths(cn))
+                        .arg(removed));
         return 0;
     }
     if (keep > 0)

@@ -449,9 +449,9 @@ ResultSet History(Connection &cn, const QString &kind, qint64 key, int limit) {
     // The object itself, and the rows it holds now or held when they changed.
     QString where;
     if (kind == u"Department") {
-        const QString deps = QStringLiteral(
-            "WITH RECURSIVE d(Id) AS (SELECT :K UNION SELECT x.IdDepartment FROM Department x JOIN d ON "
-            "x.DprtIdHigher = d.Id) SELECT Id FROM d");
+        const QString deps = QStringLiteral("WITH RECURSIVE d(Id) AS (SELECT CAST(:K AS INTEGER) UNION "
+                                            "SELECT x.IdDepartment FROM Department x JOIN d ON "
+                                            "x.DprtIdHigher = d.Id) SELECT Id FROM d");
         where =
             QStringLiteral("(TableName = 'Department' AND (RowKey IN (%1) OR OwnerKey IN (%1))) OR "
                            "(TableName = 'Workplace' AND OwnerKey IN (%1)) OR (TableName = 'DeviceUnit' AND "

@@ -26,8 +26,13 @@ const QVector<Followed> &followedTables() {
 bool isFollowedColumn(const QString &table, const ColumnInfo &c) {
     if (c.identity || c.readOnly || c.name.compare(u"RowVersion", Qt::CaseInsensitive) == 0)
         return false;
-    // The ping sweep writes OnLine for every computer each time it runs.
-    if (table == u"DeviceUnit" && c.name == u"OnLine")
+    // The ping sweep writes OnLine for every computer each time it runs; the positions among
+    // siblings are numbered by the database and renumbered by every move.
+    static const QStringList derived = {QStringLiteral("DeviceUnit.OnLine"),
+                                        QStringLiteral("Department.DprtOrder"),
+                                        QStringLiteral("Workplace.WrkpOrder"),
+                                        QStringLiteral("Kind.KindOrder"), QStringLiteral("Model.ModlWeight")};
+    if (derived.contains(table + u'.' + c.name))
         return false;
     return true;
 }
