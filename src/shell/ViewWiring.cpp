@@ -10,6 +10,7 @@
 #include "dgElementMoveEdit.h"
 #include "dgElementMoveList.h"
 #include "dgFirmList.h"
+#include "dgHistory.h"
 #include "dgKindList.h"
 #include "dgModelList.h"
 #include "dgNetSetup.h"
@@ -46,6 +47,7 @@ void ConnectDialogs(ViewLinks &links) {
     };
     links.documentKindList = [](int id) { TDocumentKindListDG::Run(id, nullptr); };
     links.trademarkList = [](int id) { TTrademarkListDG::Run(id, nullptr); };
+    links.history = [](const QString &kind, int id, const QString &name) { THistoryDG::Run(kind, id, name); };
 }
 
 void ConnectDialogs(TLayoutMainFM &view) {

@@ -13,6 +13,7 @@
 #include "dmTessalData.h"
 #include "fmChangeList.h"
 #include "fmDocumentList.h"
+#include "fmJournal.h"
 #include "fmLayout.h"
 #include "fmModelList.h"
 #include "fmNetComputer.h"
@@ -68,6 +69,7 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent) {
     tsUser = addPage(pcMain, "tsUser", QStringLiteral("Пользователи"), Img::User);
     tsSearch = addPage(pcMain, "tsSearch", QStringLiteral("Поиск"), Img::Search);
     tsVersioan = addPage(pcMain, "tsVersioan", QStringLiteral("Версия"), Img::Version);
+    tsJournal = addPage(pcMain, "tsJournal", QStringLiteral("Журнал изменений"), Img::Edit);
 
     // The version tab: what changed in the newest version.
     auto *grid = new QGridLayout;
@@ -232,6 +234,11 @@ void TMainFM::TabShow(int index) {
         });
     else if (page == tsSearch)
         host<TSearchFM>(m_search, tsSearch, [this](TSearchFM *v) { connectLinks(v->links); });
+    else if (page == tsJournal)
+        host<TJournalFM>(m_journal, tsJournal, [this](TJournalFM *v) {
+            connectLinks(v->links);
+            Guarded([v] { v->Refresh(); });
+        });
 }
 
 // A view shown again reads its lists anew where it stands, so that what was changed in other tabs

@@ -40,9 +40,10 @@ protected:
     };
     // The newest entries of one row, newest first.
     std::vector<Entry> entries(const QString &table, qint64 key) {
-        const ResultSet rs = cn().query(QStringLiteral("SELECT Person, Act, Fields FROM Journal WHERE TableName = "
-                                                       ":T AND RowKey = :K ORDER BY ID DESC"),
-                                        {{QStringLiteral("T"), table}, {QStringLiteral("K"), key}});
+        const ResultSet rs =
+            cn().query(QStringLiteral("SELECT Person, Act, Fields FROM Journal WHERE TableName = "
+                                      ":T AND RowKey = :K ORDER BY ID DESC"),
+                       {{QStringLiteral("T"), table}, {QStringLiteral("K"), key}});
         std::vector<Entry> out;
         for (const auto &r : rs.rows)
             out.push_back({r[0].toString(), r[1].toString().trimmed(),
@@ -128,9 +129,10 @@ TEST_P(JournalTest, WritesThatDoNotCommitLeaveNothing) {
 
 TEST_P(JournalTest, PasswordsAreJournalledWithoutTheirValues) {
     const int user = insert("User", {{"Name", "Петров"}, {"Pass", "first-secret"}}).toInt();
-    cn().execute(QStringLiteral("UPDATE [User] SET Pass = 'second-secret', MailPass = 'mail-secret', Name = 'Петров "
-                                "П.' WHERE ID = :U"),
-                 {{QStringLiteral("U"), user}});
+    cn().execute(
+        QStringLiteral("UPDATE [User] SET Pass = 'second-secret', MailPass = 'mail-secret', Name = 'Петров "
+                       "П.' WHERE ID = :U"),
+        {{QStringLiteral("U"), user}});
     for (const char *secret : {"first-secret", "second-secret", "mail-secret"})
         EXPECT_EQ(cn().query(QStringLiteral("SELECT ID FROM Journal WHERE Fields LIKE :S"),
                              {{QStringLiteral("S"), QStringLiteral("%%1%").arg(QLatin1String(secret))}})
@@ -144,7 +146,8 @@ TEST_P(JournalTest, PasswordsAreJournalledWithoutTheirValues) {
     ASSERT_GE(h.rows.size(), 2u);
     const QString change = h.rows[0][7].toString();
     EXPECT_TRUE(change.contains(QStringLiteral("Пароль: изменён"))) << change.toStdString();
-    EXPECT_TRUE(change.contains(QStringLiteral("Фамилия и имя: «Петров» → «Петров П.»"))) << change.toStdString();
+    EXPECT_TRUE(change.contains(QStringLiteral("Фамилия и имя: «Петров» → «Петров П.»")))
+        << change.toStdString();
 }
 
 TEST_P(JournalTest, HistoryTellsInTheProgramsWords) {
@@ -157,7 +160,8 @@ TEST_P(JournalTest, HistoryTellsInTheProgramsWords) {
     tx.commit();
     const ResultSet h = Journal::History(cn(), QStringLiteral("DeviceUnit"), dev);
     ASSERT_GE(h.rows.size(), 3u);
-    EXPECT_EQ(h.rows[0][7].toString(), QStringLiteral("Использование: пусто → Хранится; Вид: «Принтер» → «МФУ»"));
+    EXPECT_EQ(h.rows[0][7].toString(),
+              QStringLiteral("Использование: пусто → Хранится; Вид: «Принтер» → «МФУ»"));
     EXPECT_EQ(h.rows[0][6].toString(), QStringLiteral("изменено"));
     EXPECT_EQ(h.rows[0][2].toString(), QStringLiteral("anna@ws1"));
     EXPECT_EQ(h.rows[1][3].toString(), QStringLiteral("CompleteSet")) << "what the device holds";
@@ -179,13 +183,15 @@ TEST_P(JournalTest, PurgeKeepsWhatIsYoungerThanTheSetting) {
     const QString ago = pg() ? QStringLiteral("localtimestamp(0) - make_interval(months => %1)")
                              : QStringLiteral("datetime('now', 'localtime', '-%1 months')");
     for (int months : {40, 30, 13, 11})
-        cn().execute(QStringLiteral("INSERT INTO Journal (Stamp, TableName, RowKey, Act) VALUES (%1, 'Kind', %2, 'U')")
-                         .arg(ago.arg(months))
-                         .arg(1000 + months));
+        cn().execute(
+            QStringLiteral("INSERT INTO Journal (Stamp, TableName, RowKey, Act) VALUES (%1, 'Kind', %2, 'U')")
+                .arg(ago.arg(months))
+                .arg(1000 + months));
     auto left = [&] {
         QList<int> out;
         for (const auto &r :
-             cn().query(QStringLiteral("SELECT RowKey FROM Journal WHERE RowKey >= 1000 ORDER BY RowKey")).rows)
+             cn().query(QStringLiteral("SELECT RowKey FROM Journal WHERE RowKey >= 1000 ORDER BY RowKey"))
+                 .rows)
             out << r[0].toInt() - 1000;
         return out;
     };
@@ -216,8 +222,9 @@ TEST_P(JournalTest, TwoWorkstationsEachGetTheirOwnEntries) {
                     std::this_thread::yield();
                 for (int i = 0; i < 15; ++i) {
                     Transaction tx(*c);
-                    c->execute(QStringLiteral("UPDATE DeviceUnit SET DevcNumber = :N WHERE IdDevice = :D"),
-                               {{QStringLiteral("N"), QString::number(i)}, {QStringLiteral("D"), devices[w]}});
+                    c->execute(
+                        QStringLiteral("UPDATE DeviceUnit SET DevcNumber = :N WHERE IdDevice = :D"),
+                        {{QStringLiteral("N"), QString::number(i)}, {QStringLiteral("D"), devices[w]}});
                     tx.commit();
                 }
             } catch (const AppError &e) {
@@ -255,9 +262,10 @@ TEST(JournalSqlite, AnotherClientsWriteIsJournalled) {
     const QString file = DatabaseUrl::parse(db.url()).path;
     QProcess p;
     p.start(python, {QStringLiteral("-c"),
-                     QStringLiteral("import sqlite3, sys\nc = sqlite3.connect(sys.argv[1])\n"
-                                    "c.execute(\"UPDATE Department SET DprtName = 'Склад 2' WHERE IdDepartment = %1\")\n"
-                                    "c.commit()\n")
+                     QStringLiteral(
+                         "import sqlite3, sys\nc = sqlite3.connect(sys.argv[1])\n"
+                         "c.execute(\"UPDATE Department SET DprtName = 'Склад 2' WHERE IdDepartment = %1\")\n"
+                         "c.commit()\n")
                          .arg(dep),
                      file});
     ASSERT_TRUE(p.waitForFinished(30000));
