@@ -336,16 +336,8 @@ int sql(const QString &url, const QStringList &args) {
                            .arg(values.size()));
     // Values checked against the columns they are written into, so that both engines refuse
     // the same texts (SQLite would store "1e3" in an integer column as 1000).
-    // On SQLite the journal learns who writes from the writing transaction (Connection::setPerson).
-    static const QRegularExpression writes(QStringLiteral("^\\s*(insert|update|delete|replace|with)\\b"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    std::optional<Transaction> tx;
-    if (cn.engine() == Engine::SQLite && writes.match(statement).hasMatch())
-        tx.emplace(cn);
     const StatementResult result =
         cn.executePositional(statement, checkedStatementValues(statement, names, values));
-    if (tx)
-        tx->commit();
     if (!result.returnsRows) {
         write(stderr, QStringLiteral("%1 rows affected\n").arg(result.rowsAffected));
         return 0;

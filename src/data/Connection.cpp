@@ -736,6 +736,17 @@ StatementResult Connection::perform(const PreparedSql &sql, const QVariantList &
             return runPostgres(conn, sql, values, original);
         throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), original);
     }
+    // A write outside a transaction on SQLite gets one of its own, so that the journal learns
+    // who wrote (setPerson).
+    static const QRegularExpression writes(QStringLiteral("^\\s*(insert|update|delete|replace)\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (m_depth == 0 && !m_person.isEmpty() && writes.match(sql.text).hasMatch()) {
+        Connection &self = const_cast<Connection &>(*this); // the statement's own transaction
+        Transaction tx(self);
+        StatementResult r = runSqlite(sql, values, original);
+        tx.commit();
+        return r;
+    }
     return runSqlite(sql, values, original);
 }
 
@@ -924,12 +935,15 @@ void Connection::commit() {
         throw DatabaseError(QStringLiteral("Изменения отменены из-за ошибки"));
     }
     if (std::exchange(m_personWritten, false)) {
+        ++m_depth; // still inside the transaction while the person is cleared
         try {
             execute(QStringLiteral("DELETE FROM JournalPerson"));
         } catch (...) {
+            m_depth = 0;
             database().rollback();
             throw;
         }
+        --m_depth;
     }
     if (!database().commit()) {
         const QSqlError error = database().lastError();

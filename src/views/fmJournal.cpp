@@ -3,8 +3,8 @@
 #include "BusyCursor.h"
 #include "DataGrid.h"
 #include "Journal.h"
-#include "TessalDialog.h"
 #include "TessalADO.h"
+#include "TessalDialog.h"
 #include "dmTessalData.h"
 
 #include <QComboBox>
@@ -30,7 +30,8 @@ TJournalFM::TJournalFM(QWidget *parent) : HostedView(QStringLiteral("Журна�
         w->setObjectName(QString::fromLatin1(name));
         return w;
     };
-    edSince = static_cast<QDateEdit *>(named(new QDateEdit(QDate::currentDate().addMonths(-1), this), "edSince"));
+    edSince =
+        static_cast<QDateEdit *>(named(new QDateEdit(QDate::currentDate().addMonths(-1), this), "edSince"));
     edUntil = static_cast<QDateEdit *>(named(new QDateEdit(QDate::currentDate(), this), "edUntil"));
     for (QDateEdit *e : {edSince, edUntil}) {
         e->setCalendarPopup(true);
