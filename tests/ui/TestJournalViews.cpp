@@ -3,8 +3,8 @@
 
 #include "AppTest.h"
 #include "DataGrid.h"
-#include "ViewWiring.h"
 #include "ViewLinks.h"
+#include "ViewWiring.h"
 #include "dgHistory.h"
 #include "fmJournal.h"
 
@@ -75,11 +75,11 @@ TEST_F(JournalViewsTest, JournalTabFiltersAndExports) {
         const char *person, *table, *text;
         int rows;
     } cases[] = {
-        {"OLGA", "", "", -1},             // every entry of this person, whatever the case
-        {"someone", "", "", 0},           // nobody else wrote
-        {"", "DeviceUnit", "", 2},        // the device's addition and change
-        {"", "", "a-1", 1},               // the text of a change
-        {"", "Kind", "сканер", 1},        // table and text together
+        {"OLGA", "", "", -1},      // every entry of this person, whatever the case
+        {"someone", "", "", 0},    // nobody else wrote
+        {"", "DeviceUnit", "", 2}, // the device's addition and change
+        {"", "", "a-1", 1},        // the text of a change
+        {"", "Kind", "сканер", 1}, // table and text together
     };
     const int all = view.taJournal->recordCount();
     ASSERT_GE(all, 5);
