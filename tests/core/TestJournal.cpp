@@ -10,11 +10,15 @@
 #include "Server.h"
 #include "TestDatabase.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <atomic>
 #include <thread>
 
@@ -275,6 +279,63 @@ TEST(JournalSqlite, AnotherClientsWriteIsJournalled) {
     ASSERT_EQ(rs.rows.size(), 1u);
     EXPECT_TRUE(rs.rows[0][0].isNull());
     EXPECT_EQ(rs.rows[0][1].toString(), QStringLiteral(R"({"DprtName":["Склад","Склад 2"]})"));
+}
+
+} // namespace
+
+namespace {
+
+// velmora-db journal, run as a process: a write through `sql` shows with the tool's person, in
+// words; wrong arguments are refused with a sentence.
+TEST(JournalTool, PrintsFiltersAndRefuses) {
+    const QString tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+    if (!QFileInfo(tool).isExecutable())
+        GTEST_SKIP() << "velmora-db is not built beside the tests";
+    QTemporaryDir dir;
+    const QString db = "sqlite:" + dir.filePath("j.db");
+    auto run = [&](const QStringList &args) {
+        QProcess p;
+        p.start(tool, QStringList{"--database", db} + args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                          QString::fromUtf8(p.readAllStandardError())};
+    };
+    ASSERT_EQ(std::get<0>(run({"create", "--demo"})), 0);
+    ASSERT_EQ(std::get<0>(run({"sql", "UPDATE DeviceUnit SET DevcNumber = 'Z-9' WHERE IdDevice = 1"})), 0);
+
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char *out; // a pattern the standard output holds; nullptr: not checked
+        const char *err; // a pattern the standard error holds; nullptr: not checked
+    } cases[] = {
+        {{"journal", "--table", "deviceunit", "--key", "1"},
+         0,
+         "^Stamp\tPerson\tTableName\tRowKey\tWhat\tAct\tChange\n[0-9-]+ "
+         "[0-9:]+\t[^\t]+\tDeviceUnit\t1\tУстройство "
+         "«[^»]+»\tизменено\tНомер: «[^»]*» → «Z-9»\n",
+         nullptr},
+        {{"journal", "--user", "nobody-at-all"}, 0, "^Stamp\t[^\n]*\n$", nullptr},
+        {{"journal", "--table", "Favorite"}, 1, nullptr, "не ведётся в журнале"},
+        {{"journal", "--since", "вчера"}, 1, nullptr, "не распознана"},
+        {{"journal", "--key", "x"}, 1, nullptr, "не целое число"},
+        {{"journal", "--keep", "0"}, 1, nullptr, "не меньше одного"},
+        {{"journal", "--bogus"}, 2, nullptr, "неизвестный параметр команды journal"},
+        {{"journal", "--keep", "24", "--purge"}, 0, nullptr, "Удалено записей журнала старше 24 мес.: 0"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const auto [code, out, err] = run(c.args);
+        EXPECT_EQ(code, c.exitCode) << err.toStdString();
+        if (c.out) {
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.out)).match(out).hasMatch())
+                << out.toStdString();
+        }
+        if (c.err) {
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.err)).match(err).hasMatch())
+                << err.toStdString();
+        }
+    }
 }
 
 } // namespace
