@@ -455,11 +455,12 @@ void benchJournal(Connection &cn) {
         }
     };
     for (const auto &[name, work] : {std::pair{"moves", std::function<void()>(moves)}, {"edits", edits}}) {
-        const double with = timeMs(work, 2);
-        double without = 0;
-        {
+        // By turns, the best of each: a slow spell of the machine falls on both alike.
+        double with = 1e300, without = 1e300;
+        for (int run = 0; run < 2; ++run) {
+            with = std::min(with, timeMs(work, 1));
             JournalOff off(cn);
-            without = timeMs(work, 2);
+            without = std::min(without, timeMs(work, 1));
         }
         figure(qPrintable(QStringLiteral("journal_%1_10000_ms").arg(QLatin1String(name))), with, 0);
         figure(qPrintable(QStringLiteral("journal_%1_bare_ms").arg(QLatin1String(name))), without, 0);
