@@ -18,6 +18,7 @@
 #include "model/dmLookUpData.h"
 #include "placement/PlaceTree.h"
 #include "server/DemoData.h"
+#include "server/Journal.h"
 #include "server/Server.h"
 #include "ui/Seams.h"
 
@@ -376,6 +377,143 @@ void benchViews(Connection &cn) {
     figure("ratio_prevention_report_to_bare_fetch", report / reportBare);
 }
 
+// ---- the change journal ------------------------------------------------------------------------
+
+// The journal's triggers taken away while it lives (SQLite: dropped and made again; PostgreSQL:
+// disabled), and the connection's person with them.
+class JournalOff {
+public:
+    explicit JournalOff(Connection &cn) : m_cn(cn), m_person(cn.person()) {
+        cn.setPerson(QString());
+        if (cn.engine() == Engine::SQLite) {
+            const ResultSet rs = cn.query(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = "
+                                                         "'trigger' AND name LIKE 'trJournal%' AND name "
+                                                         "<> 'trJournalReadOnly'"));
+            for (const auto &r : rs.rows) {
+                m_triggers.append({r[0].toString(), r[1].toString()});
+                cn.execute(QStringLiteral("DROP TRIGGER [%1]").arg(r[0].toString()));
+            }
+        } else {
+            for (const auto &[table, caption] : Journal::Tables())
+                cn.execute(QStringLiteral("ALTER TABLE [%1] DISABLE TRIGGER trJournal%1").arg(table));
+        }
+    }
+    ~JournalOff() {
+        if (m_cn.engine() == Engine::SQLite) {
+            for (const auto &[name, sql] : m_triggers)
+                m_cn.execute(sql);
+        } else {
+            for (const auto &[table, caption] : Journal::Tables())
+                m_cn.execute(QStringLiteral("ALTER TABLE [%1] ENABLE TRIGGER trJournal%1").arg(table));
+        }
+        m_cn.setPerson(m_person);
+    }
+
+private:
+    Connection &m_cn;
+    QString m_person;
+    QList<std::pair<QString, QString>> m_triggers;
+};
+
+// 10 000 element moves and 10 000 device edits, each in its own transaction as the program writes
+// them, with the journal and without it; then one device's history among a million entries
+// against the bare indexed select of the same rows.
+void benchJournal(Connection &cn) {
+    constexpr int Writes = 10000;
+    const ResultSet devices =
+        cn.query(QStringLiteral("SELECT IdDevice FROM DeviceUnit ORDER BY IdDevice LIMIT 200"));
+    const ResultSet elements = cn.query(
+        QStringLiteral("SELECT IdComponent FROM CompleteSet ORDER BY IdComponent LIMIT %1").arg(Writes));
+    if (devices.rows.size() < 2 || elements.rows.empty()) {
+        out << "journal skipped: the database holds too few devices or elements" << Qt::endl;
+        return;
+    }
+    int round = 0;
+    auto moves = [&] {
+        ++round;
+        for (int i = 0; i < Writes; ++i) {
+            const QVariant element = elements.rows[size_t(i) % elements.rows.size()][0];
+            const QVariant device = devices.rows[size_t(i + round) % devices.rows.size()][0];
+            Transaction tx(cn);
+            cn.execute(QStringLiteral("UPDATE CompleteSet SET CmplIdDevice = :D WHERE IdComponent = :E"),
+                       {{QStringLiteral("D"), device}, {QStringLiteral("E"), element}});
+            cn.execute(
+                QStringLiteral("INSERT INTO ElementMove (IdComponent, Moving, Place) VALUES (:E, :M, :P)"),
+                {{QStringLiteral("E"), element},
+                 {QStringLiteral("M"), QDateTime::currentDateTime()},
+                 {QStringLiteral("P"), QStringLiteral("Устройство %1").arg(device.toInt())}});
+            tx.commit();
+        }
+    };
+    auto edits = [&] {
+        ++round;
+        for (int i = 0; i < Writes; ++i) {
+            Transaction tx(cn);
+            cn.execute(QStringLiteral("UPDATE DeviceUnit SET DevcNumber = :N WHERE IdDevice = :D"),
+                       {{QStringLiteral("N"), QStringLiteral("B%1-%2").arg(round).arg(i)},
+                        {QStringLiteral("D"), devices.rows[size_t(i) % devices.rows.size()][0]}});
+            tx.commit();
+        }
+    };
+    for (const auto &[name, work] : {std::pair{"moves", std::function<void()>(moves)}, {"edits", edits}}) {
+        // By turns, the best of each: a slow spell of the machine falls on both alike.
+        double with = 1e300, without = 1e300;
+        for (int run = 0; run < 2; ++run) {
+            with = std::min(with, timeMs(work, 1));
+            JournalOff off(cn);
+            without = std::min(without, timeMs(work, 1));
+        }
+        figure(qPrintable(QStringLiteral("journal_%1_10000_ms").arg(QLatin1String(name))), with, 0);
+        figure(qPrintable(QStringLiteral("journal_%1_bare_ms").arg(QLatin1String(name))), without, 0);
+        figure(qPrintable(QStringLiteral("journal_%1_ratio").arg(QLatin1String(name))), with / without);
+    }
+
+    // A million entries, spread over the devices, then one device's history.
+    constexpr qint64 Million = 1000000;
+    const qint64 have = cn.scalar(QStringLiteral("SELECT count(*) FROM Journal")).toLongLong();
+    const qint64 deviceCount = cn.scalar(QStringLiteral("SELECT max(IdDevice) FROM DeviceUnit")).toLongLong();
+    if (have < Million) {
+        Transaction tx(cn);
+        const QString series =
+            cn.engine() == Engine::PostgreSQL
+                ? QStringLiteral("SELECT generate_series(1, %1) AS n").arg(Million - have)
+                : QStringLiteral(
+                      "WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < %1) "
+                      "SELECT n FROM s")
+                      .arg(Million - have);
+        cn.execute(
+            QStringLiteral("INSERT INTO Journal (Stamp, Person, TableName, RowKey, OwnerKey, Act, Fields) "
+                           "SELECT %1, 'bench', 'DeviceUnit', 1 + n %% %2, 1, 'U', "
+                           "'{\"DevcNumber\":[\"a\",\"b\"]}' FROM (%3) x")
+                .arg(cn.engine() == Engine::PostgreSQL ? QStringLiteral("localtimestamp(0)")
+                                                       : QStringLiteral("datetime('now', 'localtime')"))
+                .arg(std::max<qint64>(deviceCount, 1))
+                .arg(series)
+                .replace(QStringLiteral("%%"), QStringLiteral("%")));
+        tx.commit();
+    }
+    figure("journal_entries", cn.scalar(QStringLiteral("SELECT count(*) FROM Journal")).toDouble(), 0);
+    const qint64 device = devices.rows[1][0].toLongLong();
+    size_t shown = 0, bare = 0;
+    const auto [ours, plain] = timePairMs(
+        [&] { shown = Journal::History(cn, QStringLiteral("DeviceUnit"), device).rows.size(); },
+        [&] {
+            bare = cn.query(QStringLiteral(
+                                "SELECT ID, Stamp, Person, TableName, RowKey, Act, Fields FROM Journal "
+                                "WHERE (TableName = 'DeviceUnit' AND RowKey = :K) OR (TableName = "
+                                "'CompleteSet' AND OwnerKey = :K) OR (TableName = 'ElementMove' AND "
+                                "OwnerKey IN (SELECT IdComponent FROM CompleteSet WHERE CmplIdDevice = "
+                                ":K)) ORDER BY ID DESC LIMIT 5000"),
+                            {{QStringLiteral("K"), device}})
+                       .rows.size();
+        });
+    figure("journal_history_rows", double(shown), 0);
+    figure("journal_history_bare_rows", double(bare), 0);
+    figure("journal_history_ms", ours);
+    figure("journal_history_bare_ms", plain);
+    figure("journal_history_ratio", ours / plain);
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -394,7 +532,7 @@ int main(int argc, char *argv[]) {
                  QStringLiteral("text")});
     p.addOption({QStringLiteral("only"),
                  QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
-                                "views, find, dialogs."),
+                                "views, find, dialogs, journal (writes to the database)."),
                  QStringLiteral("parts")});
     p.process(app);
     const QStringList only = p.value(QStringLiteral("only")).split(u',', Qt::SkipEmptyParts);
@@ -441,6 +579,9 @@ int main(int argc, char *argv[]) {
         }
         if (wanted("dialogs"))
             benchElementDialogs(cn);
+        // It writes: only when asked for.
+        if (only.contains(QStringLiteral("journal")))
+            benchJournal(cn);
     } catch (const AppError &e) {
         QTextStream(stderr) << e.message() << Qt::endl;
         return 1;

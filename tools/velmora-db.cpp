@@ -33,8 +33,12 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
+#include <functional>
+#include <optional>
 
 int NetworkCommand(const QString &command, const QString &url, const QStringList &args); // netscan.cpp
+int JournalCommand(const QString &url, const QStringList &args,
+                   const std::function<void(const QString &)> &usage); // journal.cpp
 
 namespace {
 
@@ -71,6 +75,12 @@ const char *Usage =
     "             [--changes ФАЙЛ]\n"
     "      опубликовать версию программы: рабочие места обновятся до неё при следующем запуске;\n"
     "      файл программы должен нести эту же версию, изменения — текст в UTF-8\n"
+    "  velmora-db [--database АДРЕС] journal [--since ДАТА] [--user ИМЯ] [--table ТАБЛИЦА] [--key N]\n"
+    "      журнал изменений, новые записи первыми: когда, кто, таблица, ключ, что, действие,\n"
+    "      изменения; ДАТА как 2024-05-31, ИМЯ — часть имени того, кто менял\n"
+    "  velmora-db [--database АДРЕС] journal [--keep МЕСЯЦЕВ] [--purge]\n"
+    "      --keep задаёт, сколько месяцев хранить журнал (по умолчанию 36), --purge удаляет\n"
+    "      записи старше этого срока\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -446,12 +456,17 @@ int report(const QString &url, const QStringList &args) {
         [](const QString &message) { throw UsageError{message}; });
 }
 
+int journal(const QString &url, const QStringList &args) {
+    return JournalCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
     {"sql", sql, true},
     {"publish", publishVersion, true},
     {"report", report, true},
+    {"journal", journal, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},

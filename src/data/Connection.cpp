@@ -21,6 +21,7 @@
 #include <libpq-fe.h>
 #include <memory>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -363,6 +364,8 @@ void Connection::open(const QString &text) {
             // one holds it: a plain insert behind a bulk load waited with no word.
             setWaitLimit(WaitSeconds);
         }
+        m_personTable = false;
+        applyPerson();
     } catch (...) {
         close();
         throw;
@@ -375,6 +378,34 @@ void Connection::setWaitLimit(int seconds) {
         execute(QStringLiteral("PRAGMA busy_timeout = %1").arg(qint64(seconds) * 1000));
     else
         execute(QStringLiteral("SET lock_timeout = %1").arg(qint64(seconds) * 1000));
+}
+
+void Connection::setPerson(const QString &person) {
+    m_person = person;
+    if (isOpen())
+        applyPerson();
+}
+
+void Connection::applyPerson() {
+    if (m_url.engine == Engine::PostgreSQL)
+        query(QStringLiteral("SELECT set_config('velmora.person', :P, false)"),
+              {{QStringLiteral("P"), m_person}});
+}
+
+// Inside the writing transaction just begun on SQLite.
+void Connection::writePerson() {
+    m_personWritten = false;
+    if (m_person.isEmpty())
+        return;
+    if (!m_personTable)
+        m_personTable = scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                              "name = 'JournalPerson'"))
+                            .toInt() > 0;
+    if (!m_personTable)
+        return;
+    execute(QStringLiteral("INSERT OR REPLACE INTO JournalPerson (ID, Person) VALUES (1, :P)"),
+            {{QStringLiteral("P"), m_person}});
+    m_personWritten = true;
 }
 
 void Connection::close() {
@@ -700,6 +731,17 @@ StatementResult Connection::perform(const PreparedSql &sql, const QVariantList &
             return runPostgres(conn, sql, values, original);
         throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), original);
     }
+    // A write outside a transaction on SQLite gets one of its own, so that the journal learns
+    // who wrote (setPerson).
+    static const QRegularExpression writes(QStringLiteral("^\\s*(insert|update|delete|replace)\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    if (m_depth == 0 && !m_person.isEmpty() && writes.match(sql.text).hasMatch()) {
+        Connection &self = const_cast<Connection &>(*this); // the statement's own transaction
+        Transaction tx(self);
+        StatementResult r = runSqlite(sql, values, original);
+        tx.commit();
+        return r;
+    }
     return runSqlite(sql, values, original);
 }
 
@@ -861,6 +903,13 @@ void Connection::begin(TxMode mode) {
             throw DatabaseError(describeError(m_url.engine, q.lastError()), QStringLiteral("BEGIN IMMEDIATE"),
                                 errorCode(m_url.engine, q.lastError()));
         }
+        try {
+            writePerson();
+        } catch (...) {
+            database().rollback();
+            m_depth = 0;
+            throw;
+        }
         return;
     }
     if (!db.transaction()) {
@@ -877,7 +926,19 @@ void Connection::commit() {
         return;
     if (m_rollbackOnly) {
         database().rollback();
+        m_personWritten = false;
         throw DatabaseError(QStringLiteral("Изменения отменены из-за ошибки"));
+    }
+    if (std::exchange(m_personWritten, false)) {
+        ++m_depth; // still inside the transaction while the person is cleared
+        try {
+            execute(QStringLiteral("DELETE FROM JournalPerson"));
+        } catch (...) {
+            m_depth = 0;
+            database().rollback();
+            throw;
+        }
+        --m_depth;
     }
     if (!database().commit()) {
         const QSqlError error = database().lastError();
@@ -901,6 +962,7 @@ void Connection::rollback() {
     }
     database().rollback();
     m_rollbackOnly = false;
+    m_personWritten = false;
 }
 
 BulkWaitLimit::~BulkWaitLimit() {

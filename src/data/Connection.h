@@ -113,6 +113,13 @@ public:
     StatementResult executePositional(const QString &sql, const QVariantList &values) const;
     QVariant scalar(const QString &sql, const QVariantMap &params = {}) const;
 
+    // The person the database's change journal names for this connection's writes (the account
+    // and the workstation); empty: the journal names the database role, or no one on SQLite.
+    // PostgreSQL holds it as a setting of the session; SQLite in a one-row table that each writing
+    // transaction fills as it begins and empties before it commits, so no other client sees it.
+    void setPerson(const QString &person);
+    const QString &person() const { return m_person; }
+
     // Nested calls share the outermost transaction.
     void begin(TxMode mode = TxMode::Write);
     void commit();
@@ -136,6 +143,11 @@ private:
     int m_depth = 0;
     bool m_rollbackOnly = false;
     bool m_writing = false; // the outermost transaction was begun to write
+    QString m_person;
+    bool m_personTable = false;   // SQLite: the file has the journal's person table
+    bool m_personWritten = false; // SQLite: this transaction wrote its person
+    void applyPerson();
+    void writePerson();
 };
 
 // A longer lock wait for the connection while it lives (bulk work); the usual one afterwards.

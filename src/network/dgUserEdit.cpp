@@ -6,6 +6,7 @@
 #include "data/TessalString.h"
 #include "data/dmTessalData.h"
 
+#include "dialogs/dgHistory.h"
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -76,6 +77,18 @@ TUserEditDG::TUserEditDG() {
     btSkypePass = button("btSkypePass");
     add(skype, 0, QStringLiteral("Логин"), edSkypeLogin);
     add(skype, 1, QStringLiteral("Пароль"), edSkypePass, btSkypePass);
+
+    // The journal of this user and the user's checklist; a new user has none yet.
+    btHistory = DialogButton(this, "btHistory", QStringLiteral("История"));
+    contentLayout()->addWidget(btHistory, 0, Qt::AlignLeft);
+    connect(btHistory, &QPushButton::clicked, this, [this] {
+        const QVariant id = taData->value(QStringLiteral("ID"));
+        if (!id.isNull())
+            THistoryDG::Run(QStringLiteral("User"), id.toInt(),
+                            taData->value(QStringLiteral("Name")).toString());
+    });
+    connect(taData, &DataSet::scrolled, this,
+            [this] { btHistory->setEnabled(!taData->value(QStringLiteral("ID")).isNull()); });
 
     connect(cbDomain, &QCheckBox::toggled, this, [this] { cbDomainChange(); });
     connect(taData, &DataSet::dataChanged, this, [this] { cbDomainChange(); });

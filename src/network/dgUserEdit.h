@@ -20,6 +20,7 @@ public:
     DBEdit *edLogin, *edDomain, *edName, *edPass, *edAdd, *edMailBox, *edMailPass, *edMailGroup,
         *edSkypeLogin, *edSkypePass;
     QPushButton *btUserPass, *btCreatePass, *btSkypePass;
+    QPushButton *btHistory; // "История" of the user
 
     // Login, domain and name are read-only on the button-face colour while "Данные домена" is
     // ticked, editable on the window colour otherwise.

@@ -225,6 +225,24 @@ void TLayoutMainFM::buildActions() {
             QStringLiteral("Перемещение по устройствам,\r\nрабочим местам или подразделениям."), Img::Move);
     acSetMove->setEnabledWhen([this, hasRows] { return runElementMoveList && hasRows(); });
     acSetMove->onTrigger([this] { moveElement(); });
+    acHistory = act("acHistory", QStringLiteral("История"),
+                    QStringLiteral("Кто и когда менял это и то, что в нём."), Img::Edit);
+    acHistory->setEnabledWhen([this] { return links.history && !currentKind().isEmpty(); });
+    acHistory->onTrigger([this] {
+        static const QHash<QString, QString> kinds = {{QStringLiteral("D"), QStringLiteral("Department")},
+                                                      {QStringLiteral("W"), QStringLiteral("Workplace")},
+                                                      {QStringLiteral("V"), QStringLiteral("DeviceUnit")}};
+        const QString kind = kinds.value(SelectedKind().toUpper());
+        if (!kind.isEmpty())
+            links.RunHistory(kind, SelectedId(), treeModel->caption(tvPlace->currentIndex()));
+    });
+    acSetHistory = act("acSetHistory", QStringLiteral("История"),
+                       QStringLiteral("Кто и когда менял элемент и перемещал его."), Img::Edit);
+    acSetHistory->setEnabledWhen([this, hasRows] { return links.history && hasRows(); });
+    acSetHistory->onTrigger([this] {
+        links.RunHistory(QStringLiteral("CompleteSet"), taSet->value(QStringLiteral("ID")).toInt(),
+                         taSet->value(QStringLiteral("HEXCode")).toString());
+    });
     acGoDocument =
         act("acGoDocument", QStringLiteral("Документ"), QStringLiteral("Приходный документ."), Img::Document);
     acGoDocument->setEnabledWhen([] { return false; });
@@ -863,6 +881,8 @@ void TLayoutMainFM::buildKeysAndMenus() {
     pmPlace->addActions({acUp, acDown});
     pmPlace->addSeparator();
     pmPlace->addActions({acGoNet, acGoUser});
+    pmPlace->addSeparator();
+    pmPlace->addAction(acHistory);
 
     pmSet = new QMenu(this);
     pmSet->setObjectName(QStringLiteral("pmSet"));
@@ -872,6 +892,7 @@ void TLayoutMainFM::buildKeysAndMenus() {
     pmSet->addSeparator();
     pmSet->addMenu(pmChain);
     pmSet->addActions({acGoDocument, acGoModel});
+    pmSet->addAction(acSetHistory);
     grSet->addExportCommands(pmSet);
 
     const std::pair<QAbstractItemView *, QMenu *> menus[] = {{tvPlace, pmPlace}, {grSet, pmSet}};

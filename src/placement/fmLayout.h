@@ -83,6 +83,7 @@ public:
     Action *acSetH, *acSetM, *acSetS, *acSetInset, *acSetClone, *acSetEdit, *acSetDelete, *acSetMove,
         *acGoDocument, *acGoModel;
     Action *acCall, *caFavoriteDelete;
+    Action *acHistory, *acSetHistory; // "История" of the tree's node and of the set's element
     Action *miLastMove, *btPrevention, *acChainKind, *acChainModel, *acChainClient;
 
 protected:

@@ -1,5 +1,6 @@
 #include "server/Server.h"
 
+#include "server/Journal.h"
 #include "server/ServerProcs.h"
 
 void registerProcedures() {
@@ -13,6 +14,7 @@ void registerProcedures() {
     registerBookmarkProcedures();
     registerViewProcedures();
     registerNetworkProcedures();
+    Journal::RegisterProcedures();
 }
 
 namespace Proc {

@@ -3,6 +3,7 @@
 #include "data/Errors.h"
 #include "data/SqliteFunctions.h"
 #include "data/ValueCheck.h"
+#include "server/JournalSchema.h"
 #include "server/ProcText.h"
 
 #include <QRegularExpression>
@@ -1177,16 +1178,17 @@ void foldWithoutProgramFunctions(Connection &cn) {
     }
 }
 
+// ---- Version 10: the change journal ------------------------------------------------------------
+
+void addJournal(Connection &cn) {
+    JournalSchema::create(cn);
+}
+
 using Step = void (*)(Connection &);
-const Step Steps[] = {createV1,
-                      upgradeToV2,
-                      upgradeToV3,
-                      addStrictChecks,
-                      scopeIgnoredAccounts,
-                      refuseNumericDates,
-                      addProgramParts,
-                      addUniqueUserAccount,
-                      foldWithoutProgramFunctions}; // Steps[i] brings version i to version i + 1
+const Step Steps[] = {createV1,        upgradeToV2,          upgradeToV3,
+                      addStrictChecks, scopeIgnoredAccounts, refuseNumericDates,
+                      addProgramParts, addUniqueUserAccount, foldWithoutProgramFunctions,
+                      addJournal}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 void describeTables() {
@@ -1198,6 +1200,7 @@ void describeTables() {
     si.addTable(info(searchTable()));
     si.addTable(info(findTable()));
     si.addTable(info(programPartTable()));
+    JournalSchema::describe();
     si.addTable({QStringLiteral("ClientList"),
                  {{QStringLiteral("ID"), I, 0, false, true},
                   {QStringLiteral("TradeName"), V, 51, false, true},

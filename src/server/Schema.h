@@ -10,10 +10,11 @@
 // cycles on both engines; version 5 keeps blocked accounts per domain and a bind account per
 // domain controller; version 6 refuses dates written as numbers on SQLite; version 7 keeps program
 // images in parts; version 8 gives each domain account one user; version 9 lets every SQLite client
-// write the file (no program function in its triggers).
+// write the file (no program function in its triggers); version 10 adds the change journal its
+// triggers keep (JournalSchema.h).
 namespace Schema {
 
-constexpr int CurrentVersion = 9;
+constexpr int CurrentVersion = 10;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();

@@ -8,6 +8,7 @@
 #include "dialogs/dgElementMoveEdit.h"
 #include "dialogs/dgElementMoveList.h"
 #include "dialogs/dgFirmList.h"
+#include "dialogs/dgHistory.h"
 #include "dialogs/dgKindList.h"
 #include "dialogs/dgModelList.h"
 #include "dialogs/dgTrademarkList.h"
@@ -46,6 +47,7 @@ void ConnectDialogs(ViewLinks &links) {
     };
     links.documentKindList = [](int id) { TDocumentKindListDG::Run(id, nullptr); };
     links.trademarkList = [](int id) { TTrademarkListDG::Run(id, nullptr); };
+    links.history = [](const QString &kind, int id, const QString &name) { THistoryDG::Run(kind, id, name); };
 }
 
 void ConnectDialogs(TLayoutMainFM &view) {

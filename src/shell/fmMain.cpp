@@ -17,6 +17,7 @@
 #include "views/ViewLinks.h"
 #include "views/fmChangeList.h"
 #include "views/fmDocumentList.h"
+#include "views/fmJournal.h"
 #include "views/fmModelList.h"
 #include "views/fmSearch.h"
 
@@ -69,6 +70,7 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent) {
     tsUser = addPage(pcMain, "tsUser", QStringLiteral("Пользователи"), Img::User);
     tsSearch = addPage(pcMain, "tsSearch", QStringLiteral("Поиск"), Img::Search);
     tsVersioan = addPage(pcMain, "tsVersioan", QStringLiteral("Версия"), Img::Version);
+    tsJournal = addPage(pcMain, "tsJournal", QStringLiteral("Журнал изменений"), Img::Edit);
 
     // The version tab: what changed in the newest version.
     auto *grid = new QGridLayout;
@@ -233,6 +235,11 @@ void TMainFM::TabShow(int index) {
         });
     else if (page == tsSearch)
         host<TSearchFM>(m_search, tsSearch, [this](TSearchFM *v) { connectLinks(v->links); });
+    else if (page == tsJournal)
+        host<TJournalFM>(m_journal, tsJournal, [this](TJournalFM *v) {
+            connectLinks(v->links);
+            Guarded([v] { v->Refresh(); });
+        });
 }
 
 // A view shown again reads its lists anew where it stands, so that what was changed in other tabs

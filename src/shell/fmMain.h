@@ -17,6 +17,7 @@ class TDocumentListFM;
 class TChangeListFM;
 class TNetComputerFM;
 class TNetUserFM;
+class TJournalFM;
 class TSearchFM;
 struct ViewLinks;
 
@@ -29,6 +30,7 @@ public:
 
     QTabWidget *pcMain;
     QWidget *tsLayout, *tsModel, *tsDocument, *tsChage, *tsNet, *tsUser, *tsSearch, *tsVersioan;
+    QWidget *tsJournal; // the change journal of the whole database
     QLabel *laFile, *laVersion;
     QPlainTextEdit *mmChange;
     DataSet *taVersionChange;
@@ -80,6 +82,7 @@ private:
     TNetComputerFM *m_net = nullptr;
     TNetUserFM *m_user = nullptr;
     TSearchFM *m_search = nullptr;
+    TJournalFM *m_journal = nullptr;
 };
 
 extern TMainFM *MainFM;

@@ -46,6 +46,10 @@ void ViewLinks::RunTrademarkList(int id) const {
     call(trademarkList, id);
 }
 
+void ViewLinks::RunHistory(const QString &kind, int id, const QString &name) const {
+    call(history, kind, id, name);
+}
+
 void ViewLinks::GoPlacementNode(const QString &kind, int id) const {
     call(placementNode, kind, id);
 }

@@ -29,6 +29,9 @@ struct ViewLinks {
     std::function<bool(int doc, int *savedKey)> documentEdit; // TDocumentEditDG.Run(Doc)
     std::function<void(int id)> documentKindList;             // TDocumentKindListDG.Run(ID, no field)
     std::function<void(int id)> trademarkList;                // TTrademarkListDG.Run(ID, no field)
+    // "История" of a department, workplace or device ("Department", "Workplace", "DeviceUnit"), an
+    // element ("CompleteSet") or a user ("User"), titled with its name.
+    std::function<void(const QString &kind, int id, const QString &name)> history;
 
     // Jumps: make the tab current (creating its view) and position it.
     std::function<void(const QString &kind, int id)> placementNode; // TLayoutMainFM.FindNode
@@ -53,6 +56,7 @@ struct ViewLinks {
     bool RunDocumentEdit(int doc, int *savedKey) const;
     void RunDocumentKindList(int id) const;
     void RunTrademarkList(int id) const;
+    void RunHistory(const QString &kind, int id, const QString &name) const;
 
     void GoPlacementNode(const QString &kind, int id) const;
     void GoPlacementAny(const QString &kind, int id) const;

@@ -117,6 +117,7 @@ TEST_F(MainWindowTest, CaptionAndTabsInOrder) {
         {"tsUser", QStringLiteral("Пользователи"), fm.tsUser},
         {"tsSearch", QStringLiteral("Поиск"), fm.tsSearch},
         {"tsVersioan", QStringLiteral("Версия"), fm.tsVersioan},
+        {"tsJournal", QStringLiteral("Журнал изменений"), fm.tsJournal},
     };
     ASSERT_EQ(fm.pcMain->count(), int(std::size(tabs)));
     for (int i = 0; i < fm.pcMain->count(); ++i) {

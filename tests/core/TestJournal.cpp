@@ -1,0 +1,341 @@
+// The change journal the database keeps: who wrote what through the program, a procedure, plain
+// SQL or another SQLite client; nothing for a write that did not commit; no secret values; its
+// purge.
+
+#include "TestDatabase.h"
+#include "data/DataSet.h"
+#include "data/Errors.h"
+#include "data/Procedures.h"
+#include "server/Journal.h"
+#include "server/Schema.h"
+#include "server/Server.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <atomic>
+#include <thread>
+
+namespace {
+
+class JournalTest : public ServerTest {
+protected:
+    void SetUp() override {
+        ServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        cn().setPerson(QStringLiteral("anna@ws1"));
+        kind = insert("Kind", {{"KindType", "D"}, {"KindName", "Принтер"}}).toInt();
+        dep = insert("Department", {{"DprtName", "Бухгалтерия"}}).toInt();
+        wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Кассир"}}).toInt();
+        dev = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "HP 1020"}, {"DevcIdKind", kind}})
+                  .toInt();
+    }
+
+    struct Entry {
+        QString person, act;
+        QJsonObject fields;
+    };
+    // The newest entries of one row, newest first.
+    std::vector<Entry> entries(const QString &table, qint64 key) {
+        const ResultSet rs =
+            cn().query(QStringLiteral("SELECT Person, Act, Fields FROM Journal WHERE TableName = "
+                                      ":T AND RowKey = :K ORDER BY ID DESC"),
+                       {{QStringLiteral("T"), table}, {QStringLiteral("K"), key}});
+        std::vector<Entry> out;
+        for (const auto &r : rs.rows)
+            out.push_back({r[0].toString(), r[1].toString().trimmed(),
+                           QJsonDocument::fromJson(r[2].toString().toUtf8()).object()});
+        return out;
+    }
+    int count() { return scalar(QStringLiteral("SELECT count(*) FROM Journal")).toInt(); }
+    // The role a write names when no person is set.
+    QString role() { return pg() ? scalar(QStringLiteral("SELECT session_user")).toString() : QString(); }
+
+    int kind = 0, dep = 0, wp = 0, dev = 0;
+};
+
+TEST_P(JournalTest, EachWayOfWritingLeavesItsEntryWithItsPerson) {
+    // The program: a dataset's post.
+    {
+        DataSet ds(&cn());
+        ds.setCommand(QStringLiteral("SELECT * FROM DeviceUnit WHERE IdDevice = :ID"));
+        ds.setParameterValue("ID", dev);
+        ds.open();
+        ds.edit();
+        ds.fieldByName("DevcNumber")->setValue(QStringLiteral("INV-7"));
+        ds.post();
+    }
+    auto e = entries("DeviceUnit", dev);
+    ASSERT_GE(e.size(), 2u);
+    EXPECT_EQ(e[0].person, "anna@ws1");
+    EXPECT_EQ(e[0].act, "U");
+    EXPECT_EQ(e[0].fields.keys(), QStringList{"DevcNumber"}) << "only the changed field, no row version";
+    EXPECT_TRUE(e[0].fields.value("DevcNumber").toArray().at(0).isNull());
+    EXPECT_EQ(e[0].fields.value("DevcNumber").toArray().at(1).toString(), "INV-7");
+    EXPECT_EQ(e[1].act, "I");
+
+    // A procedure on a second workstation, named otherwise.
+    auto other = db->connect();
+    other->setPerson(QStringLiteral("boris@ws2"));
+    QVector<Parameter> p = procedureParameters(QStringLiteral("DeleteDeviceUnit"));
+    p[1].value = dev;
+    callProcedure(*other, QStringLiteral("DeleteDeviceUnit"), p);
+    e = entries("DeviceUnit", dev);
+    EXPECT_EQ(e[0].person, "boris@ws2");
+    EXPECT_EQ(e[0].act, "D");
+    EXPECT_EQ(e[0].fields.value("DevcName").toString(), "HP 1020") << "a delete keeps the row as it was";
+    EXPECT_EQ(e[0].fields.value("DevcNumber").toString(), "INV-7");
+
+    // Plain SQL from a connection that names no one: the role on PostgreSQL, no one on SQLite.
+    auto plain = db->connect();
+    plain->execute(QStringLiteral("UPDATE Workplace SET Phone = '12-34' WHERE IdWorkplace = :W"),
+                   {{QStringLiteral("W"), wp}});
+    e = entries("Workplace", wp);
+    EXPECT_EQ(e[0].person, role());
+    EXPECT_EQ(e[0].fields.value("Phone").toArray().at(1).toString(), "12-34");
+}
+
+TEST_P(JournalTest, WritesThatDoNotCommitLeaveNothing) {
+    const int before = count();
+    {
+        Transaction tx(cn());
+        cn().execute(QStringLiteral("UPDATE DeviceUnit SET DevcName = 'Откат' WHERE IdDevice = :D"),
+                     {{QStringLiteral("D"), dev}});
+    } // rolled back
+    EXPECT_EQ(count(), before);
+
+    // A save the database refuses (a kind that is not there) writes nothing.
+    DataSet ds(&cn());
+    ds.setCommand(QStringLiteral("SELECT * FROM DeviceUnit WHERE IdDevice = :ID"));
+    ds.setParameterValue("ID", dev);
+    ds.open();
+    ds.edit();
+    ds.fieldByName("DevcName")->setValue(QStringLiteral("Не сохранится"));
+    ds.fieldByName("DevcIdKind")->setValue(30000);
+    EXPECT_THROW(ds.post(), AppError);
+    EXPECT_EQ(count(), before);
+
+    // An update that changes nothing people edit is no entry either.
+    cn().execute(QStringLiteral("UPDATE DeviceUnit SET DevcName = DevcName, RowVersion = RowVersion + 1"));
+    EXPECT_EQ(count(), before);
+    if (!pg()) {
+        EXPECT_EQ(scalar(QStringLiteral("SELECT count(*) FROM JournalPerson")).toInt(), 0)
+            << "the person never stays in the file";
+    }
+}
+
+TEST_P(JournalTest, PasswordsAreJournalledWithoutTheirValues) {
+    const int user = insert("User", {{"Name", "Петров"}, {"Pass", "first-secret"}}).toInt();
+    cn().execute(
+        QStringLiteral("UPDATE [User] SET Pass = 'second-secret', MailPass = 'mail-secret', Name = 'Петров "
+                       "П.' WHERE ID = :U"),
+        {{QStringLiteral("U"), user}});
+    for (const char *secret : {"first-secret", "second-secret", "mail-secret"})
+        EXPECT_EQ(cn().query(QStringLiteral("SELECT ID FROM Journal WHERE Fields LIKE :S"),
+                             {{QStringLiteral("S"), QStringLiteral("%%1%").arg(QLatin1String(secret))}})
+                      .rows.size(),
+                  0u)
+            << secret;
+    const auto e = entries("User", user);
+    EXPECT_TRUE(e[0].fields.contains("Pass"));
+    EXPECT_TRUE(e[0].fields.value("Pass").isNull());
+    const ResultSet h = Journal::History(cn(), QStringLiteral("User"), user);
+    ASSERT_GE(h.rows.size(), 2u);
+    const QString change = h.rows[0][7].toString();
+    EXPECT_TRUE(change.contains(QStringLiteral("Пароль: изменён"))) << change.toStdString();
+    EXPECT_TRUE(change.contains(QStringLiteral("Фамилия и имя: «Петров» → «Петров П.»")))
+        << change.toStdString();
+}
+
+TEST_P(JournalTest, HistoryTellsInTheProgramsWords) {
+    const int model = insert("Model", {{"ModlKind", kind}, {"ModlName", "Картридж 12A"}}).toInt();
+    const int element = insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}}).toInt();
+    const int other = insert("Kind", {{"KindType", "D"}, {"KindName", "МФУ"}}).toInt();
+    Transaction tx(cn());
+    cn().execute(QStringLiteral("UPDATE DeviceUnit SET DevcIdKind = :K, Used = 2 WHERE IdDevice = :D"),
+                 {{QStringLiteral("K"), other}, {QStringLiteral("D"), dev}});
+    tx.commit();
+    const ResultSet h = Journal::History(cn(), QStringLiteral("DeviceUnit"), dev);
+    ASSERT_GE(h.rows.size(), 3u);
+    EXPECT_EQ(h.rows[0][7].toString(),
+              QStringLiteral("Использование: пусто → Хранится; Вид: «Принтер» → «МФУ»"));
+    EXPECT_EQ(h.rows[0][6].toString(), QStringLiteral("изменено"));
+    EXPECT_EQ(h.rows[0][2].toString(), QStringLiteral("anna@ws1"));
+    EXPECT_EQ(h.rows[1][3].toString(), QStringLiteral("CompleteSet")) << "what the device holds";
+    EXPECT_EQ(h.rows[1][4].toLongLong(), element);
+    // The department sees its workplace and device too; the journal window finds by text.
+    EXPECT_GE(Journal::History(cn(), QStringLiteral("Department"), dep).rows.size(), 4u);
+    Journal::Filter f;
+    f.text = QStringLiteral("мфу");
+    EXPECT_GE(Journal::Read(cn(), f).rows.size(), 2u);
+    f.person = QStringLiteral("nobody");
+    EXPECT_EQ(Journal::Read(cn(), f).rows.size(), 0u);
+}
+
+TEST_P(JournalTest, TheJournalIsReadOnly) {
+    EXPECT_THROW(cn().execute(QStringLiteral("UPDATE Journal SET Person = 'someone'")), DatabaseError);
+}
+
+TEST_P(JournalTest, PurgeKeepsWhatIsYoungerThanTheSetting) {
+    const QString ago = pg() ? QStringLiteral("localtimestamp(0) - make_interval(months => %1)")
+                             : QStringLiteral("datetime('now', 'localtime', '-%1 months')");
+    for (int months : {40, 30, 13, 11})
+        cn().execute(
+            QStringLiteral("INSERT INTO Journal (Stamp, TableName, RowKey, Act) VALUES (%1, 'Kind', %2, 'U')")
+                .arg(ago.arg(months))
+                .arg(1000 + months));
+    auto left = [&] {
+        QList<int> out;
+        for (const auto &r :
+             cn().query(QStringLiteral("SELECT RowKey FROM Journal WHERE RowKey >= 1000 ORDER BY RowKey"))
+                 .rows)
+            out << r[0].toInt() - 1000;
+        return out;
+    };
+    EXPECT_EQ(Journal::KeepMonths(cn()), 36);
+    EXPECT_EQ(Journal::Purge(cn()), 1);
+    EXPECT_EQ(left(), (QList<int>{11, 13, 30}));
+    Journal::SetKeepMonths(cn(), 12);
+    EXPECT_EQ(Journal::PurgeIfDue(cn()), -1) << "purged today already";
+    EXPECT_EQ(Journal::Purge(cn()), 2);
+    EXPECT_EQ(left(), (QList<int>{11}));
+    EXPECT_THROW(Journal::SetKeepMonths(cn(), 0), AppError);
+}
+
+TEST_P(JournalTest, TwoWorkstationsEachGetTheirOwnEntries) {
+    const int second =
+        insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "Второе"}, {"DevcIdKind", kind}}).toInt();
+    const int devices[] = {dev, second};
+    std::atomic<int> ready{0};
+    std::vector<QString> failures(2);
+    std::vector<std::thread> threads;
+    for (int w = 0; w < 2; ++w)
+        threads.emplace_back([&, w] {
+            try {
+                auto c = db->connect();
+                c->setPerson(QStringLiteral("ws%1").arg(w + 1));
+                ++ready;
+                while (ready.load() < 2)
+                    std::this_thread::yield();
+                for (int i = 0; i < 15; ++i) {
+                    Transaction tx(*c);
+                    c->execute(
+                        QStringLiteral("UPDATE DeviceUnit SET DevcNumber = :N WHERE IdDevice = :D"),
+                        {{QStringLiteral("N"), QString::number(i)}, {QStringLiteral("D"), devices[w]}});
+                    tx.commit();
+                }
+            } catch (const AppError &e) {
+                failures[size_t(w)] = e.message();
+            }
+        });
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(failures, (std::vector<QString>(2)));
+    for (int w = 0; w < 2; ++w) {
+        const auto e = entries("DeviceUnit", devices[w]);
+        int updates = 0;
+        for (const Entry &x : e)
+            if (x.act == u"U") {
+                ++updates;
+                EXPECT_EQ(x.person, QStringLiteral("ws%1").arg(w + 1));
+            }
+        EXPECT_EQ(updates, 15);
+    }
+}
+
+VELMORA_BOTH_ENGINES(JournalTest);
+
+// Another SQLite client has none of the program's functions: its writes succeed and are
+// journalled without a person.
+TEST(JournalSqlite, AnotherClientsWriteIsJournalled) {
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    if (python.isEmpty())
+        GTEST_SKIP() << "python3 is not installed";
+    TestDatabase db(Engine::SQLite);
+    InstallServer();
+    Schema::prepare(db.cn());
+    db.cn().setPerson(QStringLiteral("anna@ws1"));
+    const int dep = insertRow(db.cn(), QStringLiteral("Department"), {{"DprtName", "Склад"}}).toInt();
+    const QString file = DatabaseUrl::parse(db.url()).path;
+    QProcess p;
+    p.start(python, {QStringLiteral("-c"),
+                     QStringLiteral(
+                         "import sqlite3, sys\nc = sqlite3.connect(sys.argv[1])\n"
+                         "c.execute(\"UPDATE Department SET DprtName = 'Склад 2' WHERE IdDepartment = %1\")\n"
+                         "c.commit()\n")
+                         .arg(dep),
+                     file});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const ResultSet rs = db.cn().query(QStringLiteral(
+        "SELECT Person, Fields FROM Journal WHERE TableName = 'Department' AND Act = 'U' ORDER BY ID DESC"));
+    ASSERT_EQ(rs.rows.size(), 1u);
+    EXPECT_TRUE(rs.rows[0][0].isNull());
+    EXPECT_EQ(rs.rows[0][1].toString(), QStringLiteral(R"({"DprtName":["Склад","Склад 2"]})"));
+}
+
+} // namespace
+
+namespace {
+
+// velmora-db journal, run as a process: a write through `sql` shows with the tool's person, in
+// words; wrong arguments are refused with a sentence.
+TEST(JournalTool, PrintsFiltersAndRefuses) {
+    const QString tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+    if (!QFileInfo(tool).isExecutable())
+        GTEST_SKIP() << "velmora-db is not built beside the tests";
+    QTemporaryDir dir;
+    const QString db = "sqlite:" + dir.filePath("j.db");
+    auto run = [&](const QStringList &args) {
+        QProcess p;
+        p.start(tool, QStringList{"--database", db} + args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                          QString::fromUtf8(p.readAllStandardError())};
+    };
+    ASSERT_EQ(std::get<0>(run({"create", "--demo"})), 0);
+    ASSERT_EQ(std::get<0>(run({"sql", "UPDATE DeviceUnit SET DevcNumber = 'Z-9' WHERE IdDevice = 1"})), 0);
+
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char *out; // a pattern the standard output holds; nullptr: not checked
+        const char *err; // a pattern the standard error holds; nullptr: not checked
+    } cases[] = {
+        {{"journal", "--table", "deviceunit", "--key", "1"},
+         0,
+         "^Stamp\tPerson\tTableName\tRowKey\tWhat\tAct\tChange\n[0-9-]+ "
+         "[0-9:]+\t[^\t]+\tDeviceUnit\t1\tУстройство "
+         "«[^»]+»\tизменено\tНомер: «[^»]*» → «Z-9»\n",
+         nullptr},
+        {{"journal", "--user", "nobody-at-all"}, 0, "^Stamp\t[^\n]*\n$", nullptr},
+        {{"journal", "--table", "Favorite"}, 1, nullptr, "не ведётся в журнале"},
+        {{"journal", "--since", "вчера"}, 1, nullptr, "не распознана"},
+        {{"journal", "--key", "x"}, 1, nullptr, "не целое число"},
+        {{"journal", "--keep", "0"}, 1, nullptr, "не меньше одного"},
+        {{"journal", "--bogus"}, 2, nullptr, "неизвестный параметр команды journal"},
+        {{"journal", "--keep", "24", "--purge"}, 0, nullptr, "Удалено записей журнала старше 24 мес.: 0"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const auto [code, out, err] = run(c.args);
+        EXPECT_EQ(code, c.exitCode) << err.toStdString();
+        if (c.out) {
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.out)).match(out).hasMatch())
+                << out.toStdString();
+        }
+        if (c.err) {
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.err)).match(err).hasMatch())
+                << err.toStdString();
+        }
+    }
+}
+
+} // namespace
