@@ -57,6 +57,21 @@ QStringList followedColumns(const QString &table) {
 const char *Columns = "Stamp, Person, TableName, RowKey, OwnerKey, Act, Fields";
 const char *ReadOnlyMessage = "Журнал изменений нельзя изменить";
 
+// The row as "'Column', SIDE.[Column], ..." for a JSON object builder, its secrets left out.
+QString rowPairs(const QString &table, const QStringList &cols, const QString &side) {
+    QStringList pairs;
+    for (const QString &c : cols)
+        if (!isSecretColumn(table, c))
+            pairs << QStringLiteral("'%1', %2.[%1]").arg(c, side);
+    return pairs.join(QStringLiteral(", "));
+}
+
+// The key of what the row belongs to, or NULL for a table that belongs to nothing.
+QString ownerOf(const Followed &f, const QString &side) {
+    return f.owner ? QStringLiteral("%1.[%2]").arg(side, QString::fromLatin1(f.owner))
+                   : QStringLiteral("NULL");
+}
+
 QStringList sqliteStatements() {
     QStringList s;
     s << QStringLiteral("CREATE TABLE JournalPerson (ID INTEGER PRIMARY KEY CHECK (ID = 1), Person TEXT)");
@@ -67,16 +82,9 @@ QStringList sqliteStatements() {
         const QString key = SchemaInfo::instance().table(table)->key;
         const QStringList cols = followedColumns(table);
         auto row = [&](const QString &side) {
-            QStringList pairs;
-            for (const QString &c : cols)
-                if (!isSecretColumn(table, c))
-                    pairs << QStringLiteral("'%1', %2.[%1]").arg(c, side);
-            return QStringLiteral("json_object(%1)").arg(pairs.join(QStringLiteral(", ")));
+            return QStringLiteral("json_object(%1)").arg(rowPairs(table, cols, side));
         };
-        auto owner = [&](const QString &side) {
-            return f.owner ? QStringLiteral("%1.[%2]").arg(side, QString::fromLatin1(f.owner))
-                           : QStringLiteral("NULL");
-        };
+        auto owner = [&](const QString &side) { return ownerOf(f, side); };
         for (const auto &[event, act, side] : {std::tuple{"INSERT", "I", "NEW"}, {"DELETE", "D", "OLD"}}) {
             const QString sd = QString::fromLatin1(side);
             s << QStringLiteral(
@@ -115,16 +123,9 @@ QStringList pgStatements() {
         const QString key = SchemaInfo::instance().table(table)->key;
         const QStringList cols = followedColumns(table);
         auto row = [&](const QString &side) {
-            QStringList pairs;
-            for (const QString &c : cols)
-                if (!isSecretColumn(table, c))
-                    pairs << QStringLiteral("'%1', %2.[%1]").arg(c, side);
-            return QStringLiteral("jsonb_build_object(%1)::text").arg(pairs.join(QStringLiteral(", ")));
+            return QStringLiteral("jsonb_build_object(%1)::text").arg(rowPairs(table, cols, side));
         };
-        auto owner = [&](const QString &side) {
-            return f.owner ? QStringLiteral("%1.[%2]").arg(side, QString::fromLatin1(f.owner))
-                           : QStringLiteral("NULL");
-        };
+        auto owner = [&](const QString &side) { return ownerOf(f, side); };
         auto insert = [&](const QString &act, const QString &side, const QString &fields) {
             return QStringLiteral("INSERT INTO Journal (%1) VALUES (%2, %3, '%4', %5.[%6], %7, '%8', %9);")
                 .arg(QString::fromLatin1(Columns), now, person, table, side, key, owner(side), act, fields);
