@@ -10,6 +10,7 @@
 #include "model/dmLookUpData.h"
 #include "server/DemoData.h"
 #include "server/Server.h"
+#include "shell/VersionCheck.h"
 #include "shell/fmMain.h"
 #include "shell/fmSplash.h"
 #include "ui/BusyCursor.h"
@@ -127,8 +128,10 @@ bool Program::start(const QString &url) {
     InstallServer();
     const QString location = url.isEmpty() ? DatabaseLocation() : url;
     const bool fresh = isNewEmbeddedDatabase(location);
+    TdmTessal::updateForNewerDatabase = UpdateForNewerDatabase;
     m_data = std::make_unique<TdmTessal>(location);
     if (m_data->startFailed()) {
+        m_updating = m_data->updating();
         m_failure = m_data->startError();
         delete m_splash;
         return false;
