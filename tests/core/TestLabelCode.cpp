@@ -8,7 +8,7 @@ TEST(LabelCode, MadeFromNumberOrKey) {
         int key;
         const char *code;
     } cases[] = {
-        {"00123", 7, "00123"},      // leading zeros are part of the number
+        {"00123", 7, "00123"},          // leading zeros are part of the number
         {"  ИНВ-12/3 ", 7, "ИНВ-12/3"}, // printed and encoded without the blanks around it
         {"", 42, "V42"},
         {"   ", 42, "V42"}, // a blank number is no number
