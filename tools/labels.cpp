@@ -1,8 +1,8 @@
 // velmora-db labels: a PDF of labels for a department, a workplace, a device or every device.
 
+#include "model/Labels.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
-#include "model/Labels.h"
 
 #include <QStringList>
 #include <cstdio>
@@ -16,7 +16,8 @@ int positive(const QString &option, const QString &text, const std::function<voi
     bool ok = false;
     const int n = text.toInt(&ok);
     if (!ok || n <= 0)
-        usage(QStringLiteral("после %1 нужно целое число больше нуля, а не %2").arg(option, quoteInput(text)));
+        usage(
+            QStringLiteral("после %1 нужно целое число больше нуля, а не %2").arg(option, quoteInput(text)));
     return n;
 }
 
@@ -27,7 +28,8 @@ QString names(const QStringList &list) {
 } // namespace
 
 // Throws AppError for bad data; `usage` is called for a wrong command line.
-int LabelsCommand(const QString &url, const QStringList &args, const std::function<void(const QString &)> &usage) {
+int LabelsCommand(const QString &url, const QStringList &args,
+                  const std::function<void(const QString &)> &usage) {
     QString kind, pdf;
     int key = 0;
     bool scope = false, elements = false, organisationGiven = false;
@@ -58,7 +60,8 @@ int LabelsCommand(const QString &url, const QStringList &args, const std::functi
                 QStringList known;
                 for (const LabelSheet &s : LabelSheets())
                     known << s.name;
-                usage(QStringLiteral("формат %1 неизвестен; форматы: %2").arg(quoteInput(options.sheet), names(known)));
+                usage(QStringLiteral("формат %1 неизвестен; форматы: %2")
+                          .arg(quoteInput(options.sheet), names(known)));
             }
         } else if (a == u"--code") {
             const QString v = value();

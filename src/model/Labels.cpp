@@ -26,14 +26,38 @@ const QVector<LabelSheet> &LabelSheets() {
     // The A4 sheets as their makers lay them out: 3 × 8 fills the width edge to edge, 2 × 7 and
     // 4 × 10 sit in margins (2 × 7 with 2.5 mm between the columns).
     static const QVector<LabelSheet> sheets = {
-        {QStringLiteral("a4-3x8"), QStringLiteral("A4, 3 × 8, 70 × 37 мм"), {210, 297}, 3, 8, {70, 37}, {0, 0.5},
+        {QStringLiteral("a4-3x8"),
+         QStringLiteral("A4, 3 × 8, 70 × 37 мм"),
+         {210, 297},
+         3,
+         8,
+         {70, 37},
+         {0, 0.5},
          {70, 37}},
-        {QStringLiteral("a4-2x7"), QStringLiteral("A4, 2 × 7, 99,1 × 38,1 мм"), {210, 297}, 2, 7, {99.1, 38.1},
-         {4.65, 15.15}, {101.6, 38.1}},
-        {QStringLiteral("a4-4x10"), QStringLiteral("A4, 4 × 10, 48,5 × 25,4 мм"), {210, 297}, 4, 10,
-         {48.5, 25.4}, {8, 21.5}, {48.5, 25.4}},
-        {QStringLiteral("roll-58x40"), QStringLiteral("Рулон, 58 × 40 мм (принтер этикеток)"), {58, 40}, 1, 1,
-         {58, 40}, {0, 0}, {58, 40}},
+        {QStringLiteral("a4-2x7"),
+         QStringLiteral("A4, 2 × 7, 99,1 × 38,1 мм"),
+         {210, 297},
+         2,
+         7,
+         {99.1, 38.1},
+         {4.65, 15.15},
+         {101.6, 38.1}},
+        {QStringLiteral("a4-4x10"),
+         QStringLiteral("A4, 4 × 10, 48,5 × 25,4 мм"),
+         {210, 297},
+         4,
+         10,
+         {48.5, 25.4},
+         {8, 21.5},
+         {48.5, 25.4}},
+        {QStringLiteral("roll-58x40"),
+         QStringLiteral("Рулон, 58 × 40 мм (принтер этикеток)"),
+         {58, 40},
+         1,
+         1,
+         {58, 40},
+         {0, 0},
+         {58, 40}},
     };
     return sheets;
 }
@@ -110,8 +134,7 @@ std::vector<LabelItem> readItems(Connection &cn, const QVector<int> &devices, bo
                 .arg(in),
             keys);
         for (const auto &r : e.rows)
-            parts[r[0].toInt()].push_back(
-                {text(r[3]), text(r[4]), text(r[2]), r[0].toInt(), r[1].toInt()});
+            parts[r[0].toInt()].push_back({text(r[3]), text(r[4]), text(r[2]), r[0].toInt(), r[1].toInt()});
     }
     QSet<int> done;
     for (const int id : devices) {
@@ -134,7 +157,8 @@ std::vector<LabelItem> ReadLabels(Connection &cn, const QString &kind, int key, 
         if (cn.scalar(QStringLiteral("SELECT count(*) FROM DeviceUnit WHERE IdDevice = :K"),
                       {{QStringLiteral("K"), key}})
                 .toInt() == 0)
-            throw AppError(QStringLiteral("Устройство не найдено: возможно, его удалили на другом рабочем месте"));
+            throw AppError(
+                QStringLiteral("Устройство не найдено: возможно, его удалили на другом рабочем месте"));
         devices << key;
         return readItems(cn, devices, elements);
     }
@@ -167,9 +191,10 @@ std::vector<LabelItem> ReadLabels(Connection &cn, const QString &kind, int key, 
             devices << id;
     }
     if (!found)
-        throw AppError(kind == u"D"
-                           ? QStringLiteral("Отдел не найден: возможно, его удалили на другом рабочем месте")
-                           : QStringLiteral("Рабочее место не найдено: возможно, его удалили на другом рабочем месте"));
+        throw AppError(
+            kind == u"D"
+                ? QStringLiteral("Отдел не найден: возможно, его удалили на другом рабочем месте")
+                : QStringLiteral("Рабочее место не найдено: возможно, его удалили на другом рабочем месте"));
     return readItems(cn, devices, elements);
 }
 
@@ -212,11 +237,11 @@ Symbol encode(const QString &code, LabelCodeKind kind) {
     if (kind == LabelCodeKind::Code128)
         s->height = 50;
     const QByteArray bytes = code.toUtf8();
-    const int rc = ZBarcode_Encode_and_Buffer_Vector(s.get(), reinterpret_cast<const unsigned char *>(bytes.constData()),
-                                                     int(bytes.size()), 0);
+    const int rc = ZBarcode_Encode_and_Buffer_Vector(
+        s.get(), reinterpret_cast<const unsigned char *>(bytes.constData()), int(bytes.size()), 0);
     if (rc >= ZINT_ERROR || !s->vector)
-        throw AppError(QStringLiteral("Код «%1» не удалось построить: %2")
-                           .arg(code, QString::fromUtf8(s->errtxt)));
+        throw AppError(
+            QStringLiteral("Код «%1» не удалось построить: %2").arg(code, QString::fromUtf8(s->errtxt)));
     return s;
 }
 
@@ -409,21 +434,24 @@ void CheckLabels(const std::vector<LabelItem> &labels, const LabelOptions &optio
         if (options.code != LabelCodeKind::Code128)
             continue;
         if (!plainAscii(l.code))
-            throw AppError(QStringLiteral("Номер «%1» %2 нельзя записать штрихкодом Code 128: он передаёт только "
-                                          "латинские буквы, цифры и знаки. Выберите QR-код или DataMatrix")
-                               .arg(l.code, labelWhat(l)));
+            throw AppError(
+                QStringLiteral("Номер «%1» %2 нельзя записать штрихкодом Code 128: он передаёт только "
+                               "латинские буквы, цифры и знаки. Выберите QR-код или DataMatrix")
+                    .arg(l.code, labelWhat(l)));
         const Symbol s = encode(l.code, options.code);
         const double width = geometry(*sheet, options.code, 1).code.width();
         if (barWidthMm(*s, width) < MinBarWidthMm)
-            throw AppError(QStringLiteral("Номер «%1» %2 слишком длинный для штрихкода на этикетке %3 × %4 мм. "
-                                          "Выберите QR-код, DataMatrix или этикетку шире")
-                               .arg(l.code, labelWhat(l))
-                               .arg(sheet->label.width())
-                               .arg(sheet->label.height()));
+            throw AppError(
+                QStringLiteral("Номер «%1» %2 слишком длинный для штрихкода на этикетке %3 × %4 мм. "
+                               "Выберите QR-код, DataMatrix или этикетку шире")
+                    .arg(l.code, labelWhat(l))
+                    .arg(sheet->label.width())
+                    .arg(sheet->label.height()));
     }
 }
 
-void PaintLabels(const std::vector<LabelItem> &labels, const LabelOptions &options, QPagedPaintDevice &device) {
+void PaintLabels(const std::vector<LabelItem> &labels, const LabelOptions &options,
+                 QPagedPaintDevice &device) {
     CheckLabels(labels, options);
     const LabelSheet &sheet = *FindLabelSheet(options.sheet);
     const double k = device.logicalDpiX() / MmPerInch;
@@ -492,10 +520,10 @@ void markNoScaling(const QString &path) {
     const auto info = infoRe.match(tail);
     if (!size.hasMatch())
         return;
-    add += "xref\n" + num + " 1\n" + offset + ' ' + genPad + " n\r\ntrailer\n<< /Size " + size.captured(1).toLatin1() +
-           " /Root " + num + ' ' + gen + " R" + (info.hasMatch() ? ' ' + info.captured(0).toLatin1() : QByteArray()) +
-           " /Prev " + start.captured(1).toLatin1() + " >>\nstartxref\n" + QByteArray::number(xrefAt) +
-           "\n%%EOF\n";
+    add += "xref\n" + num + " 1\n" + offset + ' ' + genPad + " n\r\ntrailer\n<< /Size " +
+           size.captured(1).toLatin1() + " /Root " + num + ' ' + gen + " R" +
+           (info.hasMatch() ? ' ' + info.captured(0).toLatin1() : QByteArray()) + " /Prev " +
+           start.captured(1).toLatin1() + " >>\nstartxref\n" + QByteArray::number(xrefAt) + "\n%%EOF\n";
     f.seek(pdf.size());
     if (f.write(add) != add.size())
         throw AppError(QStringLiteral("Не удалось дописать файл «%1»: %2").arg(path, f.errorString()));
@@ -509,16 +537,17 @@ void WriteLabelsPdf(const std::vector<LabelItem> &labels, const LabelOptions &op
     {
         QFile probe(path);
         if (!probe.open(QIODevice::WriteOnly))
-            throw AppError(QStringLiteral("Не удалось записать файл «%1»: %2").arg(path, probe.errorString()));
+            throw AppError(
+                QStringLiteral("Не удалось записать файл «%1»: %2").arg(path, probe.errorString()));
     }
     {
         QPdfWriter pdf(path);
         pdf.setTitle(QStringLiteral("Этикетки"));
         pdf.setCreator(QStringLiteral("Velmora"));
         pdf.setResolution(PdfResolution);
-        pdf.setPageLayout(QPageLayout(QPageSize(sheet.page, QPageSize::Millimeter, sheet.caption,
-                                                QPageSize::ExactMatch),
-                                      QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+        pdf.setPageLayout(
+            QPageLayout(QPageSize(sheet.page, QPageSize::Millimeter, sheet.caption, QPageSize::ExactMatch),
+                        QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
         PaintLabels(labels, options, pdf);
     }
     markNoScaling(path);

@@ -75,7 +75,8 @@ struct LabelOptions {
 void CheckLabels(const std::vector<LabelItem> &labels, const LabelOptions &options);
 
 // Draws the labels on the device's pages, which must be of the sheet's page size without margins.
-void PaintLabels(const std::vector<LabelItem> &labels, const LabelOptions &options, QPagedPaintDevice &device);
+void PaintLabels(const std::vector<LabelItem> &labels, const LabelOptions &options,
+                 QPagedPaintDevice &device);
 
 // Writes the labels to a PDF file at the sheet's true size, its fonts embedded, marked for
 // printing without scaling. AppError for bad options (CheckLabels) and a file that cannot be written.
