@@ -83,7 +83,8 @@ PdfText pdfText(const QString &path) {
     PdfText t;
     const Ran r = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    static const QRegularExpression pageRe(QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)">)re"));
+    static const QRegularExpression pageRe(
+        QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)">)re"));
     static const QRegularExpression wordRe(QStringLiteral(
         R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
     for (const QString &line : r.out.split(u'\n')) {
@@ -105,18 +106,19 @@ PdfText pdfText(const QString &path) {
 QStringList scanLabels(const QString &pdf, const Sheet &s, LabelCodeKind code = LabelCodeKind::QrCode) {
     QTemporaryDir dir;
     const QString prefix = dir.filePath(QStringLiteral("page"));
-    const Ran drawn = run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"),
-                                                       QStringLiteral("-png"), pdf, prefix});
+    const Ran drawn = run(QStringLiteral("pdftoppm"),
+                          {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"), pdf, prefix});
     EXPECT_EQ(drawn.exitCode, 0) << drawn.err.toStdString();
     QStringList crops;
-    const QStringList pages = QDir(dir.path()).entryList({QStringLiteral("page*.png")}, QDir::Files, QDir::Name);
+    const QStringList pages =
+        QDir(dir.path()).entryList({QStringLiteral("page*.png")}, QDir::Files, QDir::Name);
     for (const QString &name : pages) {
         const QImage page = QImage(dir.filePath(name)).convertToFormat(QImage::Format_Grayscale8);
         const double px = page.width() / s.pageW;
         for (int slot = 0; slot < s.columns * s.rows; ++slot) {
             const QRectF mm = s.slotMm(slot);
-            const QImage crop =
-                page.copy(QRect(int(mm.x() * px), int(mm.y() * px), int(mm.width() * px), int(mm.height() * px)));
+            const QImage crop = page.copy(
+                QRect(int(mm.x() * px), int(mm.y() * px), int(mm.width() * px), int(mm.height() * px)));
             // A place with nothing printed holds no code; the readers need not search it.
             bool empty = true;
             for (int y = 0; y < crop.height() && empty; ++y) {
@@ -135,8 +137,10 @@ QStringList scanLabels(const QString &pdf, const Sheet &s, LabelCodeKind code = 
     if (crops.isEmpty())
         return {};
     const bool dm = code == LabelCodeKind::DataMatrix;
-    const Ran read = dm ? run(QStringLiteral("dmtxread"), QStringList{QStringLiteral("-n"), QStringLiteral("-N1")} + crops)
-                        : run(QStringLiteral("zbarimg"), QStringList{QStringLiteral("-q"), QStringLiteral("--raw")} + crops);
+    const Ran read =
+        dm ? run(QStringLiteral("dmtxread"), QStringList{QStringLiteral("-n"), QStringLiteral("-N1")} + crops)
+           : run(QStringLiteral("zbarimg"),
+                 QStringList{QStringLiteral("-q"), QStringLiteral("--raw")} + crops);
     // 4 from zbarimg, 1 from dmtxread: no code anywhere.
     EXPECT_TRUE(read.exitCode == 0 || read.exitCode == (dm ? 1 : 4)) << read.err.toStdString();
     QStringList codes = read.out.split(u'\n', Qt::SkipEmptyParts);
@@ -187,7 +191,9 @@ protected:
         device(store, "ПК кладовщика", "000900", kindPc);
         const int disk = insert("Model", {{"ModlKind", kindDisk}, {"ModlName", "WD Blue 1TB"}}).toInt();
         for (const char *serial : {"WD-123", "", "   "})
-            insert("CompleteSet", {{"CmplIdDevice", pc}, {"CmplIdModel", disk}, {"ModelKind", kindDisk},
+            insert("CompleteSet", {{"CmplIdDevice", pc},
+                                   {"CmplIdModel", disk},
+                                   {"ModelKind", kindDisk},
                                    {"NumberManufact", *serial ? QVariant(serial) : QVariant()}});
     }
     int device(int place, const char *name, const char *number, int kind) {
@@ -325,7 +331,8 @@ TEST(Labels, SheetGeometry) {
         EXPECT_NEAR(t.page.height(), s.pageH * PtPerMm, 0.5) << s.name;
         EXPECT_EQ(t.pages, (start - 1 + codes.size() + per - 1) / per) << s.name;
         for (int i = 0; i < codes.size(); ++i) {
-            const auto w = std::find_if(t.words.begin(), t.words.end(), [&](const Word &w) { return w.text == codes[i]; });
+            const auto w = std::find_if(t.words.begin(), t.words.end(),
+                                        [&](const Word &w) { return w.text == codes[i]; });
             ASSERT_NE(w, t.words.end()) << s.name << " " << codes[i].toStdString();
             const int slot = start - 1 + i;
             EXPECT_EQ(w->page, slot / per) << s.name << " " << i;
@@ -343,8 +350,10 @@ TEST(Labels, SheetGeometry) {
 // A text too long for its line shrinks, then wraps between words, then between characters: all of
 // it is printed within its label, nothing cut.
 TEST(Labels, LongTextsShrinkThenWrap) {
-    const QString longName = QStringLiteral("Многофункциональное устройство лазерное цветное двустороннее сетевое с автоподатчиком");
-    const QString longWord = QStringLiteral("Сверхдлиннаяоднословнаямодельсерверабезединогопробеламеждусловами");
+    const QString longName = QStringLiteral(
+        "Многофункциональное устройство лазерное цветное двустороннее сетевое с автоподатчиком");
+    const QString longWord =
+        QStringLiteral("Сверхдлиннаяоднословнаямодельсерверабезединогопробеламеждусловами");
     const QString organisation = QStringLiteral("Государственное бюджетное учреждение «Центр»");
     struct Case {
         const char *sheet;
@@ -355,8 +364,9 @@ TEST(Labels, LongTextsShrinkThenWrap) {
         {"roll-58x40", LabelCodeKind::DataMatrix},
     };
     for (const Case &c : cases) {
-        std::vector<LabelItem> labels = {{longName, QStringLiteral("МФУ"), QStringLiteral("000777"), 1, 0},
-                                         {longWord, QStringLiteral("Сервер"), QStringLiteral("000778"), 2, 0}};
+        std::vector<LabelItem> labels = {
+            {longName, QStringLiteral("МФУ"), QStringLiteral("000777"), 1, 0},
+            {longWord, QStringLiteral("Сервер"), QStringLiteral("000778"), 2, 0}};
         QTemporaryDir dir;
         const QString pdf = dir.filePath(QStringLiteral("labels.pdf"));
         LabelOptions o;
@@ -399,12 +409,24 @@ TEST(Labels, RefusesWhatCannotBePrinted) {
         const char *message;
     } cases[] = {
         {"a4-5x5", 1, LabelCodeKind::QrCode, {"1"}, "Формат листа «a4-5x5» неизвестен"},
-        {"a4-3x8", 0, LabelCodeKind::QrCode, {"1"}, "Начальная позиция на листе «A4, 3 × 8, 70 × 37 мм» — от 1 до 24"},
+        {"a4-3x8",
+         0,
+         LabelCodeKind::QrCode,
+         {"1"},
+         "Начальная позиция на листе «A4, 3 × 8, 70 × 37 мм» — от 1 до 24"},
         {"a4-3x8", 25, LabelCodeKind::QrCode, {"1"}, "Начальная позиция"},
         {"roll-58x40", 2, LabelCodeKind::QrCode, {"1"}, "Начальная позиция"},
         {"a4-3x8", 1, LabelCodeKind::QrCode, {}, "Здесь нет устройств"},
-        {"a4-3x8", 1, LabelCodeKind::Code128, {"000101", "ИНВ-7"}, "Номер «ИНВ-7» устройства «Устройство 2» нельзя"},
-        {"a4-4x10", 1, LabelCodeKind::Code128, {"SN-ABCDEFGHIJKLMNOPQRSTUVWXYZ-0123456789"}, "слишком длинный"},
+        {"a4-3x8",
+         1,
+         LabelCodeKind::Code128,
+         {"000101", "ИНВ-7"},
+         "Номер «ИНВ-7» устройства «Устройство 2» нельзя"},
+        {"a4-4x10",
+         1,
+         LabelCodeKind::Code128,
+         {"SN-ABCDEFGHIJKLMNOPQRSTUVWXYZ-0123456789"},
+         "слишком длинный"},
     };
     for (const Case &c : cases) {
         QTemporaryDir dir;
@@ -437,8 +459,8 @@ TEST(Labels, PdfAsksForNoScalingAndEmbedsItsFonts) {
     EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();
     // Rewritten by qpdf, only what the document's root reaches is kept.
     const QString plain = dir.filePath(QStringLiteral("plain.pdf"));
-    const Ran rewrite = run(QStringLiteral("qpdf"), {QStringLiteral("--qdf"), QStringLiteral("--object-streams=disable"),
-                                                     pdf, plain});
+    const Ran rewrite = run(QStringLiteral("qpdf"), {QStringLiteral("--qdf"),
+                                                     QStringLiteral("--object-streams=disable"), pdf, plain});
     ASSERT_EQ(rewrite.exitCode, 0) << rewrite.err.toStdString();
     QFile f(plain);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -447,7 +469,8 @@ TEST(Labels, PdfAsksForNoScalingAndEmbedsItsFonts) {
     const QStringList rows = fonts.out.split(u'\n', Qt::SkipEmptyParts).mid(2);
     ASSERT_FALSE(rows.isEmpty());
     for (const QString &row : rows)
-        EXPECT_TRUE(row.contains(QRegularExpression(QStringLiteral(R"(\s+yes\s+(yes|no)\s+yes\s+)")))) << row.toStdString();
+        EXPECT_TRUE(row.contains(QRegularExpression(QStringLiteral(R"(\s+yes\s+(yes|no)\s+yes\s+)"))))
+            << row.toStdString();
 }
 
 // velmora-db labels: a workplace's labels written and counted; a wrong command line is a usage
@@ -460,18 +483,21 @@ protected:
             GTEST_SKIP() << "velmora-db is not built beside the tests";
         url = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db"));
         ASSERT_EQ(run(tool, {"--database", url, "create"}).exitCode, 0);
-        ASSERT_EQ(run(tool, {"--database", url, "sql", "INSERT INTO Department (DprtName) VALUES ('Отдел')"}).exitCode, 0);
+        ASSERT_EQ(run(tool, {"--database", url, "sql", "INSERT INTO Department (DprtName) VALUES ('Отдел')"})
+                      .exitCode,
+                  0);
         ASSERT_EQ(run(tool, {"--database", url, "sql",
                              "INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (1, 'Место')"})
                       .exitCode,
                   0);
         for (const char *number : {"'000101'", "NULL"})
-            ASSERT_EQ(run(tool, {"--database", url, "sql",
-                                 QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcNumber) "
-                                                "VALUES (1, 'ПК', %1)")
-                                     .arg(QString::fromLatin1(number))})
-                          .exitCode,
-                      0);
+            ASSERT_EQ(
+                run(tool, {"--database", url, "sql",
+                           QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcNumber) "
+                                          "VALUES (1, 'ПК', %1)")
+                               .arg(QString::fromLatin1(number))})
+                    .exitCode,
+                0);
     }
     QString tool, url;
     QTemporaryDir dir;
@@ -479,18 +505,21 @@ protected:
 
 TEST_F(LabelsToolTest, WritesAWorkplacesLabels) {
     const QString pdf = dir.filePath(QStringLiteral("w.pdf"));
-    const Ran ok = run(tool, {"--database", url, "labels", "--workplace", "1", "--pdf", pdf, "--format",
-                              "a4-2x7", "--code", "datamatrix", "--start", "3", "--organisation", "ООО «Ромашка»"});
+    const Ran ok =
+        run(tool, {"--database", url, "labels", "--workplace", "1", "--pdf", pdf, "--format", "a4-2x7",
+                   "--code", "datamatrix", "--start", "3", "--organisation", "ООО «Ромашка»"});
     ASSERT_EQ(ok.exitCode, 0) << ok.err.toStdString();
     EXPECT_EQ(ok.out, QStringLiteral("Этикеток: 2\n"));
     Sheet s = sheet("a4-2x7");
     EXPECT_EQ(scanLabels(pdf, s, LabelCodeKind::DataMatrix), (QStringList{"000101", "V2"}));
     const PdfText t = pdfText(pdf);
-    const auto w = std::find_if(t.words.begin(), t.words.end(), [](const Word &w) { return w.text == u"000101"; });
+    const auto w =
+        std::find_if(t.words.begin(), t.words.end(), [](const Word &w) { return w.text == u"000101"; });
     ASSERT_NE(w, t.words.end());
     const QRectF third = s.slotMm(2);
     EXPECT_TRUE(QRectF(third.topLeft() * PtPerMm, third.size() * PtPerMm).contains(w->box));
-    EXPECT_TRUE(std::any_of(t.words.begin(), t.words.end(), [](const Word &w) { return w.text == u"«Ромашка»"; }));
+    EXPECT_TRUE(
+        std::any_of(t.words.begin(), t.words.end(), [](const Word &w) { return w.text == u"«Ромашка»"; }));
 
     struct Case {
         QStringList args;
