@@ -35,7 +35,7 @@ QString suggestedName(const QString &what) {
 } // namespace
 
 std::function<QString(QWidget *, const QString &)> TLabelsDG::askFileName = [](QWidget *parent,
-                                                                                const QString &suggested) {
+                                                                               const QString &suggested) {
     return QFileDialog::getSaveFileName(parent, QStringLiteral("Этикетки"), suggested,
                                         QStringLiteral("Документ PDF (*.pdf)"));
 };

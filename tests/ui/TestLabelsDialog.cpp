@@ -1,11 +1,13 @@
-// "Этикетки…" of the placement view: the dialog for the selected node writes the labels' PDF,
-// keeps its choices and the organisation's name for the next time, and a refused choice keeps
-// the dialog open with what was typed.
+// "Этикетки…" of the placement view and of the search view: the dialog for the selected node or
+// the devices found writes the labels' PDF, keeps its choices and the organisation's name for the
+// next time, and a refused choice keeps the dialog open with what was typed.
 #include "AppTest.h"
 #include "model/Labels.h"
 #include "placement/dgLabels.h"
 #include "placement/fmLayout.h"
+#include "shell/ViewWiring.h"
 #include "ui/Actions.h"
+#include "views/fmSearch.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -41,10 +43,13 @@ protected:
         wp = insert("Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Кассир"}});
         const int kind = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}});
         const int model = insert("Model", {{"ModlKind", kind}, {"ModlName", "WD Blue"}});
-        pc = insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК кассира"}, {"DevcNumber", "000101"}});
+        pc = insert("DeviceUnit",
+                    {{"DevcIdWorkplace", wp}, {"DevcName", "ПК кассира"}, {"DevcNumber", "000101"}});
         insert("DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "Принтер"}, {"DevcNumber", "ИНВ-7"}});
-        insert("CompleteSet",
-               {{"CmplIdDevice", pc}, {"CmplIdModel", model}, {"ModelKind", kind}, {"NumberManufact", "WD-123"}});
+        insert("CompleteSet", {{"CmplIdDevice", pc},
+                               {"CmplIdModel", model},
+                               {"ModelKind", kind},
+                               {"NumberManufact", "WD-123"}});
         SetLabelOrganisation(QString());
     }
     void TearDown() override {
@@ -101,7 +106,8 @@ TEST_F(LabelsDialogTest, WritesTheNodesLabelsAndKeepsTheChoices) {
     EXPECT_TRUE(boxes.isEmpty()) << (boxes.isEmpty() ? "" : boxes.front().text.toStdString());
     EXPECT_EQ(what, QStringLiteral("Рабочее место «Кассир»"));
     ASSERT_EQ(asked.size(), 1);
-    EXPECT_TRUE(asked.front().endsWith(QStringLiteral("/Этикетки Рабочее место Кассир.pdf"))) << asked.front().toStdString();
+    EXPECT_TRUE(asked.front().endsWith(QStringLiteral("/Этикетки Рабочее место Кассир.pdf")))
+        << asked.front().toStdString();
     ASSERT_TRUE(QFileInfo::exists(answerPath));
     const QString text = pdfText(answerPath);
     for (const char *shown : {"ООО «Ромашка»", "000101", "ИНВ-7", "WD-123", "ПК кассира"})
@@ -136,6 +142,46 @@ TEST_F(LabelsDialogTest, ARefusedChoiceKeepsTheDialogAndWhatWasTyped) {
     EXPECT_TRUE(asked.isEmpty()) << "no file is asked for labels that cannot be printed";
     EXPECT_FALSE(QFileInfo::exists(answerPath));
     EXPECT_EQ(LabelOrganisation(), QString()) << "nothing kept from a refused try";
+}
+
+// The search view's labels cover the devices among its hits, not the workplaces or elements.
+TEST_F(LabelsDialogTest, SearchPrintsTheDevicesFound) {
+    answerPath = dir.filePath(QStringLiteral("found.pdf"));
+    TSearchFM search;
+    ConnectDialogs(search.links);
+    QString what;
+    SetModalHandler([&](QDialog &d) {
+        auto *dialog = qobject_cast<TLabelsDG *>(&d);
+        EXPECT_NE(dialog, nullptr);
+        if (!dialog)
+            return int(QDialog::Rejected);
+        what = dialog->laWhat->text();
+        dialog->chElements->setChecked(false);
+        dialog->btSave->click();
+        return dialog->result();
+    });
+    search.cbFind->setEditText(QStringLiteral("касс"));
+    search.Find();
+    ASSERT_EQ(search.taSearch->recordCount(), 2); // the workplace and the computer
+    search.actions->updateAll();
+    ASSERT_TRUE(search.acLabels->isEnabled());
+    search.acLabels->trigger();
+    EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_EQ(what, QStringLiteral("Найденные устройства «касс»"));
+    const QString text = pdfText(answerPath);
+    EXPECT_TRUE(text.contains(QStringLiteral("000101"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("ИНВ-7"))) << "the printer was not found";
+
+    // Hits without a device: said so, no dialog.
+    what.clear();
+    search.cbFind->setEditText(QStringLiteral("бухгалтерия"));
+    search.Find();
+    ASSERT_FALSE(search.taSearch->isEmpty());
+    search.actions->updateAll();
+    search.acLabels->trigger();
+    EXPECT_TRUE(what.isEmpty());
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes.front().text, QStringLiteral("Среди найденного нет устройств"));
 }
 
 } // namespace
