@@ -335,7 +335,7 @@ LabelGeometry geometry(const LabelSheet &sheet, LabelCodeKind kind, double k) {
         g.code = QRectF(pad, h - pad - ch, w - 2 * pad, ch);
         g.texts = QRectF(pad, pad, w - 2 * pad, h - 3 * pad - ch);
     } else {
-        const double side = std::min(h - 2 * pad, 0.45 * w);
+        const double side = std::min(h - 2 * pad, 0.42 * w);
         g.code = QRectF(pad, (h - side) / 2, side, side);
         g.texts = QRectF(2 * pad + side, pad, w - 3 * pad - side, h - 2 * pad);
     }
@@ -384,7 +384,7 @@ void paintLabel(QPainter &p, const LabelItem &l, const LabelOptions &o, const La
     if (!l.kind.isEmpty())
         blocks.push_back({l.kind.simplified(), false, 7, 5});
     const bool big = sheet.label.height() >= 30;
-    blocks.push_back({l.code, true, big ? 18.0 : 14.0, 8});
+    blocks.push_back({l.code, true, big ? 18.0 : 14.0, 6});
 
     // Shrink every text together until they all fit the box; each one itself first shrinks to
     // stay on one line, then wraps.
