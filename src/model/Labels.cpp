@@ -6,7 +6,7 @@
 #include "data/Settings.h"
 #include "model/LabelCode.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QHash>
@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSet>
 
 #include <zint.h>
@@ -480,53 +481,40 @@ namespace {
 
 // Marks a PDF for printing at its true size (a print dialog then offers no fitting to the page)
 // by an incremental update: the catalogue again, with viewer preferences, and a cross-reference
-// section of that one object after the file as it was.
-void markNoScaling(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadWrite))
-        throw AppError(QStringLiteral("Не удалось дописать файл «%1»: %2").arg(path, f.errorString()));
-    const QByteArray pdf = f.readAll();
+// section of that one object after the file as it was. A file not laid out as the writer lays
+// it out is left as it is, still a valid file.
+void markNoScaling(QByteArray &pdf) {
     static const QRegularExpression rootRe(QStringLiteral(R"(/Root\s+(\d+)\s+(\d+)\s+R)"));
     static const QRegularExpression startRe(QStringLiteral(R"(startxref\s+(\d+)\s+%%EOF\s*$)"));
+    static const QRegularExpression sizeRe(QStringLiteral(R"(/Size\s+(\d+))"));
+    static const QRegularExpression infoRe(QStringLiteral(R"(/Info\s+\d+\s+\d+\s+R)"));
     const QString tail = QString::fromLatin1(pdf.right(4096));
-    const auto root = rootRe.match(tail);
-    const auto start = startRe.match(tail);
-    if (!root.hasMatch() || !start.hasMatch())
-        return; // not the writer's usual layout: left as it is, still a valid file
+    const auto root = rootRe.match(tail), start = startRe.match(tail), size = sizeRe.match(tail);
+    if (!root.hasMatch() || !start.hasMatch() || !size.hasMatch())
+        return;
     const QByteArray num = root.captured(1).toLatin1(), gen = root.captured(2).toLatin1();
     const QByteArray head = num + ' ' + gen + " obj";
     const qsizetype at = pdf.lastIndexOf("\n" + head);
     if (at < 0)
         return;
     const qsizetype open = pdf.indexOf("<<", at), end = pdf.indexOf("endobj", at);
-    const qsizetype close = pdf.lastIndexOf(">>", end);
-    if (open < 0 || end < 0 || close < open)
+    const qsizetype close = end < 0 ? -1 : pdf.lastIndexOf(">>", end);
+    if (open < 0 || close < open)
         return;
     const QByteArray dict = pdf.mid(open + 2, close - open - 2);
     if (dict.contains("/ViewerPreferences"))
         return;
-    QByteArray add;
     if (!pdf.endsWith('\n'))
-        add += '\n';
-    const qsizetype objAt = pdf.size() + add.size();
-    add += head + "\n<<" + dict + "\n/ViewerPreferences << /PrintScaling /None >>\n>>\nendobj\n";
-    const qsizetype xrefAt = pdf.size() + add.size();
-    const QByteArray offset = QByteArray::number(objAt).rightJustified(10, '0');
-    const QByteArray genPad = gen.rightJustified(5, '0');
-    // The trailer's size and info are carried over from the last trailer.
-    static const QRegularExpression sizeRe(QStringLiteral(R"(/Size\s+(\d+))"));
-    static const QRegularExpression infoRe(QStringLiteral(R"(/Info\s+\d+\s+\d+\s+R)"));
-    const auto size = sizeRe.match(tail);
+        pdf += '\n';
+    const qsizetype objAt = pdf.size();
+    pdf += head + "\n<<" + dict + "\n/ViewerPreferences << /PrintScaling /None >>\n>>\nendobj\n";
+    const qsizetype xrefAt = pdf.size();
     const auto info = infoRe.match(tail);
-    if (!size.hasMatch())
-        return;
-    add += "xref\n" + num + " 1\n" + offset + ' ' + genPad + " n\r\ntrailer\n<< /Size " +
-           size.captured(1).toLatin1() + " /Root " + num + ' ' + gen + " R" +
-           (info.hasMatch() ? ' ' + info.captured(0).toLatin1() : QByteArray()) + " /Prev " +
-           start.captured(1).toLatin1() + " >>\nstartxref\n" + QByteArray::number(xrefAt) + "\n%%EOF\n";
-    f.seek(pdf.size());
-    if (f.write(add) != add.size())
-        throw AppError(QStringLiteral("Не удалось дописать файл «%1»: %2").arg(path, f.errorString()));
+    pdf += "xref\n" + num + " 1\n" + QByteArray::number(objAt).rightJustified(10, '0') + ' ' +
+           gen.rightJustified(5, '0') + " n\r\ntrailer\n<< /Size " + size.captured(1).toLatin1() + " /Root " +
+           num + ' ' + gen + " R" + (info.hasMatch() ? ' ' + info.captured(0).toLatin1() : QByteArray()) +
+           " /Prev " + start.captured(1).toLatin1() + " >>\nstartxref\n" + QByteArray::number(xrefAt) +
+           "\n%%EOF\n";
 }
 
 } // namespace
@@ -534,14 +522,12 @@ void markNoScaling(const QString &path) {
 void WriteLabelsPdf(const std::vector<LabelItem> &labels, const LabelOptions &options, const QString &path) {
     CheckLabels(labels, options);
     const LabelSheet &sheet = *FindLabelSheet(options.sheet);
+    // Laid out in memory and written at once: a failure leaves a file there before untouched.
+    QByteArray bytes;
     {
-        QFile probe(path);
-        if (!probe.open(QIODevice::WriteOnly))
-            throw AppError(
-                QStringLiteral("Не удалось записать файл «%1»: %2").arg(path, probe.errorString()));
-    }
-    {
-        QPdfWriter pdf(path);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter pdf(&buffer);
         pdf.setTitle(QStringLiteral("Этикетки"));
         pdf.setCreator(QStringLiteral("Velmora"));
         pdf.setResolution(PdfResolution);
@@ -550,7 +536,10 @@ void WriteLabelsPdf(const std::vector<LabelItem> &labels, const LabelOptions &op
                         QPageLayout::Portrait, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
         PaintLabels(labels, options, pdf);
     }
-    markNoScaling(path);
+    markNoScaling(bytes);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw AppError(QStringLiteral("Не удалось записать файл «%1»: %2").arg(path, file.errorString()));
 }
 
 QString LabelOrganisation() {

@@ -465,6 +465,14 @@ TEST(Labels, PdfAsksForNoScalingAndEmbedsItsFonts) {
     QFile f(plain);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().contains("/PrintScaling /None"));
+    // A file that cannot be written is said so.
+    try {
+        WriteLabelsPdf(items({"000101"}), o, dir.filePath(QStringLiteral("нет такой папки/labels.pdf")));
+        ADD_FAILURE() << "written into a folder that is not there";
+    } catch (const AppError &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("Не удалось записать файл")))
+            << e.message().toStdString();
+    }
     const Ran fonts = run(QStringLiteral("pdffonts"), {pdf});
     const QStringList rows = fonts.out.split(u'\n', Qt::SkipEmptyParts).mid(2);
     ASSERT_FALSE(rows.isEmpty());
