@@ -21,6 +21,7 @@
 #include <zint.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 const QVector<LabelSheet> &LabelSheets() {
@@ -306,18 +307,28 @@ QStringList wrap(const QString &text, const QFontMetricsF &fm, double width) {
 SetBlock setBlock(const TextBlock &b, double scale, double width, QPaintDevice *device) {
     SetBlock s;
     const double min = std::max(3.5, b.min * scale);
-    for (double pt = std::max(min, b.size * scale);; pt -= 0.25) {
-        pt = std::max(pt, min);
+    auto measure = [&](double pt) {
         s.font = labelFont(b.bold, pt);
         const QFontMetricsF fm(s.font, device);
         s.lineHeight = fm.height();
         s.ascent = fm.ascent();
-        if (fm.horizontalAdvance(b.text) <= width) {
+        return fm.horizontalAdvance(b.text);
+    };
+    // A text's width grows with its size: the size that fits is guessed from the width at the
+    // size wanted, then checked and stepped down while it is still too wide.
+    double pt = std::max(min, b.size * scale);
+    const double wide = measure(pt);
+    if (wide <= width) {
+        s.lines = QStringList{b.text};
+        return s;
+    }
+    for (pt = std::max(min, std::floor(pt * width / wide * 4) / 4);; pt = std::max(min, pt - 0.25)) {
+        if (measure(pt) <= width) {
             s.lines = QStringList{b.text};
             return s;
         }
         if (pt <= min) {
-            s.lines = wrap(b.text, fm, width);
+            s.lines = wrap(b.text, QFontMetricsF(s.font, device), width);
             return s;
         }
     }
