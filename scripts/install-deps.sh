@@ -11,6 +11,7 @@ packages=(
     libldap-dev slapd ldap-utils nftables iproute2
     dpkg-dev desktop-file-utils
     poppler-utils qpdf zlib1g-dev
+    libzint-dev zbar-tools dmtx-utils # the labels' codes, and reading them back in the tests
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -39,6 +39,8 @@
 int NetworkCommand(const QString &command, const QString &url, const QStringList &args); // netscan.cpp
 int JournalCommand(const QString &url, const QStringList &args,
                    const std::function<void(const QString &)> &usage); // journal.cpp
+int LabelsCommand(const QString &url, const QStringList &args,
+                  const std::function<void(const QString &)> &usage); // labels.cpp
 
 namespace {
 
@@ -81,6 +83,13 @@ const char *Usage =
     "  velmora-db [--database АДРЕС] journal [--keep МЕСЯЦЕВ] [--purge]\n"
     "      --keep задаёт, сколько месяцев хранить журнал (по умолчанию 36), --purge удаляет\n"
     "      записи старше этого срока\n"
+    "  velmora-db [--database АДРЕС] labels (--department N | --workplace N | --device N | --all)\n"
+    "             --pdf ФАЙЛ [--format ФОРМАТ] [--code qr|datamatrix|code128] [--start N]\n"
+    "             [--elements] [--organisation НАЗВАНИЕ]\n"
+    "      этикетки с кодами: по одной на устройство (--elements: и на элемент с серийным\n"
+    "      номером); форматы: a4-3x8 (по умолчанию), a4-2x7, a4-4x10, roll-58x40; --start —\n"
+    "      первое свободное место на листе; название организации без --organisation берётся\n"
+    "      из настроек программы\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -456,6 +465,10 @@ int report(const QString &url, const QStringList &args) {
         [](const QString &message) { throw UsageError{message}; });
 }
 
+int labels(const QString &url, const QStringList &args) {
+    return LabelsCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 int journal(const QString &url, const QStringList &args) {
     return JournalCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
@@ -467,6 +480,7 @@ const ToolCommand Commands[] = {
     {"publish", publishVersion, true},
     {"report", report, true},
     {"journal", journal, true},
+    {"labels", labels, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},

@@ -7,12 +7,14 @@
 #include "data/dmTessalData.h"
 #include "model/dmChainData.h"
 #include "placement/ElementDrag.h"
+#include "placement/dgLabels.h"
 #include "ui/Actions.h"
 #include "ui/BusyCursor.h"
 #include "ui/DataGrid.h"
 #include "ui/EmptyNote.h"
 #include "ui/Fonts.h"
 #include "ui/ImageList.h"
+#include "ui/Seams.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -236,6 +238,13 @@ void TLayoutMainFM::buildActions() {
         if (!kind.isEmpty())
             links.RunHistory(kind, SelectedId(), treeModel->caption(tvPlace->currentIndex()));
     });
+    acLabels = act(
+        "acLabels", QStringLiteral("Этикетки…"),
+        QStringLiteral(
+            "Этикетки с кодами для устройств подразделения,\r\nрабочего места или для одного устройства."),
+        Img::Print);
+    acLabels->setEnabledWhen([this, k = kindIs("DWV")] { return shared() && k(); });
+    acLabels->onTrigger([this] { printLabels(); });
     acSetHistory = act("acSetHistory", QStringLiteral("История"),
                        QStringLiteral("Кто и когда менял элемент и перемещал его."), Img::Edit);
     acSetHistory->setEnabledWhen([this, hasRows] { return links.history && hasRows(); });
@@ -877,6 +886,7 @@ void TLayoutMainFM::buildKeysAndMenus() {
     pmPlace->addSeparator();
     pmPlace->addAction(acPrint);
     pmPlace->addMenu(pmReport);
+    pmPlace->addAction(acLabels);
     pmPlace->addSeparator();
     pmPlace->addActions({acUp, acDown});
     pmPlace->addSeparator();
@@ -939,4 +949,18 @@ void TLayoutMainFM::fitSetColumns() {
     const int model = std::max(rest * 300 / 420, 60);
     h->resizeSection(SetColumnModel, model);
     h->resizeSection(SetColumnNumber, std::max(rest - model, 40));
+}
+
+void TLayoutMainFM::printLabels() {
+    const QString kind = SelectedKind().toUpper();
+    const int id = SelectedId();
+    static const QHash<QString, QString> what = {{QStringLiteral("D"), QStringLiteral("Подразделение")},
+                                                 {QStringLiteral("W"), QStringLiteral("Рабочее место")},
+                                                 {QStringLiteral("V"), QStringLiteral("Устройство")}};
+    if (!what.contains(kind))
+        return;
+    TLabelsDG dialog(
+        QStringLiteral("%1 «%2»").arg(what.value(kind), SelectedCaption()),
+        [kind, id](bool elements) { return ReadLabels(*shared(), kind, id, elements); }, this);
+    RunModal(dialog);
 }

@@ -84,6 +84,7 @@ public:
         *acGoDocument, *acGoModel;
     Action *acCall, *caFavoriteDelete;
     Action *acHistory, *acSetHistory; // "История" of the tree's node and of the set's element
+    Action *acLabels;                 // "Этикетки…" of the tree's node, with all under it
     Action *miLastMove, *btPrevention, *acChainKind, *acChainModel, *acChainClient;
 
 protected:
@@ -119,6 +120,7 @@ private:
     void insertElement();
     void moveElement();
     void setupElementDrag();
+    void printLabels(); // "Этикетки…" for the selected node
 
     QString FSetType = QStringLiteral("H");
     PropertyStore stLayout{QStringLiteral("Layout.Form")};

@@ -1,5 +1,6 @@
 #include "shell/ViewWiring.h"
 
+#include "data/dmTessalData.h"
 #include "dialogs/dgDepartmentEdit.h"
 #include "dialogs/dgDeviceEdit.h"
 #include "dialogs/dgDocumentEdit.h"
@@ -20,7 +21,9 @@
 #include "network/dgUserInstall.h"
 #include "network/fmNetComputer.h"
 #include "network/fmNetUser.h"
+#include "placement/dgLabels.h"
 #include "placement/fmLayout.h"
+#include "ui/Seams.h"
 #include "views/ViewLinks.h"
 
 void ConnectDialogs(ViewLinks &links) {
@@ -48,6 +51,14 @@ void ConnectDialogs(ViewLinks &links) {
     links.documentKindList = [](int id) { TDocumentKindListDG::Run(id, nullptr); };
     links.trademarkList = [](int id) { TTrademarkListDG::Run(id, nullptr); };
     links.history = [](const QString &kind, int id, const QString &name) { THistoryDG::Run(kind, id, name); };
+    links.labels = [](const QString &what, const QVector<int> &devices) {
+        if (!dmTessal)
+            return;
+        TLabelsDG dialog(what, [devices](bool elements) {
+            return ReadDeviceLabels(dmTessal->cnGeneral, devices, elements);
+        });
+        RunModal(dialog);
+    };
 }
 
 void ConnectDialogs(TLayoutMainFM &view) {

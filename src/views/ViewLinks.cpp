@@ -46,6 +46,10 @@ void ViewLinks::RunTrademarkList(int id) const {
     call(trademarkList, id);
 }
 
+void ViewLinks::RunLabels(const QString &what, const QVector<int> &devices) const {
+    call(labels, what, devices);
+}
+
 void ViewLinks::RunHistory(const QString &kind, int id, const QString &name) const {
     call(history, kind, id, name);
 }

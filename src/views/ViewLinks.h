@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <QVariant>
+#include <QVector>
 
 #include <functional>
 
@@ -46,6 +47,8 @@ struct ViewLinks {
     // Opens a report (TMainFM.ViewReport); the report text as the report server takes it, e.g.
     // "document&rs:Command=Render&DOC=12".
     std::function<void(const QString &report)> report;
+    // "Этикетки" for the devices given by their keys; `what` says which devices they are.
+    std::function<void(const QString &what, const QVector<int> &devices)> labels;
 
     bool RunCompleteSetEdit(int compSet, int device, const QString &kindType, int *savedKey,
                             int *savedModel) const;
@@ -66,6 +69,7 @@ struct ViewLinks {
     void GoNet(const QString &kind, int id) const;
     void GoUserWorkplace(int workplace) const;
     void ViewReportLink(const QString &report) const;
+    void RunLabels(const QString &what, const QVector<int> &devices) const;
 };
 
 // The element code: the key in the field in upper-case hexadecimal, at least four digits, never

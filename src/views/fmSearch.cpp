@@ -148,6 +148,11 @@ TSearchFM::TSearchFM(QWidget *parent) : HostedView(QStringLiteral("Поиск"),
         links.GoModelComponent(currentKey(*taSearch, QStringLiteral("ID")));
     });
 
+    acLabels = act("acLabels", QStringLiteral("Этикетки…"),
+                   QStringLiteral("Этикетки с кодами для найденных устройств."), Img::Print);
+    acLabels->setEnabledWhen([this, hasHits] { return links.labels && hasHits(); });
+    acLabels->onTrigger([this] { printLabels(); });
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -156,6 +161,8 @@ TSearchFM::TSearchFM(QWidget *parent) : HostedView(QStringLiteral("Поиск"),
     tbDoc->addSeparator();
     for (Action *a : {acGoTree, acGoDocument, acGoModel})
         addToolButton(tbDoc, a);
+    tbDoc->addSeparator();
+    addToolButton(tbDoc, acLabels);
     layout->addWidget(tbDoc);
 
     cbFind = new QComboBox(this);
@@ -277,4 +284,20 @@ QList<TextPiece> TSearchFM::namePieces(const QString &name, const QString &searc
     x += 1;
     placePiece(out, name.mid(at + search.size()), false, regular, width, x);
     return out;
+}
+
+void TSearchFM::printLabels() {
+    // The devices among the hits, in the list's order; a search without one says so.
+    const int kind = taSearch->fieldByName(QStringLiteral("Kind"))->index();
+    const int id = taSearch->fieldByName(QStringLiteral("ID"))->index();
+    QVector<int> devices;
+    for (int row = 0; row < taSearch->recordCount(); ++row)
+        if (taSearch->valueAt(row, kind).toString().trimmed() == u"V")
+            devices << taSearch->valueAt(row, id).toInt();
+    if (devices.isEmpty()) {
+        ShowError(QStringLiteral("Среди найденного нет устройств"));
+        return;
+    }
+    RememberSearch();
+    links.RunLabels(QStringLiteral("Найденные устройства «%1»").arg(searchText()), devices);
 }

@@ -64,10 +64,12 @@ public:
     QLabel *laNothing; // "Ничего не найдено." over the list while a search found nothing
     ActionList *actions;
     Action *acFind, *acGoTree, *acGoDocument, *acGoModel;
+    Action *acLabels; // "Этикетки…" for the devices among the hits
 
 private:
     void textChanged();
     void showNothingFound();
+    void printLabels();
 
     PropertyStore stSearch{QStringLiteral("Search.Form")};
 };
