@@ -11,6 +11,7 @@ packages=(
     libldap-dev slapd ldap-utils nftables iproute2
     dpkg-dev desktop-file-utils
     poppler-utils qpdf zlib1g-dev
+    qt6-charts-dev libqt6opengl6-dev # the overview's charts (Qt Charts needs the OpenGL module's files)
 )
 missing=()
 for p in "${packages[@]}"; do
