@@ -39,6 +39,8 @@
 int NetworkCommand(const QString &command, const QString &url, const QStringList &args); // netscan.cpp
 int JournalCommand(const QString &url, const QStringList &args,
                    const std::function<void(const QString &)> &usage); // journal.cpp
+int OverviewCommand(const QString &url, const QStringList &args,
+                    const std::function<void(const QString &)> &usage); // overview.cpp
 
 namespace {
 
@@ -81,6 +83,9 @@ const char *Usage =
     "  velmora-db [--database АДРЕС] journal [--keep МЕСЯЦЕВ] [--purge]\n"
     "      --keep задаёт, сколько месяцев хранить журнал (по умолчанию 36), --purge удаляет\n"
     "      записи старше этого срока\n"
+    "  velmora-db [--database АДРЕС] overview [--department N] --pdf ФАЙЛ | --png ФАЙЛ\n"
+    "      сводка в диаграммах, как на вкладке «Сводка»: страница PDF или рисунок PNG;\n"
+    "      --department ограничивает её подразделением N и подразделениями под ним\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -460,6 +465,10 @@ int journal(const QString &url, const QStringList &args) {
     return JournalCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
 
+int overview(const QString &url, const QStringList &args) {
+    return OverviewCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
@@ -467,6 +476,7 @@ const ToolCommand Commands[] = {
     {"publish", publishVersion, true},
     {"report", report, true},
     {"journal", journal, true},
+    {"overview", overview, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},

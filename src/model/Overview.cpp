@@ -154,8 +154,9 @@ OverviewData LoadOverview(Connection &cn, const QVariant &department, const QDat
     d.department = department.isNull() ? QVariant() : QVariant(department.toInt());
     d.departmentName = QStringLiteral("Все подразделения");
     if (!d.department.isNull()) {
-        const ResultSet rs = cn.query(QStringLiteral("SELECT DprtName FROM Department WHERE IdDepartment = :D"),
-                                      {{QStringLiteral("D"), d.department}});
+        const ResultSet rs =
+            cn.query(QStringLiteral("SELECT DprtName FROM Department WHERE IdDepartment = :D"),
+                     {{QStringLiteral("D"), d.department}});
         if (rs.rows.empty())
             throw AppError(QStringLiteral("Подразделение %1 не найдено").arg(d.department.toInt()));
         d.departmentName = rs.rows[0][0].toString().trimmed();
@@ -165,7 +166,8 @@ OverviewData LoadOverview(Connection &cn, const QVariant &department, const QDat
     d.charts.push_back(months(cn, "OverviewWarranty", d.department, d.today, "warranty",
                               QStringLiteral("Окончание гарантии"), QStringLiteral("уже без гарантии: %1")));
     d.charts.push_back(months(cn, "OverviewForecast", d.department, d.today, "forecast",
-                              QStringLiteral("Замена расходных материалов"), QStringLiteral("просрочено: %1")));
+                              QStringLiteral("Замена расходных материалов"),
+                              QStringLiteral("просрочено: %1")));
     d.charts.push_back(network(cn, d.department));
     d.charts.push_back(departments(cn, d.department));
     return d;

@@ -15,8 +15,8 @@
 class Connection;
 
 struct OverviewSeries {
-    QString name;          // the legend's text; empty for a chart of one series
-    QString rows;          // the @Chart of OverviewRows;1 behind its bars; "departments": tree nodes
+    QString name;           // the legend's text; empty for a chart of one series
+    QString rows;           // the @Chart of OverviewRows;1 behind its bars; "departments": tree nodes
     QVector<qint64> values; // one per category
     QVector<int> keys;      // one per category: the @Key of its rows (a department's key)
 };
@@ -34,7 +34,7 @@ struct OverviewChart {
 };
 
 struct OverviewData {
-    QVariant department;   // the chosen branch; Null for the whole organisation
+    QVariant department;    // the chosen branch; Null for the whole organisation
     QString departmentName; // its name; "Все подразделения" without one
     QDate today;
     std::vector<OverviewChart> charts; // in the order of the page
@@ -44,7 +44,8 @@ struct OverviewData {
 
 // Reads the overview through the server procedures. Throws AppError for a department that does
 // not exist.
-OverviewData LoadOverview(Connection &cn, const QVariant &department, const QDate &today = QDate::currentDate());
+OverviewData LoadOverview(Connection &cn, const QVariant &department,
+                          const QDate &today = QDate::currentDate());
 
 // The median of ages given as counts per age in whole years (age -> count); -1 with no counts.
 double MedianAge(const std::vector<std::pair<int, qint64>> &counts);

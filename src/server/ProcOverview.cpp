@@ -172,7 +172,8 @@ struct KindCount {
 std::vector<KindCount> kindCounts(ProcedureCall &call) {
     const Branch branch(call);
     const ResultSet rs = call.cn.query(
-        QStringLiteral("SELECT d.DevcIdKind, COUNT(*) AS N FROM DeviceUnit d WHERE 1 = 1%1 GROUP BY d.DevcIdKind")
+        QStringLiteral(
+            "SELECT d.DevcIdKind, COUNT(*) AS N FROM DeviceUnit d WHERE 1 = 1%1 GROUP BY d.DevcIdKind")
             .arg(branch.workplaces(QStringLiteral("d.DevcIdWorkplace"))),
         branch.params());
     QHash<int, QString> names;
@@ -239,8 +240,9 @@ ResultSet overviewAge(ProcedureCall &call) {
     const Branch branch(call);
     const QString year = yearOf(call.cn, QStringLiteral("doc.DocDate"));
     const ResultSet elements = call.cn.query(
-        QStringLiteral("SELECT Y, COUNT(*) AS N FROM (SELECT %1 AS Y FROM CompleteSet c LEFT JOIN Document doc "
-                       "ON doc.IdDocument = c.DocumentId WHERE 1 = 1%2) t GROUP BY Y")
+        QStringLiteral(
+            "SELECT Y, COUNT(*) AS N FROM (SELECT %1 AS Y FROM CompleteSet c LEFT JOIN Document doc "
+            "ON doc.IdDocument = c.DocumentId WHERE 1 = 1%2) t GROUP BY Y")
             .arg(year, branch.devices(QStringLiteral("c.CmplIdDevice"))),
         branch.params());
     const ResultSet devices = call.cn.query(
@@ -279,9 +281,10 @@ ResultSet overviewWarranty(ProcedureCall &call) {
     params.insert(QStringLiteral("Cur"), monthIndex(day));
     params.insert(QStringLiteral("Day"), day.day());
     const ResultSet rs = call.cn.query(
-        QStringLiteral("SELECT Mi, Past, COUNT(*) AS N FROM (SELECT %1 AS Mi, CASE WHEN %1 = :Cur AND %2 < :Day "
-                       "THEN 1 ELSE 0 END AS Past FROM CompleteSet c LEFT JOIN Document doc ON doc.IdDocument = "
-                       "c.DocumentId WHERE %3%4) t GROUP BY Mi, Past")
+        QStringLiteral(
+            "SELECT Mi, Past, COUNT(*) AS N FROM (SELECT %1 AS Mi, CASE WHEN %1 = :Cur AND %2 < :Day "
+            "THEN 1 ELSE 0 END AS Past FROM CompleteSet c LEFT JOIN Document doc ON doc.IdDocument = "
+            "c.DocumentId WHERE %3%4) t GROUP BY Mi, Past")
             .arg(warrantyMonth(call.cn), warrantyDay(call.cn), QString::fromLatin1(HasWarranty),
                  branch.devices(QStringLiteral("c.CmplIdDevice"))),
         params);
@@ -318,10 +321,11 @@ std::vector<Use> consumableUses(ProcedureCall &call) {
                                         : QStringLiteral("MAX(CASE WHEN 1 = 1%1 THEN 1 ELSE 0 END)")
                                               .arg(branch.devices(QStringLiteral("c.CmplIdDevice")));
     const ResultSet rs = call.cn.query(
-        QStringLiteral("SELECT c.CmplIdModel AS M, c.CmplIdDevice AS D, MIN(%1) AS F, MAX(%1) AS L, "
-                       "COUNT(DISTINCT %2) AS N, MAX(%3) AS S, %4 AS I FROM CompleteSet c JOIN Model m ON "
-                       "m.IdModel = c.CmplIdModel JOIN Kind k ON k.IdKind = m.ModlKind WHERE k.KindType = 'M' "
-                       "GROUP BY c.CmplIdModel, c.CmplIdDevice")
+        QStringLiteral(
+            "SELECT c.CmplIdModel AS M, c.CmplIdDevice AS D, MIN(%1) AS F, MAX(%1) AS L, "
+            "COUNT(DISTINCT %2) AS N, MAX(%3) AS S, %4 AS I FROM CompleteSet c JOIN Model m ON "
+            "m.IdModel = c.CmplIdModel JOIN Kind k ON k.IdKind = m.ModlKind WHERE k.KindType = 'M' "
+            "GROUP BY c.CmplIdModel, c.CmplIdDevice")
             .arg(dayNumber(call.cn, set), dayText(call.cn, set), set, inside),
         branch.params());
     std::vector<Use> out;
@@ -392,16 +396,17 @@ ResultSet overviewForecast(ProcedureCall &call) {
 
 // ---- network ---------------------------------------------------------------------------------
 
-const QVector<ColumnInfo> NetworkColumns = {Proc::col("OnLine", FT::Integer), Proc::col("OffLine", FT::Integer),
-                                            Proc::col("Never", FT::Integer)};
+const QVector<ColumnInfo> NetworkColumns = {
+    Proc::col("OnLine", FT::Integer), Proc::col("OffLine", FT::Integer), Proc::col("Never", FT::Integer)};
 
 // The network computers (devices with a network name) by the last ping sweep: answered, did not
 // answer, never swept.
 ResultSet overviewNetwork(ProcedureCall &call) {
     const Branch branch(call);
     const ResultSet rs = call.cn.query(
-        QStringLiteral("SELECT d.OnLine, COUNT(*) AS N FROM DeviceUnit d WHERE d.Domain IS NOT NULL%1 GROUP BY "
-                       "d.OnLine")
+        QStringLiteral(
+            "SELECT d.OnLine, COUNT(*) AS N FROM DeviceUnit d WHERE d.Domain IS NOT NULL%1 GROUP BY "
+            "d.OnLine")
             .arg(branch.workplaces(QStringLiteral("d.DevcIdWorkplace"))),
         branch.params());
     qint64 on = 0, off = 0, never = 0;
@@ -417,8 +422,8 @@ ResultSet overviewNetwork(ProcedureCall &call) {
 
 constexpr int DepartmentBars = 10;
 
-const QVector<ColumnInfo> DepartmentColumns = {Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 100),
-                                               Proc::col("Devices", FT::Integer)};
+const QVector<ColumnInfo> DepartmentColumns = {
+    Proc::col("ID", FT::Integer), Proc::col("Name", FT::String, 100), Proc::col("Devices", FT::Integer)};
 
 // The departments one level below the chosen one (the top departments without a choice), each
 // with the devices under it and under its own departments, the ten with most devices, most first.
@@ -426,7 +431,8 @@ const QVector<ColumnInfo> DepartmentColumns = {Proc::col("ID", FT::Integer), Pro
 // an organisation kept under one top department still shows its parts.
 ResultSet overviewDepartments(ProcedureCall &call) {
     const QVariant chosen = call.arg(QStringLiteral("@Department"));
-    const ResultSet deps = call.cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department"));
+    const ResultSet deps =
+        call.cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department"));
     QHash<int, QVariant> parent;
     QHash<int, QString> names;
     for (size_t i = 0; i < deps.rows.size(); ++i) {
@@ -442,12 +448,13 @@ ResultSet overviewDepartments(ProcedureCall &call) {
         else
             top << it.key();
     }
-    const ResultSet direct = call.cn.query(
-        QStringLiteral("SELECT w.WrkpIdDepartment AS Dep, COUNT(*) AS N FROM DeviceUnit d JOIN Workplace w ON "
-                       "w.IdWorkplace = d.DevcIdWorkplace GROUP BY w.WrkpIdDepartment"));
+    const ResultSet direct = call.cn.query(QStringLiteral(
+        "SELECT w.WrkpIdDepartment AS Dep, COUNT(*) AS N FROM DeviceUnit d JOIN Workplace w ON "
+        "w.IdWorkplace = d.DevcIdWorkplace GROUP BY w.WrkpIdDepartment"));
     QHash<int, qint64> own;
     for (size_t i = 0; i < direct.rows.size(); ++i)
-        own.insert(direct.value(i, QStringLiteral("Dep")).toInt(), count(direct.value(i, QStringLiteral("N"))));
+        own.insert(direct.value(i, QStringLiteral("Dep")).toInt(),
+                   count(direct.value(i, QStringLiteral("N"))));
 
     // Devices under a department: its own and its departments', each department once.
     const auto under = [&](int root) {
@@ -497,8 +504,9 @@ ResultSet overviewDepartments(ProcedureCall &call) {
 // ---- the rows behind a bar -------------------------------------------------------------------
 
 const QVector<ColumnInfo> RowColumns = {
-    Proc::col("ID", FT::Integer),        Proc::col("Type", FT::FixedChar, 1), Proc::col("Code", FT::String, 10),
-    Proc::col("Name", FT::String, 200),  Proc::col("Place", FT::String, 300), Proc::col("Date", FT::DateTime),
+    Proc::col("ID", FT::Integer),        Proc::col("Type", FT::FixedChar, 1),
+    Proc::col("Code", FT::String, 10),   Proc::col("Name", FT::String, 200),
+    Proc::col("Place", FT::String, 300), Proc::col("Date", FT::DateTime),
     Proc::col("Model", FT::Integer),     Proc::col("Device", FT::Integer)};
 
 QString kindText(const ResultSet &rs, size_t i, const char *shortName, const char *name) {
@@ -530,7 +538,8 @@ QVector<QVariant> deviceRow(const ResultSet &rs, size_t i, const QVariant &date 
 
 // Elements: code, kind and model, where they stand.
 const char *ElementSelect =
-    "SELECT c.IdComponent, c.CmplIdDevice, c.CmplIdModel, c.Warranty, c.DateSeller, c.CmplDateSet, doc.DocDate, "
+    "SELECT c.IdComponent, c.CmplIdDevice, c.CmplIdModel, c.Warranty, c.DateSeller, c.CmplDateSet, "
+    "doc.DocDate, "
     "m.ModlName, km.KindName, km.ShortName, km.KindType, d.DevcName, w.WrkpName, p.DprtName "
     "FROM CompleteSet c LEFT JOIN Document doc ON doc.IdDocument = c.DocumentId "
     "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel LEFT JOIN Kind km ON km.IdKind = m.ModlKind "
@@ -581,7 +590,8 @@ ResultSet overviewRows(ProcedureCall &call) {
     QVariantMap params = branch.params();
     std::vector<QVector<QVariant>> rows;
     const QString deviceSelect = QString::fromLatin1(DeviceSelect);
-    const QString elementSelect = QString::fromLatin1(ElementSelect) + branch.devices(QStringLiteral("c.CmplIdDevice"));
+    const QString elementSelect =
+        QString::fromLatin1(ElementSelect) + branch.devices(QStringLiteral("c.CmplIdDevice"));
     const QString inBranch = branch.workplaces(QStringLiteral("d.DevcIdWorkplace"));
     const QString year = yearOf(call.cn, QStringLiteral("doc.DocDate"));
 
@@ -594,9 +604,10 @@ ResultSet overviewRows(ProcedureCall &call) {
             QStringList keys{QStringLiteral("-1")};
             for (int k : others)
                 keys << QString::number(k);
-            where = QStringLiteral(" AND (d.DevcIdKind IN (%1)%2)")
-                        .arg(keys.join(u','), others.contains(NoKind) ? QStringLiteral(" OR d.DevcIdKind IS NULL")
-                                                                      : QString());
+            where =
+                QStringLiteral(" AND (d.DevcIdKind IN (%1)%2)")
+                    .arg(keys.join(u','),
+                         others.contains(NoKind) ? QStringLiteral(" OR d.DevcIdKind IS NULL") : QString());
         } else if (key == NoKind) {
             where = QStringLiteral(" AND d.DevcIdKind IS NULL");
         } else {
@@ -607,12 +618,13 @@ ResultSet overviewRows(ProcedureCall &call) {
         for (size_t i = 0; i < rs.rows.size(); ++i)
             rows.push_back(deviceRow(rs, i));
     } else if (chart == u"ageDevices") {
-        const ResultSet rs = call.cn.query(
-            deviceSelect.arg(QStringLiteral(", (SELECT MIN(doc.DocDate) FROM CompleteSet c JOIN Document doc ON "
-                                            "doc.IdDocument = c.DocumentId WHERE c.CmplIdDevice = d.IdDevice) AS "
-                                            "FirstDoc")) +
-                inBranch,
-            params);
+        const ResultSet rs =
+            call.cn.query(deviceSelect.arg(QStringLiteral(
+                              ", (SELECT MIN(doc.DocDate) FROM CompleteSet c JOIN Document doc ON "
+                              "doc.IdDocument = c.DocumentId WHERE c.CmplIdDevice = d.IdDevice) AS "
+                              "FirstDoc")) +
+                              inBranch,
+                          params);
         for (size_t i = 0; i < rs.rows.size(); ++i) {
             const QDateTime first = dateTime(rs.value(i, QStringLiteral("FirstDoc")));
             if (first.isValid() ? first.date().year() == key : key == 0)
@@ -665,8 +677,9 @@ ResultSet overviewRows(ProcedureCall &call) {
         for (size_t i = 0; i < ds.rows.size(); ++i)
             deviceRows.insert(ds.value(i, QStringLiteral("IdDevice")).toInt(), i);
         const ResultSet ms = call.cn.query(
-            QStringLiteral("SELECT m.IdModel, m.ModlName, k.KindName, k.ShortName FROM Model m LEFT JOIN Kind k ON "
-                           "k.IdKind = m.ModlKind WHERE m.IdModel IN (%1)")
+            QStringLiteral(
+                "SELECT m.IdModel, m.ModlName, k.KindName, k.ShortName FROM Model m LEFT JOIN Kind k ON "
+                "k.IdKind = m.ModlKind WHERE m.IdModel IN (%1)")
                 .arg(list(models)));
         QHash<int, QString> modelNames;
         for (size_t i = 0; i < ms.rows.size(); ++i)
@@ -675,18 +688,20 @@ ResultSet overviewRows(ProcedureCall &call) {
                                      QStringLiteral(": ")));
         for (const auto &[k, at] : due) {
             const size_t r = deviceRows.value(k.first);
-            rows.push_back({k.first, QStringLiteral("M"), QVariant(), modelNames.value(k.second),
-                            joined({text(ds, r, "DprtName"), text(ds, r, "WrkpName"), text(ds, r, "DevcName")},
-                                   QStringLiteral(" / ")),
-                            at, k.second, k.first});
+            rows.push_back(
+                {k.first, QStringLiteral("M"), QVariant(), modelNames.value(k.second),
+                 joined({text(ds, r, "DprtName"), text(ds, r, "WrkpName"), text(ds, r, "DevcName")},
+                        QStringLiteral(" / ")),
+                 at, k.second, k.first});
         }
     } else if (chart == u"network") {
-        const QString state = key < 0   ? QStringLiteral(" AND d.OnLine IS NULL")
-                              : key > 0 ? QStringLiteral(" AND d.OnLine = %1").arg(Proc::sqlBool(call.cn, true))
-                                        : QStringLiteral(" AND d.OnLine = %1").arg(Proc::sqlBool(call.cn, false));
-        const ResultSet rs =
-            call.cn.query(deviceSelect.arg(QString()) + QStringLiteral(" AND d.Domain IS NOT NULL") + inBranch + state,
-                          params);
+        const QString state = key < 0 ? QStringLiteral(" AND d.OnLine IS NULL")
+                              : key > 0
+                                  ? QStringLiteral(" AND d.OnLine = %1").arg(Proc::sqlBool(call.cn, true))
+                                  : QStringLiteral(" AND d.OnLine = %1").arg(Proc::sqlBool(call.cn, false));
+        const ResultSet rs = call.cn.query(deviceSelect.arg(QString()) +
+                                               QStringLiteral(" AND d.Domain IS NOT NULL") + inBranch + state,
+                                           params);
         for (size_t i = 0; i < rs.rows.size(); ++i)
             rows.push_back(deviceRow(rs, i));
     } else {
@@ -708,15 +723,16 @@ void registerOverviewProcedures() {
     using Proc::in;
     Proc::add(QStringLiteral("OverviewKinds"), {in("@Department", FT::Integer)}, KindColumns, overviewKinds);
     Proc::add(QStringLiteral("OverviewAge"), {in("@Department", FT::Integer)}, AgeColumns, overviewAge);
-    Proc::add(QStringLiteral("OverviewWarranty"), {in("@Department", FT::Integer), in("@Today", FT::DateTime)},
-              MonthColumns, overviewWarranty);
-    Proc::add(QStringLiteral("OverviewForecast"), {in("@Department", FT::Integer), in("@Today", FT::DateTime)},
-              MonthColumns, overviewForecast);
-    Proc::add(QStringLiteral("OverviewNetwork"), {in("@Department", FT::Integer)}, NetworkColumns, overviewNetwork);
+    Proc::add(QStringLiteral("OverviewWarranty"),
+              {in("@Department", FT::Integer), in("@Today", FT::DateTime)}, MonthColumns, overviewWarranty);
+    Proc::add(QStringLiteral("OverviewForecast"),
+              {in("@Department", FT::Integer), in("@Today", FT::DateTime)}, MonthColumns, overviewForecast);
+    Proc::add(QStringLiteral("OverviewNetwork"), {in("@Department", FT::Integer)}, NetworkColumns,
+              overviewNetwork);
     Proc::add(QStringLiteral("OverviewDepartments"), {in("@Department", FT::Integer)}, DepartmentColumns,
               overviewDepartments);
     Proc::add(QStringLiteral("OverviewRows"),
-              {Proc::req("@Chart", FT::String, 20), Proc::req("@Key", FT::Integer), in("@Department", FT::Integer),
-               in("@Today", FT::DateTime)},
+              {Proc::req("@Chart", FT::String, 20), Proc::req("@Key", FT::Integer),
+               in("@Department", FT::Integer), in("@Today", FT::DateTime)},
               RowColumns, overviewRows);
 }

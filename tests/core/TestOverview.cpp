@@ -63,9 +63,11 @@ protected:
     // The keys (ID) behind one bar.
     QList<int> behind(const char *chart, int key, const QVariant &department = {}) {
         QList<int> ids;
-        for (const QVariantList &r : rows(QStringLiteral("OverviewRows;1"),
-                                          {{"Chart", chart}, {"Key", key}, {"Department", department},
-                                           {"Today", QDateTime(Today, QTime(0, 0))}}))
+        for (const QVariantList &r :
+             rows(QStringLiteral("OverviewRows;1"), {{"Chart", chart},
+                                                     {"Key", key},
+                                                     {"Department", department},
+                                                     {"Today", QDateTime(Today, QTime(0, 0))}}))
             ids << r[0].toInt();
         std::sort(ids.begin(), ids.end());
         return ids;
@@ -73,8 +75,9 @@ protected:
     // A month chart as {offset -> count}, the count before today under -1.
     std::map<int, qint64> months(const char *proc, const QVariant &department = {}) {
         std::map<int, qint64> out;
-        for (const QVariantList &r : rows(QString::fromLatin1(proc) + QStringLiteral(";1"),
-                                          {{"Department", department}, {"Today", QDateTime(Today, QTime(0, 0))}}))
+        for (const QVariantList &r :
+             rows(QString::fromLatin1(proc) + QStringLiteral(";1"),
+                  {{"Department", department}, {"Today", QDateTime(Today, QTime(0, 0))}}))
             if (r[2].toLongLong() != 0)
                 out[r[0].toInt()] = r[2].toLongLong();
         return out;
@@ -116,8 +119,7 @@ TEST_P(Overview, KindsLargestFirstTheRestAsOther) {
 
     QStringList names;
     QList<qint64> values;
-    for (const QVariantList &r : rows(QStringLiteral("OverviewKinds;1"), {}))
-    {
+    for (const QVariantList &r : rows(QStringLiteral("OverviewKinds;1"), {})) {
         names << r[1].toString();
         values << r[2].toLongLong();
     }
@@ -127,15 +129,15 @@ TEST_P(Overview, KindsLargestFirstTheRestAsOther) {
 
     names.clear();
     values.clear();
-    for (const QVariantList &r : rows(QStringLiteral("OverviewKinds;1"), {{"Department", acc}}))
-    {
+    for (const QVariantList &r : rows(QStringLiteral("OverviewKinds;1"), {{"Department", acc}})) {
         names << r[1].toString();
         values << r[2].toLongLong();
     }
     EXPECT_EQ(names, (QStringList{"A", "C"})) << "the branch holds the cash desk's device too";
     EXPECT_EQ(values, (QList<qint64>{1, 1}));
-    EXPECT_EQ(behind("kinds", rows(QStringLiteral("OverviewKinds;1"), {{"Department", acc}})[0][0].toInt(), acc),
-              keys({inCash}));
+    EXPECT_EQ(
+        behind("kinds", rows(QStringLiteral("OverviewKinds;1"), {{"Department", acc}})[0][0].toInt(), acc),
+        keys({inCash}));
 }
 
 TEST_P(Overview, WarrantyEndsByMonthAroundToday) {
@@ -150,9 +152,13 @@ TEST_P(Overview, WarrantyEndsByMonthAroundToday) {
         {"ended yesterday", {{"DateSeller", at(2025, 3, 14)}, {"Warranty", 12}}, -1},
         {"ends today", {{"DateSeller", at(2025, 3, 15, 17, 0)}, {"Warranty", 12}}, 0},
         {"document's date, ends this month", {{"DocumentId", doc}, {"Warranty", 11}}, 0},
-        {"installation date, clipped to 28 February", {{"CmplDateSet", at(2026, 1, 31)}, {"Warranty", 1}}, -1},
+        {"installation date, clipped to 28 February",
+         {{"CmplDateSet", at(2026, 1, 31)}, {"Warranty", 1}},
+         -1},
         {"31 January + 14 months: 31 March", {{"DateSeller", at(2025, 1, 31)}, {"Warranty", 14}}, 0},
-        {"seller's date before the document's", {{"DateSeller", at(2026, 3, 31)}, {"DocumentId", doc}, {"Warranty", 1}}, 1},
+        {"seller's date before the document's",
+         {{"DateSeller", at(2026, 3, 31)}, {"DocumentId", doc}, {"Warranty", 1}},
+         1},
         {"last counted month", {{"DateSeller", at(2026, 3, 31)}, {"Warranty", 11}}, 11},
         {"past the twelve months", {{"DateSeller", at(2026, 3, 1)}, {"Warranty", 12}}, 99},
         {"no warranty", {{"DateSeller", at(2026, 1, 1)}, {"Warranty", 0}}, 99},
@@ -217,9 +223,10 @@ TEST_P(Overview, ForecastMonthsFollowTheConsumablesView) {
     std::map<int, qint64> fromView;
     for (const QVariantList &r : rows(QStringLiteral("GridChangeDevice;1"), {{"ID", toner}})) {
         const QDateTime next = r[4].toDateTime();
-        const int offset = next < QDateTime(Today, QTime(0, 0))
-                               ? -1
-                               : (next.date().year() * 12 + next.date().month()) - (Today.year() * 12 + Today.month());
+        const int offset =
+            next < QDateTime(Today, QTime(0, 0))
+                ? -1
+                : (next.date().year() * 12 + next.date().month()) - (Today.year() * 12 + Today.month());
         ++fromView[offset];
     }
     EXPECT_EQ(fromView, counts);
@@ -294,7 +301,8 @@ TEST_P(Overview, DepartmentsBelowTheChosenOne) {
     };
     for (const auto &cs : cases) {
         SCOPED_TRACE(cs.what);
-        std::vector<QVariantList> got = rows(QStringLiteral("OverviewDepartments;1"), {{"Department", cs.department}});
+        std::vector<QVariantList> got =
+            rows(QStringLiteral("OverviewDepartments;1"), {{"Department", cs.department}});
         ASSERT_EQ(got.size(), cs.rows.size());
         for (size_t i = 0; i < got.size(); ++i)
             EXPECT_EQ(got[i], (QVariantList{cs.rows[i][0].toInt(), cs.rows[i][1], cs.rows[i][2]}));
@@ -306,8 +314,9 @@ TEST_P(Overview, LoadsEveryChartAndRefusesAnUnknownDepartment) {
     QStringList titles;
     for (const OverviewChart &c : all.charts)
         titles << c.title;
-    EXPECT_EQ(titles, (QStringList{"Устройства по типам", "Возраст техники", "Окончание гарантии",
-                                   "Замена расходных материалов", "Последняя проверка сети", "Подразделения"}));
+    EXPECT_EQ(titles,
+              (QStringList{"Устройства по типам", "Возраст техники", "Окончание гарантии",
+                           "Замена расходных материалов", "Последняя проверка сети", "Подразделения"}));
     EXPECT_EQ(all.chart("warranty")->categories.front(), QStringLiteral("мар 2026"));
     EXPECT_EQ(all.chart("warranty")->categories.size(), 12);
     EXPECT_EQ(LoadOverview(cn(), acc, Today).departmentName, QStringLiteral("Бухгалтерия"));
@@ -321,14 +330,19 @@ TEST(OverviewText, MedianAndYears) {
         std::vector<std::pair<int, qint64>> counts;
         double median;
     } medians[] = {
-        {{}, -1}, {{{3, 0}}, -1}, {{{5, 1}}, 5}, {{{1, 1}, {4, 1}}, 2.5}, {{{9, 1}, {2, 2}}, 2}, {{{1, 2}, {3, 2}}, 2},
+        {{}, -1},
+        {{{3, 0}}, -1},
+        {{{5, 1}}, 5},
+        {{{1, 1}, {4, 1}}, 2.5},
+        {{{9, 1}, {2, 2}}, 2},
+        {{{1, 2}, {3, 2}}, 2},
     };
     for (const auto &m : medians)
         EXPECT_DOUBLE_EQ(MedianAge(m.counts), m.median);
     const struct {
         double years;
         const char *text;
-    } years[] = {{0, "0 лет"}, {1, "1 год"},   {2, "2 года"}, {5, "5 лет"},  {11, "11 лет"},
+    } years[] = {{0, "0 лет"},   {1, "1 год"},   {2, "2 года"},   {5, "5 лет"},     {11, "11 лет"},
                  {14, "14 лет"}, {21, "21 год"}, {22, "22 года"}, {2.5, "2,5 года"}};
     for (const auto &y : years)
         EXPECT_EQ(YearsText(y.years), QString::fromUtf8(y.text));
