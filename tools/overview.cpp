@@ -5,9 +5,9 @@
 // for both, so a chart added to the tab appears here too. MakeToolApplication starts a
 // QApplication for this command.
 
+#include "model/Overview.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
-#include "model/Overview.h"
 #include "views/OverviewPage.h"
 
 #include <QDate>
@@ -32,8 +32,9 @@ int OverviewCommand(const QString &url, const QStringList &args,
             bool ok = false;
             const int n = v.toInt(&ok);
             if (!ok || n <= 0)
-                throw AppError(QStringLiteral("Номер подразделения %1 не распознан; нужно целое число больше нуля")
-                                   .arg(quoteInput(v)));
+                throw AppError(
+                    QStringLiteral("Номер подразделения %1 не распознан; нужно целое число больше нуля")
+                        .arg(quoteInput(v)));
             department = n;
         } else if (a == u"--pdf") {
             pdf = value();

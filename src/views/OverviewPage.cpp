@@ -83,7 +83,8 @@ QChart *MakeOverviewChart(const OverviewChart &c,
                                           : static_cast<QAbstractBarSeries *>(new QBarSeries);
     // Horizontal bars run from the bottom up: the largest goes last, so that it stands on top.
     QStringList categories = c.categories;
-    const auto at = [&](int i) { return horizontal ? int(categories.size()) - 1 - i : i; };
+    const int count = int(categories.size());
+    const auto at = [horizontal, count](int i) { return horizontal ? count - 1 - i : i; };
     if (horizontal)
         std::reverse(categories.begin(), categories.end());
     int colour = 0;
@@ -117,10 +118,13 @@ QChart *MakeOverviewChart(const OverviewChart &c,
     chart->addSeries(bars);
 
     auto *names = new QBarCategoryAxis;
-    names->append(categories);
+    // Twelve months side by side: the month over its year, so that neither is cut.
+    QStringList labels = categories;
+    if (c.name == u"warranty" || c.name == u"forecast")
+        for (QString &l : labels)
+            l.replace(u' ', QStringLiteral("<br>"));
+    names->append(labels);
     names->setLabelsFont(font(10));
-    if (categories.size() > 6 && !horizontal)
-        names->setLabelsAngle(-60); // twelve months side by side keep their names whole
     auto *values = new QValueAxis;
     values->setLabelsFont(font(10));
     values->setLabelFormat(QStringLiteral("%.0f"));

@@ -15,8 +15,9 @@ class QPainter;
 
 // A chart of the page, in the program's fonts and Russian numbers; a click on a bar or slice calls
 // `clicked` with the rows behind it (OverviewSeries::rows), its key and a caption for its list.
-QChart *MakeOverviewChart(const OverviewChart &chart,
-                          const std::function<void(const QString &rows, int key, const QString &caption)> &clicked = {});
+QChart *MakeOverviewChart(
+    const OverviewChart &chart,
+    const std::function<void(const QString &rows, int key, const QString &caption)> &clicked = {});
 
 // The heading of the page: "Сводка: <department> на <date>".
 QString OverviewHeading(const OverviewData &data);

@@ -51,7 +51,8 @@ TOverviewListFM::TOverviewListFM(const QString &rows, int key, const QVariant &d
     taList->setObjectName(QStringLiteral("taList"));
     taList->setCommand(QStringLiteral("OverviewRows;1"), CommandType::StoredProc);
     taList->setReadOnly(true);
-    taList->addField({QStringLiteral("Date"), FieldType::DateTime, 0, true, QStringLiteral("dd.MM.yyyy"), {}});
+    taList->addField(
+        {QStringLiteral("Date"), FieldType::DateTime, 0, true, QStringLiteral("dd.MM.yyyy"), {}});
 
     grList = new DataGrid(this);
     grList->setObjectName(QStringLiteral("grList"));
@@ -59,9 +60,8 @@ TOverviewListFM::TOverviewListFM(const QString &rows, int key, const QVariant &d
     QVector<GridColumn> columns;
     if (rows.startsWith(QStringLiteral("age")) ? rows == u"ageElements" : rows == u"warranty")
         columns << makeColumn(QStringLiteral("Code"), QStringLiteral("Код"), 60);
-    columns << makeColumn(QStringLiteral("Name"), rows == u"forecast" ? QStringLiteral("Материал")
-                                                                      : QStringLiteral("Название"),
-                          260)
+    columns << makeColumn(QStringLiteral("Name"),
+                          rows == u"forecast" ? QStringLiteral("Материал") : QStringLiteral("Название"), 260)
             << makeColumn(QStringLiteral("Place"), QStringLiteral("Место"), 380, true);
     if (rows != u"kinds" && rows != u"network")
         columns << makeColumn(QStringLiteral("Date"), dateTitle(rows), 90, false, Qt::AlignCenter);
@@ -69,9 +69,10 @@ TOverviewListFM::TOverviewListFM(const QString &rows, int key, const QVariant &d
 
     laCount = new QLabel(this);
     laCount->setObjectName(QStringLiteral("laCount"));
-    auto *hint = new QLabel(QStringLiteral("Двойной щелчок открывает строку там, где программа её показывает; "
-                                           "копирование и CSV — в меню таблицы."),
-                            this);
+    auto *hint =
+        new QLabel(QStringLiteral("Двойной щелчок открывает строку там, где программа её показывает; "
+                                  "копирование и CSV — в меню таблицы."),
+                   this);
     hint->setWordWrap(true);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(grList, 1);
@@ -132,7 +133,8 @@ TOverviewFM::TOverviewFM(QWidget *parent) : HostedView(QStringLiteral("Свод�
     outer->addWidget(pnCharts, 1);
 
     askSavePath = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить сводку"), QStringLiteral("Сводка.pdf"),
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить сводку"),
+                                            QStringLiteral("Сводка.pdf"),
                                             QStringLiteral("Документ PDF (*.pdf);;Рисунок PNG (*.png)"));
     };
     connect(btRefresh, &QPushButton::clicked, this, [this] { Guarded([this] { Refresh(); }); });
@@ -147,9 +149,10 @@ TOverviewFM::TOverviewFM(QWidget *parent) : HostedView(QStringLiteral("Свод�
                 SaveAs(path);
         });
     });
-    connect(pnCharts, &TOverviewPage::barClicked, this, [this](const QString &rows, int key, const QString &caption) {
-        Guarded([&] { OpenRows(rows, key, caption); });
-    });
+    connect(pnCharts, &TOverviewPage::barClicked, this,
+            [this](const QString &rows, int key, const QString &caption) {
+                Guarded([&] { OpenRows(rows, key, caption); });
+            });
 }
 
 // The departments as a tree, each indented under its parent; the chosen one stays chosen.
@@ -158,7 +161,8 @@ void TOverviewFM::fillDepartments() {
     if (!cn)
         return;
     const QVariant chosen = cbDepartment->currentData();
-    const ResultSet rs = cn->query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department"));
+    const ResultSet rs =
+        cn->query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department"));
     QHash<int, QList<int>> children;
     QHash<int, QString> names;
     QSet<int> ids;
@@ -214,7 +218,8 @@ void TOverviewFM::OpenRows(const QString &rows, int key, const QString &caption)
         links.GoPlacementNode(QStringLiteral("D"), key);
         return;
     }
-    auto *list = new TOverviewListFM(rows, key, pnCharts->data().department, pnCharts->data().today, caption, this);
+    auto *list =
+        new TOverviewListFM(rows, key, pnCharts->data().department, pnCharts->data().today, caption, this);
     list->links = links;
     lastList = list;
     list->show();
