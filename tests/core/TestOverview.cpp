@@ -6,7 +6,13 @@
 #include "data/TessalADO.h"
 #include "model/Overview.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -347,6 +353,69 @@ TEST(OverviewText, MedianAndYears) {
     for (const auto &y : years)
         EXPECT_EQ(YearsText(y.years), QString::fromUtf8(y.text));
     EXPECT_EQ(CountText(100000), QStringLiteral("100\u00a0000"));
+}
+
+// velmora-db overview, run as a process without a display: the page as PDF with its titles
+// readable as text, for one branch; wrong arguments are refused with a sentence.
+TEST(OverviewTool, WritesThePageWithoutADisplay) {
+    const QString tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+    if (!QFileInfo(tool).isExecutable())
+        GTEST_SKIP() << "velmora-db is not built beside the tests";
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        GTEST_SKIP() << "pdftotext is not installed";
+    QTemporaryDir dir;
+    const QString db = "sqlite:" + dir.filePath("o.db");
+    auto run = [&](const QStringList &args) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")); // the command needs none
+        p.setProcessEnvironment(env);
+        p.start(tool, QStringList{"--database", db} + args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+    };
+    ASSERT_EQ(run({"create", "--demo"}).first, 0);
+    const QString pdf = dir.filePath("s.pdf");
+
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char *err;     // a pattern the standard error holds; nullptr: not checked
+        const char *heading; // what the page's text starts with; nullptr: no page
+    } cases[] = {
+        {{"overview", "--pdf", pdf}, 0, nullptr, "Сводка: Все подразделения на "},
+        {{"overview", "--department", "1", "--pdf", pdf}, 0, nullptr, "Сводка: [^\\n]+ на "},
+        {{"overview", "--department", "999999", "--pdf", pdf}, 1, "Подразделение 999999 не найдено", nullptr},
+        {{"overview", "--department", "первый", "--pdf", pdf}, 1, "не распознан", nullptr},
+        {{"overview"}, 2, "укажите --pdf", nullptr},
+        {{"overview", "--pdf"}, 2, "нужно значение", nullptr},
+        {{"overview", "--pdf", dir.filePath("нет/s.pdf")}, 1, "не удаётся записать", nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        QFile::remove(pdf);
+        const auto [code, err] = run(c.args);
+        EXPECT_EQ(code, c.exitCode) << err.toStdString();
+        if (c.err) {
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.err)).match(err).hasMatch())
+                << err.toStdString();
+        }
+        if (!c.heading)
+            continue;
+        QProcess text;
+        text.start(pdftotext, {pdf, QStringLiteral("-")});
+        ASSERT_TRUE(text.waitForFinished(20000));
+        const QString page = QString::fromUtf8(text.readAllStandardOutput());
+        EXPECT_TRUE(
+            QRegularExpression(QStringLiteral("^") + QString::fromUtf8(c.heading)).match(page).hasMatch())
+            << page.left(200).toStdString();
+        for (const char *title : {"Устройства по типам", "Возраст техники", "Окончание гарантии",
+                                  "Замена расходных материалов", "Последняя проверка сети", "Подразделения"})
+            EXPECT_TRUE(page.contains(QString::fromUtf8(title))) << title;
+    }
 }
 
 } // namespace

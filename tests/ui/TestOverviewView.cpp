@@ -43,16 +43,30 @@ protected:
         store = insert("Department", {{"DprtName", "Склад"}, {"DprtIdHigher", org}});
         const int wAcc = insert("Workplace", {{"WrkpIdDepartment", acc}, {"WrkpName", "Стол"}});
         const int wStore = insert("Workplace", {{"WrkpIdDepartment", store}, {"WrkpName", "Полка"}});
-        pcAcc = insert("DeviceUnit", {{"DevcIdWorkplace", wAcc}, {"DevcName", "ПК-1"}, {"DevcIdKind", pc},
-                                      {"Domain", "pc1"}, {"OnLine", false}});
-        pcStore = insert("DeviceUnit", {{"DevcIdWorkplace", wStore}, {"DevcName", "ПК-2"}, {"DevcIdKind", pc}, {"Domain", "pc2"},
-                              {"OnLine", true}});
-        printerStore = insert("DeviceUnit", {{"DevcIdWorkplace", wStore}, {"DevcName", "Лазер"}, {"DevcIdKind", printer}});
+        pcAcc = insert("DeviceUnit", {{"DevcIdWorkplace", wAcc},
+                                      {"DevcName", "ПК-1"},
+                                      {"DevcIdKind", pc},
+                                      {"Domain", "pc1"},
+                                      {"OnLine", false}});
+        pcStore = insert("DeviceUnit", {{"DevcIdWorkplace", wStore},
+                                        {"DevcName", "ПК-2"},
+                                        {"DevcIdKind", pc},
+                                        {"Domain", "pc2"},
+                                        {"OnLine", true}});
+        printerStore = insert("DeviceUnit",
+                              {{"DevcIdWorkplace", wStore}, {"DevcName", "Лазер"}, {"DevcIdKind", printer}});
         // A cartridge changed every 40 days, due in about a month.
-        insert("CompleteSet", {{"CmplIdDevice", printerStore}, {"CmplIdModel", cartridge}, {"CmplDateSet", daysFromNow(-50)}});
-        insert("CompleteSet", {{"CmplIdDevice", printerStore}, {"CmplIdModel", cartridge}, {"CmplDateSet", daysFromNow(-10)}});
-        disk1 = insert("CompleteSet", {{"CmplIdDevice", pcAcc}, {"CmplIdModel", ssd}, {"Warranty", 12},
-                                       {"DateSeller", QDateTime(QDate::currentDate().addYears(-2), QTime(0, 0))}});
+        insert(
+            "CompleteSet",
+            {{"CmplIdDevice", printerStore}, {"CmplIdModel", cartridge}, {"CmplDateSet", daysFromNow(-50)}});
+        insert(
+            "CompleteSet",
+            {{"CmplIdDevice", printerStore}, {"CmplIdModel", cartridge}, {"CmplDateSet", daysFromNow(-10)}});
+        disk1 = insert("CompleteSet",
+                       {{"CmplIdDevice", pcAcc},
+                        {"CmplIdModel", ssd},
+                        {"Warranty", 12},
+                        {"DateSeller", QDateTime(QDate::currentDate().addYears(-2), QTime(0, 0))}});
     }
     void TearDown() override {
         view.reset();
@@ -66,14 +80,14 @@ protected:
         view->Refresh();
         return *view;
     }
-    template <class Series>
-    Series *series(const char *chart) {
+    template <class Series> Series *series(const char *chart) {
         QChartView *v = view->pnCharts->chartView(QString::fromLatin1(chart));
         return v ? qobject_cast<Series *>(v->chart()->series().value(0)) : nullptr;
     }
 
     std::unique_ptr<TOverviewFM> view;
-    int cartridge = 0, ssd = 0, org = 0, acc = 0, store = 0, pcAcc = 0, pcStore = 0, printerStore = 0, disk1 = 0;
+    int cartridge = 0, ssd = 0, org = 0, acc = 0, store = 0, pcAcc = 0, pcStore = 0, printerStore = 0,
+        disk1 = 0;
 };
 
 TEST_F(OverviewViewTest, TheChooserLimitsEveryChartToABranch) {
@@ -88,46 +102,64 @@ TEST_F(OverviewViewTest, TheChooserLimitsEveryChartToABranch) {
     fm.cbDepartment->setCurrentIndex(fm.cbDepartment->findData(acc));
     EXPECT_TRUE(fm.laHeading->text().startsWith(QStringLiteral("Сводка: Бухгалтерия на ")));
     EXPECT_EQ(fm.pnCharts->data().chart("kinds")->total(), 1);
-    EXPECT_EQ(series<QPieSeries>("network")->slices().value(1)->value(), 1.0) << "the accountant's PC is off line";
+    EXPECT_EQ(series<QPieSeries>("network")->slices().value(1)->value(), 1.0)
+        << "the accountant's PC is off line";
     EXPECT_EQ(series<QPieSeries>("network")->slices().value(0)->value(), 0.0);
 }
 
 TEST_F(OverviewViewTest, AClickOpensTheRowsBehindTheBar) {
     TOverviewFM &fm = open();
     QStringList jumps;
-    fm.links.placementNode = [&](const QString &k, int id) { jumps << QStringLiteral("node %1%2").arg(k).arg(id); };
-    fm.links.placementAny = [&](const QString &k, int id) { jumps << QStringLiteral("any %1%2").arg(k).arg(id); };
-    fm.links.change = [&](int model, int row) { jumps << QStringLiteral("change %1 %2").arg(model).arg(row); };
+    fm.links.placementNode = [&](const QString &k, int id) {
+        jumps << QStringLiteral("node %1%2").arg(k).arg(id);
+    };
+    fm.links.placementAny = [&](const QString &k, int id) {
+        jumps << QStringLiteral("any %1%2").arg(k).arg(id);
+    };
+    fm.links.change = [&](int model, int row) {
+        jumps << QStringLiteral("change %1 %2").arg(model).arg(row);
+    };
 
     const struct {
         const char *what;
         std::function<void()> click;
-        QString caption;  // of the list window; empty: no window
-        QList<int> ids;   // the list's rows
-        QString jump;     // where a double click on its first row leads
+        QString caption; // of the list window; empty: no window
+        QList<int> ids;  // the list's rows
+        QString jump;    // where a double click on its first row leads
     } cases[] = {
         {"a kind's bar lists its devices",
          [&] { emit series<QBarSeries>("kinds")->barSets()[0]->clicked(0); },
-         "Устройства по типам: Компьютер", {pcAcc, pcStore}, QStringLiteral("node V%1").arg(pcAcc)},
+         "Устройства по типам: Компьютер",
+         {pcAcc, pcStore},
+         QStringLiteral("node V%1").arg(pcAcc)},
         {"the off-line slice lists the silent computers",
          [&] { emit series<QPieSeries>("network")->slices()[1]->clicked(); },
-         "Последняя проверка сети: Не в сети", {pcAcc}, QStringLiteral("node V%1").arg(pcAcc)},
+         "Последняя проверка сети: Не в сети",
+         {pcAcc},
+         QStringLiteral("node V%1").arg(pcAcc)},
         {"a month of forecasts leads to the consumables view",
          [&] {
              const QDate due = QDate::currentDate().addDays(30), now = QDate::currentDate();
              const int month = (due.year() * 12 + due.month()) - (now.year() * 12 + now.month());
              emit series<QBarSeries>("forecast")->barSets()[0]->clicked(month);
          },
-         "", {printerStore}, QStringLiteral("change %1 %2").arg(cartridge).arg(printerStore)},
+         "",
+         {printerStore},
+         QStringLiteral("change %1 %2").arg(cartridge).arg(printerStore)},
         {"a year's elements lead to the tree's element",
          [&] {
              const OverviewChart *age = fm.pnCharts->data().chart("age");
              emit series<QBarSeries>("age")->barSets()[1]->clicked(int(age->categories.size()) - 1);
          },
-         "Возраст техники: без документа, элементы", {}, QString()},
+         "Возраст техники: без документа, элементы",
+         {},
+         QString()},
         // The largest department stands on top, which is the last bar of a horizontal series.
-        {"a department's bar goes to its node", [&] { emit series<QHorizontalBarSeries>("departments")->barSets()[0]->clicked(0); },
-         "", {}, QStringLiteral("node D%1").arg(acc)},
+        {"a department's bar goes to its node",
+         [&] { emit series<QHorizontalBarSeries>("departments")->barSets()[0]->clicked(0); },
+         "",
+         {},
+         QStringLiteral("node D%1").arg(acc)},
     };
     for (const auto &cs : cases) {
         SCOPED_TRACE(cs.what);
@@ -167,7 +199,8 @@ TEST_F(OverviewViewTest, ThePageIsWrittenAsPdfWithReadableTitles) {
     if (pdftotext.isEmpty())
         GTEST_SKIP() << "pdftotext is not installed";
     TOverviewFM &fm = open();
-    const QString pdf = dir.filePath(QStringLiteral("Сводка.pdf")), png = dir.filePath(QStringLiteral("s.png"));
+    const QString pdf = dir.filePath(QStringLiteral("Сводка.pdf")),
+                  png = dir.filePath(QStringLiteral("s.png"));
     fm.askSavePath = [&] { return pdf; };
     fm.btSave->click();
     fm.SaveAs(png);
@@ -176,9 +209,9 @@ TEST_F(OverviewViewTest, ThePageIsWrittenAsPdfWithReadableTitles) {
     p.start(pdftotext, {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(p.waitForFinished(20000));
     const QString text = QString::fromUtf8(p.readAllStandardOutput());
-    for (const char *title : {"Сводка: Все подразделения", "Устройства по типам", "Возраст техники",
-                              "Окончание гарантии", "Замена расходных материалов", "Последняя проверка сети",
-                              "Подразделения", "Компьютер"})
+    for (const char *title :
+         {"Сводка: Все подразделения", "Устройства по типам", "Возраст техники", "Окончание гарантии",
+          "Замена расходных материалов", "Последняя проверка сети", "Подразделения", "Компьютер"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(title))) << title;
     EXPECT_TRUE(texts(MessageKind::Error).isEmpty());
 
