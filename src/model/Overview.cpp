@@ -96,6 +96,8 @@ OverviewChart months(Connection &cn, const char *proc, const QVariant &departmen
         s.values << r[2].toLongLong();
     }
     c.series.push_back(std::move(s));
+    if (!c.categories.isEmpty())
+        c.note = QStringLiteral("%1 — %2; %3").arg(c.categories.front(), c.categories.back(), c.note);
     return c;
 }
 

@@ -118,11 +118,12 @@ QChart *MakeOverviewChart(const OverviewChart &c,
     chart->addSeries(bars);
 
     auto *names = new QBarCategoryAxis;
-    // Twelve months side by side: the month over its year, so that neither is cut.
+    // Twelve months side by side: the month's name alone, which fits a narrow bar; the note names
+    // the period.
     QStringList labels = categories;
     if (c.name == u"warranty" || c.name == u"forecast")
         for (QString &l : labels)
-            l.replace(u' ', QStringLiteral("<br>"));
+            l = l.section(u' ', 0, 0);
     names->append(labels);
     names->setLabelsFont(font(10));
     auto *values = new QValueAxis;

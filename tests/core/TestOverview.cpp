@@ -325,6 +325,7 @@ TEST_P(Overview, LoadsEveryChartAndRefusesAnUnknownDepartment) {
                            "Замена расходных материалов", "Последняя проверка сети", "Подразделения"}));
     EXPECT_EQ(all.chart("warranty")->categories.front(), QStringLiteral("мар 2026"));
     EXPECT_EQ(all.chart("warranty")->categories.size(), 12);
+    EXPECT_EQ(all.chart("warranty")->note, QStringLiteral("мар 2026 — фев 2027; уже без гарантии: 0"));
     EXPECT_EQ(LoadOverview(cn(), acc, Today).departmentName, QStringLiteral("Бухгалтерия"));
     EXPECT_THROW(LoadOverview(cn(), 999999, Today), AppError);
 }
