@@ -118,14 +118,16 @@ QChart *MakeOverviewChart(const OverviewChart &c,
     chart->addSeries(bars);
 
     auto *names = new QBarCategoryAxis;
+    names->setLabelsFont(font(10));
     // Twelve months side by side: the month's name alone, which fits a narrow bar; the note names
     // the period.
     QStringList labels = categories;
-    if (c.name == u"warranty" || c.name == u"forecast")
+    if (c.name == u"warranty" || c.name == u"forecast") {
         for (QString &l : labels)
             l = l.section(u' ', 0, 0);
+        names->setLabelsFont(font(9));
+    }
     names->append(labels);
-    names->setLabelsFont(font(10));
     auto *values = new QValueAxis;
     values->setLabelsFont(font(10));
     values->setLabelFormat(QStringLiteral("%.0f"));
