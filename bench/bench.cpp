@@ -542,13 +542,15 @@ QStringList overviewBareStatements(const Connection &cn) {
     return {
         QStringLiteral("SELECT d.DevcIdKind, COUNT(*) AS N FROM DeviceUnit d GROUP BY d.DevcIdKind"),
         QStringLiteral(
-            "SELECT Y, COUNT(*) AS N FROM (SELECT %1 AS Y FROM CompleteSet c LEFT JOIN Document doc ON "
-            "doc.IdDocument = c.DocumentId) t GROUP BY Y")
+            "SELECT Y, CAST(SUM(N) AS bigint) AS N FROM (SELECT %1 AS Y, e.N FROM (SELECT c.DocumentId, "
+            "COUNT(*) AS N FROM CompleteSet c GROUP BY c.DocumentId) e LEFT JOIN Document doc ON "
+            "doc.IdDocument = e.DocumentId) t GROUP BY Y")
             .arg(year(QStringLiteral("doc.DocDate"))),
         QStringLiteral(
             "SELECT Y, COUNT(*) AS N FROM (SELECT d.IdDevice, MIN(%1) AS Y FROM DeviceUnit d LEFT JOIN "
-            "CompleteSet c ON c.CmplIdDevice = d.IdDevice LEFT JOIN Document doc ON doc.IdDocument = "
-            "c.DocumentId GROUP BY d.IdDevice) t GROUP BY Y")
+            "(SELECT DISTINCT c.CmplIdDevice, c.DocumentId FROM CompleteSet c) c ON c.CmplIdDevice = "
+            "d.IdDevice LEFT JOIN Document doc ON doc.IdDocument = c.DocumentId GROUP BY d.IdDevice) t "
+            "GROUP BY Y")
             .arg(year(QStringLiteral("doc.DocDate"))),
         QStringLiteral(
             "SELECT Mi, Past, COUNT(*) AS N FROM (SELECT %1 AS Mi, CASE WHEN %1 = %3 AND %2 < %4 THEN 1 "

@@ -239,16 +239,20 @@ const QVector<ColumnInfo> AgeColumns = {Proc::col("Year", FT::Integer), Proc::co
 ResultSet overviewAge(ProcedureCall &call) {
     const Branch branch(call);
     const QString year = yearOf(call.cn, QStringLiteral("doc.DocDate"));
+    // Elements counted per document first (the index of documents answers that), each document
+    // then read once; a device's documents once each, whatever number of its elements came on them.
     const ResultSet elements = call.cn.query(
         QStringLiteral(
-            "SELECT Y, COUNT(*) AS N FROM (SELECT %1 AS Y FROM CompleteSet c LEFT JOIN Document doc "
-            "ON doc.IdDocument = c.DocumentId WHERE 1 = 1%2) t GROUP BY Y")
+            "SELECT Y, CAST(SUM(N) AS bigint) AS N FROM (SELECT %1 AS Y, e.N FROM (SELECT c.DocumentId, "
+            "COUNT(*) AS N FROM CompleteSet c WHERE 1 = 1%2 GROUP BY c.DocumentId) e LEFT JOIN Document doc "
+            "ON doc.IdDocument = e.DocumentId) t GROUP BY Y")
             .arg(year, branch.devices(QStringLiteral("c.CmplIdDevice"))),
         branch.params());
     const ResultSet devices = call.cn.query(
         QStringLiteral("SELECT Y, COUNT(*) AS N FROM (SELECT d.IdDevice, MIN(%1) AS Y FROM DeviceUnit d "
-                       "LEFT JOIN CompleteSet c ON c.CmplIdDevice = d.IdDevice LEFT JOIN Document doc ON "
-                       "doc.IdDocument = c.DocumentId WHERE 1 = 1%2 GROUP BY d.IdDevice) t GROUP BY Y")
+                       "LEFT JOIN (SELECT DISTINCT c.CmplIdDevice, c.DocumentId FROM CompleteSet c) c ON "
+                       "c.CmplIdDevice = d.IdDevice LEFT JOIN Document doc ON doc.IdDocument = c.DocumentId "
+                       "WHERE 1 = 1%2 GROUP BY d.IdDevice) t GROUP BY Y")
             .arg(year, branch.workplaces(QStringLiteral("d.DevcIdWorkplace"))),
         branch.params());
     // year (-1 for none) -> devices, elements
