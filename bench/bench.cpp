@@ -12,6 +12,7 @@
 #include "dialogs/dgElementEdit.h"
 #include "dialogs/dgElementMoveList.h"
 #include "dialogs/dgModelList.h"
+#include "model/Overview.h"
 #include "model/ReportRender.h"
 #include "model/Reports.h"
 #include "model/dmChainData.h"
@@ -21,6 +22,7 @@
 #include "server/Journal.h"
 #include "server/Server.h"
 #include "ui/Seams.h"
+#include "views/OverviewPage.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -514,6 +516,104 @@ void benchJournal(Connection &cn) {
     figure("journal_history_ratio", ours / plain);
 }
 
+// ---- the overview ------------------------------------------------------------------------------
+
+// The aggregate statements the overview's procedures run, written out here as they reach the
+// engine for the whole organisation: what the procedures are measured against.
+QStringList overviewBareStatements(const Connection &cn) {
+    const bool pg = cn.engine() == Engine::PostgreSQL;
+    const auto part = [pg](const char *pgForm, const char *sqliteForm, const QString &e) {
+        return QString::fromLatin1(pg ? pgForm : sqliteForm).arg(e);
+    };
+    const auto year = [&](const QString &e) {
+        return part("CAST(EXTRACT(YEAR FROM %1) AS integer)", "CAST(substr(%1, 1, 4) AS INTEGER)", e);
+    };
+    const auto month = [&](const QString &e) {
+        return part("CAST(EXTRACT(MONTH FROM %1) AS integer)", "CAST(substr(%1, 6, 2) AS INTEGER)", e);
+    };
+    const auto day = [&](const QString &e) {
+        return part("CAST(EXTRACT(DAY FROM %1) AS integer)", "CAST(substr(%1, 9, 2) AS INTEGER)", e);
+    };
+    const QString base = QStringLiteral("coalesce(c.DateSeller, doc.DocDate, c.CmplDateSet)");
+    const QString mi = QStringLiteral("(%1 * 12 + %2 - 1 + c.Warranty)").arg(year(base), month(base));
+    const QString set = QStringLiteral("c.CmplDateSet");
+    const QDate today = QDate::currentDate();
+    const QString cur = QString::number(today.year() * 12 + today.month() - 1);
+    return {
+        QStringLiteral("SELECT d.DevcIdKind, COUNT(*) AS N FROM DeviceUnit d GROUP BY d.DevcIdKind"),
+        QStringLiteral(
+            "SELECT Y, CAST(SUM(N) AS bigint) AS N FROM (SELECT %1 AS Y, e.N FROM (SELECT c.DocumentId, "
+            "COUNT(*) AS N FROM CompleteSet c GROUP BY c.DocumentId) e LEFT JOIN Document doc ON "
+            "doc.IdDocument = e.DocumentId) t GROUP BY Y")
+            .arg(year(QStringLiteral("doc.DocDate"))),
+        QStringLiteral(
+            "SELECT Y, COUNT(*) AS N FROM (SELECT d.IdDevice, MIN(%1) AS Y FROM DeviceUnit d LEFT JOIN "
+            "(SELECT DISTINCT c.CmplIdDevice, c.DocumentId FROM CompleteSet c) c ON c.CmplIdDevice = "
+            "d.IdDevice LEFT JOIN Document doc ON doc.IdDocument = c.DocumentId GROUP BY d.IdDevice) t "
+            "GROUP BY Y")
+            .arg(year(QStringLiteral("doc.DocDate"))),
+        QStringLiteral(
+            "SELECT Mi, Past, COUNT(*) AS N FROM (SELECT %1 AS Mi, CASE WHEN %1 = %3 AND %2 < %4 THEN 1 "
+            "ELSE 0 END AS Past FROM CompleteSet c LEFT JOIN Document doc ON doc.IdDocument = c.DocumentId "
+            "WHERE c.Warranty > 0 AND %5 IS NOT NULL) t GROUP BY Mi, Past")
+            .arg(mi, day(base), cur, QString::number(today.day()), base),
+        QStringLiteral(
+            "SELECT c.CmplIdModel AS M, c.CmplIdDevice AS D, MIN(%1) AS F, MAX(%1) AS L, COUNT(DISTINCT "
+            "%2) AS N, MAX(%3) AS S, 1 AS I FROM CompleteSet c JOIN Model m ON m.IdModel = c.CmplIdModel "
+            "JOIN Kind k ON k.IdKind = m.ModlKind WHERE k.KindType = 'M' GROUP BY c.CmplIdModel, "
+            "c.CmplIdDevice")
+            .arg(part("(CAST(%1 AS date) - DATE '2000-01-01')",
+                      "CAST(julianday(substr(%1, 1, 10)) AS INTEGER)", set),
+                 part("CAST(%1 AS date)", "substr(%1, 1, 10)", set), set),
+        QStringLiteral(
+            "SELECT d.OnLine, COUNT(*) AS N FROM DeviceUnit d WHERE d.Domain IS NOT NULL GROUP BY d.OnLine"),
+        QStringLiteral(
+            "SELECT w.WrkpIdDepartment AS Dep, COUNT(*) AS N FROM DeviceUnit d JOIN Workplace w ON "
+            "w.IdWorkplace = d.DevcIdWorkplace GROUP BY w.WrkpIdDepartment"),
+    };
+}
+
+// The overview's procedures against the bare aggregates they wrap, and the page drawn from its
+// data against the fetch of that data.
+void benchOverview(Connection &cn) {
+    const QStringList procedures = {
+        QStringLiteral("OverviewKinds;1"),    QStringLiteral("OverviewAge;1"),
+        QStringLiteral("OverviewWarranty;1"), QStringLiteral("OverviewForecast;1"),
+        QStringLiteral("OverviewNetwork;1"),  QStringLiteral("OverviewDepartments;1")};
+    const QStringList bare = overviewBareStatements(cn);
+    const auto [ours, plain] = timePairMs(
+        [&] {
+            for (const QString &p : procedures)
+                call(cn, p);
+        },
+        [&] {
+            for (const QString &sql : bare)
+                cn.query(sql);
+        },
+        3);
+    figure("overview_procedures_ms", ours);
+    figure("overview_bare_aggregates_ms", plain);
+    figure("overview_procedures_ratio", ours / plain);
+
+    OverviewData data;
+    const double fetch = timeMs([&] { data = LoadOverview(cn, {}); }, 3);
+    TOverviewPage page;
+    page.resize(1500, 900);
+    page.show();
+    page.setData(data);
+    QCoreApplication::processEvents();
+    const double draw = timeMs(
+        [&] {
+            page.setData(data);
+            const QImage shown = page.grab().toImage();
+            Q_UNUSED(shown);
+        },
+        3);
+    figure("overview_fetch_ms", fetch);
+    figure("overview_draw_ms", draw);
+    figure("overview_draw_ratio", draw / fetch);
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -532,7 +632,7 @@ int main(int argc, char *argv[]) {
                  QStringLiteral("text")});
     p.addOption({QStringLiteral("only"),
                  QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
-                                "views, find, dialogs, journal (writes to the database)."),
+                                "views, find, dialogs, overview, journal (writes to the database)."),
                  QStringLiteral("parts")});
     p.process(app);
     const QStringList only = p.value(QStringLiteral("only")).split(u',', Qt::SkipEmptyParts);
@@ -579,6 +679,8 @@ int main(int argc, char *argv[]) {
         }
         if (wanted("dialogs"))
             benchElementDialogs(cn);
+        if (wanted("overview"))
+            benchOverview(cn);
         // It writes: only when asked for.
         if (only.contains(QStringLiteral("journal")))
             benchJournal(cn);

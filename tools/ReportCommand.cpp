@@ -7,16 +7,22 @@
 #include "model/ReportRender.h"
 #include "model/Reports.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 
 std::unique_ptr<QCoreApplication> MakeToolApplication(int &argc, char **argv) {
     // Rendering needs fonts, hence a GUI application; it runs without a screen.
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
+        // The overview draws the tab's charts, which are widgets: a QApplication, never on a screen.
+        if (qstrcmp(argv[i], "overview") == 0) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return std::make_unique<QApplication>(argc, argv);
+        }
         if (qstrcmp(argv[i], "report") == 0 || qstrcmp(argv[i], "labels") == 0) {
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
                 qputenv("QT_QPA_PLATFORM", "offscreen");
             return std::make_unique<QGuiApplication>(argc, argv);
         }
+    }
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 

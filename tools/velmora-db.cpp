@@ -41,6 +41,8 @@ int JournalCommand(const QString &url, const QStringList &args,
                    const std::function<void(const QString &)> &usage); // journal.cpp
 int LabelsCommand(const QString &url, const QStringList &args,
                   const std::function<void(const QString &)> &usage); // labels.cpp
+int OverviewCommand(const QString &url, const QStringList &args,
+                    const std::function<void(const QString &)> &usage); // overview.cpp
 
 namespace {
 
@@ -90,6 +92,9 @@ const char *Usage =
     "      номером); форматы: a4-3x8 (по умолчанию), a4-2x7, a4-4x10, roll-58x40; --start —\n"
     "      первое свободное место на листе; название организации без --organisation берётся\n"
     "      из настроек программы\n"
+    "  velmora-db [--database АДРЕС] overview [--department N] --pdf ФАЙЛ | --png ФАЙЛ\n"
+    "      сводка в диаграммах, как на вкладке «Сводка»: страница PDF или рисунок PNG;\n"
+    "      --department ограничивает её подразделением N и подразделениями под ним\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -473,6 +478,10 @@ int journal(const QString &url, const QStringList &args) {
     return JournalCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
 
+int overview(const QString &url, const QStringList &args) {
+    return OverviewCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
@@ -481,6 +490,7 @@ const ToolCommand Commands[] = {
     {"report", report, true},
     {"journal", journal, true},
     {"labels", labels, true},
+    {"overview", overview, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},

@@ -19,6 +19,7 @@
 #include "views/fmDocumentList.h"
 #include "views/fmJournal.h"
 #include "views/fmModelList.h"
+#include "views/fmOverview.h"
 #include "views/fmSearch.h"
 
 #include <QCloseEvent>
@@ -71,6 +72,7 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent) {
     tsSearch = addPage(pcMain, "tsSearch", QStringLiteral("Поиск"), Img::Search);
     tsVersioan = addPage(pcMain, "tsVersioan", QStringLiteral("Версия"), Img::Version);
     tsJournal = addPage(pcMain, "tsJournal", QStringLiteral("Журнал изменений"), Img::Edit);
+    tsOverview = addPage(pcMain, "tsOverview", QStringLiteral("Сводка"), Img::Report);
 
     // The version tab: what changed in the newest version.
     auto *grid = new QGridLayout;
@@ -195,6 +197,11 @@ void TMainFM::connectLinks(ViewLinks &links) {
             view->RefreshWorkplace(workplace);
     };
     links.report = [this](const QString &report) { ViewReport(report); };
+    links.change = [this](int model, int row) {
+        pcMain->setCurrentWidget(tsChage);
+        if (m_change)
+            m_change->RefreshChange(model, row);
+    };
 }
 
 void TMainFM::connectLayout(TLayoutMainFM *view) {
@@ -240,6 +247,11 @@ void TMainFM::TabShow(int index) {
             connectLinks(v->links);
             Guarded([v] { v->Refresh(); });
         });
+    else if (page == tsOverview)
+        host<TOverviewFM>(m_overview, tsOverview, [this](TOverviewFM *v) {
+            connectLinks(v->links);
+            Guarded([v] { v->Refresh(); });
+        });
 }
 
 // A view shown again reads its lists anew where it stands, so that what was changed in other tabs
@@ -267,6 +279,8 @@ void TMainFM::refreshShownAgain(QWidget *page) {
         trigger(m_net->acRefresh);
     else if (page == tsUser && m_user)
         trigger(m_user->acRefresh);
+    else if (page == tsOverview && m_overview)
+        Guarded([this] { m_overview->Refresh(); });
 }
 
 TLayoutMainFM *TMainFM::showLayout() {

@@ -18,6 +18,7 @@ class TChangeListFM;
 class TNetComputerFM;
 class TNetUserFM;
 class TJournalFM;
+class TOverviewFM;
 class TSearchFM;
 struct ViewLinks;
 
@@ -30,7 +31,8 @@ public:
 
     QTabWidget *pcMain;
     QWidget *tsLayout, *tsModel, *tsDocument, *tsChage, *tsNet, *tsUser, *tsSearch, *tsVersioan;
-    QWidget *tsJournal; // the change journal of the whole database
+    QWidget *tsJournal;  // the change journal of the whole database
+    QWidget *tsOverview; // the overview in charts
     QLabel *laFile, *laVersion;
     QPlainTextEdit *mmChange;
     DataSet *taVersionChange;
@@ -43,6 +45,7 @@ public:
     TNetComputerFM *netView() const { return m_net; }
     TNetUserFM *userView() const { return m_user; }
     TSearchFM *searchView() const { return m_search; }
+    TOverviewFM *overviewView() const { return m_overview; }
 
     // Makes the tab the current page (creating its view) and returns the view.
     TModelListFM *showModel();
@@ -83,6 +86,7 @@ private:
     TNetUserFM *m_user = nullptr;
     TSearchFM *m_search = nullptr;
     TJournalFM *m_journal = nullptr;
+    TOverviewFM *m_overview = nullptr;
 };
 
 extern TMainFM *MainFM;

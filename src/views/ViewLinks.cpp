@@ -82,6 +82,10 @@ void ViewLinks::GoUserWorkplace(int workplace) const {
     call(userWorkplace, workplace);
 }
 
+void ViewLinks::GoChange(int model, int row) const {
+    call(change, model, row);
+}
+
 void ViewLinks::ViewReportLink(const QString &text) const {
     call(report, text);
 }

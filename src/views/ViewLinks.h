@@ -43,6 +43,7 @@ struct ViewLinks {
     // The network tab on a device ("V") or a workplace ("W"); the users tab on a workplace.
     std::function<void(const QString &kind, int id)> net;
     std::function<void(int workplace)> userWorkplace;
+    std::function<void(int model, int row)> change; // TChangeListFM.RefreshChange
 
     // Opens a report (TMainFM.ViewReport); the report text as the report server takes it, e.g.
     // "document&rs:Command=Render&DOC=12".
@@ -68,6 +69,7 @@ struct ViewLinks {
     void GoDocumentComponent(int component) const;
     void GoNet(const QString &kind, int id) const;
     void GoUserWorkplace(int workplace) const;
+    void GoChange(int model, int row) const;
     void ViewReportLink(const QString &report) const;
     void RunLabels(const QString &what, const QVector<int> &devices) const;
 };

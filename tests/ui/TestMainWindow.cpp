@@ -118,6 +118,7 @@ TEST_F(MainWindowTest, CaptionAndTabsInOrder) {
         {"tsSearch", QStringLiteral("Поиск"), fm.tsSearch},
         {"tsVersioan", QStringLiteral("Версия"), fm.tsVersioan},
         {"tsJournal", QStringLiteral("Журнал изменений"), fm.tsJournal},
+        {"tsOverview", QStringLiteral("Сводка"), fm.tsOverview},
     };
     ASSERT_EQ(fm.pcMain->count(), int(std::size(tabs)));
     for (int i = 0; i < fm.pcMain->count(); ++i) {
