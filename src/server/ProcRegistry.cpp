@@ -14,6 +14,7 @@ void registerProcedures() {
     registerBookmarkProcedures();
     registerViewProcedures();
     registerNetworkProcedures();
+    registerStocktakeProcedures();
     Journal::RegisterProcedures();
 }
 

@@ -13,6 +13,7 @@ void registerNodeProcedures();        // deleting, moving and cloning tree nodes
 void registerBookmarkProcedures();    // bookmarks of the operating-system user (ProcBookmarks.cpp)
 void registerViewProcedures();        // model, document, consumable and search grids (ProcViews.cpp)
 void registerNetworkProcedures();     // network, users, checklists, versions (ProcNetwork.cpp)
+void registerStocktakeProcedures();   // stocktaking counts and their scans (ProcStocktake.cpp)
 
 // Helpers shared by the procedure bodies.
 namespace Proc {
