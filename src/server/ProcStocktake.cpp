@@ -84,13 +84,15 @@ QSet<qint64> countWorkplaces(Connection &cn, const Count &c) {
         if (departments.contains(d))
             continue;
         departments.insert(d);
-        for (const auto &r : cn.query(QStringLiteral("SELECT IdDepartment FROM Department WHERE DprtIdHigher = :D"),
-                                      {{QStringLiteral("D"), d}})
-                                 .rows)
+        for (const auto &r :
+             cn.query(QStringLiteral("SELECT IdDepartment FROM Department WHERE DprtIdHigher = :D"),
+                      {{QStringLiteral("D"), d}})
+                 .rows)
             next << r[0].toLongLong();
-        for (const auto &r : cn.query(QStringLiteral("SELECT IdWorkplace FROM Workplace WHERE WrkpIdDepartment = :D"),
-                                      {{QStringLiteral("D"), d}})
-                                 .rows)
+        for (const auto &r :
+             cn.query(QStringLiteral("SELECT IdWorkplace FROM Workplace WHERE WrkpIdDepartment = :D"),
+                      {{QStringLiteral("D"), d}})
+                 .rows)
             out.insert(r[0].toLongLong());
     }
     return out;
@@ -167,11 +169,13 @@ Thing lookUp(Connection &cn, const QString &code, const QSet<qint64> &here) {
         t = pick(cn.query(devices.arg(QStringLiteral("trim(DevcNumber) = :C AND DevcNumber <> :C")), p), "V");
     if (t.kind.isEmpty())
         if (const qint64 key = deviceKeyOfCode(code))
-            t = pick(cn.query(devices.arg(QStringLiteral("IdDevice = :K")), {{QStringLiteral("K"), key}}), "V");
+            t = pick(cn.query(devices.arg(QStringLiteral("IdDevice = :K")), {{QStringLiteral("K"), key}}),
+                     "V");
     if (t.kind.isEmpty())
-        t = pick(cn.query(QStringLiteral("SELECT c.IdComponent, d.DevcIdWorkplace, d.IdDevice FROM CompleteSet c "
-                                         "JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice WHERE c.NumberManufact = "
-                                         ":C ORDER BY c.IdComponent"),
+        t = pick(cn.query(QStringLiteral(
+                              "SELECT c.IdComponent, d.DevcIdWorkplace, d.IdDevice FROM CompleteSet c "
+                              "JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice WHERE c.NumberManufact = "
+                              ":C ORDER BY c.IdComponent"),
                           p),
                  "E");
     return t;
@@ -196,7 +200,8 @@ QString thingPlace(Connection &cn, const Thing &t) {
     QString place = workplacePlace(cn, t.workplace);
     if (t.kind == u"E") {
         const QString device =
-            cn.scalar(QStringLiteral("SELECT DevcName FROM DeviceUnit WHERE IdDevice = :V"), {{QStringLiteral("V"), t.device}})
+            cn.scalar(QStringLiteral("SELECT DevcName FROM DeviceUnit WHERE IdDevice = :V"),
+                      {{QStringLiteral("V"), t.device}})
                 .toString()
                 .trimmed();
         place = cut(joined({place, device}, QStringLiteral(" / ")), 500);
@@ -261,25 +266,28 @@ QList<Expected> expected(Connection &cn, const Count &c, const QSet<qint64> &her
     };
     for (const qint64 w : here) {
         const QVariantMap p{{QStringLiteral("W"), w}};
-        for (const auto &r : cn.query(QStringLiteral("SELECT d.IdDevice, d.DevcNumber, d.DevcName, k.KindName FROM "
-                                                     "DeviceUnit d LEFT JOIN Kind k ON k.IdKind = d.DevcIdKind "
-                                                     "WHERE d.DevcIdWorkplace = :W"),
-                                      p)
-                                 .rows)
-            out.append({QStringLiteral("V"), r[0].toLongLong(), deviceCode(r[1].toString(), r[0].toLongLong()),
-                        r[2].toString().trimmed(), r[3].toString().trimmed(), placeOf(w)});
+        for (const auto &r :
+             cn.query(QStringLiteral("SELECT d.IdDevice, d.DevcNumber, d.DevcName, k.KindName FROM "
+                                     "DeviceUnit d LEFT JOIN Kind k ON k.IdKind = d.DevcIdKind "
+                                     "WHERE d.DevcIdWorkplace = :W"),
+                      p)
+                 .rows)
+            out.append({QStringLiteral("V"), r[0].toLongLong(),
+                        deviceCode(r[1].toString(), r[0].toLongLong()), r[2].toString().trimmed(),
+                        r[3].toString().trimmed(), placeOf(w)});
         if (!c.elements)
             continue;
         for (const auto &r :
-             cn.query(QStringLiteral("SELECT s.IdComponent, s.NumberManufact, m.ModlName, k.KindName, d.DevcName FROM "
-                                     "CompleteSet s JOIN DeviceUnit d ON d.IdDevice = s.CmplIdDevice "
-                                     "LEFT JOIN Model m ON m.IdModel = s.CmplIdModel "
-                                     "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, s.ModelKind) "
-                                     "WHERE d.DevcIdWorkplace = :W AND trim(s.NumberManufact) <> ''"),
+             cn.query(QStringLiteral(
+                          "SELECT s.IdComponent, s.NumberManufact, m.ModlName, k.KindName, d.DevcName FROM "
+                          "CompleteSet s JOIN DeviceUnit d ON d.IdDevice = s.CmplIdDevice "
+                          "LEFT JOIN Model m ON m.IdModel = s.CmplIdModel "
+                          "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, s.ModelKind) "
+                          "WHERE d.DevcIdWorkplace = :W AND trim(s.NumberManufact) <> ''"),
                       p)
                  .rows)
-            out.append({QStringLiteral("E"), r[0].toLongLong(), r[1].toString().trimmed(), r[2].toString().trimmed(),
-                        r[3].toString().trimmed(),
+            out.append({QStringLiteral("E"), r[0].toLongLong(), r[1].toString().trimmed(),
+                        r[2].toString().trimmed(), r[3].toString().trimmed(),
                         cut(joined({placeOf(w), r[4].toString()}, QStringLiteral(" / ")), 500)});
     }
     return out;
@@ -290,8 +298,9 @@ void describeThing(Connection &cn, Row &row) {
     const QVariantMap p{{QStringLiteral("K"), row.id}};
     const ResultSet rs =
         row.kind == u"V"
-            ? cn.query(QStringLiteral("SELECT d.DevcName, k.KindName FROM DeviceUnit d LEFT JOIN Kind k ON k.IdKind "
-                                      "= d.DevcIdKind WHERE d.IdDevice = :K"),
+            ? cn.query(QStringLiteral(
+                           "SELECT d.DevcName, k.KindName FROM DeviceUnit d LEFT JOIN Kind k ON k.IdKind "
+                           "= d.DevcIdKind WHERE d.IdDevice = :K"),
                        p)
             : cn.query(QStringLiteral("SELECT m.ModlName, k.KindName FROM CompleteSet s LEFT JOIN Model m ON "
                                       "m.IdModel = s.CmplIdModel LEFT JOIN Kind k ON k.IdKind = "
@@ -305,11 +314,12 @@ void describeThing(Connection &cn, Row &row) {
 
 // The workplace a device or element stands at now; 0 when it is gone.
 qint64 standsAt(Connection &cn, const QString &kind, qint64 id) {
-    return (kind == u"V" ? cn.scalar(QStringLiteral("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :K"),
-                                     {{QStringLiteral("K"), id}})
-                         : cn.scalar(QStringLiteral("SELECT d.DevcIdWorkplace FROM CompleteSet s JOIN DeviceUnit d ON "
-                                                    "d.IdDevice = s.CmplIdDevice WHERE s.IdComponent = :K"),
-                                     {{QStringLiteral("K"), id}}))
+    return (kind == u"V"
+                ? cn.scalar(QStringLiteral("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :K"),
+                            {{QStringLiteral("K"), id}})
+                : cn.scalar(QStringLiteral("SELECT d.DevcIdWorkplace FROM CompleteSet s JOIN DeviceUnit d ON "
+                                           "d.IdDevice = s.CmplIdDevice WHERE s.IdComponent = :K"),
+                            {{QStringLiteral("K"), id}}))
         .toLongLong();
 }
 
@@ -319,8 +329,9 @@ qint64 standsAt(Connection &cn, const QString &kind, qint64 id) {
 QList<Row> compare(Connection &cn, const Count &c) {
     const QSet<qint64> here = countWorkplaces(cn, c);
     const ResultSet scans = cn.query(
-        QStringLiteral("SELECT Code, Scanned, IdDevice, IdComponent, Times FROM StocktakeScan WHERE IdStocktake = "
-                       ":ID AND Result <> 'N' ORDER BY Scanned, ID"),
+        QStringLiteral(
+            "SELECT Code, Scanned, IdDevice, IdComponent, Times FROM StocktakeScan WHERE IdStocktake = "
+            ":ID AND Result <> 'N' ORDER BY Scanned, ID"),
         {{QStringLiteral("ID"), c.id}});
     QHash<QString, qsizetype> byThing; // "V12" -> index in rows
     QList<Row> rows;
@@ -329,7 +340,9 @@ QList<Row> compare(Connection &cn, const Count &c) {
         rows.append({u'N', e.kind, e.id, e.code, e.name, e.kindName, e.place, {}, 0, e.place});
     }
     for (const auto &s : scans.rows) {
-        const QString kind = !s[2].isNull() ? QStringLiteral("V") : !s[3].isNull() ? QStringLiteral("E") : QString();
+        const QString kind = !s[2].isNull()   ? QStringLiteral("V")
+                             : !s[3].isNull() ? QStringLiteral("E")
+                                              : QString();
         const qint64 id = kind == u"V" ? s[2].toLongLong() : s[3].toLongLong();
         const QString key = kind + QString::number(id);
         if (!kind.isEmpty() && byThing.contains(key)) {
@@ -350,11 +363,14 @@ QList<Row> compare(Connection &cn, const Count &c) {
                 r.id = 0;
             } else {
                 describeThing(cn, r);
-                Thing t{kind, id, w, kind == u"E" ? cn.scalar(QStringLiteral("SELECT CmplIdDevice FROM CompleteSet "
-                                                                             "WHERE IdComponent = :K"),
-                                                              {{QStringLiteral("K"), id}})
-                                                        .toLongLong()
-                                                  : id,
+                Thing t{kind,
+                        id,
+                        w,
+                        kind == u"E" ? cn.scalar(QStringLiteral("SELECT CmplIdDevice FROM CompleteSet "
+                                                                "WHERE IdComponent = :K"),
+                                                 {{QStringLiteral("K"), id}})
+                                           .toLongLong()
+                                     : id,
                         {}};
                 r.place = thingPlace(cn, t);
             }
@@ -382,13 +398,18 @@ QList<Row> compare(Connection &cn, const Count &c) {
 QList<Row> frozen(Connection &cn, const Count &c) {
     QList<Row> rows;
     for (const auto &s :
-         cn.query(QStringLiteral("SELECT Result, Code, Scanned, IdDevice, IdComponent, Place, Times FROM StocktakeScan "
-                                 "WHERE IdStocktake = :ID ORDER BY ID"),
+         cn.query(QStringLiteral(
+                      "SELECT Result, Code, Scanned, IdDevice, IdComponent, Place, Times FROM StocktakeScan "
+                      "WHERE IdStocktake = :ID ORDER BY ID"),
                   {{QStringLiteral("ID"), c.id}})
              .rows) {
-        const QString kind = !s[3].isNull() ? QStringLiteral("V") : !s[4].isNull() ? QStringLiteral("E") : QString();
-        Row r{s[0].toString().at(0), kind, kind == u"V" ? s[3].toLongLong() : s[4].toLongLong(), s[1].toString(), {},
-              {}, s[5].toString(), s[2], s[6].toInt(), s[5].toString()};
+        const QString kind = !s[3].isNull()   ? QStringLiteral("V")
+                             : !s[4].isNull() ? QStringLiteral("E")
+                                              : QString();
+        Row r{s[0].toString().at(0), kind, kind == u"V" ? s[3].toLongLong() : s[4].toLongLong(),
+              s[1].toString(),       {},   {},
+              s[5].toString(),       s[2], s[6].toInt(),
+              s[5].toString()};
         if (r.result == u'N')
             r.scanned = QVariant();
         if (!kind.isEmpty())
@@ -410,9 +431,9 @@ QList<Row> frozen(Connection &cn, const Count &c) {
 ResultSet toResult(const QList<Row> &rows) {
     ResultSet rs{listColumns(), {}};
     for (const Row &r : rows)
-        rs.rows.push_back({QString(r.result), stateText(r.result), r.kind.isEmpty() ? QVariant() : QVariant(r.kind),
-                           r.id ? QVariant(r.id) : QVariant(), r.code, r.name, r.kindName, r.place, r.scanned,
-                           r.times});
+        rs.rows.push_back(
+            {QString(r.result), stateText(r.result), r.kind.isEmpty() ? QVariant() : QVariant(r.kind),
+             r.id ? QVariant(r.id) : QVariant(), r.code, r.name, r.kindName, r.place, r.scanned, r.times});
     return rs;
 }
 
@@ -425,35 +446,42 @@ ResultSet start(ProcedureCall &call) {
                byWorkplace = !call.isNull(QStringLiteral("@Workplace"));
     if (byDepartment == byWorkplace)
         throw AppError(str("Выберите подразделение или рабочее место для инвентаризации"));
-    const QString column = byDepartment ? QStringLiteral("StckIdDepartment") : QStringLiteral("StckIdWorkplace");
-    const QVariant place = call.arg(byDepartment ? QStringLiteral("@Department") : QStringLiteral("@Workplace"));
+    const QString column =
+        byDepartment ? QStringLiteral("StckIdDepartment") : QStringLiteral("StckIdWorkplace");
+    const QVariant place =
+        call.arg(byDepartment ? QStringLiteral("@Department") : QStringLiteral("@Workplace"));
     const QVariantMap p{{QStringLiteral("P"), place.toLongLong()}};
     const bool exists =
-        byDepartment ? call.cn.query(QStringLiteral("SELECT 1 FROM Department WHERE IdDepartment = :P"), p).rows.size()
-                     : call.cn.query(QStringLiteral("SELECT 1 FROM Workplace WHERE IdWorkplace = :P"), p).rows.size();
+        byDepartment
+            ? call.cn.query(QStringLiteral("SELECT 1 FROM Department WHERE IdDepartment = :P"), p).rows.size()
+            : call.cn.query(QStringLiteral("SELECT 1 FROM Workplace WHERE IdWorkplace = :P"), p).rows.size();
     if (!exists)
-        throw AppError(byDepartment ? str("Подразделение не найдено: возможно, его удалил другой пользователь")
-                                    : str("Рабочее место не найдено: возможно, его удалил другой пользователь"));
+        throw AppError(byDepartment
+                           ? str("Подразделение не найдено: возможно, его удалил другой пользователь")
+                           : str("Рабочее место не найдено: возможно, его удалил другой пользователь"));
     QString person = call.argText(QStringLiteral("@Person"));
     if (person.isEmpty())
         person = call.cn.person().isEmpty() ? Journal::WorkstationPerson() : call.cn.person();
     const int added = call.cn.execute(
-        QStringLiteral("INSERT INTO Stocktake (%1, StckElements, StckPerson, StckStarted) VALUES (:P, %2, :U, :S) "
-                       "ON CONFLICT DO NOTHING")
+        QStringLiteral(
+            "INSERT INTO Stocktake (%1, StckElements, StckPerson, StckStarted) VALUES (:P, %2, :U, :S) "
+            "ON CONFLICT DO NOTHING")
             .arg(column, Proc::sqlBool(call.cn, call.argInt(QStringLiteral("@Elements")) != 0)),
         {{QStringLiteral("P"), place.toLongLong()},
          {QStringLiteral("U"), cut(person, 100)},
          {QStringLiteral("S"), nowToSecond()}});
     ResultSet rs = call.cn.query(
-        QStringLiteral("SELECT IdStocktake, StckElements, StckPerson, StckStarted FROM Stocktake WHERE %1 = :P AND "
-                       "StckFinished IS NULL")
+        QStringLiteral(
+            "SELECT IdStocktake, StckElements, StckPerson, StckStarted FROM Stocktake WHERE %1 = :P AND "
+            "StckFinished IS NULL")
             .arg(column),
         p);
     if (rs.rows.empty()) // finished by another workstation between the two statements
-        throw AppError(str("Инвентаризацию этого места только что завершил другой пользователь; начните её снова"));
-    rs.columns = call.def.columns;
-    rs.rows.front().append(added == 0);
-    return rs;
+        throw AppError(
+            str("Инвентаризацию этого места только что завершил другой пользователь; начните её снова"));
+    call.setOut(QStringLiteral("@IdStocktake"), rs.rows.front()[0]);
+    call.setOut(QStringLiteral("@Resumed"), added == 0 ? 1 : 0);
+    return Proc::none();
 }
 
 // Records one scanned code and tells what it is: found on its place, here though kept elsewhere,
@@ -466,7 +494,8 @@ ResultSet scan(ProcedureCall &call) {
     if (code.isEmpty())
         throw AppError(str("Пустой код: отсканируйте этикетку ещё раз"));
     if (code.size() > CodeWidth)
-        throw AppError(str("Код длиннее %1 символов, такого на этикетках нет: %2").arg(CodeWidth).arg(quoteInput(code)));
+        throw AppError(
+            str("Код длиннее %1 символов, такого на этикетках нет: %2").arg(CodeWidth).arg(quoteInput(code)));
     const QSet<qint64> here = countWorkplaces(call.cn, c);
     const Thing t = resolve(call.cn, code, here);
     const QChar result = t.kind.isEmpty() ? u'U' : here.contains(t.workplace) ? u'F' : u'P';
@@ -475,28 +504,40 @@ ResultSet scan(ProcedureCall &call) {
     QVariant times;
     // The same thing scanned under another of its codes counts on its first row.
     if (!t.kind.isEmpty())
-        times = call.cn.scalar(QStringLiteral("UPDATE StocktakeScan SET Times = Times + 1 WHERE ID = (SELECT min(ID) "
-                                              "FROM StocktakeScan WHERE IdStocktake = :ID AND %1 = :K AND Code <> :C) "
-                                              "RETURNING Times")
-                                   .arg(t.kind == u"V" ? QStringLiteral("IdDevice") : QStringLiteral("IdComponent")),
-                               {{QStringLiteral("ID"), c.id}, {QStringLiteral("K"), t.id}, {QStringLiteral("C"), t.code}});
+        times = call.cn.scalar(
+            QStringLiteral("UPDATE StocktakeScan SET Times = Times + 1 WHERE ID = (SELECT min(ID) "
+                           "FROM StocktakeScan WHERE IdStocktake = :ID AND %1 = :K AND Code <> :C) "
+                           "RETURNING Times")
+                .arg(t.kind == u"V" ? QStringLiteral("IdDevice") : QStringLiteral("IdComponent")),
+            {{QStringLiteral("ID"), c.id}, {QStringLiteral("K"), t.id}, {QStringLiteral("C"), t.code}});
     if (times.isNull())
         times = call.cn.scalar(
-            QStringLiteral("INSERT INTO StocktakeScan (IdStocktake, Code, Scanned, Result, IdDevice, IdComponent, "
-                           "Place, Person) VALUES (:ID, :C, :S, :R, :V, :E, :PL, :U) ON CONFLICT (IdStocktake, Code) "
-                           "DO UPDATE SET Times = StocktakeScan.Times + 1 RETURNING Times"),
+            QStringLiteral(
+                "INSERT INTO StocktakeScan (IdStocktake, Code, Scanned, Result, IdDevice, IdComponent, "
+                "Place, Person) VALUES (:ID, :C, :S, :R, :V, :E, :PL, :U) ON CONFLICT (IdStocktake, Code) "
+                "DO UPDATE SET Times = StocktakeScan.Times + 1 RETURNING Times"),
             {{QStringLiteral("ID"), c.id},
              {QStringLiteral("C"), t.code},
              {QStringLiteral("S"), nowToSecond()},
              {QStringLiteral("R"), QString(result)},
              {QStringLiteral("V"), t.kind == u"V" ? QVariant(t.id) : QVariant(QMetaType::fromType<qint64>())},
              {QStringLiteral("E"), t.kind == u"E" ? QVariant(t.id) : QVariant(QMetaType::fromType<qint64>())},
-             {QStringLiteral("PL"), place.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(place)},
-             {QStringLiteral("U"), cut(call.cn.person().isEmpty() ? Journal::WorkstationPerson() : call.cn.person(), 100)}});
+             {QStringLiteral("PL"),
+              place.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(place)},
+             {QStringLiteral("U"),
+              cut(call.cn.person().isEmpty() ? Journal::WorkstationPerson() : call.cn.person(), 100)}});
     Row r{result, t.kind, t.id, t.code, {}, {}, place, nowToSecond(), times.toInt(), {}};
     if (!t.kind.isEmpty())
         describeThing(call.cn, r);
-    return toResult({r});
+    call.setOut(QStringLiteral("@Result"), QString(result));
+    call.setOut(QStringLiteral("@State"), stateText(result));
+    call.setOut(QStringLiteral("@Kind"), t.kind);
+    call.setOut(QStringLiteral("@ObjectId"), t.kind.isEmpty() ? QVariant() : QVariant(t.id));
+    call.setOut(QStringLiteral("@Matched"), t.code);
+    call.setOut(QStringLiteral("@Name"), cut(r.name, 100));
+    call.setOut(QStringLiteral("@Place"), place);
+    call.setOut(QStringLiteral("@Times"), times.toInt());
+    return Proc::none();
 }
 
 ResultSet list(ProcedureCall &call) {
@@ -516,31 +557,37 @@ ResultSet finish(ProcedureCall &call) {
             QVariantMap p{{QStringLiteral("ID"), c.id},
                           {QStringLiteral("C"), r.code},
                           {QStringLiteral("S"), now},
-                          {QStringLiteral("V"), r.kind == u"V" ? QVariant(r.id) : QVariant(QMetaType::fromType<qint64>())},
-                          {QStringLiteral("E"), r.kind == u"E" ? QVariant(r.id) : QVariant(QMetaType::fromType<qint64>())},
+                          {QStringLiteral("V"),
+                           r.kind == u"V" ? QVariant(r.id) : QVariant(QMetaType::fromType<qint64>())},
+                          {QStringLiteral("E"),
+                           r.kind == u"E" ? QVariant(r.id) : QVariant(QMetaType::fromType<qint64>())},
                           {QStringLiteral("PL"), r.place}};
-            const QString insert = QStringLiteral(
-                "INSERT INTO StocktakeScan (IdStocktake, Code, Scanned, Result, IdDevice, IdComponent, Place) VALUES "
-                "(:ID, :C, :S, 'N', :V, :E, :PL) ON CONFLICT (IdStocktake, Code) DO NOTHING");
+            const QString insert =
+                QStringLiteral("INSERT INTO StocktakeScan (IdStocktake, Code, Scanned, Result, IdDevice, "
+                               "IdComponent, Place) VALUES "
+                               "(:ID, :C, :S, 'N', :V, :E, :PL) ON CONFLICT (IdStocktake, Code) DO NOTHING");
             // A code another thing was scanned under (a number two devices share) names it by its key.
             if (call.cn.execute(insert, p) == 0) {
-                p[QStringLiteral("C")] = (r.kind == u"V" ? QStringLiteral("V") : QStringLiteral("E")) + QString::number(r.id);
+                p[QStringLiteral("C")] =
+                    (r.kind == u"V" ? QStringLiteral("V") : QStringLiteral("E")) + QString::number(r.id);
                 call.cn.execute(insert, p);
             }
             continue;
         }
         if (r.kind.isEmpty())
-            call.cn.execute(QStringLiteral("UPDATE StocktakeScan SET Result = 'U', Place = NULL WHERE IdStocktake = :ID "
-                                           "AND Code = :C"),
-                            {{QStringLiteral("ID"), c.id}, {QStringLiteral("C"), r.code}});
+            call.cn.execute(
+                QStringLiteral("UPDATE StocktakeScan SET Result = 'U', Place = NULL WHERE IdStocktake = :ID "
+                               "AND Code = :C"),
+                {{QStringLiteral("ID"), c.id}, {QStringLiteral("C"), r.code}});
         else
-            call.cn.execute(QStringLiteral("UPDATE StocktakeScan SET Result = :R, Place = :PL WHERE IdStocktake = :ID "
-                                           "AND %1 = :K")
-                                .arg(r.kind == u"V" ? QStringLiteral("IdDevice") : QStringLiteral("IdComponent")),
-                            {{QStringLiteral("ID"), c.id},
-                             {QStringLiteral("K"), r.id},
-                             {QStringLiteral("R"), QString(r.result)},
-                             {QStringLiteral("PL"), r.place}});
+            call.cn.execute(
+                QStringLiteral("UPDATE StocktakeScan SET Result = :R, Place = :PL WHERE IdStocktake = :ID "
+                               "AND %1 = :K")
+                    .arg(r.kind == u"V" ? QStringLiteral("IdDevice") : QStringLiteral("IdComponent")),
+                {{QStringLiteral("ID"), c.id},
+                 {QStringLiteral("K"), r.id},
+                 {QStringLiteral("R"), QString(r.result)},
+                 {QStringLiteral("PL"), r.place}});
     }
     call.cn.execute(QStringLiteral("UPDATE Stocktake SET StckFinished = :S WHERE IdStocktake = :ID"),
                     {{QStringLiteral("S"), now}, {QStringLiteral("ID"), c.id}});
@@ -558,20 +605,24 @@ ResultSet moveHere(ProcedureCall &call) {
         throw AppError(str("Не указано устройство для перемещения"));
     const qint64 device = call.arg(QStringLiteral("@Device")).toLongLong();
     const QSet<qint64> here = countWorkplaces(call.cn, c);
-    qint64 target = c.workplace.isNull() ? call.arg(QStringLiteral("@Workplace")).toLongLong() : c.workplace.toLongLong();
+    qint64 target =
+        c.workplace.isNull() ? call.arg(QStringLiteral("@Workplace")).toLongLong() : c.workplace.toLongLong();
     if (target == 0 || !here.contains(target))
         throw AppError(str("Выберите рабочее место этого подразделения, на которое переместить устройство"));
-    const QVariant from = call.cn.scalar(
-        QStringLiteral("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V") + (isPg(call.cn) ? QStringLiteral(" FOR UPDATE") : QString()),
-        {{QStringLiteral("V"), device}});
+    const QVariant from =
+        call.cn.scalar(QStringLiteral("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V") +
+                           (isPg(call.cn) ? QStringLiteral(" FOR UPDATE") : QString()),
+                       {{QStringLiteral("V"), device}});
     if (from.isNull())
         throw AppError(str("Устройство не найдено: возможно, его удалил другой пользователь"));
     if (!here.contains(from.toLongLong())) {
-        call.cn.execute(QStringLiteral("UPDATE DeviceUnit SET DevcIdWorkplace = :W, RowVersion = RowVersion + 1 WHERE "
-                                       "IdDevice = :V"),
-                        {{QStringLiteral("W"), target}, {QStringLiteral("V"), device}});
+        call.cn.execute(
+            QStringLiteral("UPDATE DeviceUnit SET DevcIdWorkplace = :W, RowVersion = RowVersion + 1 WHERE "
+                           "IdDevice = :V"),
+            {{QStringLiteral("W"), target}, {QStringLiteral("V"), device}});
         const ResultSet elements = call.cn.query(
-            QStringLiteral("SELECT IdComponent FROM CompleteSet WHERE CmplIdDevice = :V ORDER BY IdComponent"),
+            QStringLiteral(
+                "SELECT IdComponent FROM CompleteSet WHERE CmplIdDevice = :V ORDER BY IdComponent"),
             {{QStringLiteral("V"), device}});
         for (const auto &e : elements.rows) {
             QVector<Parameter> params = procedureParameters(QStringLiteral("ExeElementMoveDocument;1"));
@@ -581,9 +632,10 @@ ResultSet moveHere(ProcedureCall &call) {
             callProcedure(call.cn, QStringLiteral("ExeElementMoveDocument;1"), params);
         }
     }
-    call.cn.execute(QStringLiteral("UPDATE StocktakeScan SET Result = 'F', Place = NULL WHERE IdStocktake = :ID AND "
-                                   "IdDevice = :V"),
-                    {{QStringLiteral("ID"), c.id}, {QStringLiteral("V"), device}});
+    call.cn.execute(
+        QStringLiteral("UPDATE StocktakeScan SET Result = 'F', Place = NULL WHERE IdStocktake = :ID AND "
+                       "IdDevice = :V"),
+        {{QStringLiteral("ID"), c.id}, {QStringLiteral("V"), device}});
     return Proc::none();
 }
 
@@ -591,12 +643,15 @@ ResultSet moveHere(ProcedureCall &call) {
 ResultSet counts(ProcedureCall &call) {
     const bool byDepartment = !call.isNull(QStringLiteral("@Department"));
     ResultSet rs = call.cn.query(
-        QStringLiteral("SELECT IdStocktake, StckPerson, StckStarted, StckFinished, (SELECT count(*) FROM StocktakeScan s "
-                       "WHERE s.IdStocktake = t.IdStocktake AND s.Result <> 'N') FROM Stocktake t WHERE %1 = :P "
-                       "ORDER BY StckStarted DESC, IdStocktake DESC")
+        QStringLiteral(
+            "SELECT IdStocktake, StckPerson, StckStarted, StckFinished, (SELECT count(*) FROM StocktakeScan "
+            "s "
+            "WHERE s.IdStocktake = t.IdStocktake AND s.Result <> 'N') FROM Stocktake t WHERE %1 = :P "
+            "ORDER BY StckStarted DESC, IdStocktake DESC")
             .arg(byDepartment ? QStringLiteral("StckIdDepartment") : QStringLiteral("StckIdWorkplace")),
         {{QStringLiteral("P"),
-          call.arg(byDepartment ? QStringLiteral("@Department") : QStringLiteral("@Workplace")).toLongLong()}});
+          call.arg(byDepartment ? QStringLiteral("@Department") : QStringLiteral("@Workplace"))
+              .toLongLong()}});
     rs.columns = call.def.columns;
     return rs;
 }
@@ -606,21 +661,28 @@ ResultSet counts(ProcedureCall &call) {
 void registerStocktakeProcedures() {
     using Proc::col;
     using Proc::in;
+    using Proc::out;
     using Proc::req;
+    // Both write, and tell what they did in output parameters (a procedure returning rows only reads).
     Proc::add(QStringLiteral("StocktakeStart"),
               {in("@Department", FT::Integer), in("@Workplace", FT::Integer), in("@Elements", FT::Integer),
-               in("@Person", FT::String, 100)},
-              {col("IdStocktake", FT::Integer), col("StckElements", FT::Boolean), col("StckPerson", FT::String, 100),
-               col("StckStarted", FT::DateTime), col("Resumed", FT::Boolean)},
-              start);
-    Proc::add(QStringLiteral("StocktakeScan"), {req("@ID", FT::Integer), in("@Code", FT::String, 200)}, listColumns(),
-              scan);
+               in("@Person", FT::String, 100), out("@IdStocktake", FT::Integer),
+               out("@Resumed", FT::Integer)},
+              {}, start);
+    Proc::add(QStringLiteral("StocktakeScan"),
+              {req("@ID", FT::Integer), in("@Code", FT::String, 200), out("@Result", FT::FixedChar, 1),
+               out("@State", FT::String, 20), out("@Kind", FT::FixedChar, 1), out("@ObjectId", FT::Integer),
+               out("@Matched", FT::String, 50), out("@Name", FT::String, 100), out("@Place", FT::String, 500),
+               out("@Times", FT::Integer)},
+              {}, scan);
     Proc::add(QStringLiteral("StocktakeList"), {req("@ID", FT::Integer)}, listColumns(), list);
     Proc::add(QStringLiteral("StocktakeFinish"), {req("@ID", FT::Integer)}, {}, finish);
     Proc::add(QStringLiteral("StocktakeMoveHere"),
-              {req("@ID", FT::Integer), req("@Device", FT::Integer), in("@Workplace", FT::Integer)}, {}, moveHere);
-    Proc::add(QStringLiteral("StocktakeCounts"), {in("@Department", FT::Integer), in("@Workplace", FT::Integer)},
-              {col("IdStocktake", FT::Integer), col("StckPerson", FT::String, 100), col("StckStarted", FT::DateTime),
-               col("StckFinished", FT::DateTime), col("Scanned", FT::Integer)},
-              counts);
+              {req("@ID", FT::Integer), req("@Device", FT::Integer), in("@Workplace", FT::Integer)}, {},
+              moveHere);
+    Proc::add(
+        QStringLiteral("StocktakeCounts"), {in("@Department", FT::Integer), in("@Workplace", FT::Integer)},
+        {col("IdStocktake", FT::Integer), col("StckPerson", FT::String, 100),
+         col("StckStarted", FT::DateTime), col("StckFinished", FT::DateTime), col("Scanned", FT::Integer)},
+        counts);
 }

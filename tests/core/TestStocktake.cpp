@@ -1,0 +1,299 @@
+// Stocktaking on both engines: scanned codes found, missing, kept elsewhere, unknown and repeated;
+// a count resumed from another connection, finished and frozen; moving a device here; two
+// workstations scanning one count at once; the label codes.
+#include "TestDatabase.h"
+#include "data/Errors.h"
+#include "data/Procedures.h"
+#include "model/LabelCode.h"
+
+#include <QMap>
+#include <atomic>
+#include <thread>
+
+namespace {
+
+TEST(LabelCode, DeviceCodesAndTheirKeys) {
+    const struct {
+        const char *number;
+        qint64 key;
+        const char *code;
+    } codes[] = {{"INV-001", 5, "INV-001"}, {"  ИНВ 7 ", 5, "ИНВ 7"}, {"", 42, "V42"}, {"   ", 7, "V7"}};
+    for (const auto &c : codes)
+        EXPECT_EQ(DeviceLabelCode(QString::fromUtf8(c.number), c.key), QString::fromUtf8(c.code)) << c.number;
+
+    const struct {
+        const char *code;
+        qint64 key;
+    } keys[] = {{"V42", 42}, {" v7 ", 7},         {"V", 0},   {"V0", 0},        {"V-3", 0},
+                {"V4a", 0},  {"W42", 0},          {"42", 0},  {"V2147483647", 2147483647},
+                {"V2147483648", 0}, {"V99999999999", 0}, {"", 0}};
+    for (const auto &k : keys)
+        EXPECT_EQ(DeviceKeyOfLabelCode(QString::fromUtf8(k.code)), k.key) << k.code;
+}
+
+class StocktakeTest : public ServerTest {
+protected:
+    void SetUp() override {
+        ServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        kind = insert("Kind", {{"KindType", "D"}, {"KindName", "Компьютер"}}).toInt();
+        const int hw = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}}).toInt();
+        const int disk = insert("Model", {{"ModlKind", hw}, {"ModlName", "WD Blue"}, {"ModlNameOnly", true}}).toInt();
+        office = insert("Department", {{"DprtName", "Бухгалтерия"}}).toInt();
+        const int till = insert("Department", {{"DprtName", "Касса"}, {"DprtIdHigher", office}}).toInt();
+        store = insert("Department", {{"DprtName", "Склад"}}).toInt();
+        room = insert("Workplace", {{"WrkpIdDepartment", office}, {"WrkpName", "Кабинет 1"}}).toInt();
+        tillDesk = insert("Workplace", {{"WrkpIdDepartment", till}, {"WrkpName", "Окно 2"}}).toInt();
+        shelf = insert("Workplace", {{"WrkpIdDepartment", store}, {"WrkpName", "Стеллаж"}}).toInt();
+        pc = device(room, "ПК бухгалтера", "INV-001");
+        noNumber = device(room, "Монитор", {});
+        lost = device(room, "Принтер", "INV-003");
+        stray = device(shelf, "Ноутбук", "INV-004");
+        tillPc = device(tillDesk, "ПК кассира", "INV-005");
+        serialDisk = insert("CompleteSet", {{"CmplIdDevice", pc}, {"CmplIdModel", disk}, {"NumberManufact", "SN-1"}})
+                         .toInt();
+        strayDisk =
+            insert("CompleteSet", {{"CmplIdDevice", stray}, {"CmplIdModel", disk}, {"NumberManufact", "SN-4"}}).toInt();
+    }
+
+    int device(int workplace, const char *name, const QVariant &number) {
+        return insert("DeviceUnit", {{"DevcIdWorkplace", workplace},
+                                     {"DevcName", QString::fromUtf8(name)},
+                                     {"DevcIdKind", kind},
+                                     {"DevcNumber", number}})
+            .toInt();
+    }
+
+    // Runs a procedure; its output parameters come back in `outs` by name.
+    static ResultSet call(Connection &c, const char *proc, const QVariantMap &args, QVariantMap *outs = nullptr) {
+        QVector<Parameter> params = procedureParameters(QString::fromLatin1(proc));
+        for (Parameter &p : params)
+            if (args.contains(p.name))
+                p.value = args.value(p.name);
+        ResultSet rs = callProcedure(c, QString::fromLatin1(proc), params);
+        if (outs)
+            for (const Parameter &p : params)
+                if (p.direction == ParamDirection::Output)
+                    outs->insert(p.name, p.value);
+        return rs;
+    }
+    ResultSet call(const char *proc, const QVariantMap &args, QVariantMap *outs = nullptr) {
+        return call(cn(), proc, args, outs);
+    }
+    QString refusal(const char *proc, const QVariantMap &args) {
+        try {
+            call(proc, args);
+        } catch (const AppError &e) {
+            return e.message();
+        }
+        return {};
+    }
+
+    int start(const char *column, int place, bool elements = false, Connection *c = nullptr) {
+        QVariantMap outs;
+        call(c ? *c : cn(), "StocktakeStart", {{column, place}, {"@Elements", int(elements)}}, &outs);
+        return outs.value("@IdStocktake").toInt();
+    }
+    // A scan's result letter and times.
+    std::pair<QString, int> scan(int count, const QString &code, Connection *c = nullptr) {
+        QVariantMap outs;
+        call(c ? *c : cn(), "StocktakeScan", {{"@ID", count}, {"@Code", code}}, &outs);
+        return {outs.value("@Result").toString(), outs.value("@Times").toInt()};
+    }
+    // The list as code -> state letter.
+    QMap<QString, QString> states(int count) {
+        QMap<QString, QString> out;
+        const ResultSet rs = call("StocktakeList", {{"@ID", count}});
+        for (size_t i = 0; i < rs.rows.size(); ++i)
+            out.insert(rs.value(i, QStringLiteral("Code")).toString(), rs.value(i, QStringLiteral("Result")).toString());
+        return out;
+    }
+    QString v(int key) { return DeviceLabelCode({}, key); }
+
+    int kind = 0, office = 0, store = 0, room = 0, tillDesk = 0, shelf = 0;
+    int pc = 0, noNumber = 0, lost = 0, stray = 0, tillPc = 0, serialDisk = 0, strayDisk = 0;
+};
+
+TEST_P(StocktakeTest, EachScanTellsWhatTheCodeIs) {
+    const int count = start("@Workplace", room);
+    const struct {
+        QString code;
+        const char *result;
+        int times;
+    } scans[] = {
+        {"INV-001", "F", 1},
+        {v(noNumber), "F", 1},             // a device without a number by its key
+        {"INV-004", "P", 1},               // kept at the store
+        {"NOPE-9", "U", 1},                // nothing in the database
+        {"INV-001", "F", 2},               // repeated: counted once
+        {"  INV-001 ", "F", 3},            // blanks the scanner adds
+        {QStringLiteral("ШТМ-001"), "F", 4}, // typed with the Russian layout on
+        {QStringLiteral("м%1").arg(noNumber), "F", 2},
+        {"SN-4", "P", 1}, // an element with its serial number, in a device elsewhere
+        {"v" + QString::number(pc), "F", 5}, // the same device under its key counts on its first row
+    };
+    for (const auto &s : scans)
+        EXPECT_EQ(scan(count, s.code), std::make_pair(QString::fromLatin1(s.result), s.times)) << s.code.toStdString();
+
+    const QMap<QString, QString> expected{{"INV-001", "F"}, {v(noNumber), "F"}, {"INV-003", "N"},
+                                          {"INV-004", "P"}, {"NOPE-9", "U"},    {"SN-4", "P"}};
+    EXPECT_EQ(states(count), expected);
+
+    const ResultSet rs = call("StocktakeList", {{"@ID", count}});
+    for (size_t i = 0; i < rs.rows.size(); ++i)
+        if (rs.value(i, QStringLiteral("Code")).toString() == u"INV-004") {
+            EXPECT_EQ(rs.value(i, QStringLiteral("State")).toString(), QStringLiteral("не на своём месте"));
+            EXPECT_EQ(rs.value(i, QStringLiteral("Place")).toString(), QStringLiteral("Склад / Стеллаж"));
+            EXPECT_EQ(rs.value(i, QStringLiteral("Name")).toString(), QStringLiteral("Ноутбук"));
+        }
+}
+
+TEST_P(StocktakeTest, BadScansAreRefusedWithAMessage) {
+    const int count = start("@Workplace", room);
+    EXPECT_EQ(refusal("StocktakeScan", {{"@ID", count}, {"@Code", "   "}}),
+              QStringLiteral("Пустой код: отсканируйте этикетку ещё раз"));
+    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count}, {"@Code", QString(51, u'7')}}).startsWith("Код длиннее 50"));
+    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count + 100}, {"@Code", "INV-001"}}).startsWith("Инвентаризация не найдена"));
+    EXPECT_EQ(refusal("StocktakeStart", {}), QStringLiteral("Выберите подразделение или рабочее место для инвентаризации"));
+    EXPECT_EQ(refusal("StocktakeStart", {{"@Department", office}, {"@Workplace", room}}),
+              QStringLiteral("Выберите подразделение или рабочее место для инвентаризации"));
+    EXPECT_TRUE(refusal("StocktakeStart", {{"@Workplace", room + 100}}).startsWith("Рабочее место не найдено"));
+    EXPECT_EQ(scalar("SELECT count(*) FROM StocktakeScan").toInt(), 0);
+}
+
+TEST_P(StocktakeTest, ADepartmentCountsWhatStandsUnderItWithElementsWhenAsked) {
+    const int count = start("@Department", office, true);
+    EXPECT_EQ(scan(count, "INV-005").first, "F") << "a workplace of a department under it";
+    EXPECT_EQ(scan(count, "SN-1").first, "F");
+    EXPECT_EQ(scan(count, "INV-004").first, "P");
+    const QMap<QString, QString> expected{{"INV-001", "N"}, {v(noNumber), "N"}, {"INV-003", "N"},
+                                          {"INV-005", "F"}, {"SN-1", "F"},       {"INV-004", "P"}};
+    EXPECT_EQ(states(count), expected);
+    // Without elements the serial numbers are not expected.
+    const int plain = start("@Workplace", room, false);
+    EXPECT_FALSE(states(plain).contains("SN-1"));
+}
+
+TEST_P(StocktakeTest, ACountIsResumedAndFrozenWhenFinished) {
+    const int count = start("@Workplace", room);
+    scan(count, "INV-001");
+    scan(count, "INV-004");
+    // The window closed midway; another workstation opens the same place.
+    auto other = db->connect();
+    QVariantMap again;
+    call(*other, "StocktakeStart", {{"@Workplace", room}}, &again);
+    EXPECT_EQ(again.value("@IdStocktake").toInt(), count);
+    EXPECT_EQ(again.value("@Resumed").toInt(), 1);
+    EXPECT_EQ(scan(count, "INV-001", other.get()), std::make_pair(QStringLiteral("F"), 2));
+    const QMap<QString, QString> before{
+        {"INV-001", "F"}, {v(noNumber), "N"}, {"INV-003", "N"}, {"INV-004", "P"}};
+    EXPECT_EQ(states(count), before);
+
+    call(*other, "StocktakeFinish", {{"@ID", count}});
+    call("StocktakeFinish", {{"@ID", count}}); // a second finish changes nothing
+    EXPECT_EQ(states(count), before);
+    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count}, {"@Code", "INV-003"}}).startsWith("Инвентаризация уже завершена"));
+    // Moves after the end do not change what the count found.
+    cn().execute("UPDATE DeviceUnit SET DevcIdWorkplace = :W WHERE IdDevice = :V", {{"W", shelf}, {"V", pc}});
+    cn().execute("DELETE FROM CompleteSet WHERE IdComponent = :E", {{"E", strayDisk}});
+    EXPECT_EQ(states(count), before);
+
+    QVariantMap next;
+    call("StocktakeStart", {{"@Workplace", room}}, &next);
+    EXPECT_NE(next.value("@IdStocktake").toInt(), count);
+    EXPECT_EQ(next.value("@Resumed").toInt(), 0);
+    EXPECT_EQ(call("StocktakeCounts", {{"@Workplace", room}}).rows.size(), 2u);
+}
+
+TEST_P(StocktakeTest, MovingHereKeepsTheDevicesHistory) {
+    const int count = start("@Workplace", room);
+    scan(count, "INV-004");
+    call("StocktakeMoveHere", {{"@ID", count}, {"@Device", stray}});
+    EXPECT_EQ(scalar("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V", {{"V", stray}}).toInt(), room);
+    EXPECT_EQ(scalar("SELECT Place FROM ElementMove WHERE IdComponent = :E", {{"E", strayDisk}}).toString(),
+              QStringLiteral("Бухгалтерия / Кабинет 1 / Ноутбук"));
+    EXPECT_EQ(scalar("SELECT count(*) FROM Journal WHERE TableName = 'DeviceUnit' AND RowKey = :V AND Act = 'U'",
+                     {{"V", stray}})
+                  .toInt(),
+              1);
+    EXPECT_EQ(states(count).value("INV-004"), "F");
+
+    // A department's count asks which of its workplaces.
+    const int wide = start("@Department", office);
+    const int other = device(shelf, "Сканер", "INV-010");
+    scan(wide, "INV-010");
+    EXPECT_TRUE(refusal("StocktakeMoveHere", {{"@ID", wide}, {"@Device", other}}).startsWith("Выберите рабочее место"));
+    EXPECT_TRUE(refusal("StocktakeMoveHere", {{"@ID", wide}, {"@Device", other}, {"@Workplace", shelf}})
+                    .startsWith("Выберите рабочее место"));
+    call("StocktakeMoveHere", {{"@ID", wide}, {"@Device", other}, {"@Workplace", tillDesk}});
+    EXPECT_EQ(scalar("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V", {{"V", other}}).toInt(), tillDesk);
+}
+
+TEST_P(StocktakeTest, TwoWorkstationsScanOneCountAtOnce) {
+    const QStringList codes = {"INV-001", "INV-003", "INV-004", "NOPE-1", v(noNumber), "NOPE-2"};
+    constexpr int Rounds = 3;
+    std::atomic<int> ready{0};
+    std::vector<QString> failures(2);
+    std::vector<int> counts(2);
+    std::vector<std::thread> threads;
+    for (int w = 0; w < 2; ++w)
+        threads.emplace_back([&, w] {
+            try {
+                auto c = db->connect();
+                ++ready;
+                while (ready.load() < 2)
+                    std::this_thread::yield();
+                counts[size_t(w)] = start("@Workplace", room, false, c.get());
+                for (int r = 0; r < Rounds; ++r)
+                    for (const QString &code : codes)
+                        scan(counts[size_t(w)], code, c.get());
+            } catch (const AppError &e) {
+                failures[size_t(w)] = e.message();
+            }
+        });
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(failures, (std::vector<QString>(2)));
+    EXPECT_EQ(counts[0], counts[1]) << "both joined one count";
+    EXPECT_EQ(scalar("SELECT count(*) FROM Stocktake").toInt(), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM StocktakeScan").toInt(), codes.size());
+    EXPECT_EQ(scalar("SELECT sum(Times) FROM StocktakeScan").toInt(), 2 * Rounds * codes.size());
+    const QMap<QString, QString> expected{{"INV-001", "F"}, {v(noNumber), "F"}, {"INV-003", "F"},
+                                          {"INV-004", "P"}, {"NOPE-1", "U"},    {"NOPE-2", "U"}};
+    EXPECT_EQ(states(counts[0]), expected);
+}
+
+TEST_P(StocktakeTest, TheDatabaseHoldsACountsRules) {
+    const char *bad[] = {
+        "INSERT INTO Stocktake (StckPerson) VALUES ('x')", // no place
+        "INSERT INTO Stocktake (StckIdDepartment, StckIdWorkplace, StckPerson) VALUES (%1, %2, 'x')",
+        "INSERT INTO Stocktake (StckIdWorkplace, StckPerson, StckStarted, StckFinished) VALUES (%2, 'x', "
+        "'2026-05-02 10:00:00', '2026-05-01 10:00:00')",
+    };
+    for (const char *sql : bad)
+        EXPECT_THROW(cn().execute(QString::fromLatin1(sql)
+                                      .replace("%1", QString::number(office))
+                                      .replace("%2", QString::number(room))),
+                     DatabaseError)
+            << sql;
+    const int count = start("@Workplace", room);
+    EXPECT_THROW(cn().execute("INSERT INTO Stocktake (StckIdWorkplace, StckPerson) VALUES (:W, 'x')", {{"W", room}}),
+                 DatabaseError)
+        << "one open count per place";
+    EXPECT_THROW(cn().execute("INSERT INTO StocktakeScan (IdStocktake, Code, Result) VALUES (:C, 'A', 'X')",
+                              {{"C", count}}),
+                 DatabaseError);
+    // Deleting the place takes its counts with it.
+    scan(count, "INV-004");
+    cn().execute("DELETE FROM CompleteSet WHERE CmplIdDevice IN (SELECT IdDevice FROM DeviceUnit WHERE "
+                 "DevcIdWorkplace = :W)",
+                 {{"W", room}});
+    cn().execute("DELETE FROM DeviceUnit WHERE DevcIdWorkplace = :W", {{"W", room}});
+    cn().execute("DELETE FROM Workplace WHERE IdWorkplace = :W", {{"W", room}});
+    EXPECT_EQ(scalar("SELECT count(*) FROM StocktakeScan").toInt(), 0);
+}
+
+VELMORA_BOTH_ENGINES(StocktakeTest);
+
+} // namespace
