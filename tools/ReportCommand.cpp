@@ -12,7 +12,7 @@
 std::unique_ptr<QCoreApplication> MakeToolApplication(int &argc, char **argv) {
     // Rendering needs fonts, hence a GUI application; it runs without a screen.
     for (int i = 1; i < argc; ++i)
-        if (qstrcmp(argv[i], "report") == 0) {
+        if (qstrcmp(argv[i], "report") == 0 || qstrcmp(argv[i], "stocktake") == 0) {
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
                 qputenv("QT_QPA_PLATFORM", "offscreen");
             return std::make_unique<QGuiApplication>(argc, argv);

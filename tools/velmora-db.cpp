@@ -39,6 +39,8 @@
 int NetworkCommand(const QString &command, const QString &url, const QStringList &args); // netscan.cpp
 int JournalCommand(const QString &url, const QStringList &args,
                    const std::function<void(const QString &)> &usage); // journal.cpp
+int StocktakeCommand(const QString &url, const QStringList &args,
+                     const std::function<void(const QString &)> &usage); // stocktake.cpp
 
 namespace {
 
@@ -81,6 +83,12 @@ const char *Usage =
     "  velmora-db [--database АДРЕС] journal [--keep МЕСЯЦЕВ] [--purge]\n"
     "      --keep задаёт, сколько месяцев хранить журнал (по умолчанию 36), --purge удаляет\n"
     "      записи старше этого срока\n"
+    "  velmora-db [--database АДРЕС] stocktake (--workplace N | --department N) --codes ФАЙЛ\n"
+    "             [--elements] [--finish] [--pdf ФАЙЛ]\n"
+    "      внести отсканированные коды (по одному в строке) в открытую инвентаризацию места или\n"
+    "      в новую и вывести найденное, ненайденное, чужое и неизвестное; --elements также ждёт\n"
+    "      комплектующие с серийным номером, --finish завершает инвентаризацию, --pdf записывает\n"
+    "      её отчёт\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -456,6 +464,10 @@ int report(const QString &url, const QStringList &args) {
         [](const QString &message) { throw UsageError{message}; });
 }
 
+int stocktake(const QString &url, const QStringList &args) {
+    return StocktakeCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 int journal(const QString &url, const QStringList &args) {
     return JournalCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
@@ -467,6 +479,7 @@ const ToolCommand Commands[] = {
     {"publish", publishVersion, true},
     {"report", report, true},
     {"journal", journal, true},
+    {"stocktake", stocktake, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},

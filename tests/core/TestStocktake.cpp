@@ -24,8 +24,9 @@ TEST(LabelCode, DeviceCodesAndTheirKeys) {
     const struct {
         const char *code;
         qint64 key;
-    } keys[] = {{"V42", 42}, {" v7 ", 7},         {"V", 0},   {"V0", 0},        {"V-3", 0},
-                {"V4a", 0},  {"W42", 0},          {"42", 0},  {"V2147483647", 2147483647},
+    } keys[] = {{"V42", 42},        {" v7 ", 7},         {"V", 0},
+                {"V0", 0},          {"V-3", 0},          {"V4a", 0},
+                {"W42", 0},         {"42", 0},           {"V2147483647", 2147483647},
                 {"V2147483648", 0}, {"V99999999999", 0}, {"", 0}};
     for (const auto &k : keys)
         EXPECT_EQ(DeviceKeyOfLabelCode(QString::fromUtf8(k.code)), k.key) << k.code;
@@ -39,7 +40,8 @@ protected:
             return;
         kind = insert("Kind", {{"KindType", "D"}, {"KindName", "Компьютер"}}).toInt();
         const int hw = insert("Kind", {{"KindType", "H"}, {"KindName", "Диск"}}).toInt();
-        const int disk = insert("Model", {{"ModlKind", hw}, {"ModlName", "WD Blue"}, {"ModlNameOnly", true}}).toInt();
+        const int disk =
+            insert("Model", {{"ModlKind", hw}, {"ModlName", "WD Blue"}, {"ModlNameOnly", true}}).toInt();
         office = insert("Department", {{"DprtName", "Бухгалтерия"}}).toInt();
         const int till = insert("Department", {{"DprtName", "Касса"}, {"DprtIdHigher", office}}).toInt();
         store = insert("Department", {{"DprtName", "Склад"}}).toInt();
@@ -51,10 +53,12 @@ protected:
         lost = device(room, "Принтер", "INV-003");
         stray = device(shelf, "Ноутбук", "INV-004");
         tillPc = device(tillDesk, "ПК кассира", "INV-005");
-        serialDisk = insert("CompleteSet", {{"CmplIdDevice", pc}, {"CmplIdModel", disk}, {"NumberManufact", "SN-1"}})
-                         .toInt();
-        strayDisk =
-            insert("CompleteSet", {{"CmplIdDevice", stray}, {"CmplIdModel", disk}, {"NumberManufact", "SN-4"}}).toInt();
+        serialDisk =
+            insert("CompleteSet", {{"CmplIdDevice", pc}, {"CmplIdModel", disk}, {"NumberManufact", "SN-1"}})
+                .toInt();
+        strayDisk = insert("CompleteSet",
+                           {{"CmplIdDevice", stray}, {"CmplIdModel", disk}, {"NumberManufact", "SN-4"}})
+                        .toInt();
     }
 
     int device(int workplace, const char *name, const QVariant &number) {
@@ -66,7 +70,8 @@ protected:
     }
 
     // Runs a procedure; its output parameters come back in `outs` by name.
-    static ResultSet call(Connection &c, const char *proc, const QVariantMap &args, QVariantMap *outs = nullptr) {
+    static ResultSet call(Connection &c, const char *proc, const QVariantMap &args,
+                          QVariantMap *outs = nullptr) {
         QVector<Parameter> params = procedureParameters(QString::fromLatin1(proc));
         for (Parameter &p : params)
             if (args.contains(p.name))
@@ -106,7 +111,8 @@ protected:
         QMap<QString, QString> out;
         const ResultSet rs = call("StocktakeList", {{"@ID", count}});
         for (size_t i = 0; i < rs.rows.size(); ++i)
-            out.insert(rs.value(i, QStringLiteral("Code")).toString(), rs.value(i, QStringLiteral("Result")).toString());
+            out.insert(rs.value(i, QStringLiteral("Code")).toString(),
+                       rs.value(i, QStringLiteral("Result")).toString());
         return out;
     }
     QString v(int key) { return DeviceLabelCode({}, key); }
@@ -123,18 +129,19 @@ TEST_P(StocktakeTest, EachScanTellsWhatTheCodeIs) {
         int times;
     } scans[] = {
         {"INV-001", "F", 1},
-        {v(noNumber), "F", 1},             // a device without a number by its key
-        {"INV-004", "P", 1},               // kept at the store
-        {"NOPE-9", "U", 1},                // nothing in the database
-        {"INV-001", "F", 2},               // repeated: counted once
-        {"  INV-001 ", "F", 3},            // blanks the scanner adds
+        {v(noNumber), "F", 1},               // a device without a number by its key
+        {"INV-004", "P", 1},                 // kept at the store
+        {"NOPE-9", "U", 1},                  // nothing in the database
+        {"INV-001", "F", 2},                 // repeated: counted once
+        {"  INV-001 ", "F", 3},              // blanks the scanner adds
         {QStringLiteral("ШТМ-001"), "F", 4}, // typed with the Russian layout on
         {QStringLiteral("м%1").arg(noNumber), "F", 2},
-        {"SN-4", "P", 1}, // an element with its serial number, in a device elsewhere
+        {"SN-4", "P", 1},                    // an element with its serial number, in a device elsewhere
         {"v" + QString::number(pc), "F", 5}, // the same device under its key counts on its first row
     };
     for (const auto &s : scans)
-        EXPECT_EQ(scan(count, s.code), std::make_pair(QString::fromLatin1(s.result), s.times)) << s.code.toStdString();
+        EXPECT_EQ(scan(count, s.code), std::make_pair(QString::fromLatin1(s.result), s.times))
+            << s.code.toStdString();
 
     const QMap<QString, QString> expected{{"INV-001", "F"}, {v(noNumber), "F"}, {"INV-003", "N"},
                                           {"INV-004", "P"}, {"NOPE-9", "U"},    {"SN-4", "P"}};
@@ -153,12 +160,16 @@ TEST_P(StocktakeTest, BadScansAreRefusedWithAMessage) {
     const int count = start("@Workplace", room);
     EXPECT_EQ(refusal("StocktakeScan", {{"@ID", count}, {"@Code", "   "}}),
               QStringLiteral("Пустой код: отсканируйте этикетку ещё раз"));
-    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count}, {"@Code", QString(51, u'7')}}).startsWith("Код длиннее 50"));
-    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count + 100}, {"@Code", "INV-001"}}).startsWith("Инвентаризация не найдена"));
-    EXPECT_EQ(refusal("StocktakeStart", {}), QStringLiteral("Выберите подразделение или рабочее место для инвентаризации"));
+    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count}, {"@Code", QString(51, u'7')}})
+                    .startsWith("Код длиннее 50"));
+    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count + 100}, {"@Code", "INV-001"}})
+                    .startsWith("Инвентаризация не найдена"));
+    EXPECT_EQ(refusal("StocktakeStart", {}),
+              QStringLiteral("Выберите подразделение или рабочее место для инвентаризации"));
     EXPECT_EQ(refusal("StocktakeStart", {{"@Department", office}, {"@Workplace", room}}),
               QStringLiteral("Выберите подразделение или рабочее место для инвентаризации"));
-    EXPECT_TRUE(refusal("StocktakeStart", {{"@Workplace", room + 100}}).startsWith("Рабочее место не найдено"));
+    EXPECT_TRUE(
+        refusal("StocktakeStart", {{"@Workplace", room + 100}}).startsWith("Рабочее место не найдено"));
     EXPECT_EQ(scalar("SELECT count(*) FROM StocktakeScan").toInt(), 0);
 }
 
@@ -168,7 +179,7 @@ TEST_P(StocktakeTest, ADepartmentCountsWhatStandsUnderItWithElementsWhenAsked) {
     EXPECT_EQ(scan(count, "SN-1").first, "F");
     EXPECT_EQ(scan(count, "INV-004").first, "P");
     const QMap<QString, QString> expected{{"INV-001", "N"}, {v(noNumber), "N"}, {"INV-003", "N"},
-                                          {"INV-005", "F"}, {"SN-1", "F"},       {"INV-004", "P"}};
+                                          {"INV-005", "F"}, {"SN-1", "F"},      {"INV-004", "P"}};
     EXPECT_EQ(states(count), expected);
     // Without elements the serial numbers are not expected.
     const int plain = start("@Workplace", room, false);
@@ -193,7 +204,8 @@ TEST_P(StocktakeTest, ACountIsResumedAndFrozenWhenFinished) {
     call(*other, "StocktakeFinish", {{"@ID", count}});
     call("StocktakeFinish", {{"@ID", count}}); // a second finish changes nothing
     EXPECT_EQ(states(count), before);
-    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count}, {"@Code", "INV-003"}}).startsWith("Инвентаризация уже завершена"));
+    EXPECT_TRUE(refusal("StocktakeScan", {{"@ID", count}, {"@Code", "INV-003"}})
+                    .startsWith("Инвентаризация уже завершена"));
     // Moves after the end do not change what the count found.
     cn().execute("UPDATE DeviceUnit SET DevcIdWorkplace = :W WHERE IdDevice = :V", {{"W", shelf}, {"V", pc}});
     cn().execute("DELETE FROM CompleteSet WHERE IdComponent = :E", {{"E", strayDisk}});
@@ -210,24 +222,28 @@ TEST_P(StocktakeTest, MovingHereKeepsTheDevicesHistory) {
     const int count = start("@Workplace", room);
     scan(count, "INV-004");
     call("StocktakeMoveHere", {{"@ID", count}, {"@Device", stray}});
-    EXPECT_EQ(scalar("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V", {{"V", stray}}).toInt(), room);
+    EXPECT_EQ(scalar("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V", {{"V", stray}}).toInt(),
+              room);
     EXPECT_EQ(scalar("SELECT Place FROM ElementMove WHERE IdComponent = :E", {{"E", strayDisk}}).toString(),
               QStringLiteral("Бухгалтерия / Кабинет 1 / Ноутбук"));
-    EXPECT_EQ(scalar("SELECT count(*) FROM Journal WHERE TableName = 'DeviceUnit' AND RowKey = :V AND Act = 'U'",
-                     {{"V", stray}})
-                  .toInt(),
-              1);
+    EXPECT_EQ(
+        scalar("SELECT count(*) FROM Journal WHERE TableName = 'DeviceUnit' AND RowKey = :V AND Act = 'U'",
+               {{"V", stray}})
+            .toInt(),
+        1);
     EXPECT_EQ(states(count).value("INV-004"), "F");
 
     // A department's count asks which of its workplaces.
     const int wide = start("@Department", office);
     const int other = device(shelf, "Сканер", "INV-010");
     scan(wide, "INV-010");
-    EXPECT_TRUE(refusal("StocktakeMoveHere", {{"@ID", wide}, {"@Device", other}}).startsWith("Выберите рабочее место"));
+    EXPECT_TRUE(refusal("StocktakeMoveHere", {{"@ID", wide}, {"@Device", other}})
+                    .startsWith("Выберите рабочее место"));
     EXPECT_TRUE(refusal("StocktakeMoveHere", {{"@ID", wide}, {"@Device", other}, {"@Workplace", shelf}})
                     .startsWith("Выберите рабочее место"));
     call("StocktakeMoveHere", {{"@ID", wide}, {"@Device", other}, {"@Workplace", tillDesk}});
-    EXPECT_EQ(scalar("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V", {{"V", other}}).toInt(), tillDesk);
+    EXPECT_EQ(scalar("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V", {{"V", other}}).toInt(),
+              tillDesk);
 }
 
 TEST_P(StocktakeTest, TwoWorkstationsScanOneCountAtOnce) {
@@ -278,8 +294,9 @@ TEST_P(StocktakeTest, TheDatabaseHoldsACountsRules) {
                      DatabaseError)
             << sql;
     const int count = start("@Workplace", room);
-    EXPECT_THROW(cn().execute("INSERT INTO Stocktake (StckIdWorkplace, StckPerson) VALUES (:W, 'x')", {{"W", room}}),
-                 DatabaseError)
+    EXPECT_THROW(
+        cn().execute("INSERT INTO Stocktake (StckIdWorkplace, StckPerson) VALUES (:W, 'x')", {{"W", room}}),
+        DatabaseError)
         << "one open count per place";
     EXPECT_THROW(cn().execute("INSERT INTO StocktakeScan (IdStocktake, Code, Result) VALUES (:C, 'A', 'X')",
                               {{"C", count}}),
