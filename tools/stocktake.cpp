@@ -10,6 +10,7 @@
 #include "server/Journal.h"
 
 #include <QFile>
+#include <QStringDecoder>
 #include <cstdio>
 #include <functional>
 
@@ -29,13 +30,13 @@ constexpr int CodeWidth = 50;
 QStringList readCodes(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Не удалось прочитать файл кодов %1: %2").arg(quoteInput(path, 200), f.errorString()));
+        throw AppError(QStringLiteral("Не удалось прочитать файл кодов %1: %2")
+                           .arg(quoteInput(path, 200), f.errorString()));
     const QByteArray bytes = f.readAll();
-    QString text = QString::fromUtf8(bytes);
-    if (text.toUtf8() != bytes)
+    QStringDecoder utf8(QStringConverter::Utf8); // a byte order mark at the start is dropped
+    const QString text = utf8(bytes);
+    if (utf8.hasError())
         throw AppError(QStringLiteral("Файл кодов %1 не в кодировке UTF-8").arg(quoteInput(path, 200)));
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
     QStringList codes, bad;
     const QStringList lines = text.split(u'\n');
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -47,10 +48,11 @@ QStringList readCodes(const QString &path) {
         codes << code;
     }
     if (!bad.isEmpty())
-        throw AppError(QStringLiteral("В файле кодов строки длиннее %1 символов (таких кодов на этикетках нет): %2; "
-                                      "ничего не записано")
-                           .arg(CodeWidth)
-                           .arg(bad.mid(0, 20).join(QStringLiteral(", "))));
+        throw AppError(
+            QStringLiteral("В файле кодов строки длиннее %1 символов (таких кодов на этикетках нет): %2; "
+                           "ничего не записано")
+                .arg(CodeWidth)
+                .arg(bad.mid(0, 20).join(QStringLiteral(", "))));
     return codes;
 }
 
@@ -58,7 +60,8 @@ qint64 key(const QString &option, const QString &text, const std::function<void(
     bool ok = false;
     const qint64 k = text.toLongLong(&ok);
     if (!ok || k < 1 || k > 2147483647)
-        usage(QStringLiteral("после %1 нужен ключ записи (целое положительное число): %2").arg(option, quoteInput(text)));
+        usage(QStringLiteral("после %1 нужен ключ записи (целое положительное число): %2")
+                  .arg(option, quoteInput(text)));
     return k;
 }
 
@@ -142,14 +145,16 @@ int StocktakeCommand(const QString &url, const QStringList &args,
     const StocktakeCount count = ReadStocktake(cn, id);
     out(stdout, QStringLiteral("Инвентаризация %1: %2 (%3), кодов в файле: %4\n")
                     .arg(id)
-                    .arg(count.placeText,
-                         finish ? QStringLiteral("завершена")
-                                : resumed ? QStringLiteral("продолжена") : QStringLiteral("начата"))
+                    .arg(count.placeText, finish    ? QStringLiteral("завершена")
+                                          : resumed ? QStringLiteral("продолжена")
+                                                    : QStringLiteral("начата"))
                     .arg(codes.size()));
     const std::pair<const char *, const char *> sections[] = {
         {"F", "Найдено"}, {"N", "Не найдено"}, {"P", "Не на своём месте"}, {"U", "Нет в базе"}};
     for (const auto &[result, caption] : sections) {
-        out(stdout, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(caption)).arg(count.count(QString::fromLatin1(result))));
+        out(stdout, QStringLiteral("%1: %2\n")
+                        .arg(QString::fromUtf8(caption))
+                        .arg(count.count(QString::fromLatin1(result))));
         for (const StocktakeLine &l : count.lines)
             if (l.result == QLatin1StringView(result)) {
                 QStringList cells{l.code, l.name, l.kindName, l.place};

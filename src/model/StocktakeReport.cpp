@@ -7,7 +7,8 @@
 #include <QSet>
 
 int StocktakeCount::count(const QString &result) const {
-    return int(std::count_if(lines.begin(), lines.end(), [&](const StocktakeLine &l) { return l.result == result; }));
+    return int(std::count_if(lines.begin(), lines.end(),
+                             [&](const StocktakeLine &l) { return l.result == result; }));
 }
 
 namespace {
@@ -39,9 +40,10 @@ QString when(const QDateTime &t) {
 
 StocktakeCount ReadStocktake(Connection &cn, qint64 id) {
     const ResultSet head = cn.query(
-        QStringLiteral("SELECT t.StckIdDepartment, t.StckIdWorkplace, t.StckPerson, t.StckStarted, t.StckFinished, "
-                       "t.StckElements, w.WrkpName, w.WrkpIdDepartment FROM Stocktake t LEFT JOIN Workplace w ON "
-                       "w.IdWorkplace = t.StckIdWorkplace WHERE t.IdStocktake = :ID"),
+        QStringLiteral(
+            "SELECT t.StckIdDepartment, t.StckIdWorkplace, t.StckPerson, t.StckStarted, t.StckFinished, "
+            "t.StckElements, w.WrkpName, w.WrkpIdDepartment FROM Stocktake t LEFT JOIN Workplace w ON "
+            "w.IdWorkplace = t.StckIdWorkplace WHERE t.IdStocktake = :ID"),
         {{QStringLiteral("ID"), id}});
     if (head.rows.empty())
         throw AppError(QStringLiteral("Инвентаризация не найдена: возможно, её удалили вместе с её местом"));
@@ -64,7 +66,8 @@ StocktakeCount ReadStocktake(Connection &cn, qint64 id) {
         auto text = [&](const char *column) { return rs.value(i, QLatin1StringView(column)).toString(); };
         c.lines.append({text("Result"), text("State"), text("Kind"),
                         rs.value(i, QLatin1StringView("ObjectId")).toLongLong(), text("Code"), text("Name"),
-                        text("KindName"), text("Place"), rs.value(i, QLatin1StringView("Scanned")).toDateTime(),
+                        text("KindName"), text("Place"),
+                        rs.value(i, QLatin1StringView("Scanned")).toDateTime(),
                         rs.value(i, QLatin1StringView("Times")).toInt()});
     }
     return c;
@@ -82,7 +85,8 @@ ReportTable StocktakeReport(const StocktakeCount &count) {
     ReportTable r;
     r.name = QStringLiteral("stocktake");
     r.title = QStringLiteral("Инвентаризация: %1").arg(count.placeText);
-    r.lines << (count.placeKind == u"D" ? QStringLiteral("Подразделение: %1") : QStringLiteral("Рабочее место: %1"))
+    r.lines << (count.placeKind == u"D" ? QStringLiteral("Подразделение: %1")
+                                        : QStringLiteral("Рабочее место: %1"))
                    .arg(count.placeText);
     r.lines << QStringLiteral("Начата: %1, %2").arg(when(count.started), count.person);
     r.lines << (count.finished.isValid() ? QStringLiteral("Завершена: %1").arg(when(count.finished))
@@ -98,11 +102,11 @@ ReportTable StocktakeReport(const StocktakeCount &count) {
                  {QStringLiteral("Отсканировано"), 1}};
     int n = 0;
     for (const StocktakeLine &l : count.lines)
-        r.rows.push_back({QString::number(++n), l.state, l.code, l.name, l.kindName,
-                          l.place, when(l.scanned)});
+        r.rows.push_back(
+            {QString::number(++n), l.state, l.code, l.name, l.kindName, l.place, when(l.scanned)});
     r.totals << StocktakeTotals(count);
-    r.totals << QStringLiteral("Ожидалось по базе: %1").arg(count.count(QStringLiteral("F")) +
-                                                            count.count(QStringLiteral("N")));
+    r.totals << QStringLiteral("Ожидалось по базе: %1")
+                    .arg(count.count(QStringLiteral("F")) + count.count(QStringLiteral("N")));
     const QString line = QStringLiteral("________________________ / ________________________ /");
     r.totals << QString() << QStringLiteral("Инвентаризацию провёл: %1").arg(line)
              << QStringLiteral("Материально ответственное лицо: %1").arg(line)

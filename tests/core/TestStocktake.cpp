@@ -6,7 +6,13 @@
 #include "data/Procedures.h"
 #include "model/LabelCode.h"
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <atomic>
 #include <thread>
 
@@ -314,3 +320,103 @@ TEST_P(StocktakeTest, TheDatabaseHoldsACountsRules) {
 VELMORA_BOTH_ENGINES(StocktakeTest);
 
 } // namespace
+
+// ---- velmora-db stocktake, run as a process --------------------------------------------------------
+
+class StocktakeToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+        if (!QFileInfo(m_tool).isExecutable())
+            GTEST_SKIP() << "velmora-db is not built beside the tests";
+        m_db = "sqlite:" + m_dir.filePath("demo.db");
+        ASSERT_EQ(run({"--database", m_db, "create", "--demo"}).first, 0);
+    }
+
+    std::pair<int, QString> run(const QStringList &args) {
+        QProcess p;
+        p.start(m_tool, args);
+        EXPECT_TRUE(p.waitForFinished(120000)) << args.join(' ').toStdString();
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()) + QString::fromUtf8(p.readAllStandardError())};
+    }
+    QString file(const QString &name, const QByteArray &text) {
+        QFile f(m_dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        return f.fileName();
+    }
+    QVariant sql(const QString &statement) {
+        Connection c;
+        c.open(m_db);
+        return c.scalar(statement);
+    }
+
+    QString m_tool, m_db;
+    QTemporaryDir m_dir;
+};
+
+TEST_F(StocktakeToolTest, BringsAFileOfCodesIntoACount) {
+    const QString workplace =
+        sql("SELECT DevcIdWorkplace FROM DeviceUnit WHERE DevcNumber = '000110'").toString();
+    const QString expected =
+        sql("SELECT count(*) FROM DeviceUnit WHERE DevcIdWorkplace = " + workplace).toString();
+    const QString codes = file("codes.txt", "\xEF\xBB\xBF"
+                                            "000110\r\n000110\n  000103 \n\nZZZ-1\n");
+    const QString pdf = m_dir.filePath("count.pdf");
+    const auto [code, out] = run({"--database", m_db, "stocktake", "--workplace", workplace, "--codes", codes,
+                                  "--finish", "--pdf", pdf});
+    ASSERT_EQ(code, 0) << out.toStdString();
+    const QString totals =
+        QStringLiteral("Итого: Найдено: 1, не найдено: %1, не на своём месте: 1, нет в базе: 1")
+            .arg(expected.toInt() - 1);
+    EXPECT_TRUE(out.contains(totals)) << out.toStdString();
+    EXPECT_TRUE(out.contains("(завершена), кодов в файле: 4")) << out.toStdString();
+    EXPECT_TRUE(out.contains("  ZZZ-1\n")) << out.toStdString();
+    EXPECT_TRUE(
+        out.contains(QRegularExpression("\n  000103\t[^\n]*\tАдминистрация / Приёмная / Секретарь\n")))
+        << out.toStdString();
+
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    if (text.waitForFinished(30000) && text.exitCode() == 0) {
+        const QString words = QString::fromUtf8(text.readAllStandardOutput());
+        for (const char *w : {"Инвентаризация", "не на своём месте", "нет в базе", "Проверил", "Найдено: 1"})
+            EXPECT_TRUE(words.contains(QString::fromUtf8(w))) << w;
+    }
+
+    const struct {
+        const char *what;
+        QStringList args;
+        const char *message;
+    } refused[] = {
+        {"no place", {"stocktake", "--codes", codes}, "не указано место"},
+        {"two places",
+         {"stocktake", "--workplace", "1", "--department", "1", "--codes", codes},
+         "укажите одно место"},
+        {"no file", {"stocktake", "--workplace", workplace}, "не указан файл кодов"},
+        {"a bad key", {"stocktake", "--workplace", "x1", "--codes", codes}, "нужен ключ записи"},
+        {"a missing file",
+         {"stocktake", "--workplace", workplace, "--codes", m_dir.filePath("none.txt")},
+         "Не удалось прочитать файл кодов"},
+        {"a line too long",
+         {"stocktake", "--workplace", workplace, "--codes",
+          file("long.txt", "000110\n" + QByteArray(60, '7') + "\n")},
+         "строки длиннее 50 символов (таких кодов на этикетках нет): 2; ничего не записано"},
+        {"not UTF-8",
+         {"stocktake", "--workplace", workplace, "--codes", file("latin.txt", "000110\n\xC0\xE1\n")},
+         "не в кодировке UTF-8"},
+        {"a workplace not there",
+         {"stocktake", "--workplace", "999999", "--codes", codes},
+         "Рабочее место не найдено"},
+    };
+    const int scans = sql("SELECT count(*) FROM StocktakeScan").toInt();
+    for (const auto &r : refused) {
+        QStringList args{"--database", m_db};
+        args << r.args;
+        const auto [rc, text] = run(args);
+        EXPECT_NE(rc, 0) << r.what;
+        EXPECT_TRUE(text.contains(QString::fromUtf8(r.message))) << r.what << ": " << text.toStdString();
+    }
+    EXPECT_EQ(sql("SELECT count(*) FROM StocktakeScan").toInt(), scans) << "a refused file writes nothing";
+}
