@@ -7,6 +7,7 @@
 #include "data/dmTessalData.h"
 #include "model/dmChainData.h"
 #include "placement/ElementDrag.h"
+#include "placement/fmStocktake.h"
 #include "ui/Actions.h"
 #include "ui/BusyCursor.h"
 #include "ui/DataGrid.h"
@@ -235,6 +236,16 @@ void TLayoutMainFM::buildActions() {
         const QString kind = kinds.value(SelectedKind().toUpper());
         if (!kind.isEmpty())
             links.RunHistory(kind, SelectedId(), treeModel->caption(tvPlace->currentIndex()));
+    });
+    acStocktake = act("acStocktake", QStringLiteral("Инвентаризация"),
+                      QStringLiteral("Инвентаризация подразделения или рабочего места по сканеру этикеток"),
+                      Img::Check);
+    acStocktake->setEnabledWhen([this, kindIs] { return shared() && kindIs("DW")(); });
+    acStocktake->onTrigger([this] {
+        const QString kind = SelectedKind().toUpper();
+        if (kind == u"D" || kind == u"W")
+            TStocktakeFM::Open(*shared(), kind, SelectedId(), treeModel->caption(tvPlace->currentIndex()),
+                               this);
     });
     acSetHistory = act("acSetHistory", QStringLiteral("История"),
                        QStringLiteral("Кто и когда менял элемент и перемещал его."), Img::Edit);
@@ -883,6 +894,7 @@ void TLayoutMainFM::buildKeysAndMenus() {
     pmPlace->addActions({acGoNet, acGoUser});
     pmPlace->addSeparator();
     pmPlace->addAction(acHistory);
+    pmPlace->addAction(acStocktake);
 
     pmSet = new QMenu(this);
     pmSet->setObjectName(QStringLiteral("pmSet"));

@@ -84,6 +84,7 @@ public:
         *acGoDocument, *acGoModel;
     Action *acCall, *caFavoriteDelete;
     Action *acHistory, *acSetHistory; // "История" of the tree's node and of the set's element
+    Action *acStocktake; // "Инвентаризация" of the selected department or workplace
     Action *miLastMove, *btPrevention, *acChainKind, *acChainModel, *acChainClient;
 
 protected:

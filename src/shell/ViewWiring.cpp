@@ -21,6 +21,8 @@
 #include "network/fmNetComputer.h"
 #include "network/fmNetUser.h"
 #include "placement/fmLayout.h"
+#include "placement/fmStocktake.h"
+#include "shell/ReportLinks.h"
 #include "views/ViewLinks.h"
 
 void ConnectDialogs(ViewLinks &links) {
@@ -63,6 +65,7 @@ void ConnectDialogs(TLayoutMainFM &view) {
     };
     view.runElementMoveList = [](int compSet) { return TElementMoveListDG::Run(compSet); };
     view.runElementMove = [](int compSet, int device) { return TElementMoveEditDG::Run(compSet, device); };
+    TStocktakeFM::ReportViewer() = [](const ReportTable &report) { ViewOwnReport(report); };
     ConnectDialogs(view.links);
 }
 
