@@ -72,24 +72,26 @@ void setValue(QVector<Parameter> &params, const char *name, const QVariant &valu
 
 // The workplaces of a department and of the departments under it, each named with the departments
 // below the counted one ("Касса / Окно 2").
-void workplacesUnder(Connection &cn, int department, const QString &prefix, QStringList &names, QList<int> &keys,
-                     int depth = 0) {
+void workplacesUnder(Connection &cn, int department, const QString &prefix, QStringList &names,
+                     QList<int> &keys, int depth = 0) {
     if (depth > 64) // a department placed under its own descendant
         return;
     const QVariantMap p{{QStringLiteral("D"), department}};
-    for (const auto &r : cn.query(QStringLiteral("SELECT IdWorkplace, WrkpName FROM Workplace WHERE WrkpIdDepartment "
-                                                 "= :D ORDER BY WrkpOrder, IdWorkplace"),
-                                  p)
-                             .rows) {
+    for (const auto &r :
+         cn.query(QStringLiteral("SELECT IdWorkplace, WrkpName FROM Workplace WHERE WrkpIdDepartment "
+                                 "= :D ORDER BY WrkpOrder, IdWorkplace"),
+                  p)
+             .rows) {
         names << prefix + r[1].toString().trimmed();
         keys << r[0].toInt();
     }
-    for (const auto &r : cn.query(QStringLiteral("SELECT IdDepartment, DprtName FROM Department WHERE DprtIdHigher = "
-                                                 ":D AND IdDepartment <> :D ORDER BY DprtOrder, IdDepartment"),
-                                  p)
-                             .rows)
-        workplacesUnder(cn, r[0].toInt(), prefix + r[1].toString().trimmed() + QStringLiteral(" / "), names, keys,
-                        depth + 1);
+    for (const auto &r :
+         cn.query(QStringLiteral("SELECT IdDepartment, DprtName FROM Department WHERE DprtIdHigher = "
+                                 ":D AND IdDepartment <> :D ORDER BY DprtOrder, IdDepartment"),
+                  p)
+             .rows)
+        workplacesUnder(cn, r[0].toInt(), prefix + r[1].toString().trimmed() + QStringLiteral(" / "), names,
+                        keys, depth + 1);
 }
 
 } // namespace
@@ -105,8 +107,8 @@ TStocktakeFM::ResultSignal TStocktakeFM::SetResultSignal(ResultSignal signal) {
     return old;
 }
 
-TStocktakeFM *TStocktakeFM::Open(Connection &cn, const QString &placeKind, int placeId, const QString &caption,
-                                 QWidget *parent) {
+TStocktakeFM *TStocktakeFM::Open(Connection &cn, const QString &placeKind, int placeId,
+                                 const QString &caption, QWidget *parent) {
     const QString key = placeKind + QString::number(placeId);
     if (TStocktakeFM *w = openWindows().value(key)) {
         w->showNormal();
@@ -196,18 +198,20 @@ TStocktakeFM::TStocktakeFM(Connection &cn, const QString &placeKind, int placeId
                         makeColumn(QStringLiteral("Scanned"), QStringLiteral("Отсканировано"), 120),
                         makeColumn(QStringLiteral("Times"), QStringLiteral("Раз"), 40, false,
                                    Qt::AlignRight | Qt::AlignVCenter)});
-    grList->setCellStyle([](const DataSet &ds, int row, const GridColumn &, QFont &, QColor &, QColor &background) {
-        const Field *f = ds.findField(QStringLiteral("Result"));
-        const QColor c = f ? resultColour(ds.valueAt(row, f->index()).toString()) : QColor();
-        if (c.isValid())
-            background = c;
-    });
+    grList->setCellStyle(
+        [](const DataSet &ds, int row, const GridColumn &, QFont &, QColor &, QColor &background) {
+            const Field *f = ds.findField(QStringLiteral("Result"));
+            const QColor c = f ? resultColour(ds.valueAt(row, f->index()).toString()) : QColor();
+            if (c.isValid())
+                background = c;
+        });
     grList->setFooter([this](const GridColumn &c) {
         if (c.field != u"State" || !taList->isActive())
             return QString();
         int found = 0, expected = 0;
         for (int r = 0; r < taList->recordCount(); ++r) {
-            const QString result = taList->valueAt(r, taList->fieldByName(QStringLiteral("Result"))->index()).toString();
+            const QString result =
+                taList->valueAt(r, taList->fieldByName(QStringLiteral("Result"))->index()).toString();
             found += result == u"F";
             expected += result == u"F" || result == u"N";
         }
@@ -250,9 +254,10 @@ TStocktakeFM::~TStocktakeFM() {
 }
 
 bool TStocktakeFM::finished() const {
-    return m_count > 0 && !m_cn.scalar(QStringLiteral("SELECT StckFinished FROM Stocktake WHERE IdStocktake = :ID"),
-                                       {{QStringLiteral("ID"), m_count}})
-                               .isNull();
+    return m_count > 0 &&
+           !m_cn.scalar(QStringLiteral("SELECT StckFinished FROM Stocktake WHERE IdStocktake = :ID"),
+                        {{QStringLiteral("ID"), m_count}})
+                .isNull();
 }
 
 QString TStocktakeFM::currentValue(const QString &field) const {
@@ -286,7 +291,8 @@ void TStocktakeFM::showHead() {
         return;
     }
     const StocktakeCount c = ReadStocktake(m_cn, m_count);
-    QString text = QStringLiteral("%1. Начата %2, %3").arg(c.placeText, c.started.toString(QStringLiteral("dd.MM.yyyy HH:mm")), c.person);
+    QString text = QStringLiteral("%1. Начата %2, %3")
+                       .arg(c.placeText, c.started.toString(QStringLiteral("dd.MM.yyyy HH:mm")), c.person);
     if (c.elements)
         text += QStringLiteral("; с комплектующими");
     if (c.finished.isValid())
@@ -349,7 +355,8 @@ bool TStocktakeFM::scan(const QString &code) {
     if (result == u"F")
         text = QStringLiteral("Найдено: %1").arg(name);
     else if (result == u"P")
-        text = QStringLiteral("Не на своём месте: %1 (по базе: %2)").arg(name, outValue(params, "@Place").toString());
+        text = QStringLiteral("Не на своём месте: %1 (по базе: %2)")
+                   .arg(name, outValue(params, "@Place").toString());
     else
         text = QStringLiteral("Нет в базе: %1").arg(matched);
     if (times > 1)
@@ -402,8 +409,9 @@ void TStocktakeFM::moveHere() {
 
 void TStocktakeFM::finish() {
     const StocktakeCount c = ReadStocktake(m_cn, m_count);
-    if (!ConfirmWarning(QStringLiteral("Завершить инвентаризацию?\r%1.\rПосле завершения сканы в неё не добавляются.")
-                            .arg(StocktakeTotals(c))))
+    if (!ConfirmWarning(
+            QStringLiteral("Завершить инвентаризацию?\r%1.\rПосле завершения сканы в неё не добавляются.")
+                .arg(StocktakeTotals(c))))
         return;
     QVector<Parameter> params = procedureParameters(QStringLiteral("StocktakeFinish;1"));
     setValue(params, "@ID", m_count);
