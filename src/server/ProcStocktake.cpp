@@ -30,14 +30,15 @@ QDateTime nowToSecond() {
 constexpr int CodeWidth = 50;
 
 // The codes labels carry (the rule of model/LabelCode.h, which the server does not include): a
-// device's inventory number as printed, or "V<key>" for a device without one.
+// device's inventory number as printed, or "V<key>" for a device without one; a "V<key>" names
+// the device only when it has no number (no "V" followed by a leading zero is ever printed).
 QString deviceCode(const QString &number, qint64 key) {
     const QString t = number.trimmed();
     return t.isEmpty() ? QStringLiteral("V%1").arg(key) : t;
 }
 
 qint64 deviceKeyOfCode(const QString &code) {
-    static const QRegularExpression re(QStringLiteral(R"(^[Vv]([0-9]{1,10})$)"));
+    static const QRegularExpression re(QStringLiteral(R"(^[Vv]([1-9][0-9]{0,9})$)"));
     const auto m = re.match(code.trimmed());
     const qint64 key = m.hasMatch() ? m.captured(1).toLongLong() : 0;
     return key <= 2147483647 ? key : 0;
@@ -169,8 +170,10 @@ Thing lookUp(Connection &cn, const QString &code, const QSet<qint64> &here) {
         t = pick(cn.query(devices.arg(QStringLiteral("trim(DevcNumber) = :C AND DevcNumber <> :C")), p), "V");
     if (t.kind.isEmpty())
         if (const qint64 key = deviceKeyOfCode(code))
-            t = pick(cn.query(devices.arg(QStringLiteral("IdDevice = :K")), {{QStringLiteral("K"), key}}),
-                     "V");
+            t = pick(
+                cn.query(devices.arg(QStringLiteral("IdDevice = :K AND coalesce(trim(DevcNumber), '') = ''")),
+                         {{QStringLiteral("K"), key}}),
+                "V");
     if (t.kind.isEmpty())
         t = pick(cn.query(QStringLiteral(
                               "SELECT c.IdComponent, d.DevcIdWorkplace, d.IdDevice FROM CompleteSet c "
@@ -502,7 +505,8 @@ ResultSet scan(ProcedureCall &call) {
     const QString place = result == u'P' ? thingPlace(call.cn, t) : QString();
     const QVariantMap key{{QStringLiteral("ID"), c.id}, {QStringLiteral("K"), t.id}};
     QVariant times;
-    // The same thing scanned under another of its codes counts on its first row.
+    // The same thing scanned under another code (its number changed between two scans) counts on its
+    // first row.
     if (!t.kind.isEmpty())
         times = call.cn.scalar(
             QStringLiteral("UPDATE StocktakeScan SET Times = Times + 1 WHERE ID = (SELECT min(ID) "

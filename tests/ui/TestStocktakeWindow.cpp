@@ -34,10 +34,11 @@ protected:
         second = insert("Workplace", {{"WrkpIdDepartment", office}, {"WrkpName", "Кабинет 2"}});
         shelf = insert("Workplace", {{"WrkpIdDepartment", store}, {"WrkpName", "Стеллаж"}});
         auto device = [&](int w, const char *name, const char *number) {
-            return insert("DeviceUnit", {{"DevcIdWorkplace", w},
-                                         {"DevcName", QString::fromUtf8(name)},
-                                         {"DevcIdKind", kind},
-                                         {"DevcNumber", number ? QVariant(QString::fromUtf8(number)) : QVariant()}});
+            return insert("DeviceUnit",
+                          {{"DevcIdWorkplace", w},
+                           {"DevcName", QString::fromUtf8(name)},
+                           {"DevcIdKind", kind},
+                           {"DevcNumber", number ? QVariant(QString::fromUtf8(number)) : QVariant()}});
         };
         pc = device(room, "ПК бухгалтера", "INV-001");
         printer = device(room, "Принтер", "INV-002");
@@ -146,7 +147,8 @@ TEST_F(StocktakeWindowTest, MovesADeviceHereFinishesAndReports) {
     });
     ASSERT_TRUE(trigger(window->acMoveHere));
     EXPECT_EQ(asked, QStringLiteral("На какое рабочее место переместить «Ноутбук»?"));
-    EXPECT_EQ(scalar("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V", {{"V", laptop}}).toInt(), second);
+    EXPECT_EQ(scalar("SELECT DevcIdWorkplace FROM DeviceUnit WHERE IdDevice = :V", {{"V", laptop}}).toInt(),
+              second);
     window->taList->locate(QStringLiteral("Code"), QStringLiteral("INV-004"));
     EXPECT_EQ(window->taList->value(QStringLiteral("Result")).toString(), QStringLiteral("F"));
     EXPECT_FALSE(window->acMoveHere->updateEnabled());
@@ -164,7 +166,8 @@ TEST_F(StocktakeWindowTest, MovesADeviceHereFinishesAndReports) {
     ASSERT_EQ(reports.size(), 1u);
     const ReportTable &r = reports.front();
     EXPECT_EQ(r.rows.size(), 3u);
-    EXPECT_EQ(r.totals.value(0), QStringLiteral("Найдено: 1, не найдено: 2, не на своём месте: 0, нет в базе: 0"));
+    EXPECT_EQ(r.totals.value(0),
+              QStringLiteral("Найдено: 1, не найдено: 2, не на своём месте: 0, нет в базе: 0"));
     EXPECT_TRUE(r.totals.join('\n').contains("Проверил: ____"));
     EXPECT_TRUE(r.lines.value(2).startsWith("Завершена: "));
 }
