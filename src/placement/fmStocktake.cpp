@@ -254,10 +254,7 @@ TStocktakeFM::~TStocktakeFM() {
 }
 
 bool TStocktakeFM::finished() const {
-    return m_count > 0 &&
-           !m_cn.scalar(QStringLiteral("SELECT StckFinished FROM Stocktake WHERE IdStocktake = :ID"),
-                        {{QStringLiteral("ID"), m_count}})
-                .isNull();
+    return m_finished;
 }
 
 QString TStocktakeFM::currentValue(const QString &field) const {
@@ -285,12 +282,14 @@ void TStocktakeFM::showHead() {
     const bool started = m_count > 0;
     cbElements->setVisible(!started);
     btStart->setVisible(!started);
-    edScan->setEnabled(started && !finished());
     if (!started) {
+        edScan->setEnabled(false);
         laPlace->setText(QStringLiteral("%1. Инвентаризация не начата: нажмите «Начать».").arg(m_caption));
         return;
     }
     const StocktakeCount c = ReadStocktake(m_cn, m_count);
+    m_finished = c.finished.isValid();
+    edScan->setEnabled(!m_finished);
     QString text = QStringLiteral("%1. Начата %2, %3")
                        .arg(c.placeText, c.started.toString(QStringLiteral("dd.MM.yyyy HH:mm")), c.person);
     if (c.elements)
@@ -345,6 +344,11 @@ bool TStocktakeFM::scan(const QString &code) {
         edScan->setText(code);
         edScan->selectAll();
         resultSignal()(QStringLiteral("U"));
+        // Another workstation may have finished the count meanwhile.
+        try {
+            showHead();
+        } catch (const AppError &) {
+        }
         return false;
     }
     const QString result = outValue(params, "@Result").toString();

@@ -72,4 +72,5 @@ private:
     QString m_placeKind, m_caption;
     int m_placeId;
     int m_count = 0;
+    bool m_finished = false; // as read when the head was last shown
 };

@@ -172,6 +172,24 @@ TEST_F(StocktakeWindowTest, MovesADeviceHereFinishesAndReports) {
     EXPECT_TRUE(r.lines.value(2).startsWith("Завершена: "));
 }
 
+TEST_F(StocktakeWindowTest, ACountFinishedOnAnotherWorkstationTakesNoMoreScans) {
+    open(QStringLiteral("W"), room);
+    QTest::mouseClick(window->btStart, Qt::LeftButton);
+    scanned("INV-001");
+    Connection other;
+    other.open(url());
+    QVector<Parameter> params = procedureParameters(QStringLiteral("StocktakeFinish;1"));
+    params[1].value = window->stocktake();
+    callProcedure(other, QStringLiteral("StocktakeFinish;1"), params);
+
+    scanned("INV-002");
+    EXPECT_TRUE(window->laResult->text().startsWith("Инвентаризация уже завершена"));
+    EXPECT_EQ(window->edScan->text(), QStringLiteral("INV-002")) << "the code is kept";
+    EXPECT_FALSE(window->edScan->isEnabled());
+    EXPECT_FALSE(window->acFinish->updateEnabled());
+    EXPECT_TRUE(window->laPlace->text().contains("Завершена"));
+}
+
 TEST_F(StocktakeWindowTest, ThePlacementTreeOpensItForADepartmentOrWorkplace) {
     TLayoutMainFM view;
     view.show();
