@@ -215,7 +215,7 @@ TStocktakeFM::TStocktakeFM(Connection &cn, const QString &placeKind, int placeId
             found += result == u"F";
             expected += result == u"F" || result == u"N";
         }
-        return QStringLiteral("%1 из %2").arg(found).arg(expected);
+        return QStringLiteral("Найдено %1 из %2").arg(found).arg(expected);
     });
 
     auto *startRow = new QHBoxLayout;

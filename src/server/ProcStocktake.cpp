@@ -434,9 +434,10 @@ QList<Row> frozen(Connection &cn, const Count &c) {
 ResultSet toResult(const QList<Row> &rows) {
     ResultSet rs{listColumns(), {}};
     for (const Row &r : rows)
-        rs.rows.push_back(
-            {QString(r.result), stateText(r.result), r.kind.isEmpty() ? QVariant() : QVariant(r.kind),
-             r.id ? QVariant(r.id) : QVariant(), r.code, r.name, r.kindName, r.place, r.scanned, r.times});
+        rs.rows.push_back({QString(r.result), stateText(r.result),
+                           r.kind.isEmpty() ? QVariant() : QVariant(r.kind),
+                           r.id ? QVariant(r.id) : QVariant(), r.code, r.name, r.kindName, r.place, r.scanned,
+                           r.times > 0 ? QVariant(r.times) : QVariant()});
     return rs;
 }
 

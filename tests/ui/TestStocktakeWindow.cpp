@@ -129,7 +129,7 @@ TEST_F(StocktakeWindowTest, ScansMarkRowsAndAreKeptWhenTheWindowIsClosedMidway) 
     EXPECT_FALSE(window->btStart->isVisible());
     EXPECT_EQ(window->taList->recordCount(), 4);
     EXPECT_EQ(rowColour("INV-001"), QColor(0xC8, 0xF0, 0xC8));
-    EXPECT_EQ(window->grList->footerText(0), QStringLiteral("1 из 2"));
+    EXPECT_EQ(window->grList->footerText(0), QStringLiteral("Найдено 1 из 2"));
 }
 
 TEST_F(StocktakeWindowTest, MovesADeviceHereFinishesAndReports) {
