@@ -78,26 +78,67 @@ QSet<qint64> countWorkplaces(Connection &cn, const Count &c) {
         out.insert(c.workplace.toLongLong());
         return out;
     }
-    QSet<qint64> departments;
-    QList<qint64> next{c.department.toLongLong()};
-    while (!next.isEmpty()) {
-        const qint64 d = next.takeFirst();
-        if (departments.contains(d))
-            continue;
-        departments.insert(d);
-        for (const auto &r :
-             cn.query(QStringLiteral("SELECT IdDepartment FROM Department WHERE DprtIdHigher = :D"),
-                      {{QStringLiteral("D"), d}})
-                 .rows)
-            next << r[0].toLongLong();
-        for (const auto &r :
-             cn.query(QStringLiteral("SELECT IdWorkplace FROM Workplace WHERE WrkpIdDepartment = :D"),
-                      {{QStringLiteral("D"), d}})
-                 .rows)
-            out.insert(r[0].toLongLong());
-    }
+    for (const auto &r :
+         cn.query(QStringLiteral("WITH RECURSIVE deps(id) AS (SELECT CAST(:D AS integer) UNION "
+                                 "SELECT d.IdDepartment FROM Department d JOIN deps ON "
+                                 "d.DprtIdHigher = deps.id) SELECT w.IdWorkplace FROM Workplace w "
+                                 "WHERE w.WrkpIdDepartment IN (SELECT id FROM deps)"),
+                  {{QStringLiteral("D"), c.department.toLongLong()}})
+             .rows)
+        out.insert(r[0].toLongLong());
     return out;
 }
+
+// The keys as an SQL list of numbers ("1, 5, 7"); "NULL" for none, which matches nothing.
+QString keyList(const QSet<qint64> &keys) {
+    QStringList parts;
+    for (const qint64 k : keys)
+        parts << QString::number(k);
+    return parts.isEmpty() ? QStringLiteral("NULL") : parts.join(QStringLiteral(", "));
+}
+
+// The places of many workplaces in words, the departments read once.
+class PlaceTexts {
+public:
+    explicit PlaceTexts(Connection &cn) : m_cn(cn) {}
+
+    QString of(qint64 workplace) {
+        if (const auto it = m_workplaces.constFind(workplace); it != m_workplaces.constEnd())
+            return *it;
+        if (!m_loaded) {
+            for (const auto &r :
+                 m_cn.query(QStringLiteral("SELECT IdDepartment, DprtName, DprtIdHigher FROM Department"))
+                     .rows)
+                m_departments.insert(r[0].toLongLong(), {r[1].toString().trimmed(), r[2]});
+            m_loaded = true;
+        }
+        const ResultSet w = m_cn.query(
+            QStringLiteral("SELECT WrkpName, WrkpIdDepartment FROM Workplace WHERE IdWorkplace = :W"),
+            {{QStringLiteral("W"), workplace}});
+        QString text;
+        if (!w.rows.empty()) {
+            QStringList parts{w.rows.front()[0].toString().trimmed()};
+            QVariant dep = w.rows.front()[1];
+            QSet<qint64> seen; // a department placed under its own descendant is named once
+            while (!dep.isNull() && !seen.contains(dep.toLongLong()) &&
+                   m_departments.contains(dep.toLongLong())) {
+                seen.insert(dep.toLongLong());
+                const auto &d = m_departments[dep.toLongLong()];
+                parts.prepend(d.first);
+                dep = d.second;
+            }
+            text = cut(joined(parts, QStringLiteral(" / ")), 500);
+        }
+        m_workplaces.insert(workplace, text);
+        return text;
+    }
+
+private:
+    Connection &m_cn;
+    bool m_loaded = false;
+    QHash<qint64, std::pair<QString, QVariant>> m_departments; // name, department above
+    QHash<qint64, QString> m_workplaces;
+};
 
 // Where a workplace is, in words: the departments from the top and the workplace, joined by " / ".
 QString workplacePlace(Connection &cn, const QVariant &workplace) {
@@ -260,39 +301,31 @@ struct Expected {
 
 QList<Expected> expected(Connection &cn, const Count &c, const QSet<qint64> &here) {
     QList<Expected> out;
-    QHash<qint64, QString> places;
-    auto placeOf = [&](qint64 w) {
-        auto it = places.find(w);
-        if (it == places.end())
-            it = places.insert(w, workplacePlace(cn, w));
-        return *it;
-    };
-    for (const qint64 w : here) {
-        const QVariantMap p{{QStringLiteral("W"), w}};
-        for (const auto &r :
-             cn.query(QStringLiteral("SELECT d.IdDevice, d.DevcNumber, d.DevcName, k.KindName FROM "
-                                     "DeviceUnit d LEFT JOIN Kind k ON k.IdKind = d.DevcIdKind "
-                                     "WHERE d.DevcIdWorkplace = :W"),
-                      p)
-                 .rows)
-            out.append({QStringLiteral("V"), r[0].toLongLong(),
-                        deviceCode(r[1].toString(), r[0].toLongLong()), r[2].toString().trimmed(),
-                        r[3].toString().trimmed(), placeOf(w)});
-        if (!c.elements)
-            continue;
-        for (const auto &r :
-             cn.query(QStringLiteral(
-                          "SELECT s.IdComponent, s.NumberManufact, m.ModlName, k.KindName, d.DevcName FROM "
-                          "CompleteSet s JOIN DeviceUnit d ON d.IdDevice = s.CmplIdDevice "
-                          "LEFT JOIN Model m ON m.IdModel = s.CmplIdModel "
-                          "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, s.ModelKind) "
-                          "WHERE d.DevcIdWorkplace = :W AND trim(s.NumberManufact) <> ''"),
-                      p)
-                 .rows)
-            out.append({QStringLiteral("E"), r[0].toLongLong(), r[1].toString().trimmed(),
-                        r[2].toString().trimmed(), r[3].toString().trimmed(),
-                        cut(joined({placeOf(w), r[4].toString()}, QStringLiteral(" / ")), 500)});
-    }
+    PlaceTexts places(cn);
+    const QString keys = keyList(here);
+    for (const auto &r :
+         cn.query(QStringLiteral("SELECT d.IdDevice, d.DevcNumber, d.DevcName, k.KindName, "
+                                 "d.DevcIdWorkplace FROM DeviceUnit d LEFT JOIN Kind k ON k.IdKind = "
+                                 "d.DevcIdKind WHERE d.DevcIdWorkplace IN (%1)")
+                      .arg(keys))
+             .rows)
+        out.append({QStringLiteral("V"), r[0].toLongLong(), deviceCode(r[1].toString(), r[0].toLongLong()),
+                    r[2].toString().trimmed(), r[3].toString().trimmed(), places.of(r[4].toLongLong())});
+    if (!c.elements)
+        return out;
+    for (const auto &r :
+         cn.query(
+               QStringLiteral("SELECT s.IdComponent, s.NumberManufact, m.ModlName, k.KindName, d.DevcName, "
+                              "d.DevcIdWorkplace FROM CompleteSet s JOIN DeviceUnit d ON d.IdDevice = "
+                              "s.CmplIdDevice LEFT JOIN Model m ON m.IdModel = s.CmplIdModel "
+                              "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, s.ModelKind) "
+                              "WHERE d.DevcIdWorkplace IN (%1) AND trim(s.NumberManufact) <> ''")
+                   .arg(keys))
+             .rows)
+        out.append(
+            {QStringLiteral("E"), r[0].toLongLong(), r[1].toString().trimmed(), r[2].toString().trimmed(),
+             r[3].toString().trimmed(),
+             cut(joined({places.of(r[5].toLongLong()), r[4].toString()}, QStringLiteral(" / ")), 500)});
     return out;
 }
 
