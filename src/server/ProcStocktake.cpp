@@ -206,9 +206,8 @@ Thing lookUp(Connection &cn, const QString &code, const QSet<qint64> &here) {
     const QVariantMap p{{QStringLiteral("C"), code}};
     const QString devices = QStringLiteral(
         "SELECT IdDevice, DevcIdWorkplace, IdDevice FROM DeviceUnit WHERE %1 ORDER BY IdDevice");
-    Thing t = pick(cn.query(devices.arg(QStringLiteral("DevcNumber = :C")), p), "V");
-    if (t.kind.isEmpty()) // a number kept with blanks around it is printed without them
-        t = pick(cn.query(devices.arg(QStringLiteral("trim(DevcNumber) = :C AND DevcNumber <> :C")), p), "V");
+    // A number kept with blanks around it is printed without them (the index holds the trimmed text).
+    Thing t = pick(cn.query(devices.arg(QStringLiteral("trim(DevcNumber) = :C")), p), "V");
     if (t.kind.isEmpty())
         if (const qint64 key = deviceKeyOfCode(code))
             t = pick(
@@ -216,12 +215,13 @@ Thing lookUp(Connection &cn, const QString &code, const QSet<qint64> &here) {
                          {{QStringLiteral("K"), key}}),
                 "V");
     if (t.kind.isEmpty())
-        t = pick(cn.query(QStringLiteral(
-                              "SELECT c.IdComponent, d.DevcIdWorkplace, d.IdDevice FROM CompleteSet c "
-                              "JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice WHERE c.NumberManufact = "
-                              ":C ORDER BY c.IdComponent"),
-                          p),
-                 "E");
+        t = pick(
+            cn.query(QStringLiteral(
+                         "SELECT c.IdComponent, d.DevcIdWorkplace, d.IdDevice FROM CompleteSet c "
+                         "JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice WHERE trim(c.NumberManufact) = "
+                         ":C ORDER BY c.IdComponent"),
+                     p),
+            "E");
     return t;
 }
 

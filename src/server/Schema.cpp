@@ -1239,9 +1239,10 @@ void addStocktaking(Connection &cn) {
                             "WHERE StckFinished IS NULL AND StckIdWorkplace IS NOT NULL"),
              QStringLiteral("CREATE INDEX ixStocktakeScanDevice ON StocktakeScan (IdDevice)"),
              QStringLiteral("CREATE INDEX ixStocktakeScanComponent ON StocktakeScan (IdComponent)"),
-             // A scanned code is looked up by a device's inventory number and an element's serial.
-             QStringLiteral("CREATE INDEX ixDeviceNumber ON DeviceUnit (DevcNumber)"),
-             QStringLiteral("CREATE INDEX ixSetSerial ON CompleteSet (NumberManufact)")});
+             // A scanned code is looked up by a device's inventory number and an element's serial,
+             // each as a label prints it: without the blanks around it.
+             QStringLiteral("CREATE INDEX ixDeviceNumber ON DeviceUnit ((trim(DevcNumber)))"),
+             QStringLiteral("CREATE INDEX ixSetSerial ON CompleteSet ((trim(NumberManufact)))")});
     if (e == Engine::SQLite) {
         run(cn, sqliteValueChecks(stocktakeTable()));
         run(cn, sqliteValueChecks(stocktakeScanTable()));
