@@ -124,6 +124,7 @@ TEST_P(StocktakeTest, EachScanTellsWhatTheCodeIs) {
         {QStringLiteral("м%1").arg(noNumber), "F", 2},
         {"SN-4", "P", 1},                    // an element with its serial number, in a device elsewhere
         {"v" + QString::number(pc), "U", 1}, // a device with a number is not named by its key
+        {"V0" + QString::number(noNumber), "U", 1}, // no label prints a key with a leading zero
     };
     for (const auto &s : scans)
         EXPECT_EQ(scan(count, s.code), std::make_pair(QString::fromLatin1(s.result), s.times))
@@ -135,7 +136,8 @@ TEST_P(StocktakeTest, EachScanTellsWhatTheCodeIs) {
                                           {"INV-004", "P"},
                                           {"NOPE-9", "U"},
                                           {"SN-4", "P"},
-                                          {"v" + QString::number(pc), "U"}};
+                                          {"v" + QString::number(pc), "U"},
+                                          {"V0" + QString::number(noNumber), "U"}};
     EXPECT_EQ(states(count), expected);
 
     const ResultSet rs = call("StocktakeList", {{"@ID", count}});
