@@ -17,7 +17,8 @@ std::unique_ptr<QCoreApplication> MakeToolApplication(int &argc, char **argv) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
             return std::make_unique<QApplication>(argc, argv);
         }
-        if (qstrcmp(argv[i], "report") == 0 || qstrcmp(argv[i], "labels") == 0) {
+        if (qstrcmp(argv[i], "report") == 0 || qstrcmp(argv[i], "labels") == 0 ||
+            qstrcmp(argv[i], "stocktake") == 0) {
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
                 qputenv("QT_QPA_PLATFORM", "offscreen");
             return std::make_unique<QGuiApplication>(argc, argv);

@@ -43,6 +43,8 @@ int LabelsCommand(const QString &url, const QStringList &args,
                   const std::function<void(const QString &)> &usage); // labels.cpp
 int OverviewCommand(const QString &url, const QStringList &args,
                     const std::function<void(const QString &)> &usage); // overview.cpp
+int StocktakeCommand(const QString &url, const QStringList &args,
+                     const std::function<void(const QString &)> &usage); // stocktake.cpp
 
 namespace {
 
@@ -95,6 +97,12 @@ const char *Usage =
     "  velmora-db [--database АДРЕС] overview [--department N] --pdf ФАЙЛ | --png ФАЙЛ\n"
     "      сводка в диаграммах, как на вкладке «Сводка»: страница PDF или рисунок PNG;\n"
     "      --department ограничивает её подразделением N и подразделениями под ним\n"
+    "  velmora-db [--database АДРЕС] stocktake (--workplace N | --department N) --codes ФАЙЛ\n"
+    "             [--elements] [--finish] [--pdf ФАЙЛ]\n"
+    "      внести отсканированные коды (по одному в строке) в открытую инвентаризацию места или\n"
+    "      в новую и вывести найденное, ненайденное, чужое и неизвестное; --elements также ждёт\n"
+    "      комплектующие с серийным номером, --finish завершает инвентаризацию, --pdf записывает\n"
+    "      её отчёт\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -474,6 +482,10 @@ int labels(const QString &url, const QStringList &args) {
     return LabelsCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
 
+int stocktake(const QString &url, const QStringList &args) {
+    return StocktakeCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 int journal(const QString &url, const QStringList &args) {
     return JournalCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
@@ -491,6 +503,7 @@ const ToolCommand Commands[] = {
     {"journal", journal, true},
     {"labels", labels, true},
     {"overview", overview, true},
+    {"stocktake", stocktake, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},

@@ -8,6 +8,7 @@
 #include "model/dmChainData.h"
 #include "placement/ElementDrag.h"
 #include "placement/dgLabels.h"
+#include "placement/fmStocktake.h"
 #include "ui/Actions.h"
 #include "ui/BusyCursor.h"
 #include "ui/DataGrid.h"
@@ -245,6 +246,16 @@ void TLayoutMainFM::buildActions() {
         Img::Print);
     acLabels->setEnabledWhen([this, k = kindIs("DWV")] { return shared() && k(); });
     acLabels->onTrigger([this] { printLabels(); });
+    acStocktake = act("acStocktake", QStringLiteral("Инвентаризация"),
+                      QStringLiteral("Инвентаризация подразделения или рабочего места по сканеру этикеток"),
+                      Img::Check);
+    acStocktake->setEnabledWhen([this, kindIs] { return shared() && kindIs("DW")(); });
+    acStocktake->onTrigger([this] {
+        const QString kind = SelectedKind().toUpper();
+        if (kind == u"D" || kind == u"W")
+            TStocktakeFM::Open(*shared(), kind, SelectedId(), treeModel->caption(tvPlace->currentIndex()),
+                               this);
+    });
     acSetHistory = act("acSetHistory", QStringLiteral("История"),
                        QStringLiteral("Кто и когда менял элемент и перемещал его."), Img::Edit);
     acSetHistory->setEnabledWhen([this, hasRows] { return links.history && hasRows(); });
@@ -893,6 +904,7 @@ void TLayoutMainFM::buildKeysAndMenus() {
     pmPlace->addActions({acGoNet, acGoUser});
     pmPlace->addSeparator();
     pmPlace->addAction(acHistory);
+    pmPlace->addAction(acStocktake);
 
     pmSet = new QMenu(this);
     pmSet->setObjectName(QStringLiteral("pmSet"));

@@ -85,6 +85,7 @@ public:
     Action *acCall, *caFavoriteDelete;
     Action *acHistory, *acSetHistory; // "История" of the tree's node and of the set's element
     Action *acLabels;                 // "Этикетки…" of the tree's node, with all under it
+    Action *acStocktake; // "Инвентаризация" of the selected department or workplace
     Action *miLastMove, *btPrevention, *acChainKind, *acChainModel, *acChainClient;
 
 protected:

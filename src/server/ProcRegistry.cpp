@@ -15,6 +15,7 @@ void registerProcedures() {
     registerViewProcedures();
     registerNetworkProcedures();
     registerOverviewProcedures();
+    registerStocktakeProcedures();
     Journal::RegisterProcedures();
 }
 

@@ -1184,11 +1184,76 @@ void addJournal(Connection &cn) {
     JournalSchema::create(cn);
 }
 
+// ---- Version 11: stocktaking --------------------------------------------------------------------
+
+// A count of what stands at one place (a department with everything under it, or a workplace):
+// who started it, when, and when it was finished (Null while it is open). One place has at most
+// one open count, so two workstations starting at once share it.
+const Table &stocktakeTable() {
+    static const Table t{
+        "Stocktake",
+        "IdStocktake",
+        {id("IdStocktake"),
+         {"StckIdDepartment", I, 0, "REFERENCES Department (IdDepartment) ON DELETE CASCADE"},
+         {"StckIdWorkplace", I, 0, "REFERENCES Workplace (IdWorkplace) ON DELETE CASCADE"},
+         {"StckElements", B, 0, "NOT NULL DEFAULT {FALSE}"},
+         {"StckPerson", V, 100, "NOT NULL"},
+         {"StckStarted", T, 0, "NOT NULL DEFAULT {NOW}"},
+         {"StckFinished", T}},
+        {"CHECK ((StckIdDepartment IS NULL AND StckIdWorkplace IS NOT NULL) OR (StckIdDepartment IS NOT NULL "
+         "AND StckIdWorkplace IS NULL))",
+         "CHECK (StckFinished IS NULL OR StckFinished >= StckStarted)"}};
+    return t;
+}
+
+// One scanned code of a count, kept once however often it was scanned (Times), with what it was
+// found to be: F on its place, P found here but kept elsewhere (Place: where the database has it),
+// U unknown; N is written when the count is finished, for what was expected and not scanned.
+// IdDevice or IdComponent: what the code stands for.
+const Table &stocktakeScanTable() {
+    static const Table t{
+        "StocktakeScan",
+        "ID",
+        {id("ID"),
+         {"IdStocktake", I, 0, "NOT NULL REFERENCES Stocktake (IdStocktake) ON DELETE CASCADE"},
+         {"Code", V, 50, "NOT NULL CHECK (Code <> '')"},
+         {"Scanned", T, 0, "NOT NULL DEFAULT {NOW}"},
+         {"Result", C, 1, "NOT NULL CHECK (Result IN ('F', 'P', 'U', 'N'))"},
+         {"IdDevice", I, 0, "REFERENCES DeviceUnit (IdDevice) ON DELETE SET NULL"},
+         {"IdComponent", I, 0, "REFERENCES CompleteSet (IdComponent) ON DELETE SET NULL"},
+         {"Place", V, 500},
+         {"Person", V, 100},
+         {"Times", I, 0, "NOT NULL DEFAULT 1 CHECK (Times >= 1)"}},
+        {"UNIQUE (IdStocktake, Code)", "CHECK (IdDevice IS NULL OR IdComponent IS NULL)"}};
+    return t;
+}
+
+void addStocktaking(Connection &cn) {
+    const Engine e = cn.engine();
+    run(cn, {createTable(e, stocktakeTable()), createTable(e, stocktakeScanTable()),
+             QStringLiteral("CREATE INDEX ixStocktakeDepartment ON Stocktake (StckIdDepartment)"),
+             QStringLiteral("CREATE INDEX ixStocktakeWorkplace ON Stocktake (StckIdWorkplace)"),
+             QStringLiteral("CREATE UNIQUE INDEX uxStocktakeOpenDepartment ON Stocktake (StckIdDepartment) "
+                            "WHERE StckFinished IS NULL AND StckIdDepartment IS NOT NULL"),
+             QStringLiteral("CREATE UNIQUE INDEX uxStocktakeOpenWorkplace ON Stocktake (StckIdWorkplace) "
+                            "WHERE StckFinished IS NULL AND StckIdWorkplace IS NOT NULL"),
+             QStringLiteral("CREATE INDEX ixStocktakeScanDevice ON StocktakeScan (IdDevice)"),
+             QStringLiteral("CREATE INDEX ixStocktakeScanComponent ON StocktakeScan (IdComponent)"),
+             // A scanned code is looked up by a device's inventory number and an element's serial,
+             // each as a label prints it: without the blanks around it.
+             QStringLiteral("CREATE INDEX ixDeviceNumber ON DeviceUnit ((trim(DevcNumber)))"),
+             QStringLiteral("CREATE INDEX ixSetSerial ON CompleteSet ((trim(NumberManufact)))")});
+    if (e == Engine::SQLite) {
+        run(cn, sqliteValueChecks(stocktakeTable()));
+        run(cn, sqliteValueChecks(stocktakeScanTable()));
+    }
+}
+
 using Step = void (*)(Connection &);
 const Step Steps[] = {createV1,        upgradeToV2,          upgradeToV3,
                       addStrictChecks, scopeIgnoredAccounts, refuseNumericDates,
                       addProgramParts, addUniqueUserAccount, foldWithoutProgramFunctions,
-                      addJournal}; // Steps[i] brings version i to version i + 1
+                      addJournal,      addStocktaking}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 void describeTables() {
@@ -1201,6 +1266,8 @@ void describeTables() {
     si.addTable(info(findTable()));
     si.addTable(info(programPartTable()));
     JournalSchema::describe();
+    si.addTable(info(stocktakeTable()));
+    si.addTable(info(stocktakeScanTable()));
     si.addTable({QStringLiteral("ClientList"),
                  {{QStringLiteral("ID"), I, 0, false, true},
                   {QStringLiteral("TradeName"), V, 51, false, true},

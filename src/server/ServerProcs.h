@@ -14,6 +14,7 @@ void registerBookmarkProcedures();    // bookmarks of the operating-system user 
 void registerViewProcedures();        // model, document, consumable and search grids (ProcViews.cpp)
 void registerNetworkProcedures();     // network, users, checklists, versions (ProcNetwork.cpp)
 void registerOverviewProcedures();    // the overview's charts and the rows behind them (ProcOverview.cpp)
+void registerStocktakeProcedures();   // stocktaking counts and their scans (ProcStocktake.cpp)
 
 // Helpers shared by the procedure bodies.
 namespace Proc {

@@ -114,6 +114,10 @@ void OpenChecklistReport(int user) {
     launcher()(QString(), ReportServerAddress(settings.externalHost, report));
 }
 
+void ViewOwnReport(const ReportTable &report) {
+    viewer()(report);
+}
+
 BrowserLauncher SetBrowserLauncher(BrowserLauncher l) {
     BrowserLauncher old = std::move(launcher());
     launcher() = l ? std::move(l) : BrowserLauncher(launch);

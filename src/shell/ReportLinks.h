@@ -29,6 +29,8 @@ void OpenReport(const QString &report);
 // The setup checklist's report: always on the external host, in the desktop's default browser;
 // rendered by Velmora when no external host is set.
 void OpenChecklistReport(int user);
+// Shows a report Velmora has built itself (a stocktaking) the way its own reports are shown.
+void ViewOwnReport(const ReportTable &report);
 
 // Seams: how an address reaches a browser (browser command, or empty for the desktop's opener),
 // and how an own report is shown. Each returns the previous one.

@@ -23,6 +23,8 @@
 #include "network/fmNetUser.h"
 #include "placement/dgLabels.h"
 #include "placement/fmLayout.h"
+#include "placement/fmStocktake.h"
+#include "shell/ReportLinks.h"
 #include "ui/Seams.h"
 #include "views/ViewLinks.h"
 
@@ -74,6 +76,7 @@ void ConnectDialogs(TLayoutMainFM &view) {
     };
     view.runElementMoveList = [](int compSet) { return TElementMoveListDG::Run(compSet); };
     view.runElementMove = [](int compSet, int device) { return TElementMoveEditDG::Run(compSet, device); };
+    TStocktakeFM::ReportViewer() = [](const ReportTable &report) { ViewOwnReport(report); };
     ConnectDialogs(view.links);
 }
 
