@@ -39,6 +39,8 @@
 int NetworkCommand(const QString &command, const QString &url, const QStringList &args); // netscan.cpp
 int JournalCommand(const QString &url, const QStringList &args,
                    const std::function<void(const QString &)> &usage); // journal.cpp
+int CopyCommand(const QString &url, const QStringList &args,
+                const std::function<void(const QString &)> &usage); // copy.cpp
 
 namespace {
 
@@ -81,6 +83,11 @@ const char *Usage =
     "  velmora-db [--database АДРЕС] journal [--keep МЕСЯЦЕВ] [--purge]\n"
     "      --keep задаёт, сколько месяцев хранить журнал (по умолчанию 36), --purge удаляет\n"
     "      записи старше этого срока\n"
+    "  velmora-db [--database АДРЕС] copy --to АДРЕС\n"
+    "      скопировать базу данных со всеми таблицами, ключами и журналом изменений в пустую\n"
+    "      базу (файл SQLite или базу PostgreSQL): резервная копия базы сервера в файл,\n"
+    "      восстановление из файла на сервер, переход с файла на сервер; после копирования\n"
+    "      число строк каждой таблицы сверяется с источником\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -460,6 +467,10 @@ int journal(const QString &url, const QStringList &args) {
     return JournalCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
 
+int copy(const QString &url, const QStringList &args) {
+    return CopyCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
@@ -467,6 +478,7 @@ const ToolCommand Commands[] = {
     {"publish", publishVersion, true},
     {"report", report, true},
     {"journal", journal, true},
+    {"copy", copy, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},
