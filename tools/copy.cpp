@@ -22,7 +22,8 @@ void out(FILE *to, const QString &text) {
 } // namespace
 
 // Throws AppError when the copy is refused or fails; `usage` is called for a wrong command line.
-int CopyCommand(const QString &url, const QStringList &args, const std::function<void(const QString &)> &usage) {
+int CopyCommand(const QString &url, const QStringList &args,
+                const std::function<void(const QString &)> &usage) {
     QString to;
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == u"--to" && i + 1 < args.size() && !args[i + 1].isEmpty())
@@ -45,7 +46,11 @@ int CopyCommand(const QString &url, const QStringList &args, const std::function
 
     const auto counts = DatabaseCopy::copy(source, target, [](const DatabaseCopy::Progress &p) {
         if (p.rows == 0)
-            out(stderr, QStringLiteral("[%1/%2] %3: строк %4\n").arg(p.tableNumber).arg(p.tableCount).arg(p.table).arg(p.total));
+            out(stderr, QStringLiteral("[%1/%2] %3: строк %4\n")
+                            .arg(p.tableNumber)
+                            .arg(p.tableCount)
+                            .arg(p.table)
+                            .arg(p.total));
         else if (p.rows % 100000 == 0 && p.rows < p.total)
             out(stderr, QStringLiteral("[%1/%2] %3: %4 из %5\n")
                             .arg(p.tableNumber)
@@ -74,6 +79,7 @@ int CopyCommand(const QString &url, const QStringList &args, const std::function
     if (!differ.isEmpty())
         throw AppError(QStringLiteral("В базе данных %1 число строк не совпадает с источником в таблицах: %2")
                            .arg(toText, differ.join(QStringLiteral(", "))));
-    out(stderr, QStringLiteral("Готово: в %1 в каждой таблице столько же строк, сколько в источнике\n").arg(toText));
+    out(stderr,
+        QStringLiteral("Готово: в %1 в каждой таблице столько же строк, сколько в источнике\n").arg(toText));
     return 0;
 }

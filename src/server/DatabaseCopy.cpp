@@ -117,8 +117,9 @@ Catalogue sqliteCatalogue(Connection &cn) {
             continue;
         Table t;
         t.name = name;
-        const ResultSet cols = cn.query(QStringLiteral("SELECT name, type, pk FROM pragma_table_info(:T) ORDER BY cid"),
-                                        {{QStringLiteral("T"), t.name}});
+        const ResultSet cols =
+            cn.query(QStringLiteral("SELECT name, type, pk FROM pragma_table_info(:T) ORDER BY cid"),
+                     {{QStringLiteral("T"), t.name}});
         QVector<std::pair<int, QString>> key;
         for (const auto &c : cols.rows) {
             t.columns << Column{c[0].toString(), sqliteType(c[1].toString())};
@@ -130,8 +131,8 @@ Catalogue sqliteCatalogue(Connection &cn) {
             t.key << k.second;
         if (t.key.size() == 1 && row[1].toString().contains(u"AUTOINCREMENT", Qt::CaseInsensitive))
             t.identity = t.key.front();
-        const ResultSet refs =
-            cn.query(QStringLiteral("SELECT * FROM pragma_foreign_key_list(:T)"), {{QStringLiteral("T"), t.name}});
+        const ResultSet refs = cn.query(QStringLiteral("SELECT * FROM pragma_foreign_key_list(:T)"),
+                                        {{QStringLiteral("T"), t.name}});
         const int table = refs.indexOf(QStringLiteral("table")), from = refs.indexOf(QStringLiteral("from")),
                   to = refs.indexOf(QStringLiteral("to"));
         for (const auto &r : refs.rows)
@@ -205,14 +206,15 @@ Catalogue referenceOrder(const Catalogue &tables) {
         for (int i = 0; i < tables.size(); ++i) {
             if (done[size_t(i)])
                 continue;
-            const bool ready = std::all_of(tables[i].refs.begin(), tables[i].refs.end(), [&](const Reference &r) {
-                if (r.table.compare(tables[i].name, Qt::CaseInsensitive) == 0)
+            const bool ready =
+                std::all_of(tables[i].refs.begin(), tables[i].refs.end(), [&](const Reference &r) {
+                    if (r.table.compare(tables[i].name, Qt::CaseInsensitive) == 0)
+                        return true;
+                    for (int j = 0; j < tables.size(); ++j)
+                        if (!done[size_t(j)] && tables[j].name.compare(r.table, Qt::CaseInsensitive) == 0)
+                            return false;
                     return true;
-                for (int j = 0; j < tables.size(); ++j)
-                    if (!done[size_t(j)] && tables[j].name.compare(r.table, Qt::CaseInsensitive) == 0)
-                        return false;
-                return true;
-            });
+                });
             if (ready) {
                 out << tables[i];
                 done[size_t(i)] = true;
@@ -667,8 +669,8 @@ std::unique_ptr<RowSource> openSource(Connection &cn, const Table &table, const 
     QVector<ColType> types;
     for (const QString &c : columns)
         types << table.columns[table.columnIndex(c)].type;
-    return std::make_unique<PostgresSource>(postgresHandle(cn), QStringLiteral("COPY (%1) TO STDOUT").arg(sql),
-                                            types);
+    return std::make_unique<PostgresSource>(postgresHandle(cn),
+                                            QStringLiteral("COPY (%1) TO STDOUT").arg(sql), types);
 }
 
 std::unique_ptr<RowSink> openSink(Connection &cn, const Table &table, const QStringList &columns) {
@@ -676,16 +678,16 @@ std::unique_ptr<RowSink> openSink(Connection &cn, const Table &table, const QStr
         QStringList marks;
         for (qsizetype i = 0; i < columns.size(); ++i)
             marks << QStringLiteral("?");
-        return std::make_unique<SqliteSink>(sqliteHandle(cn),
-                                            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                .arg(quoted(table.name), quotedList(columns), marks.join(u',')));
+        return std::make_unique<SqliteSink>(
+            sqliteHandle(cn), QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                  .arg(quoted(table.name), quotedList(columns), marks.join(u',')));
     }
     QVector<ColType> types;
     for (const QString &c : columns)
         types << table.columns[table.columnIndex(c)].type;
     return std::make_unique<PostgresSink>(
-        postgresHandle(cn), QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoted(table.name), quotedList(columns)),
-        types);
+        postgresHandle(cn),
+        QStringLiteral("COPY %1 (%2) FROM STDIN").arg(quoted(table.name), quotedList(columns)), types);
 }
 
 // A table whose rows reference rows of the same table (a department's higher department): the
@@ -735,7 +737,8 @@ const QHash<QString, qint64> &newDatabaseRows() {
         cn.open(QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("new.db")));
         Schema::prepare(cn);
         for (const Table &t : sqliteCatalogue(cn))
-            if (const qint64 n = cn.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(t.name))).toLongLong())
+            if (const qint64 n =
+                    cn.scalar(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(t.name))).toLongLong())
                 rows.insert(t.name.toLower(), n);
         cn.close();
     });
@@ -751,10 +754,11 @@ void refuseIfHoldsData(Connection &target, const Catalogue &tables) {
     for (const Table &t : tables) {
         const qint64 n = rowCount(target, t.name);
         if (n > allowed.value(t.name.toLower()))
-            throw AppError(QStringLiteral("База данных %1 не пуста: в таблице %2 строк: %3. Копировать можно только "
-                                          "в пустую базу данных")
-                               .arg(redactedUrl(target.url().toString()), displayName(t.name))
-                               .arg(n));
+            throw AppError(
+                QStringLiteral("База данных %1 не пуста: в таблице %2 строк: %3. Копировать можно только "
+                               "в пустую базу данных")
+                    .arg(redactedUrl(target.url().toString()), displayName(t.name))
+                    .arg(n));
     }
 }
 
@@ -817,7 +821,8 @@ QHash<QString, qint64> identityPositions(Connection &cn, const Catalogue &tables
     QHash<QString, qint64> out;
     if (cn.engine() == Engine::SQLite) {
         if (!findTable(tables, QStringLiteral("sqlite_sequence")) &&
-            cn.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'sqlite_sequence'")).toInt() == 0)
+            cn.scalar(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'sqlite_sequence'"))
+                    .toInt() == 0)
             return out;
         const ResultSet rs = cn.query(QStringLiteral("SELECT name, seq FROM sqlite_sequence"));
         for (const auto &row : rs.rows)
@@ -826,11 +831,12 @@ QHash<QString, qint64> identityPositions(Connection &cn, const Catalogue &tables
     }
     for (const Table &t : tables)
         if (!t.identity.isEmpty())
-            out.insert(t.name.toLower(),
-                       cn.scalar(QStringLiteral("SELECT pg_sequence_last_value(CAST(pg_get_serial_sequence(:T, :C) "
-                                                "AS regclass))"),
-                                 {{QStringLiteral("T"), quoted(t.name)}, {QStringLiteral("C"), t.identity}})
-                           .toLongLong());
+            out.insert(
+                t.name.toLower(),
+                cn.scalar(QStringLiteral("SELECT pg_sequence_last_value(CAST(pg_get_serial_sequence(:T, :C) "
+                                         "AS regclass))"),
+                          {{QStringLiteral("T"), quoted(t.name)}, {QStringLiteral("C"), t.identity}})
+                    .toLongLong());
     return out;
 }
 
@@ -838,22 +844,25 @@ void continueIdentities(Connection &cn, const Catalogue &tables, const QHash<QSt
     for (const Table &t : tables) {
         if (t.identity.isEmpty())
             continue;
-        const qint64 last =
-            std::max(given.value(t.name.toLower()),
-                     cn.scalar(QStringLiteral("SELECT max(%1) FROM %2").arg(quoted(t.identity), quoted(t.name)))
-                         .toLongLong());
+        const qint64 last = std::max(
+            given.value(t.name.toLower()),
+            cn.scalar(QStringLiteral("SELECT max(%1) FROM %2").arg(quoted(t.identity), quoted(t.name)))
+                .toLongLong());
         const QVariantMap p = {{QStringLiteral("T"), t.name}, {QStringLiteral("V"), last}};
         if (cn.engine() == Engine::SQLite) {
-            if (last > 0 && cn.execute(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, :V) WHERE name = :T"),
-                                       p) == 0)
+            if (last > 0 &&
+                cn.execute(QStringLiteral("UPDATE sqlite_sequence SET seq = max(seq, :V) WHERE name = :T"),
+                           p) == 0)
                 cn.execute(QStringLiteral("INSERT INTO sqlite_sequence (name, seq) VALUES (:T, :V)"), p);
             continue;
         }
         const QVariantMap q = {{QStringLiteral("T"), quoted(t.name)},
                                {QStringLiteral("C"), t.identity},
                                {QStringLiteral("V"), std::max<qint64>(last, 1)}};
-        cn.query(last > 0 ? QStringLiteral("SELECT setval(CAST(pg_get_serial_sequence(:T, :C) AS regclass), :V, true)")
-                          : QStringLiteral("SELECT setval(CAST(pg_get_serial_sequence(:T, :C) AS regclass), :V, false)"),
+        cn.query(last > 0 ? QStringLiteral(
+                                "SELECT setval(CAST(pg_get_serial_sequence(:T, :C) AS regclass), :V, true)")
+                          : QStringLiteral(
+                                "SELECT setval(CAST(pg_get_serial_sequence(:T, :C) AS regclass), :V, false)"),
                  q);
     }
 }
@@ -862,8 +871,8 @@ void continueIdentities(Connection &cn, const Catalogue &tables, const QHash<QSt
 void rebuildTextIndexes(Connection &cn) {
     if (cn.engine() != Engine::SQLite)
         return;
-    const ResultSet rs = cn.query(QStringLiteral(
-        "SELECT name FROM sqlite_master WHERE type = 'table' AND sql LIKE 'CREATE VIRTUAL TABLE%USING fts%'"));
+    const ResultSet rs = cn.query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND "
+                                                 "sql LIKE 'CREATE VIRTUAL TABLE%USING fts%'"));
     for (const auto &row : rs.rows) {
         const QString name = quoted(row[0].toString());
         cn.execute(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(name));
@@ -882,13 +891,13 @@ struct Load {
     QVector<TableCount> run();
 
 private:
-    qint64 copyTable(const Table &from, const QStringList &fromColumns, const Table &to, const QStringList &columns,
-                     qint64 total, int number, int count);
+    qint64 copyTable(const Table &from, const QStringList &fromColumns, const Table &to,
+                     const QStringList &columns, qint64 total, int number, int count);
 };
 
 // `fromColumns` and `columns` name the same columns as each engine spells them.
-qint64 Load::copyTable(const Table &from, const QStringList &fromColumns, const Table &to, const QStringList &columns,
-                       qint64 total, int number, int count) {
+qint64 Load::copyTable(const Table &from, const QStringList &fromColumns, const Table &to,
+                       const QStringList &columns, qint64 total, int number, int count) {
     Progress p{displayName(to.name), number, count, 0, total};
     if (progress)
         progress(p);
@@ -946,10 +955,11 @@ QVector<TableCount> Load::run() {
     Schema::describe();
     const int version = Schema::version(source);
     if (version != Schema::CurrentVersion)
-        throw AppError(QStringLiteral("Схема копируемой базы данных (версия %1) не та, что у программы (версия %2); "
-                                      "откройте её программой, чтобы обновить схему, и повторите копирование")
-                           .arg(version)
-                           .arg(Schema::CurrentVersion));
+        throw AppError(
+            QStringLiteral("Схема копируемой базы данных (версия %1) не та, что у программы (версия %2); "
+                           "откройте её программой, чтобы обновить схему, и повторите копирование")
+                .arg(version)
+                .arg(Schema::CurrentVersion));
     refuseSameDatabase(source, target);
     // A target with tables is looked at before anything is written to it, an older one included.
     if (Schema::version(target) != 0)
@@ -1015,11 +1025,12 @@ QVector<TableCount> Load::run() {
         }
         count.target = rowCount(target, to.name);
         if (count.target != count.source)
-            throw AppError(QStringLiteral("Копия не сходится с источником: в таблице %1 строк %2, а в источнике %3; "
-                                          "ничего не записано")
-                               .arg(count.table)
-                               .arg(count.target)
-                               .arg(count.source));
+            throw AppError(
+                QStringLiteral("Копия не сходится с источником: в таблице %1 строк %2, а в источнике %3; "
+                               "ничего не записано")
+                    .arg(count.table)
+                    .arg(count.target)
+                    .arg(count.source));
         counts << count;
     }
 
