@@ -91,7 +91,8 @@ protected:
         // A department moved under one made after it: its higher department has the greater key.
         const int lower = insertRow(cn, "Department", {{"DprtName", "Склад запчастей"}}).toInt();
         const int higher = insertRow(cn, "Department", {{"DprtName", "Филиал"}}).toInt();
-        cn.execute("UPDATE Department SET DprtIdHigher = :H WHERE IdDepartment = :L", {{"H", higher}, {"L", lower}});
+        cn.execute("UPDATE Department SET DprtIdHigher = :H WHERE IdDepartment = :L",
+                   {{"H", higher}, {"L", lower}});
         // Texts and bytes with the characters a bulk format escapes.
         insertRow(cn, "ProgramVersion",
                   {{"Version", "9.8.7.6"},
@@ -135,7 +136,8 @@ TEST_P(DatabaseCopyTest, EveryRowArrivesAsTheSourceHoldsIt) {
         EXPECT_EQ(tableRows(to, c.table), tableRows(from, c.table));
     }
     for (const char *table : {"CompleteSet", "Department", "Journal", "ProgramVersion", "SchemaVersion"}) {
-        const auto it = std::find_if(counts.begin(), counts.end(), [&](const auto &c) { return c.table == table; });
+        const auto it =
+            std::find_if(counts.begin(), counts.end(), [&](const auto &c) { return c.table == table; });
         ASSERT_NE(it, counts.end()) << table;
         EXPECT_GT(it->target, 0) << table;
     }
@@ -152,10 +154,12 @@ TEST_P(DatabaseCopyTest, EveryRowArrivesAsTheSourceHoldsIt) {
     EXPECT_EQ(to.scalar("SELECT count(*) FROM Journal").toInt(), journalBefore + 1);
     const int dep = insertRow(to, "Department", {{"DprtName", "Новый отдел"}}).toInt();
     EXPECT_GT(dep, from.scalar("SELECT max(IdDepartment) FROM Department").toInt());
-    EXPECT_EQ(to.scalar("SELECT count(*) FROM FindText WHERE Kind = 'D' AND ID = :D", {{"D", dep}}).toInt(), 1);
+    EXPECT_EQ(to.scalar("SELECT count(*) FROM FindText WHERE Kind = 'D' AND ID = :D", {{"D", dep}}).toInt(),
+              1);
     if (to.engine() == Engine::SQLite) { // the full-text indexes agree with their content
         for (const char *index : {"FindIndex", "SearchIndex"}) {
-            EXPECT_NO_THROW(to.execute(QStringLiteral("INSERT INTO %1 (%1) VALUES ('integrity-check')").arg(index)))
+            EXPECT_NO_THROW(
+                to.execute(QStringLiteral("INSERT INTO %1 (%1) VALUES ('integrity-check')").arg(index)))
                 << index;
         }
     }
@@ -268,10 +272,12 @@ TEST(DatabaseCopyTool, CopiesPrintsCountsAndRefuses) {
         const auto [code, out, err] = run(c.args);
         EXPECT_EQ(code, c.exitCode) << err.toStdString();
         if (c.out) {
-            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.out)).match(out).hasMatch()) << out.toStdString();
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.out)).match(out).hasMatch())
+                << out.toStdString();
         }
         if (c.err) {
-            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.err)).match(err).hasMatch()) << err.toStdString();
+            EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.err)).match(err).hasMatch())
+                << err.toStdString();
         }
     }
     EXPECT_EQ(QFileInfo(dir.filePath("sub/to.db")).permissions() &
