@@ -21,8 +21,9 @@ constexpr QFile::Permissions OwnerFolder = OwnerFile | QFile::ExeOwner;
 // "<name of the database>-yyyy-MM-dd-HHmmss[-N].db": the day, the time, a number for a second
 // backup within one second.
 QRegularExpression namePattern(const QString &databasePath) {
-    return QRegularExpression(QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2})-(\\d{6})(?:-(\\d+))?\\.db$")
-                                  .arg(QRegularExpression::escape(QFileInfo(databasePath).completeBaseName())));
+    return QRegularExpression(
+        QStringLiteral("^%1-(\\d{4}-\\d{2}-\\d{2})-(\\d{6})(?:-(\\d+))?\\.db$")
+            .arg(QRegularExpression::escape(QFileInfo(databasePath).completeBaseName())));
 }
 
 QString embeddedPath(const Connection &cn) {
@@ -78,6 +79,13 @@ void backupInto(sqlite3 *source, const QString &path) {
 
 } // namespace
 
+void writeSnapshot(Connection &cn, const QString &path) {
+    sqlite3 *source = embeddedPath(cn).isEmpty() ? nullptr : DriverHandle<sqlite3>(cn.database(), "sqlite3*");
+    if (!source)
+        fail(path, QStringLiteral("база данных не в файле"));
+    backupInto(source, path);
+}
+
 QString folder(const QString &databasePath) {
     return QFileInfo(databasePath).absoluteDir().filePath(QStringLiteral("backups"));
 }
@@ -89,7 +97,8 @@ QStringList list(const QString &databasePath) {
     for (const QString &name : dir.entryList(QDir::Files)) {
         const auto m = pattern.match(name);
         if (m.hasMatch())
-            found.append({m.captured(1) + m.captured(2) + m.captured(3).rightJustified(6, u'0'), dir.filePath(name)});
+            found.append(
+                {m.captured(1) + m.captured(2) + m.captured(3).rightJustified(6, u'0'), dir.filePath(name)});
     }
     std::sort(found.begin(), found.end());
     QStringList out;

@@ -25,6 +25,11 @@ QStringList list(const QString &databasePath);
 // the backup cannot be written; a failed backup leaves no file behind.
 QString make(Connection &cn, const QDateTime &now = QDateTime::currentDateTime());
 
+// The open SQLite database written whole into a new file at `path` (0600) by SQLite's online
+// backup: a consistent snapshot that holds the database for moments only. Throws AppError; a
+// failed copy leaves no file behind.
+void writeSnapshot(Connection &cn, const QString &path);
+
 // At the first start of a day: a backup when none was made on that day (by date of `now`).
 // Returns the new file's path, or an empty text when it was not due or the database is not a file.
 QString makeIfDue(Connection &cn, const QDateTime &now = QDateTime::currentDateTime());

@@ -2,8 +2,10 @@
 
 #include "data/DriverHandle.h"
 #include "data/Errors.h"
+#include "data/FileBackup.h"
 #include "server/Schema.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
@@ -879,6 +881,30 @@ void rebuildTextIndexes(Connection &cn) {
     }
 }
 
+// A snapshot of the SQLite database in a temporary folder beside it (or, where that cannot be
+// written, in the system's temporary folder), opened on `snapshot`; the database itself when
+// neither works.
+Connection &openSnapshot(Connection &source, std::unique_ptr<QTemporaryDir> &dir, Connection &snapshot) {
+    const QString beside =
+        QFileInfo(source.url().path).absoluteDir().filePath(QStringLiteral(".velmora-copy-XXXXXX"));
+    for (const QString &pattern : {beside, QString()}) {
+        dir =
+            pattern.isEmpty() ? std::make_unique<QTemporaryDir>() : std::make_unique<QTemporaryDir>(pattern);
+        if (!dir->isValid())
+            continue;
+        const QString path = dir->filePath(QStringLiteral("snapshot.db"));
+        try {
+            FileBackup::writeSnapshot(source, path);
+            snapshot.open(QStringLiteral("sqlite:") + path);
+            return snapshot;
+        } catch (const AppError &) {
+            snapshot.close();
+        }
+    }
+    dir.reset();
+    return source;
+}
+
 // ---- the load ----------------------------------------------------------------------------------
 
 struct Load {
@@ -887,6 +913,7 @@ struct Load {
     ProgressFn progress;
     bool timed = false; // the benchmark: rows held in memory, only their writing timed
     qint64 writeNs = 0;
+    Connection *reading = nullptr; // the source, or its snapshot
 
     QVector<TableCount> run();
 
@@ -903,7 +930,7 @@ qint64 Load::copyTable(const Table &from, const QStringList &fromColumns, const 
         progress(p);
     if (total == 0)
         return 0;
-    const auto rowsIn = openSource(source, from, fromColumns);
+    const auto rowsIn = openSource(*reading, from, fromColumns);
     Row row(size_t(columns.size()));
 
     // A table that references itself, or the benchmark: every row read first.
@@ -961,26 +988,33 @@ QVector<TableCount> Load::run() {
                 .arg(version)
                 .arg(Schema::CurrentVersion));
     refuseSameDatabase(source, target);
+    // A SQLite file is read from a snapshot: a read of the file itself would hold it against
+    // every other workstation's writes for the whole copy, the snapshot only for moments.
+    std::unique_ptr<QTemporaryDir> snapshotDir;
+    Connection snapshot;
+    Connection &from =
+        source.engine() == Engine::SQLite ? openSnapshot(source, snapshotDir, snapshot) : source;
+    reading = &from;
     // A target with tables is looked at before anything is written to it, an older one included.
     if (Schema::version(target) != 0)
         refuseIfHoldsData(target, catalogue(target));
     Schema::prepare(target);
 
     BulkWaitLimit wait(target);
-    Transaction read(source, TxMode::Read);
-    if (source.engine() == Engine::PostgreSQL) {
+    Transaction read(from, TxMode::Read);
+    if (from.engine() == Engine::PostgreSQL) {
         // One snapshot for every table, whatever other workstations write meanwhile; dates and
         // binary data in the forms the load reads.
-        source.execute(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
-        source.execute(QStringLiteral("SET LOCAL DateStyle = 'ISO, YMD'"));
-        source.execute(QStringLiteral("SET LOCAL bytea_output = 'hex'"));
-        source.execute(QStringLiteral("SET LOCAL extra_float_digits = 3"));
+        from.execute(QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY"));
+        from.execute(QStringLiteral("SET LOCAL DateStyle = 'ISO, YMD'"));
+        from.execute(QStringLiteral("SET LOCAL bytea_output = 'hex'"));
+        from.execute(QStringLiteral("SET LOCAL extra_float_digits = 3"));
     }
     Transaction write(target, TxMode::Write);
     if (target.engine() == Engine::PostgreSQL)
         target.execute(QStringLiteral("SET LOCAL DateStyle = 'ISO, YMD'"));
 
-    const Catalogue sourceTables = catalogue(source);
+    const Catalogue sourceTables = catalogue(from);
     const Catalogue targetTables = referenceOrder(catalogue(target));
     TriggersOff triggers(target, targetTables);
     // Now that the target's tables are locked (or its file), it is looked at again: another client
@@ -994,7 +1028,7 @@ QVector<TableCount> Load::run() {
     for (const Table &s : sourceTables) {
         if (findTable(targetTables, s.name))
             continue;
-        if (const qint64 n = rowCount(source, s.name))
+        if (const qint64 n = rowCount(from, s.name))
             throw AppError(QStringLiteral("В базе данных %1 нет таблицы %2, а в копируемой в ней строк: %3")
                                .arg(targetName, displayName(s.name))
                                .arg(n));
@@ -1004,22 +1038,22 @@ QVector<TableCount> Load::run() {
     int number = 0;
     for (const Table &to : targetTables) {
         ++number;
-        const Table *from = findTable(sourceTables, to.name);
+        const Table *fromTable = findTable(sourceTables, to.name);
         TableCount count{displayName(to.name), 0, 0};
-        if (from) {
+        if (fromTable) {
             QStringList columns;
-            for (const Column &c : from->columns) {
+            for (const Column &c : fromTable->columns) {
                 const int i = to.columnIndex(c.name);
                 if (i < 0)
                     throw AppError(QStringLiteral("В базе данных %1 у таблицы %2 нет столбца %3")
                                        .arg(targetName, displayName(to.name), c.name));
                 columns << to.columns[i].name;
             }
-            count.source = rowCount(source, from->name);
+            count.source = rowCount(from, fromTable->name);
             QStringList fromColumns;
-            for (const Column &c : from->columns)
+            for (const Column &c : fromTable->columns)
                 fromColumns << c.name;
-            copyTable(*from, fromColumns, to, columns, count.source, number, int(targetTables.size()));
+            copyTable(*fromTable, fromColumns, to, columns, count.source, number, int(targetTables.size()));
         } else if (progress) {
             progress(Progress{count.table, number, int(targetTables.size()), 0, 0});
         }
@@ -1039,7 +1073,7 @@ QVector<TableCount> Load::run() {
     rebuildTextIndexes(target);
     if (timed) // a bare load into this target builds its text indexes as well
         writeNs += clock.nsecsElapsed();
-    continueIdentities(target, targetTables, identityPositions(source, sourceTables));
+    continueIdentities(target, targetTables, identityPositions(from, sourceTables));
     triggers.restore();
     write.commit();
     read.commit();

@@ -45,7 +45,8 @@ void AddBackupCommand(QWidget *mainWindow) {
     action->setObjectName(QStringLiteral("acBackup"));
     action->setEnabled(embeddedDatabase());
     if (!action->isEnabled())
-        action->setToolTip(QStringLiteral("Резервную копию базы сервера делает администратор командой velmora-db copy"));
+        action->setToolTip(
+            QStringLiteral("Резервную копию базы сервера делает администратор командой velmora-db copy"));
     QObject::connect(action, &QAction::triggered, mainWindow, [] {
         Guarded([] {
             if (!embeddedDatabase())

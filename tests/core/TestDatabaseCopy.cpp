@@ -165,6 +165,25 @@ TEST_P(DatabaseCopyTest, EveryRowArrivesAsTheSourceHoldsIt) {
     }
 }
 
+// Another workstation writes to the source while it is copied: its write goes through at once,
+// and the copy holds the source as it was when the copy began.
+TEST_P(DatabaseCopyTest, WorkstationsWriteToTheSourceWhileItIsCopied) {
+    Connection &from = source->cn();
+    const int departments = from.scalar("SELECT count(*) FROM Department").toInt();
+    auto workstation = source->connect();
+    bool wrote = false;
+    DatabaseCopy::copy(from, target->cn(), [&](const DatabaseCopy::Progress &) {
+        if (std::exchange(wrote, true))
+            return;
+        Transaction tx(*workstation);
+        insertRow(*workstation, "Department", {{"DprtName", "Новый отдел"}});
+        tx.commit();
+    });
+    EXPECT_TRUE(wrote);
+    EXPECT_EQ(from.scalar("SELECT count(*) FROM Department").toInt(), departments + 1);
+    EXPECT_EQ(target->cn().scalar("SELECT count(*) FROM Department").toInt(), departments);
+}
+
 // The target is refused, and left as it was, when it holds data or is the source itself.
 TEST_P(DatabaseCopyTest, ATargetThatIsNotEmptyIsRefusedUntouched) {
     Connection &from = source->cn();

@@ -41,7 +41,8 @@ TEST_F(FileBackupTest, ABackupIsAWholeDatabaseForItsOwnerOnly) {
     EXPECT_EQ(QFileInfo(file).fileName(), QFileInfo(path).completeBaseName() + "-2024-03-01-090000.db");
     EXPECT_EQ(QFileInfo(file).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
               QFile::ReadOwner | QFile::WriteOwner);
-    EXPECT_EQ(QFileInfo(FileBackup::folder(path)).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+    EXPECT_EQ(QFileInfo(FileBackup::folder(path)).permissions() &
+                  ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_FALSE(QFileInfo::exists(file + ".part"));
 
