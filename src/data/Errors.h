@@ -38,6 +38,12 @@ public:
     using AppError::AppError;
 };
 
+// The database was brought to a schema of a newer program than this one.
+class NewerSchemaError : public SchemaVersionError {
+public:
+    using SchemaVersionError::SchemaVersionError;
+};
+
 // A piece of user input as a message quotes it: in guillemets, cut to a few dozen characters, so
 // that a long input never floods a message box or the log.
 inline QString quoteInput(const QString &input, int max = 40) {

@@ -51,9 +51,25 @@ void TdmTessal::DataModuleCreate(const QString &url) {
     }
     // A database this program cannot use (of a newer program, damaged, an upgrade that failed) is
     // left as it is and stops the start as well.
+    // A newer program's database asks first for that program: the version step of an older
+    // program cannot run against a schema it does not know, so it runs here, before the refusal.
     try {
         if (prepareDatabase)
             prepareDatabase(cnGeneral);
+    } catch (const NewerSchemaError &e) {
+        QString updateFailure;
+        try {
+            m_updating = updateForNewerDatabase && updateForNewerDatabase(cnGeneral);
+        } catch (const std::exception &u) {
+            updateFailure = errorText(u);
+        }
+        cnGeneral.close();
+        if (m_updating)
+            return;
+        QString message = e.message();
+        if (!updateFailure.isEmpty())
+            message += u'\n' + updateFailure;
+        refuseStart(ExceptionText(message), message);
     } catch (const std::exception &e) {
         cnGeneral.close();
         const QString message = errorText(e);

@@ -18,7 +18,10 @@ public:
     explicit TdmTessal(const QString &url = {}, QObject *parent = nullptr);
     ~TdmTessal() override;
 
-    bool startFailed() const { return !m_startError.isEmpty(); }
+    bool startFailed() const { return !m_startError.isEmpty() || m_updating; }
+    // The database is of a newer program and the update to it has been started: this program
+    // ends quietly, the updater starts the newer one.
+    bool updating() const { return m_updating; }
     // What the box said, followed by the log's own failure when the log could not be written.
     const QString &startError() const { return m_startError; }
     // The log file the failure went to; empty when none could be written.
@@ -29,6 +32,9 @@ public:
 
     // Called once the connection is open: brings the database to the current schema.
     static inline std::function<void(Connection &)> prepareDatabase;
+    // Called when the database is of a newer program: starts the update to the version the
+    // database holds and returns true, or returns false when it holds none to update to.
+    static inline std::function<bool(Connection &)> updateForNewerDatabase;
 
 private:
     void DataModuleCreate(const QString &url);
@@ -36,6 +42,7 @@ private:
 
     QString m_startError;
     QString m_logFile;
+    bool m_updating = false;
 };
 
 extern TdmTessal *dmTessal;

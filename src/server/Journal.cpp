@@ -85,7 +85,7 @@ const QVector<TableWords> &words() {
         {"ElementMove",
          "Перемещение элемента",
          nullptr,
-         {{"IdComponent", "Элемент"}, {"Moving", "Когда"}, {"Place", "Куда"}}},
+         {{"IdComponent", "Элемент"}, {"Moving", "Когда"}, {"Place", "Откуда"}}},
         {"Model",
          "Модель",
          "ModlName",

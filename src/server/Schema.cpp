@@ -1286,11 +1286,10 @@ private:
 
 void refuseNewer(int v) {
     if (v > Schema::CurrentVersion)
-        throw SchemaVersionError(
-            QStringLiteral("База данных создана более новой версией программы (схема %1, "
-                           "программа знает схему %2). Обновите программу")
-                .arg(v)
-                .arg(Schema::CurrentVersion));
+        throw NewerSchemaError(QStringLiteral("База данных создана более новой версией программы (схема %1, "
+                                              "программа знает схему %2). Обновите программу")
+                                   .arg(v)
+                                   .arg(Schema::CurrentVersion));
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "server/DemoData.h"
 #include "server/Server.h"
 #include "shell/BackupCommand.h"
+#include "shell/VersionCheck.h"
 #include "shell/fmMain.h"
 #include "shell/fmSplash.h"
 #include "ui/BusyCursor.h"
@@ -128,8 +129,10 @@ bool Program::start(const QString &url) {
     InstallServer();
     const QString location = url.isEmpty() ? DatabaseLocation() : url;
     const bool fresh = isNewEmbeddedDatabase(location);
+    TdmTessal::updateForNewerDatabase = UpdateForNewerDatabase;
     m_data = std::make_unique<TdmTessal>(location);
     if (m_data->startFailed()) {
+        m_updating = m_data->updating();
         m_failure = m_data->startError();
         delete m_splash;
         return false;

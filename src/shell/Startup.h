@@ -60,12 +60,15 @@ public:
     int run();
 
     const QString &failure() const { return m_failure; }
+    // start() was false because the database is of a newer program and its update has started.
+    bool updating() const { return m_updating; }
     TMainFM *mainWindow() const { return m_main.get(); }
 
     int splashDelayMs = 1500; // how long the splash stays after the last module was made
 
 private:
     QString m_failure;
+    bool m_updating = false;
     std::unique_ptr<DialogRegistry> m_dialogs; // owns every dialog; destroyed first
     QPointer<TSplashFM> m_splash;
     std::unique_ptr<TdmTessal> m_data;

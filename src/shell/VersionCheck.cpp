@@ -180,6 +180,14 @@ bool CheckVersion(DataSet &taVersionChange) {
     return updating;
 }
 
+bool UpdateForNewerDatabase(Connection &cn) {
+    const QString newest = NewestProgramVersion(cn);
+    if (newest.isEmpty() || newest == GetFileVersionKey(QStringLiteral("*")))
+        return false;
+    startUpdater(cn, newest);
+    return true;
+}
+
 void ReportStart(const QString &versionLabel, bool updating) {
     confirmStart();
     const QString report = qEnvironmentVariable("VELMORA_START_REPORT");

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <functional>
 
+class Connection;
 class DataSet;
 
 // The version step of the main window: the program compares its version with the newest one kept
@@ -45,6 +46,11 @@ void RequestTerminate();
 // is missing, empty, not an executable or cannot be started raises AppError, and the program goes
 // on with its own version. Returns true when the update was started.
 bool CheckVersion(DataSet &taVersionChange);
+
+// For a database of a newer program, which this one must not open: when it holds a version other
+// than the running one, writes and starts the updater as CheckVersion does and returns true; false
+// when it holds none. Throws AppError when the updater cannot be written or started.
+bool UpdateForNewerDatabase(Connection &cn);
 
 // When $VELMORA_START_REPORT names a file, the program appends one line to it once started, its
 // process id and the text of its version label separated by a tab, and ends: a way to check

@@ -25,6 +25,8 @@ int main(int argc, char *argv[]) {
 
     Program program;
     if (!program.start()) {
+        if (program.updating())
+            return 0; // the updater starts the newer program once this one has ended
         // Scripts and service managers read the status; the reason goes to them as well.
         std::fprintf(stderr, "Velmora: %s\n", qPrintable(program.failure()));
         return 1;

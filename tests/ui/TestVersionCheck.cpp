@@ -2,6 +2,8 @@
 // updater is written and started, and what the "Версия" tab shows.
 #include "AppTest.h"
 #include "data/TessalVersionInfo.h"
+#include "data/dmTessalData.h"
+#include "server/Schema.h"
 #include "shell/VersionCheck.h"
 #include "shell/fmMain.h"
 
@@ -156,6 +158,53 @@ TEST_F(VersionCheckTest, UpdaterThatCannotRunKeepsTheProgramGoing) {
         EXPECT_EQ(fm.mmChange->toPlainText(), QString());
         EXPECT_TRUE(fm.laVersion->text().startsWith(QStringLiteral("Версия 2.7.01500321 от ")));
     }
+}
+
+TEST_F(VersionCheckTest, DatabaseOfANewerProgramUpdatesToItInsteadOfRefusing) {
+    // A newer program raised the schema: this one cannot open the database, but the version it
+    // holds is still installed, so an older workstation catches up instead of stopping for good.
+    const struct {
+        const char *what;
+        bool updating; // a version to update to is published
+    } cases[] = {
+        {"newer version published", true},
+        {"nothing published", false},
+    };
+    const auto previousUpdate = TdmTessal::updateForNewerDatabase;
+    TdmTessal::updateForNewerDatabase = UpdateForNewerDatabase;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        cn().execute(QStringLiteral("DELETE FROM ProgramVersion"));
+        if (c.updating) {
+            publish(QStringLiteral("2.8.00000001"), QByteArray("image"));
+            publish(QStringLiteral("update"), updater);
+        }
+        cn().execute(QStringLiteral("UPDATE SchemaVersion SET Version = :V"),
+                     {{QStringLiteral("V"), Schema::CurrentVersion + 1}});
+        starts.clear();
+        terminateRequests = 0;
+        boxes.clear();
+        {
+            TdmTessal second(url());
+            EXPECT_TRUE(second.startFailed());
+            EXPECT_EQ(second.updating(), c.updating);
+            EXPECT_FALSE(second.cnGeneral.isOpen());
+            EXPECT_EQ(starts.size(), c.updating ? 1u : 0u);
+            EXPECT_EQ(terminateRequests, c.updating ? 1 : 0);
+            if (c.updating) {
+                EXPECT_TRUE(boxes.isEmpty());
+                EXPECT_TRUE(second.startError().isEmpty());
+            } else {
+                ASSERT_EQ(boxes.size(), 1);
+                EXPECT_TRUE(boxes[0].text.contains(QStringLiteral("более новой версией программы")))
+                    << boxes[0].text.toStdString();
+            }
+        }
+        dmTessal = dm.get();
+        cn().execute(QStringLiteral("UPDATE SchemaVersion SET Version = :V"),
+                     {{QStringLiteral("V"), Schema::CurrentVersion}});
+    }
+    TdmTessal::updateForNewerDatabase = previousUpdate;
 }
 
 } // namespace
