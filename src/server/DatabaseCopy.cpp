@@ -13,11 +13,15 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cctype>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <libpq-fe.h>
 #include <memory>
 #include <mutex>
 #include <sqlite3.h>
+#include <thread>
 #include <vector>
 
 namespace DatabaseCopy {
@@ -905,6 +909,105 @@ Connection &openSnapshot(Connection &source, std::unique_ptr<QTemporaryDir> &dir
     return source;
 }
 
+// The rows of a source read ahead on a thread of its own, in batches, so that reading one engine
+// and writing the other go on at once. Only the reading thread touches the source until the end
+// of its rows (or until the pipe is destroyed); a failure of the read is thrown by next().
+class RowPipe {
+public:
+    struct Batch {
+        std::vector<Row> rows;
+        size_t used = 0;
+    };
+
+    RowPipe(RowSource &source, size_t columns) : m_source(source) {
+        for (Batch &b : m_batches) {
+            b.rows.assign(BatchRows, Row(columns));
+            m_free.push_back(&b);
+        }
+        m_thread = std::thread([this] { read(); });
+    }
+    ~RowPipe() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    RowPipe(const RowPipe &) = delete;
+    RowPipe &operator=(const RowPipe &) = delete;
+
+    // The next batch of rows, valid until the following call; nullptr after the last one.
+    const Batch *next() {
+        std::unique_lock lock(m_mutex);
+        if (m_current) {
+            m_free.push_back(m_current);
+            m_current = nullptr;
+            m_changed.notify_all();
+        }
+        m_changed.wait(lock, [this] { return !m_full.empty() || m_done; });
+        if (m_full.empty()) {
+            if (m_error)
+                std::rethrow_exception(std::exchange(m_error, nullptr));
+            return nullptr;
+        }
+        m_current = m_full.front();
+        m_full.pop_front();
+        return m_current;
+    }
+
+private:
+    static constexpr size_t BatchRows = 2000;
+
+    void read() {
+        try {
+            for (;;) {
+                Batch *b = nullptr;
+                {
+                    std::unique_lock lock(m_mutex);
+                    m_changed.wait(lock, [this] { return !m_free.empty() || m_stop; });
+                    if (m_stop)
+                        break;
+                    b = m_free.front();
+                    m_free.pop_front();
+                }
+                b->used = 0;
+                while (b->used < BatchRows && m_source.next(b->rows[b->used]))
+                    ++b->used;
+                const bool last = b->used < BatchRows;
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (b->used)
+                        m_full.push_back(b);
+                    else
+                        m_free.push_back(b);
+                }
+                m_changed.notify_all();
+                if (last)
+                    break;
+            }
+        } catch (...) {
+            std::lock_guard lock(m_mutex);
+            m_error = std::current_exception();
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_changed.notify_all();
+    }
+
+    RowSource &m_source;
+    Batch m_batches[4];
+    std::deque<Batch *> m_free, m_full;
+    Batch *m_current = nullptr;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_stop = false, m_done = false;
+    std::exception_ptr m_error;
+    std::thread m_thread;
+};
+
 // ---- the load ----------------------------------------------------------------------------------
 
 struct Load {
@@ -965,11 +1068,15 @@ qint64 Load::copyTable(const Table &from, const QStringList &fromColumns, const 
         writeNs += clock.nsecsElapsed();
         p.rows = qint64(rows.size());
     } else {
+        // The source is read on a thread of its own while this one writes.
         const auto sink = openSink(target, to, columns);
-        while (rowsIn->next(row)) {
-            sink->write(row);
-            if (progress && ++p.rows % 10000 == 0)
-                progress(p);
+        RowPipe pipe(*rowsIn, row.size());
+        while (const RowPipe::Batch *batch = pipe.next()) {
+            for (size_t i = 0; i < batch->used; ++i) {
+                sink->write(batch->rows[i]);
+                if (progress && ++p.rows % 10000 == 0)
+                    progress(p);
+            }
         }
         sink->finish();
     }
@@ -1075,7 +1182,10 @@ QVector<TableCount> Load::run() {
         writeNs += clock.nsecsElapsed();
     continueIdentities(target, targetTables, identityPositions(from, sourceTables));
     triggers.restore();
+    clock.restart();
     write.commit();
+    if (timed) // and commits them
+        writeNs += clock.nsecsElapsed();
     read.commit();
     return counts;
 }
