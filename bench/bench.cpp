@@ -18,6 +18,7 @@
 #include "model/dmChainData.h"
 #include "model/dmLookUpData.h"
 #include "placement/PlaceTree.h"
+#include "server/DatabaseCopy.h"
 #include "server/DemoData.h"
 #include "server/Journal.h"
 #include "server/Server.h"
@@ -676,6 +677,62 @@ void benchOverview(Connection &cn) {
                    {{QStringLiteral("ID"), count}});
         tx.commit();
     }
+    // ---- the copy between databases ----------------------------------------------------------------
+
+    // An empty throwaway target: a file in a temporary folder ("sqlite"), or a schema of its own in
+    // the PostgreSQL database at that address, dropped at the end.
+    class CopyTarget {
+    public:
+        explicit CopyTarget(const QString &to, const char *name) {
+            if (to.isEmpty() || to == u"sqlite") {
+                cn.open(QStringLiteral("sqlite:") +
+                        m_dir.filePath(QLatin1String(name) + QStringLiteral(".db")));
+                return;
+            }
+            cn.open(to);
+            m_schema = QStringLiteral("bench_copy_%1").arg(QLatin1String(name));
+            cn.execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+            cn.execute(QStringLiteral("CREATE SCHEMA %1").arg(m_schema));
+            cn.execute(QStringLiteral("SET search_path TO %1, public").arg(m_schema));
+        }
+        ~CopyTarget() {
+            try {
+                if (!m_schema.isEmpty())
+                    cn.execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+            } catch (const AppError &) {
+            }
+        }
+        Connection cn;
+
+    private:
+        QTemporaryDir m_dir;
+        QString m_schema;
+    };
+
+    // The whole database copied into an empty one of the engine `to`, against the bare bulk load of
+    // the same rows into the same kind of target: each table read whole into memory first, then only
+    // its writing timed (the engine's prepared insert on SQLite, COPY on PostgreSQL, with the
+    // database's triggers off and the text indexes built, as the copy does).
+    void benchCopy(Connection & source, const QString &to) {
+        double bare = 0, copy = 0;
+        {
+            CopyTarget target(to, "bare");
+            bare = DatabaseCopy::timedBareLoad(source, target.cn) / 1e6;
+        }
+        qint64 rows = 0;
+        {
+            CopyTarget target(to, "copy");
+            QElapsedTimer t;
+            t.start();
+            for (const auto &c : DatabaseCopy::copy(source, target.cn))
+                rows += c.target;
+            copy = t.nsecsElapsed() / 1e6;
+        }
+        figure("copy_rows", double(rows), 0);
+        figure("copy_ms", copy);
+        figure("copy_bare_ms", bare);
+        figure("copy_ratio", copy / bare);
+    }
 
 } // namespace
 
@@ -693,11 +750,16 @@ int main(int argc, char *argv[]) {
                  QStringLiteral("Fill an empty database with about N devices first."), QStringLiteral("n")});
     p.addOption({QStringLiteral("search"), QStringLiteral("Text to search for (default: one serial number)."),
                  QStringLiteral("text")});
-    p.addOption({QStringLiteral("only"),
-                 QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
-                                "views, find, dialogs, overview, journal and stocktake (these two write to "
-                                "the database)."),
-                 QStringLiteral("parts")});
+    p.addOption(
+        {QStringLiteral("only"),
+         QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
+                        "views, find, dialogs, overview, copy, journal and stocktake (these two write "
+                        "to the database)."),
+         QStringLiteral("parts")});
+    p.addOption({QStringLiteral("copy-to"),
+                 QStringLiteral("The engine the copy writes into: sqlite (a temporary file, the default) or "
+                                "the address of a PostgreSQL database (in a throwaway schema)."),
+                 QStringLiteral("url")});
     p.process(app);
     const QStringList only = p.value(QStringLiteral("only")).split(u',', Qt::SkipEmptyParts);
     const auto wanted = [&](const char *part) {
@@ -750,6 +812,8 @@ int main(int argc, char *argv[]) {
             benchJournal(cn);
         if (only.contains(QStringLiteral("stocktake")))
             benchStocktake(cn);
+        if (only.contains(QStringLiteral("copy")))
+            benchCopy(cn, p.value(QStringLiteral("copy-to")));
     } catch (const AppError &e) {
         QTextStream(stderr) << e.message() << Qt::endl;
         return 1;

@@ -45,6 +45,10 @@ int OverviewCommand(const QString &url, const QStringList &args,
                     const std::function<void(const QString &)> &usage); // overview.cpp
 int StocktakeCommand(const QString &url, const QStringList &args,
                      const std::function<void(const QString &)> &usage); // stocktake.cpp
+}
+
+int CopyCommand(const QString &url, const QStringList &args,
+                const std::function<void(const QString &)> &usage); // copy.cpp
 
 namespace {
 
@@ -103,6 +107,11 @@ const char *Usage =
     "      в новую и вывести найденное, ненайденное, чужое и неизвестное; --elements также ждёт\n"
     "      комплектующие с серийным номером, --finish завершает инвентаризацию, --pdf записывает\n"
     "      её отчёт\n"
+    "  velmora-db [--database АДРЕС] copy --to АДРЕС\n"
+    "      скопировать базу данных со всеми таблицами, ключами и журналом изменений в пустую\n"
+    "      базу (файл SQLite или базу PostgreSQL): резервная копия базы сервера в файл,\n"
+    "      восстановление из файла на сервер, переход с файла на сервер; после копирования\n"
+    "      число строк каждой таблицы сверяется с источником\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -494,6 +503,10 @@ int overview(const QString &url, const QStringList &args) {
     return OverviewCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
 
+int copy(const QString &url, const QStringList &args) {
+    return CopyCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
@@ -504,6 +517,7 @@ const ToolCommand Commands[] = {
     {"labels", labels, true},
     {"overview", overview, true},
     {"stocktake", stocktake, true},
+    {"copy", copy, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},

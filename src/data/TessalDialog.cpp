@@ -48,6 +48,10 @@ bool ShowError(const QString &text) {
     return true;
 }
 
+void ShowInformation(const QString &text) {
+    show(MessageKind::Information, QStringLiteral("Информация"), text, false);
+}
+
 bool ShowErrorFmt(const QString &format, const TypedValues &values) {
     return ShowError(FormatText(format, values));
 }

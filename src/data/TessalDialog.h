@@ -6,7 +6,7 @@
 
 // Every message box of the program goes through one handler: the user interface installs one that
 // shows a QMessageBox, tests install one that answers and records.
-enum class MessageKind { Warning, Error, Exception };
+enum class MessageKind { Warning, Error, Exception, Information };
 
 struct MessageRequest {
     MessageKind kind;
@@ -23,6 +23,8 @@ bool ConfirmWarningFmt(const QString &format, const TypedValues &values);
 bool ConfirmDelete(const QString &name); // "Удалить «name»?"
 bool ShowError(const QString &text);
 bool ShowErrorFmt(const QString &format, const TypedValues &values);
+// A box that tells what was done (title "Информация", OK alone).
+void ShowInformation(const QString &text);
 
 // The standard exception box: title "Velmora", error icon, the message with a full stop.
 void ShowException(const QString &message);

@@ -10,6 +10,7 @@
 #include "model/dmLookUpData.h"
 #include "server/DemoData.h"
 #include "server/Server.h"
+#include "shell/BackupCommand.h"
 #include "shell/VersionCheck.h"
 #include "shell/fmMain.h"
 #include "shell/fmSplash.h"
@@ -136,6 +137,7 @@ bool Program::start(const QString &url) {
         delete m_splash;
         return false;
     }
+    MakeDailyBackup();
     if (fresh) {
         m_splash->hide(); // the question must not hide behind it
         if (askFirstStart(FirstStartText)) {

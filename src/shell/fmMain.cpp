@@ -8,6 +8,7 @@
 #include "network/fmNetComputer.h"
 #include "network/fmNetUser.h"
 #include "placement/fmLayout.h"
+#include "shell/BackupCommand.h"
 #include "shell/ReportLinks.h"
 #include "shell/VersionCheck.h"
 #include "shell/ViewWiring.h"
@@ -62,6 +63,7 @@ TMainFM::TMainFM(QWidget *parent) : QWidget(parent) {
     pcMain->setObjectName(QStringLiteral("pcMain"));
     pcMain->setStyleSheet(QStringLiteral("QTabBar::tab { height: 24px; }"));
     outer->addWidget(pcMain);
+    AddBackupCommand(this);
 
     tsLayout = addPage(pcMain, "tsLayout", QStringLiteral("Размещение техники"), Img::Layout);
     tsModel = addPage(pcMain, "tsModel", QStringLiteral("Модель"), Img::Model);

@@ -14,9 +14,11 @@ QString MessageBoxText(const QString &text) {
 
 std::unique_ptr<QMessageBox> MakeMessageBox(const MessageRequest &r, QWidget *parent) {
     auto box = std::make_unique<QMessageBox>(
-        r.kind == MessageKind::Warning ? QMessageBox::Warning : QMessageBox::Critical, r.title,
-        MessageBoxText(r.text), r.hasCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
-        parent);
+        r.kind == MessageKind::Warning       ? QMessageBox::Warning
+        : r.kind == MessageKind::Information ? QMessageBox::Information
+                                             : QMessageBox::Critical,
+        r.title, MessageBoxText(r.text),
+        r.hasCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, parent);
     box->setDefaultButton(QMessageBox::Ok);
     return box;
 }
