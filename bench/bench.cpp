@@ -613,126 +613,126 @@ void benchOverview(Connection &cn) {
     figure("overview_fetch_ms", fetch);
     figure("overview_draw_ms", draw);
     figure("overview_draw_ratio", draw / fetch);
-    // ---- stocktaking ---------------------------------------------------------------------------------
+}
 
-    // A count of the department holding the most devices: every expected code scanned once, as the
-    // scanner does it (one call each), with a tenth more codes of devices kept elsewhere and unknown
-    // codes; the list the window reads after each scan; finishing. The count is removed afterwards.
-    void benchStocktake(Connection & cn) {
-        const ResultSet top = cn.query(QStringLiteral("SELECT w.WrkpIdDepartment, count(*) FROM DeviceUnit d "
-                                                      "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
-                                                      "GROUP BY w.WrkpIdDepartment ORDER BY 2 DESC LIMIT 1"));
-        if (top.rows.empty()) {
-            out << "stocktake skipped: the database holds no devices" << Qt::endl;
+// ---- stocktaking ---------------------------------------------------------------------------------
+
+// A count of the department holding the most devices: every expected code scanned once, as the
+// scanner does it (one call each), with a tenth more codes of devices kept elsewhere and unknown
+// codes; the list the window reads after each scan; finishing. The count is removed afterwards.
+void benchStocktake(Connection &cn) {
+    const ResultSet top = cn.query(QStringLiteral("SELECT w.WrkpIdDepartment, count(*) FROM DeviceUnit d "
+                                                  "JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
+                                                  "GROUP BY w.WrkpIdDepartment ORDER BY 2 DESC LIMIT 1"));
+    if (top.rows.empty()) {
+        out << "stocktake skipped: the database holds no devices" << Qt::endl;
+        return;
+    }
+    const QVariant department = top.rows.front()[0];
+    QVector<Parameter> start = procedureParameters(QStringLiteral("StocktakeStart;1"));
+    start[1].value = department;
+    callProcedure(cn, QStringLiteral("StocktakeStart;1"), start);
+    const QVariant count = start[5].value;
+    QStringList codes;
+    for (const auto &r :
+         cn.query(QStringLiteral("SELECT coalesce(nullif(trim(d.DevcNumber), ''), 'V' || "
+                                 "CAST(d.IdDevice AS varchar(12))) FROM DeviceUnit d JOIN Workplace "
+                                 "w ON w.IdWorkplace = d.DevcIdWorkplace WHERE w.WrkpIdDepartment = "
+                                 ":D ORDER BY d.IdDevice"),
+                  {{QStringLiteral("D"), department}})
+             .rows)
+        codes << r[0].toString();
+    const int expected = int(codes.size());
+    for (const auto &r :
+         cn.query(QStringLiteral("SELECT coalesce(nullif(trim(d.DevcNumber), ''), 'V' || "
+                                 "CAST(d.IdDevice AS varchar(12))) FROM DeviceUnit d JOIN Workplace "
+                                 "w ON w.IdWorkplace = d.DevcIdWorkplace WHERE w.WrkpIdDepartment <> "
+                                 ":D ORDER BY d.IdDevice LIMIT %1")
+                      .arg(expected / 20 + 1),
+                  {{QStringLiteral("D"), department}})
+             .rows)
+        codes << r[0].toString();
+    for (int i = 0; i < expected / 20 + 1; ++i)
+        codes << QStringLiteral("NO-SUCH-%1").arg(i);
+    QElapsedTimer t;
+    t.start();
+    for (const QString &code : codes)
+        call(cn, QStringLiteral("StocktakeScan;1"), {count, code});
+    const double scans = t.nsecsElapsed() / 1e6;
+    figure("stocktake_expected", expected, 0);
+    figure("stocktake_scans", double(codes.size()), 0);
+    figure("stocktake_scan_ms", scans / double(codes.size()), 3);
+    // What any one-row write costs here in its own transaction (the commit's flush): a scan's floor.
+    figure("stocktake_bare_write_ms", timeMs([&] {
+               Transaction tx(cn);
+               cn.execute(
+                   QStringLiteral("UPDATE Stocktake SET StckPerson = StckPerson WHERE IdStocktake = :ID"),
+                   {{QStringLiteral("ID"), count}});
+               tx.commit();
+           }),
+           3);
+    figure("stocktake_list_ms", timeMs([&] { call(cn, QStringLiteral("StocktakeList;1"), {count}); }, 3));
+    figure("stocktake_finish_ms", timeMs([&] { call(cn, QStringLiteral("StocktakeFinish;1"), {count}); }, 1));
+    Transaction tx(cn);
+    cn.execute(QStringLiteral("DELETE FROM Stocktake WHERE IdStocktake = :ID"),
+               {{QStringLiteral("ID"), count}});
+    tx.commit();
+}
+// ---- the copy between databases ----------------------------------------------------------------
+
+// An empty throwaway target: a file in a temporary folder ("sqlite"), or a schema of its own in
+// the PostgreSQL database at that address, dropped at the end.
+class CopyTarget {
+public:
+    explicit CopyTarget(const QString &to, const char *name) {
+        if (to.isEmpty() || to == u"sqlite") {
+            cn.open(QStringLiteral("sqlite:") + m_dir.filePath(QLatin1String(name) + QStringLiteral(".db")));
             return;
         }
-        const QVariant department = top.rows.front()[0];
-        QVector<Parameter> start = procedureParameters(QStringLiteral("StocktakeStart;1"));
-        start[1].value = department;
-        callProcedure(cn, QStringLiteral("StocktakeStart;1"), start);
-        const QVariant count = start[5].value;
-        QStringList codes;
-        for (const auto &r :
-             cn.query(QStringLiteral("SELECT coalesce(nullif(trim(d.DevcNumber), ''), 'V' || "
-                                     "CAST(d.IdDevice AS varchar(12))) FROM DeviceUnit d JOIN Workplace "
-                                     "w ON w.IdWorkplace = d.DevcIdWorkplace WHERE w.WrkpIdDepartment = "
-                                     ":D ORDER BY d.IdDevice"),
-                      {{QStringLiteral("D"), department}})
-                 .rows)
-            codes << r[0].toString();
-        const int expected = int(codes.size());
-        for (const auto &r :
-             cn.query(QStringLiteral("SELECT coalesce(nullif(trim(d.DevcNumber), ''), 'V' || "
-                                     "CAST(d.IdDevice AS varchar(12))) FROM DeviceUnit d JOIN Workplace "
-                                     "w ON w.IdWorkplace = d.DevcIdWorkplace WHERE w.WrkpIdDepartment <> "
-                                     ":D ORDER BY d.IdDevice LIMIT %1")
-                          .arg(expected / 20 + 1),
-                      {{QStringLiteral("D"), department}})
-                 .rows)
-            codes << r[0].toString();
-        for (int i = 0; i < expected / 20 + 1; ++i)
-            codes << QStringLiteral("NO-SUCH-%1").arg(i);
+        cn.open(to);
+        m_schema = QStringLiteral("bench_copy_%1").arg(QLatin1String(name));
+        cn.execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+        cn.execute(QStringLiteral("CREATE SCHEMA %1").arg(m_schema));
+        cn.execute(QStringLiteral("SET search_path TO %1, public").arg(m_schema));
+    }
+    ~CopyTarget() {
+        try {
+            if (!m_schema.isEmpty())
+                cn.execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
+        } catch (const AppError &) {
+        }
+    }
+    Connection cn;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_schema;
+};
+
+// The whole database copied into an empty one of the engine `to`, against the bare bulk load of
+// the same rows into the same kind of target: each table read whole into memory first, then only
+// its writing timed (the engine's prepared insert on SQLite, COPY on PostgreSQL, with the
+// database's triggers off and the text indexes built, as the copy does).
+void benchCopy(Connection &source, const QString &to) {
+    double bare = 0, copy = 0;
+    {
+        CopyTarget target(to, "bare");
+        bare = DatabaseCopy::timedBareLoad(source, target.cn) / 1e6;
+    }
+    qint64 rows = 0;
+    {
+        CopyTarget target(to, "copy");
         QElapsedTimer t;
         t.start();
-        for (const QString &code : codes)
-            call(cn, QStringLiteral("StocktakeScan;1"), {count, code});
-        const double scans = t.nsecsElapsed() / 1e6;
-        figure("stocktake_expected", expected, 0);
-        figure("stocktake_scans", double(codes.size()), 0);
-        figure("stocktake_scan_ms", scans / double(codes.size()), 3);
-        // What any one-row write costs here in its own transaction (the commit's flush): a scan's floor.
-        figure("stocktake_bare_write_ms", timeMs([&] {
-                   Transaction tx(cn);
-                   cn.execute(
-                       QStringLiteral("UPDATE Stocktake SET StckPerson = StckPerson WHERE IdStocktake = :ID"),
-                       {{QStringLiteral("ID"), count}});
-                   tx.commit();
-               }),
-               3);
-        figure("stocktake_list_ms", timeMs([&] { call(cn, QStringLiteral("StocktakeList;1"), {count}); }, 3));
-        figure("stocktake_finish_ms",
-               timeMs([&] { call(cn, QStringLiteral("StocktakeFinish;1"), {count}); }, 1));
-        Transaction tx(cn);
-        cn.execute(QStringLiteral("DELETE FROM Stocktake WHERE IdStocktake = :ID"),
-                   {{QStringLiteral("ID"), count}});
-        tx.commit();
+        for (const auto &c : DatabaseCopy::copy(source, target.cn))
+            rows += c.target;
+        copy = t.nsecsElapsed() / 1e6;
     }
-    // ---- the copy between databases ----------------------------------------------------------------
-
-    // An empty throwaway target: a file in a temporary folder ("sqlite"), or a schema of its own in
-    // the PostgreSQL database at that address, dropped at the end.
-    class CopyTarget {
-    public:
-        explicit CopyTarget(const QString &to, const char *name) {
-            if (to.isEmpty() || to == u"sqlite") {
-                cn.open(QStringLiteral("sqlite:") +
-                        m_dir.filePath(QLatin1String(name) + QStringLiteral(".db")));
-                return;
-            }
-            cn.open(to);
-            m_schema = QStringLiteral("bench_copy_%1").arg(QLatin1String(name));
-            cn.execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
-            cn.execute(QStringLiteral("CREATE SCHEMA %1").arg(m_schema));
-            cn.execute(QStringLiteral("SET search_path TO %1, public").arg(m_schema));
-        }
-        ~CopyTarget() {
-            try {
-                if (!m_schema.isEmpty())
-                    cn.execute(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_schema));
-            } catch (const AppError &) {
-            }
-        }
-        Connection cn;
-
-    private:
-        QTemporaryDir m_dir;
-        QString m_schema;
-    };
-
-    // The whole database copied into an empty one of the engine `to`, against the bare bulk load of
-    // the same rows into the same kind of target: each table read whole into memory first, then only
-    // its writing timed (the engine's prepared insert on SQLite, COPY on PostgreSQL, with the
-    // database's triggers off and the text indexes built, as the copy does).
-    void benchCopy(Connection & source, const QString &to) {
-        double bare = 0, copy = 0;
-        {
-            CopyTarget target(to, "bare");
-            bare = DatabaseCopy::timedBareLoad(source, target.cn) / 1e6;
-        }
-        qint64 rows = 0;
-        {
-            CopyTarget target(to, "copy");
-            QElapsedTimer t;
-            t.start();
-            for (const auto &c : DatabaseCopy::copy(source, target.cn))
-                rows += c.target;
-            copy = t.nsecsElapsed() / 1e6;
-        }
-        figure("copy_rows", double(rows), 0);
-        figure("copy_ms", copy);
-        figure("copy_bare_ms", bare);
-        figure("copy_ratio", copy / bare);
-    }
+    figure("copy_rows", double(rows), 0);
+    figure("copy_ms", copy);
+    figure("copy_bare_ms", bare);
+    figure("copy_ratio", copy / bare);
+}
 
 } // namespace
 

@@ -45,8 +45,6 @@ int OverviewCommand(const QString &url, const QStringList &args,
                     const std::function<void(const QString &)> &usage); // overview.cpp
 int StocktakeCommand(const QString &url, const QStringList &args,
                      const std::function<void(const QString &)> &usage); // stocktake.cpp
-}
-
 int CopyCommand(const QString &url, const QStringList &args,
                 const std::function<void(const QString &)> &usage); // copy.cpp
 
