@@ -409,6 +409,7 @@ void Connection::writePerson() {
 }
 
 void Connection::close() {
+    m_beginDeferred = false;
     QSqlDatabase db = database();
     if (db.isValid() && db.isOpen())
         db.close();
@@ -705,6 +706,22 @@ QSqlError postgresError(PGconn *conn, const PGresult *r, const QVariantList &val
                      QString::fromLatin1(state ? state : ""));
 }
 
+namespace {
+
+// A statement that only reads rows as of its own start: a SELECT (or WITH) that neither locks
+// rows nor writes, takes a transaction's lock or sets a value for the transaction.
+bool plainRead(const QString &sql) {
+    static const QRegularExpression reads(QStringLiteral("^\\s*(select|with)\\b"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression acts(
+        QStringLiteral("\\b(for\\s+(update|share|no\\s+key|key)|insert|update|delete|merge|into|"
+                       "set_config|nextval|setval)\\b|_xact_"),
+        QRegularExpression::CaseInsensitiveOption);
+    return reads.match(sql).hasMatch() && !acts.match(sql).hasMatch();
+}
+
+} // namespace
+
 pg_conn *Connection::pgConnection() const {
     if (m_url.engine != Engine::PostgreSQL)
         return nullptr;
@@ -727,6 +744,8 @@ StatementResult Connection::perform(const PreparedSql &sql, const QVariantList &
             throw DatabaseError(QStringLiteral("Текст содержит недопустимый символ с кодом 0"), original,
                                 QStringLiteral("22021"));
     if (m_url.engine == Engine::PostgreSQL) {
+        if (m_beginDeferred && !plainRead(sql.text))
+            beginDeferred();
         if (pg_conn *conn = pgConnection())
             return runPostgres(conn, sql, values, original);
         throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), original);
@@ -888,11 +907,24 @@ namespace {
 std::atomic<quint64> writesCommitted{0};
 }
 
+void Connection::beginDeferred() const {
+    m_beginDeferred = false;
+    QSqlDatabase db = database();
+    if (!db.transaction())
+        throw DatabaseError(describeError(m_url.engine, db.lastError()), QString(),
+                            errorCode(m_url.engine, db.lastError()));
+}
+
 void Connection::begin(TxMode mode) {
     if (m_depth++ > 0)
         return;
     m_rollbackOnly = false;
     m_writing = mode == TxMode::Write;
+    m_beginDeferred = false;
+    if (m_url.engine == Engine::PostgreSQL && mode == TxMode::Read) {
+        m_beginDeferred = true;
+        return;
+    }
     QSqlDatabase db = database();
     if (m_url.engine == Engine::SQLite && mode == TxMode::Write) {
         // The driver's transaction() says BEGIN (deferred): a reader that later writes may then be
@@ -924,6 +956,11 @@ void Connection::commit() {
         return;
     if (--m_depth > 0)
         return;
+    if (std::exchange(m_beginDeferred, false)) { // read only plain rows: nothing to end
+        if (m_rollbackOnly)
+            throw DatabaseError(QStringLiteral("Изменения отменены из-за ошибки"));
+        return;
+    }
     if (m_rollbackOnly) {
         database().rollback();
         m_personWritten = false;
@@ -958,6 +995,10 @@ void Connection::rollback() {
         return;
     if (--m_depth > 0) {
         m_rollbackOnly = true; // the outermost scope must not commit half of the work
+        return;
+    }
+    if (std::exchange(m_beginDeferred, false)) {
+        m_rollbackOnly = false;
         return;
     }
     database().rollback();

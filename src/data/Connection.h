@@ -143,6 +143,11 @@ private:
     int m_depth = 0;
     bool m_rollbackOnly = false;
     bool m_writing = false; // the outermost transaction was begun to write
+    // PostgreSQL: a reading transaction whose BEGIN is not sent yet. Under READ COMMITTED every
+    // statement takes its own snapshot inside a transaction too, so plain selects run as they
+    // come; the first statement that writes, locks or acts on the transaction sends BEGIN first.
+    mutable bool m_beginDeferred = false;
+    void beginDeferred() const;
     QString m_person;
     bool m_personTable = false;   // SQLite: the file has the journal's person table
     bool m_personWritten = false; // SQLite: this transaction wrote its person

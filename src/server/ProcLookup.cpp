@@ -99,6 +99,7 @@ void registerLookupProcedures() {
             ResultSet out = declared(call);
             // The order's keys are worked out once per row: comparing the dates themselves would
             // convert them at every comparison, which for 25 000 documents cost more than reading them.
+            // The columns are found once, and each row's date is taken apart once.
             struct Key {
                 bool dated;
                 qint64 day;
@@ -107,32 +108,57 @@ void registerLookupProcedures() {
             std::vector<Key> keys;
             keys.reserve(rs.rows.size());
             out.rows.reserve(rs.rows.size());
+            const int cId = rs.indexOf(QLatin1StringView("IdDocument")),
+                      cNumber = rs.indexOf(QLatin1StringView("DocNumber")),
+                      cDate = rs.indexOf(QLatin1StringView("DocDate")),
+                      cKind = rs.indexOf(QLatin1StringView("DocKind")),
+                      cKindName = rs.indexOf(QLatin1StringView("KindName")),
+                      cSupplier = rs.indexOf(QLatin1StringView("Supplier"));
+            const auto textAt = [](const QVector<QVariant> &row, int column) {
+                return column < 0 ? QString() : row[column].toString().trimmed();
+            };
+            const QString documentWord = QStringLiteral("Документ"), numberWord = QStringLiteral(" № "),
+                          fromWord = QStringLiteral(" от "), comma = QStringLiteral(", ");
             QHash<qint64, QString> days; // a few dates among many documents: each one's text once
-            for (size_t i = 0; i < rs.rows.size(); ++i) {
-                const QVariant date = normalizeValue(FT::DateTime, val(rs, i, "DocDate"));
-                const QDateTime when = date.toDateTime();
-                QString kind = text(rs, i, "KindName");
-                if (kind.isEmpty())
-                    kind = text(rs, i, "DocKind");
-                if (kind.isEmpty())
-                    kind = QStringLiteral("Документ");
-                const QString number = text(rs, i, "DocNumber");
-                QString name = kind;
-                if (!number.isEmpty())
-                    name += QStringLiteral(" № ") + number;
-                if (!date.isNull()) {
-                    const qint64 day = when.date().toJulianDay();
-                    auto it = days.constFind(day);
-                    if (it == days.constEnd())
-                        it = days.insert(day, when.date().toString(QStringLiteral("dd.MM.yyyy")));
-                    name += QStringLiteral(" от ") + *it;
+            for (const QVector<QVariant> &row : rs.rows) {
+                const QVariant date = cDate < 0 ? QVariant() : normalizeValue(FT::DateTime, row[cDate]);
+                const bool dated = !date.isNull();
+                QDate day;
+                int msecs = 0;
+                if (dated) {
+                    const QDateTime when = date.toDateTime();
+                    day = when.date();
+                    msecs = when.time().msecsSinceStartOfDay();
                 }
-                if (const QString supplier = text(rs, i, "Supplier"); !supplier.isEmpty())
-                    name += QStringLiteral(", ") + supplier;
-                const int id = val(rs, i, "IdDocument").toInt();
-                keys.push_back({!date.isNull(), date.isNull() ? 0 : when.date().toJulianDay(),
-                                date.isNull() ? 0 : when.time().msecsSinceStartOfDay(), id});
-                out.rows.push_back({id, cut(name, 232), date});
+                QString kind = textAt(row, cKindName);
+                if (kind.isEmpty())
+                    kind = textAt(row, cKind);
+                if (kind.isEmpty())
+                    kind = documentWord;
+                const QString number = textAt(row, cNumber);
+                const QString supplier = textAt(row, cSupplier);
+                QString name;
+                name.reserve(kind.size() + number.size() + supplier.size() + 20);
+                name += kind;
+                if (!number.isEmpty()) {
+                    name += numberWord;
+                    name += number;
+                }
+                const qint64 julian = dated ? day.toJulianDay() : 0;
+                if (dated) {
+                    auto it = days.constFind(julian);
+                    if (it == days.constEnd())
+                        it = days.insert(julian, day.toString(QStringLiteral("dd.MM.yyyy")));
+                    name += fromWord;
+                    name += *it;
+                }
+                if (!supplier.isEmpty()) {
+                    name += comma;
+                    name += supplier;
+                }
+                const int id = cId < 0 ? 0 : row[cId].toInt();
+                keys.push_back({dated, julian, msecs, id});
+                out.rows.push_back({id, cut(std::move(name), 232), date});
             }
             std::vector<size_t> order(out.rows.size());
             std::iota(order.begin(), order.end(), size_t(0));

@@ -492,31 +492,111 @@ constexpr int SearchLimit = 1000;
 // Departments, workplaces and devices first, then the elements: the order of the hits.
 const char *SearchRank = "CASE s.Kind WHEN 'D' THEN 0 WHEN 'W' THEN 1 WHEN 'V' THEN 2 ELSE 3 END";
 
+// The parts of a folded text (three characters or more) that SQLite's trigram index is asked
+// for. A trigram that most texts hold (the "sn0" and "000" of every serial number) costs the
+// index a read of nearly every row and rules out nearly nothing, so each trigram's share of the
+// texts is estimated on a few slices of the index spread over its keys, and only the rare ones
+// are asked for: each run of adjacent rare trigrams as one phrase. The caller checks the whole
+// text on the rows they leave. Empty when no trigram is rare: the whole text is then the phrase.
+QStringList rareTextParts(const Connection &cn, const QString &folded) {
+    const QList<uint> chars = folded.toUcs4();
+    const qsizetype count = chars.size() - 2;
+    QStringList trigrams;
+    for (qsizetype i = 0; i < count; ++i)
+        trigrams << QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData() + i), 3);
+    QStringList distinct = trigrams;
+    distinct.removeDuplicates();
+    if (distinct.size() < 2)
+        return {};
+    // Each bound alone, read from an end of the key; the two in one select would scan the table.
+    const ResultSet bounds = cn.query(
+        QStringLiteral("SELECT (SELECT min(rowid) FROM SearchText), (SELECT max(rowid) FROM SearchText)"));
+    if (bounds.rows.empty() || bounds.rows[0][0].isNull())
+        return {};
+    const qint64 low = bounds.rows[0][0].toLongLong(), high = bounds.rows[0][1].toLongLong();
+    constexpr int Slices = 4, SliceRows = 256;
+    constexpr double RareShare = 0.25; // a trigram in at most this share of the texts is rare
+    if (high - low < Slices * SliceRows * 4)
+        return {}; // a small index reads fast as it is
+    QStringList counts;
+    QVariantMap params;
+    for (int t = 0; t < distinct.size(); ++t) {
+        QStringList slices;
+        for (int k = 0; k < Slices; ++k) {
+            const qint64 from = low + (high - low) * (2 * k + 1) / (2 * Slices) - SliceRows / 2;
+            slices << QStringLiteral("(SELECT count(*) FROM SearchIndex WHERE SearchIndex MATCH :T%1 AND "
+                                     "rowid BETWEEN %2 AND %3)")
+                          .arg(t)
+                          .arg(from)
+                          .arg(from + SliceRows - 1);
+        }
+        counts << slices.join(QStringLiteral(" + "));
+        QString phrase = distinct[t];
+        phrase.replace(u'"', QStringLiteral("\"\""));
+        params.insert(QStringLiteral("T%1").arg(t), u'"' + phrase + u'"');
+    }
+    const ResultSet sample = cn.query(QStringLiteral("SELECT ") + counts.join(QStringLiteral(", ")), params);
+    if (sample.rows.empty())
+        return {};
+    QSet<QString> rare;
+    for (int t = 0; t < distinct.size(); ++t)
+        if (sample.rows[0][t].toDouble() <= RareShare * Slices * SliceRows)
+            rare.insert(distinct[t]);
+    if (rare.isEmpty())
+        return {};
+    // Runs of adjacent rare trigrams, each as the text it spans.
+    QStringList parts;
+    for (qsizetype i = 0; i < count;) {
+        if (!rare.contains(trigrams[i])) {
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end + 1 < count && rare.contains(trigrams[end + 1]))
+            ++end;
+        parts << QString::fromUcs4(reinterpret_cast<const char32_t *>(chars.constData() + i), end - i + 3);
+        i = end + 1;
+    }
+    parts.removeDuplicates();
+    return parts;
+}
+
 // The texts that contain the search text, as rows of SearchText (Kind, ID, Name, rank), nodes
 // first, at most SearchLimit of them. The folded texts are compared with the folded search text
 // (case and "ё" do not count), through an index where the engine has one:
-// - SQLite: the trigram index SearchIndex over the folds; it needs three characters, so a text
-//   of two is looked for by a scan of the folds;
+// - SQLite: the trigram index SearchIndex over the folds, asked for the text's rare parts (see
+//   rareTextParts) or the whole text; it needs three characters, so a text of two is looked for
+//   by a scan of the folds;
 // - PostgreSQL: LIKE over the trigram index on the folds, with the backslash, % and _ of the
 //   text escaped so that they stand for themselves.
-QString searchMatches(Engine engine, const QString &what, QVariantMap &params) {
+QString searchMatches(const Connection &cn, const QString &what, QVariantMap &params) {
     const QString folded = FoldText(what);
     const QString select = QStringLiteral("SELECT s.Kind, s.ID, s.Name, %1 AS SearchRank FROM ")
                                .arg(QString::fromLatin1(SearchRank));
     const QString order = QStringLiteral(" ORDER BY SearchRank, s.Name, s.ID LIMIT %1").arg(SearchLimit);
-    if (engine == Engine::PostgreSQL) {
+    if (cn.engine() == Engine::PostgreSQL) {
         params.insert(QStringLiteral("P"), ProcText::likeContains(folded));
         return select + QStringLiteral("SearchText s WHERE s.Folded LIKE CAST(:P AS text) ESCAPE '\\'") +
                order;
     }
     if (folded.toUcs4().size() >= 3) {
-        QString phrase = folded;
-        phrase.replace(u'"', QStringLiteral("\"\""));
-        params.insert(QStringLiteral("P"), u'"' + phrase + u'"');
-        return select +
-               QStringLiteral("SearchIndex JOIN SearchText s ON s.rowid = SearchIndex.rowid "
-                              "WHERE SearchIndex MATCH :P") +
-               order;
+        QStringList parts = rareTextParts(cn, folded);
+        const bool whole = parts.isEmpty();
+        if (whole)
+            parts << folded;
+        QStringList phrases;
+        for (QString part : parts) {
+            part.replace(u'"', QStringLiteral("\"\""));
+            phrases << u'"' + part + u'"';
+        }
+        params.insert(QStringLiteral("P"), phrases.join(u' '));
+        QString sql = select + QStringLiteral("SearchIndex JOIN SearchText s ON s.rowid = SearchIndex.rowid "
+                                              "WHERE SearchIndex MATCH :P");
+        if (!whole) {
+            params.insert(QStringLiteral("F"), folded);
+            sql += QStringLiteral(" AND instr(s.Folded, :F) > 0");
+        }
+        return sql + order;
     }
     params.insert(QStringLiteral("P"), folded);
     return select + QStringLiteral("SearchText s WHERE instr(s.Folded, :P) > 0") + order;
@@ -542,7 +622,7 @@ ResultSet gridSearch(ProcedureCall &call) {
     if (what.toUcs4().size() < 2)
         return shaped(SearchColumns, std::vector<QVector<QVariant>>{});
     QVariantMap params;
-    const QString matches = searchMatches(call.cn.engine(), what, params);
+    const QString matches = searchMatches(call.cn, what, params);
     const ResultSet rs =
         call.cn.query(QStringLiteral("SELECT t.Kind, t.ID, t.Name, t.SearchRank, c.CmplIdModel, "
                                      "c.DocumentId, km.KindType AS ModelType, "

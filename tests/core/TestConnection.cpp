@@ -275,6 +275,72 @@ TEST_P(TransactionTest, AWriterBehindAnotherGivesUpWithTheBusySentence) {
     EXPECT_EQ(cn().scalar(QStringLiteral("SELECT id FROM probe")).toInt(), 3);
 }
 
+// A reading transaction holds what its statements take: a write is undone with it, a row lock
+// and a transaction's lock last until it ends, whether or not plain selects came first.
+TEST_P(TransactionTest, AReadingTransactionKeepsWhatItsStatementsTake) {
+    insert(1);
+    const struct {
+        const char *what;
+        bool selectFirst;
+        const char *statement;
+        // On the other workstation while the reading transaction is open: true when what the
+        // statement took is held.
+        std::function<bool(Connection &)> held;
+    } cases[] = {
+        {"an insert is undone", false, "INSERT INTO probe (id) VALUES (2)",
+         [](Connection &) { return true; }},
+        {"an insert after selects is undone", true, "INSERT INTO probe (id) VALUES (2)",
+         [](Connection &) { return true; }},
+        {"a locked row stays locked", true, "SELECT id FROM probe WHERE id = 1 FOR UPDATE",
+         [](Connection &o) {
+             try {
+                 o.execute(QStringLiteral("UPDATE probe SET id = 5 WHERE id = 1"));
+                 return false;
+             } catch (const DatabaseError &) {
+                 return true;
+             }
+         }},
+        {"a transaction's lock stays taken", true, "SELECT pg_advisory_xact_lock(4711)",
+         [](Connection &o) {
+             return !o.scalar(QStringLiteral("SELECT pg_try_advisory_lock(4711)")).toBool();
+         }},
+    };
+    other->setWaitLimit(1);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString statement = QString::fromLatin1(c.statement);
+        if (!pg() && statement.contains(QStringLiteral("FOR UPDATE"), Qt::CaseInsensitive))
+            continue; // SQLite locks the whole file, not rows
+        if (!pg() && statement.contains(QStringLiteral("advisory")))
+            continue;
+        {
+            Transaction t(cn(), TxMode::Read);
+            if (c.selectFirst) {
+                EXPECT_EQ(count(cn()), 1);
+                cn().query(QStringLiteral("SELECT id FROM probe ORDER BY id"));
+            }
+            cn().execute(statement);
+            EXPECT_TRUE(c.held(*other));
+        }
+        EXPECT_FALSE(cn().inTransaction());
+        EXPECT_EQ(count(*other), 1);
+        if (pg()) {
+            EXPECT_TRUE(other->scalar(QStringLiteral("SELECT pg_try_advisory_lock(4711)")).toBool());
+            other->scalar(QStringLiteral("SELECT pg_advisory_unlock_all()"));
+        }
+    }
+
+    // Plain selects alone end without a word and leave the connection as it was.
+    {
+        Transaction t(cn(), TxMode::Read);
+        EXPECT_EQ(count(cn()), 1);
+        t.commit();
+    }
+    EXPECT_FALSE(cn().inTransaction());
+    insert(3);
+    EXPECT_EQ(count(*other), 2);
+}
+
 VELMORA_BOTH_ENGINES(TransactionTest);
 
 TEST(Connection, FailuresToOpenAreRussianSentences) {

@@ -7,6 +7,7 @@
 #include "data/TessalString.h"
 
 #include <QDateTime>
+#include <QSet>
 
 namespace {
 
@@ -173,6 +174,42 @@ TEST_P(SearchTest, AChangedNameIsFoundUnderItsNewText) {
     cn().execute("UPDATE DeviceUnit SET DevcName = 'Сканер' WHERE IdDevice = :D", {{"D", vHedgehog}});
     EXPECT_TRUE(grid("GridSearch;1", {TypedValue::Text("ёжик")}).empty());
     ASSERT_EQ(grid("GridSearch;1", {TypedValue::Text("СКАНЕР")}).size(), 1u);
+}
+
+// Thousands of serial numbers that share their first characters, as a real inventory holds: every
+// text finds exactly the texts that contain it, however common its parts are, е and ё alike.
+TEST_P(SearchTest, TextsWithPartsEveryNumberSharesFindExactlyTheirHolders) {
+    const QString series = pg() ? QStringLiteral("SELECT generate_series(1, 5000) AS n")
+                                : QStringLiteral("WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 "
+                                                 "FROM s WHERE n < 5000) SELECT n FROM s");
+    const QString serial = pg() ? QStringLiteral("'SN' || lpad(n::text, 9, '0')")
+                                : QStringLiteral("'SN' || substr('000000000' || n, -9)");
+    cn().execute(QStringLiteral("INSERT INTO CompleteSet (CmplIdDevice, CmplIdModel, NumberManufact) "
+                                "SELECT :D, :M, %1 FROM (%2) x")
+                     .arg(serial, series),
+                 {{QStringLiteral("D"), vSlash}, {QStringLiteral("M"), hm}});
+    element(vSlash, hm, {{"NumberManufact", "XY4321-77"}});   // the rare part without the rest
+    element(vSlash, hm, {{"NumberManufact", "ёж000004321"}}); // е and ё are one letter
+    element(vSlash, hm, {{"NumberSeller", "SN00000 4321"}});  // the parts apart
+
+    for (const char *text : {"SN000004321", "sn000004321", "000004321", "04321", "4321", "ЕЖ000004",
+                             "ёж0000043", "sn00000432", "n0000043", "21-77", "sn000050001", "0 43"}) {
+        SCOPED_TRACE(text);
+        const QString folded = FoldText(QString::fromUtf8(text));
+        QSet<QString> expected;
+        for (const auto &r : cn().query(QStringLiteral("SELECT Kind, ID FROM SearchText WHERE %1")
+                                            .arg(pg() ? QStringLiteral("strpos(Folded, :F) > 0")
+                                                      : QStringLiteral("instr(Folded, :F) > 0")),
+                                        {{QStringLiteral("F"), folded}})
+                                 .rows)
+            expected.insert(r[0].toString().trimmed() + u':' + r[1].toString());
+        QSet<QString> got;
+        for (const Row &r : grid("GridSearch;1", {TypedValue::Text(QString::fromUtf8(text))}))
+            got.insert((QStringLiteral("DWV").contains(r["Kind"].toString()) ? r["Kind"].toString()
+                                                                             : QStringLiteral("E")) +
+                       u':' + r["ID"].toString());
+        EXPECT_EQ(got, expected);
+    }
 }
 
 VELMORA_BOTH_ENGINES(SearchTest);
