@@ -446,8 +446,18 @@ ResultSet Read(Connection &cn, const Filter &f) {
 }
 
 ResultSet History(Connection &cn, const QString &kind, qint64 key, int limit) {
-    // The object itself, and the rows it holds now or held when they changed.
-    QString where;
+    // The object itself, and the rows it holds now or held when they changed. A row's entry is
+    // filed under the holder it has after the change, so a row that moved away is found by the
+    // old value of its holder field in the change: among the rows this holder ever held, the
+    // changes whose holder field went from this key to another (either engine's JSON spacing).
+    QString where, holderField;
+    const auto movedAway = [&](const char *table, const char *field) {
+        holderField = QString::fromLatin1(field);
+        return QStringLiteral(" OR (TableName = '%1' AND Act = 'U' AND RowKey IN (SELECT j.RowKey FROM "
+                              "Journal j WHERE j.TableName = '%1' AND j.OwnerKey = :K) AND (Fields LIKE "
+                              ":L1 OR Fields LIKE :L2))")
+            .arg(QLatin1String(table));
+    };
     if (kind == u"Department") {
         const QString deps = QStringLiteral("WITH RECURSIVE d(Id) AS (SELECT CAST(:K AS INTEGER) UNION "
                                             "SELECT x.IdDepartment FROM Department x JOIN d ON "
@@ -456,17 +466,20 @@ ResultSet History(Connection &cn, const QString &kind, qint64 key, int limit) {
             QStringLiteral("(TableName = 'Department' AND (RowKey IN (%1) OR OwnerKey IN (%1))) OR "
                            "(TableName = 'Workplace' AND OwnerKey IN (%1)) OR (TableName = 'DeviceUnit' AND "
                            "OwnerKey IN (SELECT IdWorkplace FROM Workplace WHERE WrkpIdDepartment IN (%1)))")
-                .arg(deps);
+                .arg(deps) +
+            movedAway("Workplace", "WrkpIdDepartment");
     } else if (kind == u"Workplace") {
         where =
             QStringLiteral("(TableName = 'Workplace' AND RowKey = :K) OR (TableName = 'DeviceUnit' AND "
                            "OwnerKey = :K) OR (TableName = 'CompleteSet' AND OwnerKey IN (SELECT IdDevice "
-                           "FROM DeviceUnit WHERE DevcIdWorkplace = :K))");
+                           "FROM DeviceUnit WHERE DevcIdWorkplace = :K))") +
+            movedAway("DeviceUnit", "DevcIdWorkplace");
     } else if (kind == u"DeviceUnit") {
         where =
             QStringLiteral("(TableName = 'DeviceUnit' AND RowKey = :K) OR (TableName = 'CompleteSet' AND "
                            "OwnerKey = :K) OR (TableName = 'ElementMove' AND OwnerKey IN (SELECT IdComponent "
-                           "FROM CompleteSet WHERE CmplIdDevice = :K))");
+                           "FROM CompleteSet WHERE CmplIdDevice = :K))") +
+            movedAway("CompleteSet", "CmplIdDevice");
     } else if (kind == u"CompleteSet") {
         where =
             QStringLiteral("(TableName = 'CompleteSet' AND RowKey = :K) OR (TableName = 'ElementMove' AND "
@@ -481,6 +494,10 @@ ResultSet History(Connection &cn, const QString &kind, qint64 key, int limit) {
     QVariantMap p{{QStringLiteral("K"), key}};
     if (where.contains(QStringLiteral(":T")))
         p[QStringLiteral("T")] = kind;
+    if (!holderField.isEmpty()) {
+        p[QStringLiteral("L1")] = QStringLiteral("%\"%1\":[%2,%").arg(holderField).arg(key);
+        p[QStringLiteral("L2")] = QStringLiteral("%\"%1\": [%2,%").arg(holderField).arg(key);
+    }
     return shown(cn, QStringLiteral("(%1)").arg(where), p, QString(), limit);
 }
 

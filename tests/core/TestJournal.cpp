@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -177,6 +178,51 @@ TEST_P(JournalTest, HistoryTellsInTheProgramsWords) {
     EXPECT_GE(Journal::Read(cn(), f).rows.size(), 2u);
     f.person = QStringLiteral("nobody");
     EXPECT_EQ(Journal::Read(cn(), f).rows.size(), 0u);
+}
+
+TEST_P(JournalTest, WhatMovedAwayStaysInTheHistoryOfWhereItWas) {
+    // An entry is filed under the new holder; the old holder must still show the row leaving it,
+    // and not the row's later changes at its new place.
+    const int model = insert("Model", {{"ModlKind", kind}, {"ModlName", "Картридж 12A"}}).toInt();
+    const int element = insert("CompleteSet", {{"CmplIdDevice", dev}, {"CmplIdModel", model}}).toInt();
+    const int dep2 = insert("Department", {{"DprtName", "Склад"}}).toInt();
+    const int wp2 = insert("Workplace", {{"WrkpIdDepartment", dep2}, {"WrkpName", "Кладовщик"}}).toInt();
+    const int dev2 =
+        insert("DeviceUnit", {{"DevcIdWorkplace", wp2}, {"DevcName", "HP 1022"}, {"DevcIdKind", kind}})
+            .toInt();
+    const struct {
+        const char *holderKind;
+        int holder;
+        const char *table, *moveSql, *laterSql;
+        int row, to;
+    } cases[] = {
+        {"DeviceUnit", dev, "CompleteSet", "UPDATE CompleteSet SET CmplIdDevice = :To WHERE IdComponent = :R",
+         "UPDATE CompleteSet SET Warranty = 24 WHERE IdComponent = :R", element, dev2},
+        {"Workplace", wp, "DeviceUnit", "UPDATE DeviceUnit SET DevcIdWorkplace = :To WHERE IdDevice = :R",
+         "UPDATE DeviceUnit SET DevcName = 'HP 1020n' WHERE IdDevice = :R", dev, wp2},
+        {"Department", dep, "Workplace", "UPDATE Workplace SET WrkpIdDepartment = :To WHERE IdWorkplace = :R",
+         "UPDATE Workplace SET Phone = '12' WHERE IdWorkplace = :R", wp, dep2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.holderKind);
+        for (const char *sql : {c.moveSql, c.laterSql}) {
+            Transaction tx(cn());
+            QVariantMap p{{QStringLiteral("R"), c.row}};
+            if (QByteArray(sql).contains(":To"))
+                p[QStringLiteral("To")] = c.to;
+            cn().execute(QString::fromLatin1(sql), p);
+            tx.commit();
+        }
+        const auto changes = [&](int holder) {
+            const ResultSet h = Journal::History(cn(), QString::fromLatin1(c.holderKind), holder);
+            return std::count_if(h.rows.begin(), h.rows.end(), [&](const auto &row) {
+                return row[3].toString() == QLatin1String(c.table) && row[4].toInt() == c.row &&
+                       row[6].toString() == QStringLiteral("изменено");
+            });
+        };
+        EXPECT_EQ(changes(c.holder), 1) << "the move away, not what followed at the new place";
+        EXPECT_EQ(changes(c.to), 2) << "the move in and what followed";
+    }
 }
 
 TEST_P(JournalTest, TheJournalIsReadOnly) {
