@@ -11,6 +11,7 @@ packages=(
     libldap-dev slapd ldap-utils nftables iproute2
     dpkg-dev desktop-file-utils
     poppler-utils qpdf zlib1g-dev
+    libzip-dev libxlsxwriter-dev # spreadsheet import and export
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -39,6 +39,10 @@
 int NetworkCommand(const QString &command, const QString &url, const QStringList &args); // netscan.cpp
 int JournalCommand(const QString &url, const QStringList &args,
                    const std::function<void(const QString &)> &usage); // journal.cpp
+int ImportCommand(const QString &url, const QStringList &args,
+                  const std::function<void(const QString &)> &usage); // import.cpp
+int ExportCommand(const QString &url, const QStringList &args,
+                  const std::function<void(const QString &)> &usage); // import.cpp
 
 namespace {
 
@@ -81,6 +85,11 @@ const char *Usage =
     "  velmora-db [--database АДРЕС] journal [--keep МЕСЯЦЕВ] [--purge]\n"
     "      --keep задаёт, сколько месяцев хранить журнал (по умолчанию 36), --purge удаляет\n"
     "      записи старше этого срока\n"
+    "  velmora-db [--database АДРЕС] import ФАЙЛ [--dry-run]\n"
+    "      загрузить инвентарь из таблицы CSV или .xlsx: всё или ничего; --dry-run только\n"
+    "      проверяет и считает, что будет создано, найдено и изменено\n"
+    "  velmora-db [--database АДРЕС] export ФАЙЛ.csv|ФАЙЛ.xlsx\n"
+    "      выгрузить весь инвентарь в таблицу в тех же столбцах\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -460,6 +469,14 @@ int journal(const QString &url, const QStringList &args) {
     return JournalCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
 
+int importFile(const QString &url, const QStringList &args) {
+    return ImportCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
+int exportFile(const QString &url, const QStringList &args) {
+    return ExportCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
@@ -467,6 +484,8 @@ const ToolCommand Commands[] = {
     {"publish", publishVersion, true},
     {"report", report, true},
     {"journal", journal, true},
+    {"import", importFile, true},
+    {"export", exportFile, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},
