@@ -22,7 +22,8 @@ void out(FILE *to, const QString &text) {
 
 // Exit status 0 when the file was imported (or, with --dry-run, would be), 1 when its rows hold
 // errors, which go to standard error.
-int ImportCommand(const QString &url, const QStringList &args, const std::function<void(const QString &)> &usage) {
+int ImportCommand(const QString &url, const QStringList &args,
+                  const std::function<void(const QString &)> &usage) {
     QString file;
     ImportOptions options;
     for (const QString &a : args) {
@@ -40,18 +41,22 @@ int ImportCommand(const QString &url, const QStringList &args, const std::functi
     Connection cn;
     OpenToolDatabase(cn, url);
     const ImportResult r = ImportInventory(cn, file, options);
-    out(stdout, QStringLiteral("%1: %2, строк с данными: %3\n").arg(QFileInfo(file).fileName(), r.format).arg(r.rows));
+    out(stdout, QStringLiteral("%1: %2, строк с данными: %3\n")
+                    .arg(QFileInfo(file).fileName(), r.format)
+                    .arg(r.rows));
     if (r.errorCount > 0) {
         out(stderr, r.errorText() + u'\n');
         out(stderr, QStringLiteral("Ничего не записано.\n"));
         return 1;
     }
     out(stdout, r.summary() + u'\n');
-    out(stdout, r.written ? QStringLiteral("Записано.\n") : QStringLiteral("Проверено; ничего не записано.\n"));
+    out(stdout,
+        r.written ? QStringLiteral("Записано.\n") : QStringLiteral("Проверено; ничего не записано.\n"));
     return 0;
 }
 
-int ExportCommand(const QString &url, const QStringList &args, const std::function<void(const QString &)> &usage) {
+int ExportCommand(const QString &url, const QStringList &args,
+                  const std::function<void(const QString &)> &usage) {
     if (args.size() != 1 || args.front().startsWith(u"--"))
         usage(QStringLiteral("нужен один параметр: файл .csv или .xlsx"));
     const QString file = args.front();

@@ -24,8 +24,8 @@ QString fileName(const QString &path) {
 
 // ---- CSV ----------------------------------------------------------------------------------------
 
-// Windows-1251 above 0x7F.
-const char16_t Cp1251High[128] = {
+// Windows-1251 from 0x80 to 0xBF; from 0xC0 on the Russian letters А to я in order.
+const char16_t Cp1251High[64] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
     0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0xFFFD, 0x2122,
     0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
@@ -60,7 +60,8 @@ class CsvReader final : public SheetReader {
 public:
     explicit CsvReader(const QString &path) : m_file(path) {
         if (!m_file.open(QIODevice::ReadOnly))
-            throw AppError(QStringLiteral("Файл «%1» не открывается: %2").arg(fileName(path), m_file.errorString()));
+            throw AppError(
+                QStringLiteral("Файл «%1» не открывается: %2").arg(fileName(path), m_file.errorString()));
         m_size = m_file.size();
         // The encoding: a byte-order mark says UTF-8; otherwise the whole file must be well-formed
         // UTF-8 to be read as such, else it is Windows-1251.
@@ -122,8 +123,8 @@ public:
     }
 
     QString format() const override {
-        const QString sep = m_separator == u'\t' ? QStringLiteral("табуляция")
-                                                 : QStringLiteral("«%1»").arg(m_separator);
+        const QString sep =
+            m_separator == u'\t' ? QStringLiteral("табуляция") : QStringLiteral("«%1»").arg(m_separator);
         return QStringLiteral("CSV, %1, разделитель %2").arg(m_encoding, sep);
     }
 
@@ -151,7 +152,9 @@ private:
             QChar *out = m_buffer.data() + at;
             for (const char ch : bytes) {
                 const auto b = static_cast<unsigned char>(ch);
-                *out++ = b < 0x80 ? QChar(b) : QChar(Cp1251High[b - 0x80]);
+                *out++ = b < 0x80    ? QChar(b)
+                         : b >= 0xC0 ? QChar(char16_t(0x410 + (b - 0xC0)))
+                                     : QChar(Cp1251High[b - 0x80]);
             }
         }
     }
@@ -240,7 +243,8 @@ QString brokenWorkbook(const QString &path, const QString &why) {
 
 // The built-in number formats that show dates or times.
 bool builtinDateFormat(int id) {
-    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
+           (id >= 50 && id <= 58);
 }
 
 // Whether a format code shows a date or a time: a d, m, y, h or s outside quoted text, brackets
@@ -394,7 +398,8 @@ private:
         zip_file_t *f = zip_fopen(m_zip, name.toUtf8().constData(), 0);
         if (!f) {
             if (required)
-                throw AppError(brokenWorkbook(m_path, QStringLiteral("это не книга .xlsx (нет %1)").arg(name)));
+                throw AppError(
+                    brokenWorkbook(m_path, QStringLiteral("это не книга .xlsx (нет %1)").arg(name)));
             return {};
         }
         QByteArray out;
@@ -483,8 +488,9 @@ private:
             const auto t = x.readNext();
             if (t == QXmlStreamReader::StartElement) {
                 if (x.name() == u"numFmt")
-                    custom.insert(x.attributes().value(QLatin1String("numFmtId")).toInt(),
-                                  dateFormatCode(x.attributes().value(QLatin1String("formatCode")).toString()));
+                    custom.insert(
+                        x.attributes().value(QLatin1String("numFmtId")).toInt(),
+                        dateFormatCode(x.attributes().value(QLatin1String("formatCode")).toString()));
                 else if (x.name() == u"cellXfs")
                     inXfs = true;
                 else if (x.name() == u"xf" && inXfs) {
@@ -549,8 +555,8 @@ QString CsvLine(const QStringList &cells, QChar separator) {
         if (i > 0)
             out += separator;
         const QString &c = cells[i];
-        const bool quote = c.contains(separator) || c.contains(u'"') || c.contains(u'\n') || c.contains(u'\r') ||
-                           (!c.isEmpty() && (c.front().isSpace() || c.back().isSpace()));
+        const bool quote = c.contains(separator) || c.contains(u'"') || c.contains(u'\n') ||
+                           c.contains(u'\r') || (!c.isEmpty() && (c.front().isSpace() || c.back().isSpace()));
         if (quote) {
             QString q = c;
             q.replace(u'"', QStringLiteral("\"\""));

@@ -119,7 +119,8 @@ public:
     }
     void headings() override {
         for (int c = 0; c < IC::Count; ++c)
-            check(worksheet_write_string(m_sheet, 0, lxw_col_t(c), InventoryColumns()[c].toUtf8().constData(), m_bold));
+            check(worksheet_write_string(m_sheet, 0, lxw_col_t(c), InventoryColumns()[c].toUtf8().constData(),
+                                         m_bold));
         worksheet_freeze_panes(m_sheet, 1, 0);
     }
     void write(const Row &row) override {
@@ -133,7 +134,8 @@ public:
                 check(worksheet_write_number(m_sheet, m_row, lxw_col_t(c), *cell.number,
                                              c == IC::Price ? m_money : nullptr));
             } else if (!cell.text.isEmpty()) {
-                check(worksheet_write_string(m_sheet, m_row, lxw_col_t(c), cell.text.toUtf8().constData(), nullptr));
+                check(worksheet_write_string(m_sheet, m_row, lxw_col_t(c), cell.text.toUtf8().constData(),
+                                             nullptr));
             }
         }
     }
@@ -191,8 +193,11 @@ qint64 orderOf(const QVariant &v) {
 int ExportInventory(Connection &cn, const QString &path, const ExportOptions &options) {
     Transaction tx(cn, TxMode::Read); // one consistent picture
     std::map<int, Department> departments;
-    for (const auto &r : cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department")).rows)
-        departments[r[0].toInt()] = {r[0].toInt(), r[1].toInt(), orderOf(r[3]), r[2].toString().trimmed(), {}, {}, {}};
+    for (const auto &r :
+         cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"))
+             .rows)
+        departments[r[0].toInt()] = {
+            r[0].toInt(), r[1].toInt(), orderOf(r[3]), r[2].toString().trimmed(), {}, {}, {}};
     std::vector<int> roots;
     for (auto &[id, d] : departments) {
         auto parent = departments.find(d.parent);
@@ -203,19 +208,25 @@ int ExportInventory(Connection &cn, const QString &path, const ExportOptions &op
     }
     std::map<int, Workplace> workplaces;
     for (const auto &r :
-         cn.query(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder FROM Workplace")).rows) {
+         cn.query(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder FROM Workplace"))
+             .rows) {
         workplaces[r[0].toInt()] = {r[0].toInt(), r[1].toInt(), orderOf(r[3]), r[2].toString().trimmed(), {}};
         auto d = departments.find(r[1].toInt());
         if (d != departments.end())
             d->second.workplaces.push_back(r[0].toInt());
     }
     std::map<int, Device> devices;
-    for (const auto &r : cn.query(QStringLiteral("SELECT d.IdDevice, d.DevcIdWorkplace, d.DevcName, k.KindName, "
-                                                 "d.DevcNumber, d.Domain FROM DeviceUnit d "
-                                                 "LEFT JOIN Kind k ON k.IdKind = d.DevcIdKind ORDER BY d.IdDevice"))
-                             .rows) {
-        devices[r[0].toInt()] = {r[0].toInt(), r[1].toInt(), r[2].toString().trimmed(), r[3].toString().trimmed(),
-                                 r[4].toString().trimmed(), r[5].toString().trimmed()};
+    for (const auto &r :
+         cn.query(QStringLiteral("SELECT d.IdDevice, d.DevcIdWorkplace, d.DevcName, k.KindName, "
+                                 "d.DevcNumber, d.Domain FROM DeviceUnit d "
+                                 "LEFT JOIN Kind k ON k.IdKind = d.DevcIdKind ORDER BY d.IdDevice"))
+             .rows) {
+        devices[r[0].toInt()] = {r[0].toInt(),
+                                 r[1].toInt(),
+                                 r[2].toString().trimmed(),
+                                 r[3].toString().trimmed(),
+                                 r[4].toString().trimmed(),
+                                 r[5].toString().trimmed()};
         auto w = workplaces.find(r[1].toInt());
         if (w != workplaces.end())
             w->second.devices.push_back(r[0].toInt());
@@ -290,15 +301,16 @@ int ExportInventory(Connection &cn, const QString &path, const ExportOptions &op
 
     QSqlQuery elements(cn.database());
     elements.setForwardOnly(true);
-    const QString elementSql = QStringLiteral(
-        "SELECT k.KindName, k.KindType, m.ModlNumber, m.ModlName, p.ClntNameFull, c.NumberManufact, d.DocNumber, "
-        "d.DocDate, s.ClntNameFull, c.Price, c.Warranty FROM CompleteSet c "
-        "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel "
-        "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, c.ModelKind) "
-        "LEFT JOIN Client p ON p.IdClient = m.ModlIdProducer "
-        "LEFT JOIN Document d ON d.IdDocument = c.DocumentId "
-        "LEFT JOIN Client s ON s.IdClient = d.DocClient "
-        "WHERE c.CmplIdDevice = :D ORDER BY c.IdComponent");
+    const QString elementSql =
+        QStringLiteral("SELECT k.KindName, k.KindType, m.ModlNumber, m.ModlName, p.ClntNameFull, "
+                       "c.NumberManufact, d.DocNumber, "
+                       "d.DocDate, s.ClntNameFull, c.Price, c.Warranty FROM CompleteSet c "
+                       "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel "
+                       "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, c.ModelKind) "
+                       "LEFT JOIN Client p ON p.IdClient = m.ModlIdProducer "
+                       "LEFT JOIN Document d ON d.IdDocument = c.DocumentId "
+                       "LEFT JOIN Client s ON s.IdClient = d.DocClient "
+                       "WHERE c.CmplIdDevice = :D ORDER BY c.IdComponent");
     if (!elements.prepare(prepareSql(elementSql, cn.engine()).text))
         throw DatabaseError(describeError(cn.engine(), elements.lastError()), elementSql);
 
@@ -353,11 +365,13 @@ int ExportInventory(Connection &cn, const QString &path, const ExportOptions &op
                     const QVariant date = normalizeValue(FieldType::DateTime, elements.value(7));
                     if (!date.isNull()) {
                         e[IC::DocumentDate].date = date.toDateTime().date();
-                        e[IC::DocumentDate].text = e[IC::DocumentDate].date.toString(QStringLiteral("dd.MM.yyyy"));
+                        e[IC::DocumentDate].text =
+                            e[IC::DocumentDate].date.toString(QStringLiteral("dd.MM.yyyy"));
                     }
                     e[IC::Supplier].text = elements.value(8).toString().trimmed();
                     if (!elements.value(9).isNull()) {
-                        const qint64 units = Money::toUnits(normalizeValue(FieldType::Money, elements.value(9)));
+                        const qint64 units =
+                            Money::toUnits(normalizeValue(FieldType::Money, elements.value(9)));
                         e[IC::Price].text = priceText(units);
                         e[IC::Price].number = double(units) / 10000.0;
                     }

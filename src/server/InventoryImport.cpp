@@ -5,8 +5,8 @@
 #include "data/Procedures.h"
 #include "data/RowScan.h"
 #include "data/SchemaInfo.h"
-#include "data/TessalString.h"
 #include "data/SheetReader.h"
+#include "data/TessalString.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -21,11 +21,21 @@ namespace IC = InventoryColumn;
 
 const QStringList &InventoryColumns() {
     static const QStringList names = {
-        QStringLiteral("Подразделение"),  QStringLiteral("Рабочее место"),     QStringLiteral("Устройство"),
-        QStringLiteral("Тип устройства"), QStringLiteral("Инвентарный номер"), QStringLiteral("Сетевое имя"),
-        QStringLiteral("Тип"),            QStringLiteral("Модель"),            QStringLiteral("Производитель"),
-        QStringLiteral("Серийный номер"), QStringLiteral("Документ"),          QStringLiteral("Дата документа"),
-        QStringLiteral("Поставщик"),      QStringLiteral("Цена"),              QStringLiteral("Гарантия"),
+        QStringLiteral("Подразделение"),
+        QStringLiteral("Рабочее место"),
+        QStringLiteral("Устройство"),
+        QStringLiteral("Тип устройства"),
+        QStringLiteral("Инвентарный номер"),
+        QStringLiteral("Сетевое имя"),
+        QStringLiteral("Тип"),
+        QStringLiteral("Модель"),
+        QStringLiteral("Производитель"),
+        QStringLiteral("Серийный номер"),
+        QStringLiteral("Документ"),
+        QStringLiteral("Дата документа"),
+        QStringLiteral("Поставщик"),
+        QStringLiteral("Цена"),
+        QStringLiteral("Гарантия"),
         QStringLiteral("Вид"),
     };
     return names;
@@ -45,9 +55,9 @@ namespace {
 
 QString plural(int n, const char *one, const char *few, const char *many) {
     const int m10 = n % 10, m100 = n % 100;
-    const char *w = m10 == 1 && m100 != 11                                  ? one
+    const char *w = m10 == 1 && m100 != 11                             ? one
                     : m10 >= 2 && m10 <= 4 && (m100 < 12 || m100 > 14) ? few
-                                                                             : many;
+                                                                       : many;
     return QString::fromUtf8(w);
 }
 
@@ -80,8 +90,9 @@ QString ImportResult::summary() const {
 namespace {
 
 // The widths of the columns the rows are written to.
-constexpr int DepartmentWidth = 100, WorkplaceWidth = 50, DeviceWidth = 50, NumberWidth = 25, DomainWidth = 50,
-              KindWidth = 30, ModelWidth = 30, FirmWidth = 100, SerialWidth = 50, DocumentWidth = 20;
+constexpr int DepartmentWidth = 100, WorkplaceWidth = 50, DeviceWidth = 50, NumberWidth = 25,
+              DomainWidth = 50, KindWidth = 30, ModelWidth = 30, FirmWidth = 100, SerialWidth = 50,
+              DocumentWidth = 20;
 constexpr int MaxWarranty = 600;
 
 QString columnLetter(int index) {
@@ -94,8 +105,10 @@ QString columnLetter(int index) {
 // A date as dd.MM.yyyy (one-digit day and month allowed) or yyyy-MM-dd, a time after it ignored.
 // Empty optional with `why` set when it is not one.
 std::optional<QDate> parseDate(const QString &text, QString *why) {
-    static const QRegularExpression ru(QStringLiteral(R"(^(\d{1,2})\.(\d{1,2})\.(\d{4})(?:[ T]\d{1,2}:\d{2}(?::\d{2})?)?$)"));
-    static const QRegularExpression iso(QStringLiteral(R"(^(\d{4})-(\d{1,2})-(\d{1,2})(?:[ T]\d{1,2}:\d{2}(?::\d{2})?)?$)"));
+    static const QRegularExpression ru(
+        QStringLiteral(R"(^(\d{1,2})\.(\d{1,2})\.(\d{4})(?:[ T]\d{1,2}:\d{2}(?::\d{2})?)?$)"));
+    static const QRegularExpression iso(
+        QStringLiteral(R"(^(\d{4})-(\d{1,2})-(\d{1,2})(?:[ T]\d{1,2}:\d{2}(?::\d{2})?)?$)"));
     int y = 0, m = 0, d = 0;
     if (const auto r = ru.match(text); r.hasMatch()) {
         d = r.captured(1).toInt();
@@ -191,8 +204,8 @@ private:
                 marks << QStringLiteral(":p%1").arg(n++);
             values << u'(' + marks.join(u',') + u')';
         }
-        const QString sql =
-            QStringLiteral("INSERT INTO [%1] (%2) VALUES %3").arg(m_table, cols.join(u','), values.join(u','));
+        const QString sql = QStringLiteral("INSERT INTO [%1] (%2) VALUES %3")
+                                .arg(m_table, cols.join(u','), values.join(u','));
         const PreparedSql p = prepareSql(sql, m_cn.engine());
         QSqlQuery q(m_cn.database());
         q.setForwardOnly(true);
@@ -363,10 +376,11 @@ private:
                 m_workplaces.insert(key2(r[1].toInt(), FoldText(r[2].toString().trimmed())), r[0].toInt());
         }
         {
-            RowScan rows(m_cn, QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcIdKind, DevcName, Domain, "
-                                              "DevcNumber FROM DeviceUnit ORDER BY IdDevice DESC"));
+            RowScan rows(m_cn,
+                         QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcIdKind, DevcName, Domain, "
+                                        "DevcNumber FROM DeviceUnit ORDER BY IdDevice DESC"));
             while (rows.next()) {
-                DbDevice d{int(rows.integer(0)), int(rows.integer(1)), int(rows.integer(2)),
+                DbDevice d{int(rows.integer(0)),    int(rows.integer(1)),    int(rows.integer(2)),
                            rows.text(3).toString(), rows.text(4).toString(), rows.text(5).toString()};
                 // Descending keys: the oldest device of a name or number is the one kept.
                 const QString number = FoldText(d.number.trimmed());
@@ -378,22 +392,22 @@ private:
             }
         }
         {
-            const ResultSet rs =
-                m_cn.query(QStringLiteral("SELECT IdKind, KindType, KindName FROM Kind ORDER BY IdKind DESC"));
+            const ResultSet rs = m_cn.query(
+                QStringLiteral("SELECT IdKind, KindType, KindName FROM Kind ORDER BY IdKind DESC"));
             for (const auto &r : rs.rows)
                 m_kinds.insert(r[1].toString().trimmed() + FoldText(r[2].toString().trimmed()), r[0].toInt());
         }
         {
-            const ResultSet rs = m_cn.query(
-                QStringLiteral("SELECT IdModel, ModlKind, ModlNumber, ModlName FROM Model ORDER BY IdModel DESC"));
+            const ResultSet rs = m_cn.query(QStringLiteral(
+                "SELECT IdModel, ModlKind, ModlNumber, ModlName FROM Model ORDER BY IdModel DESC"));
             for (const auto &r : rs.rows)
                 m_modelsByName.insert(key2(r[1].toInt(), FoldText(r[3].toString().trimmed())), r[0].toInt());
             for (const auto &r : rs.rows) // the number wins over another model's display name
                 m_models.insert(key2(r[1].toInt(), FoldText(r[2].toString().trimmed())), r[0].toInt());
         }
         {
-            const ResultSet rs = m_cn.query(QStringLiteral(
-                "SELECT IdClient, ClntNameFull, ClntNameShort, DisplayName FROM Client ORDER BY IdClient DESC"));
+            const ResultSet rs = m_cn.query(QStringLiteral("SELECT IdClient, ClntNameFull, ClntNameShort, "
+                                                           "DisplayName FROM Client ORDER BY IdClient DESC"));
             for (int c : {2, 3, 1}) // the full name wins over another firm's short or display name
                 for (const auto &r : rs.rows)
                     if (!r[c].toString().trimmed().isEmpty())
@@ -418,13 +432,15 @@ private:
 
     void prepareWrites() {
         m_deviceInsert = std::make_unique<Prepared>(
-            m_cn, QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcIdKind, DevcNumber, Domain) "
-                                 "VALUES (:W, :N, :K, :I, :D) RETURNING IdDevice"));
+            m_cn, QStringLiteral(
+                      "INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcIdKind, DevcNumber, Domain) "
+                      "VALUES (:W, :N, :K, :I, :D) RETURNING IdDevice"));
         m_elementInsert = std::make_unique<BatchInsert>(
             m_cn, QStringLiteral("CompleteSet"),
-            QStringList{QStringLiteral("CmplIdDevice"), QStringLiteral("CmplIdModel"), QStringLiteral("ModelKind"),
-                        QStringLiteral("NumberManufact"), QStringLiteral("DocumentId"),
-                        QStringLiteral("DocumentPosition"), QStringLiteral("Price"), QStringLiteral("Warranty")});
+            QStringList{QStringLiteral("CmplIdDevice"), QStringLiteral("CmplIdModel"),
+                        QStringLiteral("ModelKind"), QStringLiteral("NumberManufact"),
+                        QStringLiteral("DocumentId"), QStringLiteral("DocumentPosition"),
+                        QStringLiteral("Price"), QStringLiteral("Warranty")});
     }
 
     // ---- counting and making --------------------------------------------------------------------
@@ -454,9 +470,10 @@ private:
             cols << u'[' + it.key() + u']';
             marks << u':' + it.key();
         }
-        return m_cn.scalar(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
-                               .arg(table, cols.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")), key),
-                           values);
+        return m_cn.scalar(
+            QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3) RETURNING [%4]")
+                .arg(table, cols.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")), key),
+            values);
     }
 
     static QVariant nullable(int id) { return id != 0 ? QVariant(id) : QVariant(); }
@@ -488,7 +505,8 @@ private:
         int id = m_workplaces.value(k);
         if (id == 0) {
             id = m_write ? insert(QStringLiteral("Workplace"), QStringLiteral("IdWorkplace"),
-                                  {{QStringLiteral("WrkpIdDepartment"), department}, {QStringLiteral("WrkpName"), name}})
+                                  {{QStringLiteral("WrkpIdDepartment"), department},
+                                   {QStringLiteral("WrkpName"), name}})
                                .toInt()
                          : newKey();
             m_workplaces.insert(k, id);
@@ -537,7 +555,8 @@ private:
         if (id == 0) {
             id = m_write ? insert(QStringLiteral("Client"), QStringLiteral("IdClient"),
                                   {{QStringLiteral("ClntNameFull"), name},
-                                   {QStringLiteral("ClntNameShort"), name.size() <= 20 ? QVariant(name) : QVariant()}})
+                                   {QStringLiteral("ClntNameShort"),
+                                    name.size() <= 20 ? QVariant(name) : QVariant()}})
                                .toInt()
                          : newKey();
             m_firms.insert(k, id);
@@ -600,7 +619,8 @@ private:
             id = m_write ? insert(QStringLiteral("Document"), QStringLiteral("IdDocument"),
                                   {{QStringLiteral("DocKind"), QStringLiteral("N")},
                                    {QStringLiteral("DocNumber"), nullable(number)},
-                                   {QStringLiteral("DocDate"), d.isValid() ? QVariant(d.startOfDay()) : QVariant()},
+                                   {QStringLiteral("DocDate"),
+                                    d.isValid() ? QVariant(d.startOfDay()) : QVariant()},
                                    {QStringLiteral("DocClient"), nullable(supplier)}})
                                .toInt()
                          : newKey();
@@ -617,11 +637,12 @@ private:
     int nextPosition(int document) {
         auto it = m_positions.find(document);
         if (it == m_positions.end()) {
-            const int last = document > 0 ? m_cn.scalar(QStringLiteral("SELECT coalesce(max(DocumentPosition), 0) "
-                                                                       "FROM CompleteSet WHERE DocumentId = :D"),
-                                                         {{QStringLiteral("D"), document}})
-                                                .toInt()
-                                          : 0;
+            const int last = document > 0
+                                 ? m_cn.scalar(QStringLiteral("SELECT coalesce(max(DocumentPosition), 0) "
+                                                              "FROM CompleteSet WHERE DocumentId = :D"),
+                                               {{QStringLiteral("D"), document}})
+                                       .toInt()
+                                 : 0;
             it = m_positions.insert(document, last);
         }
         return std::min(++it.value(), 32767);
@@ -634,12 +655,14 @@ private:
         std::vector<Element> list;
         if (device > 0) {
             const ResultSet rs = m_cn.query(
-                QStringLiteral("SELECT IdComponent, CmplIdModel, ModelKind, DocumentId, Warranty, Price, "
-                               "NumberManufact FROM CompleteSet WHERE CmplIdDevice = :D ORDER BY IdComponent"),
+                QStringLiteral(
+                    "SELECT IdComponent, CmplIdModel, ModelKind, DocumentId, Warranty, Price, "
+                    "NumberManufact FROM CompleteSet WHERE CmplIdDevice = :D ORDER BY IdComponent"),
                 {{QStringLiteral("D"), device}});
             for (const auto &r : rs.rows)
-                list.push_back({r[0].toInt(), r[1].toInt(), r[2].toInt(), r[3].toInt(), r[4].isNull() ? -1 : r[4].toInt(),
-                                r[5].isNull() ? -1 : Money::toUnits(r[5]), FoldText(r[6].toString().trimmed())});
+                list.push_back({r[0].toInt(), r[1].toInt(), r[2].toInt(), r[3].toInt(),
+                                r[4].isNull() ? -1 : r[4].toInt(), r[5].isNull() ? -1 : Money::toUnits(r[5]),
+                                FoldText(r[6].toString().trimmed())});
         }
         return m_elements.emplace(device, std::move(list)).first->second;
     }
@@ -670,7 +693,10 @@ private:
 
         auto tooLong = [&](int c, int width) {
             if (v[c].size() > width) {
-                error(row, c, v[c], QStringLiteral("длиннее %1 %2").arg(width).arg(plural(width, "символа", "символов", "символов")));
+                error(row, c, v[c],
+                      QStringLiteral("длиннее %1 %2")
+                          .arg(width)
+                          .arg(plural(width, "символа", "символов", "символов")));
                 return true;
             }
             return false;
@@ -735,12 +761,13 @@ private:
             else if (t == u"программы" || t == u"s")
                 type = u'S';
             else
-                error(row, IC::KindType, v[IC::KindType], QStringLiteral("пишите Оборудование, Материалы или Программы"));
+                error(row, IC::KindType, v[IC::KindType],
+                      QStringLiteral("пишите Оборудование, Материалы или Программы"));
         }
 
         bool element = false;
-        for (int c : {IC::Kind, IC::Model, IC::Producer, IC::Serial, IC::Document, IC::DocumentDate, IC::Supplier,
-                      IC::Price, IC::Warranty, IC::KindType})
+        for (int c : {IC::Kind, IC::Model, IC::Producer, IC::Serial, IC::Document, IC::DocumentDate,
+                      IC::Supplier, IC::Price, IC::Warranty, IC::KindType})
             element = element || !v[c].isEmpty();
         bool device = element;
         for (int c : {IC::Device, IC::DeviceKind, IC::InventoryNumber, IC::NetworkName})
@@ -751,7 +778,8 @@ private:
         const QString number = FoldText(v[IC::InventoryNumber]);
         const bool knownNumber =
             !number.isEmpty() && (m_fileDevices.contains(u'#' + number) || m_deviceByNumber.contains(number));
-        const bool placeGiven = !v[IC::Department].isEmpty() || !v[IC::Workplace].isEmpty() || !v[IC::Device].isEmpty();
+        const bool placeGiven =
+            !v[IC::Department].isEmpty() || !v[IC::Workplace].isEmpty() || !v[IC::Device].isEmpty();
         if (device && (!knownNumber || placeGiven)) {
             required(IC::Department, "нужно подразделение устройства");
             required(IC::Workplace, "нужно рабочее место устройства");
@@ -776,8 +804,8 @@ private:
         }
         const QString placeKey = FoldText(path.join(u'/')) + u'\x1f' + FoldText(v[IC::Workplace]) + u'\x1f' +
                                  FoldText(v[IC::Device]);
-        const QString placeText =
-            QStringLiteral("«%1», %2 / %3").arg(v[IC::Device], path.join(QStringLiteral(" / ")), v[IC::Workplace]);
+        const QString placeText = QStringLiteral("«%1», %2 / %3")
+                                      .arg(v[IC::Device], path.join(QStringLiteral(" / ")), v[IC::Workplace]);
         const QString fileKey = number.isEmpty() ? u'@' + placeKey : u'#' + number;
         auto fd = m_fileDevices.find(fileKey);
         if (fd != m_fileDevices.end()) {
@@ -785,7 +813,9 @@ private:
             bool bad = false;
             if (placeGiven && f.place != placeKey) {
                 error(row, IC::InventoryNumber, v[IC::InventoryNumber],
-                      QStringLiteral("в строке %1 этот номер у другого устройства: %2").arg(f.row).arg(f.placeText));
+                      QStringLiteral("в строке %1 этот номер у другого устройства: %2")
+                          .arg(f.row)
+                          .arg(f.placeText));
                 bad = true;
             }
             if (m_present[IC::DeviceKind] && !v[IC::DeviceKind].isEmpty() &&
@@ -797,7 +827,9 @@ private:
             if (m_present[IC::NetworkName] && !v[IC::NetworkName].isEmpty() &&
                 FoldText(v[IC::NetworkName]) != FoldText(f.domain)) {
                 error(row, IC::NetworkName, v[IC::NetworkName],
-                      QStringLiteral("в строке %1 у этого устройства сетевое имя «%2»").arg(f.row).arg(f.domain));
+                      QStringLiteral("в строке %1 у этого устройства сетевое имя «%2»")
+                          .arg(f.row)
+                          .arg(f.domain));
                 bad = true;
             }
             if (bad)
@@ -834,15 +866,16 @@ private:
                 if (d.workplace != wp || d.name != name || d.kind != newKind || d.domain != domain ||
                     d.number != inventory) {
                     if (m_write)
-                        m_cn.execute(QStringLiteral("UPDATE DeviceUnit SET DevcIdWorkplace = :W, DevcName = :N, "
-                                                    "DevcIdKind = :K, Domain = :D, DevcNumber = :I, "
-                                                    "RowVersion = RowVersion + 1 WHERE IdDevice = :ID"),
-                                     {{QStringLiteral("W"), wp},
-                                      {QStringLiteral("N"), name},
-                                      {QStringLiteral("K"), nullable(newKind)},
-                                      {QStringLiteral("D"), nullable(domain)},
-                                      {QStringLiteral("I"), nullable(inventory)},
-                                      {QStringLiteral("ID"), existing}});
+                        m_cn.execute(
+                            QStringLiteral("UPDATE DeviceUnit SET DevcIdWorkplace = :W, DevcName = :N, "
+                                           "DevcIdKind = :K, Domain = :D, DevcNumber = :I, "
+                                           "RowVersion = RowVersion + 1 WHERE IdDevice = :ID"),
+                            {{QStringLiteral("W"), wp},
+                             {QStringLiteral("N"), name},
+                             {QStringLiteral("K"), nullable(newKind)},
+                             {QStringLiteral("D"), nullable(domain)},
+                             {QStringLiteral("I"), nullable(inventory)},
+                             {QStringLiteral("ID"), existing}});
                     d.workplace = wp;
                     d.name = name;
                     d.kind = newKind;
@@ -856,8 +889,8 @@ private:
                 dev = existing;
             } else {
                 dev = m_write ? m_deviceInsert
-                                    ->run({wp, v[IC::Device], nullable(kindId), nullable(v[IC::InventoryNumber]),
-                                           nullable(v[IC::NetworkName])})
+                                    ->run({wp, v[IC::Device], nullable(kindId),
+                                           nullable(v[IC::InventoryNumber]), nullable(v[IC::NetworkName])})
                                     .toInt()
                               : newKey();
                 ++count(ImportItem::Device).made;
@@ -887,9 +920,10 @@ private:
             }
         if (match) {
             match->taken = true;
-            const int newDoc = m_present[IC::Document] || m_present[IC::DocumentDate] || m_present[IC::Supplier]
-                                   ? doc
-                                   : match->document;
+            const int newDoc =
+                m_present[IC::Document] || m_present[IC::DocumentDate] || m_present[IC::Supplier]
+                    ? doc
+                    : match->document;
             const qint64 newPrice = m_present[IC::Price] ? (price ? *price : -1) : match->price;
             const int newWarranty = m_present[IC::Warranty] ? warranty : match->warranty;
             if (match->document != newDoc || match->price != newPrice || match->warranty != newWarranty ||
@@ -900,7 +934,8 @@ private:
                                        "Warranty = :G, RowVersion = RowVersion + 1 WHERE IdComponent = :ID"),
                         {{QStringLiteral("K"), kindId},
                          {QStringLiteral("D"), nullable(newDoc)},
-                         {QStringLiteral("P"), newPrice >= 0 ? QVariant(Money::fromUnits(newPrice)) : QVariant()},
+                         {QStringLiteral("P"),
+                          newPrice >= 0 ? QVariant(Money::fromUnits(newPrice)) : QVariant()},
                          {QStringLiteral("G"), newWarranty >= 0 ? QVariant(newWarranty) : QVariant()},
                          {QStringLiteral("ID"), match->id}});
                 match->document = newDoc;
