@@ -31,6 +31,8 @@
 #include <algorithm>
 #include <functional>
 
+void BenchImport(Connection &cn, QTextStream &out); // ImportBench.cpp
+
 namespace {
 
 QTextStream out(stdout);
@@ -532,7 +534,8 @@ int main(int argc, char *argv[]) {
                  QStringLiteral("text")});
     p.addOption({QStringLiteral("only"),
                  QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
-                                "views, find, dialogs, journal (writes to the database)."),
+                                "views, find, dialogs, journal (writes to the database), import (makes "
+                                "databases beside it)."),
                  QStringLiteral("parts")});
     p.process(app);
     const QStringList only = p.value(QStringLiteral("only")).split(u',', Qt::SkipEmptyParts);
@@ -582,6 +585,8 @@ int main(int argc, char *argv[]) {
         // It writes: only when asked for.
         if (only.contains(QStringLiteral("journal")))
             benchJournal(cn);
+        if (only.contains(QStringLiteral("import")))
+            BenchImport(cn, out);
     } catch (const AppError &e) {
         QTextStream(stderr) << e.message() << Qt::endl;
         return 1;

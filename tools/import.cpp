@@ -2,8 +2,8 @@
 
 #include "data/Connection.h"
 #include "data/Errors.h"
-#include "server/InventoryExport.h"
-#include "server/InventoryImport.h"
+#include "model/InventoryExport.h"
+#include "model/InventoryImport.h"
 
 #include <QFileInfo>
 #include <cstdio>

@@ -549,7 +549,7 @@ std::unique_ptr<SheetReader> SheetReader::open(const QString &path) {
     return std::make_unique<CsvReader>(path);
 }
 
-QString CsvLine(const QStringList &cells, QChar separator) {
+QString CsvRow(const QStringList &cells, QChar separator) {
     QString out;
     for (qsizetype i = 0; i < cells.size(); ++i) {
         if (i > 0)

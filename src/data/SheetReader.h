@@ -34,4 +34,4 @@ protected:
 };
 
 // The texts of a CSV row written with `separator`: quoted where a value needs it.
-QString CsvLine(const QStringList &cells, QChar separator = u';');
+QString CsvRow(const QStringList &cells, QChar separator = u';');

@@ -7,6 +7,7 @@
 #include "data/dmTessalData.h"
 #include "model/dmChainData.h"
 #include "placement/ElementDrag.h"
+#include "placement/dgImport.h"
 #include "ui/Actions.h"
 #include "ui/BusyCursor.h"
 #include "ui/DataGrid.h"
@@ -283,6 +284,35 @@ void TLayoutMainFM::buildLayout() {
     reports->setMenu(pmReport);
     reports->setPopupMode(QToolButton::InstantPopup);
     tbMain->addWidget(reports);
+    // The inventory from and to a spreadsheet.
+    auto *sheet = new QMenu(QStringLiteral("Таблица"), this);
+    sheet->setObjectName(QStringLiteral("pmSheet"));
+    sheet->addAction(QStringLiteral("Импорт…"), this, [this] {
+        Guarded([this] {
+            if (dmTessal && RunInventoryImport(dmTessal->cnGeneral, this))
+                ReloadTree();
+        });
+    });
+    sheet->addAction(QStringLiteral("Экспорт…"), this, [this] {
+        Guarded([this] {
+            if (dmTessal)
+                RunInventoryExport(dmTessal->cnGeneral, QString(), QString(), this);
+        });
+    });
+    sheet->addAction(QStringLiteral("Экспорт ветви…"), this, [this] {
+        Guarded([this] {
+            const QString kind = SelectedKind().toUpper();
+            if (dmTessal && !kind.isEmpty())
+                RunInventoryExport(dmTessal->cnGeneral, MakeKey(kind, SelectedId()), SelectedCaption(), this);
+        });
+    });
+    auto *sheetButton = new QToolButton(tbMain);
+    sheetButton->setObjectName(QStringLiteral("tbSheet"));
+    sheetButton->setText(QStringLiteral("Таблица"));
+    sheetButton->setToolTip(QStringLiteral("Импорт и экспорт инвентаря в таблицу CSV или Excel"));
+    sheetButton->setMenu(sheet);
+    sheetButton->setPopupMode(QToolButton::InstantPopup);
+    tbMain->addWidget(sheetButton);
     tbMain->addSeparator();
     addToolButton(tbMain, acUp);
     addToolButton(tbMain, acDown);

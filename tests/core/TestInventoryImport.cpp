@@ -5,9 +5,9 @@
 
 #include "TestDatabase.h"
 #include "data/SchemaInfo.h"
+#include "model/InventoryExport.h"
+#include "model/InventoryImport.h"
 #include "server/DemoData.h"
-#include "server/InventoryExport.h"
-#include "server/InventoryImport.h"
 #include "server/Schema.h"
 #include "server/Server.h"
 
@@ -55,11 +55,11 @@ protected:
     // Every row the import may write, as one number per table.
     QString tableCounts(Connection &c) {
         QStringList out;
-        for (const char *t : {"Department", "Workplace", "DeviceUnit", "CompleteSet", "Kind", "Model", "Client",
-                              "Document"})
-            out << QStringLiteral("%1=%2").arg(QString::fromLatin1(t),
-                                               c.scalar(QStringLiteral("SELECT count(*) FROM [%1]").arg(QString::fromLatin1(t)))
-                                                   .toString());
+        for (const char *t :
+             {"Department", "Workplace", "DeviceUnit", "CompleteSet", "Kind", "Model", "Client", "Document"})
+            out << QStringLiteral("%1=%2").arg(
+                QString::fromLatin1(t),
+                c.scalar(QStringLiteral("SELECT count(*) FROM [%1]").arg(QString::fromLatin1(t))).toString());
         return out.join(u' ');
     }
 
@@ -84,7 +84,7 @@ protected:
 struct TrapCase {
     const char *name;
     QByteArray bytes;
-    QStringList errors;                           // each the beginning of the error at its place
+    QStringList errors;                              // each the beginning of the error at its place
     std::vector<std::pair<QString, QString>> checks; // a query and the text it gives, after a good import
 };
 
@@ -92,8 +92,9 @@ TEST_P(InventoryImportTest, FilesAsPeopleMakeThem) {
     const QString known = InventoryColumns().join(QStringLiteral(", "));
     const std::vector<TrapCase> cases = {
         {"Windows-1251 with semicolons and a quoted line break",
-         cp1251(QStringLiteral("Подразделение;Рабочее место;Устройство;Инвентарный номер;Тип;Модель;Цена\r\n"
-                               "Бухгалтерия / Касса;\"Кассир\r\nокно 2\";Принтер;И-1;Картридж;CF259A;\"7 400,00\"\r\n")),
+         cp1251(QStringLiteral(
+             "Подразделение;Рабочее место;Устройство;Инвентарный номер;Тип;Модель;Цена\r\n"
+             "Бухгалтерия / Касса;\"Кассир\r\nокно 2\";Принтер;И-1;Картридж;CF259A;\"7 400,00\"\r\n")),
          {},
          {{"SELECT WrkpName FROM Workplace", "Кассир\r\nокно 2"},
           {"SELECT d.DprtName FROM Department d JOIN Department p ON p.IdDepartment = d.DprtIdHigher "
@@ -104,11 +105,13 @@ TEST_P(InventoryImportTest, FilesAsPeopleMakeThem) {
          utf8(QStringLiteral("\xFEFFПодразделение,Рабочее место,Устройство,Сетевое имя\r\n"
                              "Склад,Стеллаж,\"Сканер, ручной\",\"sc-\"\"01\"\"\"\r\n")),
          {},
-         {{"SELECT DevcName FROM DeviceUnit", "Сканер, ручной"}, {"SELECT Domain FROM DeviceUnit", "sc-\"01\""}}},
+         {{"SELECT DevcName FROM DeviceUnit", "Сканер, ручной"},
+          {"SELECT Domain FROM DeviceUnit", "sc-\"01\""}}},
         {"tabs, thousands spaces and a no-break space",
-         utf8(QStringLiteral("Подразделение\tРабочее место\tУстройство\tТип\tМодель\tЦена\tГарантия\n"
-                             "Склад\tСтеллаж\tПК\tМонитор\tLG 24\t12 500,50\t36\n"
-                             "Склад\tСтеллаж\tПК\tМонитор\tLG 27\t1\u00A0200.5 ₽\t\n")),
+         utf8(
+             QStringLiteral("Подразделение\tРабочее место\tУстройство\tТип\tМодель\tЦена\tГарантия\n"
+                            "Склад\tСтеллаж\tПК\tМонитор\tLG 24\t12 500,50\t36\n"
+                            "Склад\tСтеллаж\tПК\tМонитор\tLG 27\t1\u00A0200.5 ₽\t\n")),
          {},
          {{"SELECT Price FROM CompleteSet ORDER BY IdComponent DESC", "1200.5000"},
           {"SELECT Price FROM CompleteSet ORDER BY IdComponent", "12500.5000"},
@@ -247,7 +250,8 @@ TEST_P(InventoryImportTest, ExportImportExportGivesTheSameFileAndASecondImportCh
         auto other = freshDatabase();
         const ImportResult r = ImportInventory(other->cn(), source);
         ASSERT_EQ(r.errorCount, 0) << r.errorText().toStdString();
-        EXPECT_EQ(r.count(ImportItem::Element).made, scalar(QStringLiteral("SELECT count(*) FROM CompleteSet")).toInt());
+        EXPECT_EQ(r.count(ImportItem::Element).made,
+                  scalar(QStringLiteral("SELECT count(*) FROM CompleteSet")).toInt());
         const QString again = dir.filePath(QStringLiteral("again.csv"));
         ExportInventory(other->cn(), again);
         EXPECT_EQ(readAll(again), firstText);
@@ -258,7 +262,8 @@ TEST_P(InventoryImportTest, ExportImportExportGivesTheSameFileAndASecondImportCh
         for (int i = 0; i < int(ImportItem::Count); ++i) {
             EXPECT_EQ(second.counts[size_t(i)].made, 0) << i;
             EXPECT_EQ(second.counts[size_t(i)].changed, 0) << i;
-            EXPECT_EQ(second.counts[size_t(i)].found, r.counts[size_t(i)].made + r.counts[size_t(i)].found) << i;
+            EXPECT_EQ(second.counts[size_t(i)].found, r.counts[size_t(i)].made + r.counts[size_t(i)].found)
+                << i;
         }
         EXPECT_EQ(tableCounts(other->cn()), before);
     }
@@ -272,19 +277,20 @@ TEST_P(InventoryImportTest, ExportImportExportGivesTheSameFileAndASecondImportCh
 }
 
 TEST_P(InventoryImportTest, AChangedCellChangesItsRowOnly) {
-    const QString path =
-        file(QStringLiteral("a.csv"), utf8(QStringLiteral("Подразделение;Рабочее место;Устройство;Инвентарный номер;"
-                                                          "Сетевое имя;Тип;Модель;Серийный номер;Цена\n"
-                                                          "Склад;Стеллаж;ПК;И-1;pc-1;Монитор;LG;SN1;100\n"
-                                                          "Склад;Стеллаж;ПК;И-1;pc-1;Монитор;LG;;200\n"
-                                                          "Склад;Стеллаж;ПК;И-1;pc-1;Монитор;LG;;300\n")));
+    const QString path = file(QStringLiteral("a.csv"),
+                              utf8(QStringLiteral("Подразделение;Рабочее место;Устройство;Инвентарный номер;"
+                                                  "Сетевое имя;Тип;Модель;Серийный номер;Цена\n"
+                                                  "Склад;Стеллаж;ПК;И-1;pc-1;Монитор;LG;SN1;100\n"
+                                                  "Склад;Стеллаж;ПК;И-1;pc-1;Монитор;LG;;200\n"
+                                                  "Склад;Стеллаж;ПК;И-1;pc-1;Монитор;LG;;300\n")));
     ASSERT_TRUE(ImportInventory(cn(), path).written);
     // The device moved to another workplace, one serial-less monitor got another price.
-    file(QStringLiteral("a.csv"), utf8(QStringLiteral("Подразделение;Рабочее место;Устройство;Инвентарный номер;"
-                                                      "Сетевое имя;Тип;Модель;Серийный номер;Цена\n"
-                                                      "Склад;Окно;ПК;И-1;pc-1;Монитор;LG;SN1;100\n"
-                                                      "Склад;Окно;ПК;И-1;pc-1;Монитор;LG;;200\n"
-                                                      "Склад;Окно;ПК;И-1;pc-1;Монитор;LG;;350\n")));
+    file(QStringLiteral("a.csv"),
+         utf8(QStringLiteral("Подразделение;Рабочее место;Устройство;Инвентарный номер;"
+                             "Сетевое имя;Тип;Модель;Серийный номер;Цена\n"
+                             "Склад;Окно;ПК;И-1;pc-1;Монитор;LG;SN1;100\n"
+                             "Склад;Окно;ПК;И-1;pc-1;Монитор;LG;;200\n"
+                             "Склад;Окно;ПК;И-1;pc-1;Монитор;LG;;350\n")));
     const ImportResult r = ImportInventory(cn(), path);
     ASSERT_EQ(r.errorCount, 0) << r.errorText().toStdString();
     EXPECT_EQ(r.count(ImportItem::Device).changed, 1);
@@ -292,8 +298,9 @@ TEST_P(InventoryImportTest, AChangedCellChangesItsRowOnly) {
     EXPECT_EQ(r.count(ImportItem::Element).changed, 1);
     EXPECT_EQ(r.count(ImportItem::Element).found, 2);
     EXPECT_EQ(r.count(ImportItem::Element).made, 0);
-    EXPECT_EQ(text("SELECT w.WrkpName FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace"),
-              QStringLiteral("Окно"));
+    EXPECT_EQ(
+        text("SELECT w.WrkpName FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace"),
+        QStringLiteral("Окно"));
     EXPECT_EQ(text("SELECT count(*) FROM CompleteSet"), QStringLiteral("3"));
     EXPECT_EQ(Money::toUnits(scalar(QStringLiteral("SELECT max(Price) FROM CompleteSet"))), 3500000);
 }
@@ -327,12 +334,15 @@ TEST_P(InventoryImportTest, ErrorsAreListedUpToTwoHundredThenCounted) {
     const ImportResult r = ImportInventory(cn(), file(QStringLiteral("many.csv"), utf8(csv)));
     EXPECT_EQ(r.errorCount, 250);
     EXPECT_EQ(r.errors.size(), ImportResult::ShownErrors);
-    EXPECT_EQ(r.errors.back(), QStringLiteral("Строка 201, столбец «Дата документа»: 32.01.2024 — такой даты нет."));
-    EXPECT_TRUE(r.errorText().endsWith(QStringLiteral("\n…и ещё 50 ошибок."))) << r.errorText().right(40).toStdString();
+    EXPECT_EQ(r.errors.back(),
+              QStringLiteral("Строка 201, столбец «Дата документа»: 32.01.2024 — такой даты нет."));
+    EXPECT_TRUE(r.errorText().endsWith(QStringLiteral("\n…и ещё 50 ошибок.")))
+        << r.errorText().right(40).toStdString();
 }
 
 TEST_P(InventoryImportTest, HeadingsMappedByThePerson) {
-    const QString path = file(QStringLiteral("m.csv"), utf8(QStringLiteral("Отдел;Кабинет;Наименование\nСклад;101;Шкаф\n")));
+    const QString path =
+        file(QStringLiteral("m.csv"), utf8(QStringLiteral("Отдел;Кабинет;Наименование\nСклад;101;Шкаф\n")));
     EXPECT_EQ(ImportInventory(cn(), path).errorCount, 4); // three unknown columns and no department column
     ImportOptions options;
     options.headings = {{QStringLiteral("отдел"), QStringLiteral("Подразделение")},

@@ -1,11 +1,11 @@
-#include "server/InventoryExport.h"
+#include "model/InventoryExport.h"
 
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "data/SchemaInfo.h"
 #include "data/SheetReader.h"
 #include "data/TessalString.h"
-#include "server/InventoryImport.h"
+#include "model/InventoryImport.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -77,7 +77,7 @@ public:
 
 private:
     void line(const QStringList &cells) {
-        m_buffer += CsvLine(cells).toUtf8();
+        m_buffer += CsvRow(cells).toUtf8();
         m_buffer += "\r\n";
         if (m_buffer.size() > (1 << 20))
             flush();

@@ -1,4 +1,4 @@
-#include "server/InventoryImport.h"
+#include "model/InventoryImport.h"
 
 #include "data/Connection.h"
 #include "data/Errors.h"
@@ -893,6 +893,7 @@ private:
                                            nullable(v[IC::InventoryNumber]), nullable(v[IC::NetworkName])})
                                     .toInt()
                               : newKey();
+                m_madeDevices.insert(dev);
                 ++count(ImportItem::Device).made;
             }
             f.id = dev;
@@ -911,8 +912,9 @@ private:
         if (!v[IC::Document].isEmpty() || docDate || supplier != 0)
             doc = document(v[IC::Document], docDate, supplier);
         const QString serial = FoldText(v[IC::Serial]);
-        std::vector<Element> &list = elementsOf(dev);
         Element *match = nullptr;
+        // A device this import made has no elements to find.
+        std::vector<Element> &list = dev < 0 || m_madeDevices.contains(dev) ? m_noElements : elementsOf(dev);
         for (Element &e : list)
             if (!e.taken && e.model == modelId && e.serial == serial) {
                 match = &e;
@@ -973,6 +975,8 @@ private:
     QHash<QString, int> m_deviceByNumber, m_deviceByPlace;
     QHash<QString, FileDevice> m_fileDevices;
     std::map<int, std::vector<Element>> m_elements;
+    std::vector<Element> m_noElements;
+    QSet<int> m_madeDevices;
     QHash<int, int> m_positions;
     std::array<QSet<int>, size_t(ImportItem::Count)> m_seen;
 
@@ -996,6 +1000,10 @@ ImportResult ImportInventory(Connection &cn, const QString &path, const ImportOp
 
     const BulkWaitLimit bulkWait(cn);
     Transaction tx(cn);
+    // Two imports at once would each make the departments and kinds the other is making: the
+    // second waits for the first and then finds what it wrote. SQLite's writer lock does the same.
+    if (cn.engine() == Engine::PostgreSQL)
+        cn.scalar(QStringLiteral("SELECT pg_advisory_xact_lock(7353001)"));
     ImportResult result;
     const bool done = Importer(cn, options, true, result).run(path, 400, 1000);
     if (!done) {
