@@ -125,19 +125,23 @@ double bareLoad(Connection &source, Connection &target) {
     };
     const auto kinds = read(QStringLiteral("SELECT IdKind, KindType, KindName FROM Kind"), 1, 2);
     const auto firms = read(QStringLiteral("SELECT IdClient, ClntNameFull, ClntNameShort FROM Client"), 1, 2);
-    const auto models =
-        read(QStringLiteral("SELECT IdModel, ModlKind, ModlIdProducer, ModlNumber, ModlName FROM Model"), 3, 2);
-    const auto documents = read(
-        QStringLiteral("SELECT IdDocument, DocClient, DocKind, DocNumber, DocDate FROM Document"), 2, 3);
+    const auto models = read(
+        QStringLiteral("SELECT IdModel, ModlKind, ModlIdProducer, ModlNumber, ModlName FROM Model"), 3, 2);
+    const auto documents =
+        read(QStringLiteral("SELECT IdDocument, DocClient, DocKind, DocNumber, DocDate FROM Document"), 2, 3);
     const auto departments = read(
-        QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department ORDER BY IdDepartment"), 2, 1);
-    const auto workplaces = read(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName FROM Workplace"), 2, 1);
-    const auto devices = read(QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcIdKind, DevcName, DevcNumber, "
-                                             "Domain FROM DeviceUnit"),
-                              3, 3);
-    const auto elements = read(QStringLiteral("SELECT CmplIdDevice, CmplIdModel, ModelKind, DocumentId, "
-                                              "DocumentPosition, Warranty, NumberManufact, Price FROM CompleteSet"),
-                               6, 2);
+        QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department ORDER BY IdDepartment"),
+        2, 1);
+    const auto workplaces =
+        read(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName FROM Workplace"), 2, 1);
+    const auto devices =
+        read(QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcIdKind, DevcName, DevcNumber, "
+                            "Domain FROM DeviceUnit"),
+             3, 3);
+    const auto elements =
+        read(QStringLiteral("SELECT CmplIdDevice, CmplIdModel, ModelKind, DocumentId, "
+                            "DocumentPosition, Warranty, NumberManufact, Price FROM CompleteSet"),
+             6, 2);
     auto maxId = [](const std::vector<Row> &rows) {
         qint64 m = 0;
         for (const Row &r : rows)
@@ -155,7 +159,8 @@ double bareLoad(Connection &source, Connection &target) {
         QHash<QString, int> have;
         for (const auto &r : target.query(QStringLiteral("SELECT IdKind, KindType, KindName FROM Kind")).rows)
             have.insert(r[1].toString() + r[2].toString(), r[0].toInt());
-        Insert ins(target, QStringLiteral("INSERT INTO Kind (KindType, KindName) VALUES (?, ?) RETURNING IdKind"));
+        Insert ins(target,
+                   QStringLiteral("INSERT INTO Kind (KindType, KindName) VALUES (?, ?) RETURNING IdKind"));
         for (const Row &r : kinds) {
             int id = have.value(r.texts[0] + r.texts[1]);
             kindMap[size_t(r.ints[0])] = id ? id : ins.run({r.texts[0], r.texts[1]});
@@ -168,8 +173,9 @@ double bareLoad(Connection &source, Connection &target) {
             firmMap[size_t(r.ints[0])] = ins.run({r.texts[0], textOrNull(r.texts[1])});
     }
     {
-        Insert ins(target, QStringLiteral("INSERT INTO Model (ModlKind, ModlIdProducer, ModlNumber, ModlName) "
-                                          "VALUES (?, ?, ?, ?) RETURNING IdModel"));
+        Insert ins(target,
+                   QStringLiteral("INSERT INTO Model (ModlKind, ModlIdProducer, ModlNumber, ModlName) "
+                                  "VALUES (?, ?, ?, ?) RETURNING IdModel"));
         for (const Row &r : models)
             modelMap[size_t(r.ints[0])] =
                 ins.run({key(kindMap, r.ints[1]), key(firmMap, r.ints[2]), r.texts[0], r.texts[1]});
@@ -178,9 +184,8 @@ double bareLoad(Connection &source, Connection &target) {
         Insert ins(target, QStringLiteral("INSERT INTO Document (DocClient, DocKind, DocNumber, DocDate) "
                                           "VALUES (?, ?, ?, ?) RETURNING IdDocument"));
         for (const Row &r : documents)
-            documentMap[size_t(r.ints[0])] =
-                ins.run({key(firmMap, r.ints[1]), r.texts[0], r.texts[1],
-                         normalizeValue(FieldType::DateTime, r.texts[2])});
+            documentMap[size_t(r.ints[0])] = ins.run({key(firmMap, r.ints[1]), r.texts[0], r.texts[1],
+                                                      normalizeValue(FieldType::DateTime, r.texts[2])});
     }
     {
         Insert ins(target, QStringLiteral("INSERT INTO Department (DprtIdHigher, DprtName) VALUES (?, ?) "
@@ -198,8 +203,9 @@ double bareLoad(Connection &source, Connection &target) {
         Insert ins(target, QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcIdKind, DevcName, "
                                           "DevcNumber, Domain) VALUES (?, ?, ?, ?, ?) RETURNING IdDevice"));
         for (const Row &r : devices)
-            deviceMap[size_t(r.ints[0])] = ins.run({key(workplaceMap, r.ints[1]), key(kindMap, r.ints[2]), r.texts[0],
-                                                    textOrNull(r.texts[1]), textOrNull(r.texts[2])});
+            deviceMap[size_t(r.ints[0])] =
+                ins.run({key(workplaceMap, r.ints[1]), key(kindMap, r.ints[2]), r.texts[0],
+                         textOrNull(r.texts[1]), textOrNull(r.texts[2])});
     }
     {
         Insert ins(target, QStringLiteral("INSERT INTO CompleteSet (CmplIdDevice, CmplIdModel, ModelKind, "

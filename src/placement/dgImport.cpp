@@ -35,7 +35,8 @@ const PropertyStore &importSettings() {
 // A progress window for long work: the callback it gives returns false once the person cancels.
 class Progress {
 public:
-    Progress(QWidget *parent, const QString &text) : m_dialog(text, QStringLiteral("Отмена"), 0, 1000, parent) {
+    Progress(QWidget *parent, const QString &text)
+        : m_dialog(text, QStringLiteral("Отмена"), 0, 1000, parent) {
         m_dialog.setWindowTitle(QStringLiteral("Velmora"));
         m_dialog.setWindowModality(Qt::WindowModal);
         m_dialog.setMinimumDuration(300);
@@ -92,7 +93,8 @@ TImportDG::TImportDG(Connection &cn, const QString &path, QWidget *parent)
     grPreview->setObjectName(QStringLiteral("grPreview"));
     grPreview->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(grPreview, 3);
-    layout->addWidget(new QLabel(QStringLiteral("Заголовки, которых программа не знает, — чему они соответствуют:"), this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Заголовки, которых программа не знает, — чему они соответствуют:"), this));
     grHeadings = new QTableWidget(this);
     grHeadings->setObjectName(QStringLiteral("grHeadings"));
     grHeadings->setColumnCount(2);
@@ -109,7 +111,8 @@ TImportDG::TImportDG(Connection &cn, const QString &path, QWidget *parent)
     btCheck->setObjectName(QStringLiteral("btCheck"));
     btImport = buttons->addButton(QStringLiteral("Загрузить"), QDialogButtonBox::AcceptRole);
     btImport->setObjectName(QStringLiteral("btImport"));
-    buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("btClose"));
+    buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole)
+        ->setObjectName(QStringLiteral("btClose"));
     layout->addWidget(buttons);
     connect(btCheck, &QPushButton::clicked, this, [this] { Guarded([this] { check(); }); });
     connect(btImport, &QPushButton::clicked, this, [this] {
@@ -193,7 +196,8 @@ void TImportDG::showResult(const ImportResult &r) {
                     .arg(r.errorCount)
                     .arg(r.errorText());
     else
-        text += (r.written ? QStringLiteral("Записано.\n") : QStringLiteral("Ошибок нет. Будет:\n")) + r.summary();
+        text += (r.written ? QStringLiteral("Записано.\n") : QStringLiteral("Ошибок нет. Будет:\n")) +
+                r.summary();
     meResult->setPlainText(text);
     btImport->setEnabled(!r.written);
 }
@@ -220,8 +224,9 @@ bool TImportDG::runImport() {
 }
 
 bool RunInventoryImport(Connection &cn, QWidget *parent) {
-    const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Импорт"), QString(),
-                                                      QStringLiteral("Таблицы (*.csv *.xlsx *.txt);;Все файлы (*)"));
+    const QString path =
+        QFileDialog::getOpenFileName(parent, QStringLiteral("Импорт"), QString(),
+                                     QStringLiteral("Таблицы (*.csv *.xlsx *.txt);;Все файлы (*)"));
     if (path.isEmpty())
         return false;
     TImportDG dialog(cn, path, parent);

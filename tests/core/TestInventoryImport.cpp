@@ -11,8 +11,12 @@
 #include "server/Schema.h"
 #include "server/Server.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <tuple>
 #include <xlsxwriter.h>
 
 namespace {
@@ -354,5 +358,88 @@ TEST_P(InventoryImportTest, HeadingsMappedByThePerson) {
 }
 
 VELMORA_BOTH_ENGINES(InventoryImportTest);
+
+} // namespace
+
+namespace {
+
+// velmora-db import and export, run as processes: the exit codes, what goes to which stream, and
+// a refused or checked file that leaves the database as it was.
+TEST(InventoryTool, ImportsExportsAndRefuses) {
+    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-db");
+    if (!QFileInfo(tool).isExecutable())
+        GTEST_SKIP() << "velmora-db is not built beside the tests";
+    QTemporaryDir dir;
+    const QString db = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("t.db"));
+    auto run = [&](const QStringList &args) {
+        QProcess p;
+        p.start(tool, QStringList{QStringLiteral("--database"), db} + args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+                          QString::fromUtf8(p.readAllStandardError())};
+    };
+    auto write = [&](const char *name, const QString &text) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+        return f.fileName();
+    };
+    ASSERT_EQ(std::get<0>(run({QStringLiteral("create")})), 0);
+    const QString good =
+        write("good.csv", QStringLiteral("Подразделение;Рабочее место;Устройство\nСклад;Стеллаж;ПК\n"));
+    const QString bad =
+        write("bad.csv", QStringLiteral("Подразделение;Рабочее место;Устройство;Тип;Модель;Гарантия\n"
+                                        "Склад;Стеллаж;ПК;Монитор;LG;год\n"));
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char *out, *err; // texts the streams hold; nullptr: not checked
+        int devices;           // devices in the database afterwards
+    } cases[] = {
+        {{QStringLiteral("import"), good, QStringLiteral("--dry-run")},
+         0,
+         "Проверено; ничего не записано.",
+         nullptr,
+         0},
+        {{QStringLiteral("import"), bad},
+         1,
+         nullptr,
+         "Строка 2, столбец «Гарантия»: год — гарантия — целое число месяцев от 0 до 600.\nНичего не "
+         "записано.",
+         0},
+        {{QStringLiteral("import"), good}, 0, "Устройства: создано 1, найдено 0, изменено 0", nullptr, 1},
+        {{QStringLiteral("import"), good}, 0, "Устройства: создано 0, найдено 1, изменено 0", nullptr, 1},
+        {{QStringLiteral("import"), dir.filePath(QStringLiteral("none.csv"))},
+         1,
+         nullptr,
+         "не открывается",
+         1},
+        {{QStringLiteral("import")}, 2, nullptr, "не указан файл", 1},
+        {{QStringLiteral("export"), dir.filePath(QStringLiteral("out.ods"))},
+         2,
+         nullptr,
+         ".csv или .xlsx",
+         1},
+        {{QStringLiteral("export"), dir.filePath(QStringLiteral("out.xlsx"))},
+         0,
+         "out.xlsx: строк 1",
+         nullptr,
+         1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const auto [code, out, err] = run(c.args);
+        EXPECT_EQ(code, c.exitCode) << err.toStdString();
+        if (c.out) {
+            EXPECT_TRUE(out.contains(QString::fromUtf8(c.out))) << out.toStdString();
+        }
+        if (c.err) {
+            EXPECT_TRUE(err.contains(QString::fromUtf8(c.err))) << err.toStdString();
+        }
+        const auto [sqlCode, count, sqlErr] =
+            run({QStringLiteral("sql"), QStringLiteral("SELECT count(*) FROM DeviceUnit")});
+        EXPECT_TRUE(count.contains(QStringLiteral("\n%1\n").arg(c.devices))) << count.toStdString();
+    }
+}
 
 } // namespace

@@ -43,7 +43,8 @@ TEST_F(ImportDialogTest, PreviewMapCheckAndImport) {
         EXPECT_EQ(headings->item(0, 0)->text(), QStringLiteral("Кабинет"));
 
         EXPECT_FALSE(dialog.check());
-        EXPECT_TRUE(result->toPlainText().contains(QStringLiteral("Строка 1, столбец B «Кабинет»: такого столбца нет")))
+        EXPECT_TRUE(result->toPlainText().contains(
+            QStringLiteral("Строка 1, столбец B «Кабинет»: такого столбца нет")))
             << result->toPlainText().toStdString();
         auto *combo = qobject_cast<QComboBox *>(headings->cellWidget(0, 1));
         ASSERT_TRUE(combo);
@@ -55,7 +56,8 @@ TEST_F(ImportDialogTest, PreviewMapCheckAndImport) {
         EXPECT_EQ(devices(), 2);
     }
     // The mapping is remembered for the next file with that heading.
-    EXPECT_EQ(TImportDG::rememberedHeadings().value(QStringLiteral("кабинет")), QStringLiteral("Рабочее место"));
+    EXPECT_EQ(TImportDG::rememberedHeadings().value(QStringLiteral("кабинет")),
+              QStringLiteral("Рабочее место"));
     TImportDG again(dm->cnGeneral, path);
     auto *combo = qobject_cast<QComboBox *>(
         again.findChild<QTableWidget *>(QStringLiteral("grHeadings"))->cellWidget(0, 1));
