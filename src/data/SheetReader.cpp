@@ -66,7 +66,14 @@ public:
         // The encoding: a byte-order mark says UTF-8; otherwise the whole file must be well-formed
         // UTF-8 to be read as such, else it is Windows-1251.
         const QByteArray head = m_file.peek(3);
-        if (head == QByteArrayLiteral("\xEF\xBB\xBF")) {
+        if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+            // "Unicode text" as a spreadsheet program saves it.
+            const bool little = head.startsWith("\xFF\xFE");
+            m_file.read(2);
+            m_decoder = QStringDecoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+            m_utf8 = true;
+            m_encoding = QStringLiteral("UTF-16");
+        } else if (head == QByteArrayLiteral("\xEF\xBB\xBF")) {
             m_file.read(3);
             m_utf8 = true;
             m_encoding = QStringLiteral("UTF-8 с меткой порядка байтов");
@@ -226,7 +233,7 @@ private:
 
     QFile m_file;
     qint64 m_size = 0;
-    bool m_utf8 = false;
+    bool m_utf8 = false; // decoded by m_decoder (UTF-8 or UTF-16), else Windows-1251
     bool m_eof = false;
     QString m_encoding;
     QStringDecoder m_decoder{QStringDecoder::Utf8};

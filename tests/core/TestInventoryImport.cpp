@@ -121,6 +121,16 @@ TEST_P(InventoryImportTest, FilesAsPeopleMakeThem) {
           {"SELECT Price FROM CompleteSet ORDER BY IdComponent", "12500.5000"},
           {"SELECT count(*) FROM DeviceUnit", "1"},
           {"SELECT count(*) FROM CompleteSet WHERE Warranty = 36", "1"}}},
+        {"Unicode text with tabs as a spreadsheet program saves it",
+         QByteArray("\xFF\xFE") +
+             QByteArray(
+                 reinterpret_cast<const char *>(
+                     QStringLiteral("Подразделение\tРабочее место\tУстройство\r\nСклад\tСтеллаж\tЁлка\r\n")
+                         .utf16()),
+                 2 * QStringLiteral("Подразделение\tРабочее место\tУстройство\r\nСклад\tСтеллаж\tЁлка\r\n")
+                         .size()),
+         {},
+         {{"SELECT DevcName FROM DeviceUnit", "Ёлка"}}},
         {"headings in any case and with ё, a new kind of materials",
          utf8(QStringLiteral("ПОДРАЗДЕЛЕНИЕ;рабочее МЕСТО;Устройство;Тип;Модель;Вид;Дата документа;Документ\n"
                              "Склад;Стеллаж;Шкаф;Тонер-картридж;TK-1;материалы;2024-03-15;ПН-1\n")),
