@@ -130,10 +130,11 @@ double bareLoad(Connection &source, Connection &target) {
     const auto documents =
         read(QStringLiteral("SELECT IdDocument, DocClient, DocKind, DocNumber, DocDate FROM Document"), 2, 3);
     const auto departments = read(
-        QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department ORDER BY IdDepartment"),
-        2, 1);
-    const auto workplaces =
-        read(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName FROM Workplace"), 2, 1);
+        QStringLiteral(
+            "SELECT IdDepartment, DprtIdHigher, DprtOrder, DprtName FROM Department ORDER BY IdDepartment"),
+        3, 1);
+    const auto workplaces = read(
+        QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpOrder, WrkpName FROM Workplace"), 3, 1);
     const auto devices =
         read(QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcIdKind, DevcName, DevcNumber, "
                             "Domain FROM DeviceUnit"),
@@ -188,16 +189,20 @@ double bareLoad(Connection &source, Connection &target) {
                                                       normalizeValue(FieldType::DateTime, r.texts[2])});
     }
     {
-        Insert ins(target, QStringLiteral("INSERT INTO Department (DprtIdHigher, DprtName) VALUES (?, ?) "
-                                          "RETURNING IdDepartment"));
+        Insert ins(target, QStringLiteral(
+                               "INSERT INTO Department (DprtIdHigher, DprtOrder, DprtName) VALUES (?, ?, ?) "
+                               "RETURNING IdDepartment"));
         for (const Row &r : departments)
-            departmentMap[size_t(r.ints[0])] = ins.run({key(departmentMap, r.ints[1]), r.texts[0]});
+            departmentMap[size_t(r.ints[0])] =
+                ins.run({key(departmentMap, r.ints[1]), r.ints[2], r.texts[0]});
     }
     {
-        Insert ins(target, QStringLiteral("INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (?, ?) "
-                                          "RETURNING IdWorkplace"));
+        Insert ins(
+            target,
+            QStringLiteral("INSERT INTO Workplace (WrkpIdDepartment, WrkpOrder, WrkpName) VALUES (?, ?, ?) "
+                           "RETURNING IdWorkplace"));
         for (const Row &r : workplaces)
-            workplaceMap[size_t(r.ints[0])] = ins.run({key(departmentMap, r.ints[1]), r.texts[0]});
+            workplaceMap[size_t(r.ints[0])] = ins.run({key(departmentMap, r.ints[1]), r.ints[2], r.texts[0]});
     }
     {
         Insert ins(target, QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcIdKind, DevcName, "

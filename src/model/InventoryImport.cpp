@@ -431,6 +431,27 @@ private:
     }
 
     void prepareWrites() {
+        for (const auto &r : m_cn.query(QStringLiteral("SELECT DprtIdHigher, max(DprtOrder) FROM Department "
+                                                       "GROUP BY DprtIdHigher"))
+                                 .rows)
+            m_departmentOrder.insert(r[0].toInt(), r[1].toLongLong());
+        for (const auto &r :
+             m_cn.query(QStringLiteral("SELECT WrkpIdDepartment, max(WrkpOrder) FROM Workplace "
+                                       "GROUP BY WrkpIdDepartment"))
+                 .rows)
+            m_workplaceOrder.insert(r[0].toInt(), r[1].toLongLong());
+        m_documentInsert = std::make_unique<Prepared>(
+            m_cn, QStringLiteral(
+                      "INSERT INTO Document (DocKind, DocNumber, DocDate, DocClient) VALUES ('N', :N, :D, "
+                      ":C) RETURNING IdDocument"));
+        m_departmentInsert = std::make_unique<Prepared>(
+            m_cn,
+            QStringLiteral("INSERT INTO Department (DprtIdHigher, DprtName, DprtOrder) VALUES (:P, :N, :O) "
+                           "RETURNING IdDepartment"));
+        m_workplaceInsert = std::make_unique<Prepared>(
+            m_cn, QStringLiteral(
+                      "INSERT INTO Workplace (WrkpIdDepartment, WrkpName, WrkpOrder) VALUES (:D, :N, :O) "
+                      "RETURNING IdWorkplace"));
         m_deviceInsert = std::make_unique<Prepared>(
             m_cn, QStringLiteral(
                       "INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcIdKind, DevcNumber, Domain) "
@@ -485,9 +506,9 @@ private:
             const QString k = key2(parent, FoldText(level));
             int id = m_departments.value(k);
             if (id == 0) {
-                id = m_write ? insert(QStringLiteral("Department"), QStringLiteral("IdDepartment"),
-                                      {{QStringLiteral("DprtIdHigher"), nullable(parent)},
-                                       {QStringLiteral("DprtName"), level}})
+                // The order is given, as the database would give it (last among the siblings),
+                // so that no trigger looks for it among all the rows.
+                id = m_write ? m_departmentInsert->run({nullable(parent), level, ++m_departmentOrder[parent]})
                                    .toInt()
                              : newKey();
                 m_departments.insert(k, id);
@@ -504,10 +525,7 @@ private:
         const QString k = key2(department, FoldText(name));
         int id = m_workplaces.value(k);
         if (id == 0) {
-            id = m_write ? insert(QStringLiteral("Workplace"), QStringLiteral("IdWorkplace"),
-                                  {{QStringLiteral("WrkpIdDepartment"), department},
-                                   {QStringLiteral("WrkpName"), name}})
-                               .toInt()
+            id = m_write ? m_workplaceInsert->run({department, name, ++m_workplaceOrder[department]}).toInt()
                          : newKey();
             m_workplaces.insert(k, id);
             made(ImportItem::Workplace, id);
@@ -616,12 +634,9 @@ private:
         if (id == 0 && !d.isValid())
             id = m_documentsUndated.value(k);
         if (id == 0) {
-            id = m_write ? insert(QStringLiteral("Document"), QStringLiteral("IdDocument"),
-                                  {{QStringLiteral("DocKind"), QStringLiteral("N")},
-                                   {QStringLiteral("DocNumber"), nullable(number)},
-                                   {QStringLiteral("DocDate"),
-                                    d.isValid() ? QVariant(d.startOfDay()) : QVariant()},
-                                   {QStringLiteral("DocClient"), nullable(supplier)}})
+            id = m_write ? m_documentInsert
+                               ->run({nullable(number), d.isValid() ? QVariant(d.startOfDay()) : QVariant(),
+                                      nullable(supplier)})
                                .toInt()
                          : newKey();
             m_documents.insert(k, id);
@@ -980,6 +995,8 @@ private:
     QHash<int, int> m_positions;
     std::array<QSet<int>, size_t(ImportItem::Count)> m_seen;
 
+    QHash<int, qint64> m_departmentOrder, m_workplaceOrder; // the last order under each parent
+    std::unique_ptr<Prepared> m_departmentInsert, m_workplaceInsert, m_documentInsert;
     std::unique_ptr<Prepared> m_deviceInsert;
     std::unique_ptr<BatchInsert> m_elementInsert;
 };
