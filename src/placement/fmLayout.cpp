@@ -907,6 +907,8 @@ void TLayoutMainFM::buildKeysAndMenus() {
     pmPlace->addSeparator();
     pmPlace->addAction(acPrint);
     pmPlace->addMenu(pmReport);
+    if (auto *sheet = findChild<QMenu *>(QStringLiteral("pmSheet")))
+        pmPlace->addMenu(sheet);
     pmPlace->addSeparator();
     pmPlace->addActions({acUp, acDown});
     pmPlace->addSeparator();
