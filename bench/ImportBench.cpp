@@ -127,8 +127,9 @@ double bareLoad(Connection &source, Connection &target) {
     const auto firms = read(QStringLiteral("SELECT IdClient, ClntNameFull, ClntNameShort FROM Client"), 1, 2);
     const auto models = read(
         QStringLiteral("SELECT IdModel, ModlKind, ModlIdProducer, ModlNumber, ModlName FROM Model"), 3, 2);
-    const auto documents =
-        read(QStringLiteral("SELECT IdDocument, DocClient, DocKind, DocNumber, DocDate FROM Document"), 2, 3);
+    const auto documents = read(QStringLiteral("SELECT IdDocument, DocClient, DocKind, DocNumber, "
+                                               "substr(CAST(DocDate AS VARCHAR(30)), 1, 19) FROM Document"),
+                                2, 3);
     const auto departments = read(
         QStringLiteral(
             "SELECT IdDepartment, DprtIdHigher, DprtOrder, DprtName FROM Department ORDER BY IdDepartment"),
@@ -140,8 +141,9 @@ double bareLoad(Connection &source, Connection &target) {
                             "Domain FROM DeviceUnit"),
              3, 3);
     const auto elements =
-        read(QStringLiteral("SELECT CmplIdDevice, CmplIdModel, ModelKind, DocumentId, "
-                            "DocumentPosition, Warranty, NumberManufact, Price FROM CompleteSet"),
+        read(QStringLiteral(
+                 "SELECT CmplIdDevice, CmplIdModel, ModelKind, DocumentId, "
+                 "DocumentPosition, Warranty, NumberManufact, CAST(Price AS VARCHAR(30)) FROM CompleteSet"),
              6, 2);
     auto maxId = [](const std::vector<Row> &rows) {
         qint64 m = 0;
