@@ -35,6 +35,8 @@
 #include <cmath>
 #include <functional>
 
+void BenchImport(Connection &cn, QTextStream &out); // ImportBench.cpp
+
 namespace {
 
 QTextStream out(stdout);
@@ -823,12 +825,11 @@ int main(int argc, char *argv[]) {
                  QStringLiteral("Fill an empty database with about N devices first."), QStringLiteral("n")});
     p.addOption({QStringLiteral("search"), QStringLiteral("Text to search for (default: one serial number)."),
                  QStringLiteral("text")});
-    p.addOption(
-        {QStringLiteral("only"),
-         QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
-                        "views, find, dialogs, overview, copy, journal and stocktake (these two write "
-                        "to the database)."),
-         QStringLiteral("parts")});
+    p.addOption({QStringLiteral("only"),
+                 QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
+                                "views, find, dialogs, overview; journal, stocktake, copy and import only "
+                                "when named (they write)."),
+                 QStringLiteral("parts")});
     p.addOption({QStringLiteral("copy-to"),
                  QStringLiteral("The engine the copy writes into: sqlite (a temporary file, the default) or "
                                 "the address of a PostgreSQL database (in a throwaway schema)."),
@@ -887,6 +888,8 @@ int main(int argc, char *argv[]) {
             benchStocktake(cn);
         if (only.contains(QStringLiteral("copy")))
             benchCopy(cn, p.value(QStringLiteral("copy-to")));
+        if (only.contains(QStringLiteral("import")))
+            BenchImport(cn, out);
     } catch (const AppError &e) {
         QTextStream(stderr) << e.message() << Qt::endl;
         return 1;

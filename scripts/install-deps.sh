@@ -13,6 +13,7 @@ packages=(
     poppler-utils qpdf zlib1g-dev
     libzint-dev zbar-tools dmtx-utils # the labels' codes, and reading them back in the tests
     qt6-charts-dev libqt6opengl6-dev # the overview's charts (Qt Charts needs the OpenGL module's files)
+    libzip-dev libxlsxwriter-dev # spreadsheet import and export
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -47,6 +47,10 @@ int StocktakeCommand(const QString &url, const QStringList &args,
                      const std::function<void(const QString &)> &usage); // stocktake.cpp
 int CopyCommand(const QString &url, const QStringList &args,
                 const std::function<void(const QString &)> &usage); // copy.cpp
+int ImportCommand(const QString &url, const QStringList &args,
+                  const std::function<void(const QString &)> &usage); // import.cpp
+int ExportCommand(const QString &url, const QStringList &args,
+                  const std::function<void(const QString &)> &usage); // import.cpp
 
 namespace {
 
@@ -110,6 +114,11 @@ const char *Usage =
     "      базу (файл SQLite или базу PostgreSQL): резервная копия базы сервера в файл,\n"
     "      восстановление из файла на сервер, переход с файла на сервер; после копирования\n"
     "      число строк каждой таблицы сверяется с источником\n"
+    "  velmora-db [--database АДРЕС] import ФАЙЛ [--dry-run]\n"
+    "      загрузить инвентарь из таблицы CSV или .xlsx: всё или ничего; --dry-run только\n"
+    "      проверяет и считает, что будет создано, найдено и изменено\n"
+    "  velmora-db [--database АДРЕС] export ФАЙЛ.csv|ФАЙЛ.xlsx\n"
+    "      выгрузить весь инвентарь в таблицу в тех же столбцах\n"
     "  velmora-db --version\n"
     "      версия этой программы\n"
     "АДРЕС: sqlite:<файл> или postgresql://[пользователь@]сервер[:порт]/база; без --database\n"
@@ -505,6 +514,14 @@ int copy(const QString &url, const QStringList &args) {
     return CopyCommand(url, args, [](const QString &message) { throw UsageError{message}; });
 }
 
+int importFile(const QString &url, const QStringList &args) {
+    return ImportCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
+int exportFile(const QString &url, const QStringList &args) {
+    return ExportCommand(url, args, [](const QString &message) { throw UsageError{message}; });
+}
+
 const ToolCommand Commands[] = {
     {"create", create, true},
     {"call", call, true},
@@ -516,6 +533,8 @@ const ToolCommand Commands[] = {
     {"overview", overview, true},
     {"stocktake", stocktake, true},
     {"copy", copy, true},
+    {"import", importFile, true},
+    {"export", exportFile, true},
     {"ping", ping, true},
     {"scan-domain", scanDomain, true},
     {"domains", domains, true},

@@ -7,6 +7,7 @@
 #include "data/dmTessalData.h"
 #include "model/dmChainData.h"
 #include "placement/ElementDrag.h"
+#include "placement/dgImport.h"
 #include "placement/dgLabels.h"
 #include "placement/fmStocktake.h"
 #include "ui/Actions.h"
@@ -303,6 +304,35 @@ void TLayoutMainFM::buildLayout() {
     reports->setMenu(pmReport);
     reports->setPopupMode(QToolButton::InstantPopup);
     tbMain->addWidget(reports);
+    // The inventory from and to a spreadsheet.
+    auto *sheet = new QMenu(QStringLiteral("Таблица"), this);
+    sheet->setObjectName(QStringLiteral("pmSheet"));
+    sheet->addAction(QStringLiteral("Импорт…"), this, [this] {
+        Guarded([this] {
+            if (dmTessal && RunInventoryImport(dmTessal->cnGeneral, this))
+                ReloadTree();
+        });
+    });
+    sheet->addAction(QStringLiteral("Экспорт…"), this, [this] {
+        Guarded([this] {
+            if (dmTessal)
+                RunInventoryExport(dmTessal->cnGeneral, QString(), QString(), this);
+        });
+    });
+    sheet->addAction(QStringLiteral("Экспорт ветви…"), this, [this] {
+        Guarded([this] {
+            const QString kind = SelectedKind().toUpper();
+            if (dmTessal && !kind.isEmpty())
+                RunInventoryExport(dmTessal->cnGeneral, MakeKey(kind, SelectedId()), SelectedCaption(), this);
+        });
+    });
+    auto *sheetButton = new QToolButton(tbMain);
+    sheetButton->setObjectName(QStringLiteral("tbSheet"));
+    sheetButton->setText(QStringLiteral("Таблица"));
+    sheetButton->setToolTip(QStringLiteral("Импорт и экспорт инвентаря в таблицу CSV или Excel"));
+    sheetButton->setMenu(sheet);
+    sheetButton->setPopupMode(QToolButton::InstantPopup);
+    tbMain->addWidget(sheetButton);
     tbMain->addSeparator();
     addToolButton(tbMain, acUp);
     addToolButton(tbMain, acDown);
@@ -898,6 +928,8 @@ void TLayoutMainFM::buildKeysAndMenus() {
     pmPlace->addAction(acPrint);
     pmPlace->addMenu(pmReport);
     pmPlace->addAction(acLabels);
+    if (auto *sheet = findChild<QMenu *>(QStringLiteral("pmSheet")))
+        pmPlace->addMenu(sheet);
     pmPlace->addSeparator();
     pmPlace->addActions({acUp, acDown});
     pmPlace->addSeparator();
