@@ -144,6 +144,66 @@ void benchFindDevice(Connection &cn, const char *label, const QString &text) {
         << Qt::endl;
 }
 
+// Every find over texts from rare to common, the worst time of each find over them all, and the
+// fetch of every row with the same words looked for in memory (FindText as the yardstick: the texts
+// each find promises, already folded).
+void benchFinds(Connection &cn) {
+    const QStringList texts{QStringLiteral("nb-123457"),     QStringLiteral("0123457"),
+                            QStringLiteral("ecosys"),        QStringLiteral("блок 01234"),
+                            QStringLiteral("рабочее место"), QStringLiteral("жёсткий"),
+                            QStringLiteral("ЖЕСТКИЙ ДИСК"),  QStringLiteral("филиал"),
+                            QStringLiteral("000"),           QStringLiteral("zzzq")};
+    struct Find {
+        const char *name, *kind; // kind of find text, or null for a catalogue find
+    } finds[] = {{"FindDevice", "V"},
+                 {"FindWorkplace", "W"},
+                 {"FindDepartment", "D"},
+                 {"FindKind", nullptr},
+                 {"FindModel", nullptr}};
+    for (const Find &f : finds) {
+        double worst = 0, worstScan = 0;
+        QString worstText;
+        for (const QString &text : texts) {
+            size_t found = 0;
+            const double ms = timeMs(
+                [&] {
+                    found = call(cn, QString::fromLatin1(f.name) + QStringLiteral(";1"), {text}).rows.size();
+                },
+                3);
+            out << "finds_" << f.name << " \"" << text << "\" " << QString::number(ms, 'f', 2) << " ms, "
+                << found << " rows" << Qt::endl;
+            if (ms > worst) {
+                worst = ms;
+                worstText = text;
+            }
+        }
+        if (f.kind) {
+            // Fetch and filter of the rows of that kind, for the text the find was slowest on.
+            const QStringList words = FoldText(worstText).simplified().split(u' ', Qt::SkipEmptyParts);
+            worstScan = timeMs(
+                [&] {
+                    size_t matched = 0;
+                    for (const auto &row :
+                         cn.query(QStringLiteral("SELECT ID, Text FROM FindText WHERE Kind = '%1'")
+                                      .arg(QString::fromLatin1(f.kind)))
+                             .rows) {
+                        const QString hay = row[1].toString();
+                        matched += std::all_of(words.cbegin(), words.cend(),
+                                               [&](const QString &w) { return hay.contains(w); });
+                    }
+                    Q_UNUSED(matched);
+                },
+                2);
+        }
+        out << "finds_" << f.name << "_worst_ms " << QString::number(worst, 'f', 2) << " (\"" << worstText
+            << "\")";
+        if (worstScan > 0)
+            out << ", fetch and filter " << QString::number(worstScan, 'f', 1) << " ms, ratio "
+                << QString::number(worstScan / worst, 'f', 1);
+        out << Qt::endl;
+    }
+}
+
 // The parent search as first written: for every row, scan every node loaded so far and take the
 // last one of the parent's kind and key. Quadratic; kept here as the yardstick.
 size_t quadraticTree(const ResultSet &rs) {
@@ -530,10 +590,12 @@ int main(int argc, char *argv[]) {
                  QStringLiteral("Fill an empty database with about N devices first."), QStringLiteral("n")});
     p.addOption({QStringLiteral("search"), QStringLiteral("Text to search for (default: one serial number)."),
                  QStringLiteral("text")});
-    p.addOption({QStringLiteral("only"),
-                 QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
-                                "views, find, dialogs, journal (writes to the database)."),
-                 QStringLiteral("parts")});
+    p.addOption(
+        {QStringLiteral("only"),
+         QStringLiteral(
+             "Measure only these parts, separated by commas: loadtree, tree, search, "
+             "views, find, dialogs, finds (every find, many texts), journal (writes to the database)."),
+         QStringLiteral("parts")});
     p.process(app);
     const QStringList only = p.value(QStringLiteral("only")).split(u',', Qt::SkipEmptyParts);
     const auto wanted = [&](const char *part) {
@@ -577,6 +639,9 @@ int main(int argc, char *argv[]) {
             benchFindDevice(cn, "word", QStringLiteral("ecosys"));
             benchFindDevice(cn, "two_words", QStringLiteral("блок 01234"));
         }
+        // Every find over a table of texts; measured only when asked for.
+        if (only.contains(QStringLiteral("finds")))
+            benchFinds(cn);
         if (wanted("dialogs"))
             benchElementDialogs(cn);
         // It writes: only when asked for.
