@@ -26,6 +26,7 @@
 #include <QCommandLineParser>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -233,6 +234,79 @@ size_t quadraticTree(const ResultSet &rs) {
         nodes.push_back({kind.front(), row[cId].toInt(), parent});
     }
     return attached;
+}
+
+// The resident size of this process in MB, from /proc.
+double residentMb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+// The tree as the view loads it, a branch at a time: the first level (every department), the
+// largest department opened with its first workplace, a jump to the last device (its path loaded
+// first), and a reload that keeps the opened branches; each against the bare fetch of its rows.
+void benchBranches(Connection &cn) {
+    auto source = [&cn](const char *procedure) {
+        return [&cn, procedure](const QString &kind, int id) {
+            return call(
+                cn, QString::fromLatin1(procedure),
+                {kind.isEmpty() ? QVariant() : QVariant(kind), kind.isEmpty() ? QVariant() : QVariant(id)});
+        };
+    };
+    const double before = residentMb();
+    PlaceTreeModel model;
+    model.setSources(source("LoadTreeBranch;1"), source("TreePath;1"));
+    const auto [first, firstBare] =
+        timePairMs([&] { model.reload(); },
+                   [&] {
+                       cn.query(QStringLiteral(
+                           "SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"));
+                   });
+    figure("branches_first_level_nodes", model.nodeCount(), 0);
+    figure("branches_first_level_ms", first);
+    figure("branches_first_level_bare_fetch_ms", firstBare);
+
+    const ResultSet largest = cn.query(QStringLiteral("SELECT WrkpIdDepartment, count(*) FROM Workplace "
+                                                      "GROUP BY WrkpIdDepartment ORDER BY 2 DESC LIMIT 1"));
+    const int dep = largest.rows.empty() ? 0 : largest.rows[0][0].toInt();
+    QElapsedTimer t;
+    t.start();
+    const QModelIndex depIndex = model.find(QStringLiteral("D"), dep);
+    model.fetchBranch(depIndex);
+    const QModelIndex place = model.index(0, 0, depIndex);
+    model.fetchBranch(place);
+    figure("branches_open_department_and_workplace_ms", t.nsecsElapsed() / 1e6);
+    figure("branches_open_nodes", model.nodeCount(), 0);
+    figure("branches_resident_growth_mb", residentMb() - before, 1);
+
+    const int lastDevice = cn.scalar(QStringLiteral("SELECT max(IdDevice) FROM DeviceUnit")).toInt();
+    t.restart();
+    const bool jumped = model.find(QStringLiteral("V"), lastDevice).isValid();
+    figure("branches_jump_to_last_device_ms", t.nsecsElapsed() / 1e6);
+    figure("branches_jump_found", jumped ? 1 : 0, 0);
+
+    const int placeId = model.reference(place).Id;
+    const auto [reload, reloadBare] =
+        timePairMs([&] { model.reload(); },
+                   [&] {
+                       cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, "
+                                               "DprtName, DprtOrder FROM Department"));
+                       cn.query(QStringLiteral("SELECT IdWorkplace, WrkpName FROM "
+                                               "Workplace WHERE WrkpIdDepartment = %1")
+                                    .arg(dep));
+                       cn.query(QStringLiteral("SELECT IdDevice, DevcName FROM "
+                                               "DeviceUnit WHERE DevcIdWorkplace = %1")
+                                    .arg(placeId));
+                   });
+    figure("branches_reload_nodes", model.nodeCount(), 0);
+    figure("branches_reload_ms", reload);
+    figure("branches_reload_bare_fetch_ms", reloadBare);
+    figure("ratio_branches_reload_to_bare_fetch", reload / reloadBare);
 }
 
 void benchTree(Connection &cn) {
@@ -621,6 +695,8 @@ int main(int argc, char *argv[]) {
             benchLoadTree(cn);
         if (wanted("tree"))
             benchTree(cn);
+        if (wanted("branches"))
+            benchBranches(cn);
         QString text = p.value(QStringLiteral("search"));
         if (text.isEmpty())
             text = cn.scalar(QStringLiteral(

@@ -515,6 +515,17 @@ void appendDevices(const Connection &cn, const QString &where, const QVariant &h
                                     d.network ? ImageNetworkDevice : ImageDevice, false));
 }
 
+// False where the database itself keeps every row's owner: a PostgreSQL reference constraint
+// that is there and validated.
+bool ownerMayBeMissing(const Connection &cn, const char *constraint) {
+    if (!isPg(cn))
+        return true;
+    return cn.scalar(str("SELECT count(*) FROM pg_constraint WHERE contype = 'f' AND convalidated AND "
+                         "conname = '%1'")
+                         .arg(QString::fromLatin1(constraint)))
+               .toInt() == 0;
+}
+
 // One level of the placement tree, captioned and ordered as LoadTree does, with Children 1 for a
 // node that has rows below it which this result does not hold:
 // - @KD empty: every department, parents before their children, placed as LoadTree places them
@@ -522,8 +533,8 @@ void appendDevices(const Connection &cn, const QString &where, const QVariant &h
 //   whose workplace is missing, which LoadTree shows last at the top level;
 // - @KD "D": the workplaces of department @ID (Children: it has devices);
 // - @KD "W": the devices of workplace @ID.
-// The first level reads the departments and the keys of the index on workplaces' departments only,
-// so it takes about as long however many workplaces and devices there are.
+// The first level reads the departments and probes the workplaces' index once for each; only where
+// rows may have lost their owner does it read every workplace and device key.
 ResultSet loadTreeBranch(ProcedureCall &call) {
     const Connection &cn = call.cn;
     const QString kind = call.argText(str("@KD")).toUpper();
@@ -547,15 +558,13 @@ ResultSet loadTreeBranch(ProcedureCall &call) {
     readDepartments(cn, deps, depKeys);
     const KeyIndex depIndex(depKeys);
     const Groups subDeps = departmentGroups(deps, depIndex);
+    // Which departments have workplaces: one probe of the index per department.
     std::vector<char> withPlaces(deps.size(), 0);
-    bool lostPlaces = false;
-    for (RowScan rows(cn, str("SELECT DISTINCT WrkpIdDepartment FROM Workplace")); rows.next();) {
-        const int d = depIndex(int(rows.integer(0)));
-        if (d >= 0)
+    for (RowScan rows(cn, str("SELECT d.IdDepartment FROM Department d WHERE EXISTS "
+                              "(SELECT 1 FROM Workplace w WHERE w.WrkpIdDepartment = d.IdDepartment)"));
+         rows.next();)
+        if (const int d = depIndex(int(rows.integer(0))); d >= 0)
             withPlaces[size_t(d)] = 1;
-        else
-            lostPlaces = true;
-    }
     const QVariant kindD(str("D")), top;
     rs.rows.reserve(deps.size());
     walkDepartments(
@@ -566,14 +575,18 @@ ResultSet loadTreeBranch(ProcedureCall &call) {
                                         ImageDepartment, withPlaces[size_t(dep)] != 0));
         },
         [](int) {});
-    if (lostPlaces)
+    // Rows whose owner is missing can only be there where the database does not hold its references:
+    // on SQLite a client with them switched off (the sqlite3 shell), on PostgreSQL a dropped
+    // constraint. Looking for them reads every workplace and device key, so PostgreSQL is asked first.
+    if (ownerMayBeMissing(cn, "workplace_wrkpiddepartment_fkey"))
         appendWorkplaces(
             cn, str("NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = w.WrkpIdDepartment)"), top,
             rs);
-    appendDevices(cn,
-                  str("v.DevcIdWorkplace IN (SELECT DevcIdWorkplace FROM DeviceUnit EXCEPT "
-                      "SELECT IdWorkplace FROM Workplace)"),
-                  top, rs);
+    if (ownerMayBeMissing(cn, "deviceunit_devcidworkplace_fkey"))
+        appendDevices(cn,
+                      str("v.DevcIdWorkplace IN (SELECT DevcIdWorkplace FROM DeviceUnit EXCEPT "
+                          "SELECT IdWorkplace FROM Workplace)"),
+                      top, rs);
     return rs;
 }
 

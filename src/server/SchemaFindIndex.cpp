@@ -30,8 +30,10 @@ void sqliteIndexes(Connection &cn) {
                                   "WHERE OLD.Kind = '%2'; ")
                        .arg(table, kind);
     }
-    cn.execute(QStringLiteral("CREATE TRIGGER trFindIndexIns AFTER INSERT ON FindText BEGIN %1END").arg(inserts));
-    cn.execute(QStringLiteral("CREATE TRIGGER trFindIndexDel AFTER DELETE ON FindText BEGIN %1END").arg(deletes));
+    cn.execute(
+        QStringLiteral("CREATE TRIGGER trFindIndexIns AFTER INSERT ON FindText BEGIN %1END").arg(inserts));
+    cn.execute(
+        QStringLiteral("CREATE TRIGGER trFindIndexDel AFTER DELETE ON FindText BEGIN %1END").arg(deletes));
     cn.execute(QStringLiteral("CREATE TRIGGER trFindIndexUpd AFTER UPDATE ON FindText BEGIN %1%2END")
                    .arg(deletes, inserts));
 }
@@ -47,9 +49,10 @@ void pgIndexes(Connection &cn) {
     cn.execute(QStringLiteral("DROP INDEX IF EXISTS ixFindText"));
     for (const char *k : Kinds) {
         const QString kind = QString::fromLatin1(k);
-        cn.execute(QStringLiteral("CREATE INDEX ixFindText%1 ON FindText USING gin (Text \"%2\".gin_trgm_ops) "
-                                  "WHERE Kind = '%1'")
-                       .arg(kind, where));
+        cn.execute(
+            QStringLiteral("CREATE INDEX ixFindText%1 ON FindText USING gin (Text \"%2\".gin_trgm_ops) "
+                           "WHERE Kind = '%1'")
+                .arg(kind, where));
     }
 }
 
