@@ -29,6 +29,7 @@
 #include <QCommandLineParser>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
@@ -218,6 +219,66 @@ void benchFindDevice(Connection &cn, const char *label, const QString &text) {
                scan / find, "≥", 20);
 }
 
+// Every find over texts from rare to common, the worst time of each find over them all, and the
+// fetch of every row with the same words looked for in memory (FindText as the yardstick: the texts
+// each find promises, already folded).
+void benchFinds(Connection &cn) {
+    const QStringList texts{QStringLiteral("nb-123457"),     QStringLiteral("0123457"),
+                            QStringLiteral("ecosys"),        QStringLiteral("блок 01234"),
+                            QStringLiteral("рабочее место"), QStringLiteral("жёсткий"),
+                            QStringLiteral("ЖЕСТКИЙ ДИСК"),  QStringLiteral("филиал"),
+                            QStringLiteral("000"),           QStringLiteral("zzzq")};
+    struct Find {
+        const char *name, *kind; // kind of find text, or null for a catalogue find
+    } finds[] = {{"FindDevice", "V"},
+                 {"FindWorkplace", "W"},
+                 {"FindDepartment", "D"},
+                 {"FindKind", nullptr},
+                 {"FindModel", nullptr}};
+    for (const Find &f : finds) {
+        double worst = 0, worstScan = 0;
+        QString worstText;
+        for (const QString &text : texts) {
+            size_t found = 0;
+            const double ms = timeMs(
+                [&] {
+                    found = call(cn, QString::fromLatin1(f.name) + QStringLiteral(";1"), {text}).rows.size();
+                },
+                3);
+            out << "finds_" << f.name << " \"" << text << "\" " << QString::number(ms, 'f', 2) << " ms, "
+                << found << " rows" << Qt::endl;
+            if (ms > worst) {
+                worst = ms;
+                worstText = text;
+            }
+        }
+        if (f.kind) {
+            // Fetch and filter of the rows of that kind, for the text the find was slowest on.
+            const QStringList words = FoldText(worstText).simplified().split(u' ', Qt::SkipEmptyParts);
+            worstScan = timeMs(
+                [&] {
+                    size_t matched = 0;
+                    for (const auto &row :
+                         cn.query(QStringLiteral("SELECT ID, Text FROM FindText WHERE Kind = '%1'")
+                                      .arg(QString::fromLatin1(f.kind)))
+                             .rows) {
+                        const QString hay = row[1].toString();
+                        matched += std::all_of(words.cbegin(), words.cend(),
+                                               [&](const QString &w) { return hay.contains(w); });
+                    }
+                    Q_UNUSED(matched);
+                },
+                2);
+        }
+        out << "finds_" << f.name << "_worst_ms " << QString::number(worst, 'f', 2) << " (\"" << worstText
+            << "\")";
+        if (worstScan > 0)
+            out << ", fetch and filter " << QString::number(worstScan, 'f', 1) << " ms, ratio "
+                << QString::number(worstScan / worst, 'f', 1);
+        out << Qt::endl;
+    }
+}
+
 // The parent search as first written: for every row, scan every node loaded so far and take the
 // last one of the parent's kind and key. Quadratic; kept here as the yardstick.
 size_t quadraticTree(const ResultSet &rs) {
@@ -247,6 +308,79 @@ size_t quadraticTree(const ResultSet &rs) {
         nodes.push_back({kind.front(), row[cId].toInt(), parent});
     }
     return attached;
+}
+
+// The resident size of this process in MB, from /proc.
+double residentMb() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+// The tree as the view loads it, a branch at a time: the first level (every department), the
+// largest department opened with its first workplace, a jump to the last device (its path loaded
+// first), and a reload that keeps the opened branches; each against the bare fetch of its rows.
+void benchBranches(Connection &cn) {
+    auto source = [&cn](const char *procedure) {
+        return [&cn, procedure](const QString &kind, int id) {
+            return call(
+                cn, QString::fromLatin1(procedure),
+                {kind.isEmpty() ? QVariant() : QVariant(kind), kind.isEmpty() ? QVariant() : QVariant(id)});
+        };
+    };
+    const double before = residentMb();
+    PlaceTreeModel model;
+    model.setSources(source("LoadTreeBranch;1"), source("TreePath;1"));
+    const auto [first, firstBare] =
+        timePairMs([&] { model.reload(); },
+                   [&] {
+                       cn.query(QStringLiteral(
+                           "SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"));
+                   });
+    figure("branches_first_level_nodes", model.nodeCount(), 0);
+    figure("branches_first_level_ms", first);
+    figure("branches_first_level_bare_fetch_ms", firstBare);
+
+    const ResultSet largest = cn.query(QStringLiteral("SELECT WrkpIdDepartment, count(*) FROM Workplace "
+                                                      "GROUP BY WrkpIdDepartment ORDER BY 2 DESC LIMIT 1"));
+    const int dep = largest.rows.empty() ? 0 : largest.rows[0][0].toInt();
+    QElapsedTimer t;
+    t.start();
+    const QModelIndex depIndex = model.find(QStringLiteral("D"), dep);
+    model.fetchBranch(depIndex);
+    const QModelIndex place = model.index(0, 0, depIndex);
+    model.fetchBranch(place);
+    figure("branches_open_department_and_workplace_ms", t.nsecsElapsed() / 1e6);
+    figure("branches_open_nodes", model.nodeCount(), 0);
+    figure("branches_resident_growth_mb", residentMb() - before, 1);
+
+    const int lastDevice = cn.scalar(QStringLiteral("SELECT max(IdDevice) FROM DeviceUnit")).toInt();
+    t.restart();
+    const bool jumped = model.find(QStringLiteral("V"), lastDevice).isValid();
+    figure("branches_jump_to_last_device_ms", t.nsecsElapsed() / 1e6);
+    figure("branches_jump_found", jumped ? 1 : 0, 0);
+
+    const int placeId = model.reference(place).Id;
+    const auto [reload, reloadBare] =
+        timePairMs([&] { model.reload(); },
+                   [&] {
+                       cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, "
+                                               "DprtName, DprtOrder FROM Department"));
+                       cn.query(QStringLiteral("SELECT IdWorkplace, WrkpName FROM "
+                                               "Workplace WHERE WrkpIdDepartment = %1")
+                                    .arg(dep));
+                       cn.query(QStringLiteral("SELECT IdDevice, DevcName FROM "
+                                               "DeviceUnit WHERE DevcIdWorkplace = %1")
+                                    .arg(placeId));
+                   });
+    figure("branches_reload_nodes", model.nodeCount(), 0);
+    figure("branches_reload_ms", reload);
+    figure("branches_reload_bare_fetch_ms", reloadBare);
+    figure("ratio_branches_reload_to_bare_fetch", reload / reloadBare);
 }
 
 void benchTree(Connection &cn) {
@@ -827,7 +961,8 @@ int main(int argc, char *argv[]) {
                  QStringLiteral("text")});
     p.addOption({QStringLiteral("only"),
                  QStringLiteral("Measure only these parts, separated by commas: loadtree, tree, search, "
-                                "views, find, dialogs, overview; journal, stocktake, copy and import only "
+                                "views, find, dialogs, overview; finds (every find, many texts), journal, "
+                                "stocktake, copy and import only "
                                 "when named (they write)."),
                  QStringLiteral("parts")});
     p.addOption({QStringLiteral("copy-to"),
@@ -859,6 +994,8 @@ int main(int argc, char *argv[]) {
             benchLoadTree(cn);
         if (wanted("tree"))
             benchTree(cn);
+        if (wanted("branches"))
+            benchBranches(cn);
         QString text = p.value(QStringLiteral("search"));
         if (text.isEmpty())
             text = cn.scalar(QStringLiteral(
@@ -877,6 +1014,9 @@ int main(int argc, char *argv[]) {
             benchFindDevice(cn, "word", QStringLiteral("ecosys"));
             benchFindDevice(cn, "two_words", QStringLiteral("блок 01234"));
         }
+        // Every find over a table of texts; measured only when asked for.
+        if (only.contains(QStringLiteral("finds")))
+            benchFinds(cn);
         if (wanted("dialogs"))
             benchElementDialogs(cn);
         if (wanted("overview"))

@@ -1,5 +1,7 @@
 #include "placement/PlaceTree.h"
 
+#include "data/TessalDialog.h"
+
 PlaceTreeModel::PlaceTreeModel(QObject *parent) : QAbstractItemModel(parent) {}
 
 void PlaceTreeModel::setIcons(const QIcon &department, const QIcon &workplace, const QIcon &device) {
@@ -10,6 +12,7 @@ void PlaceTreeModel::setIcons(const QIcon &department, const QIcon &workplace, c
 
 void PlaceTreeModel::clear() {
     beginResetModel();
+    m_fetched.clear();
     m_nodes.clear();
     m_children.clear();
     m_byKey.clear();
@@ -96,14 +99,21 @@ void PlaceTreeModel::NodeIndex::remove(char16_t kind, int id, int node) {
 
 void PlaceTreeModel::load(const ResultSet &rs) {
     beginResetModel();
+    build(rs);
+    endResetModel();
+}
+
+void PlaceTreeModel::build(const ResultSet &rs) {
     m_nodes.clear();
     m_children.clear();
     m_byKey.clear();
+    m_fetched.clear();
     m_topCount = 0;
     m_removed = 0;
 
     const int cCaption = rs.indexOf(QStringLiteral("Caption")), cId = rs.indexOf(QStringLiteral("ID")),
-              cHigher = rs.indexOf(QStringLiteral("Higher")), cKind = rs.indexOf(QStringLiteral("Kind"));
+              cHigher = rs.indexOf(QStringLiteral("Higher")), cKind = rs.indexOf(QStringLiteral("Kind")),
+              cChildren = rs.indexOf(QStringLiteral("Children"));
     m_nodes.reserve(rs.rows.size());
     m_byKey.reserve(rs.rows.size());
     if (cId >= 0 && cKind >= 0) {
@@ -121,6 +131,7 @@ void PlaceTreeModel::load(const ResultSet &rs) {
             n.higher = cHigher >= 0 ? row[cHigher].toInt() : 0;
             if (cCaption >= 0)
                 n.caption = row[cCaption].toString();
+            n.pending = cChildren >= 0 && row[cChildren].toInt() != 0;
             if (n.higher != 0) {
                 const char16_t parentKind = n.kind == u'V' ? u'W' : u'D';
                 const int last = parentKind == u'W' ? lastWorkplace : lastDepartment;
@@ -160,20 +171,163 @@ void PlaceTreeModel::load(const ResultSet &rs) {
         n.row = slot - start[size_t(n.parent + 1)];
         m_children[size_t(slot++)] = i;
     }
+}
+
+void PlaceTreeModel::setSources(BranchSource branch, PathSource path) {
+    m_branch = std::move(branch);
+    m_path = std::move(path);
+}
+
+void PlaceTreeModel::reload() {
+    if (!m_branch)
+        return;
+    // The branches loaded before, read again after the first level; a branch whose node is gone
+    // then finds no node and is dropped.
+    struct Branch {
+        char16_t kind;
+        int id;
+        ResultSet rows;
+    };
+    std::vector<Branch> branches;
+    for (const int i : m_fetched) {
+        const Node &n = m_nodes[size_t(i)];
+        if (n.parent != Removed)
+            branches.push_back({n.kind, n.id, {}});
+    }
+    const ResultSet first = m_branch(QString(), 0);
+    for (Branch &b : branches)
+        b.rows = m_branch(QString(QChar(b.kind)), b.id);
+
+    beginResetModel();
+    build(first);
+    for (const Branch &b : branches) {
+        const int p = m_byKey.find(b.kind, b.id);
+        if (p >= 0 && m_nodes[size_t(p)].pending) {
+            m_nodes[size_t(p)].pending = false;
+            addBranch(p, b.rows, false);
+            m_fetched.push_back(p);
+        }
+    }
     endResetModel();
 }
 
-QModelIndex PlaceTreeModel::find(const QString &kind, int id) const {
+QModelIndex PlaceTreeModel::indexOf(int node) const {
+    return node < 0 ? QModelIndex() : createIndex(m_nodes[size_t(node)].row, 0, quintptr(node));
+}
+
+void PlaceTreeModel::addBranch(int p, const ResultSet &rs, bool notify) {
+    const int cCaption = rs.indexOf(QStringLiteral("Caption")), cId = rs.indexOf(QStringLiteral("ID")),
+              cKind = rs.indexOf(QStringLiteral("Kind")), cChildren = rs.indexOf(QStringLiteral("Children"));
+    if (cId < 0 || cKind < 0)
+        return;
+    std::vector<Node> added;
+    added.reserve(rs.rows.size());
+    const Node &owner = m_nodes[size_t(p)];
+    for (const auto &row : rs.rows) {
+        const QChar kind = firstChar(row[cKind]);
+        if (kind.isNull())
+            continue;
+        Node n;
+        n.kind = kind.toUpper().unicode();
+        n.id = row[cId].toInt();
+        n.higher = owner.id;
+        n.parent = p;
+        n.row = owner.childCount + int(added.size());
+        if (cCaption >= 0)
+            n.caption = row[cCaption].toString();
+        n.pending = cChildren >= 0 && row[cChildren].toInt() != 0;
+        added.push_back(std::move(n));
+    }
+    if (added.empty())
+        return;
+    const int count = int(added.size());
+    if (notify)
+        beginInsertRows(indexOf(p), owner.childCount, owner.childCount + count - 1);
+    // The node's children stay one group: the ones it had move to the end, the new ones follow.
+    Node &o = m_nodes[size_t(p)];
+    if (o.childCount > 0 && o.firstChild + o.childCount != int(m_children.size())) {
+        const std::vector<int> had(m_children.begin() + o.firstChild,
+                                   m_children.begin() + o.firstChild + o.childCount);
+        o.firstChild = int(m_children.size());
+        m_children.insert(m_children.end(), had.begin(), had.end());
+    } else if (o.childCount == 0) {
+        o.firstChild = int(m_children.size());
+    }
+    o.childCount += count;
+    m_nodes.reserve(m_nodes.size() + added.size());
+    for (Node &n : added) {
+        const int index = int(m_nodes.size());
+        m_byKey.insert(n.kind, n.id, index);
+        m_children.push_back(index);
+        m_nodes.push_back(std::move(n));
+    }
+    if (notify)
+        endInsertRows();
+}
+
+int PlaceTreeModel::fetchNode(int p) {
+    if (p < 0 || !m_nodes[size_t(p)].pending || !m_branch)
+        return 0;
+    const Node &n = m_nodes[size_t(p)];
+    const ResultSet rows = m_branch(QString(QChar(n.kind)), n.id);
+    m_nodes[size_t(p)].pending = false;
+    m_fetched.push_back(p);
+    const int before = m_nodes[size_t(p)].childCount;
+    addBranch(p, rows, true);
+    return m_nodes[size_t(p)].childCount - before;
+}
+
+bool PlaceTreeModel::fetchBranch(const QModelIndex &index) {
+    return fetchNode(nodeOf(index)) > 0;
+}
+
+bool PlaceTreeModel::hasChildren(const QModelIndex &parent) const {
+    const int p = nodeOf(parent);
+    if (p < 0)
+        return m_topCount > 0;
+    if (parent.column() > 0)
+        return false;
+    return m_nodes[size_t(p)].childCount > 0 || m_nodes[size_t(p)].pending;
+}
+
+bool PlaceTreeModel::canFetchMore(const QModelIndex &parent) const {
+    const int p = nodeOf(parent);
+    return p >= 0 && m_nodes[size_t(p)].pending && m_branch;
+}
+
+void PlaceTreeModel::fetchMore(const QModelIndex &parent) {
+    // Called by the views, which cannot take an exception: a failed read is shown and the node
+    // can be expanded again.
+    Guarded([&] { fetchNode(nodeOf(parent)); });
+}
+
+QModelIndex PlaceTreeModel::findLoaded(char16_t kind, int id) const {
+    return indexOf(m_byKey.find(kind, id));
+}
+
+QModelIndex PlaceTreeModel::find(const QString &kind, int id) {
     if (kind.isEmpty())
         return {};
     return findKey(hashKey(kind.front().toUpper().unicode(), id));
 }
 
-QModelIndex PlaceTreeModel::findKey(qint64 nodeKey) const {
-    const int i = m_byKey.find(char16_t(nodeKey >> 32), int(quint32(nodeKey)));
-    if (i < 0)
+QModelIndex PlaceTreeModel::findKey(qint64 nodeKey) {
+    const char16_t kind = char16_t(nodeKey >> 32);
+    const int id = int(quint32(nodeKey));
+    QModelIndex found = findLoaded(kind, id);
+    if (found.isValid() || !m_path || (kind != u'W' && kind != u'V'))
+        return found;
+    // Not loaded: the branches that hold it are, from the top.
+    const ResultSet path = m_path(QString(QChar(kind)), id);
+    const int cKind = path.indexOf(QStringLiteral("Kind")), cId = path.indexOf(QStringLiteral("ID"));
+    if (cKind < 0 || cId < 0)
         return {};
-    return createIndex(m_nodes[size_t(i)].row, 0, quintptr(i));
+    for (const auto &row : path.rows) {
+        const QChar k = firstChar(row[cKind]);
+        if (!k.isNull())
+            fetchNode(m_byKey.find(k.toUpper().unicode(), row[cId].toInt()));
+    }
+    return findLoaded(kind, id);
 }
 
 void PlaceTreeModel::forEachNode(char16_t kind, const std::function<void(int id, int higher)> &visit) const {
@@ -186,14 +340,17 @@ QModelIndex PlaceTreeModel::firstNode() const {
     return m_topCount > 0 ? index(0, 0) : QModelIndex();
 }
 
-QModelIndex PlaceTreeModel::previousNode(const QModelIndex &index) const {
+QModelIndex PlaceTreeModel::previousNode(const QModelIndex &index) {
     if (nodeOf(index) < 0)
         return {};
     if (index.row() == 0)
         return parent(index);
     QModelIndex node = sibling(index.row() - 1, 0, index);
-    for (int n = rowCount(node); n > 0; n = rowCount(node))
+    fetchNode(nodeOf(node));
+    for (int n = rowCount(node); n > 0; n = rowCount(node)) {
         node = this->index(n - 1, 0, node);
+        fetchNode(nodeOf(node));
+    }
     return node;
 }
 

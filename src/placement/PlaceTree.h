@@ -18,25 +18,45 @@ struct TReference {
 // The placement tree as an item model over plain arrays. Rows come parents first; each row hangs
 // under the last loaded node of its parent's kind and key ("W" for a device, "D" otherwise), or
 // at the top level when there is none. Building is linear in the number of rows.
+//
+// The tree may be loaded whole (load() with the rows of LoadTree;1) or a branch at a time: with
+// sources set, reload() loads the first level (every department) and a node whose rows carry
+// Children = 1 gets its children when it is expanded (canFetchMore / fetchMore), when a node below
+// it is looked for (find, findKey) or when fetchBranch() asks for them.
 class PlaceTreeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
     explicit PlaceTreeModel(QObject *parent = nullptr);
 
-    // Rebuilds the tree from the rows of LoadTree;1 (Caption, ID, Higher, Kind). Rows with an
-    // empty kind are skipped.
+    // The rows under a node (kind "D" or "W" and key), or of the first level for an empty kind, as
+    // load() takes them, with a Children column.
+    using BranchSource = std::function<ResultSet(const QString &kind, int id)>;
+    // The nodes whose branches hold a node, from the top: rows of Kind and ID.
+    using PathSource = std::function<ResultSet(const QString &kind, int id)>;
+    void setSources(BranchSource branch, PathSource path);
+
+    // Rebuilds the tree from rows (Caption, ID, Higher, Kind, and optionally Children). Rows with
+    // an empty kind are skipped.
     void load(const ResultSet &rows);
+    // Loads the first level again from the branch source, and the branches that were loaded
+    // before, as one reset; everything is read before the tree changes, so a failed read leaves
+    // the tree as it was.
+    void reload();
     void clear();
     int nodeCount() const { return int(m_nodes.size()) - m_removed; }
 
-    QModelIndex find(const QString &kind, int id) const; // invalid when no node matches
-    QModelIndex findKey(qint64 nodeKey) const;           // the same by nodeKey()
-    // Calls `visit(id, higher)` for every node of the kind, in load order.
+    // Invalid when no node matches; loads the branches that hold the node first.
+    QModelIndex find(const QString &kind, int id);
+    QModelIndex findKey(qint64 nodeKey); // the same by nodeKey()
+    // Loads the children of a node not loaded yet; false when there was nothing to load.
+    bool fetchBranch(const QModelIndex &index);
+    // Calls `visit(id, higher)` for every loaded node of the kind, in load order.
     void forEachNode(char16_t kind, const std::function<void(int id, int higher)> &visit) const;
     QModelIndex firstNode() const;
     // The node before `index` in tree order (its previous sibling's last descendant, else its
-    // parent), whether the branches are expanded or not; invalid for the first node.
-    QModelIndex previousNode(const QModelIndex &index) const;
+    // parent), whether the branches are expanded or not; invalid for the first node. Loads the
+    // branches it goes down.
+    QModelIndex previousNode(const QModelIndex &index);
     // Takes a node without children out of the tree (false for one with children); its record goes
     // with it. The other nodes keep their indexes' meaning, so nothing is reloaded.
     bool removeNode(const QModelIndex &index);
@@ -56,6 +76,9 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+    bool canFetchMore(const QModelIndex &parent) const override;
+    void fetchMore(const QModelIndex &parent) override;
 
 private:
     static constexpr int Removed = -2; // the parent of a node no longer in the tree
@@ -68,7 +91,15 @@ private:
         int firstChild = 0;
         int childCount = 0;
         char16_t kind = u'D';
+        bool pending = false; // has children not loaded yet
     };
+    // Builds the tree from rows, without telling the views.
+    void build(const ResultSet &rows);
+    // Adds the rows of a branch as the last children of node `p`.
+    void addBranch(int p, const ResultSet &rows, bool notify);
+    int fetchNode(int p); // loads a pending node's children; returns how many came
+    QModelIndex indexOf(int node) const;
+    QModelIndex findLoaded(char16_t kind, int id) const;
     static qint64 hashKey(char16_t kind, int id) { return (qint64(kind) << 32) | quint32(id); }
 
     // (kind, key) -> node. Keys are identities, nearly always dense: an array per kind serves them,
@@ -96,5 +127,8 @@ private:
     int m_topCount = 0;          // top-level nodes are m_children[0 .. m_topCount)
     NodeIndex m_byKey;           // (kind, id) -> the last loaded node
     int m_removed = 0;           // nodes taken out since the load (their slots stay unused)
+    std::vector<int> m_fetched;  // nodes whose children were loaded since the load, in that order
+    BranchSource m_branch;
+    PathSource m_path;
     QIcon m_icons[3];
 };

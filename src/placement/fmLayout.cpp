@@ -78,6 +78,20 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
     spFavoriteDo->setCommand(QStringLiteral("ExecFavorite;1"), CommandType::StoredProc);
 
     treeModel = new PlaceTreeModel(this);
+    // The tree comes a branch at a time: the departments first, the rest as it is opened or looked for.
+    auto treeCall = [this](const char *procedure, const QString &kind, int id) {
+        Connection *cn = shared();
+        if (!cn)
+            throw AppError(QStringLiteral("Нет соединения с базой данных"));
+        const QString name = QString::fromLatin1(procedure);
+        QVector<Parameter> params = procedureParameters(name);
+        params[1].value = kind.isEmpty() ? QVariant() : QVariant(kind);
+        params[2].value = kind.isEmpty() ? QVariant() : QVariant(id);
+        return callProcedure(*cn, name, params);
+    };
+    treeModel->setSources(
+        [treeCall](const QString &kind, int id) { return treeCall("LoadTreeBranch;1", kind, id); },
+        [treeCall](const QString &kind, int id) { return treeCall("TreePath;1", kind, id); });
     if (dmTessal)
         treeModel->setIcons(ToolBarImages().icon(Img::Department), ToolBarImages().icon(Img::Workplace),
                             ToolBarImages().icon(Img::Device));
@@ -165,7 +179,7 @@ void TLayoutMainFM::buildActions() {
     acDelete = act("acDelete", QStringLiteral("Удалить"), DeleteHint, Img::Delete);
     acDelete->setEnabledWhen([this] {
         const QString kind = currentKind();
-        const bool childless = kind.isEmpty() || treeModel->rowCount(tvPlace->currentIndex()) == 0;
+        const bool childless = kind.isEmpty() || !treeModel->hasChildren(tvPlace->currentIndex());
         // The hint (and the status line) says why a node with children cannot be deleted.
         const QString hint =
             childless      ? DeleteHint
@@ -547,15 +561,10 @@ void TLayoutMainFM::ReloadTree() {
     BusyCursor busy;
     const TReference was = treeModel->reference(tvPlace->currentIndex());
     const int key = tvPlace->currentIndex().isValid() ? was.Id : -1;
-    QVector<Parameter> none;
-    Connection *cn = shared();
-    if (!cn)
-        throw AppError(QStringLiteral("Нет соединения с базой данных"));
-    const ResultSet rows = callProcedure(*cn, QStringLiteral("LoadTree;1"), none);
     {
         // Rebuilding clears the selection; the reselection below is the one that counts.
         const QSignalBlocker block(tvPlace->selectionModel());
-        treeModel->load(rows);
+        treeModel->reload();
     }
     m_treeLoaded = true;
     restoreExpanded();
@@ -714,6 +723,8 @@ void TLayoutMainFM::addDevice() {
     if (!runDeviceEdit)
         return;
     // The dialog does not tell the new key: the new device is the one the tree did not hold before.
+    // The workplace's devices are loaded first, so that they are among the nodes compared.
+    treeModel->fetchBranch(treeModel->find(QStringLiteral("W"), place));
     QSet<int> before;
     treeModel->forEachNode(u'V', [&](int id, int) { before.insert(id); });
     if (!runDeviceEdit(-1, place))

@@ -36,9 +36,9 @@ QString containsAll(Engine e, const QString &hay, const QStringList &words, QVar
 }
 
 // The keys of the rows of one kind of find text ("D", "W", "V") that contain every word, at most
-// FindRowLimit + 1 of them, as a sub-select. The trigram index serves the words of three or more
-// characters (SQLite's FTS5 index, PostgreSQL's pg_trgm index through LIKE); shorter words are
-// checked on the rows it gives, or, when every word is short, by a scan of the texts of that kind.
+// FindRowLimit + 1 of them, as a sub-select. The trigram index of that kind serves the words of three
+// or more characters (SQLite's FTS5 index, PostgreSQL's partial pg_trgm index through LIKE); shorter words
+// are checked on the rows it gives, or, when every word is short, by a scan of the texts of that kind.
 QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantMap &params) {
     const QString exact = containsAll(e, QStringLiteral("f.Text"), words, params);
     const QString limit = QStringLiteral(" LIMIT %1").arg(FindRowLimit + 1);
@@ -67,9 +67,11 @@ QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantM
     for (QString w : indexed)
         phrases << u'"' + w.replace(u'"', QStringLiteral("\"\"")) + u'"';
     params.insert(QStringLiteral("M"), phrases.join(u' '));
-    return QStringLiteral("SELECT f.ID FROM FindIndex JOIN FindText f ON f.rowid = FindIndex.rowid "
-                          "WHERE FindIndex MATCH :M AND %1 AND %2%3")
-        .arg(ofKind, exact, limit);
+    // Each kind has its own index (FindIndexD, FindIndexW, FindIndexV): the entries read are of
+    // the kind looked for, however often the words occur in the texts of the others.
+    return QStringLiteral("SELECT f.ID FROM FindIndex%4 i JOIN FindText f ON f.rowid = i.rowid "
+                          "WHERE i.Text MATCH :M AND %1 AND %2%3")
+        .arg(ofKind, exact, limit, QString::fromLatin1(kind));
 }
 
 // The common end of the finds: rows under the declared columns, ordered by Name.

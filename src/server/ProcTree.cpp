@@ -104,6 +104,19 @@ QString concat(std::initializer_list<QStringView> pieces, int width) {
     return s;
 }
 
+// The caption of a workplace: its name, with " (тел. N)" when it has a phone.
+QString workplaceCaption(QStringView name, QStringView phone) {
+    return phone.isEmpty() ? concat({name}, CaptionWidth)
+                           : concat({name, u" (тел. ", phone, u")"}, CaptionWidth);
+}
+
+// The caption of a device: the kind's text and the name, with " [network name]" when it has one.
+QString deviceCaption(QStringView prefix, QStringView name, QStringView domain) {
+    const QStringView space = !prefix.isEmpty() && !name.isEmpty() ? QStringView(u" ") : QStringView();
+    return domain.isEmpty() ? concat({prefix, space, name}, CaptionWidth)
+                            : concat({prefix, space, name, u" [", domain, u"]"}, CaptionWidth);
+}
+
 // Row numbers by key. Keys are identities, nearly always dense, so a plain array serves; sparse
 // keys fall back on a hash.
 class KeyIndex {
@@ -171,6 +184,79 @@ struct Groups {
     int end(int owner) const { return start[size_t(owner) + 1]; }
 };
 
+void readDepartments(const Connection &cn, std::vector<TreeDepartment> &deps, std::vector<int> &keys) {
+    for (RowScan rows(cn, str("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"));
+         rows.next();) {
+        const int id = int(rows.integer(0));
+        keys.push_back(id);
+        deps.push_back({{orderOf(rows, 3), ProcText::cut(rows.text(2).toString(), CaptionWidth), id},
+                        int(rows.integer(1)),
+                        !rows.isNull(1)});
+    }
+}
+
+// The sub-departments of every department in the order they are shown. A department whose parent
+// is missing, or that sits in a cycle of parents, is loose: it is shown at the top level.
+Groups departmentGroups(const std::vector<TreeDepartment> &deps, const KeyIndex &depIndex) {
+    const int nd = int(deps.size());
+    // The parent each department is shown under, -1 for the top level.
+    std::vector<int> parent(size_t(nd), -1);
+    for (int i = 0; i < nd; ++i)
+        if (deps[size_t(i)].hasParent)
+            parent[size_t(i)] = depIndex(deps[size_t(i)].parentId);
+    // Cut every cycle of parents: its members go to the top level.
+    {
+        std::vector<char> state(size_t(nd), 0); // 0 not seen, 1 on the current path, 2 done
+        std::vector<int> path;
+        for (int i = 0; i < nd; ++i) {
+            path.clear();
+            int j = i;
+            while (j >= 0 && state[size_t(j)] == 0) {
+                state[size_t(j)] = 1;
+                path.push_back(j);
+                j = parent[size_t(j)];
+            }
+            if (j >= 0 && state[size_t(j)] == 1)
+                for (auto it = std::find(path.begin(), path.end(), j); it != path.end(); ++it)
+                    parent[size_t(*it)] = -1;
+            for (int p : path)
+                state[size_t(p)] = 2;
+        }
+    }
+    Groups subDeps(nd, nd, [&](int i) { return parent[size_t(i)]; });
+    subDeps.sortEach(
+        [&](int a, int b) { return departmentBefore(deps[size_t(a)].key, deps[size_t(b)].key); });
+    return subDeps;
+}
+
+// The departments depth first in the order they are shown, without recursion, since nesting may be
+// as deep as the data makes it: `enter(dep, hasHigher, higherKey)` before a department's
+// sub-departments, `leave(dep)` after them.
+template <typename Enter, typename Leave>
+void walkDepartments(const std::vector<TreeDepartment> &deps, const Groups &subDeps, Enter enter,
+                     Leave leave) {
+    struct Frame {
+        int dep, next;
+    };
+    std::vector<Frame> stack;
+    for (int root : subDeps.loose) {
+        enter(root, false, 0);
+        stack.push_back({root, subDeps.begin(root)});
+        while (!stack.empty()) {
+            Frame &f = stack.back();
+            if (f.next < subDeps.end(f.dep)) {
+                const int child = subDeps.at[size_t(f.next++)];
+                enter(child, true, deps[size_t(f.dep)].key.id);
+                stack.push_back({child, subDeps.begin(child)});
+            } else {
+                const int dep = f.dep;
+                stack.pop_back();
+                leave(dep);
+            }
+        }
+    }
+}
+
 QVector<ColumnInfo> treeColumns() {
     return {Proc::col("Caption", FieldType::String, CaptionWidth), Proc::col("ID", FieldType::Integer),
             Proc::col("Higher", FieldType::Integer), Proc::col("Kind", FieldType::String, 1),
@@ -211,14 +297,7 @@ ResultSet loadTree(ProcedureCall &call) {
 
     std::vector<TreeDepartment> deps;
     std::vector<int> depKeys;
-    for (RowScan rows(cn, str("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"));
-         rows.next();) {
-        const int id = int(rows.integer(0));
-        depKeys.push_back(id);
-        deps.push_back({{orderOf(rows, 3), ProcText::cut(rows.text(2).toString(), CaptionWidth), id},
-                        int(rows.integer(1)),
-                        !rows.isNull(1)});
-    }
+    readDepartments(cn, deps, depKeys);
     const KeyIndex depIndex(depKeys);
 
     std::vector<int> kindKeys;
@@ -270,34 +349,7 @@ ResultSet loadTree(ProcedureCall &call) {
 
     const int nd = int(deps.size()), nw = int(places.size()), nv = int(devices.size());
 
-    // The parent each department is shown under, -1 for the top level.
-    std::vector<int> parent(size_t(nd), -1);
-    for (int i = 0; i < nd; ++i)
-        if (deps[size_t(i)].hasParent)
-            parent[size_t(i)] = depIndex(deps[size_t(i)].parentId);
-    // Cut every cycle of parents: its members go to the top level.
-    {
-        std::vector<char> state(size_t(nd), 0); // 0 not seen, 1 on the current path, 2 done
-        std::vector<int> path;
-        for (int i = 0; i < nd; ++i) {
-            path.clear();
-            int j = i;
-            while (j >= 0 && state[size_t(j)] == 0) {
-                state[size_t(j)] = 1;
-                path.push_back(j);
-                j = parent[size_t(j)];
-            }
-            if (j >= 0 && state[size_t(j)] == 1)
-                for (auto it = std::find(path.begin(), path.end(), j); it != path.end(); ++it)
-                    parent[size_t(*it)] = -1;
-            for (int p : path)
-                state[size_t(p)] = 2;
-        }
-    }
-
-    Groups subDeps(nd, nd, [&](int i) { return parent[size_t(i)]; });
-    subDeps.sortEach(
-        [&](int a, int b) { return departmentBefore(deps[size_t(a)].key, deps[size_t(b)].key); });
+    const Groups subDeps = departmentGroups(deps, depIndex);
     Groups depPlaces(nd, nw, [&](int i) { return places[size_t(i)].department; });
     depPlaces.sortEach(
         [&](int a, int b) { return workplaceBefore(places[size_t(a)].key, places[size_t(b)].key); });
@@ -325,27 +377,15 @@ ResultSet loadTree(ProcedureCall &call) {
         for (int k = placeDevices.begin(i); k < placeDevices.end(i); ++k)
             order.push_back({Node::Device, false, placeDevices.at[size_t(k)], 0});
     };
-    struct Frame {
-        int dep, next;
-    };
-    std::vector<Frame> stack;
-    for (int root : subDeps.loose) {
-        order.push_back({Node::Department, false, root, 0});
-        stack.push_back({root, subDeps.begin(root)});
-        while (!stack.empty()) {
-            Frame &f = stack.back();
-            if (f.next < subDeps.end(f.dep)) {
-                const int child = subDeps.at[size_t(f.next++)];
-                order.push_back({Node::Department, true, child, deps[size_t(f.dep)].key.id});
-                stack.push_back({child, subDeps.begin(child)});
-            } else {
-                const int dep = f.dep;
-                stack.pop_back();
-                for (int k = depPlaces.begin(dep); k < depPlaces.end(dep); ++k)
-                    placeWorkplace(depPlaces.at[size_t(k)]);
-            }
-        }
-    }
+    walkDepartments(
+        deps, subDeps,
+        [&](int dep, bool hasHigher, int higher) {
+            order.push_back({Node::Department, hasHigher, dep, higher});
+        },
+        [&](int dep) {
+            for (int k = depPlaces.begin(dep); k < depPlaces.end(dep); ++k)
+                placeWorkplace(depPlaces.at[size_t(k)]);
+        });
     for (int i : depPlaces.loose)
         placeWorkplace(i);
     for (int i : placeDevices.loose)
@@ -384,9 +424,7 @@ ResultSet loadTree(ProcedureCall &call) {
         }
         case Node::Workplace: {
             const TreeWorkplace &w = places[size_t(p.index)];
-            const QStringView name = pool.view(w.name), phone = pool.view(w.phone);
-            QString caption = phone.isEmpty() ? concat({name}, CaptionWidth)
-                                              : concat({name, u" (тел. ", phone, u")"}, CaptionWidth);
+            QString caption = workplaceCaption(pool.view(w.name), pool.view(w.phone));
             rs.rows.push_back(treeRow(std::move(caption), w.key.id,
                                       w.department < 0 ? top : QVariant(w.departmentId), kindW,
                                       ImageWorkplace));
@@ -395,12 +433,8 @@ ResultSet loadTree(ProcedureCall &call) {
         case Node::Device: {
             const TreeDevice &d = devices[size_t(p.index)];
             const QStringView prefix = d.kind < 0 ? QStringView() : QStringView(kindTexts[d.kind]);
-            const QStringView name = pool.view(d.name), domain = pool.view(d.domain);
-            const QStringView space =
-                !prefix.isEmpty() && !name.isEmpty() ? QStringView(u" ") : QStringView();
-            QString caption = domain.isEmpty()
-                                  ? concat({prefix, space, name}, CaptionWidth)
-                                  : concat({prefix, space, name, u" [", domain, u"]"}, CaptionWidth);
+            const QStringView domain = pool.view(d.domain);
+            QString caption = deviceCaption(prefix, pool.view(d.name), domain);
             rs.rows.push_back(treeRow(std::move(caption), d.id,
                                       d.workplace < 0 ? top : QVariant(d.workplaceId), kindV,
                                       domain.isEmpty() ? ImageDevice : ImageNetworkDevice));
@@ -408,6 +442,181 @@ ResultSet loadTree(ProcedureCall &call) {
         }
         }
     }
+    return rs;
+}
+
+// ---- The tree a branch at a time -----------------------------------------------------------------
+
+QVector<ColumnInfo> branchColumns() {
+    QVector<ColumnInfo> c = treeColumns();
+    c << Proc::col("Children", FieldType::Integer);
+    return c;
+}
+
+TreeRow branchRow(QString caption, int id, const QVariant &higher, const QVariant &kind, int image,
+                  bool children) {
+    TreeRow r = treeRow(std::move(caption), id, higher, kind, image);
+    r.emplace_back(children ? 1 : 0);
+    return r;
+}
+
+// Workplaces chosen by `where` (on Workplace w), in the order of a department's workplaces.
+void appendWorkplaces(const Connection &cn, const QString &where, const QVariant &higher, ResultSet &rs) {
+    struct Place {
+        WorkplaceKey key;
+        QString caption;
+        bool devices;
+    };
+    std::vector<Place> places;
+    for (RowScan rows(cn, str("SELECT w.IdWorkplace, w.WrkpName, w.WrkpOrder, w.Phone, CASE WHEN EXISTS "
+                              "(SELECT 1 FROM DeviceUnit v WHERE v.DevcIdWorkplace = w.IdWorkplace) "
+                              "THEN 1 ELSE 0 END FROM Workplace w WHERE ") +
+                              where);
+         rows.next();)
+        places.push_back({{orderOf(rows, 2), int(rows.integer(0))},
+                          workplaceCaption(rows.text(1), rows.text(3).trimmed()),
+                          rows.integer(4) != 0});
+    std::sort(places.begin(), places.end(),
+              [](const Place &a, const Place &b) { return workplaceBefore(a.key, b.key); });
+    const QVariant kindW(str("W"));
+    for (Place &p : places)
+        rs.rows.push_back(
+            branchRow(std::move(p.caption), p.key.id, higher, kindW, ImageWorkplace, p.devices));
+}
+
+// Devices chosen by `where` (on DeviceUnit v), in the order of a workplace's devices.
+void appendDevices(const Connection &cn, const QString &where, const QVariant &higher, ResultSet &rs) {
+    struct Device {
+        int id;
+        quint64 prefix;
+        QString name, caption;
+        bool network;
+    };
+    std::vector<Device> devices;
+    for (RowScan rows(cn, str("SELECT v.IdDevice, v.DevcName, v.Domain, k.ShortName, k.KindName "
+                              "FROM DeviceUnit v LEFT JOIN Kind k ON k.IdKind = v.DevcIdKind WHERE ") +
+                              where);
+         rows.next();) {
+        QStringView kind = rows.text(3).trimmed();
+        if (kind.isEmpty())
+            kind = rows.text(4).trimmed();
+        const QStringView name = rows.text(1), domain = rows.text(2).trimmed();
+        devices.push_back({int(rows.integer(0)), namePrefix(name), name.toString(),
+                           deviceCaption(kind, name, domain), !domain.isEmpty()});
+    }
+    std::sort(devices.begin(), devices.end(), [](const Device &a, const Device &b) {
+        if (const int c = compareNames({a.prefix, a.name}, {b.prefix, b.name}))
+            return c < 0;
+        return a.id < b.id;
+    });
+    const QVariant kindV(str("V"));
+    for (Device &d : devices)
+        rs.rows.push_back(branchRow(std::move(d.caption), d.id, higher, kindV,
+                                    d.network ? ImageNetworkDevice : ImageDevice, false));
+}
+
+// False where the database itself keeps every row's owner: a PostgreSQL reference constraint
+// that is there and validated.
+bool ownerMayBeMissing(const Connection &cn, const char *constraint) {
+    if (!isPg(cn))
+        return true;
+    return cn.scalar(str("SELECT count(*) FROM pg_constraint WHERE contype = 'f' AND convalidated AND "
+                         "conname = '%1'")
+                         .arg(QString::fromLatin1(constraint)))
+               .toInt() == 0;
+}
+
+// One level of the placement tree, captioned and ordered as LoadTree does, with Children 1 for a
+// node that has rows below it which this result does not hold:
+// - @KD empty: every department, parents before their children, placed as LoadTree places them
+//   (Children: it has workplaces); then the workplaces whose department is missing and the devices
+//   whose workplace is missing, which LoadTree shows last at the top level;
+// - @KD "D": the workplaces of department @ID (Children: it has devices);
+// - @KD "W": the devices of workplace @ID.
+// The first level reads the departments and probes the workplaces' index once for each; only where
+// rows may have lost their owner does it read every workplace and device key.
+ResultSet loadTreeBranch(ProcedureCall &call) {
+    const Connection &cn = call.cn;
+    const QString kind = call.argText(str("@KD")).toUpper();
+    ResultSet rs;
+    rs.columns = branchColumns();
+    if (kind == u"D" || kind == u"W") {
+        if (call.isNull(str("@ID")))
+            return rs;
+        const int id = call.argInt(str("@ID"));
+        if (kind == u"D")
+            appendWorkplaces(cn, str("w.WrkpIdDepartment = %1").arg(id), id, rs);
+        else
+            appendDevices(cn, str("v.DevcIdWorkplace = %1").arg(id), id, rs);
+        return rs;
+    }
+    if (!kind.isEmpty())
+        return rs;
+
+    std::vector<TreeDepartment> deps;
+    std::vector<int> depKeys;
+    readDepartments(cn, deps, depKeys);
+    const KeyIndex depIndex(depKeys);
+    const Groups subDeps = departmentGroups(deps, depIndex);
+    // Which departments have workplaces: one probe of the index per department.
+    std::vector<char> withPlaces(deps.size(), 0);
+    for (RowScan rows(cn, str("SELECT d.IdDepartment FROM Department d WHERE EXISTS "
+                              "(SELECT 1 FROM Workplace w WHERE w.WrkpIdDepartment = d.IdDepartment)"));
+         rows.next();)
+        if (const int d = depIndex(int(rows.integer(0))); d >= 0)
+            withPlaces[size_t(d)] = 1;
+    const QVariant kindD(str("D")), top;
+    rs.rows.reserve(deps.size());
+    walkDepartments(
+        deps, subDeps,
+        [&](int dep, bool hasHigher, int higher) {
+            const TreeDepartment &d = deps[size_t(dep)];
+            rs.rows.push_back(branchRow(d.key.name, d.key.id, hasHigher ? QVariant(higher) : top, kindD,
+                                        ImageDepartment, withPlaces[size_t(dep)] != 0));
+        },
+        [](int) {});
+    // Rows whose owner is missing can only be there where the database does not hold its references:
+    // on SQLite a client with them switched off (the sqlite3 shell), on PostgreSQL a dropped
+    // constraint. Looking for them reads every workplace and device key, so PostgreSQL is asked first.
+    if (ownerMayBeMissing(cn, "workplace_wrkpiddepartment_fkey"))
+        appendWorkplaces(
+            cn, str("NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = w.WrkpIdDepartment)"), top,
+            rs);
+    if (ownerMayBeMissing(cn, "deviceunit_devcidworkplace_fkey"))
+        appendDevices(cn,
+                      str("v.DevcIdWorkplace IN (SELECT DevcIdWorkplace FROM DeviceUnit EXCEPT "
+                          "SELECT IdWorkplace FROM Workplace)"),
+                      top, rs);
+    return rs;
+}
+
+// The branches that hold a node, from the top: for a device its workplace's department (when there
+// is one) and its workplace, for a workplace its department; nothing for a department, whose
+// branches all come with the first level, nor for a node that is not there. Kind, ID.
+ResultSet treePath(ProcedureCall &call) {
+    const QString kind = call.argText(str("@KD")).toUpper();
+    ResultSet rs{call.def.columns, {}};
+    if (call.isNull(str("@ID")) || (kind != u"V" && kind != u"W"))
+        return rs;
+    const int id = call.argInt(str("@ID"));
+    int place = 0;
+    if (kind == u"V") {
+        const ResultSet r = call.cn.query(
+            str("SELECT v.DevcIdWorkplace FROM DeviceUnit v WHERE v.IdDevice = :ID"), {{str("ID"), id}});
+        if (r.rows.empty())
+            return rs;
+        place = int(numberOf(r.rows[0][0]));
+    } else {
+        place = id;
+    }
+    const ResultSet r = call.cn.query(
+        str("SELECT d.IdDepartment FROM Workplace w JOIN Department d ON d.IdDepartment = w.WrkpIdDepartment "
+            "WHERE w.IdWorkplace = :ID"),
+        {{str("ID"), place}});
+    if (!r.rows.empty())
+        rs.rows.push_back({str("D"), int(numberOf(r.rows[0][0]))});
+    if (kind == u"V")
+        rs.rows.push_back({str("W"), place});
     return rs;
 }
 
@@ -442,6 +651,10 @@ void registerTreeProcedures() {
     constexpr FieldType I = FieldType::Integer, S = FieldType::String;
 
     Proc::add(QStringLiteral("LoadTree"), {}, treeColumns(), loadTree);
+    Proc::add(QStringLiteral("LoadTreeBranch"), {in("@KD", S, 1), in("@ID", I)}, branchColumns(),
+              loadTreeBranch);
+    Proc::add(QStringLiteral("TreePath"), {in("@KD", S, 1), in("@ID", I)},
+              {col("Kind", FieldType::FixedChar, 1), col("ID", I)}, treePath);
     Proc::add(QStringLiteral("GridCompleteSet"), {in("@DV", I), in("@KD", S, 1)},
               {col("ID", I), col("Kind", S, 20), col("Model", S, 102), col("Number", S, 50),
                col("Type", FieldType::FixedChar, 1), col("Document", I),

@@ -5,6 +5,7 @@
 #include "data/ValueCheck.h"
 #include "server/JournalSchema.h"
 #include "server/ProcText.h"
+#include "server/SchemaFindIndex.h"
 
 #include <QRegularExpression>
 #include <mutex>
@@ -1250,10 +1251,18 @@ void addStocktaking(Connection &cn) {
 }
 
 using Step = void (*)(Connection &);
-const Step Steps[] = {createV1,        upgradeToV2,          upgradeToV3,
-                      addStrictChecks, scopeIgnoredAccounts, refuseNumericDates,
-                      addProgramParts, addUniqueUserAccount, foldWithoutProgramFunctions,
-                      addJournal,      addStocktaking}; // Steps[i] brings version i to version i + 1
+const Step Steps[] = {createV1,
+                      upgradeToV2,
+                      upgradeToV3,
+                      addStrictChecks,
+                      scopeIgnoredAccounts,
+                      refuseNumericDates,
+                      addProgramParts,
+                      addUniqueUserAccount,
+                      foldWithoutProgramFunctions,
+                      addJournal,
+                      addStocktaking,
+                      Schema::indexFindTextsByKind}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 void describeTables() {

@@ -11,10 +11,11 @@
 // domain controller; version 6 refuses dates written as numbers on SQLite; version 7 keeps program
 // images in parts; version 8 gives each domain account one user; version 9 lets every SQLite client
 // write the file (no program function in its triggers); version 10 adds the change journal its
-// triggers keep (JournalSchema.h); version 11 keeps stocktaking counts and their scanned codes.
+// triggers keep (JournalSchema.h); version 11 keeps stocktaking counts and their scanned codes;
+// version 12 gives each kind of find text its own trigram index (SchemaFindIndex.h).
 namespace Schema {
 
-constexpr int CurrentVersion = 11;
+constexpr int CurrentVersion = 12;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();

@@ -3,9 +3,11 @@
 #include "TestDatabase.h"
 #include "data/Errors.h"
 #include "data/TessalADO.h"
+#include "data/TessalString.h"
 #include "server/ProcText.h"
 
 #include <QDateTime>
+#include <algorithm>
 
 namespace {
 
@@ -341,6 +343,110 @@ TEST_P(ProcLookupTest, FindsFollowChangesAndStopAfterTheLimit) {
     EXPECT_EQ(names("FindDevice", "терминал").size(), FindRowLimit + 1);
     EXPECT_EQ(names("FindDevice", "те").size(), FindRowLimit + 1) << "the path of short words";
     EXPECT_EQ(names("FindDevice", "терминал 17").size(), 13) << "17, 117, 170-179 and 217";
+}
+
+// Each find of a department, workplace or device returns the rows a scan of every row finds, for
+// texts from rare to common: the same keys while they are fewer than the limit, FindRowLimit + 1 of
+// them otherwise. Checked again after the texts change, so that each kind's index follows its rows.
+TEST_P(ProcLookupTest, FindsReturnWhatAFullScanFinds) {
+    {
+        Transaction tx(cn());
+        const char *places[] = {"Склад", "Ёлочный зал", "Касса", "Приёмная"};
+        const char *devices[] = {"Принтер ёмкий", "Системный блок", "ЕМКОСТЬ", "Монитор"};
+        for (int d = 0; d < 12; ++d) {
+            const QVariant dep =
+                insert("Department", {{"DprtName", QStringLiteral("Отдел %1").arg(d)},
+                                      {"Synonym", d % 4 == 0 ? QVariant("Ёлки") : QVariant()}});
+            for (int w = 0; w < 8; ++w) {
+                const QVariant wp = insert(
+                    "Workplace",
+                    {{"WrkpIdDepartment", dep},
+                     {"WrkpName",
+                      QStringLiteral("%1 %2").arg(QString::fromUtf8(places[(d + w) % 4])).arg(d * 10 + w)},
+                     {"Phone", QStringLiteral("5%1").arg(d * 8 + w, 3, 10, QChar(u'0'))}});
+                for (int v = 0; v < 5; ++v) {
+                    const int n = (d * 8 + w) * 5 + v;
+                    insert(
+                        "DeviceUnit",
+                        {{"DevcIdWorkplace", wp},
+                         {"DevcName", QStringLiteral("%1 %2").arg(QString::fromUtf8(devices[n % 4])).arg(n)},
+                         {"Domain", n % 3 == 0 ? QVariant(QStringLiteral("ws-%1").arg(n, 4, 10, QChar(u'0')))
+                                               : QVariant()},
+                         {"DevcNumber", QStringLiteral("И-%1").arg(7000 + n)}});
+                }
+            }
+        }
+        tx.commit();
+    }
+    // The texts each find promises, folded, scanned row by row.
+    const auto scan = [&](const char *kind, const QString &text) {
+        const QStringList words = FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts);
+        const char *sql =
+            qstrcmp(kind, "D") == 0 ? "SELECT IdDepartment, DprtName, Synonym, NULL, NULL FROM Department"
+            : qstrcmp(kind, "W") == 0
+                ? "SELECT w.IdWorkplace, w.WrkpName, w.Synonym, w.Phone, u.Name FROM Workplace w "
+                  "LEFT JOIN [User] u ON u.ID = w.[User]"
+                : "SELECT v.IdDevice, v.DevcName, v.Domain, v.DevcNumber, w.WrkpName FROM DeviceUnit v "
+                  "LEFT JOIN Workplace w ON w.IdWorkplace = v.DevcIdWorkplace";
+        QList<int> keys;
+        for (const auto &row : cn().query(QString::fromLatin1(sql)).rows) {
+            QStringList texts;
+            for (int c = 1; c < row.size(); ++c)
+                texts << row[c].toString();
+            const QString hay = FoldText(texts.join(u'\n'));
+            if (std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return hay.contains(w); }))
+                keys << row[0].toInt();
+        }
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    const auto found = [&](const char *proc, const QString &text) {
+        auto ds = open(proc, {TypedValue::Text(text)});
+        QList<int> keys;
+        for (ds->first(); !ds->eof(); ds->next())
+            keys << ds->value("ID").toInt();
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    struct Case {
+        const char *what, *text;
+    };
+    const Case cases[] = {
+        {"rare: one network name", "ws-0123"},
+        {"rare: an inventory number", "и-7333"},
+        {"common: a word in many devices and workplaces", "принтер"},
+        {"common: more than the limit", "блок"},
+        {"digits only", "733"},
+        {"digits of many rows", "00"},
+        {"Cyrillic with ё, typed with е", "ЕМК"},
+        {"Cyrillic with е, typed with ё", "ёмкость"},
+        {"ё in the workplace's name", "ёлоч"},
+        {"two words", "принтер 12"},
+        {"two words of the device and its workplace", "монитор склад"},
+        {"no row", "жжж"},
+    };
+    const struct {
+        const char *proc, *kind;
+    } finds[] = {{"FindDepartment", "D"}, {"FindWorkplace", "W"}, {"FindDevice", "V"}};
+    for (int round = 0; round < 2; ++round) {
+        for (const Case &c : cases)
+            for (const auto &f : finds) {
+                const QString text = QString::fromUtf8(c.text);
+                const QList<int> all = scan(f.kind, text), got = found(f.proc, text);
+                if (all.size() <= FindRowLimit) {
+                    EXPECT_EQ(got, all) << f.proc << ": " << c.what << ", round " << round;
+                } else {
+                    EXPECT_EQ(got.size(), FindRowLimit + 1) << f.proc << ": " << c.what;
+                    for (int k : got)
+                        EXPECT_TRUE(all.contains(k)) << f.proc << ": " << c.what << ", key " << k;
+                }
+            }
+        // Texts change, rows go: the indexes follow.
+        cn().execute("UPDATE DeviceUnit SET DevcName = 'Ёмкий монитор' WHERE IdDevice % 7 = 0");
+        cn().execute("UPDATE Workplace SET WrkpName = 'Принтерная' WHERE IdWorkplace % 5 = 0");
+        cn().execute("DELETE FROM DeviceUnit WHERE IdDevice % 11 = 0");
+        cn().execute("UPDATE Department SET Synonym = 'ёмкость 733' WHERE IdDepartment % 3 = 0");
+    }
 }
 
 TEST_P(ProcLookupTest, MoveKindSwapsWithItsNeighbourOnly) {

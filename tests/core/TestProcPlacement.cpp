@@ -7,6 +7,8 @@
 #include "server/OsUser.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <functional>
 
 namespace {
 
@@ -112,6 +114,69 @@ protected:
         return out;
     }
 
+    // One level of the tree from LoadTreeBranch;1 (an empty kind: the first level), with Children.
+    std::vector<std::pair<Node, bool>> branch(const QString &kind, int id) {
+        DataSet ds(&cn());
+        ds.setCommand("LoadTreeBranch;1", CommandType::StoredProc);
+        ds.parameters()[1].value = kind.isEmpty() ? QVariant() : QVariant(kind);
+        ds.parameters()[2].value = kind.isEmpty() ? QVariant() : QVariant(id);
+        ds.open();
+        std::vector<std::pair<Node, bool>> out;
+        for (ds.first(); !ds.eof(); ds.next())
+            out.push_back({{ds.value("Kind").toString(), ds.value("ID").toInt(), ds.value("Higher"),
+                            ds.value("Caption").toString(), ds.value("ImageType").toInt()},
+                           ds.value("Children").toInt() != 0});
+        return out;
+    }
+
+    // The whole tree put together a branch at a time, as the view does when every node is
+    // opened: the first level, then under each node with Children its branch, after the rows that
+    // came with the level above. The rows come depth first, as LoadTree returns them.
+    std::vector<Node> treeByBranches() {
+        struct Item {
+            Node node;
+            bool more;
+            std::vector<int> children;
+        };
+        std::vector<Item> items;
+        std::vector<int> top;
+        QHash<QString, int> byKey;
+        auto add = [&](const Node &n, bool more, int parent) {
+            const int i = int(items.size());
+            items.push_back({n, more, {}});
+            byKey[n.kind + QString::number(n.id)] = i;
+            (parent < 0 ? top : items[size_t(parent)].children).push_back(i);
+        };
+        for (const auto &[n, more] : branch({}, 0)) {
+            const int parent =
+                n.higher.isNull() ? -1 : byKey.value("D" + QString::number(n.higher.toInt()), -1);
+            add(n, more, parent);
+        }
+        for (size_t i = 0; i < items.size(); ++i)
+            if (items[i].more)
+                for (const auto &[n, more] : branch(items[i].node.kind, items[i].node.id))
+                    add(n, more, int(i));
+        std::vector<Node> out;
+        std::function<void(int)> walk = [&](int i) {
+            out.push_back(items[size_t(i)].node);
+            for (int c : items[size_t(i)].children)
+                walk(c);
+        };
+        for (int i : top)
+            walk(i);
+        return out;
+    }
+    static QStringList rowsText(const std::vector<Node> &rows) {
+        QStringList out;
+        for (const Node &n : rows)
+            out << QStringLiteral("%1%2<%3 %4 %5")
+                       .arg(n.kind)
+                       .arg(n.id)
+                       .arg(n.higher.toString(), n.caption)
+                       .arg(n.image);
+        return out;
+    }
+
     static const Node *find(const std::vector<Node> &rows, const QString &kind, int id) {
         for (const Node &n : rows)
             if (n.kind == kind && n.id == id)
@@ -179,6 +244,7 @@ TEST_P(PlacementProcTest, CyclesAndMissingParentsGoToTheTopWithoutLosingRows) {
 
     const std::vector<Node> rows = tree();
     ASSERT_EQ(rows.size(), size_t(9)) << "every row comes exactly once";
+    EXPECT_EQ(rowsText(treeByBranches()), rowsText(rows)) << "a branch at a time";
     struct Case {
         const char *what;
         QString kind;
@@ -206,6 +272,72 @@ TEST_P(PlacementProcTest, CyclesAndMissingParentsGoToTheTopWithoutLosingRows) {
     const QStringList shape = outline(rows);
     EXPECT_EQ(shape.indexOf("  Под А"), shape.indexOf("А") + 1) << shape.join('|').toStdString();
     EXPECT_EQ(shape.indexOf("    Стол"), shape.indexOf("А") + 2) << shape.join('|').toStdString();
+}
+
+TEST_P(PlacementProcTest, BranchesPutTogetherMakeTheWholeTree) {
+    // Deep and wide: a chain of departments nested bottom-up by key, a department with many
+    // workplaces in a set order, a workplace with many devices whose names differ in case and
+    // kind, phones and network names in the captions, and empty departments and workplaces.
+    const int pcKind = kind("H", "Системный блок", "ПК");
+    const int monitorKind = kind("H", "Монитор");
+    std::vector<int> chain;
+    for (int i = 0; i < 25; ++i)
+        chain.push_back(dep(QStringLiteral("Уровень %1").arg(i)));
+    for (size_t i = 0; i + 1 < chain.size(); ++i)
+        setParent(chain[i], chain[i + 1]);
+    const int deepPlace = place(chain.front(), "Стол на дне", "101");
+    device(deepPlace, "ПК-дно", {{"DevcIdKind", pcKind}, {"Domain", "deep01"}});
+    const int wide = dep("Широкий");
+    dep("Пустой", wide);
+    for (int i = 0; i < 60; ++i) {
+        const int w = place(wide, QStringLiteral("Место %1").arg(i % 7));
+        cn().execute("UPDATE Workplace SET WrkpOrder = :O WHERE IdWorkplace = :I",
+                     {{"O", i % 3 == 0 ? QVariant() : QVariant(60 - i)}, {"I", w}});
+        if (i % 10 == 0)
+            for (const char *name : {"бета", "Альфа", "альфа", "Бета", "гамма"})
+                device(w, QString::fromUtf8(name), {{"DevcIdKind", i % 20 == 0 ? pcKind : monitorKind}});
+    }
+    const std::vector<Node> whole = tree();
+    EXPECT_EQ(rowsText(treeByBranches()), rowsText(whole));
+
+    // The first level holds the departments alone, and says which have more below them.
+    const auto first = branch({}, 0);
+    ASSERT_EQ(first.size(), chain.size() + 2);
+    for (const auto &[n, more] : first) {
+        EXPECT_EQ(n.kind, "D");
+        EXPECT_EQ(more, n.id == chain.front() || n.id == wide) << n.caption.toStdString();
+    }
+}
+
+TEST_P(PlacementProcTest, TreePathNamesTheBranchesThatHoldANode) {
+    const int top = dep("Верх");
+    const int sub = dep("Низ", top);
+    const int wp = place(sub, "Стол");
+    const int pc = device(wp, "ПК");
+    struct Case {
+        const char *what;
+        const char *kind;
+        int id;
+        QStringList path;
+    };
+    const Case cases[] = {
+        {"a device", "V", pc, {QStringLiteral("D%1").arg(sub), QStringLiteral("W%1").arg(wp)}},
+        {"a workplace", "W", wp, {QStringLiteral("D%1").arg(sub)}},
+        {"a department comes with the first level", "D", sub, {}},
+        {"a device that is not there", "V", pc + 1000, {}},
+        {"a workplace that is not there", "W", wp + 1000, {}},
+    };
+    for (const Case &c : cases) {
+        DataSet ds(&cn());
+        ds.setCommand("TreePath;1", CommandType::StoredProc);
+        ds.parameters()[1].value = QString::fromLatin1(c.kind);
+        ds.parameters()[2].value = c.id;
+        ds.open();
+        QStringList path;
+        for (ds.first(); !ds.eof(); ds.next())
+            path << ds.value("Kind").toString().trimmed() + ds.value("ID").toString();
+        EXPECT_EQ(path, c.path) << c.what;
+    }
 }
 
 TEST_P(PlacementProcTest, DepartmentSiblingsComeByOrderThenNameThenKey) {

@@ -458,6 +458,8 @@ TEST_F(LayoutViewTest, AFailingLoadIsShownOnceAndOffersNoFirstDepartment) {
     v.acRefresh->trigger();
     EXPECT_EQ(boxes.size(), 1);
     EXPECT_EQ(v.SelectedKind(), QStringLiteral("D"));
+    EXPECT_EQ(v.treeModel->nodeCount(), 2) << "the departments; their branches come when opened";
+    EXPECT_TRUE(v.treeModel->find("V", printer).isValid());
     EXPECT_EQ(v.treeModel->nodeCount(), 5);
 }
 
@@ -513,6 +515,90 @@ TEST_F(LayoutViewTest, DeletingANodeTakesItOutAndSelectsTheNodeBefore) {
         EXPECT_EQ(bookmarks(key), before) << "a bookmark was added or called";
         EXPECT_EQ(v.taSet->isActive(), c.afterKind == u"V");
     }
+}
+
+TEST_F(LayoutViewTest, BranchesLoadWhenOpenedOrLookedFor) {
+    // Deep and wide: a chain of departments under the first one with a workplace at the bottom,
+    // a department with many workplaces, one of them with many devices, and a last top
+    // department after it.
+    fill();
+    int bottom = sub;
+    for (int i = 0; i < 15; ++i)
+        bottom = insert("Department", {{"DprtName", QStringLiteral("Уровень %1").arg(i, 2, 10, QChar(u'0'))},
+                                       {"DprtIdHigher", bottom}});
+    const int deepWp = insert("Workplace", {{"WrkpIdDepartment", bottom}, {"WrkpName", "Стол на дне"}});
+    const int deepPc = insert("DeviceUnit", {{"DevcIdWorkplace", deepWp}, {"DevcName", "ПК на дне"}});
+    const int wide = insert("Department", {{"DprtName", "Склад"}});
+    int crowded = 0, lastOfCrowded = 0, someOfCrowded = 0;
+    for (int i = 0; i < 40; ++i)
+        crowded = insert("Workplace",
+                         {{"WrkpIdDepartment", wide}, {"WrkpName", QStringLiteral("Полка %1").arg(i)}});
+    for (int i = 0; i < 30; ++i) {
+        lastOfCrowded =
+            insert("DeviceUnit", {{"DevcIdWorkplace", crowded},
+                                  {"DevcName", QStringLiteral("Сканер %1").arg(i, 2, 10, QChar(u'0'))}});
+        if (i == 17)
+            someOfCrowded = lastOfCrowded;
+    }
+    const int last = insert("Department", {{"DprtName", "Ящик"}});
+    const int departments = 2 + 15 + 2;
+
+    TLayoutMainFM &v = open();
+    v.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(v.treeModel->nodeCount(), departments)
+        << "the first level is every department and nothing more";
+    EXPECT_TRUE(v.treeModel->hasChildren(v.treeModel->find("D", wide))) << "its workplaces are still to come";
+
+    // Opening a branch loads it.
+    v.tvPlace->expand(v.treeModel->find("D", wide));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(v.treeModel->rowCount(v.treeModel->find("D", wide)), 40);
+    EXPECT_EQ(v.treeModel->nodeCount(), departments + 40);
+
+    // A node deep down or among many is found, selected and shown with its path.
+    struct Case {
+        const char *what;
+        const char *kind;
+        int id, higher;
+        QString caption;
+    } cases[] = {
+        {"a device at the bottom of the chain", "V", deepPc, deepWp, "ПК на дне"},
+        {"a workplace at the bottom of the chain", "W", deepWp, bottom, "Стол на дне"},
+        {"a device among many", "V", someOfCrowded, crowded, "Сканер 17"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        v.FindNode(QString::fromLatin1(c.kind), c.id);
+        EXPECT_EQ(v.SelectedKind(), QString::fromLatin1(c.kind));
+        EXPECT_EQ(v.SelectedId(), c.id);
+        EXPECT_EQ(v.SelectedHigher(), c.higher);
+        EXPECT_EQ(v.SelectedCaption(), c.caption);
+    }
+    EXPECT_EQ(v.treeModel->rowCount(v.treeModel->find("W", crowded)), 30);
+
+    // Reloading brings back what was loaded, with the selection.
+    const int nodes = v.treeModel->nodeCount();
+    v.acRefresh->trigger();
+    EXPECT_EQ(v.treeModel->nodeCount(), nodes);
+    EXPECT_EQ(v.SelectedId(), someOfCrowded);
+
+    // Deleting the last top node selects the node before it in tree order, in a branch never opened.
+    v.tvPlace->collapseAll();
+    answer = true;
+    v.FindNode("D", last);
+    v.actions->updateAll();
+    ASSERT_TRUE(v.acDelete->isEnabled());
+    v.acDelete->trigger();
+    EXPECT_EQ(v.SelectedKind(), QStringLiteral("V"));
+    EXPECT_EQ(v.SelectedId(), lastOfCrowded);
+
+    // A department whose workplaces are not loaded yet cannot be deleted.
+    v.FindNode("D", bottom);
+    v.actions->updateAll();
+    EXPECT_FALSE(v.acDelete->isEnabled());
+    for (const MessageRequest &b : boxes)
+        EXPECT_EQ(b.kind, MessageKind::Warning) << b.text.toStdString(); // only the delete question
 }
 
 TEST_F(LayoutViewTest, CommandsKeepTheExpandedBranches) {
