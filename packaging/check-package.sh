@@ -44,7 +44,9 @@ done | sort -u >"$work/needed"
 [ -s "$work/needed" ] || fail "no linked libraries found in the programs"
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 while read -r soname; do
-    owner=$(dpkg -S "*/$multiarch/$soname" 2>/dev/null | grep -v -- '-dev[:,]' | head -n 1 | cut -d: -f1 | cut -d, -f1) || true
+    # Most libraries sit in the multiarch folder; a few (libzint) straight in /usr/lib.
+    owner=$( (dpkg -S "*/$multiarch/$soname" || dpkg -S "/usr/lib/$soname") 2>/dev/null | grep -v -- '-dev[:,]' |
+        head -n 1 | cut -d: -f1 | cut -d, -f1) || true
     [ -n "$owner" ] || fail "no installed package holds $soname"
     depends_on "$owner" || fail "Depends does not name $owner, which holds $soname: $depends"
 done <"$work/needed"
