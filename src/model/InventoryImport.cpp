@@ -688,7 +688,13 @@ private:
         QString v[IC::Count];
         bool empty = true;
         for (int i = 0; i < cells.size(); ++i) {
-            const QString text = cells[i].trimmed();
+            // Every column is a one-line field: a line break typed inside a cell (Alt+Enter in a
+            // spreadsheet) becomes a space, as a dialog's line would hold it.
+            QString text = cells[i];
+            text.replace(QStringLiteral("\r\n"), QStringLiteral(" "))
+                .replace(u'\n', u' ')
+                .replace(u'\r', u' ');
+            text = text.trimmed();
             if (text.isEmpty())
                 continue;
             empty = false;

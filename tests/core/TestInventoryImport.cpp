@@ -95,12 +95,12 @@ struct TrapCase {
 TEST_P(InventoryImportTest, FilesAsPeopleMakeThem) {
     const QString known = InventoryColumns().join(QStringLiteral(", "));
     const std::vector<TrapCase> cases = {
-        {"Windows-1251 with semicolons and a quoted line break",
+        {"Windows-1251 with semicolons and a quoted line break (a space in a one-line name)",
          cp1251(QStringLiteral(
              "Подразделение;Рабочее место;Устройство;Инвентарный номер;Тип;Модель;Цена\r\n"
              "Бухгалтерия / Касса;\"Кассир\r\nокно 2\";Принтер;И-1;Картридж;CF259A;\"7 400,00\"\r\n")),
          {},
-         {{"SELECT WrkpName FROM Workplace", "Кассир\r\nокно 2"},
+         {{"SELECT WrkpName FROM Workplace", "Кассир окно 2"},
           {"SELECT d.DprtName FROM Department d JOIN Department p ON p.IdDepartment = d.DprtIdHigher "
            "WHERE p.DprtName = 'Бухгалтерия'",
            "Касса"},
