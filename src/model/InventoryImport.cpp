@@ -1,5 +1,6 @@
 #include "model/InventoryImport.h"
 
+#include "data/BulkInsert.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "data/Procedures.h"
@@ -163,64 +164,6 @@ std::optional<qint64> parsePrice(QString text, QString *why) {
 QString key2(qint64 a, const QString &b) {
     return QString::number(a) + u'\x1f' + b;
 }
-
-// Rows of one table written many at a time, each statement size prepared once.
-class BatchInsert {
-public:
-    BatchInsert(Connection &cn, const QString &table, const QStringList &columns, int rows = 400)
-        : m_cn(cn), m_table(table), m_columns(columns), m_batch(rows) {}
-
-    void add(QVariantList row) {
-        m_pending.push_back(std::move(row));
-        if (int(m_pending.size()) == m_batch)
-            flush();
-    }
-
-    void flush() {
-        if (m_pending.empty())
-            return;
-        QSqlQuery &q = statement(int(m_pending.size()));
-        for (const QVariantList &row : m_pending)
-            for (const QVariant &v : row)
-                q.addBindValue(bindableValue(v));
-        if (!q.exec())
-            throw DatabaseError(describeError(m_cn.engine(), q.lastError()), q.lastQuery());
-        q.finish();
-        m_pending.clear();
-    }
-
-private:
-    QSqlQuery &statement(int rows) {
-        auto it = m_statements.find(rows);
-        if (it != m_statements.end())
-            return it->second;
-        QStringList cols, values;
-        for (const QString &c : m_columns)
-            cols << u'[' + c + u']';
-        int n = 0;
-        for (int r = 0; r < rows; ++r) {
-            QStringList marks;
-            for (int c = 0; c < m_columns.size(); ++c)
-                marks << QStringLiteral(":p%1").arg(n++);
-            values << u'(' + marks.join(u',') + u')';
-        }
-        const QString sql = QStringLiteral("INSERT INTO [%1] (%2) VALUES %3")
-                                .arg(m_table, cols.join(u','), values.join(u','));
-        const PreparedSql p = prepareSql(sql, m_cn.engine());
-        QSqlQuery q(m_cn.database());
-        q.setForwardOnly(true);
-        if (!q.prepare(p.text))
-            throw DatabaseError(describeError(m_cn.engine(), q.lastError()), sql);
-        return m_statements.emplace(rows, std::move(q)).first->second;
-    }
-
-    Connection &m_cn;
-    QString m_table;
-    QStringList m_columns;
-    int m_batch;
-    std::vector<QVariantList> m_pending;
-    std::map<int, QSqlQuery> m_statements;
-};
 
 // One statement prepared once and run with new values each time; returns the first column of the
 // first row, if any.
@@ -456,7 +399,7 @@ private:
             m_cn, QStringLiteral(
                       "INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcIdKind, DevcNumber, Domain) "
                       "VALUES (:W, :N, :K, :I, :D) RETURNING IdDevice"));
-        m_elementInsert = std::make_unique<BatchInsert>(
+        m_elementInsert = std::make_unique<BulkInsert>(
             m_cn, QStringLiteral("CompleteSet"),
             QStringList{QStringLiteral("CmplIdDevice"), QStringLiteral("CmplIdModel"),
                         QStringLiteral("ModelKind"), QStringLiteral("NumberManufact"),
@@ -1004,7 +947,7 @@ private:
     QHash<int, qint64> m_departmentOrder, m_workplaceOrder; // the last order under each parent
     std::unique_ptr<Prepared> m_departmentInsert, m_workplaceInsert, m_documentInsert;
     std::unique_ptr<Prepared> m_deviceInsert;
-    std::unique_ptr<BatchInsert> m_elementInsert;
+    std::unique_ptr<BulkInsert> m_elementInsert;
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "server/DemoData.h"
 
+#include "data/BulkInsert.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "data/Procedures.h"
@@ -14,90 +15,12 @@
 #include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <algorithm>
-#include <map>
 #include <vector>
 
 using namespace demodata;
 
 namespace {
-
-// Rows of one table written many at a time: "INSERT ... VALUES (...), (...), ..." with up to
-// `rowsPerStatement` rows, each statement prepared once and reused for every batch of its size.
-// With `returning`, the listed columns of the inserted rows are collected (in no set order).
-class BulkInsert {
-public:
-    BulkInsert(Connection &cn, const QString &table, const QStringList &columns,
-               const QString &returning = {}, int rowsPerStatement = 500)
-        : m_cn(cn), m_table(table), m_columns(columns), m_returning(returning), m_batch(rowsPerStatement) {
-        m_pending.reserve(size_t(m_batch));
-    }
-
-    void add(QVariantList row) {
-        m_pending.push_back(std::move(row));
-        if (int(m_pending.size()) == m_batch)
-            flush();
-    }
-
-    void flush() {
-        if (m_pending.empty())
-            return;
-        QSqlQuery &q = statement(int(m_pending.size()));
-        for (const QVariantList &row : m_pending)
-            for (const QVariant &v : row)
-                q.addBindValue(bindableValue(v));
-        if (!q.exec())
-            throw DatabaseError(describeError(m_cn.engine(), q.lastError()), q.lastQuery());
-        if (!m_returning.isEmpty())
-            while (q.next()) {
-                QVariantList r;
-                for (int i = 0; i < q.record().count(); ++i)
-                    r << q.value(i);
-                m_returned.push_back(std::move(r));
-            }
-        q.finish();
-        m_pending.clear();
-    }
-
-    // The rows returned since the last call.
-    std::vector<QVariantList> takeReturned() { return std::exchange(m_returned, {}); }
-
-private:
-    QSqlQuery &statement(int rows) {
-        auto it = m_statements.find(rows);
-        if (it != m_statements.end())
-            return it->second;
-        QStringList cols, marks, values;
-        for (const QString &c : m_columns)
-            cols << u'[' + c + u']';
-        int n = 0;
-        for (int r = 0; r < rows; ++r) {
-            marks.clear();
-            for (int c = 0; c < m_columns.size(); ++c)
-                marks << QStringLiteral(":p%1").arg(n++);
-            values << u'(' + marks.join(u',') + u')';
-        }
-        QString sql = QStringLiteral("INSERT INTO [%1] (%2) VALUES %3")
-                          .arg(m_table, cols.join(u','), values.join(u','));
-        if (!m_returning.isEmpty())
-            sql += QStringLiteral(" RETURNING ") + m_returning;
-        const PreparedSql p = prepareSql(sql, m_cn.engine());
-        QSqlQuery q(m_cn.database());
-        q.setForwardOnly(true);
-        if (!q.prepare(p.text))
-            throw DatabaseError(describeError(m_cn.engine(), q.lastError()), sql);
-        return m_statements.emplace(rows, std::move(q)).first->second;
-    }
-
-    Connection &m_cn;
-    QString m_table;
-    QStringList m_columns;
-    QString m_returning;
-    int m_batch;
-    std::vector<QVariantList> m_pending, m_returned;
-    std::map<int, QSqlQuery> m_statements;
-};
 
 // Maps the (key, unique text) pairs returned by an insert to text -> key.
 QHash<QString, int> keysByText(const std::vector<QVariantList> &rows) {
