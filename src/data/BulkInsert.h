@@ -13,8 +13,8 @@
 // With `returning`, the listed columns of the inserted rows are collected (in no set order).
 class BulkInsert {
 public:
-    BulkInsert(Connection &cn, const QString &table, const QStringList &columns, const QString &returning = {},
-               int rowsPerStatement = 500);
+    BulkInsert(Connection &cn, const QString &table, const QStringList &columns,
+               const QString &returning = {}, int rowsPerStatement = 500);
 
     void add(QVariantList row) {
         m_pending.push_back(std::move(row));

@@ -16,20 +16,7 @@ namespace {
 // Where an element stands, as the move history shows it: the department path from the top, the
 // workplace and the device, joined by " / " ("Управление / Бухгалтерия / Стол 3 / ПК-12").
 QString elementPlace(Connection &cn, const ResultSet &element) {
-    QStringList departments;
-    QVariant dep = val(element, 0, "WrkpIdDepartment");
-    QSet<qint64> seen; // a department placed under its own descendant must not loop forever
-    while (!dep.isNull() && !seen.contains(dep.toLongLong())) {
-        seen.insert(dep.toLongLong());
-        const ResultSet d =
-            cn.query(QStringLiteral("SELECT DprtName, DprtIdHigher FROM Department WHERE IdDepartment = :D"),
-                     {{QStringLiteral("D"), dep}});
-        if (d.rows.empty())
-            break;
-        departments.prepend(text(d, 0, "DprtName"));
-        dep = val(d, 0, "DprtIdHigher");
-    }
-    QStringList parts = departments;
+    QStringList parts = departmentPath(cn, val(element, 0, "WrkpIdDepartment"));
     parts << text(element, 0, "WrkpName") << text(element, 0, "DevcName");
     QString place = joined(parts, QStringLiteral(" / "));
     // Too deep a path for the column keeps its end: the device and workplace say the most.

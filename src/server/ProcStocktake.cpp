@@ -147,19 +147,8 @@ QString workplacePlace(Connection &cn, const QVariant &workplace) {
                  {{QStringLiteral("W"), workplace}});
     if (w.rows.empty())
         return {};
-    QStringList parts{w.rows.front()[0].toString()};
-    QVariant dep = w.rows.front()[1];
-    QSet<qint64> seen;
-    while (!dep.isNull() && !seen.contains(dep.toLongLong())) {
-        seen.insert(dep.toLongLong());
-        const ResultSet d =
-            cn.query(QStringLiteral("SELECT DprtName, DprtIdHigher FROM Department WHERE IdDepartment = :D"),
-                     {{QStringLiteral("D"), dep}});
-        if (d.rows.empty())
-            break;
-        parts.prepend(d.rows.front()[0].toString());
-        dep = d.rows.front()[1];
-    }
+    QStringList parts = departmentPath(cn, w.rows.front()[1]);
+    parts << w.rows.front()[0].toString();
     return cut(joined(parts, QStringLiteral(" / ")), 500);
 }
 

@@ -1,5 +1,6 @@
 #include "server/ProcText.h"
 
+#include <QSet>
 #include <algorithm>
 #include <numeric>
 
@@ -68,6 +69,23 @@ QString likeContains(const QString &word) {
         .replace(u'%', QStringLiteral("\\%"))
         .replace(u'_', QStringLiteral("\\_"));
     return u'%' + p + u'%';
+}
+
+QStringList departmentPath(Connection &cn, const QVariant &department) {
+    QStringList names;
+    QVariant dep = department;
+    QSet<qint64> seen;
+    while (!dep.isNull() && !seen.contains(dep.toLongLong())) {
+        seen.insert(dep.toLongLong());
+        const ResultSet d =
+            cn.query(QStringLiteral("SELECT DprtName, DprtIdHigher FROM Department WHERE IdDepartment = :D"),
+                     {{QStringLiteral("D"), dep}});
+        if (d.rows.empty())
+            break;
+        names.prepend(text(d, 0, "DprtName"));
+        dep = d.rows.front()[1];
+    }
+    return names;
 }
 
 } // namespace ProcText

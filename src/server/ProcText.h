@@ -17,6 +17,10 @@ QString joined(const QStringList &parts, const QString &sep);
 // The text of a column of a result row, trimmed; empty for NULL or a missing column.
 QString text(const ResultSet &rs, size_t row, const char *column);
 
+// The names of a department and those above it, from the top. A department placed under its own
+// descendant ends the walk instead of looping forever; a missing one ends it too.
+QStringList departmentPath(Connection &cn, const QVariant &department);
+
 // Orders the rows by the text of one column in the order of names (CompareText), rows of equal
 // text by the key column.
 void sortByText(ResultSet &rs, int textColumn, int keyColumn = 0);
