@@ -126,20 +126,6 @@ qint64 count(const QVariant &v) {
     return v.toLongLong();
 }
 
-ResultSet result(const QVector<ColumnInfo> &columns, std::vector<QVector<QVariant>> rows) {
-    for (auto &row : rows)
-        for (int i = 0; i < columns.size(); ++i) {
-            QVariant v = normalizeValue(columns[i].type, row[i]);
-            if (columns[i].type == FT::String && columns[i].size > 0 && !v.isNull())
-                v = ProcText::cut(v.toString(), columns[i].size);
-            row[i] = v;
-        }
-    ResultSet rs;
-    rs.columns = columns;
-    rs.rows = std::move(rows);
-    return rs;
-}
-
 // The months the warranty and forecast charts count: this month and the eleven after it.
 constexpr int MonthsAhead = 12;
 
@@ -152,7 +138,7 @@ ResultSet monthResult(const QDate &day, qint64 past, const std::vector<qint64> &
     rows.push_back({-1, QVariant(), past});
     for (int i = 0; i < MonthsAhead; ++i)
         rows.push_back({i, QDateTime(monthStart(monthIndex(day) + i), QTime(0, 0)), months[size_t(i)]});
-    return result(MonthColumns, std::move(rows));
+    return Proc::shaped(MonthColumns, std::move(rows));
 }
 
 // ---- devices by kind --------------------------------------------------------------------------
@@ -225,7 +211,7 @@ ResultSet overviewKinds(ProcedureCall &call) {
     }
     if (!others.isEmpty())
         rows.push_back({OtherKinds, QStringLiteral("Прочее"), rest});
-    return result(KindColumns, std::move(rows));
+    return Proc::shaped(KindColumns, std::move(rows));
 }
 
 // ---- age -------------------------------------------------------------------------------------
@@ -271,7 +257,7 @@ ResultSet overviewAge(ProcedureCall &call) {
             rows.push_back({y, n.first, n.second});
     if (auto it = years.find(-1); it != years.end())
         rows.push_back({QVariant(), it->second.first, it->second.second});
-    return result(AgeColumns, std::move(rows));
+    return Proc::shaped(AgeColumns, std::move(rows));
 }
 
 // ---- warranty --------------------------------------------------------------------------------
@@ -419,7 +405,7 @@ ResultSet overviewNetwork(ProcedureCall &call) {
         const qint64 n = count(rs.value(i, QStringLiteral("N")));
         (v.isNull() ? never : v.toBool() ? on : off) += n;
     }
-    return result(NetworkColumns, {{on, off, never}});
+    return Proc::shaped(NetworkColumns, {{on, off, never}});
 }
 
 // ---- departments -----------------------------------------------------------------------------
@@ -502,7 +488,7 @@ ResultSet overviewDepartments(ProcedureCall &call) {
     std::vector<QVector<QVariant>> rows;
     for (const Bar &b : bars)
         rows.push_back({b.id, b.name, b.devices});
-    return result(DepartmentColumns, std::move(rows));
+    return Proc::shaped(DepartmentColumns, std::move(rows));
 }
 
 // ---- the rows behind a bar -------------------------------------------------------------------
@@ -604,7 +590,7 @@ ResultSet overviewRows(ProcedureCall &call) {
         if (key == OtherKinds) {
             const QSet<int> others = otherKinds(kindCounts(call));
             if (others.isEmpty())
-                return result(RowColumns, {});
+                return Proc::shaped(RowColumns, {});
             QStringList keys{QStringLiteral("-1")};
             for (int k : others)
                 keys << QString::number(k);
@@ -668,7 +654,7 @@ ResultSet overviewRows(ProcedureCall &call) {
                 models.insert(uses[i].model);
             }
         if (due.empty())
-            return result(RowColumns, {});
+            return Proc::shaped(RowColumns, {});
         const auto list = [](const QSet<int> &keys) {
             QStringList s;
             for (int k : keys)
@@ -718,7 +704,7 @@ ResultSet overviewRows(ProcedureCall &call) {
         const int n = CompareText(a[3].toString(), b[3].toString());
         return n != 0 ? n < 0 : a[0].toInt() < b[0].toInt();
     });
-    return result(RowColumns, std::move(rows));
+    return Proc::shaped(RowColumns, std::move(rows));
 }
 
 } // namespace

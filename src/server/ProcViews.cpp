@@ -16,9 +16,26 @@
 #include <algorithm>
 #include <map>
 
+ResultSet Proc::shaped(const QVector<ColumnInfo> &columns, std::vector<QVector<QVariant>> rows) {
+    for (auto &row : rows)
+        for (int i = 0; i < columns.size(); ++i) {
+            QVariant v = normalizeValue(columns[i].type, row[i]);
+            if ((columns[i].type == FieldType::String || columns[i].type == FieldType::FixedChar) &&
+                columns[i].size > 0 && !v.isNull()) {
+                v = ProcText::cut(v.toString(), columns[i].size);
+            }
+            row[i] = v;
+        }
+    ResultSet rs;
+    rs.columns = columns;
+    rs.rows = std::move(rows);
+    return rs;
+}
+
 namespace {
 
 using FT = FieldType;
+using Proc::shaped;
 using ProcText::joined;
 using ProcText::text;
 
@@ -35,24 +52,6 @@ QVariant textOrNull(const QString &s) {
 QDateTime dateTime(const QVariant &v) {
     const QVariant n = normalizeValue(FT::DateTime, v);
     return n.typeId() == QMetaType::QDateTime ? n.toDateTime() : QDateTime();
-}
-
-// A result with exactly the declared columns: every value converted to its column's type and
-// every text cut to its column's width (the grids hold no more than that).
-ResultSet shaped(const QVector<ColumnInfo> &columns, std::vector<QVector<QVariant>> rows) {
-    for (auto &row : rows)
-        for (int i = 0; i < columns.size(); ++i) {
-            QVariant v = normalizeValue(columns[i].type, row[i]);
-            if ((columns[i].type == FT::String || columns[i].type == FT::FixedChar) && columns[i].size > 0 &&
-                !v.isNull()) {
-                v = ProcText::cut(v.toString(), columns[i].size);
-            }
-            row[i] = v;
-        }
-    ResultSet rs;
-    rs.columns = columns;
-    rs.rows = std::move(rows);
-    return rs;
 }
 
 // The same for rows read by a statement: the declared columns are taken from it by name.

@@ -39,6 +39,10 @@ inline ColumnInfo col(const char *name, FieldType type, int size = 0) {
     return {QString::fromUtf8(name), type, size};
 }
 
+// A result with exactly the declared columns: every value converted to its column's type and
+// every text cut to its column's width (the grids hold no more than that).
+ResultSet shaped(const QVector<ColumnInfo> &columns, std::vector<QVector<QVariant>> rows);
+
 // A result with no rows and no columns, for procedures that only act.
 inline ResultSet none() {
     return {};

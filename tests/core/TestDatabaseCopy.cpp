@@ -4,6 +4,7 @@
 // that fails half-way leave the target as it was.
 
 #include "TestDatabase.h"
+#include "ToolRun.h"
 #include "data/Errors.h"
 #include "server/DatabaseCopy.h"
 #include "server/DemoData.h"
@@ -262,19 +263,13 @@ INSTANTIATE_TEST_SUITE_P(Pairings, DatabaseCopyTest,
 // velmora-db copy, run as a process: the counts of every table, the refusal of a second copy
 // into the same file, a wrong command line.
 TEST(DatabaseCopyTool, CopiesPrintsCountsAndRefuses) {
-    const QString tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+    const QString tool = ToolPath();
     if (!QFileInfo(tool).isExecutable())
         GTEST_SKIP() << "velmora-db is not built beside the tests";
     QTemporaryDir dir;
     const QString from = "sqlite:" + dir.filePath("from.db"), to = "sqlite:" + dir.filePath("sub/to.db");
-    auto run = [&](const QStringList &args) {
-        QProcess p;
-        p.start(tool, args);
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                          QString::fromUtf8(p.readAllStandardError())};
-    };
-    ASSERT_EQ(std::get<0>(run({"--database", from, "create", "--demo"})), 0);
+    auto run = [&](const QStringList &args) { return RunProgram(tool, args); };
+    ASSERT_EQ(run({"--database", from, "create", "--demo"}).exitCode, 0);
 
     const struct {
         QStringList args;

@@ -1,5 +1,6 @@
 // The demo organisation, the generated large database, and the admin tool that creates them.
 #include "TestDatabase.h"
+#include "ToolRun.h"
 #include "data/DataSet.h"
 #include "data/Errors.h"
 #include "data/Procedures.h"
@@ -385,31 +386,16 @@ VELMORA_BOTH_ENGINES(DemoDataTest);
 
 // ---- The admin tool, run as a process ------------------------------------------------------------
 
-struct ToolRun {
-    int exitCode = -1;
-    QString out, err;
-};
-
 class AdminToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+        m_tool = ToolPath();
         if (!QFileInfo(m_tool).isExecutable())
             GTEST_SKIP() << "velmora-db is not built beside the tests";
         InstallServer();
     }
 
-    ToolRun run(const QStringList &args) {
-        QProcess p;
-        p.start(m_tool, args);
-        const bool finished = p.waitForFinished(120000);
-        EXPECT_TRUE(finished) << args.join(' ').toStdString();
-        ToolRun r;
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
-    }
+    ToolRun run(const QStringList &args) { return RunProgram(m_tool, args); }
 
     QString m_tool;
     QTemporaryDir m_dir;

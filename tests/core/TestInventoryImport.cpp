@@ -4,6 +4,7 @@
 // a cancelled import.
 
 #include "TestDatabase.h"
+#include "ToolRun.h"
 #include "data/SchemaInfo.h"
 #include "model/InventoryExport.h"
 #include "model/InventoryImport.h"
@@ -376,17 +377,13 @@ namespace {
 // velmora-db import and export, run as processes: the exit codes, what goes to which stream, and
 // a refused or checked file that leaves the database as it was.
 TEST(InventoryTool, ImportsExportsAndRefuses) {
-    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-db");
+    const QString tool = ToolPath();
     if (!QFileInfo(tool).isExecutable())
         GTEST_SKIP() << "velmora-db is not built beside the tests";
     QTemporaryDir dir;
     const QString db = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("t.db"));
     auto run = [&](const QStringList &args) {
-        QProcess p;
-        p.start(tool, QStringList{QStringLiteral("--database"), db} + args);
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                          QString::fromUtf8(p.readAllStandardError())};
+        return RunProgram(tool, QStringList{QStringLiteral("--database"), db} + args);
     };
     auto write = [&](const char *name, const QString &text) {
         QFile f(dir.filePath(QString::fromLatin1(name)));
@@ -394,7 +391,7 @@ TEST(InventoryTool, ImportsExportsAndRefuses) {
         f.write(text.toUtf8());
         return f.fileName();
     };
-    ASSERT_EQ(std::get<0>(run({QStringLiteral("create")})), 0);
+    ASSERT_EQ(run({QStringLiteral("create")}).exitCode, 0);
     const QString good =
         write("good.csv", QStringLiteral("Подразделение;Рабочее место;Устройство\nСклад;Стеллаж;ПК\n"));
     const QString bad =

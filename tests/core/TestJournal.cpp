@@ -3,6 +3,7 @@
 // purge.
 
 #include "TestDatabase.h"
+#include "ToolRun.h"
 #include "data/DataSet.h"
 #include "data/Errors.h"
 #include "data/Procedures.h"
@@ -334,20 +335,16 @@ namespace {
 // velmora-db journal, run as a process: a write through `sql` shows with the tool's person, in
 // words; wrong arguments are refused with a sentence.
 TEST(JournalTool, PrintsFiltersAndRefuses) {
-    const QString tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+    const QString tool = ToolPath();
     if (!QFileInfo(tool).isExecutable())
         GTEST_SKIP() << "velmora-db is not built beside the tests";
     QTemporaryDir dir;
     const QString db = "sqlite:" + dir.filePath("j.db");
     auto run = [&](const QStringList &args) {
-        QProcess p;
-        p.start(tool, QStringList{"--database", db} + args);
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return std::tuple{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
-                          QString::fromUtf8(p.readAllStandardError())};
+        return RunProgram(tool, QStringList{"--database", db} + args);
     };
-    ASSERT_EQ(std::get<0>(run({"create", "--demo"})), 0);
-    ASSERT_EQ(std::get<0>(run({"sql", "UPDATE DeviceUnit SET DevcNumber = 'Z-9' WHERE IdDevice = 1"})), 0);
+    ASSERT_EQ(run({"create", "--demo"}).exitCode, 0);
+    ASSERT_EQ(run({"sql", "UPDATE DeviceUnit SET DevcNumber = 'Z-9' WHERE IdDevice = 1"}).exitCode, 0);
 
     const struct {
         QStringList args;

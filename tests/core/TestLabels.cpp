@@ -2,6 +2,7 @@
 // as a scanner would (pdftoppm, then zbarimg on each label's place) and as text with its positions
 // (pdftotext -bbox); bad options; the admin tool's labels command.
 #include "TestDatabase.h"
+#include "ToolRun.h"
 #include "data/Errors.h"
 #include "model/LabelCode.h"
 #include "model/Labels.h"
@@ -45,22 +46,6 @@ const Sheet &sheet(const char *name) {
     throw std::logic_error("no such sheet");
 }
 
-struct Ran {
-    int exitCode = -1;
-    QString out, err;
-};
-Ran run(const QString &program, const QStringList &args) {
-    QProcess p;
-    p.start(program, args);
-    Ran r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
 // A word pdftotext found: its page (from 0) and box in points from the page's top left corner.
 struct Word {
     int page = 0;
@@ -81,7 +66,8 @@ QString unescaped(QString s) {
 }
 PdfText pdfText(const QString &path) {
     PdfText t;
-    const Ran r = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
+    const ToolRun r =
+        RunProgram(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), path, QStringLiteral("-")});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     static const QRegularExpression pageRe(
         QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)">)re"));
@@ -106,8 +92,8 @@ PdfText pdfText(const QString &path) {
 QStringList scanLabels(const QString &pdf, const Sheet &s, LabelCodeKind code = LabelCodeKind::QrCode) {
     QTemporaryDir dir;
     const QString prefix = dir.filePath(QStringLiteral("page"));
-    const Ran drawn = run(QStringLiteral("pdftoppm"),
-                          {QStringLiteral("-r"), QStringLiteral("300"), QStringLiteral("-png"), pdf, prefix});
+    const ToolRun drawn = RunProgram(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("300"),
+                                                                  QStringLiteral("-png"), pdf, prefix});
     EXPECT_EQ(drawn.exitCode, 0) << drawn.err.toStdString();
     QStringList crops;
     const QStringList pages =
@@ -137,10 +123,10 @@ QStringList scanLabels(const QString &pdf, const Sheet &s, LabelCodeKind code = 
     if (crops.isEmpty())
         return {};
     const bool dm = code == LabelCodeKind::DataMatrix;
-    const Ran read =
-        dm ? run(QStringLiteral("dmtxread"), QStringList{QStringLiteral("-n"), QStringLiteral("-N1")} + crops)
-           : run(QStringLiteral("zbarimg"),
-                 QStringList{QStringLiteral("-q"), QStringLiteral("--raw")} + crops);
+    const ToolRun read = dm ? RunProgram(QStringLiteral("dmtxread"),
+                                         QStringList{QStringLiteral("-n"), QStringLiteral("-N1")} + crops)
+                            : RunProgram(QStringLiteral("zbarimg"),
+                                         QStringList{QStringLiteral("-q"), QStringLiteral("--raw")} + crops);
     // 4 from zbarimg, 1 from dmtxread: no code anywhere.
     EXPECT_TRUE(read.exitCode == 0 || read.exitCode == (dm ? 1 : 4)) << read.err.toStdString();
     QStringList codes = read.out.split(u'\n', Qt::SkipEmptyParts);
@@ -455,12 +441,13 @@ TEST(Labels, PdfAsksForNoScalingAndEmbedsItsFonts) {
     LabelOptions o;
     o.organisation = QStringLiteral("ООО «Ромашка»");
     WriteLabelsPdf(items({"000101", "V15"}), o, pdf);
-    const Ran check = run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf});
+    const ToolRun check = RunProgram(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf});
     EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();
     // Rewritten by qpdf, only what the document's root reaches is kept.
     const QString plain = dir.filePath(QStringLiteral("plain.pdf"));
-    const Ran rewrite = run(QStringLiteral("qpdf"), {QStringLiteral("--qdf"),
-                                                     QStringLiteral("--object-streams=disable"), pdf, plain});
+    const ToolRun rewrite =
+        RunProgram(QStringLiteral("qpdf"),
+                   {QStringLiteral("--qdf"), QStringLiteral("--object-streams=disable"), pdf, plain});
     ASSERT_EQ(rewrite.exitCode, 0) << rewrite.err.toStdString();
     QFile f(plain);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -473,7 +460,7 @@ TEST(Labels, PdfAsksForNoScalingAndEmbedsItsFonts) {
         EXPECT_TRUE(e.message().startsWith(QStringLiteral("Не удалось записать файл")))
             << e.message().toStdString();
     }
-    const Ran fonts = run(QStringLiteral("pdffonts"), {pdf});
+    const ToolRun fonts = RunProgram(QStringLiteral("pdffonts"), {pdf});
     const QStringList rows = fonts.out.split(u'\n', Qt::SkipEmptyParts).mid(2);
     ASSERT_FALSE(rows.isEmpty());
     for (const QString &row : rows)
@@ -486,26 +473,27 @@ TEST(Labels, PdfAsksForNoScalingAndEmbedsItsFonts) {
 class LabelsToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+        tool = ToolPath();
         if (!QFileInfo(tool).isExecutable())
             GTEST_SKIP() << "velmora-db is not built beside the tests";
         url = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("v.db"));
-        ASSERT_EQ(run(tool, {"--database", url, "create"}).exitCode, 0);
-        ASSERT_EQ(run(tool, {"--database", url, "sql", "INSERT INTO Department (DprtName) VALUES ('Отдел')"})
-                      .exitCode,
-                  0);
-        ASSERT_EQ(run(tool, {"--database", url, "sql",
-                             "INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (1, 'Место')"})
+        ASSERT_EQ(RunProgram(tool, {"--database", url, "create"}).exitCode, 0);
+        ASSERT_EQ(
+            RunProgram(tool, {"--database", url, "sql", "INSERT INTO Department (DprtName) VALUES ('Отдел')"})
+                .exitCode,
+            0);
+        ASSERT_EQ(RunProgram(tool, {"--database", url, "sql",
+                                    "INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (1, 'Место')"})
                       .exitCode,
                   0);
         for (const char *number : {"'000101'", "NULL"})
-            ASSERT_EQ(
-                run(tool, {"--database", url, "sql",
-                           QStringLiteral("INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcNumber) "
-                                          "VALUES (1, 'ПК', %1)")
-                               .arg(QString::fromLatin1(number))})
-                    .exitCode,
-                0);
+            ASSERT_EQ(RunProgram(tool, {"--database", url, "sql",
+                                        QStringLiteral(
+                                            "INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName, DevcNumber) "
+                                            "VALUES (1, 'ПК', %1)")
+                                            .arg(QString::fromLatin1(number))})
+                          .exitCode,
+                      0);
     }
     QString tool, url;
     QTemporaryDir dir;
@@ -513,9 +501,9 @@ protected:
 
 TEST_F(LabelsToolTest, WritesAWorkplacesLabels) {
     const QString pdf = dir.filePath(QStringLiteral("w.pdf"));
-    const Ran ok =
-        run(tool, {"--database", url, "labels", "--workplace", "1", "--pdf", pdf, "--format", "a4-2x7",
-                   "--code", "datamatrix", "--start", "3", "--organisation", "ООО «Ромашка»"});
+    const ToolRun ok =
+        RunProgram(tool, {"--database", url, "labels", "--workplace", "1", "--pdf", pdf, "--format", "a4-2x7",
+                          "--code", "datamatrix", "--start", "3", "--organisation", "ООО «Ромашка»"});
     ASSERT_EQ(ok.exitCode, 0) << ok.err.toStdString();
     EXPECT_EQ(ok.out, QStringLiteral("Этикеток: 2\n"));
     Sheet s = sheet("a4-2x7");
@@ -545,7 +533,7 @@ TEST_F(LabelsToolTest, WritesAWorkplacesLabels) {
     };
     for (const Case &c : cases) {
         QFile::remove(pdf);
-        const Ran r = run(tool, QStringList{"--database", url, "labels"} + c.args);
+        const ToolRun r = RunProgram(tool, QStringList{"--database", url, "labels"} + c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.message;
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
         EXPECT_FALSE(QFileInfo::exists(pdf)) << c.message;

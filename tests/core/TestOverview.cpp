@@ -2,6 +2,7 @@
 // kinds with "Прочее", the age by document year, the month boundaries of warranty ends and
 // consumable forecasts, the network state, the departments and the department filter.
 #include "TestDatabase.h"
+#include "ToolRun.h"
 #include "data/Errors.h"
 #include "data/TessalADO.h"
 #include "model/Overview.h"
@@ -359,7 +360,7 @@ TEST(OverviewText, MedianAndYears) {
 // velmora-db overview, run as a process without a display: the page as PDF with its titles
 // readable as text, for one branch; wrong arguments are refused with a sentence.
 TEST(OverviewTool, WritesThePageWithoutADisplay) {
-    const QString tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+    const QString tool = ToolPath();
     if (!QFileInfo(tool).isExecutable())
         GTEST_SKIP() << "velmora-db is not built beside the tests";
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
@@ -367,16 +368,13 @@ TEST(OverviewTool, WritesThePageWithoutADisplay) {
         GTEST_SKIP() << "pdftotext is not installed";
     QTemporaryDir dir;
     const QString db = "sqlite:" + dir.filePath("o.db");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")); // the command needs none
     auto run = [&](const QStringList &args) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb")); // the command needs none
-        p.setProcessEnvironment(env);
-        p.start(tool, QStringList{"--database", db} + args);
-        EXPECT_TRUE(p.waitForFinished(120000));
-        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+        const ToolRun r = RunProgram(tool, QStringList{"--database", db} + args, env);
+        return std::pair{r.exitCode, r.err};
     };
     ASSERT_EQ(run({"create", "--demo"}).first, 0);
     const QString pdf = dir.filePath("s.pdf");

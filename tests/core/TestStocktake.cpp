@@ -2,6 +2,7 @@
 // a count resumed from another connection, finished and frozen; moving a device here; two
 // workstations scanning one count at once; the label codes.
 #include "TestDatabase.h"
+#include "ToolRun.h"
 #include "data/Errors.h"
 #include "data/Procedures.h"
 #include "model/LabelCode.h"
@@ -323,7 +324,7 @@ VELMORA_BOTH_ENGINES(StocktakeTest);
 class StocktakeToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_tool = QCoreApplication::applicationDirPath() + "/velmora-db";
+        m_tool = ToolPath();
         if (!QFileInfo(m_tool).isExecutable())
             GTEST_SKIP() << "velmora-db is not built beside the tests";
         m_db = "sqlite:" + m_dir.filePath("demo.db");
@@ -331,11 +332,8 @@ protected:
     }
 
     std::pair<int, QString> run(const QStringList &args) {
-        QProcess p;
-        p.start(m_tool, args);
-        EXPECT_TRUE(p.waitForFinished(120000)) << args.join(' ').toStdString();
-        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-                QString::fromUtf8(p.readAllStandardOutput()) + QString::fromUtf8(p.readAllStandardError())};
+        const ToolRun r = RunProgram(m_tool, args);
+        return {r.exitCode, r.out + r.err};
     }
     QString file(const QString &name, const QByteArray &text) {
         QFile f(m_dir.filePath(name));
