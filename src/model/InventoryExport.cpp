@@ -299,20 +299,28 @@ int ExportInventory(Connection &cn, const QString &path, const ExportOptions &op
         out = std::make_unique<CsvWriter>(path);
     out->headings();
 
-    QSqlQuery elements(cn.database());
-    elements.setForwardOnly(true);
+    // The elements are read for a batch of devices at a time, in the order they are written: one
+    // statement per device would make the export of a server database a round trip per device.
+    constexpr size_t Batch = 500;
     const QString elementSql =
-        QStringLiteral("SELECT k.KindName, k.KindType, m.ModlNumber, m.ModlName, p.ClntNameFull, "
-                       "c.NumberManufact, d.DocNumber, "
+        QStringLiteral("SELECT c.CmplIdDevice, k.KindName, k.KindType, m.ModlNumber, m.ModlName, "
+                       "p.ClntNameFull, c.NumberManufact, d.DocNumber, "
                        "d.DocDate, s.ClntNameFull, c.Price, c.Warranty FROM CompleteSet c "
                        "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel "
                        "LEFT JOIN Kind k ON k.IdKind = coalesce(m.ModlKind, c.ModelKind) "
                        "LEFT JOIN Client p ON p.IdClient = m.ModlIdProducer "
                        "LEFT JOIN Document d ON d.IdDocument = c.DocumentId "
                        "LEFT JOIN Client s ON s.IdClient = d.DocClient "
-                       "WHERE c.CmplIdDevice = :D ORDER BY c.IdComponent");
-    if (!elements.prepare(prepareSql(elementSql, cn.engine()).text))
-        throw DatabaseError(describeError(cn.engine(), elements.lastError()), elementSql);
+                       "WHERE c.CmplIdDevice IN (%1) ORDER BY c.CmplIdDevice, c.IdComponent");
+    // A row waiting for its batch: a place without devices (device 0), or a device with the rows
+    // of its elements once they are read.
+    struct Pending {
+        Row row;
+        int device = 0;
+        std::vector<Row> elements;
+    };
+    std::vector<Pending> pending;
+    QHash<int, size_t> pendingDevice;
 
     const qint64 total = qMax<qint64>(1, qint64(devices.size()));
     qint64 done = 0;
@@ -321,19 +329,88 @@ int ExportInventory(Connection &cn, const QString &path, const ExportOptions &op
         out->write(row);
         ++rows;
     };
+    const auto readElements = [&] {
+        if (pendingDevice.isEmpty())
+            return;
+        QStringList keys;
+        for (const Pending &p : pending)
+            if (p.device != 0)
+                keys << QString::number(p.device);
+        const QString sql = elementSql.arg(keys.join(u','));
+        QSqlQuery elements(cn.database());
+        elements.setForwardOnly(true);
+        if (!elements.exec(sql))
+            throw DatabaseError(describeError(cn.engine(), elements.lastError()), sql);
+        while (elements.next()) {
+            const auto at = pendingDevice.constFind(elements.value(0).toInt());
+            if (at == pendingDevice.constEnd())
+                continue;
+            Pending &p = pending[*at];
+            Row e = p.row;
+            e[IC::Kind].text = elements.value(1).toString().trimmed();
+            const QString type = elements.value(2).toString().trimmed();
+            e[IC::KindType].text = type == u"M"   ? QStringLiteral("Материалы")
+                                   : type == u"S" ? QStringLiteral("Программы")
+                                                  : QStringLiteral("Оборудование");
+            QString model = elements.value(3).toString().trimmed();
+            if (model.isEmpty())
+                model = elements.value(4).toString().trimmed();
+            e[IC::Model].text = model;
+            e[IC::Producer].text = elements.value(5).toString().trimmed();
+            e[IC::Serial].text = elements.value(6).toString().trimmed();
+            e[IC::Document].text = elements.value(7).toString().trimmed();
+            const QVariant date = normalizeValue(FieldType::DateTime, elements.value(8));
+            if (!date.isNull()) {
+                e[IC::DocumentDate].date = date.toDateTime().date();
+                e[IC::DocumentDate].text = e[IC::DocumentDate].date.toString(QStringLiteral("dd.MM.yyyy"));
+            }
+            e[IC::Supplier].text = elements.value(9).toString().trimmed();
+            if (!elements.value(10).isNull()) {
+                const qint64 units = Money::toUnits(normalizeValue(FieldType::Money, elements.value(10)));
+                e[IC::Price].text = priceText(units);
+                e[IC::Price].number = double(units) / 10000.0;
+            }
+            if (!elements.value(11).isNull()) {
+                e[IC::Warranty].text = QString::number(elements.value(11).toInt());
+                e[IC::Warranty].number = elements.value(11).toInt();
+            }
+            p.elements.push_back(std::move(e));
+        }
+    };
+    const auto flush = [&] {
+        readElements();
+        for (const Pending &p : pending) {
+            if (p.elements.empty())
+                put(p.row);
+            for (const Row &e : p.elements)
+                put(e);
+        }
+        done += pendingDevice.size();
+        pending.clear();
+        pendingDevice.clear();
+        if (options.progress && !options.progress(int(done * 1000 / total)))
+            throw AppError(QStringLiteral("Выгрузка прервана"));
+    };
+    const auto add = [&](const Row &row, int device) {
+        if (device != 0)
+            pendingDevice.insert(device, pending.size());
+        pending.push_back({row, device, {}});
+        if (size_t(pendingDevice.size()) >= Batch)
+            flush();
+    };
     for (int did : departmentOrder) {
         const Department &d = departments.at(did);
         Row place{};
         place[IC::Department].text = d.path;
         if (d.workplaces.empty() && d.children.empty() && onlyWorkplace == 0)
-            put(place);
+            add(place, 0);
         for (int wid : d.workplaces) {
             if (onlyWorkplace != 0 && wid != onlyWorkplace)
                 continue;
             const Workplace &w = workplaces.at(wid);
             place[IC::Workplace].text = w.name;
             if (w.devices.empty())
-                put(place);
+                add(place, 0);
             for (int vid : w.devices) {
                 if (onlyDevice != 0 && vid != onlyDevice)
                     continue;
@@ -343,52 +420,11 @@ int ExportInventory(Connection &cn, const QString &path, const ExportOptions &op
                 row[IC::DeviceKind].text = v.kind;
                 row[IC::InventoryNumber].text = v.number;
                 row[IC::NetworkName].text = v.domain;
-                elements.bindValue(0, vid);
-                if (!elements.exec())
-                    throw DatabaseError(describeError(cn.engine(), elements.lastError()), elementSql);
-                bool any = false;
-                while (elements.next()) {
-                    any = true;
-                    Row e = row;
-                    e[IC::Kind].text = elements.value(0).toString().trimmed();
-                    const QString type = elements.value(1).toString().trimmed();
-                    e[IC::KindType].text = type == u"M"   ? QStringLiteral("Материалы")
-                                           : type == u"S" ? QStringLiteral("Программы")
-                                                          : QStringLiteral("Оборудование");
-                    QString model = elements.value(2).toString().trimmed();
-                    if (model.isEmpty())
-                        model = elements.value(3).toString().trimmed();
-                    e[IC::Model].text = model;
-                    e[IC::Producer].text = elements.value(4).toString().trimmed();
-                    e[IC::Serial].text = elements.value(5).toString().trimmed();
-                    e[IC::Document].text = elements.value(6).toString().trimmed();
-                    const QVariant date = normalizeValue(FieldType::DateTime, elements.value(7));
-                    if (!date.isNull()) {
-                        e[IC::DocumentDate].date = date.toDateTime().date();
-                        e[IC::DocumentDate].text =
-                            e[IC::DocumentDate].date.toString(QStringLiteral("dd.MM.yyyy"));
-                    }
-                    e[IC::Supplier].text = elements.value(8).toString().trimmed();
-                    if (!elements.value(9).isNull()) {
-                        const qint64 units =
-                            Money::toUnits(normalizeValue(FieldType::Money, elements.value(9)));
-                        e[IC::Price].text = priceText(units);
-                        e[IC::Price].number = double(units) / 10000.0;
-                    }
-                    if (!elements.value(10).isNull()) {
-                        e[IC::Warranty].text = QString::number(elements.value(10).toInt());
-                        e[IC::Warranty].number = elements.value(10).toInt();
-                    }
-                    put(e);
-                }
-                elements.finish();
-                if (!any)
-                    put(row);
-                if (++done % 500 == 0 && options.progress && !options.progress(int(done * 1000 / total)))
-                    throw AppError(QStringLiteral("Выгрузка прервана"));
+                add(row, vid);
             }
         }
     }
+    flush();
     out->finish();
     tx.commit();
     if (options.progress)
