@@ -100,6 +100,7 @@ TImportDG::TImportDG(Connection &cn, const QString &path, QWidget *parent)
     grHeadings->setColumnCount(2);
     grHeadings->setHorizontalHeaderLabels({QStringLiteral("Заголовок в файле"), QStringLiteral("Столбец")});
     grHeadings->horizontalHeader()->setStretchLastSection(true);
+    grHeadings->setColumnWidth(0, 260);
     grHeadings->verticalHeader()->hide();
     layout->addWidget(grHeadings, 1);
     meResult = new QPlainTextEdit(this);
@@ -148,6 +149,10 @@ void TImportDG::readPreview() {
     for (int r = 0; r < int(rows.size()); ++r)
         for (int c = 0; c < rows[size_t(r)].size(); ++c)
             grPreview->setItem(r, c, new QTableWidgetItem(rows[size_t(r)][c]));
+    // Wide enough for each heading and its values, so that no heading is cut, up to a limit.
+    grPreview->resizeColumnsToContents();
+    for (int c = 0; c < columns; ++c)
+        grPreview->setColumnWidth(c, std::min(grPreview->columnWidth(c), 320));
     // Spreadsheet row numbers down the side: the first row of data is row 2.
     QStringList numbers;
     for (int r = 0; r < int(rows.size()); ++r)
@@ -219,7 +224,10 @@ bool TImportDG::runImport() {
     o.progress = progress.callback();
     const ImportResult r = ImportInventory(m_cn, m_path, o);
     showResult(r);
-    m_imported = m_imported || r.written;
+    if (r.written) {
+        m_imported = true;
+        m_summary = r.summary();
+    }
     return r.written;
 }
 
@@ -232,6 +240,9 @@ bool RunInventoryImport(Connection &cn, QWidget *parent) {
     TImportDG dialog(cn, path, parent);
     dialog.check();
     RunModal(dialog);
+    if (dialog.imported())
+        ShowInformation(
+            QStringLiteral("Таблица «%1» загружена.\n%2").arg(QFileInfo(path).fileName(), dialog.summary()));
     return dialog.imported();
 }
 
@@ -248,5 +259,7 @@ void RunInventoryExport(Connection &cn, const QString &branch, const QString &ca
     ExportOptions o;
     o.branch = branch;
     o.progress = progress.callback();
-    ExportInventory(cn, path, o);
+    const int rows = ExportInventory(cn, path, o);
+    ShowInformation(
+        QStringLiteral("В файл «%1» выгружено строк: %2.").arg(QFileInfo(path).fileName()).arg(rows));
 }

@@ -26,6 +26,7 @@ public:
     // Imports the file; true when it was written. Cancelling writes nothing.
     bool runImport();
     bool imported() const { return m_imported; }
+    QString summary() const { return m_summary; } // what the import wrote
 
     // Headings the person mapped before, kept in the workstation's settings: folded heading ->
     // column heading.
@@ -40,6 +41,7 @@ private:
     Connection &m_cn;
     QString m_path;
     bool m_imported = false;
+    QString m_summary;
     QLabel *lbFormat;
     QTableWidget *grPreview;
     QTableWidget *grHeadings;

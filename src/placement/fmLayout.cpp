@@ -101,7 +101,8 @@ TLayoutMainFM::TLayoutMainFM(QWidget *parent) : HostedView(QStringLiteral("Вы�
     new EmptyNote(tvPlace, [this] {
         return m_treeLoaded
                    ? QStringLiteral("Подразделений ещё нет: начните с кнопки «Подразделение» (D) на панели "
-                                    "выше или клавиши Insert.")
+                                    "выше или клавиши Insert, или загрузите готовую таблицу: «Таблица» → "
+                                    "«Импорт…».")
                    : QString();
     });
     new EmptyNote(grSet, [this] {
