@@ -2,6 +2,7 @@
 // PostgreSQL database), with its progress on standard error and every table's row count on
 // standard output, checked once more against the source after the copy has committed.
 
+#include "ToolText.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "server/DatabaseCopy.h"
@@ -11,15 +12,7 @@
 
 void OpenToolDatabase(Connection &cn, const QString &url); // velmora-db.cpp: schema check included
 
-namespace {
-
-void out(FILE *to, const QString &text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-    std::fflush(to);
-}
-
-} // namespace
+namespace {} // namespace
 
 // Throws AppError when the copy is refused or fails; `usage` is called for a wrong command line.
 int CopyCommand(const QString &url, const QStringList &args,
@@ -42,22 +35,23 @@ int CopyCommand(const QString &url, const QStringList &args,
     Connection target;
     target.open(to);
     const QString toText = redactedUrl(target.url().toString());
-    out(stderr, QStringLiteral("Копирование %1 в %2\n").arg(redactedUrl(source.url().toString()), toText));
+    WriteText(stderr,
+              QStringLiteral("Копирование %1 в %2\n").arg(redactedUrl(source.url().toString()), toText));
 
     const auto counts = DatabaseCopy::copy(source, target, [](const DatabaseCopy::Progress &p) {
         if (p.rows == 0)
-            out(stderr, QStringLiteral("[%1/%2] %3: строк %4\n")
-                            .arg(p.tableNumber)
-                            .arg(p.tableCount)
-                            .arg(p.table)
-                            .arg(p.total));
+            WriteText(stderr, QStringLiteral("[%1/%2] %3: строк %4\n")
+                                  .arg(p.tableNumber)
+                                  .arg(p.tableCount)
+                                  .arg(p.table)
+                                  .arg(p.total));
         else if (p.rows % 100000 == 0 && p.rows < p.total)
-            out(stderr, QStringLiteral("[%1/%2] %3: %4 из %5\n")
-                            .arg(p.tableNumber)
-                            .arg(p.tableCount)
-                            .arg(p.table)
-                            .arg(p.rows)
-                            .arg(p.total));
+            WriteText(stderr, QStringLiteral("[%1/%2] %3: %4 из %5\n")
+                                  .arg(p.tableNumber)
+                                  .arg(p.tableCount)
+                                  .arg(p.table)
+                                  .arg(p.rows)
+                                  .arg(p.total));
     });
     target.close();
 
@@ -65,21 +59,22 @@ int CopyCommand(const QString &url, const QStringList &args,
     Connection check;
     check.open(to);
     const auto found = DatabaseCopy::countRows(check);
-    out(stdout, QStringLiteral("Table\tSource\tCopied\n"));
+    WriteText(stdout, QStringLiteral("Table\tSource\tCopied\n"));
     QStringList differ;
     for (const DatabaseCopy::TableCount &c : counts) {
         qint64 copied = -1;
         for (const DatabaseCopy::TableCount &f : found)
             if (f.table.compare(c.table, Qt::CaseInsensitive) == 0)
                 copied = f.target;
-        out(stdout, QStringLiteral("%1\t%2\t%3\n").arg(c.table).arg(c.source).arg(copied));
+        WriteText(stdout, QStringLiteral("%1\t%2\t%3\n").arg(c.table).arg(c.source).arg(copied));
         if (copied != c.source)
             differ << c.table;
     }
     if (!differ.isEmpty())
         throw AppError(QStringLiteral("В базе данных %1 число строк не совпадает с источником в таблицах: %2")
                            .arg(toText, differ.join(QStringLiteral(", "))));
-    out(stderr,
+    WriteText(
+        stderr,
         QStringLiteral("Готово: в %1 в каждой таблице столько же строк, сколько в источнике\n").arg(toText));
     return 0;
 }

@@ -1,5 +1,6 @@
 // velmora-db import and export: the inventory from and to a spreadsheet (CSV or .xlsx).
 
+#include "ToolText.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "model/InventoryExport.h"
@@ -11,14 +12,7 @@
 
 void OpenToolDatabase(Connection &cn, const QString &url); // velmora-db.cpp: schema check included
 
-namespace {
-
-void out(FILE *to, const QString &text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-}
-
-} // namespace
+namespace {} // namespace
 
 // Exit status 0 when the file was imported (or, with --dry-run, would be), 1 when its rows hold
 // errors, which go to standard error.
@@ -41,17 +35,17 @@ int ImportCommand(const QString &url, const QStringList &args,
     Connection cn;
     OpenToolDatabase(cn, url);
     const ImportResult r = ImportInventory(cn, file, options);
-    out(stdout, QStringLiteral("%1: %2, строк с данными: %3\n")
-                    .arg(QFileInfo(file).fileName(), r.format)
-                    .arg(r.rows));
+    WriteText(stdout, QStringLiteral("%1: %2, строк с данными: %3\n")
+                          .arg(QFileInfo(file).fileName(), r.format)
+                          .arg(r.rows));
     if (r.errorCount > 0) {
-        out(stderr, r.errorText() + u'\n');
-        out(stderr, QStringLiteral("Ничего не записано.\n"));
+        WriteText(stderr, r.errorText() + u'\n');
+        WriteText(stderr, QStringLiteral("Ничего не записано.\n"));
         return 1;
     }
-    out(stdout, r.summary() + u'\n');
-    out(stdout,
-        r.written ? QStringLiteral("Записано.\n") : QStringLiteral("Проверено; ничего не записано.\n"));
+    WriteText(stdout, r.summary() + u'\n');
+    WriteText(stdout,
+              r.written ? QStringLiteral("Записано.\n") : QStringLiteral("Проверено; ничего не записано.\n"));
     return 0;
 }
 
@@ -66,6 +60,6 @@ int ExportCommand(const QString &url, const QStringList &args,
     Connection cn;
     OpenToolDatabase(cn, url);
     const int rows = ExportInventory(cn, file);
-    out(stdout, QStringLiteral("%1: строк %2\n").arg(QFileInfo(file).fileName()).arg(rows));
+    WriteText(stdout, QStringLiteral("%1: строк %2\n").arg(QFileInfo(file).fileName()).arg(rows));
     return 0;
 }

@@ -2,6 +2,7 @@
 // program's words; --purge removes the entries older than the kept months, --keep sets them.
 
 #include "server/Journal.h"
+#include "ToolText.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 
@@ -13,11 +14,6 @@
 void OpenToolDatabase(Connection &cn, const QString &url); // velmora-db.cpp: schema check included
 
 namespace {
-
-void out(FILE *to, const QString &text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-}
 
 QString cellText(QString s) {
     return s.replace(u'\\', QStringLiteral("\\\\"))
@@ -100,25 +96,25 @@ int JournalCommand(const QString &url, const QStringList &args,
     OpenToolDatabase(cn, url);
     if (keep > 0) {
         Journal::SetKeepMonths(cn, keep);
-        out(stderr, QStringLiteral("Журнал хранится месяцев: %1\n").arg(keep));
+        WriteText(stderr, QStringLiteral("Журнал хранится месяцев: %1\n").arg(keep));
     }
     if (purge) {
         const int removed = Journal::Purge(cn);
-        out(stderr, QStringLiteral("Удалено записей журнала старше %1 мес.: %2\n")
-                        .arg(Journal::KeepMonths(cn))
-                        .arg(removed));
+        WriteText(stderr, QStringLiteral("Удалено записей журнала старше %1 мес.: %2\n")
+                              .arg(Journal::KeepMonths(cn))
+                              .arg(removed));
         return 0;
     }
     if (keep > 0)
         return 0;
     f.limit = std::numeric_limits<int>::max();
     const ResultSet rs = Journal::Read(cn, f);
-    out(stdout, QStringLiteral("Stamp\tPerson\tTableName\tRowKey\tWhat\tAct\tChange\n"));
+    WriteText(stdout, QStringLiteral("Stamp\tPerson\tTableName\tRowKey\tWhat\tAct\tChange\n"));
     for (const auto &r : rs.rows)
-        out(stdout, QStringList{r[1].toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                cellText(r[2].toString()), r[3].toString(), r[4].toString(),
-                                cellText(r[5].toString()), r[6].toString(), cellText(r[7].toString())}
-                            .join(u'\t') +
-                        u'\n');
+        WriteText(stdout, QStringList{r[1].toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                      cellText(r[2].toString()), r[3].toString(), r[4].toString(),
+                                      cellText(r[5].toString()), r[6].toString(), cellText(r[7].toString())}
+                                  .join(u'\t') +
+                              u'\n');
     return 0;
 }

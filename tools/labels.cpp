@@ -1,6 +1,7 @@
 // velmora-db labels: a PDF of labels for a department, a workplace, a device or every device.
 
 #include "model/Labels.h"
+#include "ToolText.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 
@@ -96,7 +97,6 @@ int LabelsCommand(const QString &url, const QStringList &args,
     OpenToolDatabase(cn, url);
     const std::vector<LabelItem> labels = ReadLabels(cn, kind, key, elements);
     WriteLabelsPdf(labels, options, pdf);
-    const QByteArray line = QStringLiteral("Этикеток: %1\n").arg(labels.size()).toUtf8();
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    WriteText(stdout, QStringLiteral("Этикеток: %1\n").arg(labels.size()));
     return 0;
 }

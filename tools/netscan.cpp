@@ -4,6 +4,7 @@
 // velmora-db domains and velmora-db checklist-defaults: the list of domains to scan and the default
 // lines of the setup checklist, as the users view's dialogs keep them.
 
+#include "ToolText.h"
 #include "data/Connection.h"
 #include "data/DataSet.h"
 #include "data/Errors.h"
@@ -22,9 +23,7 @@ void OpenToolDatabase(Connection &cn, const QString &url); // velmora-db.cpp: sc
 namespace {
 
 void print(const QString &line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    WriteText(stdout, line + u'\n');
 }
 
 void openDatabase(Connection &cn, const QString &url) {

@@ -1,5 +1,6 @@
 #include "publish.h"
 
+#include "ToolText.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "data/ProgramVersions.h"
@@ -8,11 +9,6 @@
 #include <cstdio>
 
 namespace {
-
-void print(FILE *to, const QString &text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-}
 
 QByteArray readFile(const QString &path) {
     QFile file(path);
@@ -47,7 +43,7 @@ int publish(Connection &cn, const QStringList &args) {
     if (wrong.isEmpty() && (version.isEmpty() || program.isEmpty() || updater.isEmpty()))
         wrong = QStringLiteral("нужны --version, --program и --updater");
     if (!wrong.isEmpty()) {
-        print(stderr, QStringLiteral("velmora-db: %1 (см. velmora-db --help)\n").arg(wrong));
+        WriteText(stderr, QStringLiteral("velmora-db: %1 (см. velmora-db --help)\n").arg(wrong));
         return 2;
     }
 
@@ -59,10 +55,10 @@ int publish(Connection &cn, const QStringList &args) {
         p.changes = QString::fromUtf8(readFile(changes));
     const QString key = PublishProgramVersion(cn, p);
     const QString newest = NewestProgramVersion(cn);
-    print(stderr, QStringLiteral("Версия %1 опубликована (ключ %2)\n").arg(p.version, key));
+    WriteText(stderr, QStringLiteral("Версия %1 опубликована (ключ %2)\n").arg(p.version, key));
     if (newest != key)
-        print(stderr,
-              QStringLiteral("Внимание: в базе есть версия %1, рабочие места обновятся до неё, а не до %2\n")
-                  .arg(newest, key));
+        WriteText(stderr, QStringLiteral(
+                              "Внимание: в базе есть версия %1, рабочие места обновятся до неё, а не до %2\n")
+                              .arg(newest, key));
     return 0;
 }

@@ -2,6 +2,7 @@
 // (one per line, as a scanner app on a phone saves them) into the place's open count, or a new
 // one, and prints what was found, what is missing, what belongs elsewhere and what is unknown.
 
+#include "ToolText.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "data/Procedures.h"
@@ -17,11 +18,6 @@
 void OpenToolDatabase(Connection &cn, const QString &url); // velmora-db.cpp: schema check included
 
 namespace {
-
-void out(FILE *to, const QString &text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-}
 
 constexpr int CodeWidth = 50;
 
@@ -143,27 +139,27 @@ int StocktakeCommand(const QString &url, const QStringList &args,
     }
 
     const StocktakeCount count = ReadStocktake(cn, id);
-    out(stdout, QStringLiteral("Инвентаризация %1: %2 (%3), кодов в файле: %4\n")
-                    .arg(id)
-                    .arg(count.placeText, finish    ? QStringLiteral("завершена")
-                                          : resumed ? QStringLiteral("продолжена")
-                                                    : QStringLiteral("начата"))
-                    .arg(codes.size()));
+    WriteText(stdout, QStringLiteral("Инвентаризация %1: %2 (%3), кодов в файле: %4\n")
+                          .arg(id)
+                          .arg(count.placeText, finish    ? QStringLiteral("завершена")
+                                                : resumed ? QStringLiteral("продолжена")
+                                                          : QStringLiteral("начата"))
+                          .arg(codes.size()));
     const std::pair<const char *, const char *> sections[] = {
         {"F", "Найдено"}, {"N", "Не найдено"}, {"P", "Не на своём месте"}, {"U", "Нет в базе"}};
     for (const auto &[result, caption] : sections) {
-        out(stdout, QStringLiteral("%1: %2\n")
-                        .arg(QString::fromUtf8(caption))
-                        .arg(count.count(QString::fromLatin1(result))));
+        WriteText(stdout, QStringLiteral("%1: %2\n")
+                              .arg(QString::fromUtf8(caption))
+                              .arg(count.count(QString::fromLatin1(result))));
         for (const StocktakeLine &l : count.lines)
             if (l.result == QLatin1StringView(result)) {
                 QStringList cells{l.code, l.name, l.kindName, l.place};
                 while (!cells.isEmpty() && cells.back().isEmpty())
                     cells.removeLast();
-                out(stdout, QStringLiteral("  ") + cells.join(u'\t') + u'\n');
+                WriteText(stdout, QStringLiteral("  ") + cells.join(u'\t') + u'\n');
             }
     }
-    out(stdout, QStringLiteral("Итого: %1\n").arg(StocktakeTotals(count)));
+    WriteText(stdout, QStringLiteral("Итого: %1\n").arg(StocktakeTotals(count)));
     if (!pdf.isEmpty())
         WriteReportPdf(StocktakeReport(count), pdf);
     return 0;

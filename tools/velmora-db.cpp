@@ -15,6 +15,7 @@
 // wrong command line prints the usage (exit code 2).
 
 #include "ReportCommand.h"
+#include "ToolText.h"
 #include "data/Connection.h"
 #include "data/DataSet.h"
 #include "data/Errors.h"
@@ -129,19 +130,14 @@ const char *Usage =
     "publish принимает только исполняемые файлы этой системы не больше 256 МБ, которые\n"
     "запускаются и на --version отвечают своей версией.\n";
 
-void write(FILE *to, const QString &text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
-}
-
 // A password on the command line is in the process list for every user of the machine.
 void warnOfPassword(const QString &url) {
     try {
         if (!DatabaseUrl::parse(url).password.isEmpty())
-            write(stderr,
-                  QStringLiteral("velmora-db: внимание: пароль в --database виден всем пользователям "
-                                 "компьютера в списке процессов; храните его в ~/.pgpass (режим 0600) "
-                                 "или передавайте в переменной PGPASSWORD\n"));
+            WriteText(stderr,
+                      QStringLiteral("velmora-db: внимание: пароль в --database виден всем пользователям "
+                                     "компьютера в списке процессов; храните его в ~/.pgpass (режим 0600) "
+                                     "или передавайте в переменной PGPASSWORD\n"));
     } catch (const AppError &) {
         // A malformed address is reported when it is opened.
     }
@@ -182,7 +178,7 @@ QString cell(const QVariant &v) {
 }
 
 void printRow(const QStringList &cells) {
-    write(stdout, cells.join(u'\t') + u'\n');
+    WriteText(stdout, cells.join(u'\t') + u'\n');
 }
 
 // An argument of the command line as a value: an integer as int, NULL as Null, else the text.
@@ -217,7 +213,7 @@ void printOutParameters(const QVector<Parameter> &params) {
         if (p.direction != ParamDirection::Output && p.direction != ParamDirection::InputOutput)
             continue;
         const QString name = p.name.startsWith(u'@') ? p.name : u'@' + p.name;
-        write(stdout, name + u'=' + cell(p.value) + u'\n');
+        WriteText(stdout, name + u'=' + cell(p.value) + u'\n');
     }
 }
 
@@ -275,11 +271,11 @@ int create(const QString &url, const QStringList &args) {
     PrepareDatabase(cn);
     if (demo) {
         CreateDemoData(cn);
-        write(stderr, QStringLiteral("Демонстрационные данные загружены\n"));
+        WriteText(stderr, QStringLiteral("Демонстрационные данные загружены\n"));
     }
     if (scale > 0)
         CreateScaleData(cn, scale);
-    write(stderr, QStringLiteral("База данных готова: %1\n").arg(cn.url().toString()));
+    WriteText(stderr, QStringLiteral("База данных готова: %1\n").arg(cn.url().toString()));
     return 0;
 }
 
@@ -377,7 +373,7 @@ int sql(const QString &url, const QStringList &args) {
     const StatementResult result =
         cn.executePositional(statement, checkedStatementValues(statement, names, values));
     if (!result.returnsRows) {
-        write(stderr, QStringLiteral("%1 rows affected\n").arg(result.rowsAffected));
+        WriteText(stderr, QStringLiteral("%1 rows affected\n").arg(result.rowsAffected));
         return 0;
     }
     const ResultSet &rs = result.rows;
@@ -558,11 +554,11 @@ int main(int argc, char **argv) {
         while (!args.isEmpty() && args.front().startsWith(QStringLiteral("--"))) {
             const QString option = args.takeFirst();
             if (option == u"--help") {
-                write(stdout, QString::fromUtf8(Usage));
+                WriteText(stdout, QString::fromUtf8(Usage));
                 return 0;
             }
             if (option == u"--version") {
-                write(stdout, QStringLiteral("velmora-db %1\n").arg(GetFileVersionText(false)));
+                WriteText(stdout, QStringLiteral("velmora-db %1\n").arg(GetFileVersionText(false)));
                 return 0;
             }
             if (option == u"--database") {
@@ -586,18 +582,18 @@ int main(int argc, char **argv) {
             if (command == QLatin1String(c.name))
                 return c.run(c.needsDatabase ? databaseUrl(url) : QString(), args);
         if (command == u"help" || command == u"-h") {
-            write(stdout, QString::fromUtf8(Usage));
+            WriteText(stdout, QString::fromUtf8(Usage));
             return 0;
         }
         throw UsageError{QStringLiteral("неизвестная команда: %1").arg(quoteInput(command))};
     } catch (const UsageError &e) {
-        write(stderr, QStringLiteral("velmora-db: %1\n\n").arg(e.message) + QString::fromUtf8(Usage));
+        WriteText(stderr, QStringLiteral("velmora-db: %1\n\n").arg(e.message) + QString::fromUtf8(Usage));
         return ExitUsage;
     } catch (const AppError &e) {
-        write(stderr, QStringLiteral("velmora-db: %1\n").arg(e.message()));
+        WriteText(stderr, QStringLiteral("velmora-db: %1\n").arg(e.message()));
         return ExitError;
     } catch (const std::exception &e) {
-        write(stderr, QStringLiteral("velmora-db: %1\n").arg(QString::fromLocal8Bit(e.what())));
+        WriteText(stderr, QStringLiteral("velmora-db: %1\n").arg(QString::fromLocal8Bit(e.what())));
         return ExitError;
     }
 }
