@@ -561,6 +561,7 @@ private:
                                .toInt()
                          : newKey();
             m_models.insert(k, id);
+            m_madeModels.insert(id);
             made(ImportItem::Model, id);
         } else {
             firm(producerName); // counted as found, or made, like any firm the file names
@@ -604,6 +605,41 @@ private:
             it = m_positions.insert(document, last);
         }
         return std::min(++it.value(), 32767);
+    }
+
+    // The one element of the model with this serial number, on some other device and not yet matched
+    // by an earlier row: a serial number and a model name one element wherever it stands.
+    std::optional<Element> elementElsewhere(int model, const QString &serialText, const QString &serial) {
+        if (serial.isEmpty() || model <= 0 || m_madeModels.contains(model)) // a new model has no elements yet
+            return std::nullopt;
+        const ResultSet rs = m_cn.query(
+            QStringLiteral(
+                "SELECT IdComponent, CmplIdModel, ModelKind, DocumentId, Warranty, Price, NumberManufact "
+                "FROM CompleteSet WHERE trim(NumberManufact) IN (:S, :U, :L) AND CmplIdModel = :M ORDER BY "
+                "IdComponent"),
+            // The index holds the numbers as typed: asked as written, in capitals and in small letters.
+            {{QStringLiteral("S"), serialText},
+             {QStringLiteral("U"), serialText.toUpper()},
+             {QStringLiteral("L"), serialText.toLower()},
+             {QStringLiteral("M"), model}});
+        std::optional<Element> found;
+        for (const auto &r : rs.rows) {
+            Element e{r[0].toInt(),
+                      r[1].toInt(),
+                      r[2].toInt(),
+                      r[3].toInt(),
+                      r[4].isNull() ? -1 : r[4].toInt(),
+                      r[5].isNull() ? -1 : Money::toUnits(r[5]),
+                      FoldText(r[6].toString().trimmed())};
+            if (e.serial != serial)
+                continue;
+            if (found) // a number several elements share ("б/н") names none of them
+                return std::nullopt;
+            found = e;
+        }
+        if (found && m_takenElements.contains(found->id))
+            return std::nullopt;
+        return found;
     }
 
     std::vector<Element> &elementsOf(int device) {
@@ -880,12 +916,33 @@ private:
         // A device this import made has no elements to find.
         std::vector<Element> &list = dev < 0 || m_madeDevices.contains(dev) ? m_noElements : elementsOf(dev);
         for (Element &e : list)
-            if (!e.taken && e.model == modelId && e.serial == serial) {
+            if (!e.taken && !m_takenElements.contains(e.id) && e.model == modelId && e.serial == serial) {
                 match = &e;
                 break;
             }
+        std::optional<Element> moved;
+        if (!match && (moved = elementElsewhere(modelId, v[IC::Serial], serial)))
+            match = &*moved;
         if (match) {
             match->taken = true;
+            m_takenElements.insert(match->id);
+            if (moved) {
+                // The file holds it on another device: it moves there, and its move history says so,
+                // as a move in the program records it.
+                if (m_write) {
+                    m_cn.execute(
+                        QStringLiteral("UPDATE CompleteSet SET CmplIdDevice = :V, RowVersion = RowVersion "
+                                       "+ 1 WHERE IdComponent = :ID"),
+                        {{QStringLiteral("V"), dev}, {QStringLiteral("ID"), match->id}});
+                    QVector<Parameter> params =
+                        procedureParameters(QStringLiteral("ExeElementMoveDocument;1"));
+                    for (Parameter &p : params)
+                        if (p.name.compare(u"@EL", Qt::CaseInsensitive) == 0)
+                            p.value = match->id;
+                    callProcedure(m_cn, QStringLiteral("ExeElementMoveDocument;1"), params);
+                }
+                ++count(ImportItem::Element).changed;
+            }
             const int newDoc =
                 m_present[IC::Document] || m_present[IC::DocumentDate] || m_present[IC::Supplier]
                     ? doc
@@ -908,8 +965,9 @@ private:
                 match->price = newPrice;
                 match->warranty = newWarranty;
                 match->kind = kindId;
-                ++count(ImportItem::Element).changed;
-            } else {
+                if (!moved)
+                    ++count(ImportItem::Element).changed;
+            } else if (!moved) {
                 ++count(ImportItem::Element).found;
             }
             return;
@@ -940,7 +998,8 @@ private:
     QHash<QString, FileDevice> m_fileDevices;
     std::map<int, std::vector<Element>> m_elements;
     std::vector<Element> m_noElements;
-    QSet<int> m_madeDevices;
+    QSet<int> m_takenElements; // matched by a row already, on whichever device
+    QSet<int> m_madeDevices, m_madeModels;
     QHash<int, int> m_positions;
     std::array<QSet<int>, size_t(ImportItem::Count)> m_seen;
 

@@ -351,6 +351,43 @@ TEST_P(InventoryImportTest, AChangedCellChangesItsRowOnly) {
     EXPECT_EQ(Money::toUnits(scalar(QStringLiteral("SELECT max(Price) FROM CompleteSet"))), 3500000);
 }
 
+// A serial number and a model name one element wherever it stands: moved to another device in the
+// sheet, it moves there (with its move history) instead of being made a second time; a number that
+// several elements share ("б/н") names none of them.
+TEST_P(InventoryImportTest, AnElementMovedInTheSheetMovesInTheDatabase) {
+    const QString head = QStringLiteral("Подразделение;Рабочее место;Устройство;Инвентарный номер;Тип;Модель;"
+                                        "Серийный номер\n");
+    const QString path =
+        file(QStringLiteral("m.csv"), utf8(head + QStringLiteral("Склад;Стол 1;ПК-1;И-1;Монитор;LG;SN1\n"
+                                                                 "Склад;Стол 1;ПК-1;И-1;Монитор;LG;б/н\n"
+                                                                 "Склад;Стол 2;ПК-2;И-2;Монитор;LG;б/н\n")));
+    ASSERT_TRUE(ImportInventory(cn(), path).written);
+    file(QStringLiteral("m.csv"), utf8(head + QStringLiteral("Склад;Стол 1;ПК-1;И-1;Монитор;LG;б/н\n"
+                                                             "Склад;Стол 2;ПК-2;И-2;Монитор;LG;б/н\n"
+                                                             "Склад;Стол 2;ПК-2;И-2;Монитор;LG;sn1\n"
+                                                             "Склад;Стол 3;ПК-3;И-3;Монитор;LG;б/н\n")));
+    for (const bool dryRun : {true, false}) {
+        SCOPED_TRACE(dryRun ? "dry run" : "import");
+        ImportOptions o;
+        o.dryRun = dryRun;
+        const ImportResult r = ImportInventory(cn(), path, o);
+        ASSERT_EQ(r.errorCount, 0) << r.errorText().toStdString();
+        EXPECT_EQ(r.count(ImportItem::Element).changed, 1);
+        EXPECT_EQ(r.count(ImportItem::Element).made, 1);
+        EXPECT_EQ(r.count(ImportItem::Element).found, 2);
+    }
+    EXPECT_EQ(text("SELECT d.DevcName FROM CompleteSet c JOIN DeviceUnit d ON d.IdDevice = c.CmplIdDevice "
+                   "WHERE c.NumberManufact = 'SN1'"),
+              QStringLiteral("ПК-2"));
+    EXPECT_EQ(text("SELECT count(*) FROM CompleteSet"), QStringLiteral("4"));
+    EXPECT_EQ(text("SELECT m.Place FROM ElementMove m JOIN CompleteSet c ON c.IdComponent = m.IdComponent "
+                   "WHERE c.NumberManufact = 'SN1'"),
+              QStringLiteral("Склад / Стол 2 / ПК-2"));
+    const ImportResult again = ImportInventory(cn(), path);
+    EXPECT_EQ(again.count(ImportItem::Element).found, 4);
+    EXPECT_EQ(again.count(ImportItem::Element).made + again.count(ImportItem::Element).changed, 0);
+}
+
 TEST_P(InventoryImportTest, ACancelledImportWritesNothing) {
     CreateDemoData(cn());
     const QString path = dir.filePath(QStringLiteral("demo.csv"));
