@@ -21,6 +21,7 @@
 #include "server/DatabaseCopy.h"
 #include "server/DemoData.h"
 #include "server/Journal.h"
+#include "server/JournalPause.h"
 #include "server/Server.h"
 #include "ui/Seams.h"
 #include "views/OverviewPage.h"
@@ -595,36 +596,13 @@ void benchViews(Connection &cn) {
 // disabled), and the connection's person with them.
 class JournalOff {
 public:
-    explicit JournalOff(Connection &cn) : m_cn(cn), m_person(cn.person()) {
-        cn.setPerson(QString());
-        if (cn.engine() == Engine::SQLite) {
-            const ResultSet rs = cn.query(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = "
-                                                         "'trigger' AND name LIKE 'trJournal%' AND name "
-                                                         "<> 'trJournalReadOnly'"));
-            for (const auto &r : rs.rows) {
-                m_triggers.append({r[0].toString(), r[1].toString()});
-                cn.execute(QStringLiteral("DROP TRIGGER [%1]").arg(r[0].toString()));
-            }
-        } else {
-            for (const auto &[table, caption] : Journal::Tables())
-                cn.execute(QStringLiteral("ALTER TABLE [%1] DISABLE TRIGGER trJournal%1").arg(table));
-        }
-    }
-    ~JournalOff() {
-        if (m_cn.engine() == Engine::SQLite) {
-            for (const auto &[name, sql] : m_triggers)
-                m_cn.execute(sql);
-        } else {
-            for (const auto &[table, caption] : Journal::Tables())
-                m_cn.execute(QStringLiteral("ALTER TABLE [%1] ENABLE TRIGGER trJournal%1").arg(table));
-        }
-        m_cn.setPerson(m_person);
-    }
+    explicit JournalOff(Connection &cn) : m_cn(cn), m_person(cn.person()) { cn.setPerson(QString()); }
+    ~JournalOff() { m_cn.setPerson(m_person); } // the triggers come back after this, with m_triggers
 
 private:
     Connection &m_cn;
     QString m_person;
-    QList<std::pair<QString, QString>> m_triggers;
+    Journal::Pause m_triggers{m_cn};
 };
 
 // 10 000 element moves and 10 000 device edits, each in its own transaction as the program writes

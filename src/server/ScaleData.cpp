@@ -1,6 +1,7 @@
 // The large generated database. Like the demo organisation it writes plain rows and leaves what the
-// database derives to the database's own triggers. The one exception is the count of devices per
-// kind during a large load on PostgreSQL (see CreateScaleData).
+// database derives to the database's own triggers. The exceptions are the change journal, paused
+// for the load, and the count of devices per kind during a large load on PostgreSQL (see
+// CreateScaleData).
 
 #include "server/DemoData.h"
 
@@ -9,6 +10,7 @@
 #include "data/Errors.h"
 #include "data/Procedures.h"
 #include "server/DemoCatalogue.h"
+#include "server/JournalPause.h"
 #include "server/Schema.h"
 
 #include <QElapsedTimer>
@@ -139,6 +141,8 @@ void CreateScaleData(Connection &cn, int devices) {
     // rows other users hold.
     const BulkWaitLimit bulkWait(cn);
     Transaction tx(cn);
+    // A generated organisation is nobody's edit: the journal would only double the file and the time.
+    Journal::Pause journal(cn);
     const Catalogue cat = ensureCatalogue(cn);
 
     // Numbers continue those of earlier rows, so that names stay distinct when the database is
@@ -410,6 +414,7 @@ void CreateScaleData(Connection &cn, int devices) {
         cn.execute(QStringLiteral("ALTER TABLE %1 ENABLE TRIGGER %2")
                        .arg(QString::fromLatin1(c->table), QString::fromLatin1(c->trigger)));
     }
+    journal.restore();
     tx.commit();
     // Fresh statistics for the planner after a bulk load.
     cn.execute(QStringLiteral("ANALYZE"));

@@ -349,6 +349,14 @@ TEST_P(DemoDataTest, ScaleGivesTenElementsEachWithSerialsOfTheirOwn) {
 
     expectDerivedValuesCurrent(cn());
     EXPECT_THROW(CreateScaleData(cn(), 0), AppError);
+
+    // Generated rows are nobody's edit and stay out of the journal; the journal keeps the edits
+    // made after the load.
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM Journal"), 0);
+    cn().execute(
+        "UPDATE DeviceUnit SET DevcName = 'Переименован' WHERE IdDevice = (SELECT min(IdDevice) FROM "
+        "DeviceUnit)");
+    EXPECT_EQ(count(cn(), "SELECT count(*) FROM Journal WHERE TableName = 'DeviceUnit' AND Act = 'U'"), 1);
 }
 
 TEST_P(DemoDataTest, ScaleAddsToADemoWithoutDuplicatingIt) {
