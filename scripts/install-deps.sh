@@ -14,6 +14,7 @@ packages=(
     libzint-dev zbar-tools dmtx-utils # the labels' codes, and reading them back in the tests
     qt6-charts-dev libqt6opengl6-dev # the overview's charts (Qt Charts needs the OpenGL module's files)
     libzip-dev libxlsxwriter-dev # spreadsheet import and export
+    sqlite3 # the tests write rows as another client with its references off would
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -35,32 +35,133 @@ QString containsAll(Engine e, const QString &hay, const QStringList &words, QVar
     return tests.join(QStringLiteral(" AND "));
 }
 
-// The keys of the rows of one kind of find text ("D", "W", "V") that contain every word, at most
-// FindRowLimit + 1 of them, as a sub-select. The trigram index of that kind serves the words of three
-// or more characters (SQLite's FTS5 index, PostgreSQL's partial pg_trgm index through LIKE); shorter words
-// are checked on the rows it gives, or, when every word is short, by a scan of the texts of that kind.
-QString findKeys(Engine e, const char *kind, const QStringList &words, QVariantMap &params) {
-    const QString exact = containsAll(e, QStringLiteral("f.Text"), words, params);
-    const QString limit = QStringLiteral(" LIMIT %1").arg(FindRowLimit + 1);
-    const QString ofKind = QStringLiteral("f.Kind = '%1'").arg(QString::fromLatin1(kind));
+// PostgreSQL: a regular expression that finds `word` (folded) in a text as it is stored, not folded:
+// each character becomes the set of characters the one rule of names folds to it ("е" stands for
+// "е", "Е", "ё" and "Ё"), so that the text matches exactly when its folded form contains the word.
+// Empty when no text can contain it.
+// Folding every text in the statement with translate() cost more than all the rest of a find.
+QString foldedPattern(const QString &word) {
+    static const QHash<char32_t, QString> folding = [] {
+        QHash<char32_t, QString> sources; // a folded character -> the characters folded to it
+        for (char16_t u = 0; u < 0x500; ++u)
+            sources[FoldUnit(u)] += QChar(u);
+        return sources;
+    }();
+    QString re;
+    for (const char32_t c : word.toUcs4()) {
+        // A word is folded already; a character the rule leaves alone stands for itself alone.
+        const QString members = c < 0x500 ? folding.value(c) : QString::fromUcs4(&c, 1);
+        if (members.isEmpty())
+            return {}; // no folded text holds a character the rule changes
+        re += u'[';
+        for (const QChar m : members) {
+            if (QStringView(u"\\[]^-").contains(m))
+                re += u'\\';
+            re += m;
+        }
+        re += u']';
+    }
+    return re;
+}
+
+// The test "every word occurs in one of `texts`" (SQL expressions over one row), the words bound as
+// W0, W1 ... On SQLite the texts are joined and folded in the statement; on PostgreSQL each word
+// is matched as a pattern of the characters that fold to it (foldedPattern).
+QString textsContainAll(Engine e, const QStringList &texts, const QStringList &words, QVariantMap &params) {
+    if (e == Engine::SQLite)
+        return containsAll(e, foldedTexts(e, texts), words, params);
+    QStringList parts;
+    for (const QString &t : texts)
+        parts << QStringLiteral("coalesce(%1, '')").arg(t);
+    const QString hay = parts.join(QStringLiteral(" || chr(10) || "));
+    QStringList tests;
+    for (int i = 0; i < words.size(); ++i) {
+        const QString name = QStringLiteral("W%1").arg(i), pattern = foldedPattern(words[i]);
+        if (pattern.isEmpty())
+            return QStringLiteral("FALSE");
+        params.insert(name, pattern);
+        tests << QStringLiteral("(%1) ~ CAST(:%2 AS text)").arg(hay, name);
+    }
+    return tests.join(QStringLiteral(" AND "));
+}
+
+// The words of three or more characters: the trigram indexes serve them.
+QStringList indexedWords(const QStringList &words) {
     QStringList indexed;
     for (const QString &w : words)
         if (w.toUcs4().size() >= 3)
             indexed << w;
-    if (e == Engine::PostgreSQL) {
-        QStringList likes;
-        for (int i = 0; i < indexed.size(); ++i) {
-            const QString name = QStringLiteral("L%1").arg(i);
-            params.insert(name, likeContains(indexed[i]));
-            likes << QStringLiteral(" AND f.Text LIKE CAST(:%1 AS text) ESCAPE '\\'").arg(name);
-        }
-        // In key order: for a word that many rows contain, the planner then walks the primary key
-        // and stops at the limit, instead of gathering every match from the trigram index (or
-        // reading past the other kinds' rows); a rare word still goes through the trigram index.
-        // The first rows found are then the same from one search to the next.
-        return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1%2 AND %3 ORDER BY f.Kind, f.ID%4")
-            .arg(ofKind, likes.join(QString()), exact, limit);
+    return indexed;
+}
+
+// How many find texts of a kind PostgreSQL reads in key order before it asks the trigram index.
+constexpr int KeyOrderWalk = 5000;
+
+// PostgreSQL: the keys of the rows of one kind of find text that contain every word, at most
+// FindRowLimit + 1, as a list for IN (empty when there are none). Two ways serve two kinds of text:
+// - a word that many rows contain is found by reading the texts in key order and stopping at the
+//   limit; the planner's guess of how many rows hold a word is too rough to choose between the
+//   ways (a word no row holds made it read every text), so that walk is bounded;
+// - when the first KeyOrderWalk texts do not fill the limit, the kind's partial trigram index
+//   gives the rows that hold every trigram of the words, which are read until the limit is reached.
+// With no word of three characters (no trigram) the texts are read in key order to the limit.
+QString pgFindKeys(Connection &cn, const char *kind, const QStringList &words) {
+    QVariantMap params;
+    const QString exact = containsAll(Engine::PostgreSQL, QStringLiteral("f.Text"), words, params);
+    const QString ofKind = QStringLiteral("f.Kind = '%1'").arg(QString::fromLatin1(kind));
+    const QString limit = QStringLiteral(" LIMIT %1").arg(FindRowLimit + 1);
+    const QStringList indexed = indexedWords(words);
+    QStringList keys;
+    const auto collect = [&](const QString &sql) {
+        keys.clear();
+        for (const auto &row : cn.query(sql, params).rows)
+            keys << row[0].toString();
+    };
+    if (indexed.isEmpty()) {
+        collect(QStringLiteral("SELECT f.ID FROM FindText f WHERE %1 AND %2 ORDER BY f.Kind, f.ID%3")
+                    .arg(ofKind, exact, limit));
+        return keys.join(u',');
     }
+    collect(QStringLiteral("SELECT f.ID FROM (SELECT f.ID, f.Text FROM FindText f WHERE %1 ORDER BY f.Kind, "
+                           "f.ID LIMIT %2) f WHERE %3%4")
+                .arg(ofKind)
+                .arg(KeyOrderWalk)
+                .arg(exact, limit));
+    if (keys.size() > FindRowLimit)
+        return keys.join(u',');
+    QString likes;
+    for (int i = 0; i < indexed.size(); ++i) {
+        const QString name = QStringLiteral("L%1").arg(i);
+        params.insert(name, likeContains(indexed[i]));
+        likes += QStringLiteral(" AND f.Text LIKE CAST(:%1 AS text) ESCAPE '\\'").arg(name);
+    }
+    // The planner reckons a word to be in a few hundredths of the texts whatever the word: it would
+    // then read the table (or its key) until the limit, which for a rare word means all of it. The
+    // trigram index is what answers here, so for this one statement the other ways are set aside
+    // (for the transaction, and given back after it).
+    const ResultSet was = cn.query(QStringLiteral(
+        "SELECT current_setting('enable_seqscan'), current_setting('enable_indexscan'), "
+        "set_config('enable_seqscan', 'off', true), set_config('enable_indexscan', 'off', true)"));
+    collect(
+        QStringLiteral("SELECT f.ID FROM FindText f WHERE %1%2 AND %3%4").arg(ofKind, likes, exact, limit));
+    cn.query(QStringLiteral(
+                 "SELECT set_config('enable_seqscan', :S, true), set_config('enable_indexscan', :I, true)"),
+             {{QStringLiteral("S"), was.rows[0][0]}, {QStringLiteral("I"), was.rows[0][1]}});
+    return keys.join(u',');
+}
+
+// The keys of the rows of one kind of find text ("D", "W", "V") that contain every word, at most
+// FindRowLimit + 1 of them: on SQLite as a sub-select, on PostgreSQL as a list of keys found
+// first (pgFindKeys). Empty when no row can be found. SQLite's trigram index of that kind (FTS5)
+// serves the words of three or more characters; shorter words are checked on the rows it gives,
+// or, when every word is short, by a scan of the texts of that kind.
+QString findKeys(Connection &cn, const char *kind, const QStringList &words, QVariantMap &params) {
+    if (cn.engine() == Engine::PostgreSQL)
+        return pgFindKeys(cn, kind, words);
+    const QString exact = containsAll(Engine::SQLite, QStringLiteral("f.Text"), words, params);
+    const QString limit = QStringLiteral(" LIMIT %1").arg(FindRowLimit + 1);
+    const QString ofKind = QStringLiteral("f.Kind = '%1'").arg(QString::fromLatin1(kind));
+    const QStringList indexed = indexedWords(words);
     if (indexed.isEmpty())
         return QStringLiteral("SELECT f.ID FROM FindText f WHERE %1 AND %2%3").arg(ofKind, exact, limit);
     QStringList phrases;
@@ -96,11 +197,14 @@ ResultSet findDepartment(ProcedureCall &call) {
     if (words.isEmpty())
         return declared(call);
     QVariantMap params;
+    const QString keys = findKeys(call.cn, "D", words, params);
+    if (keys.isEmpty())
+        return declared(call);
     const ResultSet rs = call.cn.query(
         QStringLiteral(
             "SELECT d.IdDepartment, d.DprtName, h.DprtName AS Higher FROM Department d "
             "LEFT JOIN Department h ON h.IdDepartment = d.DprtIdHigher WHERE d.IdDepartment IN (%1)")
-            .arg(findKeys(call.cn.engine(), "D", words, params)),
+            .arg(keys),
         params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
@@ -126,13 +230,16 @@ ResultSet findWorkplace(ProcedureCall &call) {
     if (words.isEmpty())
         return declared(call);
     QVariantMap params;
+    const QString keys = findKeys(call.cn, "W", words, params);
+    if (keys.isEmpty())
+        return declared(call);
     const ResultSet rs = call.cn.query(
         QStringLiteral("SELECT w.IdWorkplace, w.WrkpName, w.Phone, d.DprtName, u.Name AS UserName, "
                        "u.ShortName AS UserShort, u.[Login] AS UserLogin FROM Workplace w "
                        "LEFT JOIN Department d ON d.IdDepartment = w.WrkpIdDepartment LEFT JOIN [User] u ON "
                        "u.ID = w.[User] "
                        "WHERE w.IdWorkplace IN (%1)")
-            .arg(findKeys(call.cn.engine(), "W", words, params)),
+            .arg(keys),
         params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
@@ -155,12 +262,15 @@ ResultSet findDevice(ProcedureCall &call) {
     if (words.isEmpty())
         return declared(call);
     QVariantMap params;
+    const QString keys = findKeys(call.cn, "V", words, params);
+    if (keys.isEmpty())
+        return declared(call);
     const ResultSet rs = call.cn.query(
         QStringLiteral(
             "SELECT d.IdDevice, d.DevcName, d.DevcNumber, w.WrkpName, p.DprtName FROM DeviceUnit d "
             "LEFT JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
             "LEFT JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment WHERE d.IdDevice IN (%1)")
-            .arg(findKeys(call.cn.engine(), "V", words, params)),
+            .arg(keys),
         params);
     const int width = nameWidth(call);
     std::vector<QVector<QVariant>> rows;
@@ -184,8 +294,8 @@ ResultSet findKind(ProcedureCall &call) {
         return declared(call);
     const Engine e = call.cn.engine();
     QVariantMap params;
-    const QString where = containsAll(
-        e, foldedTexts(e, {QStringLiteral("KindName"), QStringLiteral("ShortName")}), words, params);
+    const QString where =
+        textsContainAll(e, {QStringLiteral("KindName"), QStringLiteral("ShortName")}, words, params);
     const ResultSet rs = call.cn.query(
         QStringLiteral("SELECT IdKind, KindName, ShortName, KindType FROM Kind WHERE %1 LIMIT %2")
             .arg(where)
@@ -212,18 +322,19 @@ ResultSet findModel(ProcedureCall &call) {
     const Engine e = call.cn.engine();
     QVariantMap params;
     params.insert(QStringLiteral("PH"), ShortNamePlaceholder);
-    const QString hay = foldedTexts(
+    const QString test = textsContainAll(
         e,
         {QStringLiteral("m.ModlName"), QStringLiteral("m.ModlNumber"), QStringLiteral("m.DisplayParameters"),
          QStringLiteral("c.DisplayName"), QStringLiteral("t.Name"), QStringLiteral("c.ClntNameFull"),
-         QStringLiteral("CASE WHEN lower(c.ClntNameShort) = :PH THEN NULL ELSE c.ClntNameShort END")});
+         QStringLiteral("CASE WHEN lower(c.ClntNameShort) = :PH THEN NULL ELSE c.ClntNameShort END")},
+        words, params);
     const ResultSet rs = call.cn.query(
         QStringLiteral(
             "SELECT m.IdModel, m.ModlName, m.ModlNumber, m.ModlParametersValue, m.ModlKind, "
             "k.KindType, k.KindName FROM Model m "
             "LEFT JOIN Kind k ON k.IdKind = m.ModlKind LEFT JOIN Client c ON c.IdClient = m.ModlIdProducer "
             "LEFT JOIN Trademark t ON t.ID = c.Trademark WHERE %1 LIMIT %2")
-            .arg(containsAll(e, hay, words, params))
+            .arg(test)
             .arg(FindRowLimit + 1),
         params);
     const int width = nameWidth(call);

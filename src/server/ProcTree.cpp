@@ -518,12 +518,49 @@ void appendDevices(const Connection &cn, const QString &where, const QVariant &h
 // False where the database itself keeps every row's owner: a PostgreSQL reference constraint
 // that is there and validated.
 bool ownerMayBeMissing(const Connection &cn, const char *constraint) {
-    if (!isPg(cn))
-        return true;
     return cn.scalar(str("SELECT count(*) FROM pg_constraint WHERE contype = 'f' AND convalidated AND "
                          "conname = '%1'")
                          .arg(QString::fromLatin1(constraint)))
                .toInt() == 0;
+}
+
+// The workplaces whose department is missing and the devices whose workplace is missing, which
+// LoadTree shows last at the top level. Only a client with the references switched off writes
+// them. On SQLite (the sqlite3 shell) the database's triggers list every key such rows point at
+// in MissingOwner: only the rows under those keys are looked at, through the references' indexes.
+// On PostgreSQL only a dropped constraint lets them in; then every workplace and device is read.
+void appendLooseRows(const Connection &cn, ResultSet &rs) {
+    const QVariant top;
+    if (!isPg(cn)) {
+        bool places = false, devices = false;
+        for (RowScan rows(cn, str("SELECT DISTINCT Kind FROM MissingOwner")); rows.next();) {
+            places = places || rows.text(0) == u"D";
+            devices = devices || rows.text(0) == u"W";
+        }
+        if (places)
+            appendWorkplaces(
+                cn,
+                str("w.WrkpIdDepartment IN (SELECT OwnerKey FROM MissingOwner WHERE Kind = 'D') AND "
+                    "NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = "
+                    "w.WrkpIdDepartment)"),
+                top, rs);
+        if (devices)
+            appendDevices(
+                cn,
+                str("v.DevcIdWorkplace IN (SELECT OwnerKey FROM MissingOwner WHERE Kind = 'W') AND "
+                    "NOT EXISTS (SELECT 1 FROM Workplace w WHERE w.IdWorkplace = v.DevcIdWorkplace)"),
+                top, rs);
+        return;
+    }
+    if (ownerMayBeMissing(cn, "workplace_wrkpiddepartment_fkey"))
+        appendWorkplaces(
+            cn, str("NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = w.WrkpIdDepartment)"), top,
+            rs);
+    if (ownerMayBeMissing(cn, "deviceunit_devcidworkplace_fkey"))
+        appendDevices(cn,
+                      str("v.DevcIdWorkplace IN (SELECT DevcIdWorkplace FROM DeviceUnit EXCEPT "
+                          "SELECT IdWorkplace FROM Workplace)"),
+                      top, rs);
 }
 
 // One level of the placement tree, captioned and ordered as LoadTree does, with Children 1 for a
@@ -533,8 +570,8 @@ bool ownerMayBeMissing(const Connection &cn, const char *constraint) {
 //   whose workplace is missing, which LoadTree shows last at the top level;
 // - @KD "D": the workplaces of department @ID (Children: it has devices);
 // - @KD "W": the devices of workplace @ID.
-// The first level reads the departments and probes the workplaces' index once for each; only where
-// rows may have lost their owner does it read every workplace and device key.
+// The first level reads the departments and probes the workplaces' index once for each, and looks
+// for rows whose owner is missing only under the keys that may have lost it (appendLooseRows).
 ResultSet loadTreeBranch(ProcedureCall &call) {
     const Connection &cn = call.cn;
     const QString kind = call.argText(str("@KD")).toUpper();
@@ -575,18 +612,7 @@ ResultSet loadTreeBranch(ProcedureCall &call) {
                                         ImageDepartment, withPlaces[size_t(dep)] != 0));
         },
         [](int) {});
-    // Rows whose owner is missing can only be there where the database does not hold its references:
-    // on SQLite a client with them switched off (the sqlite3 shell), on PostgreSQL a dropped
-    // constraint. Looking for them reads every workplace and device key, so PostgreSQL is asked first.
-    if (ownerMayBeMissing(cn, "workplace_wrkpiddepartment_fkey"))
-        appendWorkplaces(
-            cn, str("NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = w.WrkpIdDepartment)"), top,
-            rs);
-    if (ownerMayBeMissing(cn, "deviceunit_devcidworkplace_fkey"))
-        appendDevices(cn,
-                      str("v.DevcIdWorkplace IN (SELECT DevcIdWorkplace FROM DeviceUnit EXCEPT "
-                          "SELECT IdWorkplace FROM Workplace)"),
-                      top, rs);
+    appendLooseRows(cn, rs);
     return rs;
 }
 

@@ -6,6 +6,7 @@
 #include "server/JournalSchema.h"
 #include "server/ProcText.h"
 #include "server/SchemaFindIndex.h"
+#include "server/SchemaMissingOwner.h"
 
 #include <QRegularExpression>
 #include <mutex>
@@ -1250,6 +1251,11 @@ void addStocktaking(Connection &cn) {
     }
 }
 
+// ---- Version 13: held for the step of another branch ---------------------------------------------
+
+// PLACEHOLDER, replaced by the real version 13 step when the branches are merged: it does nothing.
+void reservedV13(Connection &) {}
+
 using Step = void (*)(Connection &);
 const Step Steps[] = {createV1,
                       upgradeToV2,
@@ -1262,7 +1268,9 @@ const Step Steps[] = {createV1,
                       foldWithoutProgramFunctions,
                       addJournal,
                       addStocktaking,
-                      Schema::indexFindTextsByKind}; // Steps[i] brings version i to version i + 1
+                      Schema::indexFindTextsByKind,
+                      reservedV13,
+                      Schema::keepMissingOwners}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 void describeTables() {

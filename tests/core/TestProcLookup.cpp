@@ -4,6 +4,7 @@
 #include "data/Errors.h"
 #include "data/TessalADO.h"
 #include "data/TessalString.h"
+#include "server/LookupCommon.h"
 #include "server/ProcText.h"
 
 #include <QDateTime>
@@ -446,6 +447,56 @@ TEST_P(ProcLookupTest, FindsReturnWhatAFullScanFinds) {
         cn().execute("UPDATE Workplace SET WrkpName = 'Принтерная' WHERE IdWorkplace % 5 = 0");
         cn().execute("DELETE FROM DeviceUnit WHERE IdDevice % 11 = 0");
         cn().execute("UPDATE Department SET Synonym = 'ёмкость 733' WHERE IdDepartment % 3 = 0");
+    }
+}
+
+// The finds of kinds and models return the rows a scan of their folded texts finds, for texts with
+// the characters a pattern language would read as its own, and with capitals and "ё" either way.
+TEST_P(ProcLookupTest, CatalogueFindsReturnWhatAFullScanFinds) {
+    for (const char *name : {"Картридж [HP-12A]", "ЁМКОСТЬ 1.5л", "Тонер ^нов^", "Кабель a\\b",
+                             "Модуль (DDR4)+", "Ёлка*?", "Щётка $5", "Ђак|Ѐ{2}"})
+        insert("Model", {{"ModlKind", kCart}, {"ModlName", QString::fromUtf8(name)}});
+    insert("Kind", {{"KindType", "H"}, {"KindName", "Сканер-Ё"}, {"ShortName", "СК[1]"}});
+    insert("Kind", {{"KindType", "D"}, {"KindName", "Ѓ-тип \\ё"}});
+
+    // Every text each find promises, folded by the program, row by row.
+    const auto scan = [&](const char *sql, const QString &text) {
+        const QStringList words = FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts);
+        QList<int> keys;
+        for (const auto &row : cn().query(QString::fromLatin1(sql)).rows) {
+            QStringList texts;
+            for (int c = 1; c < row.size(); ++c)
+                if (c + 1 < row.size() ||
+                    row[c].toString().compare(lookup::ShortNamePlaceholder, Qt::CaseInsensitive))
+                    texts << row[c].toString();
+            const QString hay = FoldText(texts.join(u'\n'));
+            if (std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return hay.contains(w); }))
+                keys << row[0].toInt();
+        }
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    const auto found = [&](const char *proc, const QString &text) {
+        auto ds = open(proc, {TypedValue::Text(text)});
+        QList<int> keys;
+        for (ds->first(); !ds->eof(); ds->next())
+            keys << ds->value("ID").toInt();
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
+    const char *models =
+        "SELECT m.IdModel, m.ModlName, m.ModlNumber, m.DisplayParameters, c.DisplayName, t.Name, "
+        "c.ClntNameFull, c.ClntNameShort FROM Model m LEFT JOIN Client c ON c.IdClient = "
+        "m.ModlIdProducer LEFT JOIN Trademark t ON t.ID = c.Trademark";
+    const char *kinds = "SELECT IdKind, KindName, ShortName, '' FROM Kind";
+    for (const char *text :
+         {"[hp-12a]",    "hp-",       "1.5",      ".5",     "1.5Л",    "^нов",     "a\\b",
+          "(ddr4)+",     "ёлка*?",    "*",        "$5",     "ђак",     "ЂАК|ѐ{2}", "емкость",
+          "ЕМКОСТЬ 1.5", "щетка",     "ск[1]",    "[",      "]",       "-",        "\\",
+          "^",           "ѓ-тип \\е", "сканер-е", "черный", "hewlett", "ж",        "zzz"}) {
+        const QString t = QString::fromUtf8(text);
+        EXPECT_EQ(found("FindModel", t), scan(models, t)) << "FindModel " << text;
+        EXPECT_EQ(found("FindKind", t), scan(kinds, t)) << "FindKind " << text;
     }
 }
 

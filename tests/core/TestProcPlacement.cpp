@@ -1,6 +1,7 @@
 // The placement view's procedures: the tree, the complete set, deleting, moving and cloning nodes,
 // and the bookmarks of each operating-system user.
 #include "TestDatabase.h"
+#include "ToolRun.h"
 #include "data/DataSet.h"
 #include "data/Errors.h"
 #include "data/TessalADO.h"
@@ -8,6 +9,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QStandardPaths>
 #include <functional>
 
 namespace {
@@ -307,6 +309,137 @@ TEST_P(PlacementProcTest, BranchesPutTogetherMakeTheWholeTree) {
         EXPECT_EQ(n.kind, "D");
         EXPECT_EQ(more, n.id == chain.front() || n.id == wide) << n.caption.toStdString();
     }
+}
+
+// Every way a client with the references switched off can leave a workplace or device without its
+// owner (on SQLite the sqlite3 shell, whose references are off unless it is told otherwise; on
+// PostgreSQL only with the constraints dropped): the first level of the tree shows exactly the
+// loose rows LoadTree shows, each one as it comes, and none that has its owner again.
+TEST_P(PlacementProcTest, RowsThatLostTheirOwnerAnyWayComeAtTheTopOfTheFirstLevel) {
+    const QString shell = pg() ? QString() : QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (pg()) {
+        cn().execute("ALTER TABLE Workplace DROP CONSTRAINT workplace_wrkpiddepartment_fkey");
+        cn().execute("ALTER TABLE DeviceUnit DROP CONSTRAINT deviceunit_devcidworkplace_fkey");
+    }
+    // The statements, run by another client where there is one.
+    const auto withoutReferences = [&](const QString &sql) {
+        if (!shell.isEmpty()) {
+            const ToolRun r =
+                RunProgram(shell, {QStringLiteral("-bail"), DatabaseUrl::parse(db->url()).path, sql});
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+            return;
+        }
+        if (!pg())
+            cn().execute("PRAGMA foreign_keys = OFF");
+        for (const QString &statement : sql.split(u';', Qt::SkipEmptyParts))
+            cn().execute(statement);
+        if (!pg())
+            cn().execute("PRAGMA foreign_keys = ON");
+    };
+    const auto looseRows = [](const std::vector<Node> &rows) {
+        QStringList out;
+        for (const Node &n : rows)
+            if (n.kind != u"D" && n.higher.isNull())
+                out << n.kind + n.caption;
+        return out;
+    };
+    const auto firstLevel = [&] {
+        std::vector<Node> rows;
+        for (const auto &[n, more] : branch({}, 0))
+            rows.push_back(n);
+        return rows;
+    };
+
+    struct Case {
+        const char *what;
+        const char *sqlite, *pg; // %D, %W, %V: the case's department, workplace and device
+        QStringList loose, kept; // kind and caption of rows that come at the top, and that do not
+    };
+    const Case cases[] = {
+        {"a workplace written with a department that is not there",
+         "INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (990001, 'Стол без отдела')",
+         nullptr,
+         {"WСтол без отдела"},
+         {"WСтол 0"}},
+        {"a device written with a workplace that is not there",
+         "INSERT INTO DeviceUnit (DevcIdWorkplace, DevcName) VALUES (990002, 'ПК без места')",
+         nullptr,
+         {"VПК без места"},
+         {"VПК 1"}},
+        {"a department deleted while a workplace points at it",
+         "DELETE FROM Department WHERE IdDepartment = %D",
+         nullptr,
+         {"WСтол 2"},
+         {"VПК 2"}},
+        {"a workplace deleted while a device points at it",
+         "DELETE FROM Workplace WHERE IdWorkplace = %W",
+         nullptr,
+         {"VПК 3"},
+         {}},
+        {"a workplace moved to a department that is not there",
+         "UPDATE Workplace SET WrkpIdDepartment = 990004 WHERE IdWorkplace = %W",
+         nullptr,
+         {"WСтол 4"},
+         {"VПК 4"}},
+        {"a device moved to a workplace that is not there",
+         "UPDATE DeviceUnit SET DevcIdWorkplace = 990005 WHERE IdDevice = %V",
+         nullptr,
+         {"VПК 5"},
+         {}},
+        {"a department given another key",
+         "UPDATE Department SET IdDepartment = 990006 WHERE IdDepartment = %D",
+         nullptr,
+         {"WСтол 6"},
+         {}},
+        {"a workplace given another key",
+         "UPDATE Workplace SET IdWorkplace = 990007 WHERE IdWorkplace = %W",
+         nullptr,
+         {"VПК 7"},
+         {"WСтол 7"}},
+        {"a department deleted and made again under its key",
+         "DELETE FROM Department WHERE IdDepartment = %D; "
+         "INSERT INTO Department (IdDepartment, DprtName) VALUES (%D, 'Отдел 8')",
+         nullptr,
+         {},
+         {"WСтол 8"}},
+        {"a workplace that lost its department and got one again",
+         "UPDATE Workplace SET WrkpIdDepartment = 990009 WHERE IdWorkplace = %W; "
+         "UPDATE Workplace SET WrkpIdDepartment = %D WHERE IdWorkplace = %W",
+         nullptr,
+         {},
+         {"WСтол 9"}},
+        {"a department written again over itself",
+         "INSERT OR REPLACE INTO Department (IdDepartment, DprtName) VALUES (%D, 'Отдел 10')",
+         "INSERT INTO Department (IdDepartment, DprtName) VALUES (%D, 'Отдел 10') "
+         "ON CONFLICT (IdDepartment) DO UPDATE SET DprtName = EXCLUDED.DprtName",
+         {},
+         {"WСтол 10"}},
+        {"a workplace deleted with its devices",
+         "DELETE FROM DeviceUnit WHERE DevcIdWorkplace = %W; DELETE FROM Workplace WHERE IdWorkplace = %W",
+         nullptr,
+         {},
+         {"VПК 11"}},
+    };
+    for (int i = 0; i < int(std::size(cases)); ++i) {
+        const Case &c = cases[i];
+        SCOPED_TRACE(c.what);
+        const int d = dep(QStringLiteral("Отдел %1").arg(i));
+        const int w = place(d, QStringLiteral("Стол %1").arg(i));
+        const int v = device(w, QStringLiteral("ПК %1").arg(i));
+        withoutReferences(QString::fromUtf8(pg() && c.pg ? c.pg : c.sqlite)
+                              .replace("%D", QString::number(d))
+                              .replace("%W", QString::number(w))
+                              .replace("%V", QString::number(v)));
+        if (HasFatalFailure())
+            return;
+        const QStringList loose = looseRows(firstLevel());
+        EXPECT_EQ(loose, looseRows(tree())) << "as LoadTree shows them";
+        for (const QString &row : c.loose)
+            EXPECT_TRUE(loose.contains(row)) << row.toStdString();
+        for (const QString &row : c.kept)
+            EXPECT_FALSE(loose.contains(row)) << row.toStdString();
+    }
+    EXPECT_EQ(rowsText(treeByBranches()), rowsText(tree())) << "a branch at a time";
 }
 
 TEST_P(PlacementProcTest, TreePathNamesTheBranchesThatHoldANode) {

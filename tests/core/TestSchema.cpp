@@ -6,6 +6,7 @@
 #include "data/TessalString.h"
 #include "server/DemoData.h"
 #include "server/Schema.h"
+#include "server/Server.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -217,6 +218,40 @@ TEST_P(SchemaVersionTest, DatesWrittenAsNumbersAreRefusedAfterTheUpgrade) {
             cn().execute("update Document set DocDate = :D where IdDocument = :K", {{"D", date}, {"K", doc}}),
             1)
             << date;
+}
+
+// Workplaces and devices that lost their owner before the upgrade (written with the references
+// off) are still shown at the top of the tree's first level after it.
+TEST_P(SchemaVersionTest, RowsThatLostTheirOwnerBeforeTheUpgradeStayInTheTree) {
+    Schema::describe();
+    Schema::upgradeTo(cn(), 12);
+    const QVariant dep = insertRow(cn(), "Department", {{"DprtName", "Склад"}});
+    const QVariant kept = insertRow(cn(), "Department", {{"DprtName", "Бухгалтерия"}});
+    const QVariant wp = insertRow(cn(), "Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
+    insertRow(cn(), "Workplace", {{"WrkpIdDepartment", kept}, {"WrkpName", "Касса"}});
+    insertRow(cn(), "DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+    if (pg()) {
+        cn().execute("ALTER TABLE Workplace DROP CONSTRAINT workplace_wrkpiddepartment_fkey");
+        cn().execute("ALTER TABLE DeviceUnit DROP CONSTRAINT deviceunit_devcidworkplace_fkey");
+    } else {
+        cn().execute("PRAGMA foreign_keys = OFF");
+    }
+    cn().execute("DELETE FROM Department WHERE IdDepartment = :D", {{"D", dep}});
+    insertRow(cn(), "DeviceUnit", {{"DevcIdWorkplace", 990001}, {"DevcName", "Ничей монитор"}});
+    if (!pg())
+        cn().execute("PRAGMA foreign_keys = ON");
+    Schema::prepare(cn());
+    EXPECT_EQ(Schema::version(cn()), Schema::CurrentVersion);
+
+    InstallServer();
+    QVector<Parameter> none;
+    const ResultSet first = callProcedure(cn(), QStringLiteral("LoadTreeBranch;1"), none);
+    QStringList top;
+    for (const auto &row : first.rows)
+        if (row[first.indexOf(QStringLiteral("Higher"))].isNull())
+            top << row[first.indexOf(QStringLiteral("Kind"))].toString() +
+                       row[first.indexOf(QStringLiteral("Caption"))].toString();
+    EXPECT_EQ(top, (QStringList{"DБухгалтерия", "WСтол", "VНичей монитор"}));
 }
 
 TEST_P(SchemaVersionTest, ADatabaseOfANewerProgramIsRefusedUntouched) {
