@@ -213,49 +213,28 @@ ReportTable preventionReport(Connection &cn) {
                  {QStringLiteral("Нужна"), 0.7, Qt::AlignHCenter}};
     // Sorted here rather than by the database: names go in the program's one order of names
     // (CompareText), whatever the server's collation, and the server is spared the sort.
-    ResultSet rs = cn.query(QStringLiteral(
+    const ResultSet rs = cn.query(QStringLiteral(
         "SELECT p.DprtName, w.WrkpName, d.DevcName, d.Prevention, d.PreventionExpress, d.PreventionNeed, "
         "d.IdDevice FROM DeviceUnit d JOIN Workplace w ON w.IdWorkplace = d.DevcIdWorkplace "
         "JOIN Department p ON p.IdDepartment = w.WrkpIdDepartment"));
-    // A value's text taken out of the result, which is not needed afterwards.
-    auto takeText = [](QVariant &v) {
-        if (v.typeId() == QMetaType::QString)
-            return std::move(*static_cast<QString *>(v.data()));
-        return v.toString();
-    };
-    // Each device's line in the order the rows came, read in one pass; the sort then moves only
-    // small keys. Many devices share a department, so the departments' names are put in order
-    // once and the sort compares their ranks; the names of workplaces and devices are compared only
-    // between devices of one day and one department.
-    struct Entry {
-        QString department, workplace, device;
-        qint64 id;
-        int day; // in dayTexts, -1 for none
-        bool express, need;
+    auto textOf = [](const QVariant &v) {
+        return v.typeId() == QMetaType::QString ? QStringView(*static_cast<const QString *>(v.constData()))
+                                                : QStringView();
     };
     struct Line {
-        qint64 when;    // -1 for never serviced, then the day and time as written
-        int department; // the rank of the department's name
-        int entry;
+        qint64 when; // -1 for never serviced, then the day and time as written
+        qint64 id;
+        size_t row;
+        int day; // in dayTexts, -1 for none
     };
-    std::vector<Entry> entries;
     std::vector<Line> lines;
-    entries.reserve(rs.rows.size());
     lines.reserve(rs.rows.size());
     // Few distinct days among many devices: each day's text is made once.
     QHash<qint64, int> days;
     std::vector<QString> dayTexts;
-    QHash<QString, int> departmentIndex; // name -> index into departmentNames
-    std::vector<QString> departmentNames;
-    for (auto &row : rs.rows) {
-        Entry e{takeText(row[0]),
-                takeText(row[1]),
-                takeText(row[2]),
-                row[6].toLongLong(),
-                -1,
-                normalizeValue(FT::Boolean, row[4]).toBool(),
-                normalizeValue(FT::Boolean, row[5]).toBool()};
-        Line line{row[3].isNull() ? -1 : 0, 0, int(entries.size())};
+    for (size_t i = 0; i < rs.rows.size(); ++i) {
+        const auto &row = rs.rows[i];
+        Line line{row[3].isNull() ? -1 : 0, row[6].toLongLong(), i, -1};
         if (const QVariant d = normalizeValue(FT::DateTime, row[3]); d.typeId() == QMetaType::QDateTime) {
             const QDateTime moment = d.toDateTime();
             const QDate date = moment.date();
@@ -265,56 +244,27 @@ ReportTable preventionReport(Connection &cn) {
                 it = days.insert(date.toJulianDay(), int(dayTexts.size()));
                 dayTexts.push_back(date.toString(QStringLiteral("dd.MM.yyyy")));
             }
-            e.day = *it;
+            line.day = *it;
         }
-        auto dep = departmentIndex.constFind(e.department);
-        if (dep == departmentIndex.constEnd()) {
-            dep = departmentIndex.insert(e.department, int(departmentNames.size()));
-            departmentNames.push_back(e.department);
-        }
-        line.department = *dep;
-        entries.push_back(std::move(e));
         lines.push_back(line);
-    }
-    rs.rows.clear();
-    {
-        // Equal names get equal ranks: CompareText is 0 only for the same text.
-        std::vector<int> byName(departmentNames.size());
-        std::iota(byName.begin(), byName.end(), 0);
-        std::sort(byName.begin(), byName.end(), [&](int a, int b) {
-            return CompareText(departmentNames[size_t(a)], departmentNames[size_t(b)]) < 0;
-        });
-        std::vector<int> rank(departmentNames.size());
-        for (size_t i = 0; i < byName.size(); ++i)
-            rank[size_t(byName[i])] = int(i);
-        for (Line &line : lines)
-            line.department = rank[size_t(line.department)];
     }
     // Never serviced first, then by the day, the names and the key.
     std::sort(lines.begin(), lines.end(), [&](const Line &x, const Line &y) {
         if (x.when != y.when)
             return x.when < y.when;
-        if (x.department != y.department)
-            return x.department < y.department;
-        const Entry &a = entries[size_t(x.entry)], &b = entries[size_t(y.entry)];
-        if (const int order = CompareText(a.workplace, b.workplace))
-            return order < 0;
-        if (const int order = CompareText(a.device, b.device))
-            return order < 0;
-        return a.id < b.id;
+        for (int c = 0; c < 3; ++c)
+            if (const int order = CompareText(textOf(rs.rows[x.row][c]), textOf(rs.rows[y.row][c])))
+                return order < 0;
+        return x.id < y.id;
     });
-    r.rows.reserve(lines.size());
+    r.rows.reserve(rs.rows.size());
     const QString yes = QStringLiteral("да");
-    for (size_t i = 0; i < lines.size(); ++i) {
-        // The entries are visited out of the order they were made in: asked for a few ahead.
-#if defined(__GNUC__) || defined(__clang__)
-        if (i + 8 < lines.size())
-            __builtin_prefetch(&entries[size_t(lines[i + 8].entry)]);
-#endif
-        Entry &e = entries[size_t(lines[i].entry)];
-        r.rows.push_back({std::move(e.department), std::move(e.workplace), std::move(e.device),
-                          e.day < 0 ? QString() : dayTexts[size_t(e.day)], e.express ? yes : QString(),
-                          e.need ? yes : QString()});
+    for (const Line &line : lines) {
+        const auto &row = rs.rows[line.row];
+        r.rows.push_back({row[0].toString(), row[1].toString(), row[2].toString(),
+                          line.day < 0 ? QString() : dayTexts[size_t(line.day)],
+                          normalizeValue(FT::Boolean, row[4]).toBool() ? yes : QString(),
+                          normalizeValue(FT::Boolean, row[5]).toBool() ? yes : QString()});
     }
     return r;
 }
