@@ -146,14 +146,19 @@ ResultSet call(Connection &cn, const QString &name, const QVariantList &args = {
     return callProcedure(cn, name, params);
 }
 
-// The rows of the tree as a bare fetch: every department, workplace and device with its parent and
-// name.
+// The rows of the tree as a bare fetch: every department, workplace and device with the columns its
+// node is made of (parent, name, order; a workplace's phone and a device's kind and network name,
+// which are in the captions), and the kinds' names the devices' captions begin with.
 size_t bareTreeFetch(Connection &cn) {
-    return cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName FROM Department"))
+    return cn.query(QStringLiteral("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"))
                .rows.size() +
-           cn.query(QStringLiteral("SELECT IdWorkplace, WrkpIdDepartment, WrkpName FROM Workplace"))
+           cn.query(QStringLiteral("SELECT IdKind, KindName, ShortName FROM Kind")).rows.size() +
+           cn.query(QStringLiteral(
+                        "SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"))
                .rows.size() +
-           cn.query(QStringLiteral("SELECT IdDevice, DevcIdWorkplace, DevcName FROM DeviceUnit")).rows.size();
+           cn.query(QStringLiteral(
+                        "SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit"))
+               .rows.size();
 }
 
 void benchLoadTree(Connection &cn) {

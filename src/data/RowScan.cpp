@@ -9,6 +9,7 @@
 #include <QSqlRecord>
 #include <QStringDecoder>
 #include <QtEndian>
+#include <charconv>
 #include <libpq-fe.h>
 #include <sqlite3.h>
 #include <vector>
@@ -67,12 +68,14 @@ private:
     QString m_original;
 };
 
-// PostgreSQL: the whole result as the server sent it, in binary form (integers as they are, texts
-// as UTF-8); texts are decoded only for the columns asked, into buffers kept from row to row.
+// PostgreSQL: the whole result as the server sent it, integers in binary where the statement went
+// alone, as text where it came in a batch (the protocol that takes several statements at once
+// sends only text); texts as UTF-8, decoded only for the columns asked, into buffers kept from row
+// to row.
 class PostgresSource final : public RowScan::Source {
 public:
-    PostgresSource(PGconn *conn, const QString &sql, const QString &original)
-        : m_result(PQexecParams(conn, sql.toUtf8().constData(), 0, nullptr, nullptr, nullptr, nullptr, 1)) {
+    // Takes the result, which is of the statement `original`.
+    PostgresSource(PGconn *conn, PGresult *result, const QString &original) : m_result(result) {
         if (PQresultStatus(m_result) != PGRES_TUPLES_OK) {
             const QSqlError error = postgresError(conn, m_result);
             PQclear(m_result);
@@ -82,13 +85,24 @@ public:
         }
         m_rows = PQntuples(m_result);
         m_texts.resize(size_t(PQnfields(m_result)));
+        m_binary = PQnfields(m_result) > 0 && PQfformat(m_result, 0) == 1;
     }
+    PostgresSource(PGconn *conn, const QString &sql, const QString &original)
+        : PostgresSource(
+              conn, PQexecParams(conn, sql.toUtf8().constData(), 0, nullptr, nullptr, nullptr, nullptr, 1),
+              original) {}
     ~PostgresSource() override { PQclear(m_result); }
 
     qint64 size() const override { return m_rows; }
     bool next() override { return ++m_row < m_rows; }
     bool isNull(int column) const override { return PQgetisnull(m_result, m_row, column); }
     qint64 integer(int column) const override {
+        if (!m_binary) {
+            const char *text = PQgetvalue(m_result, m_row, column);
+            qint64 value = 0;
+            std::from_chars(text, text + PQgetlength(m_result, m_row, column), value);
+            return value; // 0 for NULL
+        }
         const auto *bytes = reinterpret_cast<const uchar *>(PQgetvalue(m_result, m_row, column));
         switch (PQgetlength(m_result, m_row, column)) {
         case 2:
@@ -117,6 +131,7 @@ private:
     PGresult *m_result;
     int m_rows = 0;
     int m_row = -1;
+    bool m_binary = true;
     mutable std::vector<QString> m_texts;
     mutable QStringDecoder m_decoder{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
 };
@@ -146,23 +161,72 @@ private:
 
 } // namespace
 
-RowScan::RowScan(const Connection &cn, const QString &sql) {
+namespace {
+
+std::unique_ptr<RowScan::Source> openSource(const Connection &cn, const QString &sql) {
     if (!cn.isOpen())
         throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), sql);
     const QString text = prepareSql(sql, cn.engine()).text;
     if (cn.engine() == Engine::SQLite) {
         if (sqlite3 *db = DriverHandle<sqlite3>(cn.database(), "sqlite3*"))
-            m_source = std::make_unique<SqliteSource>(db, text, sql);
+            return std::make_unique<SqliteSource>(db, text, sql);
     } else if (PGconn *conn = cn.pgConnection()) {
         // libpq first discards what is left of the statement before (the driver reads a result
         // row by row and leaves its end unread), as the driver itself does for its next statement.
-        m_source = std::make_unique<PostgresSource>(conn, text, sql);
+        return std::make_unique<PostgresSource>(conn, text, sql);
     }
-    if (!m_source)
-        m_source = std::make_unique<QuerySource>(cn, text, sql);
+    return std::make_unique<QuerySource>(cn, text, sql);
+}
+
+} // namespace
+
+RowScan::RowScan(const Connection &cn, const QString &sql) : m_source(openSource(cn, sql)) {}
+
+RowScan::RowScan(RowScanBatch &batch) {
+    if (batch.m_next >= batch.m_statements.size())
+        throw AppError(QStringLiteral("Нет больше запросов для чтения"));
+    const QString &sql = batch.m_statements[batch.m_next++];
+    if (auto *conn = static_cast<PGconn *>(batch.m_pg)) {
+        PGresult *result = PQgetResult(conn);
+        if (!result) // an earlier statement failed, and the server ran none after it
+            throw DatabaseError(describeError(Engine::PostgreSQL, postgresError(conn, nullptr)), sql);
+        m_source = std::make_unique<PostgresSource>(conn, result, sql);
+        return;
+    }
+    m_source = openSource(batch.m_cn, sql);
 }
 
 RowScan::~RowScan() = default;
+
+RowScanBatch::RowScanBatch(const Connection &cn, const QStringList &statements)
+    : m_cn(cn), m_statements(statements) {
+    if (!cn.isOpen())
+        throw DatabaseError(QStringLiteral("Нет соединения с базой данных"), statements.join(u'\n'));
+    PGconn *conn = cn.engine() == Engine::PostgreSQL ? cn.pgConnection() : nullptr;
+    if (!conn || statements.isEmpty())
+        return;
+    QByteArray text;
+    for (const QString &sql : statements) {
+        text += prepareSql(sql, Engine::PostgreSQL).text.toUtf8();
+        text += ";\n";
+    }
+    // What is left of the statement before (the driver reads a result row by row and leaves its
+    // end unread) is read first, as libpq itself does before a statement sent alone.
+    while (PGresult *left = PQgetResult(conn))
+        PQclear(left);
+    if (!PQsendQuery(conn, text.constData())) {
+        const QSqlError error = postgresError(conn, nullptr);
+        throw DatabaseError(describeError(Engine::PostgreSQL, error), statements.join(u'\n'),
+                            errorCode(Engine::PostgreSQL, error));
+    }
+    m_pg = conn;
+}
+
+RowScanBatch::~RowScanBatch() {
+    if (auto *conn = static_cast<PGconn *>(m_pg))
+        while (PGresult *left = PQgetResult(conn))
+            PQclear(left);
+}
 
 qint64 RowScan::size() const {
     return m_source->size();

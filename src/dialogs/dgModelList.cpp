@@ -129,10 +129,34 @@ void TModelListDG::fillKinds() {
     m_selecting = was;
 }
 
+QString TModelListDG::lookupTypeOf(int kind) const {
+    const DataSet *kinds = dmLookUp->taKind;
+    const Field *id = kinds->isActive() ? kinds->findField(QStringLiteral("ID")) : nullptr;
+    const Field *type = kinds->isActive() ? kinds->findField(QStringLiteral("KindType")) : nullptr;
+    if (kind <= 0 || !id || !type)
+        return QString();
+    for (int r = 0; r < kinds->recordCount(); ++r)
+        if (kinds->valueAt(r, id->index()).toInt() == kind)
+            return kinds->valueAt(r, type->index()).toString().trimmed();
+    return QString();
+}
+
 void TModelListDG::selectKind(int kind) {
-    dmChain->setKind(kind);
-    // Models are makes of components: without a kind the list starts on the equipment kinds.
-    dmLookUp->SetKindType(dmChain->Kind() > 0 ? dmChain->KindType() : QStringLiteral("H"));
+    // The kinds of the type the lookup last gave the kind, read again: when the kind is still
+    // among them, that read has confirmed its type, and the kind's own chain is not asked.
+    const QString known = lookupTypeOf(kind);
+    bool confirmed = false;
+    if (!known.isEmpty()) {
+        dmLookUp->SetKindType(known);
+        confirmed = lookupTypeOf(kind) == known;
+    }
+    if (confirmed) {
+        dmChain->setKnownKind(kind, known);
+    } else {
+        dmChain->setKind(kind);
+        // Models are makes of components: without a kind the list starts on the equipment kinds.
+        dmLookUp->SetKindType(dmChain->Kind() > 0 ? dmChain->KindType() : QStringLiteral("H"));
+    }
     fillKinds();
     const bool was = m_selecting;
     m_selecting = true;

@@ -53,6 +53,8 @@ private:
     void titleClicked(int column);
     void MoveModel(int direction);
     void fillKinds();
+    // The type of `kind` as the shared kind lookup holds it; empty when it does not hold the kind.
+    QString lookupTypeOf(int kind) const;
 
     TModelSort m_sort = msName;
     bool m_selecting = false;

@@ -21,6 +21,12 @@ public:
     void setWorkplace(int id); // Department
 
     void setKindType(const QString &t) { m_kindType = t; }
+    // A kind whose type the caller has just read (in the kind lookup): stored as setKind would
+    // store it, without running its chain again.
+    void setKnownKind(int id, const QString &type) {
+        m_kind = id;
+        m_kindType = type;
+    }
     void setProducer(int v) { m_producer = v; }
     void setProducerTM(int v) { m_producerTM = v; }
     void setDocument(int v) { m_document = v; }

@@ -184,9 +184,10 @@ struct Groups {
     int end(int owner) const { return start[size_t(owner) + 1]; }
 };
 
-void readDepartments(const Connection &cn, std::vector<TreeDepartment> &deps, std::vector<int> &keys) {
-    for (RowScan rows(cn, str("SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department"));
-         rows.next();) {
+const char *const DepartmentsSql = "SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department";
+
+void readDepartments(RowScan &rows, std::vector<TreeDepartment> &deps, std::vector<int> &keys) {
+    while (rows.next()) {
         const int id = int(rows.integer(0));
         keys.push_back(id);
         deps.push_back({{orderOf(rows, 3), ProcText::cut(rows.text(2).toString(), CaptionWidth), id},
@@ -295,14 +296,23 @@ ResultSet loadTree(ProcedureCall &call) {
         }
     }
 
+    // The four tables asked for at once: on PostgreSQL one round trip, and the server reads the
+    // next table while the rows of the one before are placed here.
+    RowScanBatch batch(
+        cn, {str(DepartmentsSql), str("SELECT IdKind, KindName, ShortName FROM Kind"),
+             str("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"),
+             str("SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit")});
     std::vector<TreeDepartment> deps;
     std::vector<int> depKeys;
-    readDepartments(cn, deps, depKeys);
+    {
+        RowScan rows(batch);
+        readDepartments(rows, deps, depKeys);
+    }
     const KeyIndex depIndex(depKeys);
 
     std::vector<int> kindKeys;
     QStringList kindTexts; // "ПК" for the kind of a device
-    for (RowScan rows(cn, str("SELECT IdKind, KindName, ShortName FROM Kind")); rows.next();) {
+    for (RowScan rows(batch); rows.next();) {
         QStringView text = rows.text(2).trimmed();
         if (text.isEmpty())
             text = rows.text(1).trimmed();
@@ -316,8 +326,7 @@ ResultSet loadTree(ProcedureCall &call) {
     std::vector<TreeWorkplace> places;
     std::vector<int> placeKeys;
     {
-        RowScan rows(cn,
-                     str("SELECT IdWorkplace, WrkpIdDepartment, WrkpName, WrkpOrder, Phone FROM Workplace"));
+        RowScan rows(batch);
         const size_t n = rows.size() >= 0 ? size_t(rows.size()) : expectPlaces;
         places.reserve(n);
         placeKeys.reserve(n);
@@ -335,8 +344,7 @@ ResultSet loadTree(ProcedureCall &call) {
 
     std::vector<TreeDevice> devices;
     {
-        RowScan rows(cn,
-                     str("SELECT IdDevice, DevcIdWorkplace, DevcName, DevcIdKind, Domain FROM DeviceUnit"));
+        RowScan rows(batch);
         devices.reserve(rows.size() >= 0 ? size_t(rows.size()) : expectDevices);
         while (rows.next()) {
             const QStringView name = rows.text(2);
@@ -592,7 +600,10 @@ ResultSet loadTreeBranch(ProcedureCall &call) {
 
     std::vector<TreeDepartment> deps;
     std::vector<int> depKeys;
-    readDepartments(cn, deps, depKeys);
+    {
+        RowScan rows(cn, str(DepartmentsSql));
+        readDepartments(rows, deps, depKeys);
+    }
     const KeyIndex depIndex(depKeys);
     const Groups subDeps = departmentGroups(deps, depIndex);
     // Which departments have workplaces: one probe of the index per department.

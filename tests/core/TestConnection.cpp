@@ -578,4 +578,77 @@ TEST_P(RowScanTest, AFailingStatementIsADatabaseErrorAndTheConnectionGoesOn) {
     EXPECT_EQ(rows.integer(0), 4);
 }
 
+// A batch gives each statement's rows in turn, with the same values as a scan of one statement
+// (PostgreSQL sends a batch's integers as text).
+TEST_P(RowScanTest, ABatchReadsEachStatementsRowsInTurn) {
+    RowScanBatch batch(cn(), {QStringLiteral("SELECT id, small, big, name FROM scan ORDER BY id"),
+                              QStringLiteral("SELECT count(*) FROM scan WHERE name IS NULL"),
+                              QStringLiteral("SELECT id FROM scan WHERE id > 100")});
+    {
+        RowScan rows(batch);
+        EXPECT_TRUE(rows.size() == -1 || rows.size() == 4);
+        QStringList seen;
+        while (rows.next())
+            seen << QStringLiteral("%1 %2 %3 %4 %5")
+                        .arg(rows.integer(0))
+                        .arg(rows.isNull(1) ? QStringLiteral("-") : QString::number(rows.integer(1)))
+                        .arg(rows.integer(2))
+                        .arg(rows.text(3))
+                        .arg(rows.isNull(3));
+        EXPECT_EQ(seen, (QStringList{"1 0 0  0", "2 -32768 -9223372036854775807 Ёлка — ёж 🦔 0",
+                                     "3 - 0  1", "4 32767 4294967303 O'Brien \"в кавычках\" \\ и\tтаб 0"}));
+    }
+    {
+        RowScan rows(batch);
+        ASSERT_TRUE(rows.next());
+        EXPECT_EQ(rows.integer(0), 1);
+        EXPECT_FALSE(rows.next());
+    }
+    RowScan none(batch);
+    EXPECT_FALSE(none.next());
+    EXPECT_THROW({ RowScan extra(batch); }, AppError) << "no statement left";
+}
+
+// A failing statement fails its own scan, whether the batch got that far or not; a batch left
+// unread, or begun after a read the driver has not finished, leaves the connection usable.
+TEST_P(RowScanTest, ABatchFailsAtTheFailingStatementAndLeavesTheConnectionUsable) {
+    const QStringList statements{QStringLiteral("SELECT id FROM scan"),
+                                 QStringLiteral("SELECT id FROM no_such_table"),
+                                 QStringLiteral("SELECT name FROM scan")};
+    const struct {
+        const char *name;
+        int taken; // scans made before the batch goes; the last one made fails when it is the second
+    } cases[] = {{"taken up to the failure", 2}, {"left after its first scan", 1}, {"left unread", 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            QSqlQuery unfinished(cn().database());
+            unfinished.setForwardOnly(true);
+            ASSERT_TRUE(unfinished.exec(QStringLiteral("SELECT id FROM scan")));
+            ASSERT_TRUE(unfinished.next());
+            RowScanBatch batch(cn(), statements);
+            for (int i = 0; i < c.taken; ++i) {
+                if (i == 1) {
+                    try {
+                        RowScan rows(batch);
+                        ADD_FAILURE() << "no error";
+                    } catch (const DatabaseError &e) {
+                        EXPECT_FALSE(e.message().isEmpty());
+                        EXPECT_EQ(e.statement(), statements[1]);
+                    }
+                    continue;
+                }
+                int n = 0;
+                for (RowScan rows(batch); rows.next();)
+                    ++n;
+                EXPECT_EQ(n, 4);
+            }
+        }
+        EXPECT_EQ(cn().scalar(QStringLiteral("SELECT count(*) FROM scan")).toInt(), 4);
+        RowScan rows(cn(), QStringLiteral("SELECT count(*) FROM scan"));
+        ASSERT_TRUE(rows.next());
+        EXPECT_EQ(rows.integer(0), 4);
+    }
+}
+
 VELMORA_BOTH_ENGINES(RowScanTest);

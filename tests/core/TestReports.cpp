@@ -298,6 +298,35 @@ TEST_P(ReportsTest, PreventionListsNeverServicedFirstThenByDayAndNames) {
     EXPECT_LT(lastNever, firstServiced) << "a device never serviced stands among the serviced ones";
 }
 
+// Departments of the same name count as one name in the prevention list: their devices of one day
+// go by workplace and device across them, whichever department came first.
+TEST_P(ReportsTest, PreventionTreatsDepartmentsOfOneNameAsOne) {
+    const QDateTime day(QDate(2003, 4, 5), QTime(8, 0));
+    const QVariant first = insert("Department", {{"DprtName", "Склад"}});
+    const QVariant second = insert("Department", {{"DprtName", "Склад"}});
+    const QVariant other = insert("Department", {{"DprtName", "склад"}});
+    const struct {
+        QVariant department;
+        const char *workplace, *device;
+    } devices[] = {{first, "Ворота", "Весы"},
+                   {second, "Ангар", "Весы"},
+                   {first, "Ангар", "Кран"},
+                   {other, "Ангар", "Весы"}};
+    for (const auto &d : devices) {
+        const QVariant place = insert(
+            "Workplace", {{"WrkpName", QString::fromUtf8(d.workplace)}, {"WrkpIdDepartment", d.department}});
+        insert("DeviceUnit",
+               {{"DevcIdWorkplace", place}, {"DevcName", QString::fromUtf8(d.device)}, {"Prevention", day}});
+    }
+    QStringList ours;
+    for (const QStringList &row : BuildReport(cn(), QStringLiteral("prevention")).rows)
+        if (row[3] == u"05.04.2003")
+            ours << QStringList{row[0], row[1], row[2]}.join(u'/');
+    // "Склад" before "склад": equal when folded, then by the exact text.
+    EXPECT_EQ(ours,
+              (QStringList{"Склад/Ангар/Весы", "Склад/Ангар/Кран", "Склад/Ворота/Весы", "склад/Ангар/Весы"}));
+}
+
 // The lists of names in the other reports follow the same order of names, whatever the
 // database's collation would give (a C collation puts capitals and "Ё" before small letters).
 TEST_P(ReportsTest, ListsOfNamesFollowTheProgramsOrderOfNames) {

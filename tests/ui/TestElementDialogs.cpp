@@ -23,6 +23,7 @@
 #include "dialogs/dgModelList.h"
 #include "dialogs/dgTrademarkEdit.h"
 #include "dialogs/dgTrademarkList.h"
+#include "model/dmChainData.h"
 #include "placement/ElementDrag.h"
 #include "placement/fmLayout.h"
 #include "server/Schema.h"
@@ -615,6 +616,59 @@ TEST_F(ElementDialogTest, TheElementKeepsItsKindWhenTheModelListBrowsedAnotherTy
     });
     TCompleteSetEditDG::Run(element, -1, "H");
     EXPECT_EQ(runs.value("ModelListDG"), 1);
+}
+
+// The model list opened for a kind shows the kinds of the type the kind has now: one moved to
+// another type, or removed, since the kind selector last read its kinds is not offered among the
+// kinds of its old type.
+TEST_F(ElementDialogTest, TheModelListOffersTheKindsOfTheTypeTheKindHasNow) {
+    fill();
+    TModelListDG *list = TModelListDG::Instance();
+    const auto offered = [list] {
+        QStringList names;
+        for (int i = 0; i < list->lcKind->count(); ++i)
+            names << list->lcKind->itemText(i);
+        return names;
+    };
+    struct Case {
+        const char *name;
+        QString change; // what another workplace does before the list opens again
+        int kind;
+        QStringList offered;
+        int selected, models;
+        int chainKind; // what the chain holds afterwards, as setting the kind there stores it
+        QString chainType;
+    };
+    // One after another: the kind removed is one of the equipment kinds, the one moved then the
+    // only one left of them.
+    const Case cases[] = {
+        {"unchanged", {}, disk, {"Диск", "Память"}, disk, 2, disk, "H"},
+        {"removed", "delete from Kind where IdKind = :K", memory, {"Диск"}, disk, 2, 0, "D"},
+        {"moved to another type",
+         "update Kind set KindType = 'M' where IdKind = :K",
+         disk,
+         {"Тонер", "Диск"},
+         disk,
+         2,
+         disk,
+         "M"},
+    };
+    cn().execute("delete from Model where ModlKind = :K", {{"K", memory}});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TModelListDG::Run(-1, nullptr, c.kind); // the selector reads the kinds of its type now
+        if (!c.change.isEmpty())
+            cn().execute(c.change, {{"K", c.kind}});
+        onModal("ModelListDG", [&](QDialog &) {
+            EXPECT_EQ(offered(), c.offered);
+            EXPECT_EQ(list->selectedKind(), c.selected);
+            EXPECT_EQ(list->taModel->recordCount(), c.models);
+            EXPECT_EQ(dmChain->Kind(), c.chainKind);
+            EXPECT_EQ(dmChain->KindType(), c.chainType);
+        });
+        TModelListDG::Run(-1, nullptr, c.kind);
+        drivers.remove("ModelListDG");
+    }
 }
 
 // In the model dialog a kind chosen in the kind list is shown at once, and a producer typed by a
