@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QSysInfo>
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 namespace Journal {
@@ -291,6 +292,38 @@ struct Entry {
     QVector<std::pair<int, QString>> order;
 };
 
+// A number as the entries show it: up to 15 significant digits (a whole number as its digits).
+QString numberText(double d) {
+    if (d == std::trunc(d) && std::abs(d) < 1e15 && !(d == 0 && std::signbit(d)))
+        return QString::number(qint64(d));
+    return QString::number(d, 'g', 15);
+}
+
+// "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd HH:mm" at the start of `s`, read by position (the format
+// parser takes many times longer); invalid for anything else.
+QDateTime isoDateTime(const QString &s) {
+    const auto digits = [&](qsizetype at, qsizetype n) {
+        int value = 0;
+        for (qsizetype i = at; i < at + n; ++i) {
+            const char16_t c = s[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    if (s.size() < 16 || s[4] != u'-' || s[7] != u'-' || s[10] != u' ' || s[13] != u':')
+        return QDateTime();
+    const bool seconds = s.size() >= 19 && s[16] == u':';
+    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2),
+              sec = seconds ? digits(17, 2) : 0;
+    if (std::min({y, mo, d, h, mi, sec}) < 0)
+        return QDateTime();
+    const QDate date(y, mo, d);
+    const QTime time(h, mi, sec);
+    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
+}
+
 // Tells entries in the program's words: the object, and each field with its caption and values.
 class Teller {
 public:
@@ -414,7 +447,7 @@ private:
     }
 
     static qint64 keyOf(const QJsonValue &v) {
-        return (v.isDouble() ? QString::number(v.toDouble(), 'g', 15) : v.toString()).toLongLong();
+        return (v.isDouble() ? numberText(v.toDouble()) : v.toString()).toLongLong();
     }
 
     // One value in words: a key as the name of its row, a flag as yes or no, a date as a date.
@@ -428,15 +461,26 @@ private:
         if (f.type == FieldType::DateTime) {
             QString s = v.toString();
             s.replace(u'T', u' ');
-            QDateTime dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            QDateTime dt = isoDateTime(s);
+            if (!dt.isValid())
+                dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
             if (!dt.isValid())
                 dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
             if (!dt.isValid())
                 return quoted(s);
-            return dt.time() == QTime(0, 0) ? dt.toString(QStringLiteral("dd.MM.yyyy"))
-                                            : dt.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+            const QDate d = dt.date();
+            const QTime t = dt.time();
+            const QString day = QStringLiteral("%1.%2.%3")
+                                    .arg(d.day(), 2, 10, QLatin1Char('0'))
+                                    .arg(d.month(), 2, 10, QLatin1Char('0'))
+                                    .arg(d.year(), 4, 10, QLatin1Char('0'));
+            return t == QTime(0, 0) ? day
+                                    : QStringLiteral("%1 %2:%3")
+                                          .arg(day)
+                                          .arg(t.hour(), 2, 10, QLatin1Char('0'))
+                                          .arg(t.minute(), 2, 10, QLatin1Char('0'));
         }
-        const QString raw = v.isDouble() ? QString::number(v.toDouble(), 'g', 15) : v.toString();
+        const QString raw = v.isDouble() ? numberText(v.toDouble()) : v.toString();
         if (f.used)
             return usedText(raw.toInt());
         if (!f.references.isEmpty() && (v.isDouble() || !raw.isEmpty())) {
@@ -583,55 +627,62 @@ ResultSet History(Connection &cn, const QString &kind, qint64 key, int limit) {
     // filed under the holder it has after the change, so a row that moved away is found by the
     // old value of its holder field in the change: among the rows this holder ever held, the
     // changes whose holder field went from this key to another (either engine's JSON spacing).
-    QString where, holderField;
+    QStringList parts; // an entry shown is one that any part selects
+    QString holderField;
     const auto movedAway = [&](const char *table, const char *field) {
         holderField = QString::fromLatin1(field);
-        return QStringLiteral(" OR (TableName = '%1' AND Act = 'U' AND RowKey IN (SELECT j.RowKey FROM "
-                              "Journal j WHERE j.TableName = '%1' AND j.OwnerKey = :K) AND (Fields LIKE "
-                              ":L1 OR Fields LIKE :L2))")
+        return QStringLiteral("TableName = '%1' AND Act = 'U' AND RowKey IN (SELECT j.RowKey FROM Journal j "
+                              "WHERE j.TableName = '%1' AND j.OwnerKey = :K) AND (Fields LIKE :L1 OR Fields "
+                              "LIKE :L2)")
             .arg(QLatin1String(table));
     };
     if (kind == u"Department") {
         const QString deps = QStringLiteral("WITH RECURSIVE d(Id) AS (SELECT CAST(:K AS INTEGER) UNION "
                                             "SELECT x.IdDepartment FROM Department x JOIN d ON "
                                             "x.DprtIdHigher = d.Id) SELECT Id FROM d");
-        where =
-            QStringLiteral("(TableName = 'Department' AND (RowKey IN (%1) OR OwnerKey IN (%1))) OR "
-                           "(TableName = 'Workplace' AND OwnerKey IN (%1)) OR (TableName = 'DeviceUnit' AND "
-                           "OwnerKey IN (SELECT IdWorkplace FROM Workplace WHERE WrkpIdDepartment IN (%1)))")
-                .arg(deps) +
-            movedAway("Workplace", "WrkpIdDepartment");
+        parts << QStringLiteral("TableName = 'Department' AND RowKey IN (%1)").arg(deps)
+              << QStringLiteral("TableName = 'Department' AND OwnerKey IN (%1)").arg(deps)
+              << QStringLiteral("TableName = 'Workplace' AND OwnerKey IN (%1)").arg(deps)
+              << QStringLiteral("TableName = 'DeviceUnit' AND OwnerKey IN (SELECT IdWorkplace FROM Workplace "
+                                "WHERE WrkpIdDepartment IN (%1))")
+                     .arg(deps)
+              << movedAway("Workplace", "WrkpIdDepartment");
     } else if (kind == u"Workplace") {
-        where =
-            QStringLiteral("(TableName = 'Workplace' AND RowKey = :K) OR (TableName = 'DeviceUnit' AND "
-                           "OwnerKey = :K) OR (TableName = 'CompleteSet' AND OwnerKey IN (SELECT IdDevice "
-                           "FROM DeviceUnit WHERE DevcIdWorkplace = :K))") +
-            movedAway("DeviceUnit", "DevcIdWorkplace");
+        parts << QStringLiteral("TableName = 'Workplace' AND RowKey = :K")
+              << QStringLiteral("TableName = 'DeviceUnit' AND OwnerKey = :K")
+              << QStringLiteral("TableName = 'CompleteSet' AND OwnerKey IN (SELECT IdDevice FROM DeviceUnit "
+                                "WHERE DevcIdWorkplace = :K)")
+              << movedAway("DeviceUnit", "DevcIdWorkplace");
     } else if (kind == u"DeviceUnit") {
-        where =
-            QStringLiteral("(TableName = 'DeviceUnit' AND RowKey = :K) OR (TableName = 'CompleteSet' AND "
-                           "OwnerKey = :K) OR (TableName = 'ElementMove' AND OwnerKey IN (SELECT IdComponent "
-                           "FROM CompleteSet WHERE CmplIdDevice = :K))") +
-            movedAway("CompleteSet", "CmplIdDevice");
+        parts << QStringLiteral("TableName = 'DeviceUnit' AND RowKey = :K")
+              << QStringLiteral("TableName = 'CompleteSet' AND OwnerKey = :K")
+              << QStringLiteral(
+                     "TableName = 'ElementMove' AND OwnerKey IN (SELECT IdComponent FROM CompleteSet "
+                     "WHERE CmplIdDevice = :K)")
+              << movedAway("CompleteSet", "CmplIdDevice");
     } else if (kind == u"CompleteSet") {
-        where =
-            QStringLiteral("(TableName = 'CompleteSet' AND RowKey = :K) OR (TableName = 'ElementMove' AND "
-                           "OwnerKey = :K)");
+        parts << QStringLiteral("TableName = 'CompleteSet' AND RowKey = :K")
+              << QStringLiteral("TableName = 'ElementMove' AND OwnerKey = :K");
     } else if (kind == u"User") {
-        where = QStringLiteral(
-            "(TableName = 'User' AND RowKey = :K) OR (TableName = 'UserInstall' AND OwnerKey = "
-            ":K)");
+        parts << QStringLiteral("TableName = 'User' AND RowKey = :K")
+              << QStringLiteral("TableName = 'UserInstall' AND OwnerKey = :K");
     } else {
-        where = QStringLiteral("TableName = :T AND RowKey = :K");
+        parts << QStringLiteral("TableName = :T AND RowKey = :K");
     }
     QVariantMap p{{QStringLiteral("K"), key}};
-    if (where.contains(QStringLiteral(":T")))
+    if (parts.constFirst().contains(QStringLiteral(":T")))
         p[QStringLiteral("T")] = kind;
     if (!holderField.isEmpty()) {
         p[QStringLiteral("L1")] = QStringLiteral("%\"%1\":[%2,%").arg(holderField).arg(key);
         p[QStringLiteral("L2")] = QStringLiteral("%\"%1\": [%2,%").arg(holderField).arg(key);
     }
-    return shown(cn, QStringLiteral("(%1)").arg(where), p, QString(), limit);
+    // Each part by its own index, the entries then read by their keys: as one condition of ORs,
+    // PostgreSQL read the whole journal for the parts with a subquery.
+    QStringList keys;
+    for (const QString &part : parts)
+        keys << QStringLiteral("SELECT ID FROM Journal WHERE ") + part;
+    return shown(cn, QStringLiteral("ID IN (%1)").arg(keys.join(QStringLiteral(" UNION ALL "))), p, QString(),
+                 limit);
 }
 
 int KeepMonths(Connection &cn) {
