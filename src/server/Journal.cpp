@@ -280,13 +280,14 @@ struct TableTold {
     QString caption;
     QVector<FieldWords> fields;     // in the order the program shows them
     QHash<QString, int> fieldIndex; // lower-case name → index in fields
+    QHash<qint64, QString> whats;   // the object of a row that has a name now, told once
 };
 
 // One entry read from Journal, with its fields parsed.
 struct Entry {
     QString table, act;
     qint64 key = 0;
-    const TableTold *told = nullptr;
+    TableTold *told = nullptr; // its whats filled as entries are told
     QJsonObject fields;
     // The fields present, in the order they are told: (index in told->fields, or -1, JSON key).
     QVector<std::pair<int, QString>> order;
@@ -329,7 +330,7 @@ class Teller {
 public:
     explicit Teller(Connection &cn) : m_names(cn) {}
 
-    const TableTold *told(const QString &table) {
+    TableTold *told(const QString &table) {
         auto it = m_tables.find(table);
         if (it != m_tables.end())
             return &it->second;
@@ -380,16 +381,19 @@ public:
     void fetchNames() { m_names.fetch(); }
 
     // The object an entry is about: its table's caption and its name now, or as the entry had it.
-    QString what(const Entry &e) const {
+    QString what(const Entry &e) {
+        QHash<qint64, QString> &whats = e.told->whats;
+        if (const auto it = whats.constFind(e.key); it != whats.constEnd())
+            return *it;
         QString name = m_names.of(e.table, e.key);
-        if (name.isEmpty()) {
-            const TableWords *w = e.told->words;
-            if (w && w->nameColumn) {
-                const QJsonValue v = e.fields.value(QLatin1String(w->nameColumn));
-                name = v.isArray() ? v.toArray().at(e.act == u"D" ? 0 : 1).toString() : v.toString();
-            } else if (e.table == u"CompleteSet") {
-                name = hexCode(e.key);
-            }
+        if (!name.isEmpty())
+            return *whats.insert(e.key, QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed())));
+        const TableWords *w = e.told->words;
+        if (w && w->nameColumn) {
+            const QJsonValue v = e.fields.value(QLatin1String(w->nameColumn));
+            name = v.isArray() ? v.toArray().at(e.act == u"D" ? 0 : 1).toString() : v.toString();
+        } else if (e.table == u"CompleteSet") {
+            name = hexCode(e.key);
         }
         return name.isEmpty() ? QStringLiteral("%1 № %2").arg(e.told->caption).arg(e.key)
                               : QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed()));
