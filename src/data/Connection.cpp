@@ -1048,7 +1048,8 @@ void Connection::commit() {
     if (std::exchange(m_personWritten, false)) {
         ++m_depth; // still inside the transaction while the person is cleared
         try {
-            execute(QStringLiteral("DELETE FROM JournalPerson"));
+            // With a parameter, so that the statement is kept compiled like the one that wrote it.
+            execute(QStringLiteral("DELETE FROM JournalPerson WHERE ID = :I"), {{QStringLiteral("I"), 1}});
         } catch (...) {
             m_depth = 0;
             database().rollback();
