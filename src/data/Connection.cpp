@@ -9,7 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -21,9 +24,62 @@
 #include <libpq-fe.h>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <utility>
 
 namespace {
+
+// SQLite: statements with parameters, kept compiled by their text for each connection (by its
+// name). The driver would compile each anew on every call, and with it the body of every trigger
+// the statement fires. A connection's statements are used by one thread at a time; the lock only
+// guards the registry itself.
+constexpr qsizetype KeptPerConnection = 200; // past that a connection starts again from none
+
+struct KeptStatements {
+    QMutex mutex;
+    QHash<QString, QHash<QString, QSqlQuery>> byConnection;
+};
+
+KeptStatements &keptStatements() {
+    static KeptStatements kept;
+    return kept;
+}
+
+std::optional<QSqlQuery> keptStatement(const QString &connection, const QString &text) {
+    KeptStatements &k = keptStatements();
+    QMutexLocker lock(&k.mutex);
+    const auto c = k.byConnection.constFind(connection);
+    if (c == k.byConnection.constEnd())
+        return std::nullopt;
+    const auto q = c->constFind(text);
+    if (q == c->constEnd())
+        return std::nullopt;
+    return *q;
+}
+
+void keepStatement(const QString &connection, const QString &text, const QSqlQuery &q) {
+    KeptStatements &k = keptStatements();
+    QMutexLocker lock(&k.mutex);
+    QHash<QString, QSqlQuery> &mine = k.byConnection[connection];
+    if (mine.size() >= KeptPerConnection)
+        mine.clear();
+    mine.insert(text, q);
+}
+
+void forgetStatement(const QString &connection, const QString &text) {
+    KeptStatements &k = keptStatements();
+    QMutexLocker lock(&k.mutex);
+    const auto c = k.byConnection.find(connection);
+    if (c != k.byConnection.end())
+        c->remove(text);
+}
+
+void forgetStatements(const QString &connection) {
+    KeptStatements &k = keptStatements();
+    QHash<QString, QSqlQuery> gone;
+    QMutexLocker lock(&k.mutex);
+    gone = k.byConnection.take(connection);
+}
 
 // Errors raised by the program's own triggers carry a code in the SQLSTATE form before their text
 // ("22003: Warranty: от -32768 до 32767"), so that both engines map them alike.
@@ -410,6 +466,7 @@ void Connection::writePerson() {
 
 void Connection::close() {
     m_beginDeferred = false;
+    forgetStatements(m_name);
     QSqlDatabase db = database();
     if (db.isValid() && db.isOpen())
         db.close();
@@ -766,22 +823,44 @@ StatementResult Connection::perform(const PreparedSql &sql, const QVariantList &
 
 StatementResult Connection::runSqlite(const PreparedSql &sql, const QVariantList &values,
                                       const QString &original) const {
-    QSqlQuery q(database());
-    q.setForwardOnly(true);
+    const bool plain = values.isEmpty() && sql.markNames.isEmpty();
+    std::optional<QSqlQuery> found = plain ? std::nullopt : keptStatement(m_name, sql.text);
+    bool kept = found.has_value();
+    QSqlQuery q = kept ? std::move(*found) : QSqlQuery(database());
     bool ok;
-    if (values.isEmpty() && sql.markNames.isEmpty()) {
+    if (plain) {
+        q.setForwardOnly(true);
         ok = q.exec(sql.text);
     } else {
-        ok = q.prepare(sql.text);
+        ok = kept;
+        if (!kept) {
+            q.setForwardOnly(true);
+            ok = q.prepare(sql.text);
+            if (ok) {
+                keepStatement(m_name, sql.text, q);
+                kept = true;
+            }
+        }
         if (ok) {
-            for (const QVariant &v : values)
-                q.addBindValue(bindableValue(v));
+            for (qsizetype i = 0; i < values.size(); ++i)
+                q.bindValue(int(i), bindableValue(values[i]));
             ok = q.exec();
         }
     }
-    if (!ok)
-        throw DatabaseError(describeError(m_url.engine, q.lastError()), original,
-                            errorCode(m_url.engine, q.lastError()));
+    // A kept statement is reset after each use, so that it holds no lock on the file meanwhile.
+    auto release = qScopeGuard([&] {
+        if (kept)
+            q.finish();
+    });
+    if (!ok) {
+        const QSqlError error = q.lastError();
+        if (kept) { // compiled anew next time rather than carrying its failure along
+            q.finish();
+            kept = false;
+            forgetStatement(m_name, sql.text);
+        }
+        throw DatabaseError(describeError(m_url.engine, error), original, errorCode(m_url.engine, error));
+    }
     StatementResult out;
     out.returnsRows = q.isSelect();
     if (!out.returnsRows) {
@@ -969,7 +1048,8 @@ void Connection::commit() {
     if (std::exchange(m_personWritten, false)) {
         ++m_depth; // still inside the transaction while the person is cleared
         try {
-            execute(QStringLiteral("DELETE FROM JournalPerson"));
+            // With a parameter, so that the statement is kept compiled like the one that wrote it.
+            execute(QStringLiteral("DELETE FROM JournalPerson WHERE ID = :I"), {{QStringLiteral("I"), 1}});
         } catch (...) {
             m_depth = 0;
             database().rollback();

@@ -10,7 +10,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QSysInfo>
+#include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace Journal {
 
@@ -158,14 +162,6 @@ const TableWords *wordsOf(const QString &table) {
     return nullptr;
 }
 
-QString fieldCaption(const TableWords *w, const QString &field) {
-    if (w)
-        for (const auto &[name, caption] : w->fields)
-            if (field.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
-                return QString::fromUtf8(caption);
-    return field;
-}
-
 QString usedText(int code) {
     switch (code) {
     case 1:
@@ -187,161 +183,329 @@ QString hexCode(qint64 key) {
     return QStringLiteral("%1").arg(key, 4, 16, QLatin1Char('0')).toUpper();
 }
 
-// Names of rows a key points to, read once per call.
+// Names of rows a key points to: the keys a batch of entries needs are gathered first and read
+// with one statement a table, each key once per call.
 class Names {
 public:
     explicit Names(Connection &cn) : m_cn(cn) {}
 
-    QString of(const QString &table, qint64 key) {
-        const QString id = table + u'#' + QString::number(key);
-        auto it = m_cache.constFind(id);
-        if (it != m_cache.constEnd())
-            return *it;
-        QString name;
-        try {
-            name = read(table, key);
-        } catch (const AppError &) {
+    // Asks for a name that of() will give after fetch().
+    void want(const QString &table, qint64 key) {
+        if (!m_known[table].contains(key))
+            m_wanted[table].insert(key);
+    }
+
+    void fetch() {
+        for (auto t = m_wanted.constBegin(); t != m_wanted.constEnd(); ++t) {
+            QHash<qint64, QString> &known = m_known[t.key()];
+            QList<qint64> keys(t->begin(), t->end());
+            for (qint64 k : keys)
+                known.insert(k, QString()); // a row that is gone has no name
+            constexpr qsizetype Chunk = 500;
+            for (qsizetype from = 0; from < keys.size(); from += Chunk) {
+                try {
+                    read(t.key(), keys.mid(from, Chunk), known);
+                } catch (const AppError &) {
+                }
+            }
         }
-        m_cache.insert(id, name);
-        return name;
+        m_wanted.clear();
+    }
+
+    QString of(const QString &table, qint64 key) const {
+        const auto t = m_known.constFind(table);
+        return t == m_known.constEnd() ? QString() : t->value(key);
     }
 
 private:
-    QString read(const QString &table, qint64 key) {
+    void read(const QString &table, const QList<qint64> &keys, QHash<qint64, QString> &known) {
         const TableInfo *ti = SchemaInfo::instance().table(table);
         if (!ti)
-            return QString();
-        const QVariantMap p{{QStringLiteral("K"), key}};
+            return;
+        QStringList list;
+        for (qint64 k : keys)
+            list << QString::number(k);
+        const QString in = list.join(u',');
         if (table == u"CompleteSet") {
-            const QString model =
-                m_cn.scalar(QStringLiteral("SELECT m.ModlName FROM CompleteSet c LEFT JOIN Model m "
-                                           "ON m.IdModel = c.CmplIdModel WHERE c.IdComponent = :K"),
-                            p)
-                    .toString()
-                    .trimmed();
-            return model.isEmpty() ? hexCode(key) : hexCode(key) + u' ' + model;
+            for (qint64 k : keys)
+                known.insert(k, hexCode(k));
+            const ResultSet rs =
+                m_cn.query(QStringLiteral("SELECT c.IdComponent, m.ModlName FROM CompleteSet c "
+                                          "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel "
+                                          "WHERE c.IdComponent IN (%1)")
+                               .arg(in));
+            for (const auto &r : rs.rows) {
+                const qint64 k = r[0].toLongLong();
+                const QString model = r[1].toString().trimmed();
+                known.insert(k, model.isEmpty() ? hexCode(k) : hexCode(k) + u' ' + model);
+            }
+            return;
         }
-        if (table == u"Client")
-            return m_cn.scalar(QStringLiteral("SELECT DisplayName FROM Client WHERE IdClient = :K"), p)
-                .toString()
-                .trimmed();
-        const TableWords *w = wordsOf(table);
-        if (!w || !w->nameColumn)
-            return QString();
-        return m_cn
-            .scalar(QStringLiteral("SELECT [%1] FROM [%2] WHERE [%3] = :K")
-                        .arg(QString::fromLatin1(w->nameColumn), ti->name, ti->key),
-                    p)
-            .toString()
-            .trimmed();
+        QString column;
+        if (table == u"Client") {
+            column = QStringLiteral("DisplayName");
+        } else {
+            const TableWords *w = wordsOf(table);
+            if (!w || !w->nameColumn)
+                return;
+            column = QString::fromLatin1(w->nameColumn);
+        }
+        const ResultSet rs = m_cn.query(QStringLiteral("SELECT [%1], [%2] FROM [%3] WHERE [%1] IN (%4)")
+                                            .arg(ti->key, column, ti->name, in));
+        for (const auto &r : rs.rows)
+            known.insert(r[0].toLongLong(), r[1].toString().trimmed());
     }
 
     Connection &m_cn;
-    QHash<QString, QString> m_cache;
+    QHash<QString, QSet<qint64>> m_wanted;
+    QHash<QString, QHash<qint64, QString>> m_known;
 };
 
 QString quoted(const QString &s) {
     return QStringLiteral("«%1»").arg(s);
 }
 
-// One value in words: a key as the name of its row, a flag as yes or no, a date as a date.
-QString valueText(Names &names, const QString &table, const QString &field, const QJsonValue &v) {
-    if (v.isNull() || v.isUndefined() || (v.isString() && v.toString().isEmpty()))
-        return QStringLiteral("пусто");
-    const TableInfo *ti = SchemaInfo::instance().table(table);
-    const ColumnInfo *c = ti ? ti->column(field) : nullptr;
-    const FieldType type = c ? c->type : FieldType::Unknown;
-    if (type == FieldType::Boolean || v.isBool()) {
-        const bool on = v.isBool() ? v.toBool() : v.toVariant().toInt() != 0;
-        return on ? QStringLiteral("да") : QStringLiteral("нет");
-    }
-    if (type == FieldType::DateTime) {
-        QString s = v.toString();
-        s.replace(u'T', u' ');
-        QDateTime dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (!dt.isValid())
-            dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
-        if (!dt.isValid())
-            return quoted(s);
-        return dt.time() == QTime(0, 0) ? dt.toString(QStringLiteral("dd.MM.yyyy"))
-                                        : dt.toString(QStringLiteral("dd.MM.yyyy HH:mm"));
-    }
-    const QString raw = v.isDouble() ? QString::number(v.toDouble(), 'g', 15) : v.toString();
-    if (table == u"DeviceUnit" && field == u"Used")
-        return usedText(raw.toInt());
-    if (c && !c->references.isEmpty() && (v.isDouble() || !raw.isEmpty())) {
-        const QString refTable = c->references;
-        const qint64 key = raw.toLongLong();
-        const QString name = names.of(refTable, key);
-        return name.isEmpty() ? QStringLiteral("№ %1").arg(key) : quoted(name);
-    }
-    if (type == FieldType::Money) {
-        bool ok = false;
-        const double d = raw.toDouble(&ok);
-        if (ok)
-            return QString::number(d, 'f', 2);
-    }
-    if (v.isDouble())
-        return raw;
-    return quoted(raw);
+// A field of a journalled table as the entries tell it.
+struct FieldWords {
+    QString name; // as the words of the table spell it
+    QString caption;
+    FieldType type = FieldType::Unknown;
+    QString references; // the table a key points to, or none
+    bool used = false;  // DeviceUnit.Used, told by its code's name
+};
+
+// A journalled table as the entries tell it, looked up once per call.
+struct TableTold {
+    const TableWords *words = nullptr;
+    QString caption;
+    QVector<FieldWords> fields;     // in the order the program shows them
+    QHash<QString, int> fieldIndex; // lower-case name → index in fields
+    QHash<qint64, QString> whats;   // the object of a row that has a name now, told once
+};
+
+// One entry read from Journal, with its fields parsed.
+struct Entry {
+    QString table, act;
+    qint64 key = 0;
+    TableTold *told = nullptr; // its whats filled as entries are told
+    QJsonObject fields;
+    // The fields present, in the order they are told: (index in told->fields, or -1, JSON key).
+    QVector<std::pair<int, QString>> order;
+};
+
+// A number as the entries show it: up to 15 significant digits (a whole number as its digits).
+QString numberText(double d) {
+    if (d == std::trunc(d) && std::abs(d) < 1e15 && !(d == 0 && std::signbit(d)))
+        return QString::number(qint64(d));
+    return QString::number(d, 'g', 15);
 }
 
-QString changeText(Names &names, const QString &table, const QString &act, const QString &fieldsJson) {
-    const QJsonObject o = QJsonDocument::fromJson(fieldsJson.toUtf8()).object();
-    const TableWords *w = wordsOf(table);
-    QStringList parts;
-    QStringList order;
-    if (w)
-        for (const auto &f : w->fields)
-            order << QString::fromLatin1(f.first);
-    for (const QString &k : o.keys())
-        if (!order.contains(k, Qt::CaseInsensitive))
-            order << k;
-    for (const QString &field : order) {
-        auto it = o.constEnd();
-        for (auto j = o.constBegin(); j != o.constEnd(); ++j)
-            if (j.key().compare(field, Qt::CaseInsensitive) == 0)
-                it = j;
-        if (it == o.constEnd())
-            continue;
-        const QString caption = fieldCaption(w, field);
-        if (act == u"U") {
-            if (!it->isArray()) {
-                parts << QStringLiteral("%1: изменён (значение не сохраняется)").arg(caption);
-                continue;
+// "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd HH:mm" at the start of `s`, read by position (the format
+// parser takes many times longer); invalid for anything else.
+QDateTime isoDateTime(const QString &s) {
+    const auto digits = [&](qsizetype at, qsizetype n) {
+        int value = 0;
+        for (qsizetype i = at; i < at + n; ++i) {
+            const char16_t c = s[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    if (s.size() < 16 || s[4] != u'-' || s[7] != u'-' || s[10] != u' ' || s[13] != u':')
+        return QDateTime();
+    const bool seconds = s.size() >= 19 && s[16] == u':';
+    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2),
+              sec = seconds ? digits(17, 2) : 0;
+    if (std::min({y, mo, d, h, mi, sec}) < 0)
+        return QDateTime();
+    const QDate date(y, mo, d);
+    const QTime time(h, mi, sec);
+    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
+}
+
+// Tells entries in the program's words: the object, and each field with its caption and values.
+class Teller {
+public:
+    explicit Teller(Connection &cn) : m_names(cn) {}
+
+    TableTold *told(const QString &table) {
+        auto it = m_tables.find(table);
+        if (it != m_tables.end())
+            return &it->second;
+        TableTold t;
+        t.words = wordsOf(table);
+        t.caption = TableCaption(table);
+        const TableInfo *ti = SchemaInfo::instance().table(table);
+        if (t.words)
+            for (const auto &[name, caption] : t.words->fields) {
+                FieldWords f;
+                f.name = QString::fromLatin1(name);
+                f.caption = QString::fromUtf8(caption);
+                fill(f, ti, table);
+                t.fieldIndex.insert(f.name.toLower(), int(t.fields.size()));
+                t.fields.push_back(f);
             }
-            const QJsonArray a = it->toArray();
-            parts << QStringLiteral("%1: %2 → %3")
-                         .arg(caption, valueText(names, table, field, a.at(0)),
-                              valueText(names, table, field, a.at(1)));
-        } else {
-            if (it->isNull() || (it->isString() && it->toString().isEmpty()))
-                continue;
-            parts << QStringLiteral("%1: %2").arg(caption, valueText(names, table, field, *it));
-        }
+        return &m_tables.emplace(table, std::move(t)).first->second;
     }
-    return parts.join(QStringLiteral("; "));
-}
 
-// The object an entry is about: its table's caption and its name now, or as the entry had it.
-QString whatText(Names &names, const QString &table, qint64 key, const QString &fieldsJson,
-                 const QString &act) {
-    QString name = names.of(table, key);
-    if (name.isEmpty()) {
-        const TableWords *w = wordsOf(table);
-        if (w && w->nameColumn) {
-            const QJsonValue v = QJsonDocument::fromJson(fieldsJson.toUtf8())
-                                     .object()
-                                     .value(QString::fromLatin1(w->nameColumn));
-            name = v.isArray() ? v.toArray().at(act == u"D" ? 0 : 1).toString() : v.toString();
-        } else if (table == u"CompleteSet") {
-            name = hexCode(key);
+    // Reads an entry's fields and asks for the names it will need.
+    void prepare(Entry &e, const QString &json) {
+        e.told = told(e.table);
+        e.fields = QJsonDocument::fromJson(json.toUtf8()).object();
+        m_names.want(e.table, e.key);
+        for (auto j = e.fields.constBegin(); j != e.fields.constEnd(); ++j) {
+            const int i = e.told->fieldIndex.value(j.key().toLower(), -1);
+            e.order.push_back({i, j.key()});
+            FieldWords unknown;
+            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, j.key()));
+            if (f.references.isEmpty())
+                continue;
+            const QJsonValue v = j.value();
+            if (e.act == u"U" && v.isArray()) {
+                const QJsonArray a = v.toArray();
+                wantKey(f.references, a.at(0));
+                wantKey(f.references, a.at(1));
+            } else {
+                wantKey(f.references, v);
+            }
         }
+        // The program's fields first, in its order; others after them as the object holds them.
+        std::stable_sort(e.order.begin(), e.order.end(), [&](const auto &x, const auto &y) {
+            const auto rank = [&](int i) { return i < 0 ? qsizetype(e.told->fields.size()) : qsizetype(i); };
+            return rank(x.first) < rank(y.first);
+        });
     }
-    const QString caption = TableCaption(table);
-    return name.isEmpty() ? QStringLiteral("%1 № %2").arg(caption).arg(key)
-                          : QStringLiteral("%1 %2").arg(caption, quoted(name.trimmed()));
-}
+
+    void fetchNames() { m_names.fetch(); }
+
+    // The object an entry is about: its table's caption and its name now, or as the entry had it.
+    QString what(const Entry &e) {
+        QHash<qint64, QString> &whats = e.told->whats;
+        if (const auto it = whats.constFind(e.key); it != whats.constEnd())
+            return *it;
+        QString name = m_names.of(e.table, e.key);
+        if (!name.isEmpty())
+            return *whats.insert(e.key, QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed())));
+        const TableWords *w = e.told->words;
+        if (w && w->nameColumn) {
+            const QJsonValue v = e.fields.value(QLatin1String(w->nameColumn));
+            name = v.isArray() ? v.toArray().at(e.act == u"D" ? 0 : 1).toString() : v.toString();
+        } else if (e.table == u"CompleteSet") {
+            name = hexCode(e.key);
+        }
+        return name.isEmpty() ? QStringLiteral("%1 № %2").arg(e.told->caption).arg(e.key)
+                              : QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed()));
+    }
+
+    // Each field in words, old → new for a change.
+    QString change(const Entry &e) const {
+        QStringList parts;
+        for (const auto &[i, key] : e.order) {
+            FieldWords unknown;
+            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, key));
+            const QJsonValue v = e.fields.value(key);
+            if (e.act == u"U") {
+                if (!v.isArray()) {
+                    parts << QStringLiteral("%1: изменён (значение не сохраняется)").arg(f.caption);
+                    continue;
+                }
+                const QJsonArray a = v.toArray();
+                parts << QStringLiteral("%1: %2 → %3").arg(f.caption, value(f, a.at(0)), value(f, a.at(1)));
+            } else {
+                if (v.isNull() || (v.isString() && v.toString().isEmpty()))
+                    continue;
+                parts << QStringLiteral("%1: %2").arg(f.caption, value(f, v));
+            }
+        }
+        return parts.join(QStringLiteral("; "));
+    }
+
+private:
+    static void fill(FieldWords &f, const TableInfo *ti, const QString &table) {
+        const ColumnInfo *c = ti ? ti->column(f.name) : nullptr;
+        if (c) {
+            f.type = c->type;
+            f.references = c->references;
+        }
+        f.used = table == u"DeviceUnit" && f.name == u"Used";
+    }
+
+    // A field the program's words do not name: told by its own name.
+    static FieldWords unknownField(const QString &table, const QString &key) {
+        FieldWords f;
+        f.name = key;
+        f.caption = key;
+        fill(f, SchemaInfo::instance().table(table), table);
+        return f;
+    }
+
+    static bool isKey(const QJsonValue &v) {
+        return !(v.isNull() || v.isUndefined() || (v.isString() && v.toString().isEmpty()) || v.isBool());
+    }
+
+    void wantKey(const QString &table, const QJsonValue &v) {
+        if (isKey(v))
+            m_names.want(table, keyOf(v));
+    }
+
+    static qint64 keyOf(const QJsonValue &v) {
+        return (v.isDouble() ? numberText(v.toDouble()) : v.toString()).toLongLong();
+    }
+
+    // One value in words: a key as the name of its row, a flag as yes or no, a date as a date.
+    QString value(const FieldWords &f, const QJsonValue &v) const {
+        if (v.isNull() || v.isUndefined() || (v.isString() && v.toString().isEmpty()))
+            return QStringLiteral("пусто");
+        if (f.type == FieldType::Boolean || v.isBool()) {
+            const bool on = v.isBool() ? v.toBool() : v.toVariant().toInt() != 0;
+            return on ? QStringLiteral("да") : QStringLiteral("нет");
+        }
+        if (f.type == FieldType::DateTime) {
+            QString s = v.toString();
+            s.replace(u'T', u' ');
+            QDateTime dt = isoDateTime(s);
+            if (!dt.isValid())
+                dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            if (!dt.isValid())
+                dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
+            if (!dt.isValid())
+                return quoted(s);
+            const QDate d = dt.date();
+            const QTime t = dt.time();
+            const QString day = QStringLiteral("%1.%2.%3")
+                                    .arg(d.day(), 2, 10, QLatin1Char('0'))
+                                    .arg(d.month(), 2, 10, QLatin1Char('0'))
+                                    .arg(d.year(), 4, 10, QLatin1Char('0'));
+            return t == QTime(0, 0) ? day
+                                    : QStringLiteral("%1 %2:%3")
+                                          .arg(day)
+                                          .arg(t.hour(), 2, 10, QLatin1Char('0'))
+                                          .arg(t.minute(), 2, 10, QLatin1Char('0'));
+        }
+        const QString raw = v.isDouble() ? numberText(v.toDouble()) : v.toString();
+        if (f.used)
+            return usedText(raw.toInt());
+        if (!f.references.isEmpty() && (v.isDouble() || !raw.isEmpty())) {
+            const qint64 key = raw.toLongLong();
+            const QString name = m_names.of(f.references, key);
+            return name.isEmpty() ? QStringLiteral("№ %1").arg(key) : quoted(name);
+        }
+        if (f.type == FieldType::Money) {
+            bool ok = false;
+            const double d = raw.toDouble(&ok);
+            if (ok)
+                return QString::number(d, 'f', 2);
+        }
+        if (v.isDouble())
+            return raw;
+        return quoted(raw);
+    }
+
+    Names m_names;
+    std::map<QString, TableTold> m_tables; // entries keep pointers into it
+};
 
 const QVector<ColumnInfo> &shownColumns() {
     static const QVector<ColumnInfo> c = {
@@ -369,27 +533,44 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
         cn.query(text.isEmpty() ? sql + QStringLiteral(" LIMIT %1").arg(limit) : sql, params);
     ResultSet out;
     out.columns = shownColumns();
-    Names names(cn);
+    Teller teller(cn);
     const QStringList words = ProcText::searchWords(text);
-    for (const auto &r : rs.rows) {
-        const QString table = r[3].toString();
-        const qint64 key = r[4].toLongLong();
-        const QString act = r[5].toString().trimmed();
-        const QString fields = r[6].toString();
-        const QString what = whatText(names, table, key, fields, act);
-        const QString change = changeText(names, table, act, fields);
-        // A client that named no one (SQLite has no roles) writes without a person.
-        const QString person =
-            r[2].isNull() || r[2].toString().isEmpty() ? QStringLiteral("не назван") : r[2].toString();
-        if (!words.isEmpty()) {
-            const QString all = FoldText(QStringList{person, what, ActionText(act), change}.join(u'\n'));
-            if (!std::all_of(words.begin(), words.end(), [&](const QString &w) { return all.contains(w); }))
-                continue;
+    // In batches: the names a batch needs are read together, and a search by text stops at the
+    // limit without telling the rest.
+    constexpr size_t Batch = 1000;
+    std::vector<Entry> entries;
+    for (size_t from = 0; from < rs.rows.size() && int(out.rows.size()) < limit; from += Batch) {
+        const size_t to = std::min(rs.rows.size(), from + Batch);
+        entries.assign(to - from, Entry());
+        for (size_t i = from; i < to; ++i) {
+            const auto &r = rs.rows[i];
+            Entry &e = entries[i - from];
+            e.table = r[3].toString();
+            e.key = r[4].toLongLong();
+            e.act = r[5].toString().trimmed();
+            teller.prepare(e, r[6].toString());
         }
-        out.rows.push_back({r[0], normalizeValue(FieldType::DateTime, r[1]), person, table, key, what,
-                            ActionText(act), change});
-        if (int(out.rows.size()) >= limit)
-            break;
+        teller.fetchNames();
+        for (size_t i = from; i < to; ++i) {
+            const auto &r = rs.rows[i];
+            const Entry &e = entries[i - from];
+            const QString what = teller.what(e);
+            const QString change = teller.change(e);
+            // A client that named no one (SQLite has no roles) writes without a person.
+            const QString person =
+                r[2].isNull() || r[2].toString().isEmpty() ? QStringLiteral("не назван") : r[2].toString();
+            if (!words.isEmpty()) {
+                const QString all =
+                    FoldText(QStringList{person, what, ActionText(e.act), change}.join(u'\n'));
+                if (!std::all_of(words.begin(), words.end(),
+                                 [&](const QString &w) { return all.contains(w); }))
+                    continue;
+            }
+            out.rows.push_back({r[0], normalizeValue(FieldType::DateTime, r[1]), person, e.table, e.key, what,
+                                ActionText(e.act), change});
+            if (int(out.rows.size()) >= limit)
+                break;
+        }
     }
     return out;
 }
@@ -450,55 +631,62 @@ ResultSet History(Connection &cn, const QString &kind, qint64 key, int limit) {
     // filed under the holder it has after the change, so a row that moved away is found by the
     // old value of its holder field in the change: among the rows this holder ever held, the
     // changes whose holder field went from this key to another (either engine's JSON spacing).
-    QString where, holderField;
+    QStringList parts; // an entry shown is one that any part selects
+    QString holderField;
     const auto movedAway = [&](const char *table, const char *field) {
         holderField = QString::fromLatin1(field);
-        return QStringLiteral(" OR (TableName = '%1' AND Act = 'U' AND RowKey IN (SELECT j.RowKey FROM "
-                              "Journal j WHERE j.TableName = '%1' AND j.OwnerKey = :K) AND (Fields LIKE "
-                              ":L1 OR Fields LIKE :L2))")
+        return QStringLiteral("TableName = '%1' AND Act = 'U' AND RowKey IN (SELECT j.RowKey FROM Journal j "
+                              "WHERE j.TableName = '%1' AND j.OwnerKey = :K) AND (Fields LIKE :L1 OR Fields "
+                              "LIKE :L2)")
             .arg(QLatin1String(table));
     };
     if (kind == u"Department") {
         const QString deps = QStringLiteral("WITH RECURSIVE d(Id) AS (SELECT CAST(:K AS INTEGER) UNION "
                                             "SELECT x.IdDepartment FROM Department x JOIN d ON "
                                             "x.DprtIdHigher = d.Id) SELECT Id FROM d");
-        where =
-            QStringLiteral("(TableName = 'Department' AND (RowKey IN (%1) OR OwnerKey IN (%1))) OR "
-                           "(TableName = 'Workplace' AND OwnerKey IN (%1)) OR (TableName = 'DeviceUnit' AND "
-                           "OwnerKey IN (SELECT IdWorkplace FROM Workplace WHERE WrkpIdDepartment IN (%1)))")
-                .arg(deps) +
-            movedAway("Workplace", "WrkpIdDepartment");
+        parts << QStringLiteral("TableName = 'Department' AND RowKey IN (%1)").arg(deps)
+              << QStringLiteral("TableName = 'Department' AND OwnerKey IN (%1)").arg(deps)
+              << QStringLiteral("TableName = 'Workplace' AND OwnerKey IN (%1)").arg(deps)
+              << QStringLiteral("TableName = 'DeviceUnit' AND OwnerKey IN (SELECT IdWorkplace FROM Workplace "
+                                "WHERE WrkpIdDepartment IN (%1))")
+                     .arg(deps)
+              << movedAway("Workplace", "WrkpIdDepartment");
     } else if (kind == u"Workplace") {
-        where =
-            QStringLiteral("(TableName = 'Workplace' AND RowKey = :K) OR (TableName = 'DeviceUnit' AND "
-                           "OwnerKey = :K) OR (TableName = 'CompleteSet' AND OwnerKey IN (SELECT IdDevice "
-                           "FROM DeviceUnit WHERE DevcIdWorkplace = :K))") +
-            movedAway("DeviceUnit", "DevcIdWorkplace");
+        parts << QStringLiteral("TableName = 'Workplace' AND RowKey = :K")
+              << QStringLiteral("TableName = 'DeviceUnit' AND OwnerKey = :K")
+              << QStringLiteral("TableName = 'CompleteSet' AND OwnerKey IN (SELECT IdDevice FROM DeviceUnit "
+                                "WHERE DevcIdWorkplace = :K)")
+              << movedAway("DeviceUnit", "DevcIdWorkplace");
     } else if (kind == u"DeviceUnit") {
-        where =
-            QStringLiteral("(TableName = 'DeviceUnit' AND RowKey = :K) OR (TableName = 'CompleteSet' AND "
-                           "OwnerKey = :K) OR (TableName = 'ElementMove' AND OwnerKey IN (SELECT IdComponent "
-                           "FROM CompleteSet WHERE CmplIdDevice = :K))") +
-            movedAway("CompleteSet", "CmplIdDevice");
+        parts << QStringLiteral("TableName = 'DeviceUnit' AND RowKey = :K")
+              << QStringLiteral("TableName = 'CompleteSet' AND OwnerKey = :K")
+              << QStringLiteral(
+                     "TableName = 'ElementMove' AND OwnerKey IN (SELECT IdComponent FROM CompleteSet "
+                     "WHERE CmplIdDevice = :K)")
+              << movedAway("CompleteSet", "CmplIdDevice");
     } else if (kind == u"CompleteSet") {
-        where =
-            QStringLiteral("(TableName = 'CompleteSet' AND RowKey = :K) OR (TableName = 'ElementMove' AND "
-                           "OwnerKey = :K)");
+        parts << QStringLiteral("TableName = 'CompleteSet' AND RowKey = :K")
+              << QStringLiteral("TableName = 'ElementMove' AND OwnerKey = :K");
     } else if (kind == u"User") {
-        where = QStringLiteral(
-            "(TableName = 'User' AND RowKey = :K) OR (TableName = 'UserInstall' AND OwnerKey = "
-            ":K)");
+        parts << QStringLiteral("TableName = 'User' AND RowKey = :K")
+              << QStringLiteral("TableName = 'UserInstall' AND OwnerKey = :K");
     } else {
-        where = QStringLiteral("TableName = :T AND RowKey = :K");
+        parts << QStringLiteral("TableName = :T AND RowKey = :K");
     }
     QVariantMap p{{QStringLiteral("K"), key}};
-    if (where.contains(QStringLiteral(":T")))
+    if (parts.constFirst().contains(QStringLiteral(":T")))
         p[QStringLiteral("T")] = kind;
     if (!holderField.isEmpty()) {
         p[QStringLiteral("L1")] = QStringLiteral("%\"%1\":[%2,%").arg(holderField).arg(key);
         p[QStringLiteral("L2")] = QStringLiteral("%\"%1\": [%2,%").arg(holderField).arg(key);
     }
-    return shown(cn, QStringLiteral("(%1)").arg(where), p, QString(), limit);
+    // Each part by its own index, the entries then read by their keys: as one condition of ORs,
+    // PostgreSQL read the whole journal for the parts with a subquery.
+    QStringList keys;
+    for (const QString &part : parts)
+        keys << QStringLiteral("SELECT ID FROM Journal WHERE ") + part;
+    return shown(cn, QStringLiteral("ID IN (%1)").arg(keys.join(QStringLiteral(" UNION ALL "))), p, QString(),
+                 limit);
 }
 
 int KeepMonths(Connection &cn) {

@@ -72,9 +72,10 @@ QString ownerOf(const Followed &f, const QString &side) {
                    : QStringLiteral("NULL");
 }
 
-QStringList sqliteStatements() {
+// SQLite: the triggers of the followed tables, each dropped first when it is there (an upgrade
+// replaces them).
+QStringList sqliteTriggers() {
     QStringList s;
-    s << QStringLiteral("CREATE TABLE JournalPerson (ID INTEGER PRIMARY KEY CHECK (ID = 1), Person TEXT)");
     const QString person = QStringLiteral("(SELECT Person FROM JournalPerson WHERE ID = 1)");
     const QString now = QStringLiteral("datetime('now', 'localtime')");
     for (const Followed &f : followedTables()) {
@@ -87,6 +88,7 @@ QStringList sqliteStatements() {
         auto owner = [&](const QString &side) { return ownerOf(f, side); };
         for (const auto &[event, act, side] : {std::tuple{"INSERT", "I", "NEW"}, {"DELETE", "D", "OLD"}}) {
             const QString sd = QString::fromLatin1(side);
+            s << QStringLiteral("DROP TRIGGER IF EXISTS trJournal%1%2").arg(table, QString::fromLatin1(act));
             s << QStringLiteral(
                      "CREATE TRIGGER trJournal%1%2 AFTER %3 ON [%1] BEGIN INSERT INTO Journal (%4) "
                      "VALUES (%5, %6, '%1', %7.[%8], %9, '%10', %11); END")
@@ -94,26 +96,41 @@ QStringList sqliteStatements() {
                           QString::fromLatin1(Columns), now, person, sd, key, owner(sd))
                      .arg(QString::fromLatin1(act), row(sd));
         }
-        QStringList differs, values;
+        // The change text is built by concatenation, one piece per changed field, in the form
+        // json_group_object gave older versions ({"Field":[old,new],...}, no blanks): a trigger
+        // with a subquery over every column cost more than the update it follows.
+        QStringList differs, pieces;
         for (const QString &c : cols) {
             differs << QStringLiteral("OLD.[%1] IS NOT NEW.[%1]").arg(c);
-            values << QStringLiteral("SELECT '%1' AS f, OLD.[%1] AS o, NEW.[%1] AS n, %2 AS s")
-                          .arg(c, isSecretColumn(table, c) ? QStringLiteral("1") : QStringLiteral("0"));
+            pieces << QStringLiteral("CASE WHEN OLD.[%1] IS NOT NEW.[%1] THEN %2 ELSE '' END")
+                          .arg(c,
+                               isSecretColumn(table, c)
+                                   ? QStringLiteral("',\"%1\":null'").arg(c)
+                                   : QStringLiteral("',\"%1\":' || json_array(OLD.[%1], NEW.[%1])").arg(c));
         }
+        s << QStringLiteral("DROP TRIGGER IF EXISTS trJournal%1U").arg(table);
         s << QStringLiteral(
                  "CREATE TRIGGER trJournal%1U AFTER UPDATE ON [%1] WHEN %2 BEGIN INSERT INTO Journal "
-                 "(%3) SELECT %4, %5, '%1', NEW.[%6], %7, 'U', json_group_object(f, CASE WHEN s "
-                 "THEN NULL ELSE json_array(o, n) END) FROM (%8) WHERE o IS NOT n; END")
+                 "(%3) VALUES (%4, %5, '%1', NEW.[%6], %7, 'U', '{' || substr(%8, 2) || '}'); END")
                  .arg(table, differs.join(QStringLiteral(" OR ")), QString::fromLatin1(Columns), now, person,
-                      key, owner(QStringLiteral("NEW")), values.join(QStringLiteral(" UNION ALL ")));
+                      key, owner(QStringLiteral("NEW")), pieces.join(QStringLiteral(" || ")));
     }
+    return s;
+}
+
+// SQLite: the table that names the person of the transaction, and the journal's read-only guard.
+QStringList sqliteFixedStatements() {
+    QStringList s;
+    s << QStringLiteral("CREATE TABLE JournalPerson (ID INTEGER PRIMARY KEY CHECK (ID = 1), Person TEXT)");
     s << QStringLiteral("CREATE TRIGGER trJournalReadOnly BEFORE UPDATE ON Journal BEGIN SELECT RAISE(ABORT, "
                         "'%1'); END")
              .arg(QString::fromUtf8(ReadOnlyMessage));
     return s;
 }
 
-QStringList pgStatements() {
+// PostgreSQL: one function and one trigger per followed table. The function is replaced in place
+// (an upgrade), the trigger dropped first when it is there.
+QStringList pgTriggers() {
     QStringList s;
     const QString person =
         QStringLiteral("coalesce(nullif(current_setting('velmora.person', true), ''), session_user::text)");
@@ -130,33 +147,47 @@ QStringList pgStatements() {
             return QStringLiteral("INSERT INTO Journal (%1) VALUES (%2, %3, '%4', %5.[%6], %7, '%8', %9);")
                 .arg(QString::fromLatin1(Columns), now, person, table, side, key, owner(side), act, fields);
         };
-        QStringList values;
+        // A change adds each changed field on its own: a comparison of two fields of the row is a
+        // simple expression to plpgsql, where a query over every column ran the executor for each
+        // update.
+        QStringList changes;
         for (const QString &c : cols)
-            values << QStringLiteral("('%1', to_jsonb(OLD.[%1]), to_jsonb(NEW.[%1]), %2)")
-                          .arg(c,
-                               isSecretColumn(table, c) ? QStringLiteral("true") : QStringLiteral("false"));
+            changes << QStringLiteral("IF OLD.[%1] IS DISTINCT FROM NEW.[%1] THEN changed := changed || "
+                                      "jsonb_build_object('%1', %2); END IF;")
+                           .arg(c, isSecretColumn(table, c)
+                                       ? QStringLiteral("'null'::jsonb")
+                                       : QStringLiteral("jsonb_build_array(OLD.[%1], NEW.[%1])").arg(c));
         s << QStringLiteral(
-                 "CREATE FUNCTION fnJournal%1() RETURNS trigger LANGUAGE plpgsql AS $$ DECLARE "
-                 "changed jsonb; BEGIN IF TG_OP = 'UPDATE' THEN SELECT jsonb_object_agg(v.f, CASE "
-                 "WHEN v.s THEN 'null'::jsonb ELSE jsonb_build_array(v.o, v.n) END) INTO changed "
-                 "FROM (VALUES %2) AS v(f, o, n, s) WHERE v.o IS DISTINCT FROM v.n; IF changed IS "
-                 "NULL THEN RETURN NULL; END IF; %3 ELSIF TG_OP = 'INSERT' THEN %4 ELSE %5 END IF; "
+                 "CREATE OR REPLACE FUNCTION fnJournal%1() RETURNS trigger LANGUAGE plpgsql AS $$ "
+                 "DECLARE changed jsonb := '{}'; BEGIN IF TG_OP = 'UPDATE' THEN %2 IF changed = '{}' "
+                 "THEN RETURN NULL; END IF; %3 ELSIF TG_OP = 'INSERT' THEN %4 ELSE %5 END IF; "
                  "RETURN NULL; END $$")
-                 .arg(table, values.join(QStringLiteral(", ")),
+                 .arg(table, changes.join(u' '),
                       insert(QStringLiteral("U"), QStringLiteral("NEW"), QStringLiteral("changed::text")),
                       insert(QStringLiteral("I"), QStringLiteral("NEW"), row(QStringLiteral("NEW"))),
                       insert(QStringLiteral("D"), QStringLiteral("OLD"), row(QStringLiteral("OLD"))));
+        s << QStringLiteral("DROP TRIGGER IF EXISTS trJournal%1 ON [%1]").arg(table);
         s << QStringLiteral(
                  "CREATE TRIGGER trJournal%1 AFTER INSERT OR UPDATE OR DELETE ON [%1] FOR EACH ROW "
                  "EXECUTE FUNCTION fnJournal%1()")
                  .arg(table);
     }
+    return s;
+}
+
+// PostgreSQL: the journal's read-only guard.
+QStringList pgFixedStatements() {
+    QStringList s;
     s << QStringLiteral("CREATE FUNCTION fnJournalReadOnly() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
                         "RAISE EXCEPTION USING ERRCODE = 'VL002', MESSAGE = '%1'; END $$")
              .arg(QString::fromUtf8(ReadOnlyMessage));
     s << QStringLiteral("CREATE TRIGGER trJournalReadOnly BEFORE UPDATE ON Journal FOR EACH ROW EXECUTE "
                         "FUNCTION fnJournalReadOnly()");
     return s;
+}
+
+QStringList triggers(const Connection &cn) {
+    return cn.engine() == Engine::PostgreSQL ? pgTriggers() : sqliteTriggers();
 }
 
 } // namespace
@@ -178,8 +209,13 @@ void create(Connection &cn) {
                         "KeepMonths INTEGER NOT NULL DEFAULT 36 CHECK (KeepMonths > 0), LastPurge %1)")
              .arg(pg ? QStringLiteral("timestamp(0)") : QStringLiteral("DATETIME"));
     s << QStringLiteral("INSERT INTO JournalSetting (ID, KeepMonths) VALUES (1, 36)");
-    s << (pg ? pgStatements() : sqliteStatements());
+    s << (pg ? pgFixedStatements() : sqliteFixedStatements()) << triggers(cn);
     for (const QString &sql : s)
+        cn.execute(sql);
+}
+
+void replaceTriggers(Connection &cn) {
+    for (const QString &sql : triggers(cn))
         cn.execute(sql);
 }
 

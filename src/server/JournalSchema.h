@@ -25,6 +25,10 @@ bool isSecretColumn(const QString &table, const QString &column);
 // the triggers of every followed table.
 void create(Connection &cn);
 
+// Replaces the triggers of every followed table (and their functions on PostgreSQL) with the
+// ones create() makes; entries already written stay as they are.
+void replaceTriggers(Connection &cn);
+
 // Registers Journal and JournalSetting with SchemaInfo.
 void describe();
 

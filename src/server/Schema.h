@@ -12,8 +12,9 @@
 // images in parts; version 8 gives each domain account one user; version 9 lets every SQLite client
 // write the file (no program function in its triggers); version 10 adds the change journal its
 // triggers keep (JournalSchema.h); version 11 keeps stocktaking counts and their scanned codes;
-// version 12 gives each kind of find text its own trigram index (SchemaFindIndex.h); version 14
-// lists the keys of missing owners of workplaces and devices (SchemaMissingOwner.h).
+// version 12 gives each kind of find text its own trigram index (SchemaFindIndex.h); version 13
+// replaces the journal's triggers with cheaper ones writing the same entries; version 14 lists the
+// keys of missing owners of workplaces and devices (SchemaMissingOwner.h).
 namespace Schema {
 
 constexpr int CurrentVersion = 14;

@@ -409,6 +409,51 @@ TEST(Connection, FailuresToOpenAreRussianSentences) {
 }
 
 // Points the settings and data folders at a temporary folder and puts the environment back.
+// SQLite keeps statements with parameters compiled between calls: a kept statement holds no lock
+// once its call returns, follows changes of the schema made by another connection, recovers
+// from a failure and goes with its connection.
+TEST(ConnectionSqlite, KeptStatementsHoldNoLockAndFollowTheSchema) {
+    TestDatabase db(Engine::SQLite);
+    Connection &cn = db.cn();
+    cn.execute(QStringLiteral("CREATE TABLE probe (id integer PRIMARY KEY, name text)"));
+    cn.execute(QStringLiteral("CREATE TABLE seen (id integer)"));
+    const auto add = [&](int id) {
+        return cn.execute(QStringLiteral("INSERT INTO probe (id, name) VALUES (:I, 'n')"),
+                          {{QStringLiteral("I"), id}});
+    };
+    const auto names = [&](int from) {
+        return cn.query(QStringLiteral("SELECT * FROM probe WHERE id >= :F ORDER BY id"),
+                        {{QStringLiteral("F"), from}});
+    };
+    for (int id : {1, 2, 3})
+        add(id);
+    ASSERT_EQ(names(1).rows.size(), 3u);
+    ASSERT_EQ(names(2).rows.size(), 2u) << "a kept select run again with another value";
+
+    // Another connection writes at once: the kept statements above hold no lock on the file.
+    auto other = db.connect();
+    other->setWaitLimit(0);
+    EXPECT_NO_THROW(other->execute(QStringLiteral("INSERT INTO probe (id, name) VALUES (4, 'w')")));
+    // ... and changes the schema: the kept statements see the new column and the new trigger.
+    other->execute(QStringLiteral("ALTER TABLE probe ADD COLUMN note text"));
+    other->execute(QStringLiteral(
+        "CREATE TRIGGER trSeen AFTER INSERT ON probe BEGIN INSERT INTO seen VALUES (NEW.id); END"));
+    EXPECT_EQ(add(5), 1);
+    EXPECT_EQ(cn.scalar(QStringLiteral("SELECT count(*) FROM seen")).toInt(), 1);
+    EXPECT_EQ(names(5).columns.size(), 3) << "the added column";
+
+    // A kept statement that failed runs again afterwards.
+    EXPECT_THROW(add(5), DatabaseError);
+    EXPECT_EQ(add(6), 1);
+    EXPECT_NO_THROW(other->execute(QStringLiteral("DELETE FROM probe WHERE id = 4")));
+
+    // Closed and opened again, the connection compiles its statements anew.
+    cn.close();
+    cn.open(db.url());
+    EXPECT_EQ(names(1).rows.size(), 5u);
+    EXPECT_EQ(add(7), 1);
+}
+
 class EnvironmentScope {
 public:
     EnvironmentScope(const QString &config, const QString &data) {

@@ -226,6 +226,91 @@ TEST_P(JournalTest, WhatMovedAwayStaysInTheHistoryOfWhereItWas) {
     }
 }
 
+// A change keeps exactly the fields it changed, each value as it was and as it became, whatever
+// its characters; an update that changes no journalled field leaves no entry.
+TEST_P(JournalTest, AChangeKeepsEachChangedValueExactly) {
+    const struct {
+        const char *sql;
+        QVariantMap params;
+        const char *fields; // the entry's fields as JSON; nullptr: no entry
+    } cases[] = {
+        {"UPDATE DeviceUnit SET DevcName = :V WHERE IdDevice = :D",
+         {{"V", QStringLiteral("Принтер \"A\" \\ 1/2")}},
+         R"({"DevcName": ["HP 1020", "Принтер \"A\" \\ 1/2"]})"},
+        {"UPDATE DeviceUnit SET DevcNumber = :V, Used = 2, DevcDescription = NULL WHERE IdDevice = :D",
+         {{"V", QStringLiteral("N\t1\n2")}},
+         R"({"DevcNumber": [null, "N\t1\n2"], "Used": [null, 2]})"},
+        {"UPDATE DeviceUnit SET DevcNumber = NULL, DevcName = 'HP 1020' WHERE IdDevice = :D",
+         {},
+         R"({"DevcName": ["Принтер \"A\" \\ 1/2", "HP 1020"], "DevcNumber": ["N\t1\n2", null]})"},
+        {"UPDATE DeviceUnit SET DevcName = 'HP 1020', RowVersion = RowVersion + 1 WHERE IdDevice = :D",
+         {},
+         nullptr},
+        {"UPDATE DeviceUnit SET OnLine = :B WHERE IdDevice = :D", {{"B", true}}, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sql);
+        const int before = count();
+        QVariantMap p = c.params;
+        p[QStringLiteral("D")] = dev;
+        cn().execute(QString::fromUtf8(c.sql), p);
+        if (!c.fields) {
+            EXPECT_EQ(count(), before);
+            continue;
+        }
+        ASSERT_EQ(count(), before + 1);
+        const auto e = entries("DeviceUnit", dev);
+        EXPECT_EQ(e[0].act, "U");
+        EXPECT_EQ(e[0].fields, QJsonDocument::fromJson(QByteArray(c.fields)).object());
+    }
+}
+
+// Entries are told with the names of the rows their keys point to, read for many entries at once:
+// more entries and more distinct keys than one read takes, keys of rows that are gone, and
+// fields the program does not name.
+TEST_P(JournalTest, HistoryNamesEveryKeyOfManyEntries) {
+    constexpr int Kinds = 1100;
+    const QString series =
+        pg() ? QStringLiteral("SELECT generate_series(1, %1) AS n").arg(Kinds)
+             : QStringLiteral("WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM s WHERE n < %1) "
+                              "SELECT n FROM s")
+                   .arg(Kinds);
+    cn().execute(QStringLiteral("INSERT INTO Kind (KindType, KindName) SELECT 'D', 'Вид ' || n FROM (%1) x")
+                     .arg(series));
+    const int first =
+        scalar(QStringLiteral("SELECT min(IdKind) FROM Kind WHERE KindName LIKE 'Вид %'")).toInt();
+    // Entry n changes the kind from "Вид n" to "Вид n+1", newest last.
+    cn().execute(
+        QStringLiteral("INSERT INTO Journal (Stamp, TableName, RowKey, OwnerKey, Act, Fields) SELECT "
+                       "%1, 'DeviceUnit', :D, :W, 'U', '{\"DevcIdKind\":[' || (%2 + n - 1) || ',' || "
+                       "(%2 + n) || ']}' FROM (%3) x WHERE n < %4")
+            .arg(pg() ? QStringLiteral("localtimestamp(0)") : QStringLiteral("datetime('now')"))
+            .arg(first)
+            .arg(series)
+            .arg(Kinds),
+        {{QStringLiteral("D"), dev}, {QStringLiteral("W"), wp}});
+    cn().execute(QStringLiteral("DELETE FROM Kind WHERE IdKind = :K"), {{QStringLiteral("K"), first}});
+    // A field of an older version and one of the program, in either engine's spacing.
+    for (const char *fields : {R"({"Legacy": ["a", "b"], "DevcNumber": [null, "7"]})",
+                               R"({"DevcNumber":["7","8"],"Legacy":["b","c"]})"})
+        cn().execute(QStringLiteral("INSERT INTO Journal (Stamp, TableName, RowKey, OwnerKey, Act, Fields) "
+                                    "VALUES (%1, 'DeviceUnit', :D, :W, 'U', :F)")
+                         .arg(pg() ? QStringLiteral("localtimestamp(0)") : QStringLiteral("datetime('now')")),
+                     {{QStringLiteral("D"), dev}, {QStringLiteral("W"), wp}, {QStringLiteral("F"), fields}});
+
+    const ResultSet h = Journal::History(cn(), QStringLiteral("DeviceUnit"), dev);
+    ASSERT_EQ(h.rows.size(), size_t(Kinds - 1 + 2 + 1)) << "the made entries and the device's addition";
+    EXPECT_EQ(h.rows[0][7].toString(), QStringLiteral("Номер: «7» → «8»; Legacy: «b» → «c»"));
+    EXPECT_EQ(h.rows[1][7].toString(), QStringLiteral("Номер: пусто → «7»; Legacy: «a» → «b»"));
+    EXPECT_EQ(h.rows[2][7].toString(), QStringLiteral("Вид: «Вид %1» → «Вид %2»").arg(Kinds - 1).arg(Kinds));
+    EXPECT_EQ(h.rows[600][7].toString(),
+              QStringLiteral("Вид: «Вид %1» → «Вид %2»").arg(Kinds - 599).arg(Kinds - 598));
+    EXPECT_EQ(h.rows[Kinds][7].toString(), QStringLiteral("Вид: № %1 → «Вид 2»").arg(first))
+        << "a kind that is gone";
+    for (size_t i = 0; i + 1 < h.rows.size(); ++i)
+        ASSERT_EQ(h.rows[i][5].toString(), QStringLiteral("Устройство «HP 1020»")) << i;
+}
+
 TEST_P(JournalTest, TheJournalIsReadOnly) {
     EXPECT_THROW(cn().execute(QStringLiteral("UPDATE Journal SET Person = 'someone'")), DatabaseError);
 }

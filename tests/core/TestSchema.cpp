@@ -5,6 +5,7 @@
 #include "data/SqliteFunctions.h"
 #include "data/TessalString.h"
 #include "server/DemoData.h"
+#include "server/Journal.h"
 #include "server/Schema.h"
 #include "server/Server.h"
 
@@ -324,6 +325,55 @@ TEST_P(SchemaVersionTest, ADomainAccountBelongsToOneUser) {
             EXPECT_NO_THROW(cn().execute(QString::fromUtf8(c.sql), c.params));
         }
     }
+}
+
+// The upgrade replaces the journal's triggers: entries of the older ones read as the new ones',
+// and after it every change of every field leaves its one entry.
+TEST_P(SchemaVersionTest, TheJournalReadsTheSameAcrossTheUpgradeOfItsTriggers) {
+    Schema::describe();
+    Schema::upgradeTo(cn(), 12);
+    const QVariant dep = insertRow(cn(), "Department", {{"DprtName", "Склад"}});
+    const QVariant wp = insertRow(cn(), "Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
+    const QVariant dev = insertRow(cn(), "DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
+    // The update trigger as an older version built it (a query over the columns), for two fields.
+    if (pg()) {
+        cn().execute(
+            "CREATE OR REPLACE FUNCTION fnJournalDeviceUnit() RETURNS trigger LANGUAGE plpgsql AS $$ DECLARE "
+            "changed jsonb; BEGIN SELECT jsonb_object_agg(v.f, jsonb_build_array(v.o, v.n)) INTO changed "
+            "FROM "
+            "(VALUES ('DevcName', to_jsonb(OLD.DevcName), to_jsonb(NEW.DevcName)), ('DevcNumber', "
+            "to_jsonb(OLD.DevcNumber), to_jsonb(NEW.DevcNumber))) AS v(f, o, n) WHERE v.o IS DISTINCT FROM "
+            "v.n; IF changed IS NOT NULL THEN INSERT INTO Journal (Stamp, TableName, RowKey, OwnerKey, Act, "
+            "Fields) VALUES (localtimestamp(0), 'DeviceUnit', NEW.IdDevice, NEW.DevcIdWorkplace, 'U', "
+            "changed::text); END IF; RETURN NULL; END $$");
+    } else {
+        cn().execute("DROP TRIGGER trJournalDeviceUnitU");
+        cn().execute(
+            "CREATE TRIGGER trJournalDeviceUnitU AFTER UPDATE ON DeviceUnit BEGIN INSERT INTO Journal "
+            "(Stamp, TableName, RowKey, OwnerKey, Act, Fields) SELECT datetime('now'), 'DeviceUnit', "
+            "NEW.IdDevice, NEW.DevcIdWorkplace, 'U', json_group_object(f, json_array(o, n)) FROM "
+            "(SELECT 'DevcName' AS f, OLD.DevcName AS o, NEW.DevcName AS n UNION ALL SELECT "
+            "'DevcNumber', OLD.DevcNumber, NEW.DevcNumber) WHERE o IS NOT n; END");
+    }
+    const auto update = [&](const char *sql) { cn().execute(QString::fromUtf8(sql), {{"D", dev}}); };
+    update("UPDATE DeviceUnit SET DevcNumber = 'A-1', DevcName = 'ПК 1' WHERE IdDevice = :D");
+    Schema::prepare(cn());
+    EXPECT_EQ(Schema::version(cn()), Schema::CurrentVersion);
+    update("UPDATE DeviceUnit SET DevcNumber = 'A-2', DevcName = 'ПК 2' WHERE IdDevice = :D");
+    update("UPDATE DeviceUnit SET DevcDescription = 'новое' WHERE IdDevice = :D");
+
+    const ResultSet h = Journal::History(cn(), QStringLiteral("DeviceUnit"), dev.toLongLong());
+    QStringList changes;
+    for (const auto &r : h.rows)
+        changes << r[7].toString();
+    ASSERT_EQ(changes.size(), 4) << "three changes and the addition";
+    EXPECT_EQ(changes.mid(0, 3),
+              (QStringList{QStringLiteral("Описание: пусто → «новое»"),
+                           QStringLiteral("Название: «ПК 1» → «ПК 2»; Номер: «A-1» → «A-2»"),
+                           QStringLiteral("Название: «ПК» → «ПК 1»; Номер: пусто → «A-1»")}));
+    cn().execute("DELETE FROM DeviceUnit WHERE IdDevice = :D", {{"D", dev}});
+    EXPECT_EQ(
+        cn().scalar("SELECT count(*) FROM Journal WHERE TableName = 'DeviceUnit' AND Act = 'D'").toInt(), 1);
 }
 
 VELMORA_BOTH_ENGINES(SchemaVersionTest);
