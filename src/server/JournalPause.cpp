@@ -4,8 +4,9 @@ namespace Journal {
 
 Pause::Pause(Connection &cn) : m_cn(cn) {
     if (cn.engine() == Engine::SQLite) {
-        const ResultSet rs = cn.query(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger' "
-                                                     "AND name LIKE 'trJournal%' AND name <> 'trJournalReadOnly'"));
+        const ResultSet rs =
+            cn.query(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger' "
+                                    "AND name LIKE 'trJournal%' AND name <> 'trJournalReadOnly'"));
         for (const auto &r : rs.rows) {
             cn.execute(QStringLiteral("DROP TRIGGER [%1]").arg(r[0].toString()));
             m_paused.append({r[0].toString(), r[1].toString()});
