@@ -29,7 +29,7 @@
 
 namespace {
 
-// SQLite: statements with parameters, kept compiled by their text for each connection (by its
+// SQLite: writes with parameters, kept compiled by their text for each connection (by its
 // name). The driver would compile each anew on every call, and with it the body of every trigger
 // the statement fires. A connection's statements are used by one thread at a time; the lock only
 // guards the registry itself.
@@ -72,6 +72,17 @@ void forgetStatement(const QString &connection, const QString &text) {
     const auto c = k.byConnection.find(connection);
     if (c != k.byConnection.end())
         c->remove(text);
+}
+
+// Only writes that return no rows are kept: they are what fires the triggers, and they have no
+// columns. A kept select whose columns change with the schema (a "*" after a column was added)
+// would make Qt's driver read its row past the end of what it set aside.
+bool keptWrite(const QString &text) {
+    static const QRegularExpression write(QStringLiteral("^\\s*(insert|update|delete)\\b"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression returning(QStringLiteral("\\breturning\\b"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    return write.match(text).hasMatch() && !returning.match(text).hasMatch();
 }
 
 void forgetStatements(const QString &connection) {
@@ -824,7 +835,8 @@ StatementResult Connection::perform(const PreparedSql &sql, const QVariantList &
 StatementResult Connection::runSqlite(const PreparedSql &sql, const QVariantList &values,
                                       const QString &original) const {
     const bool plain = values.isEmpty() && sql.markNames.isEmpty();
-    std::optional<QSqlQuery> found = plain ? std::nullopt : keptStatement(m_name, sql.text);
+    const bool keepable = !plain && keptWrite(sql.text);
+    std::optional<QSqlQuery> found = keepable ? keptStatement(m_name, sql.text) : std::nullopt;
     bool kept = found.has_value();
     QSqlQuery q = kept ? std::move(*found) : QSqlQuery(database());
     bool ok;
@@ -836,7 +848,7 @@ StatementResult Connection::runSqlite(const PreparedSql &sql, const QVariantList
         if (!kept) {
             q.setForwardOnly(true);
             ok = q.prepare(sql.text);
-            if (ok) {
+            if (ok && keepable) {
                 keepStatement(m_name, sql.text, q);
                 kept = true;
             }

@@ -108,6 +108,36 @@ protected:
         ds.execProc();
     }
 
+    // The keys a find gives for a text, in order of keys.
+    QList<int> foundKeys(const char *proc, const QString &text) {
+        auto ds = open(proc, {TypedValue::Text(text)});
+        QList<int> keys;
+        for (ds->first(); !ds->eof(); ds->next())
+            keys << ds->value("ID").toInt();
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    }
+
+    // The keys of the rows of `sql` (the key, then the texts a find promises) whose texts, joined and
+    // folded by the program, hold every word of the text; a last text equal to the short-name
+    // placeholder counts as none when `placeholderLast`.
+    QList<int> scannedKeys(const char *sql, const QString &text, bool placeholderLast = false) {
+        const QStringList words = FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts);
+        QList<int> keys;
+        for (const auto &row : cn().query(QString::fromLatin1(sql)).rows) {
+            QStringList texts;
+            for (int c = 1; c < row.size(); ++c)
+                if (!placeholderLast || c + 1 < row.size() ||
+                    row[c].toString().compare(lookup::ShortNamePlaceholder, Qt::CaseInsensitive))
+                    texts << row[c].toString();
+            const QString hay = FoldText(texts.join(u'\n'));
+            if (std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return hay.contains(w); }))
+                keys << row[0].toInt();
+        }
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    }
+
     QStringList kindOrder(const char *type) {
         auto ds = open("LookKind", {TypedValue::Text(type)});
         return columnTexts(*ds, "Name");
@@ -381,7 +411,6 @@ TEST_P(ProcLookupTest, FindsReturnWhatAFullScanFinds) {
     }
     // The texts each find promises, folded, scanned row by row.
     const auto scan = [&](const char *kind, const QString &text) {
-        const QStringList words = FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts);
         const char *sql =
             qstrcmp(kind, "D") == 0 ? "SELECT IdDepartment, DprtName, Synonym, NULL, NULL FROM Department"
             : qstrcmp(kind, "W") == 0
@@ -389,25 +418,7 @@ TEST_P(ProcLookupTest, FindsReturnWhatAFullScanFinds) {
                   "LEFT JOIN [User] u ON u.ID = w.[User]"
                 : "SELECT v.IdDevice, v.DevcName, v.Domain, v.DevcNumber, w.WrkpName FROM DeviceUnit v "
                   "LEFT JOIN Workplace w ON w.IdWorkplace = v.DevcIdWorkplace";
-        QList<int> keys;
-        for (const auto &row : cn().query(QString::fromLatin1(sql)).rows) {
-            QStringList texts;
-            for (int c = 1; c < row.size(); ++c)
-                texts << row[c].toString();
-            const QString hay = FoldText(texts.join(u'\n'));
-            if (std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return hay.contains(w); }))
-                keys << row[0].toInt();
-        }
-        std::sort(keys.begin(), keys.end());
-        return keys;
-    };
-    const auto found = [&](const char *proc, const QString &text) {
-        auto ds = open(proc, {TypedValue::Text(text)});
-        QList<int> keys;
-        for (ds->first(); !ds->eof(); ds->next())
-            keys << ds->value("ID").toInt();
-        std::sort(keys.begin(), keys.end());
-        return keys;
+        return scannedKeys(sql, text);
     };
     struct Case {
         const char *what, *text;
@@ -433,7 +444,7 @@ TEST_P(ProcLookupTest, FindsReturnWhatAFullScanFinds) {
         for (const Case &c : cases)
             for (const auto &f : finds) {
                 const QString text = QString::fromUtf8(c.text);
-                const QList<int> all = scan(f.kind, text), got = found(f.proc, text);
+                const QList<int> all = scan(f.kind, text), got = foundKeys(f.proc, text);
                 if (all.size() <= FindRowLimit) {
                     EXPECT_EQ(got, all) << f.proc << ": " << c.what << ", round " << round;
                 } else {
@@ -460,30 +471,7 @@ TEST_P(ProcLookupTest, CatalogueFindsReturnWhatAFullScanFinds) {
     insert("Kind", {{"KindType", "D"}, {"KindName", "Ѓ-тип \\ё"}});
 
     // Every text each find promises, folded by the program, row by row.
-    const auto scan = [&](const char *sql, const QString &text) {
-        const QStringList words = FoldText(text).simplified().split(u' ', Qt::SkipEmptyParts);
-        QList<int> keys;
-        for (const auto &row : cn().query(QString::fromLatin1(sql)).rows) {
-            QStringList texts;
-            for (int c = 1; c < row.size(); ++c)
-                if (c + 1 < row.size() ||
-                    row[c].toString().compare(lookup::ShortNamePlaceholder, Qt::CaseInsensitive))
-                    texts << row[c].toString();
-            const QString hay = FoldText(texts.join(u'\n'));
-            if (std::all_of(words.cbegin(), words.cend(), [&](const QString &w) { return hay.contains(w); }))
-                keys << row[0].toInt();
-        }
-        std::sort(keys.begin(), keys.end());
-        return keys;
-    };
-    const auto found = [&](const char *proc, const QString &text) {
-        auto ds = open(proc, {TypedValue::Text(text)});
-        QList<int> keys;
-        for (ds->first(); !ds->eof(); ds->next())
-            keys << ds->value("ID").toInt();
-        std::sort(keys.begin(), keys.end());
-        return keys;
-    };
+    const auto scan = [&](const char *sql, const QString &text) { return scannedKeys(sql, text, true); };
     const char *models =
         "SELECT m.IdModel, m.ModlName, m.ModlNumber, m.DisplayParameters, c.DisplayName, t.Name, "
         "c.ClntNameFull, c.ClntNameShort FROM Model m LEFT JOIN Client c ON c.IdClient = "
@@ -495,8 +483,8 @@ TEST_P(ProcLookupTest, CatalogueFindsReturnWhatAFullScanFinds) {
           "ЕМКОСТЬ 1.5", "щетка",     "ск[1]",    "[",      "]",       "-",        "\\",
           "^",           "ѓ-тип \\е", "сканер-е", "черный", "hewlett", "ж",        "zzz"}) {
         const QString t = QString::fromUtf8(text);
-        EXPECT_EQ(found("FindModel", t), scan(models, t)) << "FindModel " << text;
-        EXPECT_EQ(found("FindKind", t), scan(kinds, t)) << "FindKind " << text;
+        EXPECT_EQ(foundKeys("FindModel", t), scan(models, t)) << "FindModel " << text;
+        EXPECT_EQ(foundKeys("FindKind", t), scan(kinds, t)) << "FindKind " << text;
     }
 }
 
