@@ -12,6 +12,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QThread>
 
 namespace {
 
@@ -63,15 +64,23 @@ void AddBackupCommand(QWidget *mainWindow) {
     });
 }
 
-void MakeDailyBackup() {
+std::unique_ptr<QThread> StartDailyBackup() {
     if (!embeddedDatabase())
-        return;
-    try {
-        FileBackup::makeIfDue(dmTessal->cnGeneral);
-    } catch (const AppError &e) {
+        return {};
+    const QString path = FileBackup::databaseFile(dmTessal->cnGeneral);
+    if (path.isEmpty())
+        return {};
+    std::unique_ptr<QThread> thread(QThread::create([path] {
         try {
-            WriteAppLog(e.message());
-        } catch (const AppError &) {
+            FileBackup::makeIfDue(path);
+        } catch (const AppError &e) {
+            try {
+                WriteAppLog(e.message());
+            } catch (const AppError &) {
+            }
         }
-    }
+    }));
+    thread->setObjectName(QStringLiteral("DailyBackup"));
+    thread->start(QThread::LowPriority);
+    return thread;
 }
