@@ -1,6 +1,7 @@
 // velmora-db labels: a PDF of labels for a department, a workplace, a device or every device.
 
 #include "model/Labels.h"
+#include "ToolArgs.h"
 #include "ToolText.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
@@ -37,11 +38,7 @@ int LabelsCommand(const QString &url, const QStringList &args,
     LabelOptions options;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        auto value = [&]() -> QString {
-            if (i + 1 >= args.size() || args[i + 1].isEmpty())
-                usage(QStringLiteral("после %1 нужно значение").arg(a));
-            return args[++i];
-        };
+        auto value = [&] { return OptionValue(args, i, usage); };
         auto place = [&](const char *letter) {
             if (scope)
                 usage(QStringLiteral("укажите одно из --department, --workplace, --device, --all"));

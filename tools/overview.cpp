@@ -6,6 +6,7 @@
 // QApplication for this command.
 
 #include "model/Overview.h"
+#include "ToolArgs.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "views/OverviewPage.h"
@@ -22,11 +23,7 @@ int OverviewCommand(const QString &url, const QStringList &args,
     QString pdf, png;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        auto value = [&]() -> QString {
-            if (i + 1 >= args.size() || args[i + 1].isEmpty())
-                usage(QStringLiteral("после %1 нужно значение").arg(a));
-            return args[++i];
-        };
+        auto value = [&] { return OptionValue(args, i, usage); };
         if (a == u"--department") {
             const QString v = value();
             bool ok = false;

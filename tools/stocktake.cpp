@@ -2,6 +2,7 @@
 // (one per line, as a scanner app on a phone saves them) into the place's open count, or a new
 // one, and prints what was found, what is missing, what belongs elsewhere and what is unknown.
 
+#include "ToolArgs.h"
 #include "ToolText.h"
 #include "data/Connection.h"
 #include "data/Errors.h"
@@ -70,11 +71,7 @@ int StocktakeCommand(const QString &url, const QStringList &args,
     bool elements = false, finish = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        auto value = [&]() -> QString {
-            if (i + 1 >= args.size() || args[i + 1].isEmpty())
-                usage(QStringLiteral("после %1 нужно значение").arg(a));
-            return args[++i];
-        };
+        auto value = [&] { return OptionValue(args, i, usage); };
         if (a == u"--workplace" || a == u"--department") {
             if (!placeOption.isEmpty())
                 usage(QStringLiteral("укажите одно место: --workplace N или --department N"));

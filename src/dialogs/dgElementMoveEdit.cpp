@@ -7,6 +7,7 @@
 #include "data/dmTessalData.h"
 #include "dialogs/dgDeviceFind.h"
 #include "model/dmLookUpData.h"
+#include "server/ElementMoves.h"
 #include "ui/Actions.h"
 #include "ui/DataControls.h"
 #include "ui/ImageList.h"
@@ -16,21 +17,11 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace {
-
-void recordPlace(Connection &cn, const QVariant &element) {
-    QVector<Parameter> params = procedureParameters(QStringLiteral("ExeElementMoveDocument;1"));
-    params[1].value = element;
-    callProcedure(cn, QStringLiteral("ExeElementMoveDocument;1"), params);
-}
-
-} // namespace
-
 void PostElementWithHistory(DataSet &element, bool historyFirst) {
     Connection *cn = element.connection();
     if (!cn)
         throw AppError(QStringLiteral("Набор данных не связан с соединением"));
-    const auto history = [&] { recordPlace(*cn, element.value(QStringLiteral("IdComponent"))); };
+    const auto history = [&] { RecordElementPlace(*cn, element.value(QStringLiteral("IdComponent"))); };
     if (historyFirst)
         element.postTogether(history, {});
     else

@@ -8,6 +8,7 @@
 #include "data/SchemaInfo.h"
 #include "data/SheetReader.h"
 #include "data/TessalString.h"
+#include "server/ElementMoves.h"
 
 #include <QDate>
 #include <QRegularExpression>
@@ -934,12 +935,7 @@ private:
                         QStringLiteral("UPDATE CompleteSet SET CmplIdDevice = :V, RowVersion = RowVersion "
                                        "+ 1 WHERE IdComponent = :ID"),
                         {{QStringLiteral("V"), dev}, {QStringLiteral("ID"), match->id}});
-                    QVector<Parameter> params =
-                        procedureParameters(QStringLiteral("ExeElementMoveDocument;1"));
-                    for (Parameter &p : params)
-                        if (p.name.compare(u"@EL", Qt::CaseInsensitive) == 0)
-                            p.value = match->id;
-                    callProcedure(m_cn, QStringLiteral("ExeElementMoveDocument;1"), params);
+                    RecordElementPlace(m_cn, match->id);
                 }
                 ++count(ImportItem::Element).changed;
             }

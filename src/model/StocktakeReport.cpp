@@ -3,8 +3,7 @@
 #include "data/Connection.h"
 #include "data/Errors.h"
 #include "data/Procedures.h"
-
-#include <QSet>
+#include "server/ProcText.h"
 
 int StocktakeCount::count(const QString &result) const {
     return int(std::count_if(lines.begin(), lines.end(),
@@ -14,21 +13,10 @@ int StocktakeCount::count(const QString &result) const {
 namespace {
 
 // The departments from the top down to `department`, and the workplace when given, joined by " / ".
-QString placePath(Connection &cn, QVariant department, const QString &workplace) {
-    QStringList parts;
+QString placePath(Connection &cn, const QVariant &department, const QString &workplace) {
+    QStringList parts = ProcText::departmentPath(cn, department);
     if (!workplace.isEmpty())
         parts << workplace;
-    QSet<qint64> seen;
-    while (!department.isNull() && !seen.contains(department.toLongLong())) {
-        seen.insert(department.toLongLong());
-        const ResultSet d =
-            cn.query(QStringLiteral("SELECT DprtName, DprtIdHigher FROM Department WHERE IdDepartment = :D"),
-                     {{QStringLiteral("D"), department}});
-        if (d.rows.empty())
-            break;
-        parts.prepend(d.rows.front()[0].toString().trimmed());
-        department = d.rows.front()[1];
-    }
     return parts.join(QStringLiteral(" / "));
 }
 

@@ -1,6 +1,7 @@
 // The move history of an element: where it stood, one row per recorded move.
 #include "server/ServerProcs.h"
 
+#include "server/ElementMoves.h"
 #include "server/LookupCommon.h"
 
 #include <QDateTime>
@@ -31,6 +32,14 @@ QString elementCode(const QVariant &key) {
 }
 
 } // namespace
+
+void RecordElementPlace(Connection &cn, const QVariant &element) {
+    QVector<Parameter> params = procedureParameters(QStringLiteral("ExeElementMoveDocument;1"));
+    for (Parameter &p : params)
+        if (p.name.compare(u"@EL", Qt::CaseInsensitive) == 0)
+            p.value = element;
+    callProcedure(cn, QStringLiteral("ExeElementMoveDocument;1"), params);
+}
 
 void registerElementMoveProcedures() {
     // Records where an element stands now as one row of its move history, at the current time.

@@ -3,6 +3,7 @@
 // scan into the same count and a count left midway is resumed where it stopped.
 #include "server/ServerProcs.h"
 
+#include "server/ElementMoves.h"
 #include "server/Journal.h"
 #include "server/LookupCommon.h"
 
@@ -651,13 +652,8 @@ ResultSet moveHere(ProcedureCall &call) {
             QStringLiteral(
                 "SELECT IdComponent FROM CompleteSet WHERE CmplIdDevice = :V ORDER BY IdComponent"),
             {{QStringLiteral("V"), device}});
-        for (const auto &e : elements.rows) {
-            QVector<Parameter> params = procedureParameters(QStringLiteral("ExeElementMoveDocument;1"));
-            for (Parameter &p : params)
-                if (p.name.compare(u"@EL", Qt::CaseInsensitive) == 0)
-                    p.value = e[0];
-            callProcedure(call.cn, QStringLiteral("ExeElementMoveDocument;1"), params);
-        }
+        for (const auto &e : elements.rows)
+            RecordElementPlace(call.cn, e[0]);
     }
     call.cn.execute(
         QStringLiteral("UPDATE StocktakeScan SET Result = 'F', Place = NULL WHERE IdStocktake = :ID AND "

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -31,4 +32,18 @@ inline ToolRun RunProgram(const QString &program, const QStringList &args,
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+// A run as a case of a command line expects it: its exit status, and a pattern each stream holds
+// (nullptr: that stream is not checked).
+inline void ExpectRun(const ToolRun &r, int exitCode, const char *outPattern, const char *errPattern) {
+    EXPECT_EQ(r.exitCode, exitCode) << r.err.toStdString();
+    if (outPattern) {
+        EXPECT_TRUE(QRegularExpression(QString::fromUtf8(outPattern)).match(r.out).hasMatch())
+            << r.out.toStdString();
+    }
+    if (errPattern) {
+        EXPECT_TRUE(QRegularExpression(QString::fromUtf8(errPattern)).match(r.err).hasMatch())
+            << r.err.toStdString();
+    }
 }
