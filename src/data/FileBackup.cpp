@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <algorithm>
 #include <sqlite3.h>
 
@@ -108,10 +107,15 @@ QStringList list(const QString &databasePath) {
     return out;
 }
 
-namespace {
+QString make(Connection &cn, const QDateTime &now) {
+    const QString path = embeddedPath(cn);
+    sqlite3 *source = path.isEmpty() ? nullptr : DriverHandle<sqlite3>(cn.database(), "sqlite3*");
+    if (!source)
+        throw AppError(QStringLiteral("Резервную копию делает программа только для базы данных в файле; базу "
+                                      "сервера копирует администратор командой velmora-db copy"));
+    if (cn.inTransaction())
+        throw AppError(QStringLiteral("Резервная копия не делается во время записи в базу данных"));
 
-// A backup of the database at `path`, read through `source`, then all but the newest Kept removed.
-QString makeFrom(sqlite3 *source, const QString &path, const QDateTime &now) {
     const QString dir = folder(path);
     if (!QFileInfo::exists(dir) && !QDir().mkpath(dir))
         fail(dir, QStringLiteral("папку нельзя создать"));
@@ -136,50 +140,16 @@ QString makeFrom(sqlite3 *source, const QString &path, const QDateTime &now) {
     return target;
 }
 
-bool due(const QString &path, const QDateTime &now) {
+QString makeIfDue(Connection &cn, const QDateTime &now) {
+    const QString path = embeddedPath(cn);
+    if (path.isEmpty())
+        return {};
     const QRegularExpression pattern = namePattern(path);
     const QString today = now.date().toString(QStringLiteral("yyyy-MM-dd"));
     for (const QString &file : list(path))
         if (pattern.match(QFileInfo(file).fileName()).captured(1) == today)
-            return false;
-    return true;
-}
-
-} // namespace
-
-QString make(Connection &cn, const QDateTime &now) {
-    const QString path = embeddedPath(cn);
-    sqlite3 *source = path.isEmpty() ? nullptr : DriverHandle<sqlite3>(cn.database(), "sqlite3*");
-    if (!source)
-        throw AppError(QStringLiteral("Резервную копию делает программа только для базы данных в файле; базу "
-                                      "сервера копирует администратор командой velmora-db copy"));
-    if (cn.inTransaction())
-        throw AppError(QStringLiteral("Резервная копия не делается во время записи в базу данных"));
-    return makeFrom(source, path, now);
-}
-
-QString makeIfDue(Connection &cn, const QDateTime &now) {
-    const QString path = embeddedPath(cn);
-    if (path.isEmpty() || !due(path, now))
-        return {};
+            return {};
     return make(cn, now);
-}
-
-QString databaseFile(const Connection &cn) {
-    return embeddedPath(cn);
-}
-
-QString makeIfDue(const QString &databasePath, const QDateTime &now) {
-    if (databasePath.isEmpty() || !due(databasePath, now))
-        return {};
-    sqlite3 *source = nullptr;
-    const QByteArray name = QFile::encodeName(databasePath);
-    const int rc = sqlite3_open_v2(name.constData(), &source, SQLITE_OPEN_READONLY, nullptr);
-    const auto close = qScopeGuard([&] { sqlite3_close(source); });
-    if (rc != SQLITE_OK)
-        fail(databasePath, QString::fromUtf8(source ? sqlite3_errmsg(source) : sqlite3_errstr(rc)));
-    sqlite3_busy_timeout(source, Connection::WaitSeconds * 1000);
-    return makeFrom(source, databasePath, now);
 }
 
 } // namespace FileBackup

@@ -34,11 +34,4 @@ void writeSnapshot(Connection &cn, const QString &path);
 // Returns the new file's path, or an empty text when it was not due or the database is not a file.
 QString makeIfDue(Connection &cn, const QDateTime &now = QDateTime::currentDateTime());
 
-// The path of the connection's SQLite file; empty for a server or an in-memory database.
-QString databaseFile(const Connection &cn);
-
-// The same for the file at `databasePath`, read through a read-only connection of its own: safe on
-// a thread of its own while the program works on the file.
-QString makeIfDue(const QString &databasePath, const QDateTime &now = QDateTime::currentDateTime());
-
 } // namespace FileBackup

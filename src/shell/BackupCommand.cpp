@@ -12,7 +12,6 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QThread>
 
 namespace {
 
@@ -64,23 +63,15 @@ void AddBackupCommand(QWidget *mainWindow) {
     });
 }
 
-std::unique_ptr<QThread> StartDailyBackup() {
+void MakeDailyBackup() {
     if (!embeddedDatabase())
-        return {};
-    const QString path = FileBackup::databaseFile(dmTessal->cnGeneral);
-    if (path.isEmpty())
-        return {};
-    std::unique_ptr<QThread> thread(QThread::create([path] {
+        return;
+    try {
+        FileBackup::makeIfDue(dmTessal->cnGeneral);
+    } catch (const AppError &e) {
         try {
-            FileBackup::makeIfDue(path);
-        } catch (const AppError &e) {
-            try {
-                WriteAppLog(e.message());
-            } catch (const AppError &) {
-            }
+            WriteAppLog(e.message());
+        } catch (const AppError &) {
         }
-    }));
-    thread->setObjectName(QStringLiteral("DailyBackup"));
-    thread->start(QThread::LowPriority);
-    return thread;
+    }
 }

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <QThread>
-
-#include <memory>
-
 class QWidget;
 
 // "Резервная копия…" in the main window's "База данных" menu: a backup of the embedded database
@@ -11,8 +7,6 @@ class QWidget;
 // there but disabled: a server's backup is the administrator's `velmora-db copy`.
 void AddBackupCommand(QWidget *mainWindow);
 
-// The start of the program on the embedded file: the day's first backup, when it is due, made on a
-// thread of its own through a read-only connection of its own, so that the window does not wait
-// for the copy of a large file. The caller waits for the thread before the program ends. A backup
-// that fails is written to the log and never stops the start. Null when there is nothing to do.
-std::unique_ptr<QThread> StartDailyBackup();
+// The start of the program on the embedded file: the day's first backup, when it is due. A
+// backup that fails is written to the log and never stops the start.
+void MakeDailyBackup();

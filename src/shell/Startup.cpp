@@ -111,8 +111,6 @@ FirstStartQuestion SetFirstStartQuestion(FirstStartQuestion question) {
 Program::Program() : m_dialogs(std::make_unique<DialogRegistry>()) {}
 
 Program::~Program() {
-    if (m_backup)
-        m_backup->wait(); // the day's backup ends whole rather than as a partial file
     // The dialogs first: their datasets use the connection and the lookup lists.
     m_dialogs.reset();
     m_lookUp.reset();
@@ -139,7 +137,7 @@ bool Program::start(const QString &url) {
         delete m_splash;
         return false;
     }
-    m_backup = StartDailyBackup();
+    MakeDailyBackup();
     if (fresh) {
         m_splash->hide(); // the question must not hide behind it
         if (askFirstStart(FirstStartText)) {

@@ -3,7 +3,6 @@
 #include <QLocale>
 #include <QPointer>
 #include <QString>
-#include <QThread>
 #include <QTranslator>
 
 #include <functional>
@@ -76,5 +75,4 @@ private:
     std::unique_ptr<TdmChain> m_chain;
     std::unique_ptr<TMainFM> m_main;
     std::unique_ptr<TdmLookUp> m_lookUp;
-    std::unique_ptr<QThread> m_backup; // the day's first backup, while it is made
 };

@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <thread>
 
 namespace {
 
@@ -90,34 +89,11 @@ TEST_F(FileBackupTest, OnePerDayAtTheStart) {
     EXPECT_EQ(FileBackup::list(path).size(), 3);
 }
 
-// The day's backup at the start runs on a thread of its own through a read-only connection of
-// its own to the file: a whole copy while the program's connection works, once a day.
-TEST_F(FileBackupTest, TheDaysBackupFromTheFilesPathOnAThreadOfItsOwn) {
-    const QString file = FileBackup::databaseFile(db->cn());
-    ASSERT_FALSE(file.isEmpty());
-    QString made, again;
-    std::thread worker([&] {
-        made = FileBackup::makeIfDue(file, at(5, 8));
-        again = FileBackup::makeIfDue(file, at(5, 18));
-    });
-    for (int i = 0; i < 20; ++i)
-        insertRow(db->cn(), "Department", {{"DprtName", QStringLiteral("Отдел %1").arg(i)}});
-    worker.join();
-    ASSERT_FALSE(made.isEmpty());
-    EXPECT_TRUE(again.isEmpty());
-    Connection copy;
-    copy.open("sqlite:" + made);
-    EXPECT_EQ(Schema::version(copy), Schema::CurrentVersion);
-    EXPECT_GE(copy.scalar("SELECT count(*) FROM Department").toInt(), 1);
-    EXPECT_TRUE(FileBackup::makeIfDue(QString(), at(6)).isEmpty());
-}
-
 TEST(FileBackupServer, AServerDatabaseHasNoFileBackup) {
     TestDatabase pg(Engine::PostgreSQL);
     if (!pg.available())
         GTEST_SKIP() << "no PostgreSQL";
     EXPECT_TRUE(FileBackup::makeIfDue(pg.cn()).isEmpty());
-    EXPECT_TRUE(FileBackup::databaseFile(pg.cn()).isEmpty());
     EXPECT_THROW(FileBackup::make(pg.cn()), AppError);
 }
 
