@@ -186,13 +186,18 @@ struct Groups {
 
 const char *const DepartmentsSql = "SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department";
 
-void readDepartments(RowScan &rows, std::vector<TreeDepartment> &deps, std::vector<int> &keys) {
+// The rows of DepartmentsSql; with `withPlaces`, a fifth column that is not null for a department
+// with workplaces.
+void readDepartments(RowScan &rows, std::vector<TreeDepartment> &deps, std::vector<int> &keys,
+                     std::vector<char> *withPlaces = nullptr) {
     while (rows.next()) {
         const int id = int(rows.integer(0));
         keys.push_back(id);
         deps.push_back({{orderOf(rows, 3), ProcText::cut(rows.text(2).toString(), CaptionWidth), id},
                         int(rows.integer(1)),
                         !rows.isNull(1)});
+        if (withPlaces)
+            withPlaces->push_back(rows.isNull(4) ? 0 : 1);
     }
 }
 
@@ -523,13 +528,21 @@ void appendDevices(const Connection &cn, const QString &where, const QVariant &h
                                     d.network ? ImageNetworkDevice : ImageDevice, false));
 }
 
-// False where the database itself keeps every row's owner: a PostgreSQL reference constraint
-// that is there and validated.
-bool ownerMayBeMissing(const Connection &cn, const char *constraint) {
-    return cn.scalar(str("SELECT count(*) FROM pg_constraint WHERE contype = 'f' AND convalidated AND "
-                         "conname = '%1'")
-                         .arg(QString::fromLatin1(constraint)))
-               .toInt() == 0;
+// Whether each of the two references of the placement is kept by the database itself: a
+// PostgreSQL reference constraint of this schema that is there and validated.
+struct KeptReferences {
+    bool places = false, devices = false;
+};
+KeptReferences keptReferences(const Connection &cn) {
+    KeptReferences kept;
+    for (RowScan rows(cn, str("SELECT conname FROM pg_constraint WHERE contype = 'f' AND convalidated AND "
+                              "connamespace = current_schema()::regnamespace AND conname IN "
+                              "('workplace_wrkpiddepartment_fkey', 'deviceunit_devcidworkplace_fkey')"));
+         rows.next();) {
+        kept.places = kept.places || rows.text(0) == u"workplace_wrkpiddepartment_fkey";
+        kept.devices = kept.devices || rows.text(0) == u"deviceunit_devcidworkplace_fkey";
+    }
+    return kept;
 }
 
 // The workplaces whose department is missing and the devices whose workplace is missing, which
@@ -560,11 +573,12 @@ void appendLooseRows(const Connection &cn, ResultSet &rs) {
                 top, rs);
         return;
     }
-    if (ownerMayBeMissing(cn, "workplace_wrkpiddepartment_fkey"))
+    const KeptReferences kept = keptReferences(cn);
+    if (!kept.places)
         appendWorkplaces(
             cn, str("NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = w.WrkpIdDepartment)"), top,
             rs);
-    if (ownerMayBeMissing(cn, "deviceunit_devcidworkplace_fkey"))
+    if (!kept.devices)
         appendDevices(cn,
                       str("v.DevcIdWorkplace IN (SELECT DevcIdWorkplace FROM DeviceUnit EXCEPT "
                           "SELECT IdWorkplace FROM Workplace)"),
@@ -578,7 +592,7 @@ void appendLooseRows(const Connection &cn, ResultSet &rs) {
 //   whose workplace is missing, which LoadTree shows last at the top level;
 // - @KD "D": the workplaces of department @ID (Children: it has devices);
 // - @KD "W": the devices of workplace @ID.
-// The first level reads the departments and probes the workplaces' index once for each, and looks
+// The first level reads the departments with the list of those that hold workplaces, and looks
 // for rows whose owner is missing only under the keys that may have lost it (appendLooseRows).
 ResultSet loadTreeBranch(ProcedureCall &call) {
     const Connection &cn = call.cn;
@@ -600,19 +614,15 @@ ResultSet loadTreeBranch(ProcedureCall &call) {
 
     std::vector<TreeDepartment> deps;
     std::vector<int> depKeys;
+    std::vector<char> withPlaces; // the departments' keys that WorkplaceOwner lists
     {
-        RowScan rows(cn, str(DepartmentsSql));
-        readDepartments(rows, deps, depKeys);
+        RowScan rows(cn,
+                     str("SELECT d.IdDepartment, d.DprtIdHigher, d.DprtName, d.DprtOrder, o.IdDepartment "
+                         "FROM Department d LEFT JOIN WorkplaceOwner o ON o.IdDepartment = d.IdDepartment"));
+        readDepartments(rows, deps, depKeys, &withPlaces);
     }
     const KeyIndex depIndex(depKeys);
     const Groups subDeps = departmentGroups(deps, depIndex);
-    // Which departments have workplaces: one probe of the index per department.
-    std::vector<char> withPlaces(deps.size(), 0);
-    for (RowScan rows(cn, str("SELECT d.IdDepartment FROM Department d WHERE EXISTS "
-                              "(SELECT 1 FROM Workplace w WHERE w.WrkpIdDepartment = d.IdDepartment)"));
-         rows.next();)
-        if (const int d = depIndex(int(rows.integer(0))); d >= 0)
-            withPlaces[size_t(d)] = 1;
     const QVariant kindD(str("D")), top;
     rs.rows.reserve(deps.size());
     walkDepartments(

@@ -7,6 +7,7 @@
 #include "server/ProcText.h"
 #include "server/SchemaFindIndex.h"
 #include "server/SchemaMissingOwner.h"
+#include "server/SchemaWorkplaceOwner.h"
 
 #include <QRegularExpression>
 #include <mutex>
@@ -1273,7 +1274,8 @@ const Step Steps[] = {createV1,
                       addStocktaking,
                       Schema::indexFindTextsByKind,
                       cheaperJournalTriggers,
-                      Schema::keepMissingOwners}; // Steps[i] brings version i to version i + 1
+                      Schema::keepMissingOwners,
+                      Schema::keepWorkplaceOwners}; // Steps[i] brings version i to version i + 1
 static_assert(std::size(Steps) == Schema::CurrentVersion);
 
 void describeTables() {

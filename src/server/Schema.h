@@ -14,10 +14,11 @@
 // triggers keep (JournalSchema.h); version 11 keeps stocktaking counts and their scanned codes;
 // version 12 gives each kind of find text its own trigram index (SchemaFindIndex.h); version 13
 // replaces the journal's triggers with cheaper ones writing the same entries; version 14 lists the
-// keys of missing owners of workplaces and devices (SchemaMissingOwner.h).
+// keys of missing owners of workplaces and devices (SchemaMissingOwner.h); version 15 lists the
+// departments that hold workplaces (SchemaWorkplaceOwner.h).
 namespace Schema {
 
-constexpr int CurrentVersion = 14;
+constexpr int CurrentVersion = 15;
 
 // Registers every table and view with SchemaInfo (spelling, types, widths, keys).
 void describe();

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QStandardPaths>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -308,6 +309,86 @@ TEST_P(PlacementProcTest, BranchesPutTogetherMakeTheWholeTree) {
     for (const auto &[n, more] : first) {
         EXPECT_EQ(n.kind, "D");
         EXPECT_EQ(more, n.id == chain.front() || n.id == wide) << n.caption.toStdString();
+    }
+}
+
+// Whether a department can be opened follows every write of its workplaces, whoever makes it:
+// after each case the first level marks exactly the departments that hold a workplace.
+TEST_P(PlacementProcTest, TheFirstLevelMarksTheDepartmentsThatHoldWorkplaces) {
+    const int a = dep("Бухгалтерия"), b = dep("Склад"), c = dep("Архив");
+    const int desk = place(a, "Стол");
+    struct Case {
+        const char *what, *sql; // %A, %B, %C: the departments; %W: the first workplace
+    };
+    const Case cases[] = {
+        {"a second workplace", "INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (%A, 'Касса')"},
+        {"one of two deleted", "DELETE FROM Workplace WHERE WrkpName = 'Касса'"},
+        {"moved away from its department",
+         "UPDATE Workplace SET WrkpIdDepartment = %B WHERE IdWorkplace = %W"},
+        {"written again over itself",
+         "UPDATE Workplace SET WrkpIdDepartment = %B, WrkpName = 'Стол' WHERE IdWorkplace = %W"},
+        {"two added and moved together",
+         "INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (%A, 'Окно 1'), (%A, 'Окно 2'); "
+         "UPDATE Workplace SET WrkpIdDepartment = %C WHERE WrkpName LIKE 'Окно%'"},
+        {"the last one deleted", "DELETE FROM Workplace WHERE IdWorkplace = %W"},
+        {"every one deleted", "DELETE FROM Workplace"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        for (const QString &statement : QString::fromUtf8(k.sql).split(u';', Qt::SkipEmptyParts))
+            cn().execute(QString(statement)
+                             .replace("%A", QString::number(a))
+                             .replace("%B", QString::number(b))
+                             .replace("%C", QString::number(c))
+                             .replace("%W", QString::number(desk)));
+        for (const auto &[n, more] : branch({}, 0))
+            EXPECT_EQ(
+                more,
+                scalar("SELECT count(*) FROM Workplace WHERE WrkpIdDepartment = :D", {{"D", n.id}}).toInt() >
+                    0)
+                << n.caption.toStdString();
+    }
+}
+
+// Two workstations at once: one deletes a department's last workplace while the other adds one
+// there. Whichever commits first, the department stays marked as holding a workplace.
+TEST_P(PlacementProcTest, AWorkplaceAddedWhileTheLastOneGoesKeepsItsDepartmentMarked) {
+    if (!pg())
+        GTEST_SKIP() << "SQLite has one writer at a time";
+    const int d = dep("Склад");
+    for (const bool deleteFirst : {true, false}) {
+        SCOPED_TRACE(deleteFirst ? "the delete first" : "the insert first");
+        const int last = place(d, "Последний стол");
+        const auto work = [&](Connection &cn, bool deleting) {
+            if (deleting)
+                cn.execute("DELETE FROM Workplace WHERE IdWorkplace = :W", {{"W", last}});
+            else
+                cn.execute("INSERT INTO Workplace (WrkpIdDepartment, WrkpName) VALUES (:D, 'Новый стол')",
+                           {{"D", d}});
+        };
+        auto first = db->connect();
+        first->execute("BEGIN");
+        work(*first, deleteFirst);
+        // The other workstation waits for the department's row; it goes on once the first commits.
+        QString failed;
+        std::thread other([&] {
+            try {
+                auto second = db->connect();
+                second->execute("BEGIN");
+                work(*second, !deleteFirst);
+                second->execute("COMMIT");
+            } catch (const AppError &e) {
+                failed = e.message();
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        first->execute("COMMIT");
+        other.join();
+        EXPECT_EQ(failed, QString());
+        const auto level = branch({}, 0);
+        ASSERT_EQ(level.size(), size_t(1));
+        EXPECT_TRUE(level[0].second);
+        cn().execute("DELETE FROM Workplace");
     }
 }
 

@@ -222,12 +222,14 @@ TEST_P(SchemaVersionTest, DatesWrittenAsNumbersAreRefusedAfterTheUpgrade) {
 }
 
 // Workplaces and devices that lost their owner before the upgrade (written with the references
-// off) are still shown at the top of the tree's first level after it.
-TEST_P(SchemaVersionTest, RowsThatLostTheirOwnerBeforeTheUpgradeStayInTheTree) {
+// off) are still shown at the top of the tree's first level after it, and the departments that
+// had workplaces before it can be opened.
+TEST_P(SchemaVersionTest, TheTreesFirstLevelAfterTheUpgradeHoldsWhatWasWrittenBefore) {
     Schema::describe();
     Schema::upgradeTo(cn(), 12);
     const QVariant dep = insertRow(cn(), "Department", {{"DprtName", "Склад"}});
     const QVariant kept = insertRow(cn(), "Department", {{"DprtName", "Бухгалтерия"}});
+    insertRow(cn(), "Department", {{"DprtName", "Архив"}});
     const QVariant wp = insertRow(cn(), "Workplace", {{"WrkpIdDepartment", dep}, {"WrkpName", "Стол"}});
     insertRow(cn(), "Workplace", {{"WrkpIdDepartment", kept}, {"WrkpName", "Касса"}});
     insertRow(cn(), "DeviceUnit", {{"DevcIdWorkplace", wp}, {"DevcName", "ПК"}});
@@ -251,8 +253,10 @@ TEST_P(SchemaVersionTest, RowsThatLostTheirOwnerBeforeTheUpgradeStayInTheTree) {
     for (const auto &row : first.rows)
         if (row[first.indexOf(QStringLiteral("Higher"))].isNull())
             top << row[first.indexOf(QStringLiteral("Kind"))].toString() +
-                       row[first.indexOf(QStringLiteral("Caption"))].toString();
-    EXPECT_EQ(top, (QStringList{"DБухгалтерия", "WСтол", "VНичей монитор"}));
+                       row[first.indexOf(QStringLiteral("Caption"))].toString() +
+                       (row[first.indexOf(QStringLiteral("Children"))].toInt() ? QStringLiteral("+")
+                                                                               : QString());
+    EXPECT_EQ(top, (QStringList{"DБухгалтерия+", "DАрхив", "WСтол+", "VНичей монитор"}));
 }
 
 TEST_P(SchemaVersionTest, ADatabaseOfANewerProgramIsRefusedUntouched) {
