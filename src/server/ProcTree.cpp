@@ -186,18 +186,13 @@ struct Groups {
 
 const char *const DepartmentsSql = "SELECT IdDepartment, DprtIdHigher, DprtName, DprtOrder FROM Department";
 
-// The rows of DepartmentsSql; with `withPlaces`, a fifth column that is not null for a department
-// with workplaces.
-void readDepartments(RowScan &rows, std::vector<TreeDepartment> &deps, std::vector<int> &keys,
-                     std::vector<char> *withPlaces = nullptr) {
+void readDepartments(RowScan &rows, std::vector<TreeDepartment> &deps, std::vector<int> &keys) {
     while (rows.next()) {
         const int id = int(rows.integer(0));
         keys.push_back(id);
         deps.push_back({{orderOf(rows, 3), ProcText::cut(rows.text(2).toString(), CaptionWidth), id},
                         int(rows.integer(1)),
                         !rows.isNull(1)});
-        if (withPlaces)
-            withPlaces->push_back(rows.isNull(4) ? 0 : 1);
     }
 }
 
@@ -528,61 +523,53 @@ void appendDevices(const Connection &cn, const QString &where, const QVariant &h
                                     d.network ? ImageNetworkDevice : ImageDevice, false));
 }
 
-// Whether each of the two references of the placement is kept by the database itself: a
-// PostgreSQL reference constraint of this schema that is there and validated.
-struct KeptReferences {
-    bool places = false, devices = false;
-};
-KeptReferences keptReferences(const Connection &cn) {
-    KeptReferences kept;
-    for (RowScan rows(cn, str("SELECT conname FROM pg_constraint WHERE contype = 'f' AND convalidated AND "
-                              "connamespace = current_schema()::regnamespace AND conname IN "
-                              "('workplace_wrkpiddepartment_fkey', 'deviceunit_devcidworkplace_fkey')"));
-         rows.next();) {
-        kept.places = kept.places || rows.text(0) == u"workplace_wrkpiddepartment_fkey";
-        kept.devices = kept.devices || rows.text(0) == u"deviceunit_devcidworkplace_fkey";
-    }
-    return kept;
+// The kinds of owner that rows may be missing: 'D' when workplaces may point at a department that
+// is not there, 'W' when devices may point at a missing workplace. Only a client with the
+// references switched off writes such rows. On SQLite (the sqlite3 shell) the database's triggers
+// list every key such rows point at in MissingOwner; on PostgreSQL only a dropped reference
+// constraint of this schema lets them in.
+QString looseKindsSql(const Connection &cn) {
+    if (!isPg(cn))
+        return str("SELECT DISTINCT Kind FROM MissingOwner");
+    const auto unkept = [](const char *kind, const char *constraint) {
+        return QStringLiteral("SELECT '%1' WHERE NOT EXISTS (SELECT 1 FROM pg_constraint WHERE contype = 'f' "
+                              "AND convalidated AND connamespace = current_schema()::regnamespace AND "
+                              "conname = '%2')")
+            .arg(QLatin1String(kind), QLatin1String(constraint));
+    };
+    return unkept("D", "workplace_wrkpiddepartment_fkey") + str(" UNION ALL ") +
+           unkept("W", "deviceunit_devcidworkplace_fkey");
 }
 
 // The workplaces whose department is missing and the devices whose workplace is missing, which
-// LoadTree shows last at the top level. Only a client with the references switched off writes
-// them. On SQLite (the sqlite3 shell) the database's triggers list every key such rows point at
-// in MissingOwner: only the rows under those keys are looked at, through the references' indexes.
-// On PostgreSQL only a dropped constraint lets them in; then every workplace and device is read.
-void appendLooseRows(const Connection &cn, ResultSet &rs) {
-    const QVariant top;
-    if (!isPg(cn)) {
-        bool places = false, devices = false;
-        for (RowScan rows(cn, str("SELECT DISTINCT Kind FROM MissingOwner")); rows.next();) {
-            places = places || rows.text(0) == u"D";
-            devices = devices || rows.text(0) == u"W";
-        }
-        if (places)
-            appendWorkplaces(
-                cn,
-                str("w.WrkpIdDepartment IN (SELECT OwnerKey FROM MissingOwner WHERE Kind = 'D') AND "
-                    "NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = "
-                    "w.WrkpIdDepartment)"),
-                top, rs);
-        if (devices)
-            appendDevices(
-                cn,
-                str("v.DevcIdWorkplace IN (SELECT OwnerKey FROM MissingOwner WHERE Kind = 'W') AND "
-                    "NOT EXISTS (SELECT 1 FROM Workplace w WHERE w.IdWorkplace = v.DevcIdWorkplace)"),
-                top, rs);
-        return;
+// LoadTree shows last at the top level, for the kinds of owner that `looseKinds` (the rows of
+// looseKindsSql) names. On SQLite only the rows under the keys MissingOwner lists are looked at,
+// through the references' indexes; on PostgreSQL every workplace or device is read.
+void appendLooseRows(const Connection &cn, RowScan &looseKinds, ResultSet &rs) {
+    bool places = false, devices = false;
+    while (looseKinds.next()) {
+        places = places || looseKinds.text(0) == u"D";
+        devices = devices || looseKinds.text(0) == u"W";
     }
-    const KeptReferences kept = keptReferences(cn);
-    if (!kept.places)
+    const QVariant top;
+    const bool pg = isPg(cn);
+    if (places)
         appendWorkplaces(
-            cn, str("NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = w.WrkpIdDepartment)"), top,
-            rs);
-    if (!kept.devices)
-        appendDevices(cn,
-                      str("v.DevcIdWorkplace IN (SELECT DevcIdWorkplace FROM DeviceUnit EXCEPT "
-                          "SELECT IdWorkplace FROM Workplace)"),
-                      top, rs);
+            cn,
+            pg ? str("NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = "
+                     "w.WrkpIdDepartment)")
+               : str("w.WrkpIdDepartment IN (SELECT OwnerKey FROM MissingOwner WHERE Kind = 'D') "
+                     "AND NOT EXISTS (SELECT 1 FROM Department d WHERE d.IdDepartment = "
+                     "w.WrkpIdDepartment)"),
+            top, rs);
+    if (devices)
+        appendDevices(
+            cn,
+            pg ? str("v.DevcIdWorkplace IN (SELECT DevcIdWorkplace FROM DeviceUnit EXCEPT "
+                     "SELECT IdWorkplace FROM Workplace)")
+               : str("v.DevcIdWorkplace IN (SELECT OwnerKey FROM MissingOwner WHERE Kind = 'W') AND "
+                     "NOT EXISTS (SELECT 1 FROM Workplace w WHERE w.IdWorkplace = v.DevcIdWorkplace)"),
+            top, rs);
 }
 
 // One level of the placement tree, captioned and ordered as LoadTree does, with Children 1 for a
@@ -612,16 +599,21 @@ ResultSet loadTreeBranch(ProcedureCall &call) {
     if (!kind.isEmpty())
         return rs;
 
+    // One round trip on PostgreSQL: the departments, the keys of those that hold workplaces, and
+    // whether rows may have lost their owner.
+    RowScanBatch batch(
+        cn, {str(DepartmentsSql), str("SELECT IdDepartment FROM WorkplaceOwner"), looseKindsSql(cn)});
     std::vector<TreeDepartment> deps;
     std::vector<int> depKeys;
-    std::vector<char> withPlaces; // the departments' keys that WorkplaceOwner lists
     {
-        RowScan rows(cn,
-                     str("SELECT d.IdDepartment, d.DprtIdHigher, d.DprtName, d.DprtOrder, o.IdDepartment "
-                         "FROM Department d LEFT JOIN WorkplaceOwner o ON o.IdDepartment = d.IdDepartment"));
-        readDepartments(rows, deps, depKeys, &withPlaces);
+        RowScan rows(batch);
+        readDepartments(rows, deps, depKeys);
     }
     const KeyIndex depIndex(depKeys);
+    std::vector<char> withPlaces(deps.size(), 0);
+    for (RowScan rows(batch); rows.next();)
+        if (const int d = depIndex(int(rows.integer(0))); d >= 0)
+            withPlaces[size_t(d)] = 1;
     const Groups subDeps = departmentGroups(deps, depIndex);
     const QVariant kindD(str("D")), top;
     rs.rows.reserve(deps.size());
@@ -633,7 +625,8 @@ ResultSet loadTreeBranch(ProcedureCall &call) {
                                         ImageDepartment, withPlaces[size_t(dep)] != 0));
         },
         [](int) {});
-    appendLooseRows(cn, rs);
+    RowScan looseKinds(batch);
+    appendLooseRows(cn, looseKinds, rs);
     return rs;
 }
 
