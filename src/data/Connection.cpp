@@ -216,7 +216,10 @@ QString describeError(Engine engine, const QSqlError &e) {
             text.contains(QStringLiteral("символ"))) {
             // Width checks are named "<column>: не более N символов".
             what = QStringLiteral("Текст длиннее допустимого: ") + text.mid(25);
-        } else if (code == u"5" || code == u"6" || code == u"517" || code == u"261" || code == u"262") {
+        } else if (code == u"5" || code == u"6" || code == u"517" || code == u"261" || code == u"262" ||
+                   // the driver's commit drops SQLite's code and keeps only its words
+                   (code.isEmpty() && (text.startsWith(u"database is locked") ||
+                                       text.startsWith(u"database table is locked")))) {
             what = Busy;
         } else if (code == u"26" || code == u"11") {
             what = QStringLiteral("Файл не является базой данных или повреждён");

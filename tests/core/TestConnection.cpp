@@ -408,6 +408,29 @@ TEST(Connection, FailuresToOpenAreRussianSentences) {
     }
 }
 
+// A write whose commit waits in vain for a reader of the file (another workstation's long read,
+// a backup) is refused in Russian, whichever statement meets the lock; the write is not kept.
+TEST(ConnectionSqlite, AWriteThatCannotCommitForAReaderIsRefusedInRussian) {
+    TestDatabase db(Engine::SQLite);
+    Connection &cn = db.cn();
+    cn.execute(QStringLiteral("CREATE TABLE probe (id integer)"));
+    cn.setWaitLimit(1);
+    auto reader = db.connect();
+    Transaction read(*reader, TxMode::Read);
+    reader->query(QStringLiteral("SELECT * FROM probe"));
+    try {
+        Transaction write(cn);
+        cn.execute(QStringLiteral("INSERT INTO probe VALUES (1)"));
+        write.commit();
+        ADD_FAILURE() << "committed under a reader";
+    } catch (const DatabaseError &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("База данных занята другим пользователем")))
+            << e.message().toStdString();
+    }
+    read.commit();
+    EXPECT_EQ(cn.scalar(QStringLiteral("SELECT count(*) FROM probe")).toInt(), 0);
+}
+
 // SQLite keeps its writes with parameters compiled between calls: a kept statement holds no lock
 // once its call returns, follows changes of the schema made by another connection, recovers
 // from a failure and goes with its connection; a select whose columns the schema changes under it
