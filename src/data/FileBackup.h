@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <atomic>
+
 class Connection;
 
 // Backups of the embedded database file, in a folder "backups" beside it: one at the first start
@@ -33,5 +35,17 @@ void writeSnapshot(Connection &cn, const QString &path);
 // At the first start of a day: a backup when none was made on that day (by date of `now`).
 // Returns the new file's path, or an empty text when it was not due or the database is not a file.
 QString makeIfDue(Connection &cn, const QDateTime &now = QDateTime::currentDateTime());
+
+// The path of the connection's SQLite file; empty for a server or an in-memory database.
+QString databaseFile(const Connection &cn);
+
+// The day's backup made alongside the program's work: as makeIfDue, but read from the file at
+// `databasePath` through a read-only connection of its own a few pages at a time, so that a write
+// waits at most for one step; safe on a thread of its own. Each write by another connection makes
+// the copy start again; after a few such starts it gives up (AppError), to be made at another
+// start. Once `stop` is set the copy ends at its next step and leaves no file: an empty text, as
+// when no backup was due.
+QString makeIfDueAlongside(const QString &databasePath, const std::atomic<bool> &stop,
+                           const QDateTime &now = QDateTime::currentDateTime());
 
 } // namespace FileBackup

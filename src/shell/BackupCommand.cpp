@@ -12,6 +12,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QThread>
 
 namespace {
 
@@ -63,15 +64,35 @@ void AddBackupCommand(QWidget *mainWindow) {
     });
 }
 
-void MakeDailyBackup() {
-    if (!embeddedDatabase())
-        return;
-    try {
-        FileBackup::makeIfDue(dmTessal->cnGeneral);
-    } catch (const AppError &e) {
+DailyBackup::DailyBackup(const QString &databasePath) {
+    m_thread.reset(QThread::create([this, databasePath] {
         try {
-            WriteAppLog(e.message());
-        } catch (const AppError &) {
+            FileBackup::makeIfDueAlongside(databasePath, m_stop);
+        } catch (const AppError &e) {
+            try {
+                WriteAppLog(e.message());
+            } catch (const AppError &) {
+            }
         }
-    }
+    }));
+    m_thread->setObjectName(QStringLiteral("DailyBackup"));
+    m_thread->start(QThread::LowPriority);
+}
+
+DailyBackup::~DailyBackup() {
+    m_stop = true;
+    m_thread->wait();
+}
+
+bool DailyBackup::running() const {
+    return m_thread->isRunning();
+}
+
+std::unique_ptr<DailyBackup> StartDailyBackup() {
+    if (!embeddedDatabase())
+        return {};
+    const QString path = FileBackup::databaseFile(dmTessal->cnGeneral);
+    if (path.isEmpty())
+        return {};
+    return std::make_unique<DailyBackup>(path);
 }

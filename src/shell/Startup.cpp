@@ -111,6 +111,7 @@ FirstStartQuestion SetFirstStartQuestion(FirstStartQuestion question) {
 Program::Program() : m_dialogs(std::make_unique<DialogRegistry>()) {}
 
 Program::~Program() {
+    m_backup.reset(); // stops the day's backup at its next step
     // The dialogs first: their datasets use the connection and the lookup lists.
     m_dialogs.reset();
     m_lookUp.reset();
@@ -137,7 +138,7 @@ bool Program::start(const QString &url) {
         delete m_splash;
         return false;
     }
-    MakeDailyBackup();
+    m_backup = StartDailyBackup();
     if (fresh) {
         m_splash->hide(); // the question must not hide behind it
         if (askFirstStart(FirstStartText)) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class DailyBackup;
 class DialogRegistry;
 class TdmChain;
 class TdmLookUp;
@@ -75,4 +76,5 @@ private:
     std::unique_ptr<TdmChain> m_chain;
     std::unique_ptr<TMainFM> m_main;
     std::unique_ptr<TdmLookUp> m_lookUp;
+    std::unique_ptr<DailyBackup> m_backup; // the day's first backup, while it is made
 };

@@ -12,6 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 class FileBackupTest : public ::testing::Test {
@@ -87,6 +90,69 @@ TEST_F(FileBackupTest, OnePerDayAtTheStart) {
         EXPECT_EQ(!FileBackup::makeIfDue(db->cn(), s.now).isEmpty(), s.made);
     }
     EXPECT_EQ(FileBackup::list(path).size(), 3);
+}
+
+// The day's backup at the start is made on a thread of its own, a few pages at a time, through a
+// read-only connection of its own: the program's writes go on meanwhile without waiting for the
+// copy, and the copy comes out whole, once a day. Stopped (the program ends), it leaves no file
+// and stays due.
+TEST_F(FileBackupTest, TheDaysBackupIsMadeAlongsideTheProgramsWrites) {
+    Connection &cn = db->cn();
+    cn.execute("CREATE TABLE filler (b blob)");
+    {
+        Transaction tx(cn);
+        for (int i = 0; i < 60; ++i)
+            cn.execute("INSERT INTO filler SELECT randomblob(4000) FROM (WITH RECURSIVE n(x) AS "
+                       "(SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 200) SELECT x FROM n)");
+        tx.commit();
+    }
+    const QString file = FileBackup::databaseFile(cn);
+    ASSERT_EQ(file, QFileInfo(path).absoluteFilePath());
+
+    std::atomic<bool> stop{true};
+    EXPECT_EQ(FileBackup::makeIfDueAlongside(file, stop, at(5, 8)), QString());
+    EXPECT_EQ(FileBackup::list(path), QStringList());
+    const QDir dir(FileBackup::folder(path));
+    EXPECT_EQ(dir.entryList(QDir::Files), QStringList()) << "no part left";
+
+    // What copies cut short long ago left goes with the next backup; a copy being written now and
+    // files of other names stay.
+    const QString base = QFileInfo(path).completeBaseName();
+    const QStringList parts = {base + "-2024-03-01-090000.db.part",
+                               base + "-2024-03-01-090000.db.part-journal",
+                               base + "-2024-03-05-085959.db.part", "Other-2024-03-01-090000.db.part"};
+    for (const QString &name : parts) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        if (name != parts[2] && name != parts[3])
+            f.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime);
+    }
+
+    stop = false;
+    QString made, again, failed;
+    std::thread worker([&] {
+        try {
+            made = FileBackup::makeIfDueAlongside(file, stop, at(5, 9));
+            again = FileBackup::makeIfDueAlongside(file, stop, at(5, 18));
+        } catch (const AppError &e) {
+            failed = e.message();
+        }
+    });
+    cn.setWaitLimit(1);
+    for (int i = 0; i < 3; ++i)
+        insertRow(cn, "Department", {{"DprtName", QStringLiteral("Во время копии %1").arg(i)}});
+    worker.join();
+    EXPECT_EQ(failed, QString());
+    ASSERT_FALSE(made.isEmpty());
+    EXPECT_EQ(again, QString()) << "one a day";
+    Connection copy;
+    copy.open("sqlite:" + made);
+    EXPECT_EQ(copy.scalar("PRAGMA integrity_check").toString(), "ok");
+    EXPECT_EQ(copy.scalar("SELECT count(*) FROM filler").toInt(), 60 * 200);
+    EXPECT_EQ(Schema::version(copy), Schema::CurrentVersion);
+    for (const QString &name : parts)
+        EXPECT_EQ(QFileInfo::exists(dir.filePath(name)), name == parts[2] || name == parts[3])
+            << name.toStdString();
 }
 
 TEST(FileBackupServer, AServerDatabaseHasNoFileBackup) {
