@@ -10,7 +10,7 @@ QFont ReportFont(ReportStyle style) {
 }
 
 CellSetter::CellSetter(const QRawFont &font, bool designMetrics)
-    : m_font(font), m_design(designMetrics), m_chars(size_t(0x10000)) {
+    : m_font(font), m_usable(font.isValid()), m_design(designMetrics), m_chars(size_t(0x10000)) {
     m_ellipsis = lookUp(QChar(0x2026));
     if (m_ellipsis.glyph == 0)
         m_ellipsis = Glyph{};
@@ -19,7 +19,8 @@ CellSetter::CellSetter(const QRawFont &font, bool designMetrics)
 CellSetter::Glyph CellSetter::lookUp(QChar c) {
     Glyph g;
     g.known = true;
-    if (!m_font.isValid())
+    g.space = c.isSpace();
+    if (!m_usable)
         return g;
     const QChar::Category category = c.category();
     const QChar::Direction direction = c.direction();
@@ -46,11 +47,6 @@ CellSetter::Glyph CellSetter::lookUp(QChar c) {
     if (m_unicode[g.glyph] == 0)
         m_unicode[g.glyph] = shown.unicode();
     return g;
-}
-
-double CellSetter::advance(QChar c) {
-    const Glyph &g = glyph(c);
-    return g.simple ? g.advance : -1;
 }
 
 char16_t CellSetter::unicodeOf(quint32 glyph) const {
@@ -209,16 +205,22 @@ void LayOutReport(const ReportTable &report, QSizeF pageSize, double dpi, CellSe
     }
     // Each cell measured once: its width decides its column and whether it wraps.
     std::vector<float> cellWidths(report.rows.size() * size_t(columnCount), 0);
+    CellSetter &regular = *setters[RegularStyle];
     for (size_t r = 0; r < report.rows.size(); ++r) {
         const QStringList &values = report.rows[r];
         for (int c = 0; c < columnCount && c < values.size(); ++c) {
             const QString &value = values[c];
-            double whole = 0, word = 0, longest = 0;
-            for (const QChar ch : value) {
-                const double a = charWidth(RegularStyle, ch);
-                whole += a;
-                word = ch.isSpace() ? 0 : word + a;
-                longest = qMax(longest, word);
+            double whole = 0, longest = 0;
+            if (!regular.usable() || !regular.measure(value, &whole, &longest)) {
+                double word = 0;
+                whole = 0;
+                longest = 0;
+                for (const QChar ch : value) {
+                    const double a = charWidth(RegularStyle, ch);
+                    whole += a;
+                    word = ch.isSpace() ? 0 : word + a;
+                    longest = qMax(longest, word);
+                }
             }
             natural[size_t(c)] = qMax(natural[size_t(c)], whole);
             least[size_t(c)] = qMax(least[size_t(c)], qMin(longest, width * 0.5));

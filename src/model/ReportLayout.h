@@ -30,7 +30,7 @@ public:
     // places the glyphs from the font's widths.
     CellSetter(const QRawFont &font, bool designMetrics);
 
-    bool usable() const { return m_font.isValid(); }
+    bool usable() const { return m_usable; }
     const QRawFont &font() const { return m_font; }
     double ascent() const { return m_font.ascent(); }
 
@@ -41,7 +41,27 @@ public:
              std::vector<double> &xs, double *shift);
 
     // The advance of a character's glyph; -1 for a character this cannot set.
-    double advance(QChar c);
+    double advance(QChar c) {
+        const Glyph &g = glyph(c);
+        return g.simple ? g.advance : -1;
+    }
+
+    // The width of the whole text and of its widest word (blanks apart). False when a character
+    // cannot be set by this; the widths are not given then.
+    bool measure(QStringView text, double *whole, double *longestWord) {
+        double w = 0, word = 0, longest = 0;
+        for (const QChar c : text) {
+            const Glyph &g = glyph(c);
+            if (!g.simple)
+                return false;
+            w += g.advance;
+            word = g.space ? 0 : word + g.advance;
+            longest = word > longest ? word : longest;
+        }
+        *whole = w;
+        *longestWord = longest;
+        return true;
+    }
 
     // The character a glyph set by this stands for (a blank for the control characters shown as
     // one); 0 for a glyph it never set.
@@ -53,6 +73,7 @@ private:
         double advance = 0;
         bool simple = false; // set with the glyph and its advance, left to right
         bool known = false;
+        bool space = false; // a blank of any kind, where a word ends
     };
 
     Glyph lookUp(QChar c);
@@ -64,6 +85,7 @@ private:
     }
 
     QRawFont m_font;
+    bool m_usable; // the font is there
     bool m_design;
     std::vector<Glyph> m_chars;      // by UTF-16 code unit, looked up on first use
     std::vector<char16_t> m_unicode; // by glyph, for the glyphs looked up

@@ -114,9 +114,17 @@ void registerLookupProcedures() {
                       cKind = rs.indexOf(QLatin1StringView("DocKind")),
                       cKindName = rs.indexOf(QLatin1StringView("KindName")),
                       cSupplier = rs.indexOf(QLatin1StringView("Supplier"));
-            const auto textAt = [](const QVector<QVariant> &row, int column) {
-                return column < 0 ? QString() : row[column].toString().trimmed();
+            // A value's text, trimmed, read in place; `other` keeps a value that is not text as text.
+            const auto textAt = [](const QVector<QVariant> &row, int column, QString &other) -> QStringView {
+                if (column < 0)
+                    return {};
+                const QVariant &v = row[column];
+                if (v.typeId() == QMetaType::QString)
+                    return QStringView(*static_cast<const QString *>(v.constData())).trimmed();
+                other = v.toString();
+                return QStringView(other).trimmed();
             };
+            QString otherKind, otherNumber, otherSupplier;
             const QString documentWord = QStringLiteral("Документ"), numberWord = QStringLiteral(" № "),
                           fromWord = QStringLiteral(" от "), comma = QStringLiteral(", ");
             QHash<qint64, QString> days; // a few dates among many documents: each one's text once
@@ -130,13 +138,13 @@ void registerLookupProcedures() {
                     day = when.date();
                     msecs = when.time().msecsSinceStartOfDay();
                 }
-                QString kind = textAt(row, cKindName);
+                QStringView kind = textAt(row, cKindName, otherKind);
                 if (kind.isEmpty())
-                    kind = textAt(row, cKind);
+                    kind = textAt(row, cKind, otherKind);
                 if (kind.isEmpty())
                     kind = documentWord;
-                const QString number = textAt(row, cNumber);
-                const QString supplier = textAt(row, cSupplier);
+                const QStringView number = textAt(row, cNumber, otherNumber);
+                const QStringView supplier = textAt(row, cSupplier, otherSupplier);
                 QString name;
                 name.reserve(kind.size() + number.size() + supplier.size() + 20);
                 name += kind;

@@ -581,10 +581,19 @@ void DBLookupCombo::refresh() {
     m_showing = true;
     const Field *f = m_link.field();
     const int row = rowOfValue();
+    // The combo box filters its completer's list by every text it puts in the line itself, which
+    // for a list of thousands of rows cost more than reading them; a text already in the line is
+    // left alone. Typing filters the list anew.
+    const auto showText = [this](const QString &text) {
+        if (isEditable() && lineEdit()->text() != text)
+            lineEdit()->setText(text);
+    };
     if (row >= 0 && row < count()) {
         m_newText.clear();
-        if (currentIndex() != row)
+        if (currentIndex() != row) {
+            showText(itemText(row));
             setCurrentIndex(row);
+        }
         if (isEditable() && currentText() != itemText(row))
             setEditText(itemText(row));
         // The list's current row follows what the selector shows.
@@ -596,6 +605,8 @@ void DBLookupCombo::refresh() {
             }
         }
     } else {
+        if (currentIndex() != -1)
+            showText(QString());
         setCurrentIndex(-1);
         // A new entry typed shows while the field names nothing.
         const QString shown = f && !f->isNull() ? QString() : m_newText;

@@ -270,7 +270,9 @@ void DataGrid::followDataSet() {
         const QModelIndex index = m_model->index(row, column);
         selectionModel()->setCurrentIndex(index,
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        scrollTo(index);
+        // Scrolling lays the rows out at once; a hidden grid scrolls to its current row when shown.
+        if (isVisible())
+            scrollTo(index);
     }
     m_moving = wasMoving;
 }

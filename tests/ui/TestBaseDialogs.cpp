@@ -1141,6 +1141,14 @@ TEST_F(LookupControlTest, ControlLookupWritesTheChosenKeyAndDeleteEmptiesIt) {
     emit box->editingFinished();
     EXPECT_EQ(data->value("WrkpIdDepartment").toInt(), shop);
     EXPECT_EQ(box->text(), QStringLiteral("Цех"));
+    // What the box shows by itself does not narrow the list; what is typed does.
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    typeInto(box, QStringLiteral("кла"));
+    EXPECT_EQ(combo->completer()->completionPrefix(), QStringLiteral("кла"));
+    EXPECT_EQ(combo->completer()->completionCount(), 1);
+    emit box->editingFinished();
+    EXPECT_EQ(box->text(), QStringLiteral("Цех"));
 
     typeInto(box, QStringLiteral("абв"));
     QTest::keyClick(box, Qt::Key_Delete); // edits the typed text, not the field

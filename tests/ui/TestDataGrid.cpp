@@ -725,6 +725,57 @@ TEST_F(DataGridTest, FittingLeavesWholeRowsWithAndWithoutTitlesAndFooter) {
     }
 }
 
+// A grid whose rows change while it is hidden (a dialog filled before it opens) shows its current
+// row when it appears, and a shown grid keeps following the current row.
+TEST_F(DataGridTest, CurrentRowIsInSightOnceTheGridIsShown) {
+    QList<std::pair<QString, int>> values;
+    for (int i = 0; i < 200; ++i)
+        values << std::pair{QStringLiteral("Строка %1").arg(i), i};
+    DataSet *ds = rows(values);
+    DataGrid &g = gridOver(ds);
+    window->resize(300, 200);
+    const auto inSight = [&](int row) {
+        return g.viewport()->rect().contains(g.visualRect(g.model()->index(row, 0)).center());
+    };
+    const struct {
+        const char *what;
+        std::function<void()> change;
+        int row;
+    } cases[] = {
+        {"moved while hidden", [&] { ds->setRecNo(150); }, 150},
+        {"moved and read again while hidden",
+         [&] {
+             ds->setRecNo(150);
+             ds->refresh();
+         },
+         150},
+        {"opened anew while hidden, moved to the end",
+         [&] {
+             ds->close();
+             ds->open();
+             ds->last();
+         },
+         199},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        window->hide();
+        ds->first();
+        window->show();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(inSight(0));
+        window->hide();
+        c.change();
+        EXPECT_EQ(selectedRow(g), c.row);
+        window->show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(inSight(c.row));
+        EXPECT_FALSE(inSight(0));
+        ds->setRecNo(10);
+        EXPECT_TRUE(inSight(10)) << "shown: follows at once";
+    }
+}
+
 TEST_F(DataGridTest, TitleClicksSortByTheSortFieldAndKeepTheCurrentRow) {
     DataSet *ds = rows({{QStringLiteral("б"), 3}, {QStringLiteral("а"), 1}, {QStringLiteral("в"), 2}});
     DataGrid &g = gridOver(ds);
