@@ -1,17 +1,16 @@
 #include "server/Journal.h"
 
 #include "data/Errors.h"
+#include "server/JournalFields.h"
 #include "server/JournalSchema.h"
 #include "server/OsUser.h"
 #include "server/ProcText.h"
 #include "server/ServerProcs.h"
 
 #include <QHash>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSet>
 #include <QSysInfo>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -187,45 +186,64 @@ QString hexCode(qint64 key) {
 // with one statement a table, each key once per call.
 class Names {
 public:
+    // The names of one table (as an entry or a reference spells it).
+    struct Table {
+        QString name;
+        QSet<qint64> wanted;
+        QHash<qint64, QString> known;
+    };
+
     explicit Names(Connection &cn) : m_cn(cn) {}
 
+    // The table of that spelling, found once for the entries that refer to it.
+    Table *table(const QString &name) {
+        auto it = m_tables.find(name);
+        if (it == m_tables.end())
+            it = m_tables.emplace(name, Table{name, {}, {}}).first;
+        return &it->second;
+    }
+
     // Asks for a name that of() will give after fetch().
-    void want(const QString &table, qint64 key) {
-        if (!m_known[table].contains(key))
-            m_wanted[table].insert(key);
+    static void want(Table *t, qint64 key) {
+        if (!t->known.contains(key))
+            t->wanted.insert(key);
     }
 
     void fetch() {
-        for (auto t = m_wanted.constBegin(); t != m_wanted.constEnd(); ++t) {
-            QHash<qint64, QString> &known = m_known[t.key()];
-            QList<qint64> keys(t->begin(), t->end());
+        for (auto &[name, t] : m_tables) {
+            if (t.wanted.isEmpty())
+                continue;
+            QList<qint64> keys(t.wanted.begin(), t.wanted.end());
             for (qint64 k : keys)
-                known.insert(k, QString()); // a row that is gone has no name
+                t.known.insert(k, QString()); // a row that is gone has no name
             constexpr qsizetype Chunk = 500;
             for (qsizetype from = 0; from < keys.size(); from += Chunk) {
                 try {
-                    read(t.key(), keys.mid(from, Chunk), known);
+                    read(name, keys.mid(from, Chunk), t.known);
                 } catch (const AppError &) {
                 }
             }
+            t.wanted.clear();
         }
-        m_wanted.clear();
     }
 
-    QString of(const QString &table, qint64 key) const {
-        const auto t = m_known.constFind(table);
-        return t == m_known.constEnd() ? QString() : t->value(key);
-    }
+    static QString of(const Table *t, qint64 key) { return t ? t->known.value(key) : QString(); }
 
 private:
     void read(const QString &table, const QList<qint64> &keys, QHash<qint64, QString> &known) {
         const TableInfo *ti = SchemaInfo::instance().table(table);
         if (!ti)
             return;
-        QStringList list;
-        for (qint64 k : keys)
-            list << QString::number(k);
-        const QString in = list.join(u',');
+        const auto in = [&] {
+            QString list;
+            list.reserve(keys.size() * 8);
+            for (qint64 k : keys) {
+                if (!list.isEmpty())
+                    list += u',';
+                list += QString::number(k);
+            }
+            return list;
+        };
         if (table == u"CompleteSet") {
             for (qint64 k : keys)
                 known.insert(k, hexCode(k));
@@ -233,11 +251,13 @@ private:
                 m_cn.query(QStringLiteral("SELECT c.IdComponent, m.ModlName FROM CompleteSet c "
                                           "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel "
                                           "WHERE c.IdComponent IN (%1)")
-                               .arg(in));
+                               .arg(in()));
             for (const auto &r : rs.rows) {
-                const qint64 k = r[0].toLongLong();
                 const QString model = r[1].toString().trimmed();
-                known.insert(k, model.isEmpty() ? hexCode(k) : hexCode(k) + u' ' + model);
+                if (!model.isEmpty()) {
+                    QString &name = known[r[0].toLongLong()];
+                    name = name + u' ' + model;
+                }
             }
             return;
         }
@@ -251,18 +271,23 @@ private:
             column = QString::fromLatin1(w->nameColumn);
         }
         const ResultSet rs = m_cn.query(QStringLiteral("SELECT [%1], [%2] FROM [%3] WHERE [%1] IN (%4)")
-                                            .arg(ti->key, column, ti->name, in));
+                                            .arg(ti->key, column, ti->name, in()));
         for (const auto &r : rs.rows)
             known.insert(r[0].toLongLong(), r[1].toString().trimmed());
     }
 
     Connection &m_cn;
-    QHash<QString, QSet<qint64>> m_wanted;
-    QHash<QString, QHash<qint64, QString>> m_known;
+    std::map<QString, Table> m_tables; // tables and references keep pointers into it
 };
 
 QString quoted(const QString &s) {
     return QStringLiteral("«%1»").arg(s);
+}
+
+void appendQuoted(QString &out, const QString &s) {
+    out += u'«';
+    out += s;
+    out += u'»';
 }
 
 // A field of a journalled table as the entries tell it.
@@ -270,8 +295,9 @@ struct FieldWords {
     QString name; // as the words of the table spell it
     QString caption;
     FieldType type = FieldType::Unknown;
-    QString references; // the table a key points to, or none
-    bool used = false;  // DeviceUnit.Used, told by its code's name
+    QString references;            // the table a key points to, or none
+    Names::Table *names = nullptr; // the names of that table
+    bool used = false;             // DeviceUnit.Used, told by its code's name
 };
 
 // A journalled table as the entries tell it, looked up once per call.
@@ -281,16 +307,27 @@ struct TableTold {
     QVector<FieldWords> fields;     // in the order the program shows them
     QHash<QString, int> fieldIndex; // lower-case name → index in fields
     QHash<qint64, QString> whats;   // the object of a row that has a name now, told once
+    Names::Table *names = nullptr;  // the names of its own rows
 };
+
+using JournalFields::Field;
+using FieldValue = JournalFields::Value;
 
 // One entry read from Journal, with its fields parsed.
 struct Entry {
     QString table, act;
     qint64 key = 0;
     TableTold *told = nullptr; // its whats filled as entries are told
-    QJsonObject fields;
-    // The fields present, in the order they are told: (index in told->fields, or -1, JSON key).
-    QVector<std::pair<int, QString>> order;
+    std::vector<Field> fields; // in the order of their names
+    // The fields present, in the order they are told: (index in told->fields, or -1, index in fields).
+    QVarLengthArray<std::pair<int, int>, 8> order;
+
+    const Field *field(QLatin1StringView name) const {
+        for (const Field &f : fields)
+            if (f.name == name)
+                return &f;
+        return nullptr;
+    }
 };
 
 // A number as the entries show it: up to 15 significant digits (a whole number as its digits).
@@ -298,6 +335,13 @@ QString numberText(double d) {
     if (d == std::trunc(d) && std::abs(d) < 1e15 && !(d == 0 && std::signbit(d)))
         return QString::number(qint64(d));
     return QString::number(d, 'g', 15);
+}
+
+// A number of the change text as numberText tells it.
+QString numberText(const FieldValue &v) {
+    if (v.kind == FieldValue::Kind::Integer && v.integer > -1000000000000000 && v.integer < 1000000000000000)
+        return QString::number(v.integer);
+    return numberText(v.toDouble());
 }
 
 // "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd HH:mm" at the start of `s`, read by position (the format
@@ -325,50 +369,81 @@ QDateTime isoDateTime(const QString &s) {
     return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
 }
 
+// A date of the change text in words: "dd.MM.yyyy", with " HH:mm" unless it is midnight; the
+// text itself in quotes when it is no date.
+QString dateText(const QString &text) {
+    QString s = text;
+    s.replace(u'T', u' ');
+    QDateTime dt = isoDateTime(s);
+    if (!dt.isValid())
+        dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!dt.isValid())
+        dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
+    if (!dt.isValid())
+        return quoted(s);
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    const QString day = QStringLiteral("%1.%2.%3")
+                            .arg(d.day(), 2, 10, QLatin1Char('0'))
+                            .arg(d.month(), 2, 10, QLatin1Char('0'))
+                            .arg(d.year(), 4, 10, QLatin1Char('0'));
+    return t == QTime(0, 0) ? day
+                            : QStringLiteral("%1 %2:%3")
+                                  .arg(day)
+                                  .arg(t.hour(), 2, 10, QLatin1Char('0'))
+                                  .arg(t.minute(), 2, 10, QLatin1Char('0'));
+}
+
 // Tells entries in the program's words: the object, and each field with its caption and values.
 class Teller {
 public:
     explicit Teller(Connection &cn) : m_names(cn) {}
 
     TableTold *told(const QString &table) {
+        if (m_last && m_lastTable == table)
+            return m_last;
         auto it = m_tables.find(table);
-        if (it != m_tables.end())
-            return &it->second;
-        TableTold t;
-        t.words = wordsOf(table);
-        t.caption = TableCaption(table);
-        const TableInfo *ti = SchemaInfo::instance().table(table);
-        if (t.words)
-            for (const auto &[name, caption] : t.words->fields) {
-                FieldWords f;
-                f.name = QString::fromLatin1(name);
-                f.caption = QString::fromUtf8(caption);
-                fill(f, ti, table);
-                t.fieldIndex.insert(f.name.toLower(), int(t.fields.size()));
-                t.fields.push_back(f);
-            }
-        return &m_tables.emplace(table, std::move(t)).first->second;
+        if (it == m_tables.end()) {
+            TableTold t;
+            t.words = wordsOf(table);
+            t.caption = TableCaption(table);
+            t.names = m_names.table(table);
+            const TableInfo *ti = SchemaInfo::instance().table(table);
+            if (t.words)
+                for (const auto &[name, caption] : t.words->fields) {
+                    FieldWords f;
+                    f.name = QString::fromLatin1(name);
+                    f.caption = QString::fromUtf8(caption);
+                    fill(f, ti, table);
+                    t.fieldIndex.insert(f.name.toLower(), int(t.fields.size()));
+                    t.fields.push_back(f);
+                }
+            it = m_tables.emplace(table, std::move(t)).first;
+        }
+        m_lastTable = table;
+        m_last = &it->second;
+        return m_last;
     }
 
     // Reads an entry's fields and asks for the names it will need.
     void prepare(Entry &e, const QString &json) {
         e.told = told(e.table);
-        e.fields = QJsonDocument::fromJson(json.toUtf8()).object();
-        m_names.want(e.table, e.key);
-        for (auto j = e.fields.constBegin(); j != e.fields.constEnd(); ++j) {
-            const int i = e.told->fieldIndex.value(j.key().toLower(), -1);
-            e.order.push_back({i, j.key()});
+        e.fields = JournalFields::Read(json);
+        Names::want(e.told->names, e.key);
+        for (int pos = 0; pos < int(e.fields.size()); ++pos) {
+            const Field &field = e.fields[size_t(pos)];
+            const int i = fieldIndex(*e.told, field.name);
+            e.order.push_back({i, pos});
             FieldWords unknown;
-            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, j.key()));
+            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, field.name));
             if (f.references.isEmpty())
                 continue;
-            const QJsonValue v = j.value();
-            if (e.act == u"U" && v.isArray()) {
-                const QJsonArray a = v.toArray();
-                wantKey(f.references, a.at(0));
-                wantKey(f.references, a.at(1));
+            Names::Table *names = f.names ? f.names : m_names.table(f.references);
+            if (e.act == u"U" && field.value.isArray()) {
+                wantKey(names, field.first);
+                wantKey(names, field.second);
             } else {
-                wantKey(f.references, v);
+                wantKey(names, field.value);
             }
         }
         // The program's fields first, in its order; others after them as the object holds them.
@@ -385,50 +460,84 @@ public:
         QHash<qint64, QString> &whats = e.told->whats;
         if (const auto it = whats.constFind(e.key); it != whats.constEnd())
             return *it;
-        QString name = m_names.of(e.table, e.key);
+        QString name = Names::of(e.told->names, e.key);
         if (!name.isEmpty())
             return *whats.insert(e.key, QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed())));
         const TableWords *w = e.told->words;
         if (w && w->nameColumn) {
-            const QJsonValue v = e.fields.value(QLatin1String(w->nameColumn));
-            name = v.isArray() ? v.toArray().at(e.act == u"D" ? 0 : 1).toString() : v.toString();
+            const Field *f = e.field(QLatin1StringView(w->nameColumn));
+            if (f)
+                name = f->value.isArray() ? (e.act == u"D" ? f->first : f->second).toString()
+                                          : f->value.toString();
         } else if (e.table == u"CompleteSet") {
             name = hexCode(e.key);
         }
-        return name.isEmpty() ? QStringLiteral("%1 № %2").arg(e.told->caption).arg(e.key)
-                              : QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed()));
+        if (!name.isEmpty())
+            return QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed()));
+        // The caption of a table the program does not know is its name, which may hold anything.
+        if (e.told->caption.contains(u'%'))
+            return QStringLiteral("%1 № %2").arg(e.told->caption).arg(e.key);
+        return e.told->caption + QStringLiteral(" № ") + QString::number(e.key);
     }
 
     // Each field in words, old → new for a change.
-    QString change(const Entry &e) const {
-        QStringList parts;
-        for (const auto &[i, key] : e.order) {
+    QString change(const Entry &e) {
+        QString out;
+        out.reserve(64 * qsizetype(e.order.size()));
+        bool first = true;
+        const auto part = [&](const QString &caption) {
+            if (!first)
+                out += QStringLiteral("; ");
+            first = false;
+            out += caption;
+        };
+        const bool changed = e.act == u"U";
+        for (const auto &[i, pos] : e.order) {
+            const Field &field = e.fields[size_t(pos)];
             FieldWords unknown;
-            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, key));
-            const QJsonValue v = e.fields.value(key);
-            if (e.act == u"U") {
+            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, field.name));
+            const FieldValue &v = field.value;
+            if (changed) {
+                part(f.caption);
                 if (!v.isArray()) {
-                    parts << QStringLiteral("%1: изменён (значение не сохраняется)").arg(f.caption);
+                    out += QStringLiteral(": изменён (значение не сохраняется)");
                     continue;
                 }
-                const QJsonArray a = v.toArray();
-                parts << QStringLiteral("%1: %2 → %3").arg(f.caption, value(f, a.at(0)), value(f, a.at(1)));
+                out += QStringLiteral(": ");
+                appendValue(out, f, field.first);
+                out += QStringLiteral(" → ");
+                appendValue(out, f, field.second);
             } else {
-                if (v.isNull() || (v.isString() && v.toString().isEmpty()))
+                if (v.isNull() || (v.isString() && v.text.isEmpty()))
                     continue;
-                parts << QStringLiteral("%1: %2").arg(f.caption, value(f, v));
+                part(f.caption);
+                out += QStringLiteral(": ");
+                appendValue(out, f, v);
             }
         }
-        return parts.join(QStringLiteral("; "));
+        return out;
     }
 
 private:
-    static void fill(FieldWords &f, const TableInfo *ti, const QString &table) {
+    // The index in the table's fields of a field of the change text, its name's case not counting.
+    static int fieldIndex(const TableTold &t, const QString &name) {
+        const bool ascii = std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+        if (!ascii)
+            return t.fieldIndex.value(name.toLower(), -1);
+        for (int i = 0; i < int(t.fields.size()); ++i)
+            if (name.compare(t.fields[i].name, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    }
+
+    void fill(FieldWords &f, const TableInfo *ti, const QString &table) {
         const ColumnInfo *c = ti ? ti->column(f.name) : nullptr;
         if (c) {
             f.type = c->type;
             f.references = c->references;
         }
+        if (!f.references.isEmpty())
+            f.names = m_names.table(f.references);
         f.used = table == u"DeviceUnit" && f.name == u"Used";
     }
 
@@ -437,74 +546,100 @@ private:
         FieldWords f;
         f.name = key;
         f.caption = key;
-        fill(f, SchemaInfo::instance().table(table), table);
+        const ColumnInfo *c = [&]() -> const ColumnInfo * {
+            const TableInfo *ti = SchemaInfo::instance().table(table);
+            return ti ? ti->column(f.name) : nullptr;
+        }();
+        if (c) {
+            f.type = c->type;
+            f.references = c->references;
+        }
+        f.used = table == u"DeviceUnit" && f.name == u"Used";
         return f;
     }
 
-    static bool isKey(const QJsonValue &v) {
-        return !(v.isNull() || v.isUndefined() || (v.isString() && v.toString().isEmpty()) || v.isBool());
+    static bool isKey(const FieldValue &v) {
+        return !(v.isNull() || v.isUndefined() || (v.isString() && v.text.isEmpty()) || v.isBool());
     }
 
-    void wantKey(const QString &table, const QJsonValue &v) {
+    static void wantKey(Names::Table *names, const FieldValue &v) {
         if (isKey(v))
-            m_names.want(table, keyOf(v));
+            Names::want(names, keyOf(v));
     }
 
-    static qint64 keyOf(const QJsonValue &v) {
-        return (v.isDouble() ? numberText(v.toDouble()) : v.toString()).toLongLong();
+    static qint64 keyOf(const FieldValue &v) {
+        if (v.kind == FieldValue::Kind::Integer && v.integer > -1000000000000000 &&
+            v.integer < 1000000000000000)
+            return v.integer;
+        return (v.isDouble() ? numberText(v) : v.toString()).toLongLong();
+    }
+
+    const Names::Table *namesOf(const FieldWords &f) {
+        return f.names ? f.names : m_names.table(f.references);
     }
 
     // One value in words: a key as the name of its row, a flag as yes or no, a date as a date.
-    QString value(const FieldWords &f, const QJsonValue &v) const {
-        if (v.isNull() || v.isUndefined() || (v.isString() && v.toString().isEmpty()))
-            return QStringLiteral("пусто");
+    void appendValue(QString &out, const FieldWords &f, const FieldValue &v) {
+        if (v.isNull() || v.isUndefined() || (v.isString() && v.text.isEmpty())) {
+            out += QStringLiteral("пусто");
+            return;
+        }
         if (f.type == FieldType::Boolean || v.isBool()) {
             const bool on = v.isBool() ? v.toBool() : v.toVariant().toInt() != 0;
-            return on ? QStringLiteral("да") : QStringLiteral("нет");
+            out += on ? QStringLiteral("да") : QStringLiteral("нет");
+            return;
         }
         if (f.type == FieldType::DateTime) {
-            QString s = v.toString();
-            s.replace(u'T', u' ');
-            QDateTime dt = isoDateTime(s);
-            if (!dt.isValid())
-                dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            if (!dt.isValid())
-                dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
-            if (!dt.isValid())
-                return quoted(s);
-            const QDate d = dt.date();
-            const QTime t = dt.time();
-            const QString day = QStringLiteral("%1.%2.%3")
-                                    .arg(d.day(), 2, 10, QLatin1Char('0'))
-                                    .arg(d.month(), 2, 10, QLatin1Char('0'))
-                                    .arg(d.year(), 4, 10, QLatin1Char('0'));
-            return t == QTime(0, 0) ? day
-                                    : QStringLiteral("%1 %2:%3")
-                                          .arg(day)
-                                          .arg(t.hour(), 2, 10, QLatin1Char('0'))
-                                          .arg(t.minute(), 2, 10, QLatin1Char('0'));
+            // The same dates recur (the entries of one save share them); each is told once.
+            const QString s = v.toString();
+            auto it = m_dates.constFind(s);
+            if (it == m_dates.constEnd())
+                it = m_dates.insert(s, dateText(s));
+            out += *it;
+            return;
         }
-        const QString raw = v.isDouble() ? numberText(v.toDouble()) : v.toString();
-        if (f.used)
-            return usedText(raw.toInt());
+        if (!f.references.isEmpty() && !f.used && v.kind == FieldValue::Kind::Integer &&
+            v.integer > -1000000000000000 && v.integer < 1000000000000000) {
+            const QString name = Names::of(namesOf(f), v.integer);
+            if (name.isEmpty())
+                out += QStringLiteral("№ ") + QString::number(v.integer);
+            else
+                appendQuoted(out, name);
+            return;
+        }
+        const QString raw = v.isDouble() ? numberText(v) : v.toString();
+        if (f.used) {
+            out += usedText(raw.toInt());
+            return;
+        }
         if (!f.references.isEmpty() && (v.isDouble() || !raw.isEmpty())) {
             const qint64 key = raw.toLongLong();
-            const QString name = m_names.of(f.references, key);
-            return name.isEmpty() ? QStringLiteral("№ %1").arg(key) : quoted(name);
+            const QString name = Names::of(namesOf(f), key);
+            if (name.isEmpty())
+                out += QStringLiteral("№ ") + QString::number(key);
+            else
+                appendQuoted(out, name);
+            return;
         }
         if (f.type == FieldType::Money) {
             bool ok = false;
             const double d = raw.toDouble(&ok);
-            if (ok)
-                return QString::number(d, 'f', 2);
+            if (ok) {
+                out += QString::number(d, 'f', 2);
+                return;
+            }
         }
         if (v.isDouble())
-            return raw;
-        return quoted(raw);
+            out += raw;
+        else
+            appendQuoted(out, raw);
     }
 
     Names m_names;
     std::map<QString, TableTold> m_tables; // entries keep pointers into it
+    QString m_lastTable;
+    TableTold *m_last = nullptr;
+    QHash<QString, QString> m_dates;
 };
 
 const QVector<ColumnInfo> &shownColumns() {
@@ -539,6 +674,19 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
     // limit without telling the rest.
     constexpr size_t Batch = 1000;
     std::vector<Entry> entries;
+    // The entries of one save share their time: each text of a time is read once.
+    QString lastStampText;
+    QVariant lastStamp;
+    const auto stamp = [&](const QVariant &raw) {
+        if (raw.typeId() != QMetaType::QString)
+            return normalizeValue(FieldType::DateTime, raw);
+        const QString text = raw.toString();
+        if (lastStampText.isNull() || text != lastStampText) {
+            lastStamp = normalizeValue(FieldType::DateTime, raw);
+            lastStampText = text;
+        }
+        return lastStamp;
+    };
     for (size_t from = 0; from < rs.rows.size() && int(out.rows.size()) < limit; from += Batch) {
         const size_t to = std::min(rs.rows.size(), from + Batch);
         entries.assign(to - from, Entry());
@@ -566,8 +714,7 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
                                  [&](const QString &w) { return all.contains(w); }))
                     continue;
             }
-            out.rows.push_back({r[0], normalizeValue(FieldType::DateTime, r[1]), person, e.table, e.key, what,
-                                ActionText(e.act), change});
+            out.rows.push_back({r[0], stamp(r[1]), person, e.table, e.key, what, ActionText(e.act), change});
             if (int(out.rows.size()) >= limit)
                 break;
         }
