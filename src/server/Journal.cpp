@@ -344,60 +344,113 @@ QString numberText(const FieldValue &v) {
     return numberText(v.toDouble());
 }
 
-// "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd HH:mm" at the start of `s`, read by position (the format
-// parser takes many times longer); invalid for anything else.
-QDateTime isoDateTime(const QString &s) {
-    const auto digits = [&](qsizetype at, qsizetype n) {
-        int value = 0;
-        for (qsizetype i = at; i < at + n; ++i) {
-            const char16_t c = s[i].unicode();
-            if (c < u'0' || c > u'9')
-                return -1;
-            value = value * 10 + (c - u'0');
+// Dates and times as the entries tell them. One save writes its entries with one time, and a
+// move's own time is mostly that time too: each time is made once per call, since a local time
+// costs a look at the time zone.
+class Times {
+public:
+    // A text of Journal's Stamp as normalizeValue reads it.
+    QVariant stamp(const QVariant &raw) {
+        if (raw.typeId() != QMetaType::QString)
+            return normalizeValue(FieldType::DateTime, raw);
+        const QString text = raw.toString();
+        if (text.size() == 19 && text[16] == u':') {
+            const QDateTime dt = local(text);
+            if (dt.isValid())
+                return dt;
         }
-        return value;
-    };
-    if (s.size() < 16 || s[4] != u'-' || s[7] != u'-' || s[10] != u' ' || s[13] != u':')
-        return QDateTime();
-    const bool seconds = s.size() >= 19 && s[16] == u':';
-    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2),
-              sec = seconds ? digits(17, 2) : 0;
-    if (std::min({y, mo, d, h, mi, sec}) < 0)
-        return QDateTime();
-    const QDate date(y, mo, d);
-    const QTime time(h, mi, sec);
-    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
-}
+        return normalizeValue(FieldType::DateTime, raw);
+    }
 
-// A date of the change text in words: "dd.MM.yyyy", with " HH:mm" unless it is midnight; the
-// text itself in quotes when it is no date.
-QString dateText(const QString &text) {
-    QString s = text;
-    s.replace(u'T', u' ');
-    QDateTime dt = isoDateTime(s);
-    if (!dt.isValid())
+    // A date of the change text in words: "dd.MM.yyyy", with " HH:mm" unless it is midnight; the
+    // text itself in quotes when it is no date.
+    QString text(const QString &value) {
+        QDateTime dt = local(value);
+        if (dt.isValid())
+            return words(dt);
+        QString s = value;
+        s.replace(u'T', u' ');
         dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!dt.isValid())
-        dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
-    if (!dt.isValid())
-        return quoted(s);
-    const QDate d = dt.date();
-    const QTime t = dt.time();
-    const QString day = QStringLiteral("%1.%2.%3")
-                            .arg(d.day(), 2, 10, QLatin1Char('0'))
-                            .arg(d.month(), 2, 10, QLatin1Char('0'))
-                            .arg(d.year(), 4, 10, QLatin1Char('0'));
-    return t == QTime(0, 0) ? day
+        if (!dt.isValid())
+            dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
+        return dt.isValid() ? words(dt) : quoted(s);
+    }
+
+private:
+    // "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd HH:mm" at the start of `s` (a "T" for the blank),
+    // read by position (the format parser takes many times longer); invalid for anything else.
+    QDateTime local(const QString &s) {
+        const auto digits = [&](qsizetype at, qsizetype n) {
+            int value = 0;
+            for (qsizetype i = at; i < at + n; ++i) {
+                const char16_t c = s[i].unicode();
+                if (c < u'0' || c > u'9')
+                    return -1;
+                value = value * 10 + (c - u'0');
+            }
+            return value;
+        };
+        if (s.size() < 16 || s[4] != u'-' || s[7] != u'-' || (s[10] != u' ' && s[10] != u'T') ||
+            s[13] != u':')
+            return QDateTime();
+        const bool seconds = s.size() >= 19 && s[16] == u':';
+        const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2),
+                  mi = digits(14, 2), sec = seconds ? digits(17, 2) : 0;
+        if (std::min({y, mo, d, h, mi, sec}) < 0)
+            return QDateTime();
+        const qint64 key = ((((qint64(y) * 100 + mo) * 100 + d) * 100 + h) * 100 + mi) * 100 + sec;
+        auto it = m_local.constFind(key);
+        if (it == m_local.constEnd()) {
+            const QDate date(y, mo, d);
+            const QTime time(h, mi, sec);
+            it = m_local.insert(key, date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime());
+        }
+        return *it;
+    }
+
+    static QString words(const QDateTime &dt) {
+        const QDate d = dt.date();
+        const QTime t = dt.time();
+        const bool midnight = t == QTime(0, 0);
+        if (d.year() < 1 || d.year() > 9999) {
+            const QString day = QStringLiteral("%1.%2.%3")
+                                    .arg(d.day(), 2, 10, QLatin1Char('0'))
+                                    .arg(d.month(), 2, 10, QLatin1Char('0'))
+                                    .arg(d.year(), 4, 10, QLatin1Char('0'));
+            return midnight ? day
                             : QStringLiteral("%1 %2:%3")
                                   .arg(day)
                                   .arg(t.hour(), 2, 10, QLatin1Char('0'))
                                   .arg(t.minute(), 2, 10, QLatin1Char('0'));
-}
+        }
+        char16_t out[16];
+        int n = 0;
+        const auto digits = [&](int value, int width) {
+            for (int i = width - 1; i >= 0; --i, value /= 10)
+                out[n + i] = char16_t(u'0' + value % 10);
+            n += width;
+        };
+        digits(d.day(), 2);
+        out[n++] = u'.';
+        digits(d.month(), 2);
+        out[n++] = u'.';
+        digits(d.year(), 4);
+        if (!midnight) {
+            out[n++] = u' ';
+            digits(t.hour(), 2);
+            out[n++] = u':';
+            digits(t.minute(), 2);
+        }
+        return QString(reinterpret_cast<const QChar *>(out), n);
+    }
+
+    QHash<qint64, QDateTime> m_local;
+};
 
 // Tells entries in the program's words: the object, and each field with its caption and values.
 class Teller {
 public:
-    explicit Teller(Connection &cn) : m_names(cn) {}
+    Teller(Connection &cn, Times &times) : m_names(cn), m_times(times) {}
 
     TableTold *told(const QString &table) {
         if (m_last && m_lastTable == table)
@@ -590,12 +643,7 @@ private:
             return;
         }
         if (f.type == FieldType::DateTime) {
-            // The same dates recur (the entries of one save share them); each is told once.
-            const QString s = v.toString();
-            auto it = m_dates.constFind(s);
-            if (it == m_dates.constEnd())
-                it = m_dates.insert(s, dateText(s));
-            out += *it;
+            out += m_times.text(v.toString());
             return;
         }
         if (!f.references.isEmpty() && !f.used && v.kind == FieldValue::Kind::Integer &&
@@ -639,7 +687,7 @@ private:
     std::map<QString, TableTold> m_tables; // entries keep pointers into it
     QString m_lastTable;
     TableTold *m_last = nullptr;
-    QHash<QString, QString> m_dates;
+    Times &m_times;
 };
 
 const QVector<ColumnInfo> &shownColumns() {
@@ -668,25 +716,14 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
         cn.query(text.isEmpty() ? sql + QStringLiteral(" LIMIT %1").arg(limit) : sql, params);
     ResultSet out;
     out.columns = shownColumns();
-    Teller teller(cn);
+    Times times;
+    Teller teller(cn, times);
     const QStringList words = ProcText::searchWords(text);
     // In batches: the names a batch needs are read together, and a search by text stops at the
     // limit without telling the rest.
     constexpr size_t Batch = 1000;
     std::vector<Entry> entries;
-    // The entries of one save share their time: each text of a time is read once.
-    QString lastStampText;
-    QVariant lastStamp;
-    const auto stamp = [&](const QVariant &raw) {
-        if (raw.typeId() != QMetaType::QString)
-            return normalizeValue(FieldType::DateTime, raw);
-        const QString text = raw.toString();
-        if (lastStampText.isNull() || text != lastStampText) {
-            lastStamp = normalizeValue(FieldType::DateTime, raw);
-            lastStampText = text;
-        }
-        return lastStamp;
-    };
+
     for (size_t from = 0; from < rs.rows.size() && int(out.rows.size()) < limit; from += Batch) {
         const size_t to = std::min(rs.rows.size(), from + Batch);
         entries.assign(to - from, Entry());
@@ -714,7 +751,8 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
                                  [&](const QString &w) { return all.contains(w); }))
                     continue;
             }
-            out.rows.push_back({r[0], stamp(r[1]), person, e.table, e.key, what, ActionText(e.act), change});
+            out.rows.push_back(
+                {r[0], times.stamp(r[1]), person, e.table, e.key, what, ActionText(e.act), change});
             if (int(out.rows.size()) >= limit)
                 break;
         }
