@@ -179,7 +179,18 @@ QString usedText(int code) {
 }
 
 QString hexCode(qint64 key) {
-    return QStringLiteral("%1").arg(key, 4, 16, QLatin1Char('0')).toUpper();
+    if (key < 0)
+        return QStringLiteral("%1").arg(key, 4, 16, QLatin1Char('0')).toUpper();
+    // At least four digits, capitals.
+    char16_t out[16];
+    int n = 16;
+    do {
+        out[--n] = u"0123456789ABCDEF"[key % 16];
+        key /= 16;
+    } while (key > 0);
+    while (n > 12)
+        out[--n] = u'0';
+    return QString(reinterpret_cast<const QChar *>(out + n), 16 - n);
 }
 
 // Names of rows a key points to: the keys a batch of entries needs are gathered first and read
@@ -704,6 +715,13 @@ const QVector<ColumnInfo> &shownColumns() {
     return c;
 }
 
+// A text column's value as it is, without a conversion (null: a null text).
+QString textOf(const QVariant &v) {
+    if (v.typeId() == QMetaType::QString)
+        return *static_cast<const QString *>(v.constData());
+    return v.isNull() ? QString() : v.toString();
+}
+
 // The rows of Journal that `where` selects, newest first, told in words.
 ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params, const QString &text,
                 int limit) {
@@ -723,17 +741,16 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
     // limit without telling the rest.
     constexpr size_t Batch = 1000;
     std::vector<Entry> entries;
-
     for (size_t from = 0; from < rs.rows.size() && int(out.rows.size()) < limit; from += Batch) {
         const size_t to = std::min(rs.rows.size(), from + Batch);
         entries.assign(to - from, Entry());
         for (size_t i = from; i < to; ++i) {
             const auto &r = rs.rows[i];
             Entry &e = entries[i - from];
-            e.table = r[3].toString();
+            e.table = textOf(r[3]);
             e.key = r[4].toLongLong();
-            e.act = r[5].toString().trimmed();
-            teller.prepare(e, r[6].toString());
+            e.act = textOf(r[5]).trimmed();
+            teller.prepare(e, textOf(r[6]));
         }
         teller.fetchNames();
         for (size_t i = from; i < to; ++i) {
@@ -742,8 +759,9 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
             const QString what = teller.what(e);
             const QString change = teller.change(e);
             // A client that named no one (SQLite has no roles) writes without a person.
-            const QString person =
-                r[2].isNull() || r[2].toString().isEmpty() ? QStringLiteral("не назван") : r[2].toString();
+            QString person = textOf(r[2]);
+            if (person.isEmpty())
+                person = QStringLiteral("не назван");
             if (!words.isEmpty()) {
                 const QString all =
                     FoldText(QStringList{person, what, ActionText(e.act), change}.join(u'\n'));

@@ -222,8 +222,8 @@ private:
         }
         double d = 0;
         const auto [end, ec] = std::from_chars(buffer, buffer + n, d);
-        if (ec != std::errc() || end != buffer + n || !std::isfinite(d) || (d != 0 && std::abs(d) < DBL_MIN) ||
-            (d == 0 && nonZero))
+        if (ec != std::errc() || end != buffer + n || !std::isfinite(d) ||
+            (d != 0 && std::abs(d) < DBL_MIN) || (d == 0 && nonZero))
             return false;
         if (d >= -9223372036854775808.0 && d < 9223372036854775808.0 && d == std::trunc(d)) {
             v.kind = Value::Kind::Integer;
@@ -324,6 +324,7 @@ Value fromJson(const QJsonValue &j) {
 
 std::vector<Field> Read(const QString &text) {
     std::vector<Field> out;
+    out.reserve(4);
     if (FastReader(text).read(out))
         return out;
     out.clear();

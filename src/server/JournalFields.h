@@ -24,7 +24,9 @@ struct Value {
     bool isString() const { return kind == Kind::String; }
     bool isArray() const { return kind == Kind::Array; }
     bool toBool() const { return flag; }
-    double toDouble() const { return kind == Kind::Integer ? double(integer) : kind == Kind::Double ? number : 0; }
+    double toDouble() const {
+        return kind == Kind::Integer ? double(integer) : kind == Kind::Double ? number : 0;
+    }
     QString toString() const { return kind == Kind::String ? text : QString(); }
     QVariant toVariant() const;
 };
