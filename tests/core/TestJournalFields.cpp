@@ -22,7 +22,8 @@ QString describe(const QJsonValue &v) {
         return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
     case QJsonValue::Double: {
         const QVariant x = v.toVariant();
-        return QStringLiteral("%1:%2").arg(QLatin1String(x.typeName()), QString::number(v.toDouble(), 'g', 17));
+        return QStringLiteral("%1:%2").arg(QLatin1String(x.typeName()),
+                                           QString::number(v.toDouble(), 'g', 17));
     }
     case QJsonValue::String:
         return u'"' + v.toString() + u'"';
@@ -137,9 +138,10 @@ TEST(JournalFieldsTest, ReadsEveryTextAsQJsonDocumentReadsIt) {
         EXPECT_EQ(byReader(t), byQt(t)) << text;
     }
     // Surrogates written as they are, whole and alone.
-    for (const QString &t : {QStringLiteral("{\"s\":\"") + QChar(0xD83D) + QChar(0xDE00) + QStringLiteral("\"}"),
-                             QStringLiteral("{\"s\":\"") + QChar(0xD83D) + QStringLiteral("\"}"),
-                             QStringLiteral("{\"s\":\"") + QChar(0xFFFE) + QStringLiteral("\"}")})
+    for (const QString &t :
+         {QStringLiteral("{\"s\":\"") + QChar(0xD83D) + QChar(0xDE00) + QStringLiteral("\"}"),
+          QStringLiteral("{\"s\":\"") + QChar(0xD83D) + QStringLiteral("\"}"),
+          QStringLiteral("{\"s\":\"") + QChar(0xFFFE) + QStringLiteral("\"}")})
         EXPECT_EQ(byReader(t), byQt(t)) << qPrintable(t);
 }
 
