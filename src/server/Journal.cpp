@@ -1,17 +1,16 @@
 #include "server/Journal.h"
 
 #include "data/Errors.h"
+#include "server/JournalFields.h"
 #include "server/JournalSchema.h"
 #include "server/OsUser.h"
 #include "server/ProcText.h"
 #include "server/ServerProcs.h"
 
 #include <QHash>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSet>
 #include <QSysInfo>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -180,52 +179,82 @@ QString usedText(int code) {
 }
 
 QString hexCode(qint64 key) {
-    return QStringLiteral("%1").arg(key, 4, 16, QLatin1Char('0')).toUpper();
+    if (key < 0)
+        return QStringLiteral("%1").arg(key, 4, 16, QLatin1Char('0')).toUpper();
+    // At least four digits, capitals.
+    char16_t out[16];
+    int n = 16;
+    do {
+        out[--n] = u"0123456789ABCDEF"[key % 16];
+        key /= 16;
+    } while (key > 0);
+    while (n > 12)
+        out[--n] = u'0';
+    return QString(reinterpret_cast<const QChar *>(out + n), 16 - n);
 }
 
 // Names of rows a key points to: the keys a batch of entries needs are gathered first and read
 // with one statement a table, each key once per call.
 class Names {
 public:
+    // The names of one table (as an entry or a reference spells it).
+    struct Table {
+        QString name;
+        QSet<qint64> wanted;
+        QHash<qint64, QString> known;
+    };
+
     explicit Names(Connection &cn) : m_cn(cn) {}
 
+    // The table of that spelling, found once for the entries that refer to it.
+    Table *table(const QString &name) {
+        auto it = m_tables.find(name);
+        if (it == m_tables.end())
+            it = m_tables.emplace(name, Table{name, {}, {}}).first;
+        return &it->second;
+    }
+
     // Asks for a name that of() will give after fetch().
-    void want(const QString &table, qint64 key) {
-        if (!m_known[table].contains(key))
-            m_wanted[table].insert(key);
+    static void want(Table *t, qint64 key) {
+        if (!t->known.contains(key))
+            t->wanted.insert(key);
     }
 
     void fetch() {
-        for (auto t = m_wanted.constBegin(); t != m_wanted.constEnd(); ++t) {
-            QHash<qint64, QString> &known = m_known[t.key()];
-            QList<qint64> keys(t->begin(), t->end());
+        for (auto &[name, t] : m_tables) {
+            if (t.wanted.isEmpty())
+                continue;
+            QList<qint64> keys(t.wanted.begin(), t.wanted.end());
             for (qint64 k : keys)
-                known.insert(k, QString()); // a row that is gone has no name
+                t.known.insert(k, QString()); // a row that is gone has no name
             constexpr qsizetype Chunk = 500;
             for (qsizetype from = 0; from < keys.size(); from += Chunk) {
                 try {
-                    read(t.key(), keys.mid(from, Chunk), known);
+                    read(name, keys.mid(from, Chunk), t.known);
                 } catch (const AppError &) {
                 }
             }
+            t.wanted.clear();
         }
-        m_wanted.clear();
     }
 
-    QString of(const QString &table, qint64 key) const {
-        const auto t = m_known.constFind(table);
-        return t == m_known.constEnd() ? QString() : t->value(key);
-    }
+    static QString of(const Table *t, qint64 key) { return t ? t->known.value(key) : QString(); }
 
 private:
     void read(const QString &table, const QList<qint64> &keys, QHash<qint64, QString> &known) {
         const TableInfo *ti = SchemaInfo::instance().table(table);
         if (!ti)
             return;
-        QStringList list;
-        for (qint64 k : keys)
-            list << QString::number(k);
-        const QString in = list.join(u',');
+        const auto in = [&] {
+            QString list;
+            list.reserve(keys.size() * 8);
+            for (qint64 k : keys) {
+                if (!list.isEmpty())
+                    list += u',';
+                list += QString::number(k);
+            }
+            return list;
+        };
         if (table == u"CompleteSet") {
             for (qint64 k : keys)
                 known.insert(k, hexCode(k));
@@ -233,11 +262,13 @@ private:
                 m_cn.query(QStringLiteral("SELECT c.IdComponent, m.ModlName FROM CompleteSet c "
                                           "LEFT JOIN Model m ON m.IdModel = c.CmplIdModel "
                                           "WHERE c.IdComponent IN (%1)")
-                               .arg(in));
+                               .arg(in()));
             for (const auto &r : rs.rows) {
-                const qint64 k = r[0].toLongLong();
                 const QString model = r[1].toString().trimmed();
-                known.insert(k, model.isEmpty() ? hexCode(k) : hexCode(k) + u' ' + model);
+                if (!model.isEmpty()) {
+                    QString &name = known[r[0].toLongLong()];
+                    name = name + u' ' + model;
+                }
             }
             return;
         }
@@ -251,18 +282,23 @@ private:
             column = QString::fromLatin1(w->nameColumn);
         }
         const ResultSet rs = m_cn.query(QStringLiteral("SELECT [%1], [%2] FROM [%3] WHERE [%1] IN (%4)")
-                                            .arg(ti->key, column, ti->name, in));
+                                            .arg(ti->key, column, ti->name, in()));
         for (const auto &r : rs.rows)
             known.insert(r[0].toLongLong(), r[1].toString().trimmed());
     }
 
     Connection &m_cn;
-    QHash<QString, QSet<qint64>> m_wanted;
-    QHash<QString, QHash<qint64, QString>> m_known;
+    std::map<QString, Table> m_tables; // tables and references keep pointers into it
 };
 
 QString quoted(const QString &s) {
     return QStringLiteral("«%1»").arg(s);
+}
+
+void appendQuoted(QString &out, const QString &s) {
+    out += u'«';
+    out += s;
+    out += u'»';
 }
 
 // A field of a journalled table as the entries tell it.
@@ -270,8 +306,9 @@ struct FieldWords {
     QString name; // as the words of the table spell it
     QString caption;
     FieldType type = FieldType::Unknown;
-    QString references; // the table a key points to, or none
-    bool used = false;  // DeviceUnit.Used, told by its code's name
+    QString references;            // the table a key points to, or none
+    Names::Table *names = nullptr; // the names of that table
+    bool used = false;             // DeviceUnit.Used, told by its code's name
 };
 
 // A journalled table as the entries tell it, looked up once per call.
@@ -281,16 +318,27 @@ struct TableTold {
     QVector<FieldWords> fields;     // in the order the program shows them
     QHash<QString, int> fieldIndex; // lower-case name → index in fields
     QHash<qint64, QString> whats;   // the object of a row that has a name now, told once
+    Names::Table *names = nullptr;  // the names of its own rows
 };
+
+using JournalFields::Field;
+using FieldValue = JournalFields::Value;
 
 // One entry read from Journal, with its fields parsed.
 struct Entry {
     QString table, act;
     qint64 key = 0;
     TableTold *told = nullptr; // its whats filled as entries are told
-    QJsonObject fields;
-    // The fields present, in the order they are told: (index in told->fields, or -1, JSON key).
-    QVector<std::pair<int, QString>> order;
+    std::vector<Field> fields; // in the order of their names
+    // The fields present, in the order they are told: (index in told->fields, or -1, index in fields).
+    QVarLengthArray<std::pair<int, int>, 8> order;
+
+    const Field *field(QLatin1StringView name) const {
+        for (const Field &f : fields)
+            if (f.name == name)
+                return &f;
+        return nullptr;
+    }
 };
 
 // A number as the entries show it: up to 15 significant digits (a whole number as its digits).
@@ -300,75 +348,166 @@ QString numberText(double d) {
     return QString::number(d, 'g', 15);
 }
 
-// "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd HH:mm" at the start of `s`, read by position (the format
-// parser takes many times longer); invalid for anything else.
-QDateTime isoDateTime(const QString &s) {
-    const auto digits = [&](qsizetype at, qsizetype n) {
-        int value = 0;
-        for (qsizetype i = at; i < at + n; ++i) {
-            const char16_t c = s[i].unicode();
-            if (c < u'0' || c > u'9')
-                return -1;
-            value = value * 10 + (c - u'0');
-        }
-        return value;
-    };
-    if (s.size() < 16 || s[4] != u'-' || s[7] != u'-' || s[10] != u' ' || s[13] != u':')
-        return QDateTime();
-    const bool seconds = s.size() >= 19 && s[16] == u':';
-    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2), mi = digits(14, 2),
-              sec = seconds ? digits(17, 2) : 0;
-    if (std::min({y, mo, d, h, mi, sec}) < 0)
-        return QDateTime();
-    const QDate date(y, mo, d);
-    const QTime time(h, mi, sec);
-    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
+// A number of the change text as numberText tells it.
+QString numberText(const FieldValue &v) {
+    if (v.kind == FieldValue::Kind::Integer && v.integer > -1000000000000000 && v.integer < 1000000000000000)
+        return QString::number(v.integer);
+    return numberText(v.toDouble());
 }
+
+// Dates and times as the entries tell them. One save writes its entries with one time, and a
+// move's own time is mostly that time too: each time is made once per call, since a local time
+// costs a look at the time zone.
+class Times {
+public:
+    // A text of Journal's Stamp as normalizeValue reads it.
+    QVariant stamp(const QVariant &raw) {
+        if (raw.typeId() != QMetaType::QString)
+            return normalizeValue(FieldType::DateTime, raw);
+        const QString text = raw.toString();
+        if (text.size() == 19 && text[16] == u':') {
+            const QDateTime dt = local(text);
+            if (dt.isValid())
+                return dt;
+        }
+        return normalizeValue(FieldType::DateTime, raw);
+    }
+
+    // A date of the change text in words: "dd.MM.yyyy", with " HH:mm" unless it is midnight; the
+    // text itself in quotes when it is no date.
+    QString text(const QString &value) {
+        QDateTime dt = local(value);
+        if (dt.isValid())
+            return words(dt);
+        QString s = value;
+        s.replace(u'T', u' ');
+        dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!dt.isValid())
+            dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
+        return dt.isValid() ? words(dt) : quoted(s);
+    }
+
+private:
+    // "yyyy-MM-dd HH:mm:ss" or "yyyy-MM-dd HH:mm" at the start of `s` (a "T" for the blank),
+    // read by position (the format parser takes many times longer); invalid for anything else.
+    QDateTime local(const QString &s) {
+        const auto digits = [&](qsizetype at, qsizetype n) {
+            int value = 0;
+            for (qsizetype i = at; i < at + n; ++i) {
+                const char16_t c = s[i].unicode();
+                if (c < u'0' || c > u'9')
+                    return -1;
+                value = value * 10 + (c - u'0');
+            }
+            return value;
+        };
+        if (s.size() < 16 || s[4] != u'-' || s[7] != u'-' || (s[10] != u' ' && s[10] != u'T') ||
+            s[13] != u':')
+            return QDateTime();
+        const bool seconds = s.size() >= 19 && s[16] == u':';
+        const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2), h = digits(11, 2),
+                  mi = digits(14, 2), sec = seconds ? digits(17, 2) : 0;
+        if (std::min({y, mo, d, h, mi, sec}) < 0)
+            return QDateTime();
+        const qint64 key = ((((qint64(y) * 100 + mo) * 100 + d) * 100 + h) * 100 + mi) * 100 + sec;
+        auto it = m_local.constFind(key);
+        if (it == m_local.constEnd()) {
+            const QDate date(y, mo, d);
+            const QTime time(h, mi, sec);
+            it = m_local.insert(key, date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime());
+        }
+        return *it;
+    }
+
+    static QString words(const QDateTime &dt) {
+        const QDate d = dt.date();
+        const QTime t = dt.time();
+        const bool midnight = t == QTime(0, 0);
+        if (d.year() < 1 || d.year() > 9999) {
+            const QString day = QStringLiteral("%1.%2.%3")
+                                    .arg(d.day(), 2, 10, QLatin1Char('0'))
+                                    .arg(d.month(), 2, 10, QLatin1Char('0'))
+                                    .arg(d.year(), 4, 10, QLatin1Char('0'));
+            return midnight ? day
+                            : QStringLiteral("%1 %2:%3")
+                                  .arg(day)
+                                  .arg(t.hour(), 2, 10, QLatin1Char('0'))
+                                  .arg(t.minute(), 2, 10, QLatin1Char('0'));
+        }
+        char16_t out[16];
+        int n = 0;
+        const auto digits = [&](int value, int width) {
+            for (int i = width - 1; i >= 0; --i, value /= 10)
+                out[n + i] = char16_t(u'0' + value % 10);
+            n += width;
+        };
+        digits(d.day(), 2);
+        out[n++] = u'.';
+        digits(d.month(), 2);
+        out[n++] = u'.';
+        digits(d.year(), 4);
+        if (!midnight) {
+            out[n++] = u' ';
+            digits(t.hour(), 2);
+            out[n++] = u':';
+            digits(t.minute(), 2);
+        }
+        return QString(reinterpret_cast<const QChar *>(out), n);
+    }
+
+    QHash<qint64, QDateTime> m_local;
+};
 
 // Tells entries in the program's words: the object, and each field with its caption and values.
 class Teller {
 public:
-    explicit Teller(Connection &cn) : m_names(cn) {}
+    Teller(Connection &cn, Times &times) : m_names(cn), m_times(times) {}
 
     TableTold *told(const QString &table) {
+        if (m_last && m_lastTable == table)
+            return m_last;
         auto it = m_tables.find(table);
-        if (it != m_tables.end())
-            return &it->second;
-        TableTold t;
-        t.words = wordsOf(table);
-        t.caption = TableCaption(table);
-        const TableInfo *ti = SchemaInfo::instance().table(table);
-        if (t.words)
-            for (const auto &[name, caption] : t.words->fields) {
-                FieldWords f;
-                f.name = QString::fromLatin1(name);
-                f.caption = QString::fromUtf8(caption);
-                fill(f, ti, table);
-                t.fieldIndex.insert(f.name.toLower(), int(t.fields.size()));
-                t.fields.push_back(f);
-            }
-        return &m_tables.emplace(table, std::move(t)).first->second;
+        if (it == m_tables.end()) {
+            TableTold t;
+            t.words = wordsOf(table);
+            t.caption = TableCaption(table);
+            t.names = m_names.table(table);
+            const TableInfo *ti = SchemaInfo::instance().table(table);
+            if (t.words)
+                for (const auto &[name, caption] : t.words->fields) {
+                    FieldWords f;
+                    f.name = QString::fromLatin1(name);
+                    f.caption = QString::fromUtf8(caption);
+                    fill(f, ti, table);
+                    t.fieldIndex.insert(f.name.toLower(), int(t.fields.size()));
+                    t.fields.push_back(f);
+                }
+            it = m_tables.emplace(table, std::move(t)).first;
+        }
+        m_lastTable = table;
+        m_last = &it->second;
+        return m_last;
     }
 
     // Reads an entry's fields and asks for the names it will need.
     void prepare(Entry &e, const QString &json) {
         e.told = told(e.table);
-        e.fields = QJsonDocument::fromJson(json.toUtf8()).object();
-        m_names.want(e.table, e.key);
-        for (auto j = e.fields.constBegin(); j != e.fields.constEnd(); ++j) {
-            const int i = e.told->fieldIndex.value(j.key().toLower(), -1);
-            e.order.push_back({i, j.key()});
+        e.fields = JournalFields::Read(json);
+        Names::want(e.told->names, e.key);
+        for (int pos = 0; pos < int(e.fields.size()); ++pos) {
+            const Field &field = e.fields[size_t(pos)];
+            const int i = fieldIndex(*e.told, field.name);
+            e.order.push_back({i, pos});
             FieldWords unknown;
-            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, j.key()));
+            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, field.name));
             if (f.references.isEmpty())
                 continue;
-            const QJsonValue v = j.value();
-            if (e.act == u"U" && v.isArray()) {
-                const QJsonArray a = v.toArray();
-                wantKey(f.references, a.at(0));
-                wantKey(f.references, a.at(1));
+            Names::Table *names = f.names ? f.names : m_names.table(f.references);
+            if (e.act == u"U" && field.value.isArray()) {
+                wantKey(names, field.first);
+                wantKey(names, field.second);
             } else {
-                wantKey(f.references, v);
+                wantKey(names, field.value);
             }
         }
         // The program's fields first, in its order; others after them as the object holds them.
@@ -385,50 +524,84 @@ public:
         QHash<qint64, QString> &whats = e.told->whats;
         if (const auto it = whats.constFind(e.key); it != whats.constEnd())
             return *it;
-        QString name = m_names.of(e.table, e.key);
+        QString name = Names::of(e.told->names, e.key);
         if (!name.isEmpty())
             return *whats.insert(e.key, QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed())));
         const TableWords *w = e.told->words;
         if (w && w->nameColumn) {
-            const QJsonValue v = e.fields.value(QLatin1String(w->nameColumn));
-            name = v.isArray() ? v.toArray().at(e.act == u"D" ? 0 : 1).toString() : v.toString();
+            const Field *f = e.field(QLatin1StringView(w->nameColumn));
+            if (f)
+                name = f->value.isArray() ? (e.act == u"D" ? f->first : f->second).toString()
+                                          : f->value.toString();
         } else if (e.table == u"CompleteSet") {
             name = hexCode(e.key);
         }
-        return name.isEmpty() ? QStringLiteral("%1 № %2").arg(e.told->caption).arg(e.key)
-                              : QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed()));
+        if (!name.isEmpty())
+            return QStringLiteral("%1 %2").arg(e.told->caption, quoted(name.trimmed()));
+        // The caption of a table the program does not know is its name, which may hold anything.
+        if (e.told->caption.contains(u'%'))
+            return QStringLiteral("%1 № %2").arg(e.told->caption).arg(e.key);
+        return e.told->caption + QStringLiteral(" № ") + QString::number(e.key);
     }
 
     // Each field in words, old → new for a change.
-    QString change(const Entry &e) const {
-        QStringList parts;
-        for (const auto &[i, key] : e.order) {
+    QString change(const Entry &e) {
+        QString out;
+        out.reserve(64 * qsizetype(e.order.size()));
+        bool first = true;
+        const auto part = [&](const QString &caption) {
+            if (!first)
+                out += QStringLiteral("; ");
+            first = false;
+            out += caption;
+        };
+        const bool changed = e.act == u"U";
+        for (const auto &[i, pos] : e.order) {
+            const Field &field = e.fields[size_t(pos)];
             FieldWords unknown;
-            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, key));
-            const QJsonValue v = e.fields.value(key);
-            if (e.act == u"U") {
+            const FieldWords &f = i >= 0 ? e.told->fields[i] : (unknown = unknownField(e.table, field.name));
+            const FieldValue &v = field.value;
+            if (changed) {
+                part(f.caption);
                 if (!v.isArray()) {
-                    parts << QStringLiteral("%1: изменён (значение не сохраняется)").arg(f.caption);
+                    out += QStringLiteral(": изменён (значение не сохраняется)");
                     continue;
                 }
-                const QJsonArray a = v.toArray();
-                parts << QStringLiteral("%1: %2 → %3").arg(f.caption, value(f, a.at(0)), value(f, a.at(1)));
+                out += QStringLiteral(": ");
+                appendValue(out, f, field.first);
+                out += QStringLiteral(" → ");
+                appendValue(out, f, field.second);
             } else {
-                if (v.isNull() || (v.isString() && v.toString().isEmpty()))
+                if (v.isNull() || (v.isString() && v.text.isEmpty()))
                     continue;
-                parts << QStringLiteral("%1: %2").arg(f.caption, value(f, v));
+                part(f.caption);
+                out += QStringLiteral(": ");
+                appendValue(out, f, v);
             }
         }
-        return parts.join(QStringLiteral("; "));
+        return out;
     }
 
 private:
-    static void fill(FieldWords &f, const TableInfo *ti, const QString &table) {
+    // The index in the table's fields of a field of the change text, its name's case not counting.
+    static int fieldIndex(const TableTold &t, const QString &name) {
+        const bool ascii = std::all_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x80; });
+        if (!ascii)
+            return t.fieldIndex.value(name.toLower(), -1);
+        for (int i = 0; i < int(t.fields.size()); ++i)
+            if (name.compare(t.fields[i].name, Qt::CaseInsensitive) == 0)
+                return i;
+        return -1;
+    }
+
+    void fill(FieldWords &f, const TableInfo *ti, const QString &table) {
         const ColumnInfo *c = ti ? ti->column(f.name) : nullptr;
         if (c) {
             f.type = c->type;
             f.references = c->references;
         }
+        if (!f.references.isEmpty())
+            f.names = m_names.table(f.references);
         f.used = table == u"DeviceUnit" && f.name == u"Used";
     }
 
@@ -437,74 +610,95 @@ private:
         FieldWords f;
         f.name = key;
         f.caption = key;
-        fill(f, SchemaInfo::instance().table(table), table);
+        const ColumnInfo *c = [&]() -> const ColumnInfo * {
+            const TableInfo *ti = SchemaInfo::instance().table(table);
+            return ti ? ti->column(f.name) : nullptr;
+        }();
+        if (c) {
+            f.type = c->type;
+            f.references = c->references;
+        }
+        f.used = table == u"DeviceUnit" && f.name == u"Used";
         return f;
     }
 
-    static bool isKey(const QJsonValue &v) {
-        return !(v.isNull() || v.isUndefined() || (v.isString() && v.toString().isEmpty()) || v.isBool());
+    static bool isKey(const FieldValue &v) {
+        return !(v.isNull() || v.isUndefined() || (v.isString() && v.text.isEmpty()) || v.isBool());
     }
 
-    void wantKey(const QString &table, const QJsonValue &v) {
+    static void wantKey(Names::Table *names, const FieldValue &v) {
         if (isKey(v))
-            m_names.want(table, keyOf(v));
+            Names::want(names, keyOf(v));
     }
 
-    static qint64 keyOf(const QJsonValue &v) {
-        return (v.isDouble() ? numberText(v.toDouble()) : v.toString()).toLongLong();
+    static qint64 keyOf(const FieldValue &v) {
+        if (v.kind == FieldValue::Kind::Integer && v.integer > -1000000000000000 &&
+            v.integer < 1000000000000000)
+            return v.integer;
+        return (v.isDouble() ? numberText(v) : v.toString()).toLongLong();
+    }
+
+    const Names::Table *namesOf(const FieldWords &f) {
+        return f.names ? f.names : m_names.table(f.references);
     }
 
     // One value in words: a key as the name of its row, a flag as yes or no, a date as a date.
-    QString value(const FieldWords &f, const QJsonValue &v) const {
-        if (v.isNull() || v.isUndefined() || (v.isString() && v.toString().isEmpty()))
-            return QStringLiteral("пусто");
+    void appendValue(QString &out, const FieldWords &f, const FieldValue &v) {
+        if (v.isNull() || v.isUndefined() || (v.isString() && v.text.isEmpty())) {
+            out += QStringLiteral("пусто");
+            return;
+        }
         if (f.type == FieldType::Boolean || v.isBool()) {
             const bool on = v.isBool() ? v.toBool() : v.toVariant().toInt() != 0;
-            return on ? QStringLiteral("да") : QStringLiteral("нет");
+            out += on ? QStringLiteral("да") : QStringLiteral("нет");
+            return;
         }
         if (f.type == FieldType::DateTime) {
-            QString s = v.toString();
-            s.replace(u'T', u' ');
-            QDateTime dt = isoDateTime(s);
-            if (!dt.isValid())
-                dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            if (!dt.isValid())
-                dt = QDateTime::fromString(s.left(16), QStringLiteral("yyyy-MM-dd HH:mm"));
-            if (!dt.isValid())
-                return quoted(s);
-            const QDate d = dt.date();
-            const QTime t = dt.time();
-            const QString day = QStringLiteral("%1.%2.%3")
-                                    .arg(d.day(), 2, 10, QLatin1Char('0'))
-                                    .arg(d.month(), 2, 10, QLatin1Char('0'))
-                                    .arg(d.year(), 4, 10, QLatin1Char('0'));
-            return t == QTime(0, 0) ? day
-                                    : QStringLiteral("%1 %2:%3")
-                                          .arg(day)
-                                          .arg(t.hour(), 2, 10, QLatin1Char('0'))
-                                          .arg(t.minute(), 2, 10, QLatin1Char('0'));
+            out += m_times.text(v.toString());
+            return;
         }
-        const QString raw = v.isDouble() ? numberText(v.toDouble()) : v.toString();
-        if (f.used)
-            return usedText(raw.toInt());
+        if (!f.references.isEmpty() && !f.used && v.kind == FieldValue::Kind::Integer &&
+            v.integer > -1000000000000000 && v.integer < 1000000000000000) {
+            const QString name = Names::of(namesOf(f), v.integer);
+            if (name.isEmpty())
+                out += QStringLiteral("№ ") + QString::number(v.integer);
+            else
+                appendQuoted(out, name);
+            return;
+        }
+        const QString raw = v.isDouble() ? numberText(v) : v.toString();
+        if (f.used) {
+            out += usedText(raw.toInt());
+            return;
+        }
         if (!f.references.isEmpty() && (v.isDouble() || !raw.isEmpty())) {
             const qint64 key = raw.toLongLong();
-            const QString name = m_names.of(f.references, key);
-            return name.isEmpty() ? QStringLiteral("№ %1").arg(key) : quoted(name);
+            const QString name = Names::of(namesOf(f), key);
+            if (name.isEmpty())
+                out += QStringLiteral("№ ") + QString::number(key);
+            else
+                appendQuoted(out, name);
+            return;
         }
         if (f.type == FieldType::Money) {
             bool ok = false;
             const double d = raw.toDouble(&ok);
-            if (ok)
-                return QString::number(d, 'f', 2);
+            if (ok) {
+                out += QString::number(d, 'f', 2);
+                return;
+            }
         }
         if (v.isDouble())
-            return raw;
-        return quoted(raw);
+            out += raw;
+        else
+            appendQuoted(out, raw);
     }
 
     Names m_names;
     std::map<QString, TableTold> m_tables; // entries keep pointers into it
+    QString m_lastTable;
+    TableTold *m_last = nullptr;
+    Times &m_times;
 };
 
 const QVector<ColumnInfo> &shownColumns() {
@@ -521,6 +715,13 @@ const QVector<ColumnInfo> &shownColumns() {
     return c;
 }
 
+// A text column's value as it is, without a conversion (null: a null text).
+QString textOf(const QVariant &v) {
+    if (v.typeId() == QMetaType::QString)
+        return *static_cast<const QString *>(v.constData());
+    return v.isNull() ? QString() : v.toString();
+}
+
 // The rows of Journal that `where` selects, newest first, told in words.
 ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params, const QString &text,
                 int limit) {
@@ -533,7 +734,8 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
         cn.query(text.isEmpty() ? sql + QStringLiteral(" LIMIT %1").arg(limit) : sql, params);
     ResultSet out;
     out.columns = shownColumns();
-    Teller teller(cn);
+    Times times;
+    Teller teller(cn, times);
     const QStringList words = ProcText::searchWords(text);
     // In batches: the names a batch needs are read together, and a search by text stops at the
     // limit without telling the rest.
@@ -545,10 +747,10 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
         for (size_t i = from; i < to; ++i) {
             const auto &r = rs.rows[i];
             Entry &e = entries[i - from];
-            e.table = r[3].toString();
+            e.table = textOf(r[3]);
             e.key = r[4].toLongLong();
-            e.act = r[5].toString().trimmed();
-            teller.prepare(e, r[6].toString());
+            e.act = textOf(r[5]).trimmed();
+            teller.prepare(e, textOf(r[6]));
         }
         teller.fetchNames();
         for (size_t i = from; i < to; ++i) {
@@ -557,8 +759,9 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
             const QString what = teller.what(e);
             const QString change = teller.change(e);
             // A client that named no one (SQLite has no roles) writes without a person.
-            const QString person =
-                r[2].isNull() || r[2].toString().isEmpty() ? QStringLiteral("не назван") : r[2].toString();
+            QString person = textOf(r[2]);
+            if (person.isEmpty())
+                person = QStringLiteral("не назван");
             if (!words.isEmpty()) {
                 const QString all =
                     FoldText(QStringList{person, what, ActionText(e.act), change}.join(u'\n'));
@@ -566,8 +769,8 @@ ResultSet shown(Connection &cn, const QString &where, const QVariantMap &params,
                                  [&](const QString &w) { return all.contains(w); }))
                     continue;
             }
-            out.rows.push_back({r[0], normalizeValue(FieldType::DateTime, r[1]), person, e.table, e.key, what,
-                                ActionText(e.act), change});
+            out.rows.push_back(
+                {r[0], times.stamp(r[1]), person, e.table, e.key, what, ActionText(e.act), change});
             if (int(out.rows.size()) >= limit)
                 break;
         }
