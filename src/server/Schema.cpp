@@ -1386,10 +1386,13 @@ void refuseNewer(int v) {
 int version(Connection &cn) {
     if (!hasTable(cn, QStringLiteral("schemaversion"))) {
         // An empty database is new; one holding tables of its own is not the program's to fill.
-        if (tableCount(cn) > 0)
+        if (tableCount(cn) == 0)
+            return 0;
+        // Read outside a transaction, the tables may be another workstation's that created the
+        // schema, its version with it, between the two looks: the version is looked for again.
+        if (!hasTable(cn, QStringLiteral("schemaversion")))
             throw SchemaVersionError(
                 damaged(QStringLiteral("в ней есть таблицы, но нет номера версии схемы")));
-        return 0;
     }
     const ResultSet rs = cn.query(QStringLiteral("SELECT Version FROM SchemaVersion"));
     if (rs.rows.size() != 1)
