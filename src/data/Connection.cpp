@@ -216,10 +216,7 @@ QString describeError(Engine engine, const QSqlError &e) {
             text.contains(QStringLiteral("символ"))) {
             // Width checks are named "<column>: не более N символов".
             what = QStringLiteral("Текст длиннее допустимого: ") + text.mid(25);
-        } else if (code == u"5" || code == u"6" || code == u"517" || code == u"261" || code == u"262" ||
-                   // the driver's commit drops SQLite's code and keeps only its words
-                   (code.isEmpty() && (text.startsWith(u"database is locked") ||
-                                       text.startsWith(u"database table is locked")))) {
+        } else if (code == u"5" || code == u"6" || code == u"517" || code == u"261" || code == u"262") {
             what = Busy;
         } else if (code == u"26" || code == u"11") {
             what = QStringLiteral("Файл не является базой данных или повреждён");
@@ -1076,8 +1073,17 @@ void Connection::commit() {
         }
         --m_depth;
     }
-    if (!database().commit()) {
-        const QSqlError error = database().lastError();
+    // SQLite's COMMIT through a statement of our own: the driver's commit() reports a failure
+    // without SQLite's code (a reader holding the file: "database is locked").
+    QSqlError error;
+    if (m_url.engine == Engine::SQLite) {
+        QSqlQuery q(database());
+        if (!q.exec(QStringLiteral("COMMIT")))
+            error = q.lastError();
+    } else if (!database().commit()) {
+        error = database().lastError();
+    }
+    if (error.isValid()) {
         database().rollback();
         throw DatabaseError(describeError(m_url.engine, error), QString(), errorCode(m_url.engine, error));
     }

@@ -64,32 +64,28 @@ bool backupInto(sqlite3 *source, const QString &path, const std::atomic<bool> *s
     bool stopped = false;
     if (rc == SQLITE_OK) {
         if (sqlite3_backup *b = sqlite3_backup_init(target, "main", source, "main")) {
-            if (!stop) {
-                // Another workstation writing holds the file for a moment: wait for it a little.
-                for (int attempt = 0; attempt < 50; ++attempt) {
-                    rc = sqlite3_backup_step(b, -1);
-                    if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            // Without `stop` the whole file in one step; with it a few pages a step.
+            const int pages = stop ? PagesPerStep : -1;
+            int restarts = 0, left = -1, waits = 0;
+            while (!(stopped = stop && stop->load())) {
+                rc = sqlite3_backup_step(b, pages);
+                if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+                    // Another connection's write holds the file for a moment: wait for it, only
+                    // a little where the program waits for the copy.
+                    if (!stop && ++waits >= 50)
                         break;
-                    sqlite3_sleep(100);
+                    sqlite3_sleep(stop ? 50 : 100);
+                    continue;
                 }
-            } else {
-                int restarts = 0, left = -1;
-                while (!(stopped = stop->load())) {
-                    rc = sqlite3_backup_step(b, PagesPerStep);
-                    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) { // a write holds the file
-                        sqlite3_sleep(50);
-                        continue;
-                    }
-                    if (rc != SQLITE_OK)
-                        break;
-                    const int remaining = sqlite3_backup_remaining(b);
-                    if (left >= 0 && remaining > left && ++restarts > MostRestarts) {
-                        why = QStringLiteral("база данных всё время менялась, копия будет сделана при "
-                                             "следующем запуске");
-                        break;
-                    }
-                    left = remaining;
+                if (rc != SQLITE_OK)
+                    break;
+                const int remaining = sqlite3_backup_remaining(b);
+                if (left >= 0 && remaining > left && ++restarts > MostRestarts) {
+                    why = QStringLiteral("база данных всё время менялась, копия будет сделана при "
+                                         "следующем запуске");
+                    break;
                 }
+                left = remaining;
             }
             sqlite3_backup_finish(b);
             if (rc == SQLITE_DONE)

@@ -84,10 +84,6 @@ DailyBackup::~DailyBackup() {
     m_thread->wait();
 }
 
-bool DailyBackup::running() const {
-    return m_thread->isRunning();
-}
-
 std::unique_ptr<DailyBackup> StartDailyBackup() {
     if (!embeddedDatabase())
         return {};

@@ -23,7 +23,6 @@ public:
     ~DailyBackup();
     DailyBackup(const DailyBackup &) = delete;
     DailyBackup &operator=(const DailyBackup &) = delete;
-    bool running() const;
 
 private:
     std::atomic<bool> m_stop{false};
